@@ -1,0 +1,25 @@
+// The ordered entry lists of the main window's drop-down controls, per user-interface language.
+// Decoded indexes and a check file's stored indexes are read against them. Pure data.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace device {
+
+enum class Language { English, SimplifiedChinese, TraditionalChinese };
+
+struct SelectionLists {
+    std::vector<std::u16string> rFreq;  // control 1043, slot 5
+    std::vector<std::u16string> wFreq;  // control 1044, slot 6
+    std::vector<std::u16string> idle;   // control 1036, slot 7
+    std::vector<std::u16string> sleep;  // control 1056, slot 8
+    std::vector<std::u16string> blink;  // control 1037, slot 9
+};
+
+const SelectionLists& SelectionListsFor(Language language);
+
+// The Efs drop-down (control 1053): the same in every language; not used in decoding.
+const std::vector<std::u16string>& EfsEntries();
+
+}  // namespace device

@@ -1,0 +1,41 @@
+// Device I/O that the system asks of the operating system: opening a device path, the one
+// control request the system sends, free space of a volume, and the debugger line.
+// Win32: platform/win32/device_io.cpp. Elsewhere: the virtual station, platform/sim/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// An open device, as the platform's HANDLE value.
+using Handle = std::uintptr_t;
+inline constexpr Handle kNullHandle = 0;
+inline constexpr Handle kInvalidHandle = ~Handle{0};  // INVALID_HANDLE_VALUE: all bits set
+
+// IOCTL_SCSI_PASS_THROUGH: buffered, read and write access.
+inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004;
+
+// CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+// OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr). kInvalidHandle on failure.
+Handle OpenDeviceFile(const char16_t* path);
+
+// CloseHandle.
+bool CloseDevice(Handle handle);
+
+// DeviceIoControl without an overlapped structure; *returned receives the byte count.
+bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                   std::uint32_t outSize, std::uint32_t* returned);
+
+// GetDiskFreeSpaceExW(root, &available, nullptr, nullptr): the free bytes available to the
+// calling user.
+bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available);
+
+// OutputDebugStringW.
+void DebugOutput(const char16_t* text);
+
+// MultiByteToWideChar(CP_THREAD_ACP, 0, ...) over exactly these bytes.
+std::u16string AnsiToWide(std::string_view bytes);
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+// The simulated OS backend of platform/device_io.h: every call goes to the virtual station.
+#include "platform/device_io.h"
+
+#include "platform/sim/station.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+// Windows-1252 bytes 0x80-0x9F; the undefined ones map to the same code point, as Windows does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+Handle OpenDeviceFile(const char16_t* path) { return sim::Station::Get().Open(path); }
+
+bool CloseDevice(Handle handle) { return sim::Station::Get().Close(handle); }
+
+bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                   std::uint32_t outSize, std::uint32_t* returned) {
+    return sim::Station::Get().Control(handle, code, in, inSize, out, outSize, returned);
+}
+
+bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
+    return sim::Station::Get().FreeBytes(root, available);
+}
+
+void DebugOutput(const char16_t* text) { sim::Station::Get().Debug(text); }
+
+std::u16string AnsiToWide(std::string_view bytes) {
+    const unsigned codePage = sim::Station::Get().AnsiCodePage();
+    if (codePage == 65001) return FromUtf8(bytes);
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (codePage == 1252 && b >= 0x80 && b <= 0x9F) {
+            out += kCp1252High[b - 0x80];
+        } else {
+            out += static_cast<char16_t>(b);
+        }
+    }
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,140 @@
+// The virtual station: what the platform's device functions reach when the system runs on the
+// simulated OS backend. Tests build a station (disks with scripted controllers, volumes with
+// drive letters and free space) and read back what the system did to it (pass-through calls,
+// opened paths, open handles, debugger lines).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/device_io.h"
+
+namespace sim {
+
+struct SenseData {
+    std::uint8_t key = 0;
+    std::uint8_t asc = 0;
+    std::uint8_t ascq = 0;
+    bool descriptorFormat = false;  // response code 0x72 instead of 0x70
+};
+
+// How a controller answers one pass-through call.
+struct Reply {
+    enum class Kind { Answer, SenseError, TransportFailure };
+    Kind kind = Kind::Answer;
+    SenseData sense;
+    std::uint8_t scsiStatus = 0;  // reported in the header; the system must not rely on it
+    std::optional<std::uint32_t> reportedBytes;  // byte count the call claims, if not the true one
+    std::chrono::milliseconds delay{0};
+
+    static Reply Answer() { return {}; }
+    static Reply Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq,
+                       bool descriptorFormat = false) {
+        Reply r;
+        r.kind = Kind::SenseError;
+        r.sense = {key, asc, ascq, descriptorFormat};
+        r.scsiStatus = 2;  // CHECK CONDITION
+        return r;
+    }
+    static Reply Transport() {
+        Reply r;
+        r.kind = Kind::TransportFailure;
+        return r;
+    }
+};
+
+// One pass-through request as the device saw it.
+struct PassThroughCall {
+    std::uint32_t ioctl = 0;
+    std::uint32_t inSize = 0;
+    std::uint32_t outSize = 0;
+    std::uint16_t length = 0;
+    std::uint8_t cdbLength = 0;
+    std::uint8_t senseInfoLength = 0;
+    std::uint8_t dataIn = 0;
+    std::uint32_t dataTransferLength = 0;
+    std::uint32_t timeout = 0;
+    std::uintptr_t dataBufferOffset = 0;
+    std::uint32_t senseInfoOffset = 0;
+    std::array<std::uint8_t, 16> cdb{};
+    bool senseAreaClear = false;  // the sense area was all zero when the call arrived
+};
+
+// A disk whose controller answers the vendor command 0xA1: sub-code 0 with the identification,
+// sub-code 1 with the information block. Other commands get ILLEGAL REQUEST.
+struct VirtualDisk {
+    std::array<std::uint8_t, 36> identification{};
+    std::array<std::uint8_t, 1024> block{};
+    std::deque<Reply> script;  // one reply per call, front first; when empty: Answer
+    std::vector<PassThroughCall> calls;
+
+    void SetModel(std::string_view model);  // bytes 0.. of the identification
+};
+
+class Station {
+public:
+    static Station& Get();
+
+    // Back to an empty station: no disks, volumes, handles or lines; code page 1252.
+    void Reset();
+
+    // Adds (or replaces) the disk behind \\.\PHYSICALDRIVE<number>. The reference stays valid
+    // until the disk is removed or the station reset; change it only while no thread of the
+    // system is using the station.
+    VirtualDisk& AddDisk(int driveNumber);
+    void RemoveDisk(int driveNumber);
+    VirtualDisk* Disk(int driveNumber);
+
+    // A volume of a disk with a drive letter; its free bytes available to the caller.
+    void AddVolume(char16_t letter, int driveNumber, std::uint64_t freeBytes);
+    void RemoveVolume(char16_t letter);
+
+    std::vector<std::u16string> DebugLines() const;
+    void ClearDebugLines();
+    std::vector<std::u16string> OpenedPaths() const;  // every path asked for, in order
+    std::size_t OpenHandleCount() const;
+
+    // The ANSI code page of AnsiToWide: 1252, 28591 (Latin-1) or 65001 (UTF-8).
+    void SetAnsiCodePage(unsigned codePage);
+    unsigned AnsiCodePage() const;
+
+    // The platform functions of the simulated backend.
+    platform::Handle Open(const char16_t* path);
+    bool Close(platform::Handle handle);
+    bool Control(platform::Handle handle, std::uint32_t code, void* in, std::uint32_t inSize,
+                 void* out, std::uint32_t outSize, std::uint32_t* returned);
+    bool FreeBytes(const char16_t* root, std::uint64_t* available);
+    void Debug(const char16_t* text);
+
+private:
+    struct Volume {
+        int driveNumber = 0;
+        std::uint64_t freeBytes = 0;
+    };
+    struct OpenDevice {
+        bool isVolume = false;
+        int driveNumber = 0;
+        char16_t letter = 0;
+    };
+
+    VirtualDisk* DiskBehind(const OpenDevice& device);  // under mutex_
+
+    mutable std::mutex mutex_;
+    std::map<int, std::unique_ptr<VirtualDisk>> disks_;
+    std::map<char16_t, Volume> volumes_;
+    std::map<platform::Handle, OpenDevice> handles_;
+    platform::Handle nextHandle_ = 0x100;
+    std::vector<std::u16string> debugLines_;
+    std::vector<std::u16string> openedPaths_;
+    unsigned codePage_ = 1252;
+};
+
+}  // namespace sim

@@ -1,0 +1,15 @@
+// Portable text helpers: UTF-16 <-> UTF-8. No OS dependency.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Unpaired surrogates become U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+
+// Malformed sequences become U+FFFD.
+std::u16string FromUtf8(std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,70 @@
+// The Win32 backend of platform/device_io.h.
+#include "platform/device_io.h"
+
+#include <windows.h>
+// windows.h first: the DDK headers below rely on its types.
+#include <ntddscsi.h>
+
+#include <cstddef>
+
+#include "platform/scsi_pass_through.h"
+
+namespace platform {
+
+// Our mirror of the request header must be the platform's, byte for byte, on every target.
+static_assert(sizeof(ScsiPassThroughHeader) == sizeof(SCSI_PASS_THROUGH));
+static_assert(offsetof(ScsiPassThroughHeader, DataTransferLength) ==
+              offsetof(SCSI_PASS_THROUGH, DataTransferLength));
+static_assert(offsetof(ScsiPassThroughHeader, TimeOutValue) ==
+              offsetof(SCSI_PASS_THROUGH, TimeOutValue));
+static_assert(offsetof(ScsiPassThroughHeader, DataBufferOffset) ==
+              offsetof(SCSI_PASS_THROUGH, DataBufferOffset));
+static_assert(offsetof(ScsiPassThroughHeader, SenseInfoOffset) ==
+              offsetof(SCSI_PASS_THROUGH, SenseInfoOffset));
+static_assert(offsetof(ScsiPassThroughHeader, Cdb) == offsetof(SCSI_PASS_THROUGH, Cdb));
+static_assert(kIoctlScsiPassThrough == IOCTL_SCSI_PASS_THROUGH);
+static_assert(kScsiIoctlDataIn == SCSI_IOCTL_DATA_IN);
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace {
+const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+HANDLE H(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+}  // namespace
+
+Handle OpenDeviceFile(const char16_t* path) {
+    HANDLE h = CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return reinterpret_cast<Handle>(h);
+}
+
+bool CloseDevice(Handle handle) { return CloseHandle(H(handle)) != FALSE; }
+
+bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                   std::uint32_t outSize, std::uint32_t* returned) {
+    DWORD count = 0;
+    const BOOL ok = DeviceIoControl(H(handle), code, in, inSize, out, outSize, &count, nullptr);
+    if (returned != nullptr) *returned = count;
+    return ok != FALSE;
+}
+
+bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(W(root), &free, nullptr, nullptr)) return false;
+    if (available != nullptr) *available = free.QuadPart;
+    return true;
+}
+
+void DebugOutput(const char16_t* text) { OutputDebugStringW(W(text)); }
+
+std::u16string AnsiToWide(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(),
+                                      static_cast<int>(bytes.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::u16string out(static_cast<std::size_t>(n), u'\0');
+    MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                        reinterpret_cast<wchar_t*>(out.data()), n);
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,158 @@
+// The vendor command against virtual disks: identification and reading a disk into its slots.
+#include "device/controller.h"
+
+#include <gtest/gtest.h>
+
+#include "device/drive.h"
+#include "platform/sim/info_block.h"
+#include "station_fixture.h"
+
+namespace {
+
+using device::kSlotCount;
+using device::ValueSlots;
+using sim::InfoBlock;
+using sim::Reply;
+
+const device::SelectionLists& English() {
+    return device::SelectionListsFor(device::Language::English);
+}
+
+class IdentificationTest : public tavrin_test::StationTest {
+protected:
+    bool Supported(std::string_view model, std::deque<Reply> script = {}) {
+        auto& disk = station().AddDisk(3);
+        disk.SetModel(model);
+        disk.script = std::move(script);
+        station().AddVolume(u'E', 3, 0);
+        const auto handle = device::OpenVolume(u'E');
+        const bool supported = device::IsSupportedDisk(handle);
+        device::CloseDrive(handle);
+        return supported;
+    }
+};
+
+TEST_F(IdentificationTest, ComparesTheFirstSixBytesFoldingLetters) {
+    EXPECT_TRUE(Supported("RV7730"));
+    EXPECT_TRUE(Supported("rv7730"));
+    EXPECT_TRUE(Supported("Rv7730 USB DISK"));  // only six bytes count
+    EXPECT_FALSE(Supported("RV7731"));           // the sixth byte differs
+    EXPECT_FALSE(Supported("RV773"));            // a NUL where the sixth byte should be
+    EXPECT_FALSE(Supported("XRV7730"));
+    EXPECT_FALSE(Supported(std::string_view("RV\0" "7730", 7)));
+}
+
+TEST_F(IdentificationTest, SendsTheIdentificationCommand) {
+    ASSERT_TRUE(Supported("RV7730"));
+    const auto& calls = station().Disk(3)->calls;
+    ASSERT_EQ(calls.size(), 1u);
+    const std::array<std::uint8_t, 16> cdb = {0xA1, 0, 0, 0, 36};
+    EXPECT_EQ(calls[0].cdb, cdb);
+    EXPECT_EQ(calls[0].dataTransferLength, 36u);
+    EXPECT_EQ(calls[0].timeout, 10u);
+}
+
+TEST_F(IdentificationTest, AFailedReadIsUnsupportedAfterFourAttempts) {
+    EXPECT_FALSE(Supported("RV7730", std::deque<Reply>(4, Reply::Sense(0x02, 0x3A, 0x00))));
+    EXPECT_EQ(station().Disk(3)->calls.size(), 4u);
+    EXPECT_EQ(RetryLines(u"r retry 0\n"), 4u);
+    EXPECT_TRUE(Supported("RV7730", std::deque<Reply>(3, Reply::Transport())));
+}
+
+class DecodeDiskTest : public tavrin_test::StationTest {
+protected:
+    sim::VirtualDisk& Disk(const InfoBlock& block, std::uint64_t freeBytes = 4'000'000'000ull) {
+        auto& disk = station().AddDisk(2);
+        disk.block = block.Bytes();
+        station().AddVolume(u'G', 2, freeBytes);
+        return disk;
+    }
+
+    ValueSlots Sentinel() const {
+        ValueSlots slots;
+        for (std::size_t i = 0; i < kSlotCount; ++i) slots[i] = u"old" + std::u16string(1, u'a' + i);
+        return slots;
+    }
+
+    ValueSlots Decode(const ValueSlots& before) const {
+        ValueSlots slots = before;
+        device::DecodeControllerInfo(2, u'G', slots, English());
+        EXPECT_EQ(station().OpenHandleCount(), 0u) << "the drive handle must be closed";
+        return slots;
+    }
+};
+
+TEST_F(DecodeDiskTest, OlderLayoutIsOneReadOf512Bytes) {
+    auto& disk = Disk(InfoBlock(4).Names("  AB  ", "Flash Disk").WideNames(u"no", u"no"));
+    const ValueSlots slots = Decode(ValueSlots{});
+    ASSERT_EQ(disk.calls.size(), 1u);
+    const std::array<std::uint8_t, 16> cdb = {0xA1, 1, 0, 0x02, 0x00};
+    EXPECT_EQ(disk.calls[0].cdb, cdb);
+    EXPECT_EQ(station().OpenedPaths().at(0), u"\\\\.\\PHYSICALDRIVE2");
+    EXPECT_EQ(slots[device::kSlotVendorName], u"AB");
+    EXPECT_EQ(slots[device::kSlotProductName], u"Flash Disk");
+    EXPECT_EQ(slots[device::kSlotCapMin], u"3814MB");
+}
+
+TEST_F(DecodeDiskTest, NewerLayoutReadsAgainIn1024Bytes) {
+    auto& disk = Disk(InfoBlock(5).Names("no", "no").WideNames(u" Vendor ", u"Product").Byte(628, 1));
+    const ValueSlots slots = Decode(ValueSlots{});
+    ASSERT_EQ(disk.calls.size(), 2u);
+    EXPECT_EQ(disk.calls[0].dataTransferLength, 512u);
+    EXPECT_EQ(disk.calls[1].dataTransferLength, 1024u);
+    EXPECT_EQ(disk.calls[1].cdb[3], 0x04);
+    EXPECT_EQ(disk.calls[1].cdb[4], 0x00);
+    EXPECT_EQ(slots[device::kSlotVendorName], u"Vendor");
+    EXPECT_EQ(slots[device::kSlotProductName], u"Product");
+    EXPECT_EQ(slots[device::kSlotSleep], u"OFF");
+}
+
+TEST_F(DecodeDiskTest, EveryFailureLeavesTheSlotsAsTheyWere) {
+    const ValueSlots before = Sentinel();
+    // No disk behind the number.
+    EXPECT_EQ(Decode(before), before);
+
+    // First read fails on every attempt.
+    Disk(InfoBlock(5)).script.assign(4, Reply::Sense(0x03, 0x11, 0x00));
+    EXPECT_EQ(Decode(before), before);
+
+    // Wrong magic.
+    Disk(InfoBlock(5).U32Le(0, 0xFADB1C8C));
+    EXPECT_EQ(Decode(before), before);
+
+    // The second read of a newer-layout block fails.
+    std::deque<Reply> script = {Reply::Answer()};
+    script.insert(script.end(), 4, Reply::Transport());
+    auto& disk = Disk(InfoBlock(5));
+    disk.script = script;
+    EXPECT_EQ(Decode(before), before);
+    EXPECT_EQ(disk.calls.size(), 5u);
+    EXPECT_EQ(RetryLines(u"r retry 1\n"), 4u);
+}
+
+TEST_F(DecodeDiskTest, AFailedFreeSpaceQueryKeepsOnlyTheCapacitySlots) {
+    Disk(InfoBlock(5).Ids(0x1234, 0x5678));
+    station().RemoveVolume(u'G');
+    const ValueSlots before = Sentinel();
+    const ValueSlots slots = Decode(before);
+    EXPECT_EQ(slots[device::kSlotCapMin], before[device::kSlotCapMin]);
+    EXPECT_EQ(slots[device::kSlotCapMax], before[device::kSlotCapMax]);
+    EXPECT_EQ(slots[device::kSlotVid], u"1234");
+    for (std::size_t i = 0; i < kSlotCount; ++i) {
+        if (i != device::kSlotCapMin && i != device::kSlotCapMax) {
+            EXPECT_NE(slots[i], before[i]) << "slot " << i << " must be written";
+        }
+    }
+}
+
+TEST_F(DecodeDiskTest, ARetriedSecondReadStillReadsTheWholeBlock) {
+    auto& disk = Disk(InfoBlock(5).Ids(0x1111, 0x2222));
+    disk.script = {Reply::Answer(), Reply::Sense(0x06, 0x29, 0x00), Reply::Answer()};
+    const ValueSlots slots = Decode(ValueSlots{});
+    ASSERT_EQ(disk.calls.size(), 3u);
+    EXPECT_EQ(disk.calls[2].dataTransferLength, 1024u);
+    EXPECT_EQ(slots[device::kSlotVid], u"1111");
+    EXPECT_EQ(RetryLines(u"r retry 0\n"), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+#include "device/scsi.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "device/drive.h"
+#include "platform/scsi_pass_through.h"
+#include "station_fixture.h"
+
+namespace {
+
+using device::ScsiDataIn;
+using device::SenseCode;
+using platform::kInvalidHandle;
+using platform::kNullHandle;
+using sim::Reply;
+
+constexpr std::uint8_t kIdentify[16] = {0xA1, 0, 0, 0, 36};
+
+class ScsiDataInTest : public tavrin_test::StationTest {
+protected:
+    void SetUp() override {
+        StationTest::SetUp();
+        disk = &station().AddDisk(1);
+        handle = device::OpenPhysicalDrive(1);
+        ASSERT_NE(handle, kInvalidHandle);
+    }
+    void TearDown() override {
+        device::CloseDrive(handle);
+        StationTest::TearDown();
+    }
+
+    sim::VirtualDisk* disk = nullptr;
+    platform::Handle handle = kInvalidHandle;
+};
+
+TEST(SenseCodeTest, CondensesFixedAndDescriptorFormats) {
+    struct Case {
+        std::vector<std::uint8_t> sense;
+        std::uint32_t expected;
+    };
+    const std::vector<Case> cases = {
+        {{0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x01}, 0x052401},
+        {{0x71, 0, 0xF3, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x00}, 0x031100},  // key: low 4 bits
+        {{0x70, 0, 0x00, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00}, 0x002900},
+        {{0x70, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+        // Descriptor format: key, ASC and ASCQ in bytes 1 to 3; bytes 2, 12, 13 mean nothing.
+        {{0x72, 0x03, 0x11, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0x031100},
+        {{0x73, 0x06, 0x29, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0x062901},
+        {{0xF2, 0x04, 0x44, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0x044400},  // valid bit set
+        {{0x72, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0x55, 0x66}, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SenseCode(c.sense.data()), c.expected) << "response code " << int(c.sense[0]);
+    }
+}
+
+TEST_F(ScsiDataInTest, LaysOutTheRequestBuffer) {
+    std::uint8_t cdb[16] = {0xA1, 1, 0, 2, 0, 9, 9};
+    std::vector<std::uint8_t> out(512);
+    ASSERT_TRUE(ScsiDataIn(handle, cdb, 16, out.data(), 512, 0x10A, 4));
+    ASSERT_EQ(disk->calls.size(), 1u);
+    const auto& call = disk->calls[0];
+    EXPECT_EQ(call.ioctl, 0x4D004u);
+    EXPECT_EQ(call.inSize, sizeof(platform::ScsiRequest));  // the full buffer, every attempt
+    EXPECT_EQ(call.outSize, platform::kScsiDataOffset + 512);
+    EXPECT_EQ(call.length, sizeof(platform::ScsiPassThroughHeader));
+    EXPECT_EQ(call.cdbLength, 16);
+    EXPECT_EQ(call.senseInfoLength, 24);
+    EXPECT_EQ(call.dataIn, 1);
+    EXPECT_EQ(call.dataTransferLength, 512u);
+    EXPECT_EQ(call.timeout, 0x0Au);  // low 8 bits of the timeout
+    EXPECT_EQ(call.dataBufferOffset, platform::kScsiDataOffset);
+    EXPECT_EQ(call.senseInfoOffset, platform::kScsiSenseOffset);
+    EXPECT_TRUE(std::equal(cdb, cdb + 16, call.cdb.begin()));
+    // The layout follows the platform structure: 48 and 80 on x86, further on x64.
+    EXPECT_EQ(platform::kScsiSenseOffset, sizeof(platform::ScsiPassThroughHeader) + 4);
+    EXPECT_EQ(platform::kScsiDataOffset, platform::kScsiSenseOffset + 32);
+}
+
+TEST_F(ScsiDataInTest, ZeroAttemptsMeansOne) {
+    disk->script = {Reply::Transport(), Reply::Transport()};
+    std::uint8_t out[36];
+    EXPECT_FALSE(ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 0));
+    EXPECT_EQ(disk->calls.size(), 1u);
+    EXPECT_EQ(station().DebugLines(), std::vector<std::u16string>{u"r retry 1\n"});
+}
+
+TEST_F(ScsiDataInTest, EveryFailedAttemptWritesItsRetryLine) {
+    struct Case {
+        Reply reply;
+        std::u16string line;
+    };
+    const Case cases[] = {
+        {Reply::Sense(0x03, 0x11, 0x00), u"r retry 0\n"},
+        {Reply::Sense(0x03, 0x11, 0x00, true), u"r retry 0\n"},
+        {Reply::Transport(), u"r retry 1\n"},
+    };
+    for (const auto& c : cases) {
+        station().ClearDebugLines();
+        disk->calls.clear();
+        disk->script.assign(6, c.reply);
+        std::uint8_t out[40];
+        std::fill(std::begin(out), std::end(out), 0xEE);
+        EXPECT_FALSE(ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 4));
+        EXPECT_EQ(disk->calls.size(), 4u);
+        EXPECT_EQ(station().DebugLines(), std::vector<std::u16string>(4, c.line));
+        EXPECT_TRUE(std::all_of(std::begin(out), std::end(out), [](auto b) { return b == 0xEE; }))
+            << "a failed command must leave the caller's buffer untouched";
+    }
+}
+
+TEST_F(ScsiDataInTest, SucceedsOnALaterAttemptFromARebuiltRequest) {
+    disk->script = {Reply::Sense(0x06, 0x29, 0x00), Reply::Transport(), Reply::Answer()};
+    std::uint8_t out[36] = {};
+    EXPECT_TRUE(ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 4));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 6), "RV7730");
+    ASSERT_EQ(disk->calls.size(), 3u);
+    EXPECT_EQ(station().DebugLines(),
+              (std::vector<std::u16string>{u"r retry 0\n", u"r retry 1\n"}));
+    // The failed attempt shrank the transfer length and left sense data; neither carries over.
+    for (const auto& call : disk->calls) {
+        EXPECT_EQ(call.dataTransferLength, 36u);
+        EXPECT_TRUE(call.senseAreaClear);
+    }
+}
+
+TEST_F(ScsiDataInTest, SuccessRestsOnTheCallAndTheSenseCodeOnly) {
+    Reply busy = Reply::Answer();
+    busy.scsiStatus = 0x08;  // a status byte without sense data does not fail the command
+    disk->script = {busy};
+    std::uint8_t out[36];
+    EXPECT_TRUE(ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 1));
+
+    // Sense key 0 (NO SENSE) with an additional sense code is still an error.
+    disk->script = {Reply::Sense(0x00, 0x29, 0x00)};
+    EXPECT_FALSE(ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 1));
+    disk->script = {Reply::Sense(0x00, 0x00, 0x01, true)};
+    EXPECT_FALSE(ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 1));
+}
+
+TEST_F(ScsiDataInTest, CopiesExactlyTheDataLength) {
+    disk->block.fill(0x5A);
+    for (std::uint32_t reported : {0u, 7u, 100000u}) {
+        Reply r = Reply::Answer();
+        r.reportedBytes = reported;
+        disk->script = {r};
+        std::vector<std::uint8_t> out(600, 0xEE);
+        std::uint8_t cdb[16] = {0xA1, 1, 0, 2, 0};
+        ASSERT_TRUE(ScsiDataIn(handle, cdb, 16, out.data(), 512, 10, 1));
+        EXPECT_EQ(std::count(out.begin(), out.begin() + 512, 0x5A), 512);
+        EXPECT_EQ(std::count(out.begin() + 512, out.end(), 0xEE), 88) << reported;
+    }
+}
+
+TEST_F(ScsiDataInTest, RefusesWhatItCannotSendWithoutTouchingTheDevice) {
+    std::uint8_t out[36];
+    EXPECT_FALSE(ScsiDataIn(kNullHandle, kIdentify, 16, out, 36, 10, 4));
+    EXPECT_FALSE(ScsiDataIn(kInvalidHandle, kIdentify, 16, out, 36, 10, 4));
+    EXPECT_FALSE(ScsiDataIn(handle, nullptr, 16, out, 36, 10, 4));
+    EXPECT_FALSE(ScsiDataIn(handle, kIdentify, 16, nullptr, 36, 10, 4));
+    std::uint8_t longCdb[17] = {0xA1};
+    EXPECT_FALSE(ScsiDataIn(handle, longCdb, 17, out, 36, 10, 4));
+    std::vector<std::uint8_t> big(platform::kScsiDataAreaSize + 1);
+    EXPECT_FALSE(ScsiDataIn(handle, kIdentify, 16, big.data(), big.size(), 10, 4));
+    EXPECT_TRUE(disk->calls.empty());
+    EXPECT_TRUE(station().DebugLines().empty());
+
+    // A data length of 0 needs no buffer.
+    EXPECT_TRUE(ScsiDataIn(handle, kIdentify, 16, nullptr, 0, 10, 4));
+    EXPECT_EQ(disk->calls.size(), 1u);
+}
+
+TEST_F(ScsiDataInTest, TheWholeDataAreaCanBeRead) {
+    std::vector<std::uint8_t> out(platform::kScsiDataAreaSize);
+    EXPECT_TRUE(ScsiDataIn(handle, kIdentify, 16, out.data(), out.size(), 10, 1));
+    EXPECT_EQ(disk->calls.at(0).outSize, platform::kScsiDataOffset + out.size());
+}
+
+TEST_F(ScsiDataInTest, RunsOnTwoThreadsAtOnce) {
+    station().AddDisk(2).script.assign(50, Reply::Sense(0x02, 0x04, 0x00));
+    const platform::Handle second = device::OpenPhysicalDrive(2);
+    int ok = 0;
+    int failed = 0;
+    std::thread a([&] {
+        std::uint8_t out[36];
+        for (int i = 0; i < 50; ++i) ok += ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 1);
+    });
+    std::thread b([&] {
+        std::uint8_t out[36];
+        for (int i = 0; i < 50; ++i) failed += !ScsiDataIn(second, kIdentify, 16, out, 36, 10, 1);
+    });
+    a.join();
+    b.join();
+    device::CloseDrive(second);
+    EXPECT_EQ(ok, 50);
+    EXPECT_EQ(failed, 50);
+    EXPECT_EQ(RetryLines(u"r retry 0\n"), 50u);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "tools/block_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/info_block.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class BlockToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("tavrin-block-" + std::string(::testing::UnitTest::GetInstance()
+                                                 ->current_test_info()
+                                                 ->name()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Write(const std::string& name, const std::uint8_t* bytes, std::size_t size) {
+        const fs::path path = dir / name;
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+        return path.string();
+    }
+    std::string Write(const std::string& name, const sim::InfoBlock& block, std::size_t size) {
+        std::vector<std::uint8_t> bytes(block.Bytes().begin(), block.Bytes().end());
+        bytes.resize(size, 0xCC);
+        return Write(name, bytes.data(), bytes.size());
+    }
+
+    int Run(std::vector<std::string> args) {
+        std::ostringstream o;
+        std::ostringstream e;
+        const int rc = tools::RunBlockTool(args, o, e);
+        out = o.str();
+        err = e.str();
+        return rc;
+    }
+
+    static std::size_t Lines(const std::string& text) {
+        return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+
+    fs::path dir;
+    std::string out;
+    std::string err;
+};
+
+TEST_F(BlockToolTest, PrintsEverySlotButCapacityInSlotOrder) {
+    const auto file = Write("sample.bin", sim::SampleInfoBlock(), 1024);
+    ASSERT_EQ(Run({file}), 0);
+    EXPECT_EQ(out,
+              "0 vid=1234\n1 pid=7730\n2 revision=1.00\n3 VendorName=Generic\n"
+              "4 ProductName=Flash Disk\n5 RFreq=30MHZ\n6 WFreq=40MHZ\n7 Idle=ON\n8 Sleep=OFF\n"
+              "9 Blink=Quick\n10 DiskType=1\n11 Part=0\n12 Master=A\n13 Efs=16384\n"
+              "14 MultiPlane=1\n15 Interleave=1\n16 CacheProgram=0\n17 DualMode=0\n"
+              "18 Randomize=0\n21 MPVer=MP 2.15.0.7\n22 FWVer=FW 7730.0412\n");
+    EXPECT_EQ(err, "");
+}
+
+TEST_F(BlockToolTest, FreeBytesAddTheCapacitySlots) {
+    const auto file = Write("sample.bin", sim::SampleInfoBlock(), 1024);
+    ASSERT_EQ(Run({"--free", "4000000000", file}), 0);
+    EXPECT_NE(out.find("18 Randomize=0\n19 CapMin=3814MB\n20 CapMax=3814MB\n21 MPVer="),
+              std::string::npos);
+    EXPECT_EQ(Lines(out), 23u);
+}
+
+TEST_F(BlockToolTest, ChineseListsInUtf8) {
+    const auto file = Write("sample.bin", sim::SampleInfoBlock(), 1024);
+    ASSERT_EQ(Run({"--lang", "zh-CN", file}), 0);
+    EXPECT_NE(out.find("5 RFreq=26MHZ\n"), std::string::npos);
+    EXPECT_NE(out.find("9 Blink=\xE5\xBF\xAB\xE9\x97\xAA\n"), std::string::npos);  // 快闪
+    ASSERT_EQ(Run({file, "--lang", "zh-TW"}), 0);
+    EXPECT_NE(out.find("8 Sleep=\xE7\x86\x84\xE6\xBB\x85\n"), std::string::npos);  // 熄滅
+}
+
+TEST_F(BlockToolTest, LengthsOfEachLayout) {
+    // An older-layout block needs 512 bytes; bytes past 1024 are ignored.
+    EXPECT_EQ(Run({Write("old.bin", sim::InfoBlock(4).Ids(1, 2), 512)}), 0);
+    EXPECT_NE(out.find("0 vid=0001\n"), std::string::npos);
+    EXPECT_EQ(Run({Write("big.bin", sim::SampleInfoBlock(), 5000)}), 0);
+    EXPECT_EQ(Lines(out), 21u);
+
+    for (const auto& [name, block, size] :
+         {std::tuple{"short.bin", sim::InfoBlock(4), std::size_t{511}},
+          std::tuple{"newshort.bin", sim::InfoBlock(5), std::size_t{1023}},
+          std::tuple{"magic.bin", sim::InfoBlock(5).Byte(3, 0xFB), std::size_t{1024}},
+          std::tuple{"empty.bin", sim::InfoBlock(5), std::size_t{0}}}) {
+        EXPECT_EQ(Run({Write(name, block, size)}), 1) << name;
+        EXPECT_EQ(out, "") << name;
+        EXPECT_EQ(Lines(err), 1u) << name;
+    }
+}
+
+TEST_F(BlockToolTest, ArgumentsThatDoNotFit) {
+    const auto file = Write("sample.bin", sim::SampleInfoBlock(), 1024);
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {(dir / "missing.bin").string()},
+        {dir.string()},
+        {"--lang", "fr", file},
+        {"--lang"},
+        {"--free", "-1", file},
+        {"--free", "12MB", file},
+        {"--free", "99999999999999999999", file},  // past 2^64
+        {"--verbose", file},
+        {file, file},
+    };
+    for (const auto& args : bad) {
+        EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(out, "");
+        EXPECT_NE(err.find("usage: tavrin-block"), std::string::npos);
+    }
+    EXPECT_EQ(Run({"--free", "18446744073709551615", file}), 0);
+    EXPECT_NE(out.find("19 CapMin=17592186044415MB\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+#include "tools/block_tool.h"
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+
+#include "device/controller.h"
+#include "platform/text.h"
+
+namespace tools {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tavrin-block [--lang en|zh-CN|zh-TW] [--free BYTES] FILE";
+
+int Usage(std::ostream& err, const std::string& why) {
+    err << "tavrin-block: " << why << "\n" << kUsage << "\n";
+    return 2;
+}
+
+std::optional<std::uint64_t> ParseCount(const std::string& text) {
+    if (text.empty() || text.size() > 20) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<device::Language> ParseLanguage(const std::string& text) {
+    if (text == "en") return device::Language::English;
+    if (text == "zh-CN") return device::Language::SimplifiedChinese;
+    if (text == "zh-TW") return device::Language::TraditionalChinese;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    device::Language language = device::Language::English;
+    std::optional<std::uint64_t> freeBytes;
+    std::optional<std::string> file;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--lang" || arg == "--free") {
+            if (i + 1 == args.size()) return Usage(err, arg + " needs a value");
+            const std::string& value = args[++i];
+            if (arg == "--lang") {
+                const auto parsed = ParseLanguage(value);
+                if (!parsed) return Usage(err, "unknown language '" + value + "'");
+                language = *parsed;
+            } else {
+                freeBytes = ParseCount(value);
+                if (!freeBytes) return Usage(err, "--free takes a byte count, not '" + value + "'");
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage(err, "unknown option '" + arg + "'");
+        } else if (file) {
+            return Usage(err, "one FILE only");
+        } else {
+            file = arg;
+        }
+    }
+    if (!file) return Usage(err, "no FILE");
+
+    std::ifstream in(*file, std::ios::binary);
+    if (!in) return Usage(err, "cannot read '" + *file + "'");
+    std::vector<std::uint8_t> block(device::kNewerBlockSize);
+    in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    if (in.bad()) return Usage(err, "cannot read '" + *file + "'");
+    block.resize(static_cast<std::size_t>(in.gcount()));
+
+    switch (device::ExamineInfoBlock(block)) {
+        case device::BlockStatus::Ok:
+            break;
+        case device::BlockStatus::TooShort:
+            err << "tavrin-block: " << *file << ": " << block.size()
+                << " bytes; a block holds at least 512\n";
+            return 1;
+        case device::BlockStatus::BadMagic:
+            err << "tavrin-block: " << *file << ": not a controller information block "
+                << "(the magic is not 8B 1C DB FA)\n";
+            return 1;
+        case device::BlockStatus::TooShortForNewerLayout:
+            err << "tavrin-block: " << *file << ": " << block.size()
+                << " bytes; a block of layout version 5 or more holds 1024\n";
+            return 1;
+    }
+
+    const auto slots =
+        device::DecodeInfoBlock(block, device::SelectionListsFor(language), freeBytes);
+    for (std::size_t i = 0; i < device::kSlotCount; ++i) {
+        if (!(*slots)[i]) continue;
+        out << i << ' ' << platform::ToUtf8(device::kSlotKeys[i]) << '='
+            << platform::ToUtf8(*(*slots)[i]) << '\n';
+    }
+    return 0;
+}
+
+}  // namespace tools
