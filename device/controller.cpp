@@ -9,10 +9,10 @@
 namespace device {
 
 const std::array<std::u16string_view, kSlotCount> kSlotKeys = {
-    u"vid",        u"pid",        u"revision",     u"VendorName", u"ProductName", u"RFreq",
-    u"WFreq",      u"Idle",       u"Sleep",        u"Blink",      u"DiskType",    u"Part",
-    u"Master",     u"Efs",        u"MultiPlane",   u"Interleave", u"CacheProgram", u"DualMode",
-    u"Randomize",  u"CapMin",     u"CapMax",       u"MPVer",      u"FWVer",
+    u"vid",       u"pid",    u"revision",   u"VendorName", u"ProductName",  u"RFreq",
+    u"WFreq",     u"Idle",   u"Sleep",      u"Blink",      u"DiskType",     u"Part",
+    u"Master",    u"Efs",    u"MultiPlane", u"Interleave", u"CacheProgram", u"DualMode",
+    u"Randomize", u"CapMin", u"CapMax",     u"MPVer",      u"FWVer",
 };
 
 namespace {
@@ -60,9 +60,9 @@ std::uint32_t U32Be(std::span<const std::uint8_t> b, std::size_t at) {
 // 8-bit text in the ANSI code page: up to the first NUL or the end of the field.
 std::u16string Text8(std::span<const std::uint8_t> b, std::size_t at, std::size_t width) {
     std::size_t n = 0;
-    while (n < width && b[at + n] != 0) ++n;
-    return platform::AnsiToWide(
-        std::string_view(reinterpret_cast<const char*>(b.data() + at), n));
+    while (n < width && b[at + n] != 0)
+        ++n;
+    return platform::AnsiToWide(std::string_view(reinterpret_cast<const char*>(b.data() + at), n));
 }
 
 // UTF-16LE text of `units` code units: up to the first NUL unit or the end of the field.
@@ -70,7 +70,8 @@ std::u16string Text16(std::span<const std::uint8_t> b, std::size_t at, std::size
     std::u16string text;
     for (std::size_t i = 0; i < units; ++i) {
         const auto unit = static_cast<char16_t>(U16Le(b, at + 2 * i));
-        if (unit == 0) break;
+        if (unit == 0)
+            break;
         text += unit;
     }
     return text;
@@ -86,14 +87,17 @@ bool IsWhiteSpace(char16_t c) {
 std::u16string Trim(const std::u16string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
-    while (begin < end && IsWhiteSpace(text[begin])) ++begin;
-    while (end > begin && IsWhiteSpace(text[end - 1])) --end;
+    while (begin < end && IsWhiteSpace(text[begin]))
+        ++begin;
+    while (end > begin && IsWhiteSpace(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 
 std::u16string Ascii(const char* text) {
     std::u16string out;
-    for (; *text != 0; ++text) out += static_cast<char16_t>(static_cast<unsigned char>(*text));
+    for (; *text != 0; ++text)
+        out += static_cast<char16_t>(static_cast<unsigned char>(*text));
     return out;
 }
 
@@ -104,11 +108,16 @@ std::u16string Format(const char* format, auto value) {
 }
 
 std::u16string Entry(const std::vector<std::u16string>& list, std::uint8_t index) {
-    if (index < list.size()) return list[index];
-    return u"#" + Format("%u", static_cast<unsigned>(index));
+    if (index < list.size())
+        return list[index];
+    std::u16string text = u"#";
+    text += Format("%u", static_cast<unsigned>(index));
+    return text;
 }
 
-std::u16string Bit(std::uint32_t flags, int bit) { return (flags >> bit) & 1 ? u"1" : u"0"; }
+std::u16string Bit(std::uint32_t flags, int bit) {
+    return (flags >> bit) & 1 ? u"1" : u"0";
+}
 
 }  // namespace
 
@@ -125,19 +134,23 @@ bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::uint16_t len
 
 bool IsSupportedDisk(platform::Handle handle) {
     std::uint8_t answer[kIdentificationSize] = {};
-    if (!VendorRead(handle, 0, kIdentificationSize, answer)) return false;
+    if (!VendorRead(handle, 0, kIdentificationSize, answer))
+        return false;
     auto fold = [](std::uint8_t c) {
         return (c >= 'A' && c <= 'Z') ? static_cast<std::uint8_t>(c + 32) : c;
     };
     for (std::size_t i = 0; i < kControllerModel.size(); ++i) {
-        if (fold(answer[i]) != fold(static_cast<std::uint8_t>(kControllerModel[i]))) return false;
+        if (fold(answer[i]) != fold(static_cast<std::uint8_t>(kControllerModel[i])))
+            return false;
     }
     return true;
 }
 
 BlockStatus ExamineInfoBlock(std::span<const std::uint8_t> block) {
-    if (block.size() < kOlderBlockSize) return BlockStatus::TooShort;
-    if (U32Le(block, 0) != kInfoBlockMagic) return BlockStatus::BadMagic;
+    if (block.size() < kOlderBlockSize)
+        return BlockStatus::TooShort;
+    if (U32Le(block, 0) != kInfoBlockMagic)
+        return BlockStatus::BadMagic;
     if (U16Le(block, kOffVersion) >= kNewerLayoutVersion && block.size() < kNewerBlockSize) {
         return BlockStatus::TooShortForNewerLayout;
     }
@@ -147,7 +160,8 @@ BlockStatus ExamineInfoBlock(std::span<const std::uint8_t> block) {
 std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
                                             const SelectionLists& lists,
                                             std::optional<std::uint64_t> freeBytes) {
-    if (ExamineInfoBlock(b) != BlockStatus::Ok) return std::nullopt;
+    if (ExamineInfoBlock(b) != BlockStatus::Ok)
+        return std::nullopt;
     const bool newer = U16Le(b, kOffVersion) >= kNewerLayoutVersion;
 
     DecodedSlots s;
@@ -171,8 +185,8 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
     s[kSlotDiskType] = Format("%d", int{b[kOffDiskType]});
     s[kSlotPart] = Format("%d", int{b[kOffPart]});
     s[kSlotMaster] = std::u16string(1, static_cast<char16_t>((b[kOffMaster] + 65) % 256));
-    s[kSlotEfs] = Format("%lu", static_cast<unsigned long>(U32Be(b, kOffEfsEnd) -
-                                                           U32Be(b, kOffEfsStart)));
+    s[kSlotEfs] =
+        Format("%lu", static_cast<unsigned long>(U32Be(b, kOffEfsEnd) - U32Be(b, kOffEfsStart)));
 
     const std::uint32_t flags = U32Be(b, kOffFlags);
     s[kSlotMultiPlane] = Bit(flags, 3);
@@ -194,12 +208,13 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
 void DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
                           const SelectionLists& lists) {
     const platform::Handle handle = OpenPhysicalDrive(driveNumber);
-    if (handle == platform::kInvalidHandle) return;
+    if (handle == platform::kInvalidHandle)
+        return;
 
     std::array<std::uint8_t, kNewerBlockSize> block{};
     std::size_t size = kOlderBlockSize;
-    bool read = VendorRead(handle, 1, kOlderBlockSize, block.data()) &&
-                U32Le(block, 0) == kInfoBlockMagic;
+    bool read =
+        VendorRead(handle, 1, kOlderBlockSize, block.data()) && U32Le(block, 0) == kInfoBlockMagic;
     if (read && U16Le(block, kOffVersion) >= kNewerLayoutVersion) {
         size = kNewerBlockSize;
         read = VendorRead(handle, 1, kNewerBlockSize, block.data());
@@ -211,7 +226,8 @@ void DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
             DecodeInfoBlock(std::span(block.data(), size), lists, VolumeFreeBytes(letter));
         if (decoded) {
             for (std::size_t i = 0; i < kSlotCount; ++i) {
-                if ((*decoded)[i]) slots[i] = *(*decoded)[i];
+                if ((*decoded)[i])
+                    slots[i] = *(*decoded)[i];
             }
         }
     }

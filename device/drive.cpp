@@ -3,9 +3,11 @@
 namespace device {
 
 std::u16string PhysicalDrivePath(int driveNumber) {
-    if (driveNumber < 0 || driveNumber > 99) return {};
+    if (driveNumber < 0 || driveNumber > 99)
+        return {};
     std::u16string path = u"\\\\.\\PHYSICALDRIVE";
-    if (driveNumber >= 10) path += static_cast<char16_t>(u'0' + driveNumber / 10);
+    if (driveNumber >= 10)
+        path += static_cast<char16_t>(u'0' + driveNumber / 10);
     path += static_cast<char16_t>(u'0' + driveNumber % 10);
     return path;
 }
@@ -24,7 +26,8 @@ std::u16string VolumeRoot(char16_t letter) {
 
 platform::Handle OpenPhysicalDrive(int driveNumber) {
     const std::u16string path = PhysicalDrivePath(driveNumber);
-    if (path.empty()) return platform::kInvalidHandle;
+    if (path.empty())
+        return platform::kInvalidHandle;
     return platform::OpenDeviceFile(path.c_str());
 }
 

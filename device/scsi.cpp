@@ -39,12 +39,17 @@ void PrepareRequest(ScsiRequest& request, const std::uint8_t* cdb, std::uint32_t
 bool ScsiDataIn(platform::Handle handle, const std::uint8_t* cdb, std::uint32_t cdbLength,
                 std::uint8_t* out, std::uint32_t dataLength, std::uint32_t timeoutSeconds,
                 std::uint32_t attempts) {
-    if (handle == platform::kNullHandle || handle == platform::kInvalidHandle) return false;
-    if (cdb == nullptr || (out == nullptr && dataLength != 0)) return false;
+    if (handle == platform::kNullHandle || handle == platform::kInvalidHandle)
+        return false;
+    if (cdb == nullptr || (out == nullptr && dataLength != 0))
+        return false;
     // Bounds of the request buffer: never copy past its CDB or data area.
-    if (cdbLength > sizeof(platform::ScsiPassThroughHeader::Cdb)) return false;
-    if (dataLength > platform::kScsiDataAreaSize) return false;
-    if (attempts == 0) attempts = 1;
+    if (cdbLength > sizeof(platform::ScsiPassThroughHeader::Cdb))
+        return false;
+    if (dataLength > platform::kScsiDataAreaSize)
+        return false;
+    if (attempts == 0)
+        attempts = 1;
 
     // One buffer per call; heap, so that a worker's stack is not asked for 66 KB.
     auto request = std::make_unique<ScsiRequest>();
@@ -56,11 +61,12 @@ bool ScsiDataIn(platform::Handle handle, const std::uint8_t* cdb, std::uint32_t 
         // starts from the request as first built.
         PrepareRequest(*request, cdb, cdbLength, dataLength, timeoutSeconds);
         std::uint32_t returned = 0;
-        const bool called = platform::DeviceControl(handle, platform::kIoctlScsiPassThrough,
-                                                    request.get(), kInSize, request.get(),
-                                                    outSize, &returned);
+        const bool called =
+            platform::DeviceControl(handle, platform::kIoctlScsiPassThrough, request.get(), kInSize,
+                                    request.get(), outSize, &returned);
         if (called && SenseCode(request->sense) == 0) {
-            if (dataLength != 0) std::memcpy(out, request->data, dataLength);
+            if (dataLength != 0)
+                std::memcpy(out, request->data, dataLength);
             return true;
         }
         platform::DebugOutput(called ? u"r retry 0\n" : u"r retry 1\n");

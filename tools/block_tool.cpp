@@ -10,8 +10,7 @@
 namespace tools {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavrin-block [--lang en|zh-CN|zh-TW] [--free BYTES] FILE";
+constexpr const char* kUsage = "usage: tavrin-block [--lang en|zh-CN|zh-TW] [--free BYTES] FILE";
 
 int Usage(std::ostream& err, const std::string& why) {
     err << "tavrin-block: " << why << "\n" << kUsage << "\n";
@@ -19,21 +18,27 @@ int Usage(std::ostream& err, const std::string& why) {
 }
 
 std::optional<std::uint64_t> ParseCount(const std::string& text) {
-    if (text.empty() || text.size() > 20) return std::nullopt;
+    if (text.empty() || text.size() > 20)
+        return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (c < '0' || c > '9')
+            return std::nullopt;
         const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        if (value > (UINT64_MAX - digit) / 10)
+            return std::nullopt;
         value = value * 10 + digit;
     }
     return value;
 }
 
 std::optional<device::Language> ParseLanguage(const std::string& text) {
-    if (text == "en") return device::Language::English;
-    if (text == "zh-CN") return device::Language::SimplifiedChinese;
-    if (text == "zh-TW") return device::Language::TraditionalChinese;
+    if (text == "en")
+        return device::Language::English;
+    if (text == "zh-CN")
+        return device::Language::SimplifiedChinese;
+    if (text == "zh-TW")
+        return device::Language::TraditionalChinese;
     return std::nullopt;
 }
 
@@ -46,15 +51,18 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--lang" || arg == "--free") {
-            if (i + 1 == args.size()) return Usage(err, arg + " needs a value");
+            if (i + 1 == args.size())
+                return Usage(err, arg + " needs a value");
             const std::string& value = args[++i];
             if (arg == "--lang") {
                 const auto parsed = ParseLanguage(value);
-                if (!parsed) return Usage(err, "unknown language '" + value + "'");
+                if (!parsed)
+                    return Usage(err, "unknown language '" + value + "'");
                 language = *parsed;
             } else {
                 freeBytes = ParseCount(value);
-                if (!freeBytes) return Usage(err, "--free takes a byte count, not '" + value + "'");
+                if (!freeBytes)
+                    return Usage(err, "--free takes a byte count, not '" + value + "'");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage(err, "unknown option '" + arg + "'");
@@ -64,13 +72,16 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
             file = arg;
         }
     }
-    if (!file) return Usage(err, "no FILE");
+    if (!file)
+        return Usage(err, "no FILE");
 
     std::ifstream in(*file, std::ios::binary);
-    if (!in) return Usage(err, "cannot read '" + *file + "'");
+    if (!in)
+        return Usage(err, "cannot read '" + *file + "'");
     std::vector<std::uint8_t> block(device::kNewerBlockSize);
     in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-    if (in.bad()) return Usage(err, "cannot read '" + *file + "'");
+    if (in.bad())
+        return Usage(err, "cannot read '" + *file + "'");
     block.resize(static_cast<std::size_t>(in.gcount()));
 
     switch (device::ExamineInfoBlock(block)) {
@@ -93,7 +104,8 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     const auto slots =
         device::DecodeInfoBlock(block, device::SelectionListsFor(language), freeBytes);
     for (std::size_t i = 0; i < device::kSlotCount; ++i) {
-        if (!(*slots)[i]) continue;
+        if (!(*slots)[i])
+            continue;
         out << i << ' ' << platform::ToUtf8(device::kSlotKeys[i]) << '='
             << platform::ToUtf8(*(*slots)[i]) << '\n';
     }

@@ -9,9 +9,11 @@ int main(int argc, char** argv) {
         std::cerr << "usage: tavrin-sample-block OUT\n";
         return 2;
     }
-    const auto& bytes = sim::SampleInfoBlock().Bytes();
+    const sim::InfoBlock block = sim::SampleInfoBlock();
+    const auto& bytes = block.Bytes();
     std::ofstream out(argv[1], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         std::cerr << "tavrin-sample-block: cannot write " << argv[1] << "\n";

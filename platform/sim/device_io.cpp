@@ -15,9 +15,13 @@ constexpr char16_t kCp1252High[32] = {
 
 }  // namespace
 
-Handle OpenDeviceFile(const char16_t* path) { return sim::Station::Get().Open(path); }
+Handle OpenDeviceFile(const char16_t* path) {
+    return sim::Station::Get().Open(path);
+}
 
-bool CloseDevice(Handle handle) { return sim::Station::Get().Close(handle); }
+bool CloseDevice(Handle handle) {
+    return sim::Station::Get().Close(handle);
+}
 
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
@@ -28,11 +32,14 @@ bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
     return sim::Station::Get().FreeBytes(root, available);
 }
 
-void DebugOutput(const char16_t* text) { sim::Station::Get().Debug(text); }
+void DebugOutput(const char16_t* text) {
+    sim::Station::Get().Debug(text);
+}
 
 std::u16string AnsiToWide(std::string_view bytes) {
     const unsigned codePage = sim::Station::Get().AnsiCodePage();
-    if (codePage == 65001) return FromUtf8(bytes);
+    if (codePage == 65001)
+        return FromUtf8(bytes);
     std::u16string out;
     out.reserve(bytes.size());
     for (char ch : bytes) {

@@ -20,12 +20,14 @@ InfoBlock& InfoBlock::U16Le(std::size_t offset, std::uint16_t value) {
 }
 
 InfoBlock& InfoBlock::U32Le(std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) Byte(offset + i, (value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        Byte(offset + i, (value >> (8 * i)) & 0xFF);
     return *this;
 }
 
 InfoBlock& InfoBlock::U32Be(std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) Byte(offset + i, (value >> (8 * (3 - i))) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        Byte(offset + i, (value >> (8 * (3 - i))) & 0xFF);
     return *this;
 }
 
@@ -37,7 +39,8 @@ InfoBlock& InfoBlock::Text8(std::size_t offset, std::size_t width, std::string_v
 }
 
 InfoBlock& InfoBlock::Text16(std::size_t offset, std::size_t units, std::u16string_view text) {
-    for (std::size_t i = 0; i < units; ++i) U16Le(offset + 2 * i, i < text.size() ? text[i] : 0);
+    for (std::size_t i = 0; i < units; ++i)
+        U16Le(offset + 2 * i, i < text.size() ? text[i] : 0);
     return *this;
 }
 
@@ -61,26 +64,28 @@ InfoBlock& InfoBlock::Efs(std::uint32_t start, std::uint32_t end) {
     return U32Be(504, end);
 }
 
-InfoBlock& InfoBlock::Flags(std::uint8_t byte220) { return U32Be(217, byte220); }
+InfoBlock& InfoBlock::Flags(std::uint8_t byte220) {
+    return U32Be(217, byte220);
+}
 
 InfoBlock SampleInfoBlock() {
     InfoBlock block(5);
     block.Ids(0x1234, 0x7730)
-        .Byte(39, 1)                       // disk type
-        .Byte(40, 0)                       // partition mode
-        .Names("Generic", "Flash Disk")    // the older layout's copy
-        .Text8(70, 4, "1.00")              // revision
-        .Byte(90, 0)                       // idle: ON
-        .Byte(91, 1)                       // blink: Quick
-        .Text8(100, 16, "MP 2.15.0.7")     // MP version
-        .Text8(124, 16, "FW 7730.0412")    // firmware version
-        .Flags(0x28)                       // MultiPlane, Interleave
-        .Byte(221, 1)                      // read clock
-        .Byte(222, 2)                      // write clock
-        .Byte(398, 0)                      // master A
-        .Efs(0x100, 0x4100)                // 16384 sectors
+        .Byte(39, 1)                     // disk type
+        .Byte(40, 0)                     // partition mode
+        .Names("Generic", "Flash Disk")  // the older layout's copy
+        .Text8(70, 4, "1.00")            // revision
+        .Byte(90, 0)                     // idle: ON
+        .Byte(91, 1)                     // blink: Quick
+        .Text8(100, 16, "MP 2.15.0.7")   // MP version
+        .Text8(124, 16, "FW 7730.0412")  // firmware version
+        .Flags(0x28)                     // MultiPlane, Interleave
+        .Byte(221, 1)                    // read clock
+        .Byte(222, 2)                    // write clock
+        .Byte(398, 0)                    // master A
+        .Efs(0x100, 0x4100)              // 16384 sectors
         .WideNames(u"  Generic  ", u"Flash Disk")
-        .Byte(628, 1);                     // sleep: OFF
+        .Byte(628, 1);  // sleep: OFF
     return block;
 }
 

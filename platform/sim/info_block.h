@@ -9,7 +9,7 @@
 namespace sim {
 
 class InfoBlock {
-public:
+  public:
     // Magic and layout version set; every other byte zero.
     explicit InfoBlock(std::uint16_t layoutVersion = 5);
 
@@ -24,14 +24,14 @@ public:
 
     // Named fields.
     InfoBlock& Ids(std::uint16_t vid, std::uint16_t pid);
-    InfoBlock& Names(std::string_view vendor, std::string_view product);  // older layout
+    InfoBlock& Names(std::string_view vendor, std::string_view product);            // older layout
     InfoBlock& WideNames(std::u16string_view vendor, std::u16string_view product);  // newer
     InfoBlock& Efs(std::uint32_t start, std::uint32_t end);
     InfoBlock& Flags(std::uint8_t byte220);
 
     const std::array<std::uint8_t, 1024>& Bytes() const { return bytes_; }
 
-private:
+  private:
     std::array<std::uint8_t, 1024> bytes_{};
 };
 

@@ -12,12 +12,16 @@ namespace {
 
 constexpr std::uint8_t kVendorOpcode = 0xA1;
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+char16_t Upper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
 
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-    if (text.size() < prefix.size()) return false;
+    if (text.size() < prefix.size())
+        return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Upper(text[i]) != Upper(prefix[i])) return false;
+        if (Upper(text[i]) != Upper(prefix[i]))
+            return false;
     }
     return true;
 }
@@ -122,7 +126,8 @@ unsigned Station::AnsiCodePage() const {
 }
 
 platform::Handle Station::Open(const char16_t* path) {
-    if (path == nullptr) return platform::kInvalidHandle;
+    if (path == nullptr)
+        return platform::kInvalidHandle;
     const std::u16string_view p(path);
     std::lock_guard lock(mutex_);
     openedPaths_.emplace_back(p);
@@ -132,13 +137,16 @@ platform::Handle Station::Open(const char16_t* path) {
     constexpr std::u16string_view kPrefix = u"\\\\.\\";
     if (StartsWithNoCase(p, kDrive)) {
         const std::u16string_view digits = p.substr(kDrive.size());
-        if (digits.empty() || digits.size() > 9) return platform::kInvalidHandle;
+        if (digits.empty() || digits.size() > 9)
+            return platform::kInvalidHandle;
         int number = 0;
         for (char16_t c : digits) {
-            if (c < u'0' || c > u'9') return platform::kInvalidHandle;
+            if (c < u'0' || c > u'9')
+                return platform::kInvalidHandle;
             number = number * 10 + (c - u'0');
         }
-        if (!disks_.count(number)) return platform::kInvalidHandle;
+        if (!disks_.count(number))
+            return platform::kInvalidHandle;
         device.driveNumber = number;
     } else if (p.size() == 6 && StartsWithNoCase(p, kPrefix) && p[5] == u':') {
         auto it = volumes_.find(Upper(p[4]));
@@ -165,7 +173,8 @@ VirtualDisk* Station::DiskBehind(const OpenDevice& device) {
     int number = device.driveNumber;
     if (device.isVolume) {
         auto v = volumes_.find(device.letter);
-        if (v == volumes_.end()) return nullptr;
+        if (v == volumes_.end())
+            return nullptr;
         number = v->second.driveNumber;
     }
     auto d = disks_.find(number);
@@ -179,12 +188,16 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
     {
         std::lock_guard lock(mutex_);
         auto h = handles_.find(handle);
-        if (h == handles_.end()) return false;  // ERROR_INVALID_HANDLE
+        if (h == handles_.end())
+            return false;  // ERROR_INVALID_HANDLE
         VirtualDisk* disk = DiskBehind(h->second);
-        if (disk == nullptr) return false;  // ERROR_DEVICE_NOT_CONNECTED
-        if (code != platform::kIoctlScsiPassThrough) return false;
+        if (disk == nullptr)
+            return false;  // ERROR_DEVICE_NOT_CONNECTED
+        if (code != platform::kIoctlScsiPassThrough)
+            return false;
         // METHOD_BUFFERED: the request lives in one system buffer of max(in, out) bytes.
-        if (in == nullptr || inSize < sizeof(ScsiPassThroughHeader) || out != in) return false;
+        if (in == nullptr || inSize < sizeof(ScsiPassThroughHeader) || out != in)
+            return false;
 
         ScsiPassThroughHeader header;
         std::memcpy(&header, in, sizeof header);
@@ -204,10 +217,10 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
         const auto* bytes = static_cast<const std::uint8_t*>(in);
         const std::size_t bufferSize = std::max(inSize, outSize);
         if (header.SenseInfoOffset + std::size_t{header.SenseInfoLength} <= inSize) {
-            call.senseAreaClear = std::all_of(
-                bytes + header.SenseInfoOffset,
-                bytes + header.SenseInfoOffset + header.SenseInfoLength,
-                [](std::uint8_t b) { return b == 0; });
+            call.senseAreaClear =
+                std::all_of(bytes + header.SenseInfoOffset,
+                            bytes + header.SenseInfoOffset + header.SenseInfoLength,
+                            [](std::uint8_t b) { return b == 0; });
         }
         disk->calls.push_back(call);
 
@@ -222,13 +235,16 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
         }
     }
 
-    if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
-    if (reply.kind == Reply::Kind::TransportFailure) return false;
+    if (reply.delay.count() > 0)
+        std::this_thread::sleep_for(reply.delay);
+    if (reply.kind == Reply::Kind::TransportFailure)
+        return false;
 
     std::lock_guard lock(mutex_);
     auto h = handles_.find(handle);
     VirtualDisk* disk = h == handles_.end() ? nullptr : DiskBehind(h->second);
-    if (disk == nullptr) return false;  // gone while the command ran
+    if (disk == nullptr)
+        return false;  // gone while the command ran
 
     auto* buffer = static_cast<std::uint8_t*>(out);
     ScsiPassThroughHeader header;
@@ -273,13 +289,17 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
 }
 
 bool Station::FreeBytes(const char16_t* root, std::uint64_t* available) {
-    if (root == nullptr) return false;
+    if (root == nullptr)
+        return false;
     const std::u16string_view r(root);
-    if (r.size() != 3 || r[1] != u':' || r[2] != u'\\') return false;
+    if (r.size() != 3 || r[1] != u':' || r[2] != u'\\')
+        return false;
     std::lock_guard lock(mutex_);
     auto it = volumes_.find(Upper(r[0]));
-    if (it == volumes_.end()) return false;
-    if (available != nullptr) *available = it->second.freeBytes;
+    if (it == volumes_.end())
+        return false;
+    if (available != nullptr)
+        *available = it->second.freeBytes;
     return true;
 }
 

@@ -80,7 +80,7 @@ struct VirtualDisk {
 };
 
 class Station {
-public:
+  public:
     static Station& Get();
 
     // Back to an empty station: no disks, volumes, handles or lines; code page 1252.
@@ -114,7 +114,7 @@ public:
     bool FreeBytes(const char16_t* root, std::uint64_t* available);
     void Debug(const char16_t* text);
 
-private:
+  private:
     struct Volume {
         int driveNumber = 0;
         std::uint64_t freeBytes = 0;

@@ -1,8 +1,11 @@
 // The Win32 backend of platform/device_io.h.
 #include "platform/device_io.h"
 
+// windows.h first, then winioctl.h: ntddscsi.h relies on both.
 #include <windows.h>
-// windows.h first: the DDK headers below rely on its types.
+
+#include <winioctl.h>
+
 #include <ntddscsi.h>
 
 #include <cstddef>
@@ -27,40 +30,54 @@ static_assert(kScsiIoctlDataIn == SCSI_IOCTL_DATA_IN);
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 namespace {
-const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-HANDLE H(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+const wchar_t* W(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+HANDLE H(Handle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 }  // namespace
 
 Handle OpenDeviceFile(const char16_t* path) {
-    HANDLE h = CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return reinterpret_cast<Handle>(h);
 }
 
-bool CloseDevice(Handle handle) { return CloseHandle(H(handle)) != FALSE; }
+bool CloseDevice(Handle handle) {
+    return CloseHandle(H(handle)) != FALSE;
+}
 
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
     DWORD count = 0;
     const BOOL ok = DeviceIoControl(H(handle), code, in, inSize, out, outSize, &count, nullptr);
-    if (returned != nullptr) *returned = count;
+    if (returned != nullptr)
+        *returned = count;
     return ok != FALSE;
 }
 
 bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
     ULARGE_INTEGER free{};
-    if (!GetDiskFreeSpaceExW(W(root), &free, nullptr, nullptr)) return false;
-    if (available != nullptr) *available = free.QuadPart;
+    if (!GetDiskFreeSpaceExW(W(root), &free, nullptr, nullptr))
+        return false;
+    if (available != nullptr)
+        *available = free.QuadPart;
     return true;
 }
 
-void DebugOutput(const char16_t* text) { OutputDebugStringW(W(text)); }
+void DebugOutput(const char16_t* text) {
+    OutputDebugStringW(W(text));
+}
 
 std::u16string AnsiToWide(std::string_view bytes) {
-    if (bytes.empty()) return {};
+    if (bytes.empty())
+        return {};
     const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(),
                                       static_cast<int>(bytes.size()), nullptr, 0);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     std::u16string out(static_cast<std::size_t>(n), u'\0');
     MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
                         reinterpret_cast<wchar_t*>(out.data()), n);

@@ -19,7 +19,7 @@ const device::SelectionLists& English() {
 }
 
 class IdentificationTest : public tavrin_test::StationTest {
-protected:
+  protected:
     bool Supported(std::string_view model, std::deque<Reply> script = {}) {
         auto& disk = station().AddDisk(3);
         disk.SetModel(model);
@@ -36,10 +36,13 @@ TEST_F(IdentificationTest, ComparesTheFirstSixBytesFoldingLetters) {
     EXPECT_TRUE(Supported("RV7730"));
     EXPECT_TRUE(Supported("rv7730"));
     EXPECT_TRUE(Supported("Rv7730 USB DISK"));  // only six bytes count
-    EXPECT_FALSE(Supported("RV7731"));           // the sixth byte differs
-    EXPECT_FALSE(Supported("RV773"));            // a NUL where the sixth byte should be
+    EXPECT_FALSE(Supported("RV7731"));          // the sixth byte differs
+    EXPECT_FALSE(Supported("RV773"));           // a NUL where the sixth byte should be
     EXPECT_FALSE(Supported("XRV7730"));
-    EXPECT_FALSE(Supported(std::string_view("RV\0" "7730", 7)));
+    EXPECT_FALSE(
+        Supported(std::string_view("RV\0"
+                                   "7730",
+                                   7)));
 }
 
 TEST_F(IdentificationTest, SendsTheIdentificationCommand) {
@@ -60,7 +63,7 @@ TEST_F(IdentificationTest, AFailedReadIsUnsupportedAfterFourAttempts) {
 }
 
 class DecodeDiskTest : public tavrin_test::StationTest {
-protected:
+  protected:
     sim::VirtualDisk& Disk(const InfoBlock& block, std::uint64_t freeBytes = 4'000'000'000ull) {
         auto& disk = station().AddDisk(2);
         disk.block = block.Bytes();
@@ -70,7 +73,8 @@ protected:
 
     ValueSlots Sentinel() const {
         ValueSlots slots;
-        for (std::size_t i = 0; i < kSlotCount; ++i) slots[i] = u"old" + std::u16string(1, u'a' + i);
+        for (std::size_t i = 0; i < kSlotCount; ++i)
+            slots[i] = u"old" + std::u16string(1, u'a' + i);
         return slots;
     }
 
@@ -95,7 +99,8 @@ TEST_F(DecodeDiskTest, OlderLayoutIsOneReadOf512Bytes) {
 }
 
 TEST_F(DecodeDiskTest, NewerLayoutReadsAgainIn1024Bytes) {
-    auto& disk = Disk(InfoBlock(5).Names("no", "no").WideNames(u" Vendor ", u"Product").Byte(628, 1));
+    auto& disk =
+        Disk(InfoBlock(5).Names("no", "no").WideNames(u" Vendor ", u"Product").Byte(628, 1));
     const ValueSlots slots = Decode(ValueSlots{});
     ASSERT_EQ(disk.calls.size(), 2u);
     EXPECT_EQ(disk.calls[0].dataTransferLength, 512u);

@@ -16,8 +16,8 @@ DecodedSlots DecodeOk(const InfoBlock& block, Language language = Language::Engl
                       std::optional<std::uint64_t> freeBytes = std::nullopt) {
     const auto& bytes = block.Bytes();
     const std::size_t size = (bytes[4] | (bytes[5] << 8)) >= 5 ? 1024 : 512;
-    auto slots = DecodeInfoBlock(std::span(bytes.data(), size), SelectionListsFor(language),
-                                 freeBytes);
+    auto slots =
+        DecodeInfoBlock(std::span(bytes.data(), size), SelectionListsFor(language), freeBytes);
     EXPECT_TRUE(slots.has_value());
     return slots.value_or(DecodedSlots{});
 }
@@ -144,8 +144,8 @@ TEST(DecodeInfoBlockTest, FeatureFlags) {
                          Case{0x7C, u"11111"}, Case{0x10, u"00100"}, Case{0x40, u"00010"}}) {
         const auto s = DecodeOk(InfoBlock().Flags(c.byte220));
         std::u16string got;
-        for (std::size_t slot : {kSlotMultiPlane, kSlotInterleave, kSlotCacheProgram,
-                                 kSlotDualMode, kSlotRandomize}) {
+        for (std::size_t slot :
+             {kSlotMultiPlane, kSlotInterleave, kSlotCacheProgram, kSlotDualMode, kSlotRandomize}) {
             got += s[slot].value();
         }
         EXPECT_EQ(got, c.expected) << "byte 220 = " << int(c.byte220);
@@ -182,12 +182,14 @@ TEST(DecodeInfoBlockTest, EightBitTextsGoThroughTheAnsiCodePage) {
 TEST(DecodeInfoBlockTest, StoredSampleBlock) {
     // A whole configured disk, as a stored block, against the texts an operator expects.
     const std::vector<std::u16string> expected = {
-        u"1234", u"7730", u"1.00", u"Generic", u"Flash Disk", u"30MHZ", u"40MHZ", u"ON",
-        u"OFF",  u"Quick", u"1",   u"0",       u"A",          u"16384", u"1",     u"1",
-        u"0",    u"0",     u"0",   u"3814MB",  u"3814MB",     u"MP 2.15.0.7", u"FW 7730.0412"};
+        u"1234",  u"7730",   u"1.00",   u"Generic",     u"Flash Disk",  u"30MHZ",
+        u"40MHZ", u"ON",     u"OFF",    u"Quick",       u"1",           u"0",
+        u"A",     u"16384",  u"1",      u"1",           u"0",           u"0",
+        u"0",     u"3814MB", u"3814MB", u"MP 2.15.0.7", u"FW 7730.0412"};
     const auto slots = DecodeOk(sim::SampleInfoBlock(), Language::English, 4'000'000'000ull);
     for (std::size_t i = 0; i < kSlotCount; ++i) {
-        EXPECT_EQ(slots[i], expected[i]) << "slot " << i << " " << std::string(kSlotKeys[i].begin(), kSlotKeys[i].end());
+        EXPECT_EQ(slots[i], expected[i])
+            << "slot " << i << " " << std::string(kSlotKeys[i].begin(), kSlotKeys[i].end());
     }
 }
 

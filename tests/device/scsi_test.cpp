@@ -20,7 +20,7 @@ using sim::Reply;
 constexpr std::uint8_t kIdentify[16] = {0xA1, 0, 0, 0, 36};
 
 class ScsiDataInTest : public tavrin_test::StationTest {
-protected:
+  protected:
     void SetUp() override {
         StationTest::SetUp();
         disk = &station().AddDisk(1);
@@ -186,11 +186,13 @@ TEST_F(ScsiDataInTest, RunsOnTwoThreadsAtOnce) {
     int failed = 0;
     std::thread a([&] {
         std::uint8_t out[36];
-        for (int i = 0; i < 50; ++i) ok += ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 1);
+        for (int i = 0; i < 50; ++i)
+            ok += ScsiDataIn(handle, kIdentify, 16, out, 36, 10, 1);
     });
     std::thread b([&] {
         std::uint8_t out[36];
-        for (int i = 0; i < 50; ++i) failed += !ScsiDataIn(second, kIdentify, 16, out, 36, 10, 1);
+        for (int i = 0; i < 50; ++i)
+            failed += !ScsiDataIn(second, kIdentify, 16, out, 36, 10, 1);
     });
     a.join();
     b.join();

@@ -11,10 +11,18 @@ TEST(TextTest, Utf8RoundTrip) {
 }
 
 TEST(TextTest, MalformedInputBecomesReplacementCharacters) {
-    EXPECT_EQ(platform::ToUtf8(std::u16string(1, char16_t{0xD800}) + u"a"), "\xEF\xBF\xBD" "a");
-    EXPECT_EQ(platform::FromUtf8("a\xC3"), u"a\uFFFD");           // cut short
-    EXPECT_EQ(platform::FromUtf8("\xC0\xAF" "b"), u"\uFFFD" "b");  // overlong
-    EXPECT_EQ(platform::FromUtf8("\xFF\xE2\x82" "c"), u"\uFFFD\uFFFD" "c");
+    EXPECT_EQ(platform::ToUtf8(std::u16string(1, char16_t{0xD800}) + u"a"),
+              "\xEF\xBF\xBD"
+              "a");
+    EXPECT_EQ(platform::FromUtf8("a\xC3"), u"a\uFFFD");  // cut short
+    EXPECT_EQ(platform::FromUtf8("\xC0\xAF"
+                                 "b"),
+              u"\uFFFD"
+              "b");  // overlong
+    EXPECT_EQ(platform::FromUtf8("\xFF\xE2\x82"
+                                 "c"),
+              u"\uFFFD\uFFFD"
+              "c");
 }
 
 }  // namespace

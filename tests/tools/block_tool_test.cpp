@@ -13,12 +13,11 @@ namespace {
 namespace fs = std::filesystem;
 
 class BlockToolTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("tavrin-block-" + std::string(::testing::UnitTest::GetInstance()
-                                                 ->current_test_info()
-                                                 ->name()));
+              ("tavrin-block-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
