@@ -1,0 +1,31 @@
+// Private-profile (INI) files and the program's own path: every configuration file of the system
+// goes through these. Win32: the real GetPrivateProfile*W / WritePrivateProfileStringW /
+// GetModuleFileNameW. Elsewhere: an implementation of our own with the same observable behaviour,
+// on the virtual station's file system (platform/sim/).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// GetPrivateProfileIntW: the number a key holds, parsed as the real function does; `fallback`
+// when the file, section or key is missing. The bits of the UINT result, as int.
+int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
+                  std::u16string_view file);
+
+// GetPrivateProfileStringW into a buffer of `bufferSize` characters (NUL included): at most
+// bufferSize - 1 characters of the value, or of `fallback` when the key is missing.
+std::u16string GetProfileString(std::u16string_view section, std::u16string_view key,
+                                std::u16string_view fallback, std::size_t bufferSize,
+                                std::u16string_view file);
+
+// WritePrivateProfileStringW with a value (never deletes). False when the file cannot be written.
+bool WriteProfileString(std::u16string_view section, std::u16string_view key,
+                        std::u16string_view value, std::u16string_view file);
+
+// GetModuleFileNameW(nullptr, ...): the running executable's full path, at most 260 characters.
+std::u16string ModuleFileName();
+
+}  // namespace platform
