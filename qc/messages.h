@@ -1,0 +1,17 @@
+// The private window messages of the main window.
+#pragma once
+
+#include "platform/ui_defs.h"
+
+namespace qc {
+
+// A check bar was clicked: select the row under the cursor. Sent by the bar.
+inline constexpr ui::UINT kMsgBarClicked = ui::WM_USER + 1;
+// A scan found a supported disk; wParam points to the scan's copy of the device entry.
+inline constexpr ui::UINT kMsgAddDeviceRow = ui::WM_USER + 7;
+// A scan no longer finds the disk of row wParam.
+inline constexpr ui::UINT kMsgClearRow = ui::WM_USER + 8;
+// A scan starts: take the expected values from the window's controls.
+inline constexpr ui::UINT kMsgCollectCheckValues = ui::WM_USER + 9;
+
+}  // namespace qc
