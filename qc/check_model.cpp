@@ -1,0 +1,87 @@
+#include "qc/check_model.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qc {
+namespace {
+
+bool IsSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+// Sign and magnitude of the leading number, saturated at 2^32 - 1.
+std::uint64_t LeadingNumber(std::u16string_view text, bool* negative) {
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(text[i]))
+        ++i;
+    *negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        *negative = text[i] == u'-';
+        ++i;
+    }
+    std::uint64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = std::min<std::uint64_t>(value * 10 + (text[i] - u'0'), 0xFFFFFFFFull);
+    }
+    return value;
+}
+
+char16_t Fold(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
+
+}  // namespace
+
+std::vector<std::size_t> ShownItems(const EnabledFlags& enabled) {
+    std::vector<std::size_t> items;
+    for (std::size_t i = 0; i < enabled.size(); ++i) {
+        if (enabled[i] == 0)
+            continue;
+        if (i == device::kSlotCapMax && enabled[device::kSlotCapMin] != 0)
+            continue;
+        items.push_back(i);
+    }
+    return items;
+}
+
+std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount) {
+    std::uint32_t size = 0;  // T(k)
+    for (std::size_t k = 0; k < entryCount; ++k) {
+        const std::uint32_t step = k <= 8 ? 16384u : 32768u;
+        const std::uint32_t next = size + step;  // T(k + 1)
+        if (sectors == size)
+            return k;
+        if (k + 1 < entryCount && sectors < next)
+            return k;
+        size = next;
+    }
+    return entryCount;
+}
+
+std::int32_t ParseSigned(std::u16string_view text) {
+    bool negative = false;
+    const std::uint64_t magnitude = LeadingNumber(text, &negative);
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, -kMax - 1, kMax));
+}
+
+std::uint32_t ParseUnsigned(std::u16string_view text) {
+    bool negative = false;
+    const auto magnitude = static_cast<std::uint32_t>(LeadingNumber(text, &negative));
+    return negative ? 0u - magnitude : magnitude;
+}
+
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Fold(a[i]) != Fold(b[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace qc
