@@ -54,3 +54,33 @@ std::u16string AnsiToWide(std::string_view bytes) {
 }
 
 }  // namespace platform
+
+std::string sim::WideToAnsi(std::u16string_view text) {
+    const unsigned codePage = Station::Get().AnsiCodePage();
+    if (codePage == 65001)
+        return platform::ToUtf8(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char byte = '?';
+        if (codePage == 28591 && c <= 0xFF) {
+            byte = static_cast<char>(c);
+        } else if (codePage == 1252) {
+            for (int k = 0; k < 32; ++k) {
+                if (platform::kCp1252High[k] == c)
+                    byte = static_cast<char>(0x80 + k);
+            }
+        }
+        // A surrogate pair is one character: one '?'.
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            ++i;
+        out += byte;
+    }
+    return out;
+}

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/device_io.h"
@@ -136,5 +137,9 @@ class Station {
     std::vector<std::u16string> openedPaths_;
     unsigned codePage_ = 1252;
 };
+
+// The reverse of platform::AnsiToWide in the station's code page (WideCharToMultiByte with
+// CP_ACP): a character the code page cannot hold becomes '?'.
+std::string WideToAnsi(std::u16string_view text);
 
 }  // namespace sim

@@ -1,0 +1,56 @@
+// The virtual workstation's file system: the system only ever names Windows paths
+// ("C:\Tools\Tavrin\Tavrin.ini", ".\lines\a.pfg"); the simulated backend keeps those files in a
+// folder of the host, one subfolder per drive letter (<root>/C/Tools/Tavrin/Tavrin.ini).
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+class Files {
+  public:
+    static Files& Get();
+
+    // No root (no file reaches the host), current directory C:\, program C:\Tavrin\Tavrin.exe,
+    // Windows directory C:\Windows.
+    void Reset();
+
+    void SetRoot(std::filesystem::path root);
+    std::filesystem::path Root() const;
+
+    // Relative paths resolve against it. False (and unchanged) for a path without a drive.
+    bool SetCurrentDirectory(std::u16string_view path);
+    std::u16string CurrentDirectory() const;
+
+    // What GetModuleFileNameW(nullptr, ...) answers on the virtual workstation.
+    void SetProgramPath(std::u16string_view path);
+    std::u16string ProgramPath() const;
+
+    // Where a profile file named without any folder lives, as on Windows.
+    bool SetWindowsDirectory(std::u16string_view path);
+    std::u16string WindowsDirectory() const;
+
+    // The full path GetFullPathNameW would give: "X:\a\b", '/' read as '\', "." and ".."
+    // resolved. Empty for what the virtual workstation has no drive for (UNC and device
+    // paths, an empty path).
+    std::u16string FullPath(std::u16string_view path) const;
+
+    // The host file behind a Windows path; nullopt without a root or without a full path.
+    std::optional<std::filesystem::path> HostPath(std::u16string_view path) const;
+
+  private:
+    Files();
+    std::u16string FullPathLocked(std::u16string_view path) const;  // under mutex_
+
+    mutable std::mutex mutex_;
+    std::filesystem::path root_;
+    std::u16string currentDirectory_;
+    std::u16string programPath_;
+    std::u16string windowsDirectory_;
+};
+
+}  // namespace sim

@@ -1,0 +1,54 @@
+#include "platform/win32/profile_api.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace win32api {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+// The API wants NUL-terminated strings; the views need not be.
+std::wstring Z(std::u16string_view text) {
+    return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+}  // namespace
+
+unsigned ReadProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
+                        std::u16string_view file) {
+    return GetPrivateProfileIntW(Z(section).c_str(), Z(key).c_str(), fallback, Z(file).c_str());
+}
+
+std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,
+                                 std::u16string_view fallback, std::size_t bufferSize,
+                                 std::u16string_view file) {
+    if (bufferSize == 0)
+        return {};
+    std::vector<wchar_t> buffer(bufferSize, L'\0');
+    const DWORD n =
+        GetPrivateProfileStringW(Z(section).c_str(), Z(key).c_str(), Z(fallback).c_str(),
+                                 buffer.data(), static_cast<DWORD>(bufferSize), Z(file).c_str());
+    return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()),
+                          n < bufferSize ? n : bufferSize - 1);
+}
+
+bool WriteProfileValue(std::u16string_view section, std::u16string_view key,
+                       std::u16string_view value, std::u16string_view file) {
+    return WritePrivateProfileStringW(Z(section).c_str(), Z(key).c_str(), Z(value).c_str(),
+                                      Z(file).c_str()) != FALSE;
+}
+
+std::u16string ExecutablePath() {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return std::u16string(reinterpret_cast<const char16_t*>(buffer),
+                          n < MAX_PATH ? n : MAX_PATH - 1);
+}
+
+unsigned AnsiCodePage() {
+    return GetACP();
+}
+
+}  // namespace win32api
