@@ -1,9 +1,32 @@
 #!/usr/bin/env bash
-# Runs a Windows x64 executable under wine64, in a prefix kept for this project.
+# Runs a Windows x64 executable under wine64, in a prefix kept for this project. Windows need a
+# display: without one the program runs on a virtual display (Xvfb, in a prefix of its own) where
+# wine manages the windows itself, since no window manager would answer it there (it waits for
+# one each time a window is shown or hidden).
 set -euo pipefail
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-mkdir -p "$(dirname "$WINEPREFIX")"
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrin"
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
-exec "$wine" "$@"
+
+if [ -n "${DISPLAY:-}" ]; then
+  export WINEPREFIX="${WINEPREFIX:-$cache/wine64}"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec "$wine" "$@"
+fi
+
+export WINEPREFIX="${WINEPREFIX:-$cache/wine64-xvfb}"
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  wine=$1
+  shift
+  if [ ! -e "$WINEPREFIX/.tavrin-unmanaged" ]; then
+    "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 &&
+      touch "$WINEPREFIX/.tavrin-unmanaged"
+  fi
+  status=0
+  "$wine" "$@" || status=$?
+  # The virtual display goes when this script ends: the last wine process must go first.
+  if command -v wineserver >/dev/null 2>&1; then wineserver -w || true; fi
+  exit "$status"
+' wine-run "$wine" "$@"
