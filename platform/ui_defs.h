@@ -181,6 +181,7 @@ inline HTREEITEM TviLast() {
     X(WM_SHOWWINDOW, UINT, 0x0018)                 \
     X(WM_SETFONT, UINT, 0x0030)                    \
     X(WM_GETFONT, UINT, 0x0031)                    \
+    X(WM_ICONERASEBKGND, UINT, 0x0027)              \
     X(WM_QUERYDRAGICON, UINT, 0x0037)              \
     X(WM_NOTIFY, UINT, 0x004E)                     \
     X(WM_GETICON, UINT, 0x007F)                    \
@@ -301,6 +302,7 @@ inline HTREEITEM TviLast() {
     X(LVNI_ALL, int, 0x0000)                       \
     X(LVNI_SELECTED, int, 0x0002)                  \
     X(LVSIL_SMALL, int, 1)                         \
+    X(ILC_COLOR, UINT, 0x0000)                         \
     X(NM_CLICK, int, -2)                           \
     X(NM_RCLICK, int, -5)                          \
     X(NM_SETFOCUS, int, -7)                        \

@@ -1,0 +1,133 @@
+// The main window and the check file: loading, collecting, saving, and the title.
+#include <string>
+
+#include "app/check_items.h"
+#include "app/res/resource.h"
+#include "app/stored_path.h"
+#include "app/tavrin_dlg.h"
+#include "app/version.h"
+#include "platform/profile.h"
+
+namespace app {
+
+using namespace ui;
+
+namespace {
+
+constexpr std::size_t kValueBuffer = 50;
+constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+constexpr char16_t kCheckExtension[] = u"chk";
+
+std::u16string Decimal(long long value) {
+    const std::string text = std::to_string(value);
+    return std::u16string(text.begin(), text.end());
+}
+
+// A wrapper over a control of the window for one call.
+template <class Control>
+struct Borrowed : Control {
+    explicit Borrowed(HWND control) { this->Attach(control); }
+    ~Borrowed() { this->Detach(); }
+};
+
+}  // namespace
+
+void CTavrinDlg::UpdateWindowTitle() {
+    std::u16string title = LoadString(IDS_TITLE) +
+                           u" ("
+                           u"" TAVRIN_VERSION_TEXT u")";
+    if (!checkFilePath.empty())
+        title += u" - " + checkFilePath;
+    SetWindowText(title);
+}
+
+void CTavrinDlg::LoadCheckFile() {
+    // No check file: the defaults, without asking the platform about a file named "".
+    const auto readInt = [this](const char16_t* section, std::u16string_view key) {
+        return checkFilePath.empty() ? 0 : platform::GetProfileInt(section, key, 0, checkFilePath);
+    };
+    for (std::size_t i = 0; i < kItemCount; ++i) {
+        CheckItem& item = checkItems[i];
+        item.enabled = readInt(u"Enable", item.key) & 0xFF;
+        const HWND control = GetDlgItem(item.controlId);
+        if (control == nullptr)
+            continue;
+        Borrowed<CWnd>(control).EnableWindow(item.enabled != 0);
+        if (IsListItem(i)) {
+            const int index = readInt(u"Value", item.key);
+            Borrowed<CComboBox>(control).SetCurSel(index);  // beyond the list: no selection
+        } else {
+            item.value = checkFilePath.empty()
+                             ? std::u16string()
+                             : platform::GetProfileString(u"Value", item.key, u"", kValueBuffer,
+                                                          checkFilePath);
+            Borrowed<CWnd>(control).SetWindowText(item.value);
+        }
+    }
+}
+
+void CTavrinDlg::CollectCheckValues() {
+    UpdateData(true);
+    for (std::size_t i = 0; i < kItemCount; ++i) {
+        CheckItem& item = checkItems[i];
+        const HWND control = GetDlgItem(item.controlId);
+        if (control == nullptr)
+            continue;
+        if (IsListItem(i)) {
+            Borrowed<CComboBox> list(control);
+            const int selected = list.GetCurSel();
+            item.value = selected < 0 ? std::u16string() : list.GetLBText(selected);
+        } else {
+            item.value = Borrowed<CWnd>(control).GetWindowText();
+        }
+    }
+}
+
+void CTavrinDlg::SaveCheckFile() {
+    CFileDialog dialog(false, kCheckExtension, checkFilePath, kFileDialogFlags,
+                       LoadString(IDS_CHECK_FILTER), this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    checkFilePath = dialog.GetPathName();
+    UpdateWindowTitle();
+
+    for (std::size_t i = 0; i < kItemCount; ++i) {
+        const CheckItem& item = checkItems[i];
+        std::u16string stored = item.value;
+        if (IsListItem(i)) {
+            if (const HWND control = GetDlgItem(item.controlId); control != nullptr) {
+                Borrowed<CComboBox> list(control);
+                for (int entry = 0; entry < list.GetCount(); ++entry) {
+                    if (list.GetLBText(entry) == stored) {
+                        stored = Decimal(entry);
+                        break;
+                    }
+                }
+            }
+        }
+        platform::WriteProfileString(u"Value", item.key, stored, checkFilePath);
+        platform::WriteProfileString(u"Enable", item.key, Decimal(item.enabled), checkFilePath);
+    }
+    platform::WriteProfileString(u"Setting", u"CHECK_FILE",
+                                 MakeStoredPath(checkFilePath, ProgramDirectory()), settingsPath);
+}
+
+void CTavrinDlg::OnSave() {
+    CollectCheckValues();
+    // The file in use becomes the start-up check file even if the dialog is then cancelled.
+    platform::WriteProfileString(u"Setting", u"CHECK_FILE",
+                                 MakeStoredPath(checkFilePath, ProgramDirectory()), settingsPath);
+    SaveCheckFile();
+}
+
+void CTavrinDlg::OnLoad() {
+    CFileDialog dialog(true, kCheckExtension, u"", kFileDialogFlags, LoadString(IDS_CHECK_FILTER),
+                       this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    checkFilePath = dialog.GetPathName();
+    UpdateWindowTitle();
+    LoadCheckFile();
+}
+
+}  // namespace app

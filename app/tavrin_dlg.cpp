@@ -1,0 +1,235 @@
+// The main window: construction, start-up, the settings file, "Dialog Always on Top", the
+// system menu, the minimised look, the header divider drag, the check selection button and
+// closing.
+#include "app/tavrin_dlg.h"
+
+#include "app/about_dlg.h"
+#include "app/check_items.h"
+#include "app/chk_select.h"
+#include "app/res/resource.h"
+#include "app/stored_path.h"
+#include "platform/profile.h"
+#include "qc/messages.h"
+
+namespace app {
+
+using namespace ui;
+
+namespace {
+
+constexpr UINT kAboutCommand = 0x0010;
+constexpr std::size_t kPathBuffer = 260;
+constexpr char16_t kSection[] = u"Setting";
+
+std::u16string Decimal(int value) {
+    const std::string text = std::to_string(value);
+    return std::u16string(text.begin(), text.end());
+}
+
+}  // namespace
+
+CTavrinDlg::CTavrinDlg(CWnd* parent) : CDialog(IDD_MAIN, parent), icon(ui::LoadIcon(IDI_APP)) {}
+
+CTavrinDlg::~CTavrinDlg() {
+    // A window destroyed without its closing sequence (an aborted start) still frees its rows.
+    scan->closing = true;
+}
+
+std::u16string CTavrinDlg::ProgramDirectory() {
+    return ProgramDirectoryOf(platform::ModuleFileName());
+}
+
+void CTavrinDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDL_RESULTS, resultList);
+    DDX_Check(dx, IDX_INFO_CHECK, infoCheck);
+    DDX_Check(dx, IDX_TOPMOST, topmost);
+    DDX_Check(dx, IDX_AUTO_CHECK, autoCheck);
+}
+
+const MessageMap* CTavrinDlg::GetMessageMap() const {
+    static constexpr MessageEntry kEntries[] = {
+        OnMessage<&CTavrinDlg::OnSysCommand>(WM_SYSCOMMAND),
+        OnMessage<&CTavrinDlg::OnPaint>(WM_PAINT),
+        OnMessage<&CTavrinDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+        OnMessage<&CTavrinDlg::OnDestroy>(WM_DESTROY),
+        OnMessage<&CTavrinDlg::OnCollectCheckValues>(qc::kMsgCollectCheckValues),
+        OnMessage<&CTavrinDlg::OnClearRowMessage>(qc::kMsgClearRow),
+        OnCommand<&CTavrinDlg::OnTopmost>(IDX_TOPMOST),
+        OnCommand<&CTavrinDlg::OnLoad>(IDB_LOAD),
+        OnCommand<&CTavrinDlg::OnSave>(IDB_SAVE),
+        OnCommand<&CTavrinDlg::OnCheckSelect>(IDB_CHECK_SELECT),
+        OnCommand<&CTavrinDlg::OnRefresh>(IDB_REFRESH),
+        OnNotify<&CTavrinDlg::OnHeaderBeginTrack>(kAnyId, HDN_BEGINTRACKW),
+        OnNotify<&CTavrinDlg::OnHeaderEndTrack>(kAnyId, HDN_ENDTRACKW),
+    };
+    static const MessageMap kMap{CDialog::GetMessageMap(), kEntries, std::size(kEntries)};
+    return &kMap;
+}
+
+BOOL CTavrinDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    CMenu systemMenu = GetSystemMenu(false);
+    const std::u16string about = LoadString(IDS_ABOUT);
+    if (systemMenu.m_hMenu != nullptr && !about.empty()) {
+        systemMenu.AppendMenu(MF_SEPARATOR);
+        systemMenu.AppendMenu(MF_STRING, kAboutCommand, about);
+    }
+    SetIcon(icon, true);
+    SetIcon(icon, false);
+
+    // The list hosts one check bar per row: it clips them, except while a divider is dragged.
+    resultList.ModifyStyle(0, LVS_REPORT | WS_CLIPCHILDREN);
+    resultList.SetExtendedStyle(resultList.GetExtendedStyle() | LVS_EX_GRIDLINES |
+                                LVS_EX_FULLROWSELECT);
+    rowHeight.Create(1, 15, ILC_COLOR, 0, 0);
+    resultList.SetImageList(&rowHeight, LVSIL_SMALL);
+
+    const std::u16string module = platform::ModuleFileName();
+    settingsPath = module.substr(0, module.rfind(u'\\') + 1) + u"Tavrin.ini";
+    const std::u16string directory = ProgramDirectoryOf(module);
+
+    portFilePath = ResolveStoredPath(
+        platform::GetProfileString(kSection, u"PORT_FILE", u"", kPathBuffer, settingsPath),
+        directory);
+    checkFilePath = ResolveStoredPath(
+        platform::GetProfileString(kSection, u"CHECK_FILE", u"", kPathBuffer, settingsPath),
+        directory);
+
+    topmost = platform::GetProfileInt(kSection, u"Topmost", 0, settingsPath);
+    if (topmost != 0)
+        ApplyTopmost();
+    infoCheck = platform::GetProfileInt(kSection, u"InfoCheck", 0, settingsPath);
+    autoCheck = platform::GetProfileInt(kSection, u"AutoCheck", 0, settingsPath);
+
+    // Before the layout: it makes one column per enabled item.
+    LoadCheckFile();
+    const int enablePort = portFilePath.empty()
+                               ? 0
+                               : platform::GetProfileInt(kSection, u"ENABLE_PORT", 0, portFilePath);
+    SetPortMode(enablePort == 1 ? 1 : 0);
+    UpdateWindowTitle();
+    UpdateData(false);
+
+    scan->window = m_hWnd;
+    scan->list = resultList.m_hWnd;
+    StartScan();
+    return TRUE;
+}
+
+void CTavrinDlg::ApplyTopmost() {
+    SetWindowPos(topmost != 0 ? HwndTopmost() : HwndNoTopmost(), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CTavrinDlg::OnTopmost() {
+    UpdateData(true);
+    ApplyTopmost();
+}
+
+LRESULT CTavrinDlg::OnSysCommand(WPARAM wParam, LPARAM) {
+    if ((wParam & 0xFFF0) == kAboutCommand) {
+        CAboutDlg about;
+        about.DoModal();
+        return 0;
+    }
+    return Default();
+}
+
+LRESULT CTavrinDlg::OnPaint(WPARAM, LPARAM) {
+    if (!IsIconic())
+        return Default();
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    RECT client;
+    GetClientRect(&client);
+    const int x = (Width(client) - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (Height(client) - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, icon);
+    return 0;
+}
+
+LRESULT CTavrinDlg::OnQueryDragIcon(WPARAM, LPARAM) {
+    return reinterpret_cast<LRESULT>(icon);
+}
+
+void CTavrinDlg::OnHeaderBeginTrack(NMHDR*, LRESULT* result) {
+    resultList.ModifyStyle(WS_CLIPCHILDREN, 0);
+    *result = 0;
+}
+
+void CTavrinDlg::OnHeaderEndTrack(NMHDR*, LRESULT* result) {
+    resultList.ModifyStyle(0, WS_CLIPCHILDREN);
+    *result = 0;
+}
+
+void CTavrinDlg::EnableItemControls() {
+    for (const CheckItem& item : checkItems) {
+        if (const HWND control = GetDlgItem(item.controlId); control != nullptr) {
+            CWnd wrapper;
+            wrapper.Attach(control);
+            wrapper.EnableWindow(item.enabled != 0);
+            wrapper.Detach();
+        }
+    }
+}
+
+void CTavrinDlg::OnCheckSelect() {
+    CChkSelect select(this);
+    if (select.DoModal() != IDOK)
+        return;
+    EnableItemControls();
+    RebuildItemColumns();
+    for (int row = 0; row < resultList.GetItemCount(); ++row)
+        FillRowValues(row);
+}
+
+void CTavrinDlg::OnRefresh() {
+    ClearAllRows();
+    StartScan();
+}
+
+LRESULT CTavrinDlg::OnCollectCheckValues(WPARAM, LPARAM) {
+    if (!scan->closing)
+        CollectCheckValues();
+    return 0;
+}
+
+LRESULT CTavrinDlg::OnClearRowMessage(WPARAM wParam, LPARAM) {
+    if (!scan->closing)
+        ClearRow(static_cast<int>(wParam));
+    return 0;
+}
+
+LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
+    // A scan still running ends at its next step; what it uses is shared, so nothing here
+    // waits for it and nothing it needs is freed.
+    scan->closing = true;
+    ClearAllRows();
+    UpdateData(true);
+    platform::WriteProfileString(kSection, u"Topmost", Decimal(topmost), settingsPath);
+    platform::WriteProfileString(kSection, u"InfoCheck", Decimal(infoCheck), settingsPath);
+    platform::WriteProfileString(kSection, u"AutoCheck", Decimal(autoCheck), settingsPath);
+    return DefWindowProc(WM_DESTROY, wParam, lParam);
+}
+
+}  // namespace app
+
+namespace app {
+
+device::SelectionLists CTavrinDlg::SelectionListsFromControls() const {
+    const auto entries = [this](int id) {
+        std::vector<std::u16string> list;
+        ui::CComboBox combo;
+        combo.Attach(GetDlgItem(id));
+        for (int i = 0; i < combo.GetCount(); ++i)
+            list.push_back(combo.GetLBText(i));
+        combo.Detach();
+        return list;
+    };
+    return {entries(IDC_RFREQ), entries(IDC_WFREQ), entries(IDC_IDLE), entries(IDC_SLEEP),
+            entries(IDC_BLINK)};
+}
+
+}  // namespace app

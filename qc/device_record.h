@@ -1,0 +1,32 @@
+// What a result-list row holds while it shows a disk. Owned by its row (the row's item data),
+// made whole when the disk is placed and freed whole when the row is cleared.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "device/controller.h"
+#include "qc/progress_x.h"
+
+namespace qc {
+
+struct DeviceRecord {
+    DeviceRecord() { matches.fill(1); }
+    // The bar's window goes first, then its object.
+    ~DeviceRecord() {
+        if (bar != nullptr && bar->m_hWnd != nullptr)
+            bar->DestroyWindow();
+    }
+    DeviceRecord(const DeviceRecord&) = delete;
+    DeviceRecord& operator=(const DeviceRecord&) = delete;
+
+    device::ValueSlots values;  // empty until the disk is decoded
+    // 1: matched at the last check, or not compared; 0: did not meet the configuration.
+    std::array<std::int32_t, device::kSlotCount> matches{};
+    std::int32_t barShown = 0;
+    ui::HWND barWindow = nullptr;
+    std::unique_ptr<CProgressX> bar;
+};
+
+}  // namespace qc

@@ -1,0 +1,97 @@
+// The main window's result list: columns in station or free mode, rows and their records.
+#include <string>
+
+#include "app/check_items.h"
+#include "app/tavrin_dlg.h"
+#include "qc/check_model.h"
+
+namespace app {
+
+using namespace ui;
+
+namespace {
+
+constexpr int kStationRows = 16;
+
+qc::EnabledFlags EnabledFlags() {
+    qc::EnabledFlags flags{};
+    for (std::size_t i = 0; i < kItemCount; ++i)
+        flags[i] = checkItems[i].enabled;
+    return flags;
+}
+
+std::u16string Decimal(int value) {
+    const std::string text = std::to_string(value);
+    return std::u16string(text.begin(), text.end());
+}
+
+}  // namespace
+
+qc::DeviceRecord* CTavrinDlg::RecordOf(int row) const {
+    return reinterpret_cast<qc::DeviceRecord*>(resultList.GetItemData(row));
+}
+
+void CTavrinDlg::RebuildItemColumns() {
+    const int fixed = portMode + 2;
+    while (resultList.GetColumnCount() > fixed)
+        resultList.DeleteColumn(fixed);
+    for (std::size_t item : qc::ShownItems(EnabledFlags())) {
+        resultList.InsertColumn(resultList.GetColumnCount(), LoadString(checkItems[item].captionId),
+                                LVCFMT_CENTER, checkItems[item].columnWidth);
+    }
+}
+
+void CTavrinDlg::SetPortMode(int mode) {
+    if (mode == portMode)
+        return;
+    resultList.DeleteAllItems();
+    while (resultList.GetColumnCount() > 0)
+        resultList.DeleteColumn(0);
+    int column = 0;
+    if (mode == 1)
+        resultList.InsertColumn(column++, u"Port", LVCFMT_CENTER, 40);
+    resultList.InsertColumn(column++, u"Vol", LVCFMT_CENTER, 40);
+    resultList.InsertColumn(column++, u"Check", LVCFMT_CENTER, 80);
+    portMode = mode;
+    scan->portMode = mode;
+    RebuildItemColumns();
+    if (mode == 1) {
+        for (int row = 0; row < kStationRows; ++row)
+            resultList.InsertItem(row, Decimal(row + 1));
+    }
+}
+
+void CTavrinDlg::FillRowValues(int row) {
+    const qc::DeviceRecord* record = RecordOf(row);
+    if (record == nullptr)
+        return;
+    int column = portMode + 2;
+    for (std::size_t item : qc::ShownItems(EnabledFlags())) {
+        resultList.SetItemText(row, column++, record->values[item]);
+    }
+}
+
+void CTavrinDlg::ClearRow(int row) {
+    if (row < 0 || row >= resultList.GetItemCount())
+        return;
+    delete RecordOf(row);  // destroys the row's check bar first
+    resultList.SetItemData(row, 0);
+    if (portMode == 0) {
+        resultList.DeleteItem(row);
+        return;
+    }
+    for (int column = 1; column < resultList.GetColumnCount(); ++column) {
+        resultList.SetItemText(row, column, u"");
+    }
+}
+
+void CTavrinDlg::ClearAllRows() {
+    // In free mode each clear deletes the row and the next one moves up.
+    for (int row = 0; row < resultList.GetItemCount();) {
+        ClearRow(row);
+        if (portMode != 0)
+            ++row;
+    }
+}
+
+}  // namespace app
