@@ -1,0 +1,78 @@
+#include "platform/win32/list_init.h"
+
+#include <windows.h>
+
+namespace win32 {
+
+namespace {
+
+constexpr const wchar_t* kType = L"LISTENTRIES";
+
+HRSRC Find(UINT dialogId, LANGID language) {
+    return FindResourceExW(nullptr, kType, MAKEINTRESOURCEW(dialogId), language);
+}
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
+    *reinterpret_cast<LANGID*>(found) = language;
+    return FALSE;
+}
+
+std::u16string FromUtf8(const char* text, int size) {
+    if (size == 0)
+        return {};
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text, size, nullptr, 0);
+    std::u16string out(static_cast<std::size_t>(units), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, size, reinterpret_cast<wchar_t*>(out.data()), units);
+    return out;
+}
+
+}  // namespace
+
+std::optional<ListEntries> DecodeListEntries(std::span<const unsigned char> data) {
+    ListEntries entries;
+    std::size_t pos = 0;
+    for (;;) {
+        if (pos + 2 > data.size())
+            return std::nullopt;
+        const int id = data[pos] | (data[pos + 1] << 8);
+        pos += 2;
+        if (id == 0)
+            break;
+        std::size_t end = pos;
+        while (end < data.size() && data[end] != 0)
+            ++end;
+        if (end == data.size())
+            return std::nullopt;
+        entries.emplace_back(id, FromUtf8(reinterpret_cast<const char*>(data.data() + pos),
+                                          static_cast<int>(end - pos)));
+        pos = end + 1;
+    }
+    if (pos != data.size())
+        return std::nullopt;
+    return entries;
+}
+
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-findresourceexw
+ListEntries ReadListEntries(ui::UINT dialogId, ui::LANGID language) {
+    HRSRC found = Find(dialogId, language);
+    if (!found)
+        found = Find(dialogId, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    if (!found) {
+        LANGID any = 0;
+        EnumResourceLanguagesW(nullptr, kType, MAKEINTRESOURCEW(dialogId), FirstLanguage,
+                               reinterpret_cast<LONG_PTR>(&any));
+        if (any)
+            found = Find(dialogId, any);
+    }
+    if (!found)
+        return {};
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes)
+        return {};
+    const auto size = static_cast<std::size_t>(SizeofResource(nullptr, found));
+    return DecodeListEntries({static_cast<const unsigned char*>(bytes), size})
+        .value_or(ListEntries{});
+}
+
+}  // namespace win32
