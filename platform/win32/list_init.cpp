@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <span>
+
 namespace win32 {
 
 namespace {
@@ -13,7 +16,7 @@ HRSRC Find(UINT dialogId, LANGID language) {
 }
 
 BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
-    *reinterpret_cast<LANGID*>(found) = language;
+    *reinterpret_cast<int*>(found) = language;
     return FALSE;
 }
 
@@ -26,8 +29,8 @@ std::u16string FromUtf8(const char* text, int size) {
     return out;
 }
 
-}  // namespace
-
+// The resource's data as entries; nothing when it is malformed (no closing 0, a text without its
+// 0 byte, bytes after the end).
 std::optional<ListEntries> DecodeListEntries(std::span<const unsigned char> data) {
     ListEntries entries;
     std::size_t pos = 0;
@@ -52,17 +55,19 @@ std::optional<ListEntries> DecodeListEntries(std::span<const unsigned char> data
     return entries;
 }
 
+}  // namespace
+
 // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-findresourceexw
 ListEntries ReadListEntries(ui::UINT dialogId, ui::LANGID language) {
     HRSRC found = Find(dialogId, language);
     if (!found)
         found = Find(dialogId, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     if (!found) {
-        LANGID any = 0;
+        int any = -1;  // the neutral language is 0
         EnumResourceLanguagesW(nullptr, kType, MAKEINTRESOURCEW(dialogId), FirstLanguage,
                                reinterpret_cast<LONG_PTR>(&any));
-        if (any)
-            found = Find(dialogId, any);
+        if (any >= 0)
+            found = Find(dialogId, static_cast<LANGID>(any));
     }
     if (!found)
         return {};

@@ -2,8 +2,6 @@
 // (layout in app/res/resource.h). The dialog base reads them when a dialog initialises.
 #pragma once
 
-#include <optional>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,9 +15,5 @@ using ListEntries = std::vector<std::pair<int, std::u16string>>;
 // Entries of dialog `dialogId` in `language`, with the platform's fallback: that language, then
 // English (0x0409), then any. Empty when the dialog has none; (control id, text) in list order.
 ListEntries ReadListEntries(ui::UINT dialogId, ui::LANGID language);
-
-// The resource's data as entries; nothing when it is malformed (no closing 0, a text without its
-// 0 byte, bytes after the end).
-std::optional<ListEntries> DecodeListEntries(std::span<const unsigned char> data);
 
 }  // namespace win32

@@ -20,17 +20,6 @@ struct Failure {
     std::string message;
 };
 
-constexpr std::uint32_t kWsChild = 0x40000000;
-constexpr std::uint32_t kWsVisible = 0x10000000;
-constexpr std::uint32_t kWsPopup = 0x80000000;
-constexpr std::uint32_t kWsBorder = 0x00800000;
-constexpr std::uint32_t kWsSysMenu = 0x00080000;
-constexpr std::uint32_t kWsCaption = 0x00C00000;
-constexpr std::uint32_t kDsSetFont = 0x0040;
-constexpr std::uint16_t kDefaultLanguage = 0x0409;  // windres's, without a LANGUAGE statement
-constexpr int kMaxIncludeDepth = 64;
-constexpr int kMaxMacroDepth = 64;
-
 struct NameValue {
     std::string_view name;
     std::uint32_t value;
@@ -38,6 +27,23 @@ struct NameValue {
 #define TAVRIN_RCGEN_ENTRY(name, value) {#name, static_cast<std::uint32_t>(value)},
 constexpr NameValue kNames[] = {TAVRIN_RESOURCE_NAMES(TAVRIN_RCGEN_ENTRY)};
 #undef TAVRIN_RCGEN_ENTRY
+
+// A name's value at compile time; a name not in the list does not compile.
+consteval std::uint32_t N(std::string_view name) {
+    for (const NameValue& n : kNames) {
+        if (n.name == name)
+            return n.value;
+    }
+    throw "not a resource name";
+}
+
+constexpr std::uint32_t kWsChild = N("WS_CHILD");
+constexpr std::uint32_t kWsVisible = N("WS_VISIBLE");
+constexpr std::uint32_t kWsCaption = N("WS_CAPTION");
+constexpr std::uint32_t kDsSetFont = N("DS_SETFONT");
+constexpr std::uint16_t kDefaultLanguage = 0x0409;  // windres's, without a LANGUAGE statement
+constexpr int kMaxIncludeDepth = 64;
+constexpr int kMaxMacroDepth = 64;
 
 bool IsIdentStart(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -655,25 +661,27 @@ struct ControlKind {
     std::uint32_t baseStyle;
     bool hasText;
 };
-constexpr std::uint32_t kTab = 0x00010000;    // WS_TABSTOP
-constexpr std::uint32_t kGroup = 0x00020000;  // WS_GROUP
+constexpr std::uint32_t kTab = N("WS_TABSTOP");
+constexpr std::uint32_t kGroup = N("WS_GROUP");
 constexpr ControlKind kControlKinds[] = {
-    {"AUTO3STATE", u"Button", 0x6 | kTab, 0x6, true},
-    {"AUTOCHECKBOX", u"Button", 0x3 | kTab, 0x3 | kTab, true},
-    {"AUTORADIOBUTTON", u"Button", 0x9 | kTab, 0x9, true},
-    {"CHECKBOX", u"Button", 0x2 | kTab, 0x2 | kTab, true},
-    {"COMBOBOX", u"ComboBox", 0x1 | kTab, 0, false},
-    {"CTEXT", u"Static", 0x1 | kGroup, 0x1, true},
-    {"DEFPUSHBUTTON", u"Button", 0x1 | kTab, 0x1 | kTab, true},
-    {"EDITTEXT", u"Edit", kWsBorder | kTab, kWsBorder | kTab, false},
-    {"GROUPBOX", u"Button", 0x7, 0x7, true},
-    {"LISTBOX", u"ListBox", 0x1 | kWsBorder, 0x1 | kWsBorder, false},
-    {"LTEXT", u"Static", 0x0 | kGroup, 0x0, true},
-    {"PUSHBUTTON", u"Button", 0x0 | kTab, 0x0 | kTab, true},
-    {"RADIOBUTTON", u"Button", 0x4 | kTab, 0x4, true},
-    {"RTEXT", u"Static", 0x2 | kGroup, 0x2, true},
-    {"SCROLLBAR", u"ScrollBar", 0x0, 0, false},
-    {"STATE3", u"Button", 0x5 | kTab, 0x5, true},
+    {"AUTO3STATE", u"Button", N("BS_AUTO3STATE") | kTab, N("BS_AUTO3STATE"), true},
+    {"AUTOCHECKBOX", u"Button", N("BS_AUTOCHECKBOX") | kTab, N("BS_AUTOCHECKBOX") | kTab, true},
+    {"AUTORADIOBUTTON", u"Button", N("BS_AUTORADIOBUTTON") | kTab, N("BS_AUTORADIOBUTTON"), true},
+    {"CHECKBOX", u"Button", N("BS_CHECKBOX") | kTab, N("BS_CHECKBOX") | kTab, true},
+    {"COMBOBOX", u"ComboBox", N("CBS_SIMPLE") | kTab, 0, false},
+    {"CTEXT", u"Static", N("SS_CENTER") | kGroup, N("SS_CENTER"), true},
+    {"DEFPUSHBUTTON", u"Button", N("BS_DEFPUSHBUTTON") | kTab, N("BS_DEFPUSHBUTTON") | kTab, true},
+    {"EDITTEXT", u"Edit", N("ES_LEFT") | N("WS_BORDER") | kTab,
+     N("ES_LEFT") | N("WS_BORDER") | kTab, false},
+    {"GROUPBOX", u"Button", N("BS_GROUPBOX"), N("BS_GROUPBOX"), true},
+    {"LISTBOX", u"ListBox", N("LBS_NOTIFY") | N("WS_BORDER"), N("LBS_NOTIFY") | N("WS_BORDER"),
+     false},
+    {"LTEXT", u"Static", N("SS_LEFT") | kGroup, N("SS_LEFT"), true},
+    {"PUSHBUTTON", u"Button", N("BS_PUSHBUTTON") | kTab, N("BS_PUSHBUTTON") | kTab, true},
+    {"RADIOBUTTON", u"Button", N("BS_RADIOBUTTON") | kTab, N("BS_RADIOBUTTON"), true},
+    {"RTEXT", u"Static", N("SS_RIGHT") | kGroup, N("SS_RIGHT"), true},
+    {"SCROLLBAR", u"ScrollBar", N("SBS_HORZ"), 0, false},
+    {"STATE3", u"Button", N("BS_3STATE") | kTab, N("BS_3STATE"), true},
 };
 
 // The predefined classes, by the ordinal a dialog template stores for them.
@@ -1071,7 +1079,7 @@ class Parser {
         if (Accept(','))
             Value();  // help id
         d.language = language_;
-        d.style = kWsPopup | kWsBorder | kWsSysMenu;
+        d.style = N("WS_POPUP") | N("WS_BORDER") | N("WS_SYSMENU");
         // As windres: CAPTION and FONT add their bits to the dialog's style and to the running
         // style that a later STYLE statement starts from.
         std::uint32_t style = 0;
@@ -1199,7 +1207,7 @@ class Parser {
             c.x = Coordinate();
             Expect(',', "after x");
             c.y = Coordinate();
-            c.style = 0x3 | kWsChild | kWsVisible;  // SS_ICON
+            c.style = N("SS_ICON") | kWsChild | kWsVisible;
             if (Accept(',')) {
                 Coordinate();
                 Expect(',', "after the width");
