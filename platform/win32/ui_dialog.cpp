@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/list_init.h"
 #include "platform/win32/ui_internal.h"
 
 namespace win32 {
@@ -40,6 +41,16 @@ DWORD TemplateStyle(const void* dialogTemplate) {
 }
 
 }  // namespace
+
+// A template cannot hold a list's entries: they come from the dialog's LISTENTRIES resource, in
+// the language the dialog was picked in.
+void FillDropDownLists(::HWND dialog, UINT templateId) {
+    for (const auto& [id, text] : ReadListEntries(templateId, ui::GetUiLanguage())) {
+        SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(Native(text.c_str())));
+    }
+}
+
 }  // namespace win32
 
 namespace ui {

@@ -53,6 +53,9 @@ inline constexpr wchar_t kSequenceProperty[] = L"Tavrin.Sequence";
 // Gives a top-level window its place in creation order (once).
 void Sequence(::HWND window);
 
+// Before a dialog made from a template initialises: its drop-down lists get their entries.
+void FillDropDownLists(::HWND dialog, UINT templateId);
+
 // The module whose resources the program uses: the executable.
 HMODULE ResourceModule();
 // A resource in the user-interface language, then English, then whatever the system picks.

@@ -10,11 +10,16 @@ using namespace win32;
 
 namespace {
 
-// Windows the platform makes for itself in every process that has a user interface.
+// Windows the platform makes for itself: input-method windows, and the parts that controls
+// create as top-level windows (tooltips, a drop-down list's list box).
 bool IsHelperWindow(::HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
-    return lstrcmpiW(name, L"IME") == 0 || lstrcmpiW(name, L"MSCTFIME UI") == 0;
+    for (const wchar_t* helper : {L"IME", L"MSCTFIME UI", L"tooltips_class32", L"ComboLBox"}) {
+        if (lstrcmpiW(name, helper) == 0)
+            return true;
+    }
+    return false;
 }
 
 BOOL CALLBACK CollectOurs(::HWND window, ::LPARAM found) {

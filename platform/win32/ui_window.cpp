@@ -63,6 +63,11 @@ LRESULT CALLBACK WindowEntry(::HWND window, UINT message, WPARAM wParam, LPARAM 
     object->state_->current = &frame;
     LRESULT result = 0;
     try {
+        if (message == WM_INITDIALOG) {
+            const auto templateId = reinterpret_cast<UINT_PTR>(GetPropW(window, kTemplateProperty));
+            if (templateId != 0)
+                FillDropDownLists(window, static_cast<UINT>(templateId));
+        }
         result = object->WindowProc(message, wParam, lParam);
     } catch (...) {
         result = 0;

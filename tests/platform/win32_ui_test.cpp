@@ -491,6 +491,7 @@ struct Seen {
     bool last = false;
     std::u16string greeting;
     std::u16string englishOnly;
+    std::vector<std::u16string> languages;  // the drop-down list's entries
 };
 
 Seen OpenAndLook() {
@@ -505,6 +506,11 @@ Seen OpenAndLook() {
         seen.last = !windows.empty() && windows.back() == d.m_hWnd;
         seen.greeting = LoadString(IDS_W32_GREETING);
         seen.englishOnly = LoadString(IDS_W32_ENGLISH_ONLY);
+        CComboBox languages;
+        languages.Attach(d.GetDlgItem(IDC_W32_LANGUAGE));
+        for (int i = 0; i < languages.GetCount(); ++i)
+            seen.languages.push_back(languages.GetLBText(i));
+        languages.Detach();
         d.EndDialog(IDOK);
     };
     EXPECT_EQ(dialog.DoModal(), IDOK);
@@ -523,11 +529,13 @@ TEST_F(Win32DialogTest, DialogAndStringsComeInTheUiLanguageWithEnglishForWhatIsM
     EXPECT_TRUE(chinese.last);
     EXPECT_EQ(chinese.greeting, u"你好");
     EXPECT_EQ(chinese.englishOnly, u"Only English");
+    EXPECT_EQ(chinese.languages, (std::vector<std::u16string>{u"英语", u"中文"}));
 
     ui::testing::SetUiLanguage(kLangTraditionalChinese);  // no such resources: English
     Seen fallback = OpenAndLook();
     EXPECT_EQ(fallback.caption, u"Test dialog");
     EXPECT_EQ(fallback.greeting, u"Hello");
+    EXPECT_EQ(fallback.languages, (std::vector<std::u16string>{u"English", u"Chinese"}));
 
     ui::testing::SetUiLanguage(kLangEnglish);
     EXPECT_EQ(OpenAndLook().caption, u"Test dialog");
