@@ -2,7 +2,7 @@
 // window procedure that routes a window's messages to its object, and resource lookup.
 #pragma once
 
-#include <string>
+#include <atomic>
 
 #include "platform/win32/win.h"
 
@@ -71,10 +71,10 @@ namespace ui {
 struct CWnd::State {
     WNDPROC original = nullptr;       // the class's procedure, when we subclassed the window
     win32::Frame* current = nullptr;  // the innermost message this object is handling
-    // Modal dialogs.
-    bool modal = false;
-    bool ended = false;
-    INT_PTR result = 0;
+    // Modal dialogs; EndDialog may come from another thread.
+    std::atomic<bool> modal{false};
+    std::atomic<bool> ended{false};
+    std::atomic<INT_PTR> result{0};
 };
 
 }  // namespace ui
