@@ -1,0 +1,427 @@
+// Dialogs built from the resource tables, their modal loop and keyboard handling; strings and
+// icons in the user-interface language; the file dialogs, answered by the test.
+#include <algorithm>
+#include <optional>
+
+#include "platform/headless/core.h"
+#include "platform/headless/resources.h"
+#include "platform/ui_testing.h"
+
+namespace headless::res {
+
+namespace {
+template <class T>
+const T* FindWithFallback(std::span<const T> items, ui::UINT id, ui::LANGID language) {
+    const T* english = nullptr;
+    const T* any = nullptr;
+    for (const T& item : items) {
+        if (item.id != id)
+            continue;
+        if (item.language == language)
+            return &item;
+        if (item.language == ui::kLangEnglish && english == nullptr)
+            english = &item;
+        if (any == nullptr)
+            any = &item;
+    }
+    return english ? english : any;
+}
+}  // namespace
+
+const Dialog* FindDialog(ui::UINT id, ui::LANGID language) {
+    return FindWithFallback(kResources.dialogs, id, language);
+}
+
+const String* FindString(ui::UINT id, ui::LANGID language) {
+    return FindWithFallback(kResources.strings, id, language);
+}
+
+}  // namespace headless::res
+
+namespace headless::detail {
+
+namespace {
+
+thread_local LANGID t_language = kLangEnglish;
+
+struct FileDialogs {
+    std::deque<std::optional<std::u16string>> answers;
+    std::vector<FileDialogRequest> requests;
+};
+
+FileDialogs& TheFileDialogs() {
+    static auto* dialogs = new FileDialogs;
+    return *dialogs;
+}
+
+constexpr int kDialogBaseX = 6;
+constexpr int kDialogBaseY = 13;
+constexpr DWORD kDsCenter = 0x0800;
+constexpr DWORD kBsTypeMask = 0x000F;
+constexpr int kComboHeight = 21;  // the selection field; the template's height includes the list
+constexpr UINT kVkTab = 0x09;
+
+RECT DialogUnitsToPixels(const RECT& r) {
+    const int left = MulDiv(r.left, kDialogBaseX, 4);
+    const int top = MulDiv(r.top, kDialogBaseY, 8);
+    return {left, top, left + MulDiv(r.right - r.left, kDialogBaseX, 4),
+            top + MulDiv(r.bottom - r.top, kDialogBaseY, 8)};
+}
+
+bool DialogEnded(HWND dialog) {
+    auto lock = Lock();
+    const Window* w = FindLocked(dialog);
+    return w == nullptr || w->dialogEnded;
+}
+
+bool IsPushButton(HWND window, DWORD* type) {
+    auto lock = Lock();
+    const Window* w = FindLocked(window);
+    if (w == nullptr || w->kind != Kind::Button)
+        return false;
+    *type = w->style & kBsTypeMask;
+    return *type == BS_PUSHBUTTON || *type == BS_DEFPUSHBUTTON;
+}
+
+bool IsComboClass(std::u16string_view name) {
+    constexpr std::u16string_view kCombo = u"combobox";
+    return name.size() == kCombo.size() &&
+           std::equal(name.begin(), name.end(), kCombo.begin(), [](char16_t a, char16_t b) {
+               return (a >= u'A' && a <= u'Z' ? static_cast<char16_t>(a - u'A' + u'a') : a) == b;
+           });
+}
+
+bool Enabled(HWND window) {
+    return !(StyleOf(window) & WS_DISABLED);
+}
+
+// Focusable controls in tab order.
+std::vector<HWND> TabStops(HWND dialog) {
+    std::vector<HWND> stops;
+    for (HWND child : ChildrenOf(dialog)) {
+        const DWORD style = StyleOf(child);
+        if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED))
+            stops.push_back(child);
+    }
+    return stops;
+}
+
+void Click(HWND dialog, int id) {
+    const HWND control = FirstChildWithId(dialog, id);
+    ui::SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                    reinterpret_cast<LPARAM>(control));
+}
+
+void ReenableOwner(HWND dialog) {
+    HWND owner;
+    {
+        auto lock = Lock();
+        Window* w = FindLocked(dialog);
+        if (w == nullptr)
+            return;
+        owner = std::exchange(w->disabledOwner, nullptr);
+    }
+    if (owner != nullptr)
+        EnableWindowInternal(owner, true);
+}
+
+}  // namespace
+
+bool IsDialogMessageInternal(HWND dialog, const PostedMessage& message) {
+    if (message.message != WM_KEYDOWN ||
+        (message.window != dialog && !IsChildOf(dialog, message.window))) {
+        return false;
+    }
+    switch (message.wParam) {
+        case VK_ESCAPE:
+            Click(dialog, IDCANCEL);
+            return true;
+        case VK_RETURN: {
+            // A focused push button answers first, then the default button, then IDOK.
+            const HWND focus = FocusOfThisThread();
+            DWORD type = 0;
+            if (focus != nullptr && IsChildOf(dialog, focus) && IsPushButton(focus, &type)) {
+                auto lock = Lock();
+                const int id = FindLocked(focus)->id;
+                lock.unlock();
+                Click(dialog, id);
+                return true;
+            }
+            for (HWND child : ChildrenOf(dialog)) {
+                if (IsPushButton(child, &type) && type == BS_DEFPUSHBUTTON) {
+                    if (Enabled(child)) {
+                        auto lock = Lock();
+                        const int id = FindLocked(child)->id;
+                        lock.unlock();
+                        Click(dialog, id);
+                    }
+                    return true;
+                }
+            }
+            Click(dialog, IDOK);
+            return true;
+        }
+        case kVkTab: {
+            const auto stops = TabStops(dialog);
+            if (stops.empty())
+                return true;
+            const auto it = std::find(stops.begin(), stops.end(), FocusOfThisThread());
+            const auto next = (it == stops.end() || it + 1 == stops.end()) ? stops.begin() : it + 1;
+            SetFocusInternal(*next);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+LRESULT DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CLOSE: {
+            // The close box is Cancel, unless Cancel is there and disabled.
+            const HWND cancel = FirstChildWithId(window, IDCANCEL);
+            if (cancel == nullptr || Enabled(cancel)) {
+                ui::PostMessage(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                                reinterpret_cast<LPARAM>(cancel));
+            }
+            return 0;
+        }
+        case WM_INITDIALOG:
+            return TRUE;
+        default:
+            return GenericProc(window, message, wParam, lParam);
+    }
+}
+
+LANGID ThreadLanguage() {
+    return t_language;
+}
+
+void ResetDialogs() {
+    t_language = kLangEnglish;
+    auto lock = Lock();
+    TheFileDialogs() = {};
+}
+
+}  // namespace headless::detail
+
+namespace headless {
+
+using namespace detail;
+
+void QueueFileDialogAnswer(std::u16string path) {
+    auto lock = Lock();
+    TheFileDialogs().answers.emplace_back(std::move(path));
+}
+
+void QueueFileDialogCancel() {
+    auto lock = Lock();
+    TheFileDialogs().answers.emplace_back(std::nullopt);
+}
+
+std::vector<FileDialogRequest> FileDialogRequests() {
+    auto lock = Lock();
+    return TheFileDialogs().requests;
+}
+
+}  // namespace headless
+
+namespace ui {
+
+using namespace headless::detail;
+
+CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
+
+CDialog::~CDialog() = default;
+
+INT_PTR CDialog::DoModal() {
+    const headless::res::Dialog* t = headless::res::FindDialog(templateId_, t_language);
+    if (t == nullptr || m_hWnd != nullptr)
+        return -1;
+
+    // The owner: the given parent, else the main window; always a top-level window.
+    HWND owner = parent_ ? parent_->m_hWnd : nullptr;
+    if (owner == nullptr && AfxGetMainWnd() != this && AfxGetMainWnd() != nullptr)
+        owner = AfxGetMainWnd()->m_hWnd;
+    while (owner != nullptr && (StyleOf(owner) & WS_CHILD))
+        owner = GetParentInternal(owner);
+
+    const HFONT font = MakeFont(t->fontName, t->pointSize);
+    const RECT client = DialogUnitsToPixels(t->rect);
+    const DWORD style = t->style & ~WS_VISIBLE;
+    const RECT frame = FrameOf(style, t->exStyle);
+    const int width = Width(client) + frame.left + frame.right;
+    const int height = Height(client) + frame.top + frame.bottom;
+    POINT at{client.left, client.top};
+    if (t->style & kDsCenter) {
+        const RECT around =
+            owner ? WindowRectScreen(owner) : RECT{0, 0, GetSystemMetrics(0), GetSystemMetrics(1)};
+        at = {around.left + (Width(around) - width) / 2,
+              around.top + (Height(around) - height) / 2};
+    } else if (owner != nullptr) {
+        const RECT ownerClient = ClientRectScreen(owner);
+        at = {ownerClient.left + client.left, ownerClient.top + client.top};
+    }
+
+    CreateArgs args;
+    args.className = u"#32770";
+    args.text = t->caption;
+    args.style = style;
+    args.exStyle = t->exStyle;
+    args.rect = {at.x, at.y, at.x + width, at.y + height};
+    args.owner = owner;
+    args.object = this;
+    args.dialogTemplate = t->id;
+    const HWND dialog = CreateWindowInternal(args);
+    if (dialog == nullptr)
+        return -1;
+    SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+    for (const auto& c : t->controls) {
+        CreateArgs control;
+        control.className = c.className;
+        control.text = c.text;
+        control.style = c.style | WS_CHILD;
+        control.exStyle = c.exStyle;
+        control.rect = DialogUnitsToPixels(c.rect);
+        control.parent = dialog;
+        control.id = c.id;
+        const bool combo = IsComboClass(c.className);
+        if (combo)
+            control.rect.bottom = control.rect.top + kComboHeight;
+        const HWND h = CreateWindowInternal(control);
+        if (h == nullptr) {
+            DestroyWindowInternal(dialog);
+            return -1;
+        }
+        ui::SendMessage(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (combo) {
+            for (const auto& entry : headless::res::kResources.listEntries) {
+                if (entry.dialogId == t->id && entry.language == t->language &&
+                    entry.controlId == c.id) {
+                    const std::u16string text(entry.text);
+                    ui::SendMessage(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+                }
+            }
+        }
+    }
+
+    // Modal: the owner takes no input while the dialog runs.
+    if (owner != nullptr && !(StyleOf(owner) & WS_DISABLED)) {
+        {
+            auto lock = Lock();
+            if (Window* w = FindLocked(dialog))
+                w->disabledOwner = owner;
+        }
+        EnableWindowInternal(owner, false);
+    }
+    const HWND previousFocus = FocusOfThisThread();
+    const auto stops = TabStops(dialog);
+    const HWND first = stops.empty() ? nullptr : stops.front();
+    if (SendMessage(WM_INITDIALOG, reinterpret_cast<WPARAM>(first)) && first != nullptr &&
+        IsWindow(first)) {
+        SetFocusInternal(first);
+    }
+    if (IsWindow(dialog) && !DialogEnded(dialog))
+        ShowWindowInternal(dialog, SW_SHOW);
+
+    PostedMessage message{};
+    while (IsWindow(dialog) && !DialogEnded(dialog)) {
+        const Got got = NextMessage(&message, [dialog] { return DialogEnded(dialog); });
+        if (got == Got::Stopped)
+            break;
+        if (got == Got::Quit) {
+            PostQuitMessage(static_cast<int>(message.wParam));  // for the loop outside
+            break;
+        }
+        if (!IsDialogMessageInternal(dialog, message))
+            DispatchInternal(message);
+    }
+
+    INT_PTR result = 0;
+    {
+        auto lock = Lock();
+        if (const Window* w = FindLocked(dialog))
+            result = w->dialogResult;
+    }
+    ReenableOwner(dialog);
+    DestroyWindowInternal(dialog);
+    if (previousFocus != nullptr && IsWindow(previousFocus))
+        SetFocusInternal(previousFocus);
+    return result;
+}
+
+void CDialog::EndDialog(int result) {
+    std::shared_ptr<ThreadQueue> queue;
+    {
+        auto lock = Lock();
+        Window* w = FindLocked(m_hWnd);
+        if (w == nullptr)
+            return;
+        w->dialogEnded = true;
+        w->dialogResult = result;
+        queue = w->queue;
+    }
+    ReenableOwner(m_hWnd);
+    ShowWindowInternal(m_hWnd, SW_HIDE);
+    Wake(*queue);
+}
+
+LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return CWnd::DefWindowProc(message, wParam, lParam);
+}
+
+// ---- Strings and icons
+
+std::u16string LoadString(UINT id) {
+    const auto* s = headless::res::FindString(id, t_language);
+    return s ? std::u16string(s->text) : std::u16string();
+}
+
+HICON LoadIcon(UINT id) {
+    for (const auto& icon : headless::res::kResources.icons) {
+        if (icon.id == id)
+            return MakeIcon(id, icon.width, icon.height);
+    }
+    return nullptr;
+}
+
+LANGID GetUiLanguage() {
+    return t_language;
+}
+
+void testing::SetUiLanguage(LANGID language) {
+    t_language = language;
+}
+
+// ---- File dialogs
+
+CFileDialog::CFileDialog(bool open, std::u16string_view defaultExtension,
+                         std::u16string_view fileName, DWORD flags, std::u16string_view filter,
+                         CWnd* parent)
+    : open_(open),
+      defaultExtension_(defaultExtension),
+      fileName_(fileName),
+      flags_(flags),
+      filter_(filter),
+      parent_(parent) {}
+
+INT_PTR CFileDialog::DoModal() {
+    std::optional<std::u16string> answer;
+    {
+        auto lock = Lock();
+        auto& dialogs = TheFileDialogs();
+        dialogs.requests.push_back({open_, filter_, defaultExtension_, fileName_, flags_,
+                                    parent_ ? parent_->m_hWnd : nullptr});
+        if (!dialogs.answers.empty()) {
+            answer = std::move(dialogs.answers.front());
+            dialogs.answers.pop_front();
+        }
+    }
+    if (!answer)
+        return IDCANCEL;
+    path_ = std::move(*answer);
+    return IDOK;
+}
+
+}  // namespace ui

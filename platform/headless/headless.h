@@ -1,0 +1,118 @@
+// What tests can reach of the headless window system beyond ui.h and ui_testing.h: file-dialog
+// answers, the recorded painting of each window, window state, and simulated user input.
+//
+// Units and fixed values of this backend:
+//  - 96 DPI. Dialog units convert with base units 6 x 13 pixels: x * 6 / 4, y * 13 / 8.
+//  - A font of P points is MulDiv(P, 96, 72) pixels high; a line of text takes that plus 2, a
+//    character below U+2E80 is half the height wide (rounded up), a wider (CJK) one height + 1.
+//    The default font is "MS Shell Dlg" 8 pt: 11 pixels, 13 per line, 6 per character.
+//  - Non-client area: caption 23 pixels, dialog frame 3, thin border 1, client edge 2.
+//  - System colours: see ui::GetSysColor in drawing.cpp (COLOR_HIGHLIGHT is RGB(0, 120, 215)).
+//  - List view: header height = line height + 8; row height = max(line height, small image
+//    list height) + 1. Tree view: row height = line height + 3, indent 19, check box 16 wide.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace headless {
+
+// ---- File dialogs
+
+struct FileDialogRequest {
+    bool open = true;
+    std::u16string filter;
+    std::u16string defaultExtension;
+    std::u16string fileName;
+    ui::DWORD flags = 0;
+    ui::HWND owner = nullptr;
+};
+
+// Answers for the next file dialogs, in order; a dialog with no answer queued is cancelled.
+void QueueFileDialogAnswer(std::u16string path);
+void QueueFileDialogCancel();
+// Every file dialog shown since the last Reset, in order.
+std::vector<FileDialogRequest> FileDialogRequests();
+
+// ---- Painting
+
+struct TextRecord {
+    std::u16string text;
+    ui::RECT rect;  // as given to DrawText
+    ui::COLORREF color;
+    ui::UINT format;
+    ui::HFONT font;
+    int bkMode;
+    ui::COLORREF bkColor;
+};
+
+struct IconRecord {
+    ui::HICON icon;
+    ui::RECT rect;
+};
+
+// The window's canvas (client coordinates). Pixels outside the canvas read as 0xFFFFFFFF.
+ui::COLORREF Pixel(ui::HWND window, int x, int y);
+std::vector<TextRecord> Texts(ui::HWND window);
+std::vector<IconRecord> Icons(ui::HWND window);
+ui::SIZE CanvasSize(ui::HWND window);
+// The same for a bitmap (a memory context's surface).
+ui::COLORREF BitmapPixel(ui::HBITMAP bitmap, int x, int y);
+std::vector<TextRecord> BitmapTexts(ui::HBITMAP bitmap);
+
+struct FontInfo {
+    std::u16string face;
+    int pointSize = 0;
+};
+FontInfo DescribeFont(ui::HFONT font);
+ui::UINT IconId(ui::HICON icon);  // the resource id LoadIcon was given; 0 for none
+
+// ---- Window state
+
+struct WindowInfo {
+    std::u16string className;
+    std::u16string text;
+    int id = 0;
+    ui::DWORD style = 0;
+    ui::DWORD exStyle = 0;
+    ui::RECT windowRect{};  // screen coordinates
+    ui::RECT clientRect{};  // screen coordinates
+    ui::HWND parent = nullptr;
+    ui::HWND owner = nullptr;
+};
+// Empty class name for a window that does not exist.
+WindowInfo Describe(ui::HWND window);
+std::vector<ui::HWND> Children(ui::HWND window);
+// True while part of the window awaits painting.
+bool HasUpdateRegion(ui::HWND window);
+
+// ---- The calling thread's message loops
+
+// Runs `task` once, on the calling thread, the next time one of its loops finds nothing to do
+// (no sent, posted or paint message): a way to act inside a modal dialog.
+void WhenIdle(std::function<void()> task);
+
+// ---- Simulated input
+
+// A key press: posts WM_KEYDOWN to the window's thread, as the keyboard would.
+void PressKey(ui::HWND window, ui::UINT virtualKey);
+// A left click at a client position: moves the cursor there, then sends WM_LBUTTONDOWN and
+// WM_LBUTTONUP to the window.
+void Click(ui::HWND window, ui::POINT clientPoint);
+// The user picks an entry of a drop-down list: selection, then CBN_SELCHANGE to the parent.
+void ChooseComboItem(ui::HWND combo, int index);
+// The user drags the divider of a list view's column: HDN_BEGINTRACKW (a nonzero answer stops
+// it), the new width, HDN_ENDTRACKW. False when the drag was refused.
+bool TrackColumn(ui::HWND list, int column, int width);
+
+// ---- Between tests
+
+// Destroys the calling thread's windows, empties its queue, forgets file-dialog answers and
+// requests, puts the cursor at (0, 0) and the language back to English.
+void Reset();
+
+}  // namespace headless
