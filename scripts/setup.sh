@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine64 xvfb xauth
+  wine64 xvfb xauth imagemagick fonts-wqy-zenhei
 )
 
 missing=()

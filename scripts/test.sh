@@ -23,3 +23,6 @@ for preset in native native-tsan win64; do
   echo "== test $preset"
   ctest --preset "$preset"
 done
+
+echo "== smoke test: Tavrin.exe under wine64"
+bash scripts/smoke.sh build/win64

@@ -94,9 +94,11 @@ POINT ClientOriginLocked(const Window& w) {
     return {screen.left + frame.left, screen.top + frame.top};
 }
 
+// A minimised window still paints its client area (where a program draws its icon); what lies
+// inside it does not.
 bool DrawableLocked(const Window& w) {
     for (const Window* x = &w; x != nullptr; x = x->parent ? FindLocked(x->parent) : nullptr) {
-        if (!(x->style & WS_VISIBLE) || (x->style & WS_MINIMIZE))
+        if (!(x->style & WS_VISIBLE) || (x != &w && (x->style & WS_MINIMIZE)))
             return false;
     }
     return true;

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Smoke test of the real program under wine64 on a virtual display: starts Tavrin.exe beside a
+# prepared Tavrin.ini and check file, finds its window by its title, saves a screenshot of it,
+# closes it through its close box and checks what Tavrin.ini then holds.
+#   bash scripts/smoke.sh [BUILD_DIR]   (default build/win64)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="$(realpath "${1:-build/win64}")"
+work="$build/smoke"
+artifacts="$build/artifacts"
+rm -rf "$work"
+mkdir -p "$work" "$artifacts"
+cp "$build/app/Tavrin.exe" "$work/"
+
+printf '[Setting]\r\nCHECK_FILE=line1.chk\r\nInfoCheck=1\r\n' > "$work/Tavrin.ini"
+printf '[Value]\r\nvid=1234\r\npid=7730\r\nRFreq=1\r\nBlink=2\r\n[Enable]\r\nvid=1\r\npid=1\r\nRFreq=1\r\nBlink=1\r\nCapMin=1\r\nCapMax=1\r\n' \
+  > "$work/line1.chk"
+
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export SMOKE_WORK="$work" SMOKE_ARTIFACTS="$artifacts" SMOKE_DRIVER="$build/tests/tavrin-smoke-driver.exe"
+
+session='
+set -euo pipefail
+if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+# Chinese labels: the dialogs name SimSun ("宋体"); wine finds the CJK font of the system for it.
+for face in "SimSun" "宋体" "NSimSun"; do
+  "$wine" reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "$face" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+done
+"$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
+
+ini_path=$("$wine" winepath -w "$SMOKE_WORK/line1.chk" 2>/dev/null | tr -d "\r")
+expected="RV7730 Tavrin (1.0.0.3) - $ini_path"
+
+(cd "$SMOKE_WORK" && "$wine" ./Tavrin.exe) &
+program=$!
+title=$("$wine" "$SMOKE_DRIVER" find "RV7730 Tavrin (1.0.0.3)" 120 | tr -d "\r") || {
+  echo "smoke: no Tavrin window appeared"; exit 1; }
+echo "smoke: window \"$title\""
+if [ "$title" != "$expected" ]; then
+  echo "smoke: expected the title \"$expected\""; exit 1
+fi
+sleep 2  # let it paint
+import -window root -crop 1000x800+0+0 "$SMOKE_ARTIFACTS/tavrin-window.png" || true
+"$wine" "$SMOKE_DRIVER" close "RV7730 Tavrin (1.0.0.3)" 60 || { echo "smoke: the window did not close"; exit 1; }
+wait "$program" || true
+wineserver -w || true
+'
+
+if [ -n "${DISPLAY:-}" ]; then
+  export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64}"
+  bash -c "$session"
+else
+  export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64-xvfb}"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "$session"
+fi
+
+ini=$(tr -d '\r' < "$work/Tavrin.ini")
+expected_ini=$'[Setting]\nCHECK_FILE=line1.chk\nInfoCheck=1\nTopmost=0\nAutoCheck=0'
+if [ "$ini" != "$expected_ini" ]; then
+  echo "smoke: Tavrin.ini after closing:"; echo "$ini"
+  echo "smoke: expected:"; echo "$expected_ini"
+  exit 1
+fi
+echo "smoke: passed; screenshot $artifacts/tavrin-window.png"
