@@ -2,11 +2,13 @@
 // operator sees and what lands in the files.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "app/check_items.h"
 #include "app/res/resource.h"
@@ -18,6 +20,8 @@
 #include "platform/sim/station.h"
 #include "platform/text.h"
 #include "platform/ui_testing.h"
+#include "qc/progress_x.h"
+#include "tests/support/ui_thread.h"
 
 namespace {
 
@@ -445,6 +449,72 @@ TEST_F(MainWindowTest, TheWindowInEachLanguage) {
             Close(dialog);
         });
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
+    WriteFile(u"C:\\Tools\\Tavrin\\a.chk",
+              CheckFile({}, {{"vid", "1"}, {"Sleep", "1"}, {"CapMin", "1"}, {"CapMax", "1"}}));
+    WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");
+    Run([&](app::CTavrinDlg& dialog) {
+        CListCtrl& list = dialog.resultList;
+        for (int row = 0; row < 2; ++row) {
+            list.InsertItem(row, u"");
+            auto* record = new qc::DeviceRecord;
+            for (std::size_t i = 0; i < record->values.size(); ++i) {
+                record->values[i] = u"v" + std::u16string(1, static_cast<char16_t>(u'a' + i));
+            }
+            record->bar = std::make_unique<qc::CProgressX>();
+            record->bar->Create(WS_CHILD | PBS_VERTICAL, {0, 0, 0, 0}, &list, 3);
+            record->barWindow = record->bar->m_hWnd;
+            list.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
+            list.SetItemText(row, 0, row == 0 ? u"E" : u"F");
+            dialog.FillRowValues(row);
+        }
+        // VID, SleepMode and one Capacity column, from slots 0, 8 and 19.
+        EXPECT_EQ(list.GetItemText(1, 2), u"va");
+        EXPECT_EQ(list.GetItemText(1, 3), u"vi");
+        EXPECT_EQ(list.GetItemText(1, 4), u"vt");
+        const HWND bar = dialog.RecordOf(0)->barWindow;
+        EXPECT_TRUE(IsWindow(bar));
+        dialog.ClearRow(0);  // free mode: the row goes and the next moves up
+        EXPECT_FALSE(IsWindow(bar));
+        EXPECT_EQ(list.GetItemCount(), 1);
+        EXPECT_EQ(list.GetItemText(0, 0), u"F");
+        dialog.FillRowValues(5);  // no such row: nothing
+        Close(dialog);            // clears the last row and its bar
+    });
+}
+
+TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
+    std::shared_ptr<app::ScanShared> scan;
+    std::thread holder;
+    std::atomic<bool> holding{false};
+    std::atomic<bool> release{false};
+    Run([&](app::CTavrinDlg& dialog) {
+        scan = dialog.scan;
+        // Another scan in progress: the one the window starts next waits for it.
+        holder = std::thread([&] {
+            scan->scanLock.Lock();
+            holding = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            scan->scanLock.Unlock();
+        });
+        while (!holding)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        SendMessage(dialog.GetDlgItem(IDB_REFRESH), BM_CLICK);
+        Close(dialog);
+    });
+    // The window and its object are gone; the waiting scan goes on, finds the window closing
+    // and ends without touching it.
+    EXPECT_TRUE(scan->closing);
+    release = true;
+    holder.join();
+    EXPECT_TRUE(uitest::WaitFor([&] { return scan->running == 0; }));
 }
 
 }  // namespace
