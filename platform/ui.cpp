@@ -170,6 +170,18 @@ void CComboBox::ResetContent() {
     SendMessage(CB_RESETCONTENT);
 }
 
+// ---- File dialogs: what to ask; each backend shows them its own way
+
+CFileDialog::CFileDialog(bool open, std::u16string_view defaultExtension,
+                         std::u16string_view fileName, DWORD flags, std::u16string_view filter,
+                         CWnd* parent)
+    : open_(open),
+      defaultExtension_(defaultExtension),
+      fileName_(fileName),
+      flags_(flags),
+      filter_(filter),
+      parent_(parent) {}
+
 // ---- Application
 
 namespace {

@@ -396,16 +396,6 @@ void testing::SetUiLanguage(LANGID language) {
 
 // ---- File dialogs
 
-CFileDialog::CFileDialog(bool open, std::u16string_view defaultExtension,
-                         std::u16string_view fileName, DWORD flags, std::u16string_view filter,
-                         CWnd* parent)
-    : open_(open),
-      defaultExtension_(defaultExtension),
-      fileName_(fileName),
-      flags_(flags),
-      filter_(filter),
-      parent_(parent) {}
-
 INT_PTR CFileDialog::DoModal() {
     std::optional<std::u16string> answer;
     {

@@ -141,16 +141,6 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // ---- File dialogs
 
-CFileDialog::CFileDialog(bool open, std::u16string_view defaultExtension,
-                         std::u16string_view fileName, DWORD flags, std::u16string_view filter,
-                         CWnd* parent)
-    : open_(open),
-      defaultExtension_(defaultExtension),
-      fileName_(fileName),
-      flags_(flags),
-      filter_(filter),
-      parent_(parent) {}
-
 // https://learn.microsoft.com/windows/win32/api/commdlg/ns-commdlg-openfilenamew
 INT_PTR CFileDialog::DoModal() {
     // "Text|pattern|...||": the bars become the terminators the structure wants.
