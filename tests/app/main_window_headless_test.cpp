@@ -436,8 +436,15 @@ TEST_F(MainWindowTest, TheWindowInEachLanguage) {
         headless::Reset();
         ui::testing::SetUiLanguage(c.language);
         app::checkItems = app::MakeCheckItems();
+        WriteFile(u"C:\\Tools\\Tavrin\\a.chk", CheckFile({}, {{"Idle", "1"}}));
+        WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");
         Run([&](app::CTavrinDlg& dialog) {
-            EXPECT_EQ(dialog.GetWindowText(), LoadString(IDS_TITLE) + u" (1.0.0.3)");
+            // Column captions come from the string table of the language.
+            const std::u16string idle = LoadString(IDS_IDLE_MODE);
+            EXPECT_EQ(Headings(dialog).back(), idle);
+            EXPECT_EQ(idle == u"IdleMode", c.language == kLangEnglish);
+            EXPECT_EQ(dialog.GetWindowText(),
+                      LoadString(IDS_TITLE) + u" (1.0.0.3) - C:\\Tools\\Tavrin\\a.chk");
             const device::SelectionLists lists = dialog.SelectionListsFromControls();
             const device::SelectionLists& expected = device::SelectionListsFor(c.lists);
             EXPECT_EQ(lists.rFreq, expected.rFreq);

@@ -2,6 +2,7 @@
 // test resources runs on a UI thread while the test drives it from outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -327,6 +328,106 @@ TEST_F(DialogTest, StringsAndDialogsInTheUserInterfaceLanguage) {
     Open(u"测试对话框");
     EXPECT_EQ(dialog.combo.GetLBText(0), u"甲");
     EXPECT_EQ(dialog.combo.GetLBText(2), u"丙");
+}
+
+}  // namespace
+
+namespace {
+
+// The list's custom-draw and change notices reach the dialog's table the same way on both
+// backends: the result list's drawing rests on them.
+class NotifyDialog : public TestDialog {
+  public:
+    struct Stage {
+        DWORD stage;
+        DWORD_PTR item;
+        int subItem;
+    };
+    std::vector<Stage> stages;
+    std::vector<std::pair<int, UINT>> changes;  // row, new state
+    CImageList rowHeight;
+
+    void OnCustomDraw(NMHDR* header, LRESULT* result) {
+        const auto* draw = reinterpret_cast<const NMLVCUSTOMDRAW*>(header);
+        stages.push_back({draw->nmcd.dwDrawStage, draw->nmcd.dwItemSpec, draw->iSubItem});
+        switch (draw->nmcd.dwDrawStage) {
+            case CDDS_PREPAINT:
+                *result = CDRF_NOTIFYITEMDRAW;
+                break;
+            case CDDS_ITEMPREPAINT:
+                *result = CDRF_NOTIFYSUBITEMDRAW;
+                break;
+            case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+                *result = CDRF_NOTIFYPOSTPAINT;
+                break;
+            default:
+                *result = CDRF_DODEFAULT;
+        }
+    }
+    void OnItemChanged(NMHDR* header, LRESULT* result) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
+        if (change->uChanged & LVIF_STATE)
+            changes.emplace_back(change->iItem, change->uNewState);
+        *result = 0;
+    }
+    const MessageMap* GetMessageMap() const override {
+        static constexpr MessageEntry kEntries[] = {
+            OnNotify<&NotifyDialog::OnCustomDraw>(IDL_TEST_LIST, NM_CUSTOMDRAW),
+            OnNotify<&NotifyDialog::OnItemChanged>(IDL_TEST_LIST, LVN_ITEMCHANGED),
+        };
+        static const MessageMap kMap{TestDialog::GetMessageMap(), kEntries, std::size(kEntries)};
+        return &kMap;
+    }
+};
+
+TEST(ListNotificationTest, CustomDrawStagesAndSelectionChanges) {
+    uitest::UiThread ui;
+    NotifyDialog dialog;
+    std::atomic<INT_PTR> result{-100};
+    ui.Post([&] { result = dialog.DoModal(); });
+    ASSERT_TRUE(uitest::WaitFor([&] { return dialog.ready.load(); }));
+
+    ui.Run([&] {
+        CListCtrl& list = dialog.list;
+        list.InsertColumn(0, u"Vol", LVCFMT_LEFT, 40);
+        list.InsertColumn(1, u"Check", LVCFMT_CENTER, 80);
+        list.InsertItem(0, u"E");
+        list.SetItemText(0, 1, u"-");
+        // A 15-pixel image list sets the rows' height.
+        dialog.rowHeight.Create(1, 15, ILC_COLOR, 0, 0);
+        list.SetImageList(&dialog.rowHeight, LVSIL_SMALL);
+        RECT row{};
+        list.GetSubItemRect(0, 1, LVIR_BOUNDS, row);
+        EXPECT_GE(Height(row), 15);
+
+        dialog.stages.clear();
+        list.Invalidate();
+        list.UpdateWindow();
+        list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+        list.SetItemState(0, 0, LVIS_SELECTED);
+    });
+    const auto& s = dialog.stages;
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.front().stage, CDDS_PREPAINT);
+    auto find = [&](DWORD stage, int subItem) {
+        return std::find_if(s.begin(), s.end(), [&](const NotifyDialog::Stage& x) {
+            return x.stage == stage && x.item == 0 && x.subItem == subItem;
+        });
+    };
+    const auto item = find(CDDS_ITEMPREPAINT, 0);
+    const auto cellPre = find(CDDS_ITEMPREPAINT | CDDS_SUBITEM, 1);
+    const auto cellPost = find(CDDS_ITEMPOSTPAINT | CDDS_SUBITEM, 1);
+    ASSERT_NE(item, s.end());
+    ASSERT_NE(cellPre, s.end());
+    ASSERT_NE(cellPost, s.end());
+    EXPECT_LT(item, cellPre);
+    EXPECT_LT(cellPre, cellPost);
+    EXPECT_NE(find(CDDS_ITEMPREPAINT | CDDS_SUBITEM, 0), s.end()) << "the first column too";
+
+    EXPECT_EQ(dialog.changes, (std::vector<std::pair<int, UINT>>{{0, LVIS_SELECTED}, {0, 0u}}));
+
+    ui::PostMessage(dialog.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(uitest::WaitFor([&] { return result != -100; }));
 }
 
 }  // namespace
