@@ -7,6 +7,7 @@
 #include "app/tavrin_dlg.h"
 #include "app/version.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace app {
 
@@ -17,11 +18,6 @@ namespace {
 constexpr std::size_t kValueBuffer = 50;
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 constexpr char16_t kCheckExtension[] = u"chk";
-
-std::u16string Decimal(long long value) {
-    const std::string text = std::to_string(value);
-    return std::u16string(text.begin(), text.end());
-}
 
 // A wrapper over a control of the window for one call.
 template <class Control>
@@ -99,14 +95,15 @@ void CTavrinDlg::SaveCheckFile() {
                 Borrowed<CComboBox> list(control);
                 for (int entry = 0; entry < list.GetCount(); ++entry) {
                     if (list.GetLBText(entry) == stored) {
-                        stored = Decimal(entry);
+                        stored = platform::DecimalText(entry);
                         break;
                     }
                 }
             }
         }
         platform::WriteProfileString(u"Value", item.key, stored, checkFilePath);
-        platform::WriteProfileString(u"Enable", item.key, Decimal(item.enabled), checkFilePath);
+        platform::WriteProfileString(u"Enable", item.key, platform::DecimalText(item.enabled),
+                                     checkFilePath);
     }
     platform::WriteProfileString(u"Setting", u"CHECK_FILE",
                                  MakeStoredPath(checkFilePath, ProgramDirectory()), settingsPath);

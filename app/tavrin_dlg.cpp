@@ -9,6 +9,7 @@
 #include "app/res/resource.h"
 #include "app/stored_path.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 #include "qc/messages.h"
 
 namespace app {
@@ -20,11 +21,6 @@ namespace {
 constexpr UINT kAboutCommand = 0x0010;
 constexpr std::size_t kPathBuffer = 260;
 constexpr char16_t kSection[] = u"Setting";
-
-std::u16string Decimal(int value) {
-    const std::string text = std::to_string(value);
-    return std::u16string(text.begin(), text.end());
-}
 
 }  // namespace
 
@@ -113,7 +109,6 @@ BOOL CTavrinDlg::OnInitDialog() {
     UpdateData(false);
 
     scan->window = m_hWnd;
-    scan->list = resultList.m_hWnd;
     StartScan();
     return TRUE;
 }
@@ -208,9 +203,12 @@ LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
     scan->closing = true;
     ClearAllRows();
     UpdateData(true);
-    platform::WriteProfileString(kSection, u"Topmost", Decimal(topmost), settingsPath);
-    platform::WriteProfileString(kSection, u"InfoCheck", Decimal(infoCheck), settingsPath);
-    platform::WriteProfileString(kSection, u"AutoCheck", Decimal(autoCheck), settingsPath);
+    platform::WriteProfileString(kSection, u"Topmost", platform::DecimalText(topmost),
+                                 settingsPath);
+    platform::WriteProfileString(kSection, u"InfoCheck", platform::DecimalText(infoCheck),
+                                 settingsPath);
+    platform::WriteProfileString(kSection, u"AutoCheck", platform::DecimalText(autoCheck),
+                                 settingsPath);
     return DefWindowProc(WM_DESTROY, wParam, lParam);
 }
 

@@ -22,9 +22,7 @@ struct ScanShared {
     ui::CCriticalSection scanLock;
     std::atomic<bool> closing{false};
     std::atomic<int> running{0};
-    std::atomic<std::int32_t> portMode{-1};
     ui::HWND window = nullptr;
-    ui::HWND list = nullptr;
 };
 
 class CTavrinDlg : public ui::CDialog {

@@ -52,6 +52,11 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string DecimalText(long long value) {
+    const std::string text = std::to_string(value);
+    return std::u16string(text.begin(), text.end());
+}
+
 std::u16string FromUtf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

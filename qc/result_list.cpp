@@ -3,6 +3,7 @@
 
 #include "app/check_items.h"
 #include "app/tavrin_dlg.h"
+#include "platform/text.h"
 #include "qc/check_model.h"
 
 namespace app {
@@ -18,11 +19,6 @@ qc::EnabledFlags EnabledFlags() {
     for (std::size_t i = 0; i < kItemCount; ++i)
         flags[i] = checkItems[i].enabled;
     return flags;
-}
-
-std::u16string Decimal(int value) {
-    const std::string text = std::to_string(value);
-    return std::u16string(text.begin(), text.end());
 }
 
 }  // namespace
@@ -53,11 +49,10 @@ void CTavrinDlg::SetPortMode(int mode) {
     resultList.InsertColumn(column++, u"Vol", LVCFMT_CENTER, 40);
     resultList.InsertColumn(column++, u"Check", LVCFMT_CENTER, 80);
     portMode = mode;
-    scan->portMode = mode;
     RebuildItemColumns();
     if (mode == 1) {
         for (int row = 0; row < kStationRows; ++row)
-            resultList.InsertItem(row, Decimal(row + 1));
+            resultList.InsertItem(row, platform::DecimalText(row + 1));
     }
 }
 

@@ -25,4 +25,10 @@ TEST(TextTest, MalformedInputBecomesReplacementCharacters) {
               "c");
 }
 
+TEST(TextTest, DecimalText) {
+    EXPECT_EQ(platform::DecimalText(0), u"0");
+    EXPECT_EQ(platform::DecimalText(-17), u"-17");
+    EXPECT_EQ(platform::DecimalText(4294967296LL), u"4294967296");
+}
+
 }  // namespace
