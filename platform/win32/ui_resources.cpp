@@ -77,8 +77,22 @@ HICON LoadIcon(UINT id) {
 }
 
 // https://learn.microsoft.com/windows/win32/api/winnls/nf-winnls-getthreaduilanguage
+// Our resources come in one Chinese of each script: Hong Kong and Macao read the Traditional
+// ones, Singapore the Simplified ones.
 LANGID GetUiLanguage() {
-    return tUiLanguage != 0 ? tUiLanguage : GetThreadUILanguage();
+    if (tUiLanguage != 0)
+        return tUiLanguage;
+    const ::LANGID language = GetThreadUILanguage();
+    if (PRIMARYLANGID(language) != LANG_CHINESE)
+        return language;
+    switch (SUBLANGID(language)) {
+        case SUBLANG_CHINESE_TRADITIONAL:
+        case SUBLANG_CHINESE_HONGKONG:
+        case SUBLANG_CHINESE_MACAU:
+            return kLangTraditionalChinese;
+        default:
+            return kLangSimplifiedChinese;
+    }
 }
 
 }  // namespace ui
