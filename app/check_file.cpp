@@ -125,6 +125,11 @@ void CTavrinDlg::OnLoad() {
     checkFilePath = dialog.GetPathName();
     UpdateWindowTitle();
     LoadCheckFile();
+    // The loaded flags may show other items: the columns and the rows' cells follow them, so
+    // that no value stands under another item's heading.
+    RebuildItemColumns();
+    for (int row = 0; row < resultList.GetItemCount(); ++row)
+        FillRowValues(row);
 }
 
 }  // namespace app

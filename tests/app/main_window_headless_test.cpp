@@ -281,6 +281,7 @@ TEST_F(MainWindowTest, SaveAndLoadRoundTrip) {
         EXPECT_EQ(Selection(dialog, IDC_BLINK), 2);
         EXPECT_EQ(Selection(dialog, IDC_EFS), 12);
         EXPECT_EQ(Selection(dialog, IDC_SLEEP), 0) << "an empty stored index reads as 0";
+        EXPECT_EQ(Headings(dialog).size(), 2u + 22u) << "the columns follow the loaded flags";
         Close(dialog);
     });
     EXPECT_EQ(ReadFile(kSettings).find("CHECK_FILE"), std::string::npos)
