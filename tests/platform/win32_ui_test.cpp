@@ -344,21 +344,6 @@ TEST(Win32UiTest, AProgressBarSeesItsMessagesAndPassesThemOn) {
     EXPECT_EQ(bar.SendMessage(kPbmGetPos), 150);  // the class's own procedure had it too
 }
 
-TEST(Win32UiTest, SystemMenuItemsAppended) {
-    CWnd window;
-    ASSERT_TRUE(
-        window.Create(u"Static", u"menu", WS_POPUP | WS_CAPTION | WS_SYSMENU, kFrame, nullptr, 0));
-    CMenu menu = window.GetSystemMenu(false);
-    ASSERT_NE(menu.m_hMenu, nullptr);
-    const int count = menu.GetMenuItemCount();
-    EXPECT_TRUE(menu.AppendMenu(MF_SEPARATOR));
-    EXPECT_TRUE(menu.AppendMenu(MF_STRING, 0x0010, u"About Tavrin..."));
-    EXPECT_EQ(menu.GetMenuItemCount(), count + 2);
-    EXPECT_EQ(menu.GetMenuItemID(count), 0u);
-    EXPECT_EQ(menu.GetMenuItemID(count + 1), 0x0010u);
-    EXPECT_EQ(menu.GetMenuString(count + 1), u"About Tavrin...");
-}
-
 class Painted : public CWnd {
   public:
     int paints = 0;
