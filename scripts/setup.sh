@@ -1,24 +1,46 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Tavrin need on a Debian machine (as root, or
-# through sudo). Does nothing when everything is there already.
+# through sudo), then checks that every command the scripts call resolves. Installs nothing when
+# everything is there already.
 set -euo pipefail
 
+# wine64 alone puts no wine or wineserver on the PATH: the package wine does.
 packages=(
   cmake ninja-build g++ make
   googletest libgtest-dev libbenchmark-dev
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine64 xvfb xauth imagemagick fonts-wqy-zenhei
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei
+  clang-format
+)
+
+# Every command that the build and the scripts call.
+commands=(
+  cmake ctest ninja g++ gcc make clang-format
+  x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-windres
+  i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-windres
+  wine wineserver xvfb-run Xvfb xauth import convert
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+unresolved=()
+for c in "${commands[@]}"; do
+  command -v "$c" >/dev/null 2>&1 || unresolved+=("$c")
+done
+if [ ${#unresolved[@]} -gt 0 ]; then
+  echo "setup: these commands do not resolve after the install: ${unresolved[*]}" >&2
+  echo "setup: add the package that provides each of them to scripts/setup.sh" >&2
+  exit 1
+fi
