@@ -2,13 +2,14 @@
 # Builds everything and runs every test:
 #   native (ASan + UBSan) and native-tsan: the tests, here;
 #   win64: the Windows x64 build, its test executable run under wine64;
-#   win32: the Windows x86 build (the shipped program), built only: 32-bit code does not run here.
+#   win32: the Windows x86 build (the shipped program), built only: 32-bit code does not run here;
+#   bench: the benchmarks, built and run once briefly so that they keep building and running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-for preset in native native-tsan win64 win32; do
+for preset in native native-tsan win64 win32 bench; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
@@ -23,6 +24,9 @@ for preset in native native-tsan win64; do
   echo "== test $preset"
   ctest --preset "$preset"
 done
+
+echo "== benchmarks, once each (figures come from a quiet machine, not from here)"
+build/bench/tests/tavrin-bench --benchmark_min_time=0.01
 
 echo "== smoke test: Tavrin.exe under wine64"
 bash scripts/smoke.sh build/win64
