@@ -108,17 +108,13 @@ class MainWindowTest : public ::testing::Test {
         return static_cast<int>(ui::SendMessage(Item(dialog, id), CB_GETCURSEL));
     }
     static std::u16string Text(app::CTavrinDlg& dialog, int id) {
-        CWnd control;
-        control.Attach(Item(dialog, id));
+        CBorrowed<> control(Item(dialog, id));
         std::u16string text = control.GetWindowText();
-        control.Detach();
         return text;
     }
     static void SetText(app::CTavrinDlg& dialog, int id, std::u16string_view text) {
-        CWnd control;
-        control.Attach(Item(dialog, id));
+        CBorrowed<> control(Item(dialog, id));
         control.SetWindowText(text);
-        control.Detach();
     }
     static std::vector<std::u16string> Headings(app::CTavrinDlg& dialog) {
         std::vector<std::u16string> headings;
@@ -310,12 +306,10 @@ TEST_F(MainWindowTest, CheckSelectionOkAndCancel) {
                     ui::testing::FindTopLevelWindow(u"MP Check Config Select Dialog");
                 ASSERT_NE(select, nullptr);
                 EXPECT_EQ(ui::testing::DialogTemplateOf(select), UINT{IDD_CHECK_SELECT});
-                CWnd wrapper;
-                wrapper.Attach(select);
+                CBorrowed<> wrapper(select);
                 for (int box : boxes)
                     ui::SendMessage(wrapper.GetDlgItem(box), BM_CLICK);
                 ui::SendMessage(wrapper.GetDlgItem(button), BM_CLICK);
-                wrapper.Detach();
             });
         };
         tick({IDX_CAP_MIN, IDX_CAP_MAX, IDX_SLEEP}, IDCANCEL);
@@ -506,11 +500,10 @@ TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
         scan = dialog.scan;
         // Another scan in progress: the one the window starts next waits for it.
         holder = std::thread([&] {
-            scan->scanLock.Lock();
+            const CCriticalSectionLock lock(scan->scanLock);
             holding = true;
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            scan->scanLock.Unlock();
         });
         while (!holding)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
