@@ -343,9 +343,14 @@ LRESULT CallProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* object = nullptr;
     {
         auto lock = Lock();
-        const Window* w = FindLocked(window);
+        Window* w = FindLocked(window);
         if (w == nullptr)
             return 0;
+        if (auto refusal = w->refusals.find(message); refusal != w->refusals.end()) {
+            if (--refusal->second == 0)
+                w->refusals.erase(refusal);
+            return 0;
+        }
         object = w->object;
     }
     try {
