@@ -78,7 +78,6 @@ class CTavrinDlg : public ui::CDialog {
     void OnSave();
     void OnCheckSelect();
     void OnRefresh();
-    void OnRun();
     ui::LRESULT OnSysCommand(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnPaint(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnQueryDragIcon(ui::WPARAM wParam, ui::LPARAM lParam);
