@@ -19,13 +19,6 @@ constexpr std::size_t kValueBuffer = 50;
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 constexpr char16_t kCheckExtension[] = u"chk";
 
-// A wrapper over a control of the window for one call.
-template <class Control>
-struct Borrowed : Control {
-    explicit Borrowed(HWND control) { this->Attach(control); }
-    ~Borrowed() { this->Detach(); }
-};
-
 }  // namespace
 
 void CTavrinDlg::UpdateWindowTitle() {
@@ -48,16 +41,16 @@ void CTavrinDlg::LoadCheckFile() {
         const HWND control = GetDlgItem(item.controlId);
         if (control == nullptr)
             continue;
-        Borrowed<CWnd>(control).EnableWindow(item.enabled != 0);
+        CBorrowed<>(control).EnableWindow(item.enabled != 0);
         if (IsListItem(i)) {
             const int index = readInt(u"Value", item.key);
-            Borrowed<CComboBox>(control).SetCurSel(index);  // beyond the list: no selection
+            CBorrowed<CComboBox>(control).SetCurSel(index);  // beyond the list: no selection
         } else {
             item.value = checkFilePath.empty()
                              ? std::u16string()
                              : platform::GetProfileString(u"Value", item.key, u"", kValueBuffer,
                                                           checkFilePath);
-            Borrowed<CWnd>(control).SetWindowText(item.value);
+            CBorrowed<>(control).SetWindowText(item.value);
         }
     }
 }
@@ -70,11 +63,11 @@ void CTavrinDlg::CollectCheckValues() {
         if (control == nullptr)
             continue;
         if (IsListItem(i)) {
-            Borrowed<CComboBox> list(control);
+            CBorrowed<CComboBox> list(control);
             const int selected = list.GetCurSel();
             item.value = selected < 0 ? std::u16string() : list.GetLBText(selected);
         } else {
-            item.value = Borrowed<CWnd>(control).GetWindowText();
+            item.value = CBorrowed<>(control).GetWindowText();
         }
     }
 }
@@ -92,7 +85,7 @@ void CTavrinDlg::SaveCheckFile() {
         std::u16string stored = item.value;
         if (IsListItem(i)) {
             if (const HWND control = GetDlgItem(item.controlId); control != nullptr) {
-                Borrowed<CComboBox> list(control);
+                CBorrowed<CComboBox> list(control);
                 for (int entry = 0; entry < list.GetCount(); ++entry) {
                     if (list.GetLBText(entry) == stored) {
                         stored = platform::DecimalText(entry);

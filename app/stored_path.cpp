@@ -1,23 +1,8 @@
 #include "app/stored_path.h"
 
+#include "platform/text.h"
+
 namespace app {
-namespace {
-
-char16_t Fold(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-}
-
-bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Fold(text[i]) != Fold(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::u16string ProgramDirectoryOf(std::u16string_view modulePath) {
     const auto cut = modulePath.rfind(u'\\');
@@ -28,7 +13,7 @@ std::u16string ProgramDirectoryOf(std::u16string_view modulePath) {
 std::u16string MakeStoredPath(std::u16string_view path, std::u16string_view programDirectory) {
     std::u16string prefix(programDirectory);
     prefix += u'\\';
-    if (StartsWithNoCase(path, prefix))
+    if (platform::StartsWithNoCase(path, prefix))
         return std::u16string(path.substr(prefix.size()));
     return std::u16string(path);
 }

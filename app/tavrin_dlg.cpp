@@ -161,12 +161,8 @@ void CTavrinDlg::OnHeaderEndTrack(NMHDR*, LRESULT* result) {
 
 void CTavrinDlg::EnableItemControls() {
     for (const CheckItem& item : checkItems) {
-        if (const HWND control = GetDlgItem(item.controlId); control != nullptr) {
-            CWnd wrapper;
-            wrapper.Attach(control);
-            wrapper.EnableWindow(item.enabled != 0);
-            wrapper.Detach();
-        }
+        if (const HWND control = GetDlgItem(item.controlId); control != nullptr)
+            CBorrowed<>(control).EnableWindow(item.enabled != 0);
     }
 }
 
@@ -219,11 +215,9 @@ namespace app {
 device::SelectionLists CTavrinDlg::SelectionListsFromControls() const {
     const auto entries = [this](int id) {
         std::vector<std::u16string> list;
-        ui::CComboBox combo;
-        combo.Attach(GetDlgItem(id));
+        const ui::CBorrowed<ui::CComboBox> combo(GetDlgItem(id));
         for (int i = 0; i < combo.GetCount(); ++i)
             list.push_back(combo.GetLBText(i));
-        combo.Detach();
         return list;
     };
     return {entries(IDC_RFREQ), entries(IDC_WFREQ), entries(IDC_IDLE), entries(IDC_SLEEP),

@@ -59,7 +59,8 @@ class CTavrinDlg : public ui::CDialog {
     void ClearAllRows();
     // Deletes the item columns and appends one per shown item, captions in the UI language.
     void RebuildItemColumns();
-    qc::DeviceRecord* RecordOf(int row) const;
+    qc::DeviceRecord* RecordOf(int row);
+    const qc::DeviceRecord* RecordOf(int row) const;
     // The drop-down lists' entries in the window's language, as the decoder reads indexes.
     device::SelectionLists SelectionListsFromControls() const;
 
@@ -77,7 +78,6 @@ class CTavrinDlg : public ui::CDialog {
     void OnSave();
     void OnCheckSelect();
     void OnRefresh();
-    void OnRun();
     ui::LRESULT OnSysCommand(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnPaint(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnQueryDragIcon(ui::WPARAM wParam, ui::LPARAM lParam);

@@ -1,10 +1,14 @@
 #include "device/controller.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "device/drive.h"
 #include "device/scsi.h"
+#include "platform/bytes.h"
+#include "platform/text.h"
 
 namespace device {
 
@@ -45,35 +49,29 @@ constexpr std::size_t kOffNewerVendor = 508;
 constexpr std::size_t kOffNewerProduct = 568;
 constexpr std::size_t kOffSleep = 628;
 
-std::uint16_t U16Le(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-std::uint32_t U32Le(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
-           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
-}
-std::uint32_t U32Be(std::span<const std::uint8_t> b, std::size_t at) {
-    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-           (std::uint32_t{b[at + 2]} << 8) | std::uint32_t{b[at + 3]};
+// The magic and the layout version, which decide how the rest reads.
+struct BlockHead {
+    std::uint32_t magic = 0;
+    std::uint16_t version = 0;
+};
+
+BlockHead HeadOf(std::span<const std::uint8_t> block) {
+    platform::ByteReader r(block);
+    return {r.U32Le(), r.At(kOffVersion).U16Le()};
 }
 
 // 8-bit text in the ANSI code page: up to the first NUL or the end of the field.
-std::u16string Text8(std::span<const std::uint8_t> b, std::size_t at, std::size_t width) {
-    std::size_t n = 0;
-    while (n < width && b[at + n] != 0)
-        ++n;
-    return platform::AnsiToWide(std::string_view(reinterpret_cast<const char*>(b.data() + at), n));
+std::u16string Text8(platform::ByteReader& r, std::size_t width) {
+    const auto field = r.Bytes(width);
+    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
+    return platform::AnsiToWide(std::string_view(reinterpret_cast<const char*>(field.data()),
+                                                 static_cast<std::size_t>(end - field.begin())));
 }
 
 // UTF-16LE text of `units` code units: up to the first NUL unit or the end of the field.
-std::u16string Text16(std::span<const std::uint8_t> b, std::size_t at, std::size_t units) {
-    std::u16string text;
-    for (std::size_t i = 0; i < units; ++i) {
-        const auto unit = static_cast<char16_t>(U16Le(b, at + 2 * i));
-        if (unit == 0)
-            break;
-        text += unit;
-    }
+std::u16string Text16(platform::ByteReader& r, std::size_t units) {
+    std::u16string text = r.Utf16Le(units);
+    text.resize(std::min(text.size(), text.find(u'\0')));
     return text;
 }
 
@@ -121,39 +119,34 @@ std::u16string Bit(std::uint32_t flags, int bit) {
 
 }  // namespace
 
-bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::uint16_t length,
-                std::uint8_t* buffer) {
+bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::span<std::uint8_t> buffer) {
+    if (buffer.size() > 0xFFFF)
+        return false;  // the CDB's length field holds 16 bits
     std::uint8_t cdb[16] = {};
-    cdb[0] = kVendorOpcode;
-    cdb[1] = subCode;
-    cdb[3] = static_cast<std::uint8_t>(length >> 8);
-    cdb[4] = static_cast<std::uint8_t>(length & 0xFF);
-    return ScsiDataIn(handle, cdb, sizeof cdb, buffer, length, kVendorTimeoutSeconds,
-                      kVendorAttempts);
+    platform::ByteWriter(cdb)
+        .U8(kVendorOpcode)
+        .U8(subCode)
+        .At(3)
+        .U16Be(static_cast<std::uint16_t>(buffer.size()));
+    return ScsiDataIn(handle, cdb, buffer, kVendorTimeoutSeconds, kVendorAttempts);
 }
 
 bool IsSupportedDisk(platform::Handle handle) {
     std::uint8_t answer[kIdentificationSize] = {};
-    if (!VendorRead(handle, 0, kIdentificationSize, answer))
+    if (!VendorRead(handle, 0, answer))
         return false;
-    auto fold = [](std::uint8_t c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<std::uint8_t>(c + 32) : c;
-    };
-    for (std::size_t i = 0; i < kControllerModel.size(); ++i) {
-        if (fold(answer[i]) != fold(static_cast<std::uint8_t>(kControllerModel[i])))
-            return false;
-    }
-    return true;
+    return platform::StartsWithNoCase(
+        std::string_view(reinterpret_cast<const char*>(answer), sizeof answer), kControllerModel);
 }
 
 BlockStatus ExamineInfoBlock(std::span<const std::uint8_t> block) {
     if (block.size() < kOlderBlockSize)
         return BlockStatus::TooShort;
-    if (U32Le(block, 0) != kInfoBlockMagic)
+    const BlockHead head = HeadOf(block);
+    if (head.magic != kInfoBlockMagic)
         return BlockStatus::BadMagic;
-    if (U16Le(block, kOffVersion) >= kNewerLayoutVersion && block.size() < kNewerBlockSize) {
+    if (head.version >= kNewerLayoutVersion && block.size() < kNewerBlockSize)
         return BlockStatus::TooShortForNewerLayout;
-    }
     return BlockStatus::Ok;
 }
 
@@ -162,33 +155,36 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
                                             std::optional<std::uint64_t> freeBytes) {
     if (ExamineInfoBlock(b) != BlockStatus::Ok)
         return std::nullopt;
-    const bool newer = U16Le(b, kOffVersion) >= kNewerLayoutVersion;
+    const bool newer = HeadOf(b).version >= kNewerLayoutVersion;
+    // Every field lies inside the length that ExamineInfoBlock found.
+    platform::ByteReader r(b);
 
     DecodedSlots s;
     if (newer) {
-        s[kSlotVendorName] = Trim(Text16(b, kOffNewerVendor, 30));
-        s[kSlotProductName] = Trim(Text16(b, kOffNewerProduct, 30));
+        s[kSlotVendorName] = Trim(Text16(r.At(kOffNewerVendor), 30));
+        s[kSlotProductName] = Trim(Text16(r.At(kOffNewerProduct), 30));
     } else {
-        s[kSlotVendorName] = Trim(Text8(b, kOffOlderVendor, 8));
-        s[kSlotProductName] = Trim(Text8(b, kOffOlderProduct, 16));
+        s[kSlotVendorName] = Trim(Text8(r.At(kOffOlderVendor), 8));
+        s[kSlotProductName] = Trim(Text8(r.At(kOffOlderProduct), 16));
     }
-    s[kSlotVid] = Format("%04X", unsigned{U16Le(b, kOffVid)});
-    s[kSlotPid] = Format("%04X", unsigned{U16Le(b, kOffPid)});
-    s[kSlotRevision] = Text8(b, kOffRevision, 4);
+    s[kSlotVid] = Format("%04X", unsigned{r.At(kOffVid).U16Le()});
+    s[kSlotPid] = Format("%04X", unsigned{r.At(kOffPid).U16Le()});
+    s[kSlotRevision] = Text8(r.At(kOffRevision), 4);
 
-    s[kSlotRFreq] = Entry(lists.rFreq, b[kOffRFreq]);
-    s[kSlotWFreq] = Entry(lists.wFreq, b[kOffWFreq]);
-    s[kSlotIdle] = Entry(lists.idle, b[kOffIdle]);
-    s[kSlotSleep] = newer ? Entry(lists.sleep, b[kOffSleep]) : std::u16string();
-    s[kSlotBlink] = Entry(lists.blink, b[kOffBlink]);
+    s[kSlotRFreq] = Entry(lists.rFreq, r.At(kOffRFreq).U8());
+    s[kSlotWFreq] = Entry(lists.wFreq, r.At(kOffWFreq).U8());
+    s[kSlotIdle] = Entry(lists.idle, r.At(kOffIdle).U8());
+    s[kSlotSleep] = newer ? Entry(lists.sleep, r.At(kOffSleep).U8()) : std::u16string();
+    s[kSlotBlink] = Entry(lists.blink, r.At(kOffBlink).U8());
 
-    s[kSlotDiskType] = Format("%d", int{b[kOffDiskType]});
-    s[kSlotPart] = Format("%d", int{b[kOffPart]});
-    s[kSlotMaster] = std::u16string(1, static_cast<char16_t>((b[kOffMaster] + 65) % 256));
-    s[kSlotEfs] =
-        Format("%lu", static_cast<unsigned long>(U32Be(b, kOffEfsEnd) - U32Be(b, kOffEfsStart)));
+    s[kSlotDiskType] = Format("%d", int{r.At(kOffDiskType).U8()});
+    s[kSlotPart] = Format("%d", int{r.At(kOffPart).U8()});
+    s[kSlotMaster] = std::u16string(1, static_cast<char16_t>((r.At(kOffMaster).U8() + 65) % 256));
+    const std::uint32_t efsStart = r.At(kOffEfsStart).U32Be();
+    const std::uint32_t efsEnd = r.At(kOffEfsEnd).U32Be();
+    s[kSlotEfs] = Format("%lu", static_cast<unsigned long>(efsEnd - efsStart));
 
-    const std::uint32_t flags = U32Be(b, kOffFlags);
+    const std::uint32_t flags = r.At(kOffFlags).U32Be();
     s[kSlotMultiPlane] = Bit(flags, 3);
     s[kSlotInterleave] = Bit(flags, 5);
     s[kSlotCacheProgram] = Bit(flags, 4);
@@ -200,8 +196,8 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
         s[kSlotCapMin] = Format("%lluMB", static_cast<unsigned long long>(mebibytes));
         s[kSlotCapMax] = s[kSlotCapMin];
     }
-    s[kSlotMpVer] = Text8(b, kOffMpVer, 16);
-    s[kSlotFwVer] = Text8(b, kOffFwVer, 16);
+    s[kSlotMpVer] = Text8(r.At(kOffMpVer), 16);
+    s[kSlotFwVer] = Text8(r.At(kOffFwVer), 16);
     return s;
 }
 
@@ -213,11 +209,11 @@ void DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
 
     std::array<std::uint8_t, kNewerBlockSize> block{};
     std::size_t size = kOlderBlockSize;
-    bool read =
-        VendorRead(handle, 1, kOlderBlockSize, block.data()) && U32Le(block, 0) == kInfoBlockMagic;
-    if (read && U16Le(block, kOffVersion) >= kNewerLayoutVersion) {
+    const std::span<std::uint8_t> older(block.data(), kOlderBlockSize);
+    bool read = VendorRead(handle, 1, older) && HeadOf(older).magic == kInfoBlockMagic;
+    if (read && HeadOf(older).version >= kNewerLayoutVersion) {
         size = kNewerBlockSize;
-        read = VendorRead(handle, 1, kNewerBlockSize, block.data());
+        read = VendorRead(handle, 1, block);
     }
     if (read) {
         // Every field comes from the block as last read, which may have changed its layout

@@ -54,9 +54,9 @@ inline constexpr std::uint16_t kNewerLayoutVersion = 5;
 inline constexpr std::string_view kControllerModel = "RV7730";
 
 // Sends the vendor command 0xA1 with a sub-code (0 identification, 1 information block) for
-// `length` bytes (36, 512 or 1024): timeout 10 s, 4 attempts. On failure `buffer` is untouched.
-bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::uint16_t length,
-                std::uint8_t* buffer);
+// buffer.size() bytes (36, 512 or 1024; at most 65535): timeout 10 s, 4 attempts. On failure
+// `buffer` is untouched.
+bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::span<std::uint8_t> buffer);
 
 // True when the identification read through the (volume) handle names an RV7730 controller.
 bool IsSupportedDisk(platform::Handle handle);

@@ -1,53 +1,65 @@
 #include "device/scsi.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
 
 namespace device {
 
 using platform::ScsiRequest;
 
-std::uint32_t SenseCode(const std::uint8_t* sense) {
-    const std::uint8_t responseCode = sense[0] & 0x7F;
+std::optional<std::uint32_t> SenseCode(std::span<const std::uint8_t> sense) {
+    platform::ByteReader r(sense);
+    const std::uint8_t responseCode = r.U8() & 0x7F;
+    std::uint8_t key = 0;
+    std::uint8_t asc = 0;
+    std::uint8_t ascq = 0;
     if (responseCode == 0x72 || responseCode == 0x73) {
-        return (std::uint32_t{sense[1] & 0x0Fu} << 16) | (std::uint32_t{sense[2]} << 8) | sense[3];
+        key = r.U8();
+        asc = r.U8();
+        ascq = r.U8();
+    } else {
+        key = r.At(2).U8();
+        asc = r.At(12).U8();
+        ascq = r.U8();
     }
-    return (std::uint32_t{sense[2] & 0x0Fu} << 16) | (std::uint32_t{sense[12]} << 8) | sense[13];
+    if (!r.Ok())
+        return std::nullopt;
+    return (std::uint32_t{key & 0x0Fu} << 16) | (std::uint32_t{asc} << 8) | ascq;
 }
 
 namespace {
 
-void PrepareRequest(ScsiRequest& request, const std::uint8_t* cdb, std::uint32_t cdbLength,
+void PrepareRequest(ScsiRequest& request, std::span<const std::uint8_t> cdb,
                     std::uint32_t dataLength, std::uint32_t timeoutSeconds) {
     std::memset(&request, 0, sizeof request);
     auto& h = request.header;
     h.Length = sizeof h;
-    h.CdbLength = static_cast<std::uint8_t>(cdbLength);
+    h.CdbLength = static_cast<std::uint8_t>(cdb.size());
     h.SenseInfoLength = platform::kScsiSenseOffered;
     h.DataIn = platform::kScsiIoctlDataIn;
     h.DataTransferLength = dataLength;
     h.TimeOutValue = timeoutSeconds & 0xFF;
     h.DataBufferOffset = platform::kScsiDataOffset;
     h.SenseInfoOffset = platform::kScsiSenseOffset;
-    std::memcpy(h.Cdb, cdb, cdbLength);
+    std::copy(cdb.begin(), cdb.end(), h.Cdb);
 }
 
 }  // namespace
 
-bool ScsiDataIn(platform::Handle handle, const std::uint8_t* cdb, std::uint32_t cdbLength,
-                std::uint8_t* out, std::uint32_t dataLength, std::uint32_t timeoutSeconds,
-                std::uint32_t attempts) {
+bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
+                std::span<std::uint8_t> out, std::uint32_t timeoutSeconds, std::uint32_t attempts) {
     if (handle == platform::kNullHandle || handle == platform::kInvalidHandle)
         return false;
-    if (cdb == nullptr || (out == nullptr && dataLength != 0))
-        return false;
     // Bounds of the request buffer: never copy past its CDB or data area.
-    if (cdbLength > sizeof(platform::ScsiPassThroughHeader::Cdb))
+    if (cdb.empty() || cdb.size() > sizeof(platform::ScsiPassThroughHeader::Cdb))
         return false;
-    if (dataLength > platform::kScsiDataAreaSize)
+    if (out.size() > platform::kScsiDataAreaSize)
         return false;
+    const auto dataLength = static_cast<std::uint32_t>(out.size());
     if (attempts == 0)
         attempts = 1;
 
@@ -59,14 +71,13 @@ bool ScsiDataIn(platform::Handle handle, const std::uint8_t* cdb, std::uint32_t 
     for (std::uint32_t attempt = 0; attempt < attempts; ++attempt) {
         // A failed attempt leaves the residual length and sense data behind; every attempt
         // starts from the request as first built.
-        PrepareRequest(*request, cdb, cdbLength, dataLength, timeoutSeconds);
+        PrepareRequest(*request, cdb, dataLength, timeoutSeconds);
         std::uint32_t returned = 0;
         const bool called =
             platform::DeviceControl(handle, platform::kIoctlScsiPassThrough, request.get(), kInSize,
                                     request.get(), outSize, &returned);
-        if (called && SenseCode(request->sense) == 0) {
-            if (dataLength != 0)
-                std::memcpy(out, request->data, dataLength);
+        if (called && SenseCode(request->sense) == 0u) {
+            std::copy_n(request->data, out.size(), out.begin());
             return true;
         }
         platform::DebugOutput(called ? u"r retry 0\n" : u"r retry 1\n");

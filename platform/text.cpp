@@ -1,9 +1,29 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 namespace platform {
 namespace {
+
+// Bytes fold as the UTF-16 units of the same value.
+template <class Char>
+bool SameNoCase(Char a, Char b) {
+    return AsciiLower(static_cast<char16_t>(static_cast<std::make_unsigned_t<Char>>(a))) ==
+           AsciiLower(static_cast<char16_t>(static_cast<std::make_unsigned_t<Char>>(b)));
+}
+
+template <class Text>
+bool EqualsNoCaseOf(Text a, Text b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), SameNoCase<typename Text::value_type>);
+}
+
+template <class Text>
+bool StartsWithNoCaseOf(Text text, Text prefix) {
+    return text.size() >= prefix.size() && EqualsNoCaseOf(text.substr(0, prefix.size()), prefix);
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -34,6 +54,28 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 }
 
 }  // namespace
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+    return EqualsNoCaseOf(a, b);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return EqualsNoCaseOf(a, b);
+}
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+    return StartsWithNoCaseOf(text, prefix);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return StartsWithNoCaseOf(text, prefix);
+}
+
+bool LessNoCase(std::u16string_view a, std::u16string_view b) {
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](char16_t x, char16_t y) { return AsciiLower(x) < AsciiLower(y); });
+}
 
 std::string ToUtf8(std::u16string_view text) {
     std::string out;

@@ -1,10 +1,28 @@
-// Portable text helpers: UTF-16 <-> UTF-8. No OS dependency.
+// Portable text helpers: UTF-16 <-> UTF-8, decimal text, ASCII case. No OS dependency.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// ASCII case: only A to Z and a to z change; every other unit, in any script, is itself. What
+// the platform's own names (window classes, device paths, drive letters) and the check rules
+// ignore the case of.
+constexpr char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+constexpr char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+// Equal, or starting so, but for ASCII case. The 8-bit forms compare bytes the same way.
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+// Lexicographic order of the ASCII-lower-cased texts.
+bool LessNoCase(std::u16string_view a, std::u16string_view b);
 
 // Unpaired surrogates become U+FFFD.
 std::string ToUtf8(std::u16string_view text);

@@ -243,6 +243,17 @@ class CWnd {
     std::unique_ptr<State> state_;
 };
 
+// A wrapper over a window that something else owns (a dialog's control), for one scope: it
+// sends the window messages and nothing more. It makes no claim on the window, so it works beside
+// the window's own object on both backends, FromHandle never finds it, and it never destroys
+// the window.
+template <class Wrapper = CWnd>
+class CBorrowed : public Wrapper {
+  public:
+    explicit CBorrowed(HWND window) { this->m_hWnd = window; }
+    ~CBorrowed() override { this->m_hWnd = nullptr; }
+};
+
 // ---- Dialogs ------------------------------------------------------------------------------
 
 class CDataExchange {
@@ -439,6 +450,20 @@ class CCriticalSection {
 
   private:
     std::recursive_mutex mutex_;
+};
+
+// Holds a critical section from construction to destruction, however the scope is left.
+class CCriticalSectionLock {
+  public:
+    explicit CCriticalSectionLock(CCriticalSection& section) : section_(section) {
+        section_.Lock();
+    }
+    ~CCriticalSectionLock() { section_.Unlock(); }
+    CCriticalSectionLock(const CCriticalSectionLock&) = delete;
+    CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;
+
+  private:
+    CCriticalSection& section_;
 };
 
 }  // namespace ui

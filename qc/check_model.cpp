@@ -27,10 +27,6 @@ std::uint64_t LeadingNumber(std::u16string_view text, bool* negative) {
     return value;
 }
 
-char16_t Fold(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-}
-
 }  // namespace
 
 std::vector<std::size_t> ShownItems(const EnabledFlags& enabled) {
@@ -72,16 +68,6 @@ std::uint32_t ParseUnsigned(std::u16string_view text) {
     bool negative = false;
     const auto magnitude = static_cast<std::uint32_t>(LeadingNumber(text, &negative));
     return negative ? 0u - magnitude : magnitude;
-}
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Fold(a[i]) != Fold(b[i]))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace qc

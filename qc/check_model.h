@@ -31,7 +31,4 @@ std::int32_t ParseSigned(std::u16string_view text);
 // "%u": as above, unsigned; a minus sign negates modulo 2^32.
 std::uint32_t ParseUnsigned(std::u16string_view text);
 
-// Equal but for the case of the letters A to Z; every other character must be the same.
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
-
 }  // namespace qc

@@ -18,12 +18,11 @@ struct RunningScan {
 };
 
 void ScanDevices(ScanShared& shared) {
-    shared.scanLock.Lock();
+    const CCriticalSectionLock lock(shared.scanLock);
     if (!shared.closing) {
         // The rows this scan adds are checked against what the controls show now.
         ui::SendMessage(shared.window, qc::kMsgCollectCheckValues);
     }
-    shared.scanLock.Unlock();
 }
 
 UINT ScanThreadProc(void* parameter) {

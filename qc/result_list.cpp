@@ -21,16 +21,25 @@ qc::EnabledFlags EnabledFlags() {
     return flags;
 }
 
+// Deletes the columns from `first` on. A list that refuses a deletion keeps the rest: each
+// column is tried once, so the loop ends whatever the list does.
+void DeleteColumnsFrom(CListCtrl& list, int first) {
+    for (int left = list.GetColumnCount() - first; left > 0 && list.DeleteColumn(first); --left) {
+    }
+}
+
 }  // namespace
 
-qc::DeviceRecord* CTavrinDlg::RecordOf(int row) const {
+qc::DeviceRecord* CTavrinDlg::RecordOf(int row) {
     return reinterpret_cast<qc::DeviceRecord*>(resultList.GetItemData(row));
 }
 
+const qc::DeviceRecord* CTavrinDlg::RecordOf(int row) const {
+    return reinterpret_cast<const qc::DeviceRecord*>(resultList.GetItemData(row));
+}
+
 void CTavrinDlg::RebuildItemColumns() {
-    const int fixed = portMode + 2;
-    while (resultList.GetColumnCount() > fixed)
-        resultList.DeleteColumn(fixed);
+    DeleteColumnsFrom(resultList, portMode + 2);
     for (std::size_t item : qc::ShownItems(EnabledFlags())) {
         resultList.InsertColumn(resultList.GetColumnCount(), LoadString(checkItems[item].captionId),
                                 LVCFMT_CENTER, checkItems[item].columnWidth);
@@ -40,9 +49,13 @@ void CTavrinDlg::RebuildItemColumns() {
 void CTavrinDlg::SetPortMode(int mode) {
     if (mode == portMode)
         return;
+    // The rows go with their records and check bars.
+    for (int row = 0; row < resultList.GetItemCount(); ++row) {
+        delete RecordOf(row);
+        resultList.SetItemData(row, 0);
+    }
     resultList.DeleteAllItems();
-    while (resultList.GetColumnCount() > 0)
-        resultList.DeleteColumn(0);
+    DeleteColumnsFrom(resultList, 0);
     int column = 0;
     if (mode == 1)
         resultList.InsertColumn(column++, u"Port", LVCFMT_CENTER, 40);
@@ -81,10 +94,13 @@ void CTavrinDlg::ClearRow(int row) {
 }
 
 void CTavrinDlg::ClearAllRows() {
-    // In free mode each clear deletes the row and the next one moves up.
-    for (int row = 0; row < resultList.GetItemCount();) {
+    // In free mode each clear deletes the row and the next one moves up; a row the list keeps
+    // is passed over. Each row is cleared once, so the loop ends whatever the list does.
+    const int rows = resultList.GetItemCount();
+    for (int cleared = 0, row = 0; cleared < rows; ++cleared) {
+        const int before = resultList.GetItemCount();
         ClearRow(row);
-        if (portMode != 0)
+        if (portMode != 0 || resultList.GetItemCount() == before)
             ++row;
     }
 }

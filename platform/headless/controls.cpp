@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/headless/core.h"
+#include "platform/text.h"
 
 namespace headless::detail {
 
@@ -99,15 +100,6 @@ struct ComboData : ControlData {
     std::vector<std::u16string> items;
     int selection = -1;
 };
-
-bool LessNoCase(std::u16string_view a, std::u16string_view b) {
-    auto lower = [](char16_t c) {
-        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    };
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [&](char16_t x, char16_t y) { return lower(x) < lower(y); });
-}
 
 // ---- Progress bar
 
@@ -310,7 +302,8 @@ LRESULT ComboProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             const std::u16string item = text ? std::u16string(text) : std::u16string();
             auto at = data.items.end();
             if (StyleOf(window) & kCbsSort)
-                at = std::upper_bound(data.items.begin(), data.items.end(), item, LessNoCase);
+                at = std::upper_bound(data.items.begin(), data.items.end(), item,
+                                      platform::LessNoCase);
             const int position = static_cast<int>(at - data.items.begin());
             data.items.insert(at, item);
             if (data.selection >= position)

@@ -163,6 +163,7 @@ struct Window {
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
     HWND disabledOwner = nullptr;  // the owner a modal dialog disabled
+    std::map<UINT, int> refusals;  // messages still to answer with 0 unseen (RefuseMessages)
     std::unique_ptr<ControlData> data;
 };
 

@@ -5,6 +5,7 @@
 
 #include "platform/headless/core.h"
 #include "platform/headless/resources.h"
+#include "platform/text.h"
 #include "platform/ui_testing.h"
 
 namespace headless::res {
@@ -81,14 +82,6 @@ bool IsPushButton(HWND window, DWORD* type) {
         return false;
     *type = w->style & kBsTypeMask;
     return *type == BS_PUSHBUTTON || *type == BS_DEFPUSHBUTTON;
-}
-
-bool IsComboClass(std::u16string_view name) {
-    constexpr std::u16string_view kCombo = u"combobox";
-    return name.size() == kCombo.size() &&
-           std::equal(name.begin(), name.end(), kCombo.begin(), [](char16_t a, char16_t b) {
-               return (a >= u'A' && a <= u'Z' ? static_cast<char16_t>(a - u'A' + u'a') : a) == b;
-           });
 }
 
 bool Enabled(HWND window) {
@@ -286,7 +279,7 @@ INT_PTR CDialog::DoModal() {
         control.rect = DialogUnitsToPixels(c.rect);
         control.parent = dialog;
         control.id = c.id;
-        const bool combo = IsComboClass(c.className);
+        const bool combo = platform::EqualsNoCase(c.className, u"ComboBox");
         if (combo)
             control.rect.bottom = control.rect.top + kComboHeight;
         const HWND h = CreateWindowInternal(control);

@@ -109,6 +109,13 @@ void ChooseComboItem(ui::HWND combo, int index);
 // it), the new width, HDN_ENDTRACKW. False when the drag was refused.
 bool TrackColumn(ui::HWND list, int column, int width);
 
+// ---- Faults
+
+// The next `count` `message`s that reach `window` get 0 and nothing else, as from a control that
+// refuses a request (LVM_DELETECOLUMN, say); those after them are handled again. A count of 0
+// ends the refusals at once.
+void RefuseMessages(ui::HWND window, ui::UINT message, int count);
+
 // ---- Between tests
 
 // Destroys the calling thread's windows, empties its queue, forgets file-dialog answers and

@@ -108,6 +108,17 @@ bool TrackColumn(HWND list, int column, int width) {
     return TrackColumnInternal(list, column, width);
 }
 
+void RefuseMessages(HWND window, UINT message, int count) {
+    auto lock = Lock();
+    Window* w = FindLocked(window);
+    if (w == nullptr)
+        return;
+    if (count > 0)
+        w->refusals[message] = count;
+    else
+        w->refusals.erase(message);
+}
+
 void Reset() {
     const auto queue = CurrentQueue();
     for (HWND w : ui::testing::TopLevelWindows()) {

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "platform/headless/core.h"
+#include "platform/text.h"
 
 namespace headless::detail {
 
@@ -47,21 +48,11 @@ constexpr ClassName kClasses[] = {
     {u"SysHeader32", Kind::Header},
 };
 
-char16_t Lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char16_t x, char16_t y) { return Lower(x) == Lower(y); });
-}
-
 // Class names compare without case, as the platform's do. Any other name is a plain window
 // class whose procedure is the default one.
 Kind KindOf(std::u16string_view name, std::u16string* canonical) {
     for (const auto& c : kClasses) {
-        if (SameName(c.name, name)) {
+        if (platform::EqualsNoCase(c.name, name)) {
             *canonical = std::u16string(c.name);
             return c.kind;
         }
@@ -352,9 +343,14 @@ LRESULT CallProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* object = nullptr;
     {
         auto lock = Lock();
-        const Window* w = FindLocked(window);
+        Window* w = FindLocked(window);
         if (w == nullptr)
             return 0;
+        if (auto refusal = w->refusals.find(message); refusal != w->refusals.end()) {
+            if (--refusal->second == 0)
+                w->refusals.erase(refusal);
+            return 0;
+        }
         object = w->object;
     }
     try {

@@ -16,10 +16,6 @@ bool IsDriveLetter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
-char16_t UpperDrive(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-}
-
 // Adds the parts of a backslash-separated path; ".." never climbs above the drive's root.
 void AppendParts(std::vector<std::u16string>& parts, std::u16string_view path) {
     std::size_t start = 0;
@@ -123,7 +119,7 @@ std::u16string Files::FullPathLocked(std::u16string_view raw) const {
     char16_t drive = currentDrive;
     std::vector<std::u16string> parts;
     if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':') {
-        drive = UpperDrive(path[0]);
+        drive = platform::AsciiUpper(path[0]);
         rest = rest.substr(2);
         // "X:name" is relative to the current directory when that is on drive X.
         if (!rest.starts_with(u'\\') && drive == currentDrive)

@@ -1,6 +1,7 @@
 #include "platform/sim/info_block.h"
 
 #include <algorithm>
+#include <span>
 
 namespace sim {
 
@@ -10,37 +11,36 @@ InfoBlock::InfoBlock(std::uint16_t layoutVersion) {
 }
 
 InfoBlock& InfoBlock::Byte(std::size_t offset, std::uint8_t value) {
-    bytes_.at(offset) = value;
+    Check(At(offset).U8(value));
     return *this;
 }
 
 InfoBlock& InfoBlock::U16Le(std::size_t offset, std::uint16_t value) {
-    Byte(offset, value & 0xFF);
-    return Byte(offset + 1, value >> 8);
+    Check(At(offset).U16Le(value));
+    return *this;
 }
 
 InfoBlock& InfoBlock::U32Le(std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        Byte(offset + i, (value >> (8 * i)) & 0xFF);
+    Check(At(offset).U32Le(value));
     return *this;
 }
 
 InfoBlock& InfoBlock::U32Be(std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        Byte(offset + i, (value >> (8 * (3 - i))) & 0xFF);
+    Check(At(offset).U32Be(value));
     return *this;
 }
 
 InfoBlock& InfoBlock::Text8(std::size_t offset, std::size_t width, std::string_view text) {
-    for (std::size_t i = 0; i < width; ++i) {
-        Byte(offset + i, i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
-    }
+    const std::size_t n = std::min(width, text.size());
+    Check(At(offset)
+              .Bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), n))
+              .Fill(width - n, 0));
     return *this;
 }
 
 InfoBlock& InfoBlock::Text16(std::size_t offset, std::size_t units, std::u16string_view text) {
-    for (std::size_t i = 0; i < units; ++i)
-        U16Le(offset + 2 * i, i < text.size() ? text[i] : 0);
+    const std::size_t n = std::min(units, text.size());
+    Check(At(offset).Utf16Le(text.substr(0, n)).Fill(2 * (units - n), 0));
     return *this;
 }
 

@@ -1,10 +1,14 @@
-// Building controller information blocks for virtual disks, tests and the sample file.
+// Building controller information blocks for virtual disks, tests and the sample file. A field
+// outside the block throws std::out_of_range: a mistake in the test that builds it.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "platform/bytes.h"
 
 namespace sim {
 
@@ -32,6 +36,12 @@ class InfoBlock {
     const std::array<std::uint8_t, 1024>& Bytes() const { return bytes_; }
 
   private:
+    platform::ByteWriter At(std::size_t offset) { return platform::ByteWriter(bytes_).At(offset); }
+    static void Check(const platform::ByteWriter& written) {
+        if (!written.Ok())
+            throw std::out_of_range("field beyond the information block");
+    }
+
     std::array<std::uint8_t, 1024> bytes_{};
 };
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "platform/device_io.h"
 #include "platform/sim/files.h"
 #include "platform/sim/ini.h"
@@ -258,11 +259,11 @@ Decoded Decode(std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         d.encoding = Encoding::Utf16Le;
-        d.text.reserve(bytes.size() / 2);
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            d.text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                            (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        }
+        // An odd last byte is no unit.
+        platform::ByteReader r(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        r.Skip(2);
+        d.text = r.Utf16Le(r.Remaining() / 2);
         return d;
     }
     d.text = platform::AnsiToWide(bytes);

@@ -5,42 +5,87 @@
 #include <span>
 #include <thread>
 
+#include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
+#include "platform/text.h"
 
 namespace sim {
 namespace {
 
 constexpr std::uint8_t kVendorOpcode = 0xA1;
 
-char16_t Upper(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-}
-
-bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Upper(text[i]) != Upper(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-void WriteSense(std::uint8_t* sense, std::size_t room, const SenseData& data) {
+// Fixed format (response code 0x70) or descriptor format (0x72), cut to the room given.
+void WriteSense(std::span<std::uint8_t> sense, const SenseData& data) {
     std::uint8_t bytes[18] = {};
-    if (data.descriptorFormat) {
-        bytes[0] = 0x72;
-        bytes[1] = data.key & 0x0F;
-        bytes[2] = data.asc;
-        bytes[3] = data.ascq;
-    } else {
-        bytes[0] = 0x70;
-        bytes[2] = data.key & 0x0F;
-        bytes[7] = 10;
-        bytes[12] = data.asc;
-        bytes[13] = data.ascq;
+    platform::ByteWriter w(bytes);
+    if (data.descriptorFormat)
+        w.U8(0x72).U8(data.key & 0x0F).U8(data.asc).U8(data.ascq);
+    else
+        w.U8(0x70).At(2).U8(data.key & 0x0F).At(7).U8(10).At(12).U8(data.asc).U8(data.ascq);
+    std::copy_n(bytes, std::min(sense.size(), sizeof bytes), sense.begin());
+}
+
+// METHOD_BUFFERED: the request lives in one system buffer of max(in, out) bytes, which starts
+// with the pass-through header.
+bool IsPassThroughBuffer(std::uint32_t code, const void* in, std::uint32_t inSize,
+                         const void* out) {
+    return code == platform::kIoctlScsiPassThrough && in != nullptr && out == in &&
+           inSize >= sizeof(platform::ScsiPassThroughHeader);
+}
+
+PassThroughCall Recorded(std::uint32_t code, const platform::ScsiPassThroughHeader& header,
+                         std::span<const std::uint8_t> in, std::uint32_t outSize) {
+    PassThroughCall call;
+    call.ioctl = code;
+    call.inSize = static_cast<std::uint32_t>(in.size());
+    call.outSize = outSize;
+    call.length = header.Length;
+    call.cdbLength = header.CdbLength;
+    call.senseInfoLength = header.SenseInfoLength;
+    call.dataIn = header.DataIn;
+    call.dataTransferLength = header.DataTransferLength;
+    call.timeout = header.TimeOutValue;
+    call.dataBufferOffset = header.DataBufferOffset;
+    call.senseInfoOffset = header.SenseInfoOffset;
+    std::copy(std::begin(header.Cdb), std::end(header.Cdb), call.cdb.begin());
+    if (header.SenseInfoOffset + std::size_t{header.SenseInfoLength} <= in.size()) {
+        const auto area = in.subspan(header.SenseInfoOffset, header.SenseInfoLength);
+        call.senseAreaClear = std::all_of(area.begin(), area.end(), [](auto b) { return b == 0; });
     }
-    std::memcpy(sense, bytes, std::min(room, sizeof bytes));
+    return call;
+}
+
+// What the port driver refuses with ERROR_INVALID_PARAMETER: a header of another size, a CDB
+// longer than its field, a data or sense area beyond the buffer.
+bool FitsItsBuffer(const platform::ScsiPassThroughHeader& header, std::uint32_t inSize,
+                   std::uint32_t outSize) {
+    const std::size_t bufferSize = std::max(inSize, outSize);
+    return header.Length == sizeof(platform::ScsiPassThroughHeader) && header.CdbLength <= 16 &&
+           header.DataBufferOffset + std::size_t{header.DataTransferLength} <= bufferSize &&
+           header.SenseInfoOffset + std::size_t{header.SenseInfoLength} <= outSize;
+}
+
+// What the controller makes of a command: the bytes it returns, or the sense it reports.
+struct Outcome {
+    std::span<const std::uint8_t> data;
+    SenseData sense;
+};
+
+Outcome Execute(const VirtualDisk& disk, const platform::ScsiPassThroughHeader& header) {
+    const std::span<const std::uint8_t> cdb(header.Cdb);
+    if (header.CdbLength < 5 || cdb[0] != kVendorOpcode || header.DataIn != 1)
+        return {{}, {0x05, 0x20, 0x00, false}};  // ILLEGAL REQUEST, invalid command
+    const std::uint16_t asked = platform::ByteReader(cdb).At(3).U16Be();
+    std::span<const std::uint8_t> answer;
+    if (cdb[1] == 0)
+        answer = disk.identification;
+    else if (cdb[1] == 1)
+        answer = disk.block;
+    else
+        return {{}, {0x05, 0x24, 0x00, false}};  // invalid field in CDB
+    const std::size_t transferred =
+        std::min({std::size_t{asked}, std::size_t{header.DataTransferLength}, answer.size()});
+    return {answer.first(transferred), {}};
 }
 
 }  // namespace
@@ -87,12 +132,12 @@ VirtualDisk* Station::Disk(int driveNumber) {
 
 void Station::AddVolume(char16_t letter, int driveNumber, std::uint64_t freeBytes) {
     std::lock_guard lock(mutex_);
-    volumes_[Upper(letter)] = Volume{driveNumber, freeBytes};
+    volumes_[platform::AsciiUpper(letter)] = Volume{driveNumber, freeBytes};
 }
 
 void Station::RemoveVolume(char16_t letter) {
     std::lock_guard lock(mutex_);
-    volumes_.erase(Upper(letter));
+    volumes_.erase(platform::AsciiUpper(letter));
 }
 
 std::vector<std::u16string> Station::DebugLines() const {
@@ -135,7 +180,7 @@ platform::Handle Station::Open(const char16_t* path) {
     OpenDevice device;
     constexpr std::u16string_view kDrive = u"\\\\.\\PHYSICALDRIVE";
     constexpr std::u16string_view kPrefix = u"\\\\.\\";
-    if (StartsWithNoCase(p, kDrive)) {
+    if (platform::StartsWithNoCase(p, kDrive)) {
         const std::u16string_view digits = p.substr(kDrive.size());
         if (digits.empty() || digits.size() > 9)
             return platform::kInvalidHandle;
@@ -148,13 +193,13 @@ platform::Handle Station::Open(const char16_t* path) {
         if (!disks_.count(number))
             return platform::kInvalidHandle;
         device.driveNumber = number;
-    } else if (p.size() == 6 && StartsWithNoCase(p, kPrefix) && p[5] == u':') {
-        auto it = volumes_.find(Upper(p[4]));
+    } else if (p.size() == 6 && platform::StartsWithNoCase(p, kPrefix) && p[5] == u':') {
+        auto it = volumes_.find(platform::AsciiUpper(p[4]));
         if (it == volumes_.end() || !disks_.count(it->second.driveNumber)) {
             return platform::kInvalidHandle;
         }
         device.isVolume = true;
-        device.letter = Upper(p[4]);
+        device.letter = platform::AsciiUpper(p[4]);
     } else {
         return platform::kInvalidHandle;
     }
@@ -181,111 +226,80 @@ VirtualDisk* Station::DiskBehind(const OpenDevice& device) {
     return d == disks_.end() ? nullptr : d->second.get();
 }
 
+VirtualDisk* Station::DiskOf(platform::Handle handle) {
+    auto h = handles_.find(handle);
+    return h == handles_.end() ? nullptr : DiskBehind(h->second);
+}
+
 bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std::uint32_t inSize,
                       void* out, std::uint32_t outSize, std::uint32_t* returned) {
-    using platform::ScsiPassThroughHeader;
     Reply reply;
     {
         std::lock_guard lock(mutex_);
-        auto h = handles_.find(handle);
-        if (h == handles_.end())
-            return false;  // ERROR_INVALID_HANDLE
-        VirtualDisk* disk = DiskBehind(h->second);
-        if (disk == nullptr)
-            return false;  // ERROR_DEVICE_NOT_CONNECTED
-        if (code != platform::kIoctlScsiPassThrough)
+        VirtualDisk* disk = DiskOf(handle);
+        // ERROR_INVALID_HANDLE, ERROR_DEVICE_NOT_CONNECTED, or a request no disk takes.
+        if (disk == nullptr || !IsPassThroughBuffer(code, in, inSize, out))
             return false;
-        // METHOD_BUFFERED: the request lives in one system buffer of max(in, out) bytes.
-        if (in == nullptr || inSize < sizeof(ScsiPassThroughHeader) || out != in)
-            return false;
-
-        ScsiPassThroughHeader header;
-        std::memcpy(&header, in, sizeof header);
-        PassThroughCall call;
-        call.ioctl = code;
-        call.inSize = inSize;
-        call.outSize = outSize;
-        call.length = header.Length;
-        call.cdbLength = header.CdbLength;
-        call.senseInfoLength = header.SenseInfoLength;
-        call.dataIn = header.DataIn;
-        call.dataTransferLength = header.DataTransferLength;
-        call.timeout = header.TimeOutValue;
-        call.dataBufferOffset = header.DataBufferOffset;
-        call.senseInfoOffset = header.SenseInfoOffset;
-        std::memcpy(call.cdb.data(), header.Cdb, sizeof header.Cdb);
-        const auto* bytes = static_cast<const std::uint8_t*>(in);
-        const std::size_t bufferSize = std::max(inSize, outSize);
-        if (header.SenseInfoOffset + std::size_t{header.SenseInfoLength} <= inSize) {
-            call.senseAreaClear =
-                std::all_of(bytes + header.SenseInfoOffset,
-                            bytes + header.SenseInfoOffset + header.SenseInfoLength,
-                            [](std::uint8_t b) { return b == 0; });
-        }
-        disk->calls.push_back(call);
-
-        if (header.Length != sizeof(ScsiPassThroughHeader) || header.CdbLength > 16 ||
-            header.DataBufferOffset + std::size_t{header.DataTransferLength} > bufferSize ||
-            header.SenseInfoOffset + std::size_t{header.SenseInfoLength} > outSize) {
+        const std::span<const std::uint8_t> request(static_cast<const std::uint8_t*>(in), inSize);
+        platform::ScsiPassThroughHeader header;
+        std::memcpy(&header, request.data(), sizeof header);
+        disk->calls.push_back(Recorded(code, header, request, outSize));
+        if (!FitsItsBuffer(header, inSize, outSize))
             return false;  // ERROR_INVALID_PARAMETER
-        }
-        if (!disk->script.empty()) {
-            reply = disk->script.front();
-            disk->script.pop_front();
-        }
+        reply = NextReply(*disk);
     }
-
-    if (reply.delay.count() > 0)
-        std::this_thread::sleep_for(reply.delay);
-    if (reply.kind == Reply::Kind::TransportFailure)
+    if (!Perform(reply))
         return false;
 
     std::lock_guard lock(mutex_);
-    auto h = handles_.find(handle);
-    VirtualDisk* disk = h == handles_.end() ? nullptr : DiskBehind(h->second);
+    VirtualDisk* disk = DiskOf(handle);
     if (disk == nullptr)
         return false;  // gone while the command ran
-
-    auto* buffer = static_cast<std::uint8_t*>(out);
-    ScsiPassThroughHeader header;
-    std::memcpy(&header, buffer, sizeof header);
-    std::uint8_t* sense = buffer + header.SenseInfoOffset;
-    std::uint8_t* data = buffer + header.DataBufferOffset;
-
-    SenseData senseData = reply.sense;
-    std::uint32_t transferred = 0;
-    if (reply.kind == Reply::Kind::Answer) {
-        const std::uint8_t* cdb = header.Cdb;
-        const std::uint32_t asked = (std::uint32_t{cdb[3]} << 8) | cdb[4];
-        std::span<const std::uint8_t> answer;
-        if (header.CdbLength < 5 || cdb[0] != kVendorOpcode || header.DataIn != 1) {
-            senseData = {0x05, 0x20, 0x00, false};  // ILLEGAL REQUEST, invalid command
-        } else if (cdb[1] == 0) {
-            answer = disk->identification;
-        } else if (cdb[1] == 1) {
-            answer = disk->block;
-        } else {
-            senseData = {0x05, 0x24, 0x00, false};  // invalid field in CDB
-        }
-        if (senseData.key == 0) {
-            transferred = std::min<std::uint32_t>(
-                {asked, header.DataTransferLength, static_cast<std::uint32_t>(answer.size())});
-            std::memcpy(data, answer.data(), transferred);
-        } else {
-            reply.scsiStatus = 2;
-        }
-    }
-    if (senseData.key != 0 || senseData.asc != 0 || senseData.ascq != 0) {
-        WriteSense(sense, header.SenseInfoLength, senseData);
-    }
-    header.ScsiStatus = reply.scsiStatus;
-    header.DataTransferLength = transferred;  // the residual, as the port driver reports it
-    std::memcpy(buffer, &header, sizeof header);
-    if (returned != nullptr) {
-        *returned = reply.reportedBytes.value_or(
-            static_cast<std::uint32_t>(header.DataBufferOffset + transferred));
-    }
+    const std::span<std::uint8_t> buffer(static_cast<std::uint8_t*>(out),
+                                         std::max(inSize, outSize));
+    const std::uint32_t written = Answer(*disk, reply, buffer);
+    if (returned != nullptr)
+        *returned = reply.reportedBytes.value_or(written);
     return true;
+}
+
+Reply Station::NextReply(VirtualDisk& disk) {
+    if (disk.script.empty())
+        return Reply::Answer();
+    Reply reply = disk.script.front();
+    disk.script.pop_front();
+    return reply;
+}
+
+bool Station::Perform(const Reply& reply) {
+    if (reply.delay.count() > 0)
+        std::this_thread::sleep_for(reply.delay);
+    return reply.kind != Reply::Kind::TransportFailure;
+}
+
+std::uint32_t Station::Answer(const VirtualDisk& disk, Reply reply,
+                              std::span<std::uint8_t> buffer) {
+    platform::ScsiPassThroughHeader header;
+    std::memcpy(&header, buffer.data(), sizeof header);
+    SenseData sense = reply.sense;
+    std::span<const std::uint8_t> data;
+    if (reply.kind == Reply::Kind::Answer) {
+        const Outcome outcome = Execute(disk, header);
+        if (outcome.sense.key != 0)
+            sense = outcome.sense;
+        if (sense.key == 0)
+            data = outcome.data;
+        else
+            reply.scsiStatus = 2;  // CHECK CONDITION
+    }
+    std::copy(data.begin(), data.end(), buffer.subspan(header.DataBufferOffset).begin());
+    if (sense.key != 0 || sense.asc != 0 || sense.ascq != 0)
+        WriteSense(buffer.subspan(header.SenseInfoOffset, header.SenseInfoLength), sense);
+    header.ScsiStatus = reply.scsiStatus;
+    // The residual, as the port driver reports it.
+    header.DataTransferLength = static_cast<std::uint32_t>(data.size());
+    std::memcpy(buffer.data(), &header, sizeof header);
+    return static_cast<std::uint32_t>(header.DataBufferOffset + data.size());
 }
 
 bool Station::FreeBytes(const char16_t* root, std::uint64_t* available) {
@@ -295,7 +309,7 @@ bool Station::FreeBytes(const char16_t* root, std::uint64_t* available) {
     if (r.size() != 3 || r[1] != u':' || r[2] != u'\\')
         return false;
     std::lock_guard lock(mutex_);
-    auto it = volumes_.find(Upper(r[0]));
+    auto it = volumes_.find(platform::AsciiUpper(r[0]));
     if (it == volumes_.end())
         return false;
     if (available != nullptr)

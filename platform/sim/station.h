@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -126,7 +127,17 @@ class Station {
         char16_t letter = 0;
     };
 
-    VirtualDisk* DiskBehind(const OpenDevice& device);  // under mutex_
+    // Under mutex_: the disk a device or handle reaches, or null.
+    VirtualDisk* DiskBehind(const OpenDevice& device);
+    VirtualDisk* DiskOf(platform::Handle handle);
+
+    // One request, in steps: the checks and the recording in Control, then the scripted reply
+    // (taken under mutex_, performed outside it), then the answer written into the buffer.
+    static Reply NextReply(VirtualDisk& disk);
+    static bool Perform(const Reply& reply);  // false: the call itself fails
+    // Writes the reply's data, sense and header; returns the bytes the call reports.
+    static std::uint32_t Answer(const VirtualDisk& disk, Reply reply,
+                                std::span<std::uint8_t> buffer);
 
     mutable std::mutex mutex_;
     std::map<int, std::unique_ptr<VirtualDisk>> disks_;

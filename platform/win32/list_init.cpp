@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <span>
+
+#include "platform/bytes.h"
 
 namespace win32 {
 
@@ -33,24 +36,23 @@ std::u16string FromUtf8(const char* text, int size) {
 // 0 byte, bytes after the end).
 std::optional<ListEntries> DecodeListEntries(std::span<const unsigned char> data) {
     ListEntries entries;
-    std::size_t pos = 0;
+    platform::ByteReader r(data);
     for (;;) {
-        if (pos + 2 > data.size())
+        const int id = r.U16Le();
+        if (!r.Ok())
             return std::nullopt;
-        const int id = data[pos] | (data[pos + 1] << 8);
-        pos += 2;
         if (id == 0)
             break;
-        std::size_t end = pos;
-        while (end < data.size() && data[end] != 0)
-            ++end;
-        if (end == data.size())
+        const auto rest = data.subspan(r.Offset());
+        const auto end = std::find(rest.begin(), rest.end(), 0);
+        if (end == rest.end())
             return std::nullopt;
-        entries.emplace_back(id, FromUtf8(reinterpret_cast<const char*>(data.data() + pos),
-                                          static_cast<int>(end - pos)));
-        pos = end + 1;
+        const auto text = r.Bytes(static_cast<std::size_t>(end - rest.begin()));
+        r.Skip(1);
+        entries.emplace_back(id, FromUtf8(reinterpret_cast<const char*>(text.data()),
+                                          static_cast<int>(text.size())));
     }
-    if (pos != data.size())
+    if (r.Remaining() != 0)
         return std::nullopt;
     return entries;
 }

@@ -108,17 +108,13 @@ class MainWindowTest : public ::testing::Test {
         return static_cast<int>(ui::SendMessage(Item(dialog, id), CB_GETCURSEL));
     }
     static std::u16string Text(app::CTavrinDlg& dialog, int id) {
-        CWnd control;
-        control.Attach(Item(dialog, id));
+        CBorrowed<> control(Item(dialog, id));
         std::u16string text = control.GetWindowText();
-        control.Detach();
         return text;
     }
     static void SetText(app::CTavrinDlg& dialog, int id, std::u16string_view text) {
-        CWnd control;
-        control.Attach(Item(dialog, id));
+        CBorrowed<> control(Item(dialog, id));
         control.SetWindowText(text);
-        control.Detach();
     }
     static std::vector<std::u16string> Headings(app::CTavrinDlg& dialog) {
         std::vector<std::u16string> headings;
@@ -310,12 +306,10 @@ TEST_F(MainWindowTest, CheckSelectionOkAndCancel) {
                     ui::testing::FindTopLevelWindow(u"MP Check Config Select Dialog");
                 ASSERT_NE(select, nullptr);
                 EXPECT_EQ(ui::testing::DialogTemplateOf(select), UINT{IDD_CHECK_SELECT});
-                CWnd wrapper;
-                wrapper.Attach(select);
+                CBorrowed<> wrapper(select);
                 for (int box : boxes)
                     ui::SendMessage(wrapper.GetDlgItem(box), BM_CLICK);
                 ui::SendMessage(wrapper.GetDlgItem(button), BM_CLICK);
-                wrapper.Detach();
             });
         };
         tick({IDX_CAP_MIN, IDX_CAP_MAX, IDX_SLEEP}, IDCANCEL);
@@ -497,6 +491,81 @@ TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
     });
 }
 
+// The list-view messages the layout's deletions send.
+constexpr UINT kLvmDeleteItem = 0x1008;    // LVM_DELETEITEM
+constexpr UINT kLvmDeleteColumn = 0x101C;  // LVM_DELETECOLUMN
+
+// A row as the scan leaves it: a record with its check bar.
+HWND AddRowWithRecord(app::CTavrinDlg& dialog, int row, bool insert) {
+    CListCtrl& list = dialog.resultList;
+    if (insert)
+        list.InsertItem(row, u"");
+    auto* record = new qc::DeviceRecord;
+    record->bar = std::make_unique<qc::CProgressX>();
+    record->bar->Create(WS_CHILD | PBS_VERTICAL, {0, 0, 0, 0}, &list, 3);
+    record->barWindow = record->bar->m_hWnd;
+    list.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
+    return record->barWindow;
+}
+
+TEST_F(MainWindowTest, ChangingTheLayoutFreesTheRowsRecordsAndBars) {
+    WriteFile(u"C:\\Tools\\Tavrin\\a.chk", CheckFile({}, {{"vid", "1"}}));
+    WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");
+    Run([&](app::CTavrinDlg& dialog) {
+        CListCtrl& list = dialog.resultList;
+        const std::vector<HWND> freeBars = {AddRowWithRecord(dialog, 0, true),
+                                            AddRowWithRecord(dialog, 1, true)};
+        dialog.SetPortMode(1);
+        for (HWND bar : freeBars)
+            EXPECT_FALSE(IsWindow(bar));
+        ASSERT_EQ(list.GetItemCount(), 16);
+        EXPECT_EQ(Headings(dialog),
+                  (std::vector<std::u16string>{u"Port", u"Vol", u"Check", u"VID"}));
+        for (int row = 0; row < 16; ++row)
+            EXPECT_EQ(dialog.RecordOf(row), nullptr) << row;
+
+        const HWND stationBar = AddRowWithRecord(dialog, 4, false);
+        dialog.SetPortMode(0);
+        EXPECT_FALSE(IsWindow(stationBar));
+        EXPECT_EQ(list.GetItemCount(), 0);
+        EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check", u"VID"}));
+        Close(dialog);
+    });
+}
+
+TEST_F(MainWindowTest, AListThatRefusesDeletionsCannotHoldTheWindowInALoop) {
+    WriteFile(u"C:\\Tools\\Tavrin\\a.chk", CheckFile({}, {{"vid", "1"}, {"pid", "1"}}));
+    WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");
+    Run([&](app::CTavrinDlg& dialog) {
+        CListCtrl& list = dialog.resultList;
+        // Far more refusals than the list has columns or rows: a loop that retried until the
+        // count dropped would use them all up and then delete everything.
+        constexpr int kRefusals = 1000;
+        headless::RefuseMessages(list, kLvmDeleteColumn, kRefusals);
+        dialog.RebuildItemColumns();
+        EXPECT_EQ(Headings(dialog),
+                  (std::vector<std::u16string>{u"Vol", u"Check", u"VID", u"PID", u"VID", u"PID"}))
+            << "the refused columns stay, each tried once";
+        dialog.SetPortMode(1);
+        EXPECT_EQ(list.GetColumnCount(), 6 + 5) << "Port, Vol, Check and the items appended";
+        EXPECT_EQ(list.GetItemCount(), 16);
+        headless::RefuseMessages(list, kLvmDeleteColumn, 0);
+
+        dialog.SetPortMode(0);
+        const std::vector<HWND> bars = {AddRowWithRecord(dialog, 0, true),
+                                        AddRowWithRecord(dialog, 1, true)};
+        headless::RefuseMessages(list, kLvmDeleteItem, kRefusals);
+        dialog.ClearAllRows();
+        EXPECT_EQ(list.GetItemCount(), 2) << "the refused rows stay, each cleared once";
+        for (int row = 0; row < 2; ++row)
+            EXPECT_EQ(dialog.RecordOf(row), nullptr) << row;
+        for (HWND bar : bars)
+            EXPECT_FALSE(IsWindow(bar));
+        headless::RefuseMessages(list, kLvmDeleteItem, 0);
+        Close(dialog);
+    });
+}
+
 TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
     std::shared_ptr<app::ScanShared> scan;
     std::thread holder;
@@ -506,11 +575,10 @@ TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
         scan = dialog.scan;
         // Another scan in progress: the one the window starts next waits for it.
         holder = std::thread([&] {
-            scan->scanLock.Lock();
+            const CCriticalSectionLock lock(scan->scanLock);
             holding = true;
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            scan->scanLock.Unlock();
         });
         while (!holding)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "device/controller.h"
+#include "platform/bytes.h"
 #include "platform/sim/info_block.h"
 #include "platform/sim/station.h"
 
@@ -15,7 +16,7 @@ using sim::InfoBlock;
 DecodedSlots DecodeOk(const InfoBlock& block, Language language = Language::English,
                       std::optional<std::uint64_t> freeBytes = std::nullopt) {
     const auto& bytes = block.Bytes();
-    const std::size_t size = (bytes[4] | (bytes[5] << 8)) >= 5 ? 1024 : 512;
+    const std::size_t size = platform::ByteReader(bytes).At(4).U16Le() >= 5 ? 1024 : 512;
     auto slots =
         DecodeInfoBlock(std::span(bytes.data(), size), SelectionListsFor(language), freeBytes);
     EXPECT_TRUE(slots.has_value());

@@ -81,12 +81,10 @@ TEST_F(HeadlessTest, ADialogIsBuiltFromItsTemplate) {
         EXPECT_EQ(headless::DescribeFont(d.GetFont()).face, u"MS Shell Dlg");
         EXPECT_EQ(ui::SendMessage(d.Item(IDE_TEST_EDIT), WM_GETFONT),
                   reinterpret_cast<LRESULT>(d.GetFont()));
-        CComboBox combo;
-        combo.Attach(d.Item(IDC_TEST_COMBO));
+        CBorrowed<CComboBox> combo(d.Item(IDC_TEST_COMBO));
         EXPECT_EQ(combo.GetCount(), 3);
         EXPECT_EQ(combo.GetLBText(1), u"Beta");
         EXPECT_EQ(combo.GetCurSel(), CB_ERR);
-        combo.Detach();
         EXPECT_EQ(ui::testing::DialogTemplateOf(d.m_hWnd), UINT{IDD_TEST});
         EXPECT_FALSE(d.IsWindowVisible()) << "shown after WM_INITDIALOG";
         headless::WhenIdle([&d] {
@@ -117,10 +115,8 @@ TEST_F(HeadlessTest, DialogsFollowTheUserInterfaceLanguageWithFallbackToEnglish)
         TestDialog dialog;
         dialog.onInit = [&](TestDialog& d) {
             EXPECT_EQ(d.GetWindowText(), c.caption);
-            CComboBox combo;
-            combo.Attach(d.Item(IDC_TEST_COMBO));
+            CBorrowed<CComboBox> combo(d.Item(IDC_TEST_COMBO));
             EXPECT_EQ(combo.GetLBText(0), c.firstEntry);
-            combo.Detach();
             EXPECT_EQ(headless::DescribeFont(d.GetFont()).face, c.face);
             d.EndDialog(IDCANCEL);
         };
@@ -145,20 +141,16 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
          {IDCANCEL, BN_CLICKED}},
         {"Enter in an edit box: the default button",
          [](TestDialog& d) {
-             CEdit edit;
-             edit.Attach(d.Item(IDE_TEST_EDIT));
+             CBorrowed<CEdit> edit(d.Item(IDE_TEST_EDIT));
              edit.SetFocus();
-             edit.Detach();
              headless::PressKey(d.Item(IDE_TEST_EDIT), VK_RETURN);
          },
          IDOK,
          {IDOK, BN_CLICKED}},
         {"Enter on a focused push button",
          [](TestDialog& d) {
-             ::ui::CWnd push;
-             push.Attach(d.Item(IDB_TEST_PUSH));
+             ::ui::CBorrowed<> push(d.Item(IDB_TEST_PUSH));
              push.SetFocus();
-             push.Detach();
              headless::PressKey(d.Item(IDB_TEST_PUSH), VK_RETURN);
          },
          55,
@@ -173,10 +165,8 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
          {IDCANCEL, BN_CLICKED}},
         {"close box with Cancel disabled",
          [](TestDialog& d) {
-             CWnd cancel;
-             cancel.Attach(d.Item(IDCANCEL));
+             CBorrowed<> cancel(d.Item(IDCANCEL));
              cancel.EnableWindow(false);
-             cancel.Detach();
              d.SendMessage(WM_CLOSE);
              headless::WhenIdle([&d] { d.EndDialog(3); });
          },
@@ -202,8 +192,7 @@ TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
     TestDialog dialog;
     dialog.onInit = [](TestDialog& d) {
         // A tick box changes before its parent hears the click; a disabled button ignores it.
-        CButton check;
-        check.Attach(d.Item(IDX_TEST_CHECK));
+        CBorrowed<CButton> check(d.Item(IDX_TEST_CHECK));
         int checkAtClick = -1;
         d.commands.clear();
         d.onCommand = [&](int) { checkAtClick = check.GetCheck(); };
@@ -219,18 +208,14 @@ TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
         check.SendMessage(BM_CLICK);
         EXPECT_EQ(check.GetCheck(), BST_CHECKED);
         EXPECT_EQ(d.commands.size(), 1u);
-        check.Detach();
-        CButton push;
-        push.Attach(d.Item(IDB_TEST_PUSH));
+        CBorrowed<CButton> push(d.Item(IDB_TEST_PUSH));
         push.SetCheck(BST_CHECKED);
         EXPECT_EQ(push.GetCheck(), BST_UNCHECKED) << "a push button has no check";
-        push.Detach();
 
         // ES_UPPERCASE converts set text too; a single-line edit reports the change.
         d.commands.clear();
-        CEdit upper, plain;
-        upper.Attach(d.Item(IDE_TEST_UPPER));
-        plain.Attach(d.Item(IDE_TEST_EDIT));
+        CBorrowed<CEdit> upper(d.Item(IDE_TEST_UPPER));
+        CBorrowed<CEdit> plain(d.Item(IDE_TEST_EDIT));
         upper.SetWindowText(u"abc-é1");
         plain.SetWindowText(u"abc");
         EXPECT_EQ(upper.GetWindowText(), u"ABC-É1");
@@ -238,11 +223,8 @@ TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
         EXPECT_EQ(d.commands.back(), (std::pair<int, int>{IDE_TEST_EDIT, EN_CHANGE}));
         ui::SendMessage(upper.m_hWnd, WM_CHAR, u'x');
         EXPECT_EQ(upper.GetWindowText(), u"ABC-É1X");
-        upper.Detach();
-        plain.Detach();
 
-        CComboBox combo;
-        combo.Attach(d.Item(IDC_TEST_COMBO));
+        CBorrowed<CComboBox> combo(d.Item(IDC_TEST_COMBO));
         char16_t buffer[16] = {};
         struct Case {
             UINT message;
@@ -275,7 +257,6 @@ TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
         combo.ResetContent();
         EXPECT_EQ(combo.GetCount(), 0);
         EXPECT_EQ(combo.GetCurSel(), CB_ERR);
-        combo.Detach();
         d.EndDialog(IDOK);
     };
     EXPECT_EQ(dialog.DoModal(), IDOK);

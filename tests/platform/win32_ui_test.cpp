@@ -425,10 +425,8 @@ class TestDialog : public CDialog {
             onInit(*this);
         if (focusId == 0)
             return TRUE;
-        CWnd control;
-        control.Attach(GetDlgItem(focusId));
+        CBorrowed<> control(GetDlgItem(focusId));
         control.SetFocus();
-        control.Detach();
         return FALSE;
     }
     void DoDataExchange(CDataExchange* dx) override {
@@ -491,11 +489,9 @@ Seen OpenAndLook() {
         seen.last = !windows.empty() && windows.back() == d.m_hWnd;
         seen.greeting = LoadString(IDS_W32_GREETING);
         seen.englishOnly = LoadString(IDS_W32_ENGLISH_ONLY);
-        CComboBox languages;
-        languages.Attach(d.GetDlgItem(IDC_W32_LANGUAGE));
+        CBorrowed<CComboBox> languages(d.GetDlgItem(IDC_W32_LANGUAGE));
         for (int i = 0; i < languages.GetCount(); ++i)
             seen.languages.push_back(languages.GetLBText(i));
-        languages.Detach();
         d.EndDialog(IDOK);
     };
     EXPECT_EQ(dialog.DoModal(), IDOK);

@@ -72,12 +72,4 @@ TEST(ParseTest, LeadingNumbersAsScanfReadsThem) {
     EXPECT_EQ(qc::ParseUnsigned(u"x1"), 0u);
 }
 
-TEST(ParseTest, CaseIsFoldedForLatinLettersOnly) {
-    EXPECT_TRUE(qc::EqualsIgnoringCase(u"FLASH DISK", u"flash disk"));
-    EXPECT_TRUE(qc::EqualsIgnoringCase(u"", u""));
-    EXPECT_FALSE(qc::EqualsIgnoringCase(u"Flash", u"Flash "));
-    EXPECT_FALSE(qc::EqualsIgnoringCase(u"É", u"é"));
-    EXPECT_TRUE(qc::EqualsIgnoringCase(u"常亮", u"常亮"));
-}
-
 }  // namespace

@@ -138,32 +138,50 @@ TEST_F(DialogTest, TheCloseBoxCancels) {
 TEST_F(DialogTest, EditBoxesAndTickBoxes) {
     Open();
     ui.Run([&] {
-        CEdit edit;
-        edit.Attach(dialog.GetDlgItem(IDE_TEST_EDIT));
+        CBorrowed<CEdit> edit(dialog.GetDlgItem(IDE_TEST_EDIT));
         edit.SetWindowText(u"mixed Case 123");
         EXPECT_EQ(edit.GetWindowText(), u"mixed Case 123");
         edit.EnableWindow(false);
         EXPECT_FALSE(edit.IsWindowEnabled());
         edit.EnableWindow(true);
         EXPECT_TRUE(edit.IsWindowEnabled());
-        edit.Detach();
 
-        CEdit upper;
-        upper.Attach(dialog.GetDlgItem(IDE_TEST_UPPER));
+        CBorrowed<CEdit> upper(dialog.GetDlgItem(IDE_TEST_UPPER));
         upper.SetWindowText(u"abc");
         EXPECT_EQ(upper.GetWindowText(), u"ABC");
-        upper.Detach();
 
-        CButton box;
-        box.Attach(dialog.GetDlgItem(IDX_TEST_CHECK));
+        CBorrowed<CButton> box(dialog.GetDlgItem(IDX_TEST_CHECK));
         box.SetCheck(BST_UNCHECKED);
         EXPECT_EQ(box.GetCheck(), BST_UNCHECKED);
         box.SetCheck(BST_CHECKED);
         EXPECT_EQ(box.GetCheck(), BST_CHECKED);
-        box.Detach();
 
         dialog.SetWindowText(u"Renamed");
         EXPECT_EQ(dialog.GetWindowText(), u"Renamed");
+    });
+}
+
+TEST_F(DialogTest, BorrowedWrappersWorkBesideTheWindowsOwnObjectsAndLeaveThemBe) {
+    Open();
+    ui.Run([&] {
+        {
+            // The drop-down list has its member attached, the dialog its routed object.
+            const CBorrowed<CComboBox> combo(dialog.combo.m_hWnd);
+            EXPECT_EQ(combo.GetCount(), 3);
+            EXPECT_EQ(combo.GetLBText(1), dialog.combo.GetLBText(1));
+            EXPECT_EQ(CWnd::FromHandle(combo), &dialog.combo);
+            CBorrowed<> window(dialog.m_hWnd);
+            window.SetWindowText(u"Lent");
+            EXPECT_EQ(dialog.GetWindowText(), u"Lent");
+            EXPECT_EQ(CWnd::FromHandle(window), &dialog);
+            const CBorrowed<CEdit> edit(dialog.GetDlgItem(IDE_TEST_EDIT));
+            EXPECT_EQ(CWnd::FromHandle(edit), nullptr) << "a borrower makes no claim";
+        }
+        EXPECT_TRUE(ui::IsWindow(dialog.GetDlgItem(IDE_TEST_EDIT)));
+        EXPECT_EQ(CWnd::FromHandle(dialog.combo.m_hWnd), &dialog.combo);
+        EXPECT_EQ(dialog.combo.GetCount(), 3);
+        EXPECT_EQ(CWnd::FromHandle(dialog.m_hWnd), &dialog);
+        EXPECT_EQ(dialog.SendMessage(kPing, 4), 8) << "the dialog still routes its messages";
     });
 }
 
@@ -299,11 +317,9 @@ TEST_F(DialogTest, PlacementSystemMenuAndFocus) {
         EXPECT_EQ(menu.GetMenuItemID(before + 1), 0x0010u);
         EXPECT_EQ(menu.GetMenuString(before + 1), u"About Test(&A)...");
 
-        CWnd edit;
-        edit.Attach(dialog.GetDlgItem(IDE_TEST_EDIT));
+        CBorrowed<> edit(dialog.GetDlgItem(IDE_TEST_EDIT));
         edit.SetFocus();
         EXPECT_EQ(ui::testing::GetFocus(), edit.m_hWnd);
-        edit.Detach();
 
         EXPECT_EQ(dialog.GetStyle() & WS_CLIPCHILDREN, 0u);
         dialog.ModifyStyle(0, WS_CLIPCHILDREN);

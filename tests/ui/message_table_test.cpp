@@ -156,16 +156,16 @@ TEST(ThreadTest, AWorkerStartsAtOnceAndAnotherWaitsForTheCriticalSection) {
     static std::atomic<int> maxInside{0};
     static std::atomic<int> finished{0};
     auto proc = [](void*) -> UINT {
-        lock.Lock();
-        lock.Lock();  // recursive, like the platform's
-        const int now = ++inside;
-        int seen = maxInside.load();
-        while (now > seen && !maxInside.compare_exchange_weak(seen, now)) {
+        {
+            const CCriticalSectionLock outer(lock);
+            const CCriticalSectionLock inner(lock);  // recursive, like the platform's
+            const int now = ++inside;
+            int seen = maxInside.load();
+            while (now > seen && !maxInside.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            --inside;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        --inside;
-        lock.Unlock();
-        lock.Unlock();
         ++finished;
         return 0;
     };
