@@ -181,6 +181,37 @@ TEST_F(ScsiDataInTest, RefusesWhatItCannotSendWithoutTouchingTheDevice) {
     EXPECT_EQ(disk->calls.size(), 1u);
 }
 
+TEST_F(ScsiDataInTest, TheVirtualControllerAnswersItsOwnCommandOnly) {
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> cdb;
+        bool answered;
+        std::size_t modelBytes;  // of "RV7730" that arrive; the rest of the buffer is 0
+    };
+    const Case cases[] = {
+        {"identification", {0xA1, 0, 0, 0, 36}, true, 6},
+        {"fewer bytes asked than read", {0xA1, 0, 0, 0, 4}, true, 4},
+        {"another opcode", {0x12, 0, 0, 0, 36}, false, 0},
+        {"an unknown sub-code", {0xA1, 2, 0, 0, 36}, false, 0},
+        {"a CDB too short to ask a length", {0xA1, 0, 0, 0}, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        station().ClearDebugLines();
+        std::vector<std::uint8_t> out(36, 0xEE);
+        EXPECT_EQ(ScsiDataIn(handle, c.cdb, out, 10, 1), c.answered);
+        if (c.answered) {
+            EXPECT_EQ(std::string(out.begin(), out.begin() + c.modelBytes),
+                      std::string("RV7730").substr(0, c.modelBytes));
+            EXPECT_TRUE(
+                std::all_of(out.begin() + c.modelBytes, out.end(), [](auto b) { return b == 0; }));
+        } else {
+            EXPECT_EQ(station().DebugLines(), std::vector<std::u16string>{u"r retry 0\n"})
+                << "refused with sense data";
+        }
+    }
+}
+
 TEST_F(ScsiDataInTest, TheWholeDataAreaCanBeRead) {
     std::vector<std::uint8_t> out(platform::kScsiDataAreaSize);
     EXPECT_TRUE(ScsiDataIn(handle, kIdentify, out, 10, 1));
