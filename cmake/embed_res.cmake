@@ -25,4 +25,6 @@ file(WRITE "${OUTPUT}.tmp"
   "namespace {\nconstexpr std::uint8_t kBytes[] = {\n${hex}};\n}  // namespace\n\n"
   "const std::span<const std::uint8_t> kCompiledResources{kBytes};\n\n"
   "}  // namespace headless\n")
-file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
+# Unchanged resources leave the source alone: nothing recompiles.
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
