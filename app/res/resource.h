@@ -1,15 +1,11 @@
 // Resource ids of the program, named by kind: IDD_ dialog, IDS_ string, IDI_ icon, IDE_ edit box,
 // IDX_ check box, IDB_ button, IDC_ drop-down list, IDL_ list view, IDT_ tree view. The numbers
 // are fixed by the check items, the check and port map files and the message tables. Plain
-// numbers only: tavrin-rcgen reads this file as well as windres and the compiler.
+// numbers only: windres reads this file as well as the compiler.
 //
 // Drop-down entries: a dialog template cannot hold them, so each dialog with drop-down lists has a
-// resource of type LISTENTRIES with the dialog's id, in each language of the dialog. Its data is a
-// sequence of records, then a 16-bit 0:
-//     16-bit control id (little-endian), the entry's text in UTF-8, one 0 byte
-// one record per entry, entries in list order. UTF-8 because windres stores narrow strings of raw
-// data byte for byte but garbles non-ASCII text in L"..." strings. The Win32 backend reads it with
-// ReadListEntries (platform/win32/list_init.h); tavrin-rcgen turns it into ListEntry rows.
+// resource of type LISTENTRIES with the dialog's id, in each language of the dialog, laid out as
+// platform/res_format.h describes.
 #pragma once
 
 // Dialogs

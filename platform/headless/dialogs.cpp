@@ -1,43 +1,12 @@
-// Dialogs built from the resource tables, their modal loop and keyboard handling; strings and
+// Dialogs built from their compiled templates, their modal loop and keyboard handling; strings and
 // icons in the user-interface language; the file dialogs, answered by the test.
 #include <algorithm>
 #include <optional>
 
 #include "platform/headless/core.h"
-#include "platform/headless/resources.h"
 #include "platform/text.h"
+#include "platform/ui_resources.h"
 #include "platform/ui_testing.h"
-
-namespace headless::res {
-
-namespace {
-template <class T>
-const T* FindWithFallback(std::span<const T> items, ui::UINT id, ui::LANGID language) {
-    const T* english = nullptr;
-    const T* any = nullptr;
-    for (const T& item : items) {
-        if (item.id != id)
-            continue;
-        if (item.language == language)
-            return &item;
-        if (item.language == ui::kLangEnglish && english == nullptr)
-            english = &item;
-        if (any == nullptr)
-            any = &item;
-    }
-    return english ? english : any;
-}
-}  // namespace
-
-const Dialog* FindDialog(ui::UINT id, ui::LANGID language) {
-    return FindWithFallback(kResources.dialogs, id, language);
-}
-
-const String* FindString(ui::UINT id, ui::LANGID language) {
-    return FindWithFallback(kResources.strings, id, language);
-}
-
-}  // namespace headless::res
 
 namespace headless::detail {
 
@@ -228,8 +197,12 @@ CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), paren
 CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal() {
-    const headless::res::Dialog* t = headless::res::FindDialog(templateId_, t_language);
-    if (t == nullptr || m_hWnd != nullptr)
+    if (m_hWnd != nullptr)
+        return -1;
+    const std::optional<platform::res::DialogTemplate> t = platform::res::DecodeDialog(
+        res::FindLocalizedData(platform::res::Ordinal(platform::res::kTypeDialog),
+                               static_cast<WORD>(templateId_), GetUiLanguage()));
+    if (!t)
         return -1;
 
     // The owner: the given parent, else the main window; always a top-level window.
@@ -264,13 +237,14 @@ INT_PTR CDialog::DoModal() {
     args.rect = {at.x, at.y, at.x + width, at.y + height};
     args.owner = owner;
     args.object = this;
-    args.dialogTemplate = t->id;
+    args.dialogTemplate = templateId_;
     const HWND dialog = CreateWindowInternal(args);
     if (dialog == nullptr)
         return -1;
     SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
-    for (const auto& c : t->controls) {
+    const platform::res::ListEntries entries = res::DropDownEntries(templateId_, GetUiLanguage());
+    for (const auto& c : t->items) {
         CreateArgs control;
         control.className = c.className;
         control.text = c.text;
@@ -289,12 +263,9 @@ INT_PTR CDialog::DoModal() {
         }
         ui::SendMessage(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (combo) {
-            for (const auto& entry : headless::res::kResources.listEntries) {
-                if (entry.dialogId == t->id && entry.language == t->language &&
-                    entry.controlId == c.id) {
-                    const std::u16string text(entry.text);
+            for (const auto& [id, text] : entries) {
+                if (id == c.id)
                     ui::SendMessage(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-                }
             }
         }
     }
@@ -366,21 +337,23 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // ---- Strings and icons
 
-std::u16string LoadString(UINT id) {
-    const auto* s = headless::res::FindString(id, t_language);
-    return s ? std::u16string(s->text) : std::u16string();
-}
-
+// The icon's largest image gives its size.
 HICON LoadIcon(UINT id) {
-    for (const auto& icon : headless::res::kResources.icons) {
-        if (icon.id == id)
-            return MakeIcon(id, icon.width, icon.height);
+    const auto sizes = platform::res::DecodeIconGroup(
+        res::FindLocalizedData(platform::res::Ordinal(platform::res::kTypeGroupIcon),
+                               static_cast<WORD>(id), GetUiLanguage()));
+    if (!sizes || sizes->empty())
+        return nullptr;
+    platform::res::IconSize largest;
+    for (const auto& size : *sizes) {
+        if (size.width * size.height > largest.width * largest.height)
+            largest = size;
     }
-    return nullptr;
+    return MakeIcon(id, largest.width, largest.height);
 }
 
 LANGID GetUiLanguage() {
-    return t_language;
+    return platform::res::ResourceLanguage(t_language);
 }
 
 void testing::SetUiLanguage(LANGID language) {

@@ -1,5 +1,5 @@
-// The platform's names for our resource scripts, read by windres from the platform headers.
-// tavrin-rcgen leaves system headers out and knows the names from platform/resource_names.h.
+// The platform's names for our resource scripts (styles, languages, IDOK...): windres reads them
+// from the platform headers in every build.
 #pragma once
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/win32/list_init.h"
+#include "platform/ui_resources.h"
 #include "platform/win32/ui_internal.h"
 
 namespace win32 {
@@ -12,15 +12,6 @@ namespace {
 // is left to the default dialog processing.
 INT_PTR CALLBACK DialogProc(::HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
-}
-
-// The style a template asks for: DLGTEMPLATEEX starts with version 1 and signature 0xFFFF.
-// https://learn.microsoft.com/windows/win32/dlgbox/dlgtemplateex
-DWORD TemplateStyle(const void* dialogTemplate) {
-    const auto* words = static_cast<const WORD*>(dialogTemplate);
-    if (words[0] == 1 && words[1] == 0xFFFF)
-        return static_cast<const DWORD*>(dialogTemplate)[3];
-    return static_cast<const DLGTEMPLATE*>(dialogTemplate)->style;
 }
 
 // The top-level window a dialog of this thread is modal to, as MFC picks it: the parent, else
@@ -42,10 +33,10 @@ DWORD TemplateStyle(const void* dialogTemplate) {
 
 }  // namespace
 
-// A template cannot hold a list's entries: they come from the dialog's LISTENTRIES resource, in
-// the language the dialog was picked in.
+// A template cannot hold a list's entries: they come from the dialog's drop-down entries, found in
+// the same order of languages as the template.
 void FillDropDownLists(::HWND dialog, UINT templateId) {
-    for (const auto& [id, text] : ReadListEntries(templateId, ui::GetUiLanguage())) {
+    for (const auto& [id, text] : ui::res::DropDownEntries(templateId, ui::GetUiLanguage())) {
         SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(Native(text.c_str())));
     }
@@ -67,10 +58,11 @@ CDialog::~CDialog() = default;
 INT_PTR CDialog::DoModal() {
     if (m_hWnd != nullptr)
         return -1;
-    const HRSRC resource = FindLocalizedResource(RT_DIALOG, MAKEINTRESOURCEW(templateId_));
-    const void* dialogTemplate =
-        resource != nullptr ? LockResource(LoadResource(ResourceModule(), resource)) : nullptr;
-    if (dialogTemplate == nullptr)
+    const platform::res::Bytes dialogTemplate =
+        res::FindLocalizedData(platform::res::Ordinal(platform::res::kTypeDialog),
+                               static_cast<WORD>(templateId_), GetUiLanguage());
+    const auto decoded = platform::res::DecodeDialog(dialogTemplate);
+    if (!decoded)
         return -1;
 
     const ::HWND owner = ModalOwner(this, parent_);
@@ -85,16 +77,16 @@ INT_PTR CDialog::DoModal() {
     ::HWND dialog = nullptr;
     {
         CreationHook hook(*this, L"#32770", templateId_);
-        dialog = CreateDialogIndirectParamW(ResourceModule(),
-                                            static_cast<const DLGTEMPLATE*>(dialogTemplate), owner,
-                                            DialogProc, reinterpret_cast<LPARAM>(this));
+        dialog = CreateDialogIndirectParamW(
+            ResourceModule(), reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), owner,
+            DialogProc, reinterpret_cast<LPARAM>(this));
     }
     if (dialog != nullptr && m_hWnd == nullptr && ::IsWindow(dialog))
         Subclass(*this, dialog);  // the hook missed it: too late for WM_INITDIALOG
 
     INT_PTR result = -1;
     if (dialog != nullptr) {
-        if (!state.ended && ::IsWindow(dialog) && (TemplateStyle(dialogTemplate) & WS_VISIBLE) == 0)
+        if (!state.ended && ::IsWindow(dialog) && (decoded->style & WS_VISIBLE) == 0)
             ::ShowWindow(dialog, SW_SHOWNORMAL);
         MSG msg;
         while (!state.ended && m_hWnd == Ui(dialog)) {

@@ -58,8 +58,6 @@ void FillDropDownLists(::HWND dialog, UINT templateId);
 
 // The module whose resources the program uses: the executable.
 HMODULE ResourceModule();
-// A resource in the user-interface language, then English, then whatever the system picks.
-HRSRC FindLocalizedResource(const wchar_t* type, const wchar_t* name);
 // What testing::SetUiLanguage sets for the calling thread (the platform's own setting is not
 // honoured everywhere, e.g. under wine).
 void SetThreadUiLanguage(LANGID language);

@@ -1,4 +1,7 @@
-// The Win32 backend of the class library: resources in the user-interface language.
+// The Win32 backend of the class library: the executable's resources, the user-interface language.
+#include <algorithm>
+
+#include "platform/ui_resources.h"
 #include "platform/win32/ui_internal.h"
 
 namespace win32 {
@@ -6,26 +9,19 @@ namespace {
 
 thread_local LANGID tUiLanguage = 0;  // 0: the platform's thread setting
 
-constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+// The resource functions take an ordinal type or name as MAKEINTRESOURCE.
+struct ResName {
+    explicit ResName(const platform::res::Name& name)
+        : text(name.text.begin(), name.text.end()), ordinal(name.ordinal) {}
+    const wchar_t* get() const { return text.empty() ? MAKEINTRESOURCEW(ordinal) : text.c_str(); }
 
-// Entry `index` of a string-table block: sixteen counted strings, empty ones of length 0.
-// https://learn.microsoft.com/windows/win32/menurc/stringtable-resource
-std::u16string StringOfBlock(HRSRC resource, UINT index) {
-    const HMODULE module = ResourceModule();
-    const HGLOBAL loaded = LoadResource(module, resource);
-    const auto* p = static_cast<const WCHAR*>(LockResource(loaded));
-    if (p == nullptr)
-        return {};
-    const WCHAR* const end = p + SizeofResource(module, resource) / sizeof(WCHAR);
-    for (UINT i = 0; p < end; ++i) {
-        const std::size_t length = *p++;
-        if (length > static_cast<std::size_t>(end - p))
-            return {};
-        if (i == index)
-            return std::u16string(Ui(p), length);
-        p += length;
-    }
-    return {};
+    std::wstring text;
+    WORD ordinal;
+};
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages) {
+    reinterpret_cast<std::vector<ui::LANGID>*>(languages)->push_back(language);
+    return TRUE;
 }
 
 }  // namespace
@@ -38,38 +34,38 @@ void SetThreadUiLanguage(LANGID language) {
     tUiLanguage = language;
 }
 
-HRSRC FindLocalizedResource(const wchar_t* type, const wchar_t* name) {
+}  // namespace win32
+
+namespace ui::res {
+
+using namespace win32;
+
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-findresourceexw
+platform::res::Bytes FindResourceData(const platform::res::Name& type, WORD name, LANGID language) {
     const HMODULE module = ResourceModule();
-    for (const LANGID language : {static_cast<LANGID>(ui::GetUiLanguage()), kEnglish}) {
-        if (HRSRC found = FindResourceExW(module, type, name, language))
-            return found;
-    }
-    return FindResourceW(module, name, type);
+    const HRSRC found =
+        FindResourceExW(module, ResName(type).get(), MAKEINTRESOURCEW(name), language);
+    const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr)
+        return {};
+    return {static_cast<const std::uint8_t*>(bytes), SizeofResource(module, found)};
 }
 
-}  // namespace win32
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-enumresourcelanguagesw
+std::vector<LANGID> ResourceLanguages(const platform::res::Name& type, WORD name) {
+    std::vector<LANGID> languages;
+    EnumResourceLanguagesW(ResourceModule(), ResName(type).get(), MAKEINTRESOURCEW(name),
+                           AddLanguage, reinterpret_cast<LONG_PTR>(&languages));
+    std::sort(languages.begin(), languages.end());
+    return languages;
+}
+
+}  // namespace ui::res
 
 namespace ui {
 
 using namespace win32;
-
-// Looked up in our order of languages (LoadStringW leaves the choice to the platform), string
-// by string: an entry missing in one language comes from the next.
-std::u16string LoadString(UINT id) {
-    const HMODULE module = ResourceModule();
-    const auto block = MAKEINTRESOURCEW((id >> 4) + 1);
-    const UINT index = id & 15;
-    for (const ::LANGID language : {static_cast<::LANGID>(GetUiLanguage()), kEnglish}) {
-        if (HRSRC found = FindResourceExW(module, RT_STRING, block, language)) {
-            std::u16string text = StringOfBlock(found, index);
-            if (!text.empty())
-                return text;
-        }
-    }
-    if (HRSRC found = FindResourceW(module, block, RT_STRING))
-        return StringOfBlock(found, index);
-    return {};
-}
 
 // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-loadiconw
 HICON LoadIcon(UINT id) {
@@ -77,22 +73,8 @@ HICON LoadIcon(UINT id) {
 }
 
 // https://learn.microsoft.com/windows/win32/api/winnls/nf-winnls-getthreaduilanguage
-// Our resources come in one Chinese of each script: Hong Kong and Macao read the Traditional
-// ones, Singapore the Simplified ones.
 LANGID GetUiLanguage() {
-    if (tUiLanguage != 0)
-        return tUiLanguage;
-    const ::LANGID language = GetThreadUILanguage();
-    if (PRIMARYLANGID(language) != LANG_CHINESE)
-        return language;
-    switch (SUBLANGID(language)) {
-        case SUBLANG_CHINESE_TRADITIONAL:
-        case SUBLANG_CHINESE_HONGKONG:
-        case SUBLANG_CHINESE_MACAU:
-            return kLangTraditionalChinese;
-        default:
-            return kLangSimplifiedChinese;
-    }
+    return platform::res::ResourceLanguage(tUiLanguage != 0 ? tUiLanguage : GetThreadUILanguage());
 }
 
 }  // namespace ui

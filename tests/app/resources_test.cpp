@@ -8,7 +8,7 @@
 #include "app/res/resource.h"
 #include "app/version.h"
 #include "device/selection_lists.h"
-#include "tests/platform/res/resource_lists.h"
+#include "platform/ui_resources.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using Lists = std::map<int, std::vector<std::u16string>>;
 
 Lists ListsOfMainWindow(ui::LANGID language) {
     Lists lists;
-    for (const auto& [control, text] : testres::ResourceListEntries(IDD_MAIN, language))
+    for (const auto& [control, text] : ui::res::DropDownEntries(IDD_MAIN, language))
         lists[control].push_back(text);
     return lists;
 }

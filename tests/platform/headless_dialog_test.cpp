@@ -1,4 +1,4 @@
-// Dialogs on the headless window system: built from the resource tables in the user-interface
+// Dialogs on the headless window system: built from the compiled templates in the user-interface
 // language, modal, keyboard; the simple controls; strings; file dialogs.
 #include <functional>
 #include <utility>

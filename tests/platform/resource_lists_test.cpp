@@ -2,7 +2,7 @@
 // language fallback of dialogs.
 #include <gtest/gtest.h>
 
-#include "tests/platform/res/resource_lists.h"
+#include "platform/ui_resources.h"
 #include "tests/platform/res/test_resource.h"
 
 namespace {
@@ -11,21 +11,21 @@ using Entries = std::vector<std::pair<int, std::u16string>>;
 
 TEST(ResourceLists, EachLanguageHasItsOwnEntries) {
     EXPECT_EQ(
-        testres::ResourceListEntries(IDD_TEST, ui::kLangEnglish),
+        ui::res::DropDownEntries(IDD_TEST, ui::kLangEnglish),
         (Entries{
             {IDC_TEST_COMBO, u"Alpha"}, {IDC_TEST_COMBO, u"Beta"}, {IDC_TEST_COMBO, u"Gamma"}}));
-    EXPECT_EQ(testres::ResourceListEntries(IDD_TEST, ui::kLangSimplifiedChinese),
+    EXPECT_EQ(ui::res::DropDownEntries(IDD_TEST, ui::kLangSimplifiedChinese),
               (Entries{{IDC_TEST_COMBO, u"甲"}, {IDC_TEST_COMBO, u"乙"}, {IDC_TEST_COMBO, u"丙"}}));
 }
 
 TEST(ResourceLists, AMissingLanguageFallsBackToEnglish) {
-    EXPECT_EQ(testres::ResourceListEntries(IDD_TEST, ui::kLangTraditionalChinese),
-              testres::ResourceListEntries(IDD_TEST, ui::kLangEnglish));
+    EXPECT_EQ(ui::res::DropDownEntries(IDD_TEST, ui::kLangTraditionalChinese),
+              ui::res::DropDownEntries(IDD_TEST, ui::kLangEnglish));
 }
 
 TEST(ResourceLists, ADialogWithoutListsHasNoEntries) {
-    EXPECT_TRUE(testres::ResourceListEntries(IDD_TEST_SMALL, ui::kLangEnglish).empty());
-    EXPECT_TRUE(testres::ResourceListEntries(1, ui::kLangEnglish).empty());
+    EXPECT_TRUE(ui::res::DropDownEntries(IDD_TEST_SMALL, ui::kLangEnglish).empty());
+    EXPECT_TRUE(ui::res::DropDownEntries(1, ui::kLangEnglish).empty());
 }
 
 }  // namespace

@@ -346,6 +346,30 @@ TEST_F(DialogTest, StringsAndDialogsInTheUserInterfaceLanguage) {
     EXPECT_EQ(dialog.combo.GetLBText(2), u"丙");
 }
 
+// Each Chinese region reads the resources of its script: Hong Kong and Macao the Traditional ones,
+// Singapore the Simplified ones.
+TEST_F(DialogTest, ChineseRegionsReadTheResourcesOfTheirScript) {
+    struct Case {
+        LANGID language;
+        LANGID resources;
+        const char16_t* hello;
+    };
+    ui.Run([] {
+        for (const Case c : {Case{0x0404, kLangTraditionalChinese, u"您好"},
+                             Case{0x0C04, kLangTraditionalChinese, u"您好"},
+                             Case{0x1404, kLangTraditionalChinese, u"您好"},
+                             Case{0x0804, kLangSimplifiedChinese, u"你好"},
+                             Case{0x1004, kLangSimplifiedChinese, u"你好"}}) {
+            ui::testing::SetUiLanguage(c.language);
+            EXPECT_EQ(GetUiLanguage(), c.resources) << std::hex << c.language;
+            EXPECT_EQ(LoadString(IDS_TEST_HELLO), c.hello) << std::hex << c.language;
+        }
+        ui::testing::SetUiLanguage(0x1004);
+    });
+    Open(u"测试对话框");  // Singapore: the Simplified dialog and its lists
+    EXPECT_EQ(dialog.combo.GetLBText(1), u"乙");
+}
+
 }  // namespace
 
 namespace {

@@ -1,10 +1,11 @@
 // Resource ids of the class library's conformance tests (tests/platform/res/test.rc).
-// Drop-down entries are laid out as app/res/resource.h describes.
+// Drop-down entries are laid out as platform/res_format.h describes.
 #pragma once
 
 // Dialogs: 9001 in English and Simplified Chinese (different captions), 9002 in English only.
 #define IDD_TEST 9001
 #define IDD_TEST_SMALL 9002
+#define IDD_TEST_PLAIN 9003  // a plain (not extended) template, English only
 
 // Controls of IDD_TEST
 #define IDB_TEST_PUSH 9010
