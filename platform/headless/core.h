@@ -266,6 +266,9 @@ enum class Got { Message, Quit, Stopped };
 Got NextMessage(PostedMessage* out, const std::function<bool()>& stop);
 void DispatchInternal(const PostedMessage& message);
 void ServeSent(const std::shared_ptr<SentMessage>& message);
+// Removes the first message in [first, last] posted to the window from the calling thread's
+// queue: a control that follows the mouse until the button comes up takes the release this way.
+bool TakePosted(HWND window, UINT first, UINT last);
 // The window's senders still waiting get 0 (called on the window's thread when it goes).
 void AnswerPendingSends(ThreadQueue& queue, HWND window);
 // A window of the queue's thread that awaits painting, parents before children; or null.
