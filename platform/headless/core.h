@@ -284,6 +284,7 @@ std::u16string UpperCase(std::u16string_view text);
 
 // Image lists, icons, the cursor.
 SIZE ImageListSize(HIMAGELIST list);
+void DestroyImageListInternal(HIMAGELIST list);  // aborts for one that does not exist
 HICON MakeIcon(UINT id, int width, int height);
 void ResetCursor();
 std::vector<HWND> AllWindows();

@@ -90,6 +90,9 @@ WindowInfo Describe(ui::HWND window);
 std::vector<ui::HWND> Children(ui::HWND window);
 // True while part of the window awaits painting.
 bool HasUpdateRegion(ui::HWND window);
+// True while the image list exists: a list view without LVS_SHAREIMAGELISTS destroys its own
+// when it goes, and destroying one twice stops the program.
+bool ImageListExists(ui::HIMAGELIST list);
 
 // ---- The calling thread's message loops
 

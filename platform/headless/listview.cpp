@@ -805,6 +805,15 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
             return slot == nullptr ? 0 : reinterpret_cast<LRESULT>(*slot);
         }
+        case WM_NCDESTROY:
+            // Without LVS_SHAREIMAGELISTS the list owns the image lists it holds.
+            if (!(StyleOf(list) & LVS_SHAREIMAGELISTS)) {
+                for (HIMAGELIST& images : d->imageLists) {
+                    if (images != nullptr)
+                        DestroyImageListInternal(std::exchange(images, nullptr));
+                }
+            }
+            return GenericProc(list, message, wParam, lParam);
         case LVM_GETHEADER:
             return reinterpret_cast<LRESULT>(d->header);
         case WM_NOTIFY: {

@@ -1,5 +1,5 @@
 // What only the headless list view has: its recorded painting, the header's tracking by the
-// test, and calls from a worker thread. How the list
+// test, image-list ownership that a test can see, and calls from a worker thread. How the list
 // behaves as the platform's is in tests/ui/list_conformance_test.cpp.
 #include <atomic>
 #include <string>
@@ -98,6 +98,21 @@ TEST_F(HeadlessTest, TheListPaintsWhatTheParentLeavesItInTheColoursItGives) {
     EXPECT_EQ(find(u"c1")->rect, (RECT{115, kHeader + kRow, 180, kHeader + 2 * kRow}));
     EXPECT_EQ(headless::Pixel(list.m_hWnd, 20, kHeader + 3), GetSysColor(COLOR_HIGHLIGHT));
     EXPECT_EQ(headless::Pixel(list.m_hWnd, 20, kHeader + kRow + 3), GetSysColor(COLOR_WINDOW));
+}
+
+TEST_F(HeadlessTest, AListWithoutSharedImageListsDestroysThemWithItself) {
+    for (const DWORD style : {DWORD{0}, LVS_SHAREIMAGELISTS}) {
+        CImageList images;
+        ASSERT_TRUE(images.Create(1, 20, ILC_COLOR, 1, 1));
+        HIMAGELIST handle = images.m_hImageList;
+        {
+            ListWindow w(style);
+            w.list.SetImageList(&images, LVSIL_SMALL);
+        }
+        EXPECT_EQ(headless::ImageListExists(handle), style != 0) << style;
+        if (style == 0)
+            images.m_hImageList = nullptr;  // the list destroyed it: ours to forget
+    }
 }
 
 TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse) {
