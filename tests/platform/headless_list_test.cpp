@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "tests/platform/headless_fixture.h"
+#include "tests/support/message_sequence.h"
 
 namespace {
 
@@ -18,35 +19,19 @@ constexpr int kRow = 13 + 1;
 
 // A list of three columns (50, 60, 70 wide) and rows r0..r2 in a visible window.
 struct ListWindow {
-    // Declared first: the windows notify them while they go.
-    std::vector<std::string> notes;
-    std::function<LRESULT(NMHDR*)> reply;
-    Recorder host;
+    uitest::NotifyHost host;
     CListCtrl list;
 
-    explicit ListWindow(DWORD style = 0, int rows = 3) {
-        host.CreateTop({0, 0, 400, 300});
-        host.answer = [this](UINT m, WPARAM, LPARAM l, LRESULT* r) {
-            if (m != WM_NOTIFY)
-                return false;
-            auto* h = reinterpret_cast<NMHDR*>(l);
-            const int code = static_cast<int>(h->code);
-            if (code == HDN_BEGINTRACKW || code == HDN_ENDTRACKW) {
-                notes.push_back((code == HDN_BEGINTRACKW ? "begintrack " : "endtrack ") +
-                                std::to_string(reinterpret_cast<NMHEADER*>(l)->iItem) + " from " +
-                                std::to_string(h->idFrom));
-            }
-            *r = reply ? reply(h) : 0;
-            return true;
-        };
+    explicit ListWindow(DWORD style = 0) {
+        host.Create();
         list.Create(u"SysListView32", u"", WS_CHILD | WS_VISIBLE | LVS_REPORT | style,
                     {0, 0, 300, 200}, &host, 100);
         list.InsertColumn(0, u"A", LVCFMT_LEFT, 50);
         list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
         list.InsertColumn(2, u"C", LVCFMT_LEFT, 70);
-        for (int i = 0; i < rows; ++i)
-            list.InsertItem(i, u"r" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)));
-        notes.clear();
+        for (const char16_t* row : {u"r0", u"r1", u"r2"})
+            list.InsertItem(list.GetItemCount(), row);
+        host.sequence.Clear();
     }
 };
 
@@ -58,7 +43,7 @@ TEST_F(HeadlessTest, TheListPaintsWhatTheParentLeavesItInTheColoursItGives) {
     list.SetItemText(1, 2, u"c1");
     list.SetItemState(0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     list.SetFocus();
-    w.reply = [&](NMHDR* h) -> LRESULT {
+    w.host.answer = [&](NMHDR* h) -> LRESULT {
         if (h->code != static_cast<UINT>(NM_CUSTOMDRAW))
             return 0;
         auto* cd = reinterpret_cast<NMLVCUSTOMDRAW*>(h);
@@ -117,6 +102,7 @@ TEST_F(HeadlessTest, AListWithoutSharedImageListsDestroysThemWithItself) {
 
 TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse) {
     ListWindow w;
+    w.host.codes = {HDN_BEGINTRACKW, HDN_ENDTRACKW};
     const HWND header = w.list.GetHeaderCtrl();
     const headless::WindowInfo info = headless::Describe(header);
     EXPECT_EQ(info.className, u"SysHeader32");
@@ -128,7 +114,7 @@ TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse)
         headings.push_back(t.text);
     EXPECT_EQ(headings, (std::vector<std::u16string>{u"A", u"B", u"C"}));
 
-    w.reply = [](NMHDR* h) -> LRESULT {
+    w.host.answer = [](NMHDR* h) -> LRESULT {
         return h->code == static_cast<UINT>(HDN_BEGINTRACKW) &&
                reinterpret_cast<NMHEADER*>(h)->iItem == 0;
     };
@@ -136,8 +122,11 @@ TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse)
     EXPECT_TRUE(headless::TrackColumn(w.list.m_hWnd, 1, 99));
     EXPECT_EQ(w.list.GetColumnWidth(0), 50);
     EXPECT_EQ(w.list.GetColumnWidth(1), 99);
-    EXPECT_EQ(w.notes, (std::vector<std::string>{"begintrack 0 from 0", "begintrack 1 from 0",
-                                                 "endtrack 1 from 0"}));
+    EXPECT_SEQUENCE(w.host.sequence,
+                    (std::vector<uitest::Msg>{uitest::Notify(HDN_BEGINTRACKW).Item(0),
+                                              uitest::Notify(HDN_BEGINTRACKW).Item(1),
+                                              uitest::Notify(HDN_ENDTRACKW).Item(1)}),
+                    "the first drag refused");
 }
 
 class ListSpy : public CListCtrl {

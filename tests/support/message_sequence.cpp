@@ -81,6 +81,10 @@ std::string CodeName(int code) {
             return "LVN_DELETEITEM";
         case LVN_DELETEALLITEMS:
             return "LVN_DELETEALLITEMS";
+        case HDN_BEGINTRACKW:
+            return "HDN_BEGINTRACKW";
+        case HDN_ENDTRACKW:
+            return "HDN_ENDTRACKW";
         default:
             return std::to_string(code);
     }
@@ -162,6 +166,10 @@ void MessageSequence::AddNotify(const NMHDR& header) {
             }
             break;
         }
+        case HDN_BEGINTRACKW:
+        case HDN_ENDTRACKW:
+            m.item = reinterpret_cast<const NMHEADER&>(header).iItem;
+            break;
         default:
             break;
     }

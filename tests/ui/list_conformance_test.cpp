@@ -91,113 +91,61 @@ TEST(ListViewTest, ColumnsAndRowsShiftAsThePlatformsDo) {
 }
 
 TEST(ListViewTest, ItemChangesAreNotifiedWithTheirOldAndNewStates) {
+    // Runs `act` on a fresh list whose rows `selected` are selected and `focused` is focused.
+    auto check = [](const char* name, DWORD style, std::vector<int> selected, int focused,
+                    const std::function<bool(CListCtrl&)>& act, bool result,
+                    const std::vector<Msg>& expected, bool refuse = false) {
+        ListWindow w(style);
+        for (int row : selected)
+            w.list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+        if (focused >= 0)
+            w.list.SetItemState(focused, LVIS_FOCUSED, LVIS_FOCUSED);
+        w.host.codes = {LVN_ITEMCHANGING, LVN_ITEMCHANGED, LVN_DELETEITEM};
+        w.host.sequence.Clear();
+        if (refuse) {
+            w.host.answer = [](NMHDR* h) -> LRESULT {
+                return h->code == static_cast<UINT>(LVN_ITEMCHANGING) ? 1 : 0;
+            };
+        }
+        EXPECT_EQ(act(w.list), result) << name;
+        EXPECT_SEQUENCE(w.host.sequence, expected, name);
+    };
     auto select = [](int row) {
         return [row](CListCtrl& l) { return l.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED); };
     };
     auto focus = [](int row) {
         return [row](CListCtrl& l) { return l.SetItemState(row, LVIS_FOCUSED, LVIS_FOCUSED); };
     };
-    const Msg changing = Notify(LVN_ITEMCHANGING);
-    const Msg changed = Notify(LVN_ITEMCHANGED);
+    auto clearAll = [](CListCtrl& l) { return l.SetItemState(-1, 0, LVIS_SELECTED); };
+    const Msg changing = Notify(LVN_ITEMCHANGING), changed = Notify(LVN_ITEMCHANGED);
     const UINT sel = LVIS_SELECTED, foc = LVIS_FOCUSED;
-    // The platform asks even when nothing would change, for every item a change to all covers.
-    struct Case {
-        const char* name;
-        DWORD style;
-        std::function<void(CListCtrl&)> setup;
-        std::function<bool(CListCtrl&)> act;
-        bool refuse;
-        bool result;
-        std::vector<Msg> expected;
-    };
-    const Case cases[] = {
-        {"select",
-         0,
-         nullptr,
-         select(1),
-         false,
-         true,
-         {changing.Item(1).States(sel, 0), changed.Item(1).States(sel, 0)}},
-        {"select again",
-         0,
-         [&](CListCtrl& l) { select(1)(l); },
-         select(1),
-         false,
-         true,
-         {changing.Item(1).States(sel, sel)}},
-        {"refused", 0, nullptr, select(1), true, false, {changing.Item(1).States(sel, 0)}},
-        {"single selection",
-         LVS_SINGLESEL,
-         [&](CListCtrl& l) { select(0)(l); },
-         select(2),
-         false,
-         true,
-         {changing.Item(2).States(sel, 0), changing.Item(0).States(0, sel),
-          changed.Item(0).States(0, sel), changed.Item(2).States(sel, 0)}},
-        {"focus moves",
-         0,
-         [&](CListCtrl& l) { focus(0)(l); },
-         focus(1),
-         false,
-         true,
-         {changing.Item(1).States(foc, 0), changing.Item(0).States(0, foc),
-          changed.Item(0).States(0, foc), changed.Item(1).States(foc, 0)}},
-        {"clear nothing",
-         0,
-         nullptr,
-         [](CListCtrl& l) { return l.SetItemState(-1, 0, LVIS_SELECTED); },
-         false,
-         true,
-         {}},
-        {"clear all",
-         0,
-         [&](CListCtrl& l) {
-             select(0)(l);
-             select(2)(l);
-         },
-         [](CListCtrl& l) { return l.SetItemState(-1, 0, LVIS_SELECTED); },
-         false,
-         true,
-         {changing.Item(0).States(0, sel), changed.Item(0).States(0, sel),
-          changing.Item(1).States(0, 0), changing.Item(2).States(0, sel),
-          changed.Item(2).States(0, sel)}},
-        {"item text",
-         0,
-         nullptr,
-         [](CListCtrl& l) { return l.SetItemText(0, 1, u"sub") && l.SetItemText(0, 0, u"new"); },
-         false,
-         true,
-         {changing.Item(0).SubItem(0), changed.Item(0).SubItem(0)}},
-        {"item data",
-         0,
-         nullptr,
-         [](CListCtrl& l) { return l.SetItemData(2, 77); },
-         false,
-         true,
-         {changing.Item(2), changed.Item(2)}},
-        {"delete a selected item",
-         0,
-         [&](CListCtrl& l) { select(1)(l); },
-         [](CListCtrl& l) { return l.DeleteItem(1); },
-         false,
-         true,
-         {changing.Item(1).States(0, sel).Optional(), changed.Item(1).States(0, sel).Optional(),
-          Notify(LVN_DELETEITEM).Item(1)}},
-    };
-    for (const auto& c : cases) {
-        ListWindow w(c.style);
-        w.host.codes = {LVN_ITEMCHANGING, LVN_ITEMCHANGED, LVN_DELETEITEM};
-        if (c.setup)
-            c.setup(w.list);
-        w.host.sequence.Clear();
-        if (c.refuse) {
-            w.host.answer = [](NMHDR* h) -> LRESULT {
-                return h->code == static_cast<UINT>(LVN_ITEMCHANGING) ? 1 : 0;
-            };
-        }
-        EXPECT_EQ(c.act(w.list), c.result) << c.name;
-        EXPECT_SEQUENCE(w.host.sequence, c.expected, c.name);
-    }
+
+    check("select", 0, {}, -1, select(1), true,
+          {changing.Item(1).States(sel, 0), changed.Item(1).States(sel, 0)});
+    // The platform asks even when nothing would change.
+    check("select again", 0, {1}, -1, select(1), true, {changing.Item(1).States(sel, sel)});
+    check("refused", 0, {}, -1, select(1), false, {changing.Item(1).States(sel, 0)}, true);
+    check("single selection", LVS_SINGLESEL, {0}, -1, select(2), true,
+          {changing.Item(2).States(sel, 0), changing.Item(0).States(0, sel),
+           changed.Item(0).States(0, sel), changed.Item(2).States(sel, 0)});
+    check("focus moves", 0, {}, 0, focus(1), true,
+          {changing.Item(1).States(foc, 0), changing.Item(0).States(0, foc),
+           changed.Item(0).States(0, foc), changed.Item(1).States(foc, 0)});
+    check("clear nothing", 0, {}, -1, clearAll, true, {});
+    check("clear all: every item is asked", 0, {0, 2}, -1, clearAll, true,
+          {changing.Item(0).States(0, sel), changed.Item(0).States(0, sel),
+           changing.Item(1).States(0, 0), changing.Item(2).States(0, sel),
+           changed.Item(2).States(0, sel)});
+    check("focus all", 0, {}, -1,
+          [](CListCtrl& l) { return l.SetItemState(-1, LVIS_FOCUSED, LVIS_FOCUSED); }, false, {});
+    check("sub-item text, then item text", 0, {}, -1,
+          [](CListCtrl& l) { return l.SetItemText(0, 1, u"sub") && l.SetItemText(0, 0, u"new"); },
+          true, {changing.Item(0).SubItem(0), changed.Item(0).SubItem(0)});
+    check("item data", 0, {}, -1, [](CListCtrl& l) { return l.SetItemData(2, 77); }, true,
+          {changing.Item(2), changed.Item(2)});
+    check("delete a selected item", 0, {1}, -1, [](CListCtrl& l) { return l.DeleteItem(1); }, true,
+          {changing.Item(1).States(0, sel).Optional(), changed.Item(1).States(0, sel).Optional(),
+           Notify(LVN_DELETEITEM).Item(1)});
 }
 
 TEST(ListViewTest, FocusComesAndGoesWithNotifications) {
