@@ -76,7 +76,9 @@ BOOL CTavrinDlg::OnInitDialog() {
     SetIcon(icon, false);
 
     // The list hosts one check bar per row: it clips them, except while a divider is dragged.
-    resultList.ModifyStyle(0, LVS_REPORT | WS_CLIPCHILDREN);
+    // The row-height image list is our member, destroyed with us: the list must not destroy it
+    // too when its window goes.
+    resultList.ModifyStyle(0, LVS_REPORT | LVS_SHAREIMAGELISTS | WS_CLIPCHILDREN);
     resultList.SetExtendedStyle(resultList.GetExtendedStyle() | LVS_EX_GRIDLINES |
                                 LVS_EX_FULLROWSELECT);
     rowHeight.Create(1, 15, ILC_COLOR, 0, 0);

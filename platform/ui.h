@@ -349,10 +349,12 @@ class CListCtrl : public CWnd {
     int GetTopIndex() const;
     int GetCountPerPage() const;
     bool GetSubItemRect(int row, int column, int area, RECT& rect) const;
-    int HitTest(POINT point) const;  // -1: no row
+    int HitTest(POINT point, UINT* flags = nullptr) const;  // -1: no row
     DWORD SetExtendedStyle(DWORD style);
     DWORD GetExtendedStyle() const;
-    void SetImageList(CImageList* list, int which);
+    // Without LVS_SHAREIMAGELISTS the list destroys its image lists when it goes.
+    HIMAGELIST SetImageList(CImageList* list, int which);  // the previous list
+    HIMAGELIST GetImageList(int which) const;
     HWND GetHeaderCtrl() const;
 };
 
@@ -418,8 +420,15 @@ class CWinApp {
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
     virtual BOOL InitInstance() { return TRUE; }
-    virtual int ExitInstance() { return 0; }
+    // The program's exit code; by default the code WM_QUIT carried (0 without a loop).
+    virtual int ExitInstance();
     CWnd* m_pMainWnd = nullptr;
+
+  protected:
+    int quitCode_ = 0;
+
+  private:
+    friend int RunApplication();
 };
 
 CWinApp* AfxGetApp();
@@ -427,7 +436,8 @@ CWnd* AfxGetMainWnd();
 // InitCommonControlsEx with the structure's size and the given class mask.
 bool InitCommonControls(DWORD classes);
 // What the program's entry point does: InitInstance, the message loop when it returned true,
-// then ExitInstance. Returns the exit code.
+// then ExitInstance, whose result it returns. -1 without an application object or when one of
+// them threw.
 int RunApplication();
 // GetMessage / TranslateMessage / DispatchMessage until WM_QUIT; returns its exit code.
 int RunMessageLoop();

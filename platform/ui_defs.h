@@ -148,6 +148,92 @@ struct NMHEADER {
     void* pitem;
 };
 
+// List-view and tree-view argument blocks, laid out as the platform's (common controls 6).
+struct LVITEMW {
+    UINT mask;
+    int iItem;
+    int iSubItem;
+    UINT state;
+    UINT stateMask;
+    char16_t* pszText;
+    int cchTextMax;
+    int iImage;
+    LPARAM lParam;
+    int iIndent;
+    int iGroupId;
+    UINT cColumns;
+    UINT* puColumns;
+    int* piColFmt;
+    int iGroup;
+};
+struct LVCOLUMNW {
+    UINT mask;
+    int fmt;
+    int cx;
+    char16_t* pszText;
+    int cchTextMax;
+    int iSubItem;
+    int iImage;
+    int iOrder;
+    int cxMin;
+    int cxDefault;
+    int cxIdeal;
+};
+struct LVHITTESTINFO {
+    POINT pt;
+    UINT flags;
+    int iItem;
+    int iSubItem;
+    int iGroup;
+};
+struct TVITEMW {
+    UINT mask;
+    HTREEITEM hItem;
+    UINT state;
+    UINT stateMask;
+    char16_t* pszText;
+    int cchTextMax;
+    int iImage;
+    int iSelectedImage;
+    int cChildren;
+    LPARAM lParam;
+};
+struct TVITEMEXW {
+    UINT mask;
+    HTREEITEM hItem;
+    UINT state;
+    UINT stateMask;
+    char16_t* pszText;
+    int cchTextMax;
+    int iImage;
+    int iSelectedImage;
+    int cChildren;
+    LPARAM lParam;
+    int iIntegral;
+    UINT uStateEx;
+    HWND hwnd;
+    int iExpandedImage;
+    int iReserved;
+};
+struct TVINSERTSTRUCTW {
+    HTREEITEM hParent;
+    HTREEITEM hInsertAfter;
+    union {
+        TVITEMEXW itemex;
+        TVITEMW item;
+    };
+};
+struct TVHITTESTINFO {
+    POINT pt;
+    UINT flags;
+    HTREEITEM hItem;
+};
+
+// A tree item's state image index in its state bits (1: box clear, 2: ticked).
+constexpr UINT StateImageMask(UINT index) {
+    return index << 12;
+}
+
 // Handle-valued constants.
 inline HWND HwndTopmost() {
     return reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1));
@@ -160,6 +246,12 @@ inline HTREEITEM TviRoot() {
 }
 inline HTREEITEM TviLast() {
     return reinterpret_cast<HTREEITEM>(-static_cast<std::intptr_t>(0xFFFE));
+}
+inline HTREEITEM TviFirst() {
+    return reinterpret_cast<HTREEITEM>(-static_cast<std::intptr_t>(0xFFFF));
+}
+inline HTREEITEM TviSort() {
+    return reinterpret_cast<HTREEITEM>(-static_cast<std::intptr_t>(0xFFFD));
 }
 
 // name, type, value: checked one by one against the platform headers.
@@ -181,7 +273,7 @@ inline HTREEITEM TviLast() {
     X(WM_SHOWWINDOW, UINT, 0x0018)                 \
     X(WM_SETFONT, UINT, 0x0030)                    \
     X(WM_GETFONT, UINT, 0x0031)                    \
-    X(WM_ICONERASEBKGND, UINT, 0x0027)              \
+    X(WM_ICONERASEBKGND, UINT, 0x0027)             \
     X(WM_QUERYDRAGICON, UINT, 0x0037)              \
     X(WM_NOTIFY, UINT, 0x004E)                     \
     X(WM_GETICON, UINT, 0x007F)                    \
@@ -241,6 +333,8 @@ inline HTREEITEM TviLast() {
     X(LVS_REPORT, DWORD, 0x0001)                   \
     X(LVS_SINGLESEL, DWORD, 0x0004)                \
     X(LVS_SHOWSELALWAYS, DWORD, 0x0008)            \
+    X(LVS_SHAREIMAGELISTS, DWORD, 0x0040)          \
+    X(LVS_NOCOLUMNHEADER, DWORD, 0x4000)           \
     X(LVS_EX_GRIDLINES, DWORD, 0x00000001)         \
     X(LVS_EX_FULLROWSELECT, DWORD, 0x00000020)     \
     X(TVS_HASBUTTONS, DWORD, 0x0001)               \
@@ -295,14 +389,53 @@ inline HTREEITEM TviLast() {
     X(ICON_BIG, int, 1)                            \
     X(LVCFMT_LEFT, int, 0x0000)                    \
     X(LVCFMT_CENTER, int, 0x0002)                  \
+    X(LVCFMT_RIGHT, int, 0x0001)                   \
+    X(LVCF_FMT, UINT, 0x0001)                      \
+    X(LVCF_WIDTH, UINT, 0x0002)                    \
+    X(LVCF_TEXT, UINT, 0x0004)                     \
     X(LVIS_FOCUSED, UINT, 0x0001)                  \
     X(LVIS_SELECTED, UINT, 0x0002)                 \
+    X(LVIF_TEXT, UINT, 0x0001)                     \
+    X(LVIF_PARAM, UINT, 0x0004)                    \
     X(LVIF_STATE, UINT, 0x0008)                    \
     X(LVIR_BOUNDS, int, 0)                         \
+    X(LVIR_ICON, int, 1)                           \
+    X(LVIR_LABEL, int, 2)                          \
     X(LVNI_ALL, int, 0x0000)                       \
+    X(LVNI_FOCUSED, int, 0x0001)                   \
     X(LVNI_SELECTED, int, 0x0002)                  \
+    X(LVHT_NOWHERE, UINT, 0x0001)                  \
+    X(LVHT_ONITEMICON, UINT, 0x0002)               \
+    X(LVHT_ONITEMLABEL, UINT, 0x0004)              \
+    X(LVSIL_NORMAL, int, 0)                        \
     X(LVSIL_SMALL, int, 1)                         \
-    X(ILC_COLOR, UINT, 0x0000)                         \
+    X(LVM_GETIMAGELIST, UINT, 0x1002)              \
+    X(LVM_SETIMAGELIST, UINT, 0x1003)              \
+    X(LVM_GETITEMCOUNT, UINT, 0x1004)              \
+    X(LVM_DELETEITEM, UINT, 0x1008)                \
+    X(LVM_DELETEALLITEMS, UINT, 0x1009)            \
+    X(LVM_GETNEXTITEM, UINT, 0x100C)               \
+    X(LVM_HITTEST, UINT, 0x1012)                   \
+    X(LVM_DELETECOLUMN, UINT, 0x101C)              \
+    X(LVM_GETCOLUMNWIDTH, UINT, 0x101D)            \
+    X(LVM_SETCOLUMNWIDTH, UINT, 0x101E)            \
+    X(LVM_GETHEADER, UINT, 0x101F)                 \
+    X(LVM_GETTOPINDEX, UINT, 0x1027)               \
+    X(LVM_GETCOUNTPERPAGE, UINT, 0x1028)           \
+    X(LVM_SETITEMSTATE, UINT, 0x102B)              \
+    X(LVM_GETITEMSTATE, UINT, 0x102C)              \
+    X(LVM_SETEXTENDEDLISTVIEWSTYLE, UINT, 0x1036)  \
+    X(LVM_GETEXTENDEDLISTVIEWSTYLE, UINT, 0x1037)  \
+    X(LVM_GETSUBITEMRECT, UINT, 0x1038)            \
+    X(LVM_GETITEMW, UINT, 0x104B)                  \
+    X(LVM_SETITEMW, UINT, 0x104C)                  \
+    X(LVM_INSERTITEMW, UINT, 0x104D)               \
+    X(LVM_GETCOLUMNW, UINT, 0x105F)                \
+    X(LVM_INSERTCOLUMNW, UINT, 0x1061)             \
+    X(LVM_GETITEMTEXTW, UINT, 0x1073)              \
+    X(LVM_SETITEMTEXTW, UINT, 0x1074)              \
+    X(HDM_GETITEMCOUNT, UINT, 0x1200)              \
+    X(ILC_COLOR, UINT, 0x0000)                     \
     X(NM_CLICK, int, -2)                           \
     X(NM_RCLICK, int, -5)                          \
     X(NM_SETFOCUS, int, -7)                        \
@@ -325,11 +458,44 @@ inline HTREEITEM TviLast() {
     X(CDRF_NOTIFYSUBITEMDRAW, LRESULT, 0x00000020) \
     X(CDIS_SELECTED, UINT, 0x0001)                 \
     X(CDIS_FOCUS, UINT, 0x0010)                    \
+    X(LVN_INSERTITEM, int, -102)                   \
+    X(LVN_DELETEITEM, int, -103)                   \
+    X(LVN_DELETEALLITEMS, int, -104)               \
+    X(TVS_SHOWSELALWAYS, DWORD, 0x0020)            \
+    X(TVIF_TEXT, UINT, 0x0001)                     \
+    X(TVIF_PARAM, UINT, 0x0004)                    \
+    X(TVIF_STATE, UINT, 0x0008)                    \
+    X(TVIF_HANDLE, UINT, 0x0010)                   \
+    X(TVIF_CHILDREN, UINT, 0x0040)                 \
+    X(TVIS_SELECTED, UINT, 0x0002)                 \
+    X(TVIS_EXPANDED, UINT, 0x0020)                 \
+    X(TVIS_STATEIMAGEMASK, UINT, 0xF000)           \
+    X(TVGN_ROOT, UINT, 0x0000)                     \
+    X(TVGN_NEXT, UINT, 0x0001)                     \
+    X(TVGN_PREVIOUS, UINT, 0x0002)                 \
+    X(TVGN_PARENT, UINT, 0x0003)                   \
+    X(TVGN_CHILD, UINT, 0x0004)                    \
+    X(TVGN_CARET, UINT, 0x0009)                    \
+    X(TVE_COLLAPSE, UINT, 0x0001)                  \
     X(TVE_EXPAND, UINT, 0x0002)                    \
+    X(TVE_TOGGLE, UINT, 0x0003)                    \
     X(TVHT_NOWHERE, UINT, 0x0001)                  \
     X(TVHT_ONITEMICON, UINT, 0x0002)               \
     X(TVHT_ONITEMLABEL, UINT, 0x0004)              \
+    X(TVHT_ONITEMINDENT, UINT, 0x0008)             \
+    X(TVHT_ONITEMBUTTON, UINT, 0x0010)             \
+    X(TVHT_ONITEMRIGHT, UINT, 0x0020)              \
     X(TVHT_ONITEMSTATEICON, UINT, 0x0040)          \
+    X(TVHT_ABOVE, UINT, 0x0100)                    \
+    X(TVM_EXPAND, UINT, 0x1102)                    \
+    X(TVM_GETITEMRECT, UINT, 0x1104)               \
+    X(TVM_GETNEXTITEM, UINT, 0x110A)               \
+    X(TVM_SELECTITEM, UINT, 0x110B)                \
+    X(TVM_HITTEST, UINT, 0x1111)                   \
+    X(TVM_GETITEMSTATE, UINT, 0x1127)              \
+    X(TVM_INSERTITEMW, UINT, 0x1132)               \
+    X(TVM_GETITEMW, UINT, 0x113E)                  \
+    X(TVM_SETITEMW, UINT, 0x113F)                  \
     X(DBT_DEVICEARRIVAL, UINT, 0x8000)             \
     X(DBT_DEVICEREMOVECOMPLETE, UINT, 0x8004)      \
     X(ICC_WIN95_CLASSES, DWORD, 0x000000FF)        \

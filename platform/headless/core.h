@@ -267,6 +267,9 @@ enum class Got { Message, Quit, Stopped };
 Got NextMessage(PostedMessage* out, const std::function<bool()>& stop);
 void DispatchInternal(const PostedMessage& message);
 void ServeSent(const std::shared_ptr<SentMessage>& message);
+// Removes the first message in [first, last] posted to the window from the calling thread's
+// queue: a control that follows the mouse until the button comes up takes the release this way.
+bool TakePosted(HWND window, UINT first, UINT last);
 // The window's senders still waiting get 0 (called on the window's thread when it goes).
 void AnswerPendingSends(ThreadQueue& queue, HWND window);
 // A window of the queue's thread that awaits painting, parents before children; or null.
@@ -282,6 +285,7 @@ std::u16string UpperCase(std::u16string_view text);
 
 // Image lists, icons, the cursor.
 SIZE ImageListSize(HIMAGELIST list);
+void DestroyImageListInternal(HIMAGELIST list);  // aborts for one that does not exist
 HICON MakeIcon(UINT id, int width, int height);
 void ResetCursor();
 std::vector<HWND> AllWindows();

@@ -2,6 +2,8 @@
 // colours and metrics, the cursor. No glyphs are rasterised: text is recorded with its
 // rectangle, colour, format and font, and fills the pixels of its extent when drawn opaque.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/headless/core.h"
 #include "platform/ui_testing.h"
@@ -232,6 +234,19 @@ SIZE ImageListSize(HIMAGELIST list) {
     const auto& lists = TheGdi().imageLists;
     const auto it = lists.find(HandleValue(list));
     return it == lists.end() ? SIZE{} : it->second;
+}
+
+// Handles are never reused, so a second destroy is always the caller's mistake: on the platform
+// it frees freed memory. Stop there, as a memory checker would.
+void DestroyImageListInternal(HIMAGELIST list) {
+    {
+        auto lock = Lock();
+        if (TheGdi().imageLists.erase(HandleValue(list)) == 1)
+            return;
+    }
+    std::fprintf(stderr, "headless: image list %p destroyed twice (or never made)\n",
+                 static_cast<void*>(list));
+    std::abort();
 }
 
 void ResetCursor() {
@@ -577,8 +592,8 @@ void CBitmap::DeleteObject() {
 // ---- CImageList
 
 CImageList::~CImageList() {
-    auto lock = Lock();
-    TheGdi().imageLists.erase(HandleValue(m_hImageList));
+    if (m_hImageList != nullptr)
+        DestroyImageListInternal(m_hImageList);
 }
 
 bool CImageList::Create(int cx, int cy, UINT, int, int) {
@@ -651,3 +666,12 @@ void testing::SetCursorPos(POINT point) {
 }
 
 }  // namespace ui
+
+namespace headless {
+
+bool ImageListExists(ui::HIMAGELIST list) {
+    auto lock = detail::Lock();
+    return detail::TheGdi().imageLists.count(detail::HandleValue(list)) != 0;
+}
+
+}  // namespace headless

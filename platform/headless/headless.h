@@ -9,7 +9,8 @@
 //  - Non-client area: caption 23 pixels, dialog frame 3, thin border 1, client edge 2.
 //  - System colours: see ui::GetSysColor in drawing.cpp (COLOR_HIGHLIGHT is RGB(0, 120, 215)).
 //  - List view: header height = line height + 8; row height = max(line height, small image
-//    list height) + 1. Tree view: row height = line height + 3, indent 19, check box 16 wide.
+//    list height) + 1. Tree view: rows line height + 3 apart (an item's rectangle leaves out the
+//    last pixel row), indent 19, check boxes 13 wide once the tree has painted.
 #pragma once
 
 #include <functional>
@@ -89,6 +90,9 @@ WindowInfo Describe(ui::HWND window);
 std::vector<ui::HWND> Children(ui::HWND window);
 // True while part of the window awaits painting.
 bool HasUpdateRegion(ui::HWND window);
+// True while the image list exists: a list view without LVS_SHAREIMAGELISTS destroys its own
+// when it goes, and destroying one twice stops the program.
+bool ImageListExists(ui::HIMAGELIST list);
 
 // ---- The calling thread's message loops
 

@@ -1,7 +1,7 @@
 // The list view in report mode and its header, with the notifications and the custom-draw
-// sequence of the platform's control. CListCtrl sends the control's messages (their platform
-// numbers, with this backend's own argument blocks), so a call from a worker thread runs on the
-// list's thread.
+// sequence of the platform's control. It answers the platform's messages with the platform's
+// argument blocks (LVITEMW, LVCOLUMNW, ...), so CListCtrl is the same on every backend and a call
+// from a worker thread runs on the list's thread.
 #include <algorithm>
 
 #include "platform/headless/core.h"
@@ -10,42 +10,6 @@ namespace headless::detail {
 
 namespace {
 
-// Control messages.
-constexpr UINT kLvmSetImageList = 0x1003;
-constexpr UINT kLvmGetItemCount = 0x1004;
-constexpr UINT kLvmDeleteItem = 0x1008;
-constexpr UINT kLvmDeleteAllItems = 0x1009;
-constexpr UINT kLvmGetNextItem = 0x100C;
-constexpr UINT kLvmHitTest = 0x1012;
-constexpr UINT kLvmDeleteColumn = 0x101C;
-constexpr UINT kLvmGetColumnWidth = 0x101D;
-constexpr UINT kLvmSetColumnWidth = 0x101E;
-constexpr UINT kLvmGetHeader = 0x101F;
-constexpr UINT kLvmGetTopIndex = 0x1027;
-constexpr UINT kLvmGetCountPerPage = 0x1028;
-constexpr UINT kLvmSetItemState = 0x102B;
-constexpr UINT kLvmGetItemState = 0x102C;
-constexpr UINT kLvmSetExtendedStyle = 0x1036;
-constexpr UINT kLvmGetExtendedStyle = 0x1037;
-constexpr UINT kLvmGetSubItemRect = 0x1038;
-constexpr UINT kLvmGetItem = 0x104B;
-constexpr UINT kLvmSetItem = 0x104C;
-constexpr UINT kLvmInsertItem = 0x104D;
-constexpr UINT kLvmGetColumn = 0x105F;
-constexpr UINT kLvmInsertColumn = 0x1061;
-constexpr UINT kLvmGetItemText = 0x1073;
-constexpr UINT kLvmSetItemText = 0x1074;
-constexpr UINT kHdmGetItemCount = 0x1200;
-
-constexpr UINT kLvifText = 0x0001;
-constexpr UINT kLvifParam = 0x0004;
-constexpr int kLvniFocused = 0x0001;
-constexpr int kLvirIcon = 1;
-constexpr int kLvnInsertItem = -102;
-constexpr int kLvnDeleteItem = -103;
-constexpr int kLvnDeleteAllItems = -104;
-constexpr DWORD kLvsNoColumnHeader = 0x4000;
-constexpr int kLvcfmtRight = 0x0001;
 constexpr COLORREF kClrNone = 0xFFFFFFFF;
 constexpr COLORREF kClrDefault = 0xFF000000;
 constexpr UINT kDtRight = 0x0002;
@@ -54,24 +18,6 @@ constexpr int kLabelPadding = 5;  // between a cell's edge and its text
 constexpr int kImagePadding = 2;  // between the small image and the text
 constexpr int kColorBtnShadow = 16;
 constexpr int kColorBtnText = 18;
-
-// Argument blocks of the control messages above.
-struct LvItem {
-    UINT mask = 0;
-    int column = 0;
-    UINT state = 0;
-    UINT stateMask = 0;
-    const char16_t* text = nullptr;
-    char16_t* buffer = nullptr;
-    int bufferSize = 0;
-    DWORD_PTR data = 0;
-};
-struct LvColumn {
-    const char16_t* heading = nullptr;
-    int format = 0;
-    int width = 0;
-    std::u16string* headingOut = nullptr;
-};
 
 struct Column {
     std::u16string heading;
@@ -91,9 +37,27 @@ struct ListData : ControlData {
     DWORD exStyle = 0;
     int top = 0;
     bool hasFocus = false;
-    HIMAGELIST smallImages = nullptr;
+    HIMAGELIST imageLists[3] = {};  // LVSIL_NORMAL, LVSIL_SMALL, LVSIL_STATE
     HWND header = nullptr;
 };
+
+HIMAGELIST* ImageSlot(ListData& d, int which) {
+    return which >= 0 && which < 3 ? &d.imageLists[which] : nullptr;
+}
+
+HIMAGELIST SmallImages(const ListData& d) {
+    return d.imageLists[LVSIL_SMALL];
+}
+
+// Copies as the control does: at most size - 1 characters and the terminator. Returns the count.
+LRESULT CopyText(const std::u16string& text, char16_t* buffer, int size) {
+    if (buffer == nullptr || size <= 0)
+        return 0;
+    const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(size) - 1);
+    text.copy(buffer, n);
+    buffer[n] = u'\0';
+    return static_cast<LRESULT>(n);
+}
 
 struct HeaderData : ControlData {
     HWND list = nullptr;
@@ -122,8 +86,8 @@ Layout LayoutOf(HWND list, const ListData& d) {
     }
     const FontMetrics m = MetricsOf(font);
     const SIZE size = ClientSize(list);
-    const int header = (StyleOf(list) & kLvsNoColumnHeader) ? 0 : m.lineHeight + 8;
-    const int row = std::max(m.lineHeight, ImageListSize(d.smallImages).cy) + 1;
+    const int header = (StyleOf(list) & LVS_NOCOLUMNHEADER) ? 0 : m.lineHeight + 8;
+    const int row = std::max(m.lineHeight, ImageListSize(SmallImages(d)).cy) + 1;
     return {size.cx, size.cy, header, row, std::max(1, (size.cy - header) / row)};
 }
 
@@ -238,10 +202,10 @@ bool SetMain(HWND list, int row, UINT mask, const std::u16string& text, DWORD_PT
         return false;
     const Row& r = d->rows[static_cast<std::size_t>(row)];
     UINT changed = 0;
-    if ((mask & kLvifText) && TextAt(r, 0) != text)
-        changed |= kLvifText;
-    if ((mask & kLvifParam) && r.data != data)
-        changed |= kLvifParam;
+    if ((mask & LVIF_TEXT) && TextAt(r, 0) != text)
+        changed |= LVIF_TEXT;
+    if ((mask & LVIF_PARAM) && r.data != data)
+        changed |= LVIF_PARAM;
     if (NotifyList(list, LVN_ITEMCHANGING, row, 0, 0, changed ? changed : mask,
                    static_cast<LPARAM>(r.data))) {
         return false;
@@ -252,9 +216,9 @@ bool SetMain(HWND list, int row, UINT mask, const std::u16string& text, DWORD_PT
     if (changed == 0)
         return true;
     Row& target = d->rows[static_cast<std::size_t>(row)];
-    if (changed & kLvifText)
+    if (changed & LVIF_TEXT)
         target.texts[0] = text;
-    if (changed & kLvifParam)
+    if (changed & LVIF_PARAM)
         target.data = data;
     InvalidateRows(list, *d, row, row);
     NotifyList(list, LVN_ITEMCHANGED, row, 0, 0, changed, static_cast<LPARAM>(target.data));
@@ -265,7 +229,7 @@ int NextItem(const ListData& d, int start, int flags) {
     const int count = static_cast<int>(d.rows.size());
     if (start < -1 || start >= count)
         return -1;
-    if (flags & kLvniFocused) {
+    if (flags & LVNI_FOCUSED) {
         for (int i = 0; i < count; ++i) {
             const UINT state = d.rows[static_cast<std::size_t>(i)].state;
             if (state & LVIS_FOCUSED)
@@ -282,7 +246,10 @@ int NextItem(const ListData& d, int start, int flags) {
     return -1;
 }
 
-int HitRow(HWND list, const ListData& d, POINT pt) {
+int HitRow(HWND list, const ListData& d, POINT pt, UINT* flags = nullptr) {
+    UINT ignored = 0;
+    UINT& where = flags != nullptr ? *flags : ignored;
+    where = LVHT_NOWHERE;
     const Layout l = LayoutOf(list, d);
     if (pt.x < 0 || pt.x >= l.width || pt.y < l.headerHeight || pt.y >= l.height)
         return -1;
@@ -293,7 +260,10 @@ int HitRow(HWND list, const ListData& d, POINT pt) {
     const int right = (d.exStyle & LVS_EX_FULLROWSELECT) || d.columns.empty()
                           ? TotalWidth(d)
                           : d.columns.front().width;
-    return pt.x < right ? row : -1;
+    if (pt.x >= right)
+        return -1;
+    where = pt.x < ImageListSize(SmallImages(d)).cx ? LVHT_ONITEMICON : LVHT_ONITEMLABEL;
+    return row;
 }
 
 bool SubItemRect(HWND list, const ListData& d, int row, int column, int area, RECT* rect) {
@@ -304,8 +274,8 @@ bool SubItemRect(HWND list, const ListData& d, int row, int column, int area, RE
             return false;
         // The item's bounds: the whole row, every column.
         *rect = {0, top, TotalWidth(d), top + l.rowHeight};
-        if (area == kLvirIcon)
-            rect->right = ImageListSize(d.smallImages).cx;
+        if (area == LVIR_ICON)
+            rect->right = ImageListSize(SmallImages(d)).cx;
         else if (area != LVIR_BOUNDS && !d.columns.empty())
             rect->right = d.columns.front().width;
         return true;
@@ -317,8 +287,8 @@ bool SubItemRect(HWND list, const ListData& d, int row, int column, int area, RE
     const int left = ColumnLeft(d, column);
     *rect = {left, top, left + d.columns[static_cast<std::size_t>(column)].width,
              top + l.rowHeight};
-    if (area == kLvirIcon)
-        rect->right = rect->left + (d.smallImages ? ImageListSize(d.smallImages).cx : 0);
+    if (area == LVIR_ICON)
+        rect->right = rect->left + (SmallImages(d) ? ImageListSize(SmallImages(d)).cx : 0);
     return true;
 }
 
@@ -371,18 +341,18 @@ void DrawCell(CDC& dc, const ListData& d, const Layout& l, int row, int column,
     RECT label{left, top, left + c.width, top + l.rowHeight};
     UINT format = DT_VCENTER | DT_SINGLELINE | kDtNoPrefix;
     int align = column == 0 ? LVCFMT_LEFT : (c.format & 0x3);
-    if (column == 0 && d.smallImages != nullptr)
-        label.left += ImageListSize(d.smallImages).cx;
+    if (column == 0 && SmallImages(d) != nullptr)
+        label.left += ImageListSize(SmallImages(d)).cx;
     if (cd.clrTextBk != kClrNone && colors.back != kClrNone) {
         dc.FillSolidRect(label, colors.back);
     }
-    if (align == kLvcfmtRight) {
+    if (align == LVCFMT_RIGHT) {
         format |= kDtRight;
         label.right -= kLabelPadding;
     } else if (align == LVCFMT_CENTER) {
         format |= DT_CENTER;
     } else {
-        label.left += (column == 0 && d.smallImages != nullptr) ? kImagePadding : kLabelPadding;
+        label.left += (column == 0 && SmallImages(d) != nullptr) ? kImagePadding : kLabelPadding;
     }
     if (d.exStyle & LVS_EX_GRIDLINES)
         label.bottom--;
@@ -514,7 +484,7 @@ void PaintHeader(HWND header) {
         dc.DrawText(c.heading, label,
                     DT_SINGLELINE | DT_VCENTER | kDtNoPrefix |
                         (align == LVCFMT_CENTER  ? DT_CENTER
-                         : align == kLvcfmtRight ? kDtRight
+                         : align == LVCFMT_RIGHT ? kDtRight
                                                  : 0));
         left += c.width;
     }
@@ -568,14 +538,14 @@ void InitList(HWND list) {
     if (d == nullptr)
         return;
     d->header = header;
-    if (StyleOf(list) & kLvsNoColumnHeader)
+    if (StyleOf(list) & LVS_NOCOLUMNHEADER)
         ShowWindowInternal(header, SW_HIDE);
     LayoutHeader(list, *d);
 }
 
 LRESULT HeaderProc(HWND header, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case kHdmGetItemCount: {
+        case HDM_GETITEMCOUNT: {
             HWND list;
             {
                 auto lock = Lock();
@@ -605,13 +575,15 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     const int row = static_cast<int>(wParam);
     const int count = static_cast<int>(d->rows.size());
     switch (message) {
-        case kLvmInsertColumn: {
-            const auto* c = reinterpret_cast<const LvColumn*>(lParam);
+        case LVM_INSERTCOLUMNW: {
+            const auto* c = reinterpret_cast<const LVCOLUMNW*>(lParam);
             if (c == nullptr || row < 0)
                 return -1;
             const int at = std::min(row, static_cast<int>(d->columns.size()));
-            d->columns.insert(d->columns.begin() + at,
-                              {c->heading ? c->heading : u"", c->format, c->width});
+            d->columns.insert(
+                d->columns.begin() + at,
+                {(c->mask & LVCF_TEXT) && c->pszText ? c->pszText : u"",
+                 (c->mask & LVCF_FMT) ? c->fmt : LVCFMT_LEFT, (c->mask & LVCF_WIDTH) ? c->cx : 0});
             // Texts of the columns from there on move one to the right.
             const std::size_t shift = static_cast<std::size_t>(std::max(at, 1));
             for (Row& r : d->rows) {
@@ -622,7 +594,7 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateInternal(d->header, nullptr, true, false);
             return at;
         }
-        case kLvmDeleteColumn: {
+        case LVM_DELETECOLUMN: {
             if (row < 0 || row >= static_cast<int>(d->columns.size()))
                 return FALSE;
             d->columns.erase(d->columns.begin() + row);
@@ -637,46 +609,53 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateInternal(d->header, nullptr, true, false);
             return TRUE;
         }
-        case kLvmGetColumn: {
-            auto* c = reinterpret_cast<LvColumn*>(lParam);
+        case LVM_GETCOLUMNW: {
+            auto* c = reinterpret_cast<LVCOLUMNW*>(lParam);
             if (c == nullptr || row < 0 || row >= static_cast<int>(d->columns.size()))
                 return FALSE;
             const Column& column = d->columns[static_cast<std::size_t>(row)];
-            if (c->headingOut != nullptr)
-                *c->headingOut = column.heading;
-            c->format = column.format;
-            c->width = column.width;
+            if (c->mask & LVCF_TEXT)
+                CopyText(column.heading, c->pszText, c->cchTextMax);
+            if (c->mask & LVCF_FMT)
+                c->fmt = column.format;
+            if (c->mask & LVCF_WIDTH)
+                c->cx = column.width;
             return TRUE;
         }
-        case kLvmGetColumnWidth:
+        case LVM_GETCOLUMNWIDTH:
             return row >= 0 && row < static_cast<int>(d->columns.size())
                        ? d->columns[static_cast<std::size_t>(row)].width
                        : 0;
-        case kLvmSetColumnWidth:
+        case LVM_SETCOLUMNWIDTH:
             if (row < 0 || row >= static_cast<int>(d->columns.size()))
                 return FALSE;
             d->columns[static_cast<std::size_t>(row)].width = static_cast<int>(lParam);
             InvalidateInternal(list, nullptr, true, false);
             InvalidateInternal(d->header, nullptr, true, false);
             return TRUE;
-        case kLvmInsertItem: {
-            const auto* item = reinterpret_cast<const LvItem*>(lParam);
-            if (item == nullptr || row < 0)
+        case LVM_INSERTITEMW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            if (item == nullptr || item->iItem < 0 || item->iSubItem != 0)
                 return -1;
-            const int at = std::min(row, count);
+            const int at = std::min(item->iItem, count);
             Row r;
-            r.texts.emplace_back(item->text ? item->text : u"");
+            r.texts.emplace_back((item->mask & LVIF_TEXT) && item->pszText ? item->pszText : u"");
+            if (item->mask & LVIF_PARAM)
+                r.data = static_cast<DWORD_PTR>(item->lParam);
             d->rows.insert(d->rows.begin() + at, std::move(r));
-            NotifyList(list, kLvnInsertItem, at, 0, 0, 0, 0);
+            NotifyList(list, LVN_INSERTITEM, at, 0, 0, 0, 0);
             if ((d = DataOfList(list)) != nullptr)
                 InvalidateRows(list, *d, at, -1);
             return at;
         }
-        case kLvmDeleteItem: {
+        case LVM_DELETEITEM: {
             if (row < 0 || row >= count)
                 return FALSE;
             SetState(list, row, 0, LVIS_SELECTED | LVIS_FOCUSED);
-            NotifyList(list, kLvnDeleteItem, row, 0, 0, 0,
+            d = DataOfList(list);
+            if (d == nullptr || row >= static_cast<int>(d->rows.size()))
+                return FALSE;
+            NotifyList(list, LVN_DELETEITEM, row, 0, 0, 0,
                        static_cast<LPARAM>(d->rows[static_cast<std::size_t>(row)].data));
             d = DataOfList(list);
             if (d == nullptr || row >= static_cast<int>(d->rows.size()))
@@ -686,13 +665,13 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateRows(list, *d, row, -1);
             return TRUE;
         }
-        case kLvmDeleteAllItems: {
-            const bool quiet = NotifyList(list, kLvnDeleteAllItems, -1, 0, 0, 0, 0) != 0;
+        case LVM_DELETEALLITEMS: {
+            const bool quiet = NotifyList(list, LVN_DELETEALLITEMS, -1, 0, 0, 0, 0) != 0;
             for (int i = count - 1; !quiet && i >= 0; --i) {
                 d = DataOfList(list);
                 if (d == nullptr || i >= static_cast<int>(d->rows.size()))
                     continue;
-                NotifyList(list, kLvnDeleteItem, i, 0, 0, 0,
+                NotifyList(list, LVN_DELETEITEM, i, 0, 0, 0,
                            static_cast<LPARAM>(d->rows[static_cast<std::size_t>(i)].data));
             }
             if ((d = DataOfList(list)) == nullptr)
@@ -702,56 +681,69 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateInternal(list, nullptr, true, false);
             return TRUE;
         }
-        case kLvmGetItemCount:
+        case LVM_GETITEMCOUNT:
             return count;
-        case kLvmSetItemText: {
-            const auto* item = reinterpret_cast<const LvItem*>(lParam);
+        case LVM_SETITEMTEXTW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
             if (item == nullptr || row < 0 || row >= count)
                 return FALSE;
-            const std::u16string text = item->text ? item->text : u"";
-            if (item->column == 0)
-                return SetMain(list, row, kLvifText, text, 0);
-            if (item->column < 0 || item->column >= static_cast<int>(d->columns.size()))
+            const std::u16string text = item->pszText ? item->pszText : u"";
+            if (item->iSubItem == 0)
+                return SetMain(list, row, LVIF_TEXT, text, 0);
+            if (item->iSubItem < 0 || item->iSubItem >= static_cast<int>(d->columns.size()))
                 return FALSE;
             auto& texts = d->rows[static_cast<std::size_t>(row)].texts;
-            if (texts.size() <= static_cast<std::size_t>(item->column))
-                texts.resize(static_cast<std::size_t>(item->column) + 1);
-            if (texts[static_cast<std::size_t>(item->column)] != text) {
-                texts[static_cast<std::size_t>(item->column)] = text;
+            if (texts.size() <= static_cast<std::size_t>(item->iSubItem))
+                texts.resize(static_cast<std::size_t>(item->iSubItem) + 1);
+            if (texts[static_cast<std::size_t>(item->iSubItem)] != text) {
+                texts[static_cast<std::size_t>(item->iSubItem)] = text;
                 InvalidateRows(list, *d, row, row);
             }
             return TRUE;
         }
-        case kLvmGetItemText: {
-            auto* item = reinterpret_cast<LvItem*>(lParam);
-            if (item == nullptr || row < 0 || row >= count || item->buffer == nullptr ||
-                item->bufferSize <= 0) {
-                return 0;
-            }
-            const std::u16string text =
-                TextAt(d->rows[static_cast<std::size_t>(row)], item->column);
-            const std::size_t n =
-                std::min<std::size_t>(text.size(), static_cast<std::size_t>(item->bufferSize) - 1);
-            text.copy(item->buffer, n);
-            item->buffer[n] = u'\0';
-            return static_cast<LRESULT>(n);
-        }
-        case kLvmSetItem: {
-            const auto* item = reinterpret_cast<const LvItem*>(lParam);
-            if (item == nullptr)
-                return FALSE;
-            return SetMain(list, row, item->mask & kLvifParam, {}, item->data);
-        }
-        case kLvmGetItem: {
-            auto* item = reinterpret_cast<LvItem*>(lParam);
+        case LVM_GETITEMTEXTW: {
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
             if (item == nullptr || row < 0 || row >= count)
+                return 0;
+            return CopyText(TextAt(d->rows[static_cast<std::size_t>(row)], item->iSubItem),
+                            item->pszText, item->cchTextMax);
+        }
+        case LVM_SETITEMW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            if (item == nullptr || item->iItem < 0 || item->iItem >= count)
                 return FALSE;
-            item->data = d->rows[static_cast<std::size_t>(row)].data;
-            item->state = d->rows[static_cast<std::size_t>(row)].state & item->stateMask;
+            if (item->iSubItem != 0) {
+                if (!(item->mask & LVIF_TEXT))
+                    return FALSE;
+                LVITEMW text = *item;
+                return ListProc(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item->iItem),
+                                reinterpret_cast<LPARAM>(&text));
+            }
+            bool ok = true;
+            if (item->mask & (LVIF_TEXT | LVIF_PARAM)) {
+                ok = SetMain(list, item->iItem, item->mask & (LVIF_TEXT | LVIF_PARAM),
+                             item->pszText ? item->pszText : u"",
+                             static_cast<DWORD_PTR>(item->lParam));
+            }
+            if (ok && (item->mask & LVIF_STATE))
+                ok = SetState(list, item->iItem, item->state, item->stateMask);
+            return ok;
+        }
+        case LVM_GETITEMW: {
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
+            if (item == nullptr || item->iItem < 0 || item->iItem >= count)
+                return FALSE;
+            const Row& r = d->rows[static_cast<std::size_t>(item->iItem)];
+            if (item->mask & LVIF_TEXT)
+                CopyText(TextAt(r, item->iSubItem), item->pszText, item->cchTextMax);
+            if (item->mask & LVIF_PARAM)
+                item->lParam = static_cast<LPARAM>(r.data);
+            if (item->mask & LVIF_STATE)
+                item->state = r.state & item->stateMask;
             return TRUE;
         }
-        case kLvmSetItemState: {
-            const auto* item = reinterpret_cast<const LvItem*>(lParam);
+        case LVM_SETITEMSTATE: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
             if (item == nullptr)
                 return FALSE;
             if (row != -1)
@@ -766,44 +758,63 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
                 ok = SetState(list, i, item->state, item->stateMask) && ok;
             return ok;
         }
-        case kLvmGetItemState:
+        case LVM_GETITEMSTATE:
             return row >= 0 && row < count
                        ? static_cast<LRESULT>(d->rows[static_cast<std::size_t>(row)].state &
                                               static_cast<UINT>(lParam))
                        : 0;
-        case kLvmGetNextItem:
-            return NextItem(*d, row, static_cast<int>(lParam));
-        case kLvmGetTopIndex:
+        case LVM_GETNEXTITEM:
+            return NextItem(*d, row, static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam))));
+        case LVM_GETTOPINDEX:
             return d->top;
-        case kLvmGetCountPerPage:
+        case LVM_GETCOUNTPERPAGE:
             return LayoutOf(list, *d).perPage;
-        case kLvmGetSubItemRect: {
+        case LVM_GETSUBITEMRECT: {
             auto* rect = reinterpret_cast<RECT*>(lParam);
             return rect != nullptr && SubItemRect(list, *d, row, rect->top, rect->left, rect);
         }
-        case kLvmHitTest: {
-            const auto* pt = reinterpret_cast<const POINT*>(lParam);
-            return pt ? HitRow(list, *d, *pt) : -1;
+        case LVM_HITTEST: {
+            auto* info = reinterpret_cast<LVHITTESTINFO*>(lParam);
+            if (info == nullptr)
+                return -1;
+            info->iItem = HitRow(list, *d, info->pt, &info->flags);
+            info->iSubItem = 0;
+            return info->iItem;
         }
-        case kLvmSetExtendedStyle: {
+        case LVM_SETEXTENDEDLISTVIEWSTYLE: {
             const DWORD mask = wParam ? static_cast<DWORD>(wParam) : 0xFFFFFFFFu;
             const DWORD old = d->exStyle;
             d->exStyle = (old & ~mask) | (static_cast<DWORD>(lParam) & mask);
+            ClampTop(*d, LayoutOf(list, *d));
             InvalidateInternal(list, nullptr, true, false);
             return old;
         }
-        case kLvmGetExtendedStyle:
+        case LVM_GETEXTENDEDLISTVIEWSTYLE:
             return d->exStyle;
-        case kLvmSetImageList: {
-            if (wParam != static_cast<WPARAM>(LVSIL_SMALL))
+        case LVM_SETIMAGELIST: {
+            HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
+            if (slot == nullptr)
                 return 0;
-            const HIMAGELIST old =
-                std::exchange(d->smallImages, reinterpret_cast<HIMAGELIST>(lParam));
+            // The previous list goes back to the caller, who owns it from now on.
+            const HIMAGELIST old = std::exchange(*slot, reinterpret_cast<HIMAGELIST>(lParam));
             ClampTop(*d, LayoutOf(list, *d));
             InvalidateInternal(list, nullptr, true, false);
             return reinterpret_cast<LRESULT>(old);
         }
-        case kLvmGetHeader:
+        case LVM_GETIMAGELIST: {
+            HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
+            return slot == nullptr ? 0 : reinterpret_cast<LRESULT>(*slot);
+        }
+        case WM_NCDESTROY:
+            // Without LVS_SHAREIMAGELISTS the list owns the image lists it holds.
+            if (!(StyleOf(list) & LVS_SHAREIMAGELISTS)) {
+                for (HIMAGELIST& images : d->imageLists) {
+                    if (images != nullptr)
+                        DestroyImageListInternal(std::exchange(images, nullptr));
+                }
+            }
+            return GenericProc(list, message, wParam, lParam);
+        case LVM_GETHEADER:
             return reinterpret_cast<LRESULT>(d->header);
         case WM_NOTIFY: {
             // The header's notifications go on to the list's parent.
@@ -857,7 +868,7 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool TrackColumnInternal(HWND list, int column, int width) {
-    const HWND header = reinterpret_cast<HWND>(ui::SendMessage(list, kLvmGetHeader));
+    const HWND header = reinterpret_cast<HWND>(ui::SendMessage(list, LVM_GETHEADER));
     if (header == nullptr)
         return false;
     NMHEADER nm{};
@@ -869,157 +880,7 @@ bool TrackColumnInternal(HWND list, int column, int width) {
         return false;
     nm.hdr.code = static_cast<UINT>(HDN_ENDTRACKW);
     ui::SendMessage(list, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
-    return ui::SendMessage(list, kLvmSetColumnWidth, static_cast<WPARAM>(column), width) != 0;
+    return ui::SendMessage(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), width) != 0;
 }
 
 }  // namespace headless::detail
-
-namespace ui {
-
-using namespace headless::detail;
-
-int CListCtrl::InsertColumn(int column, std::u16string_view heading, int format, int width) {
-    const std::u16string text(heading);
-    LvColumn c;
-    c.heading = text.c_str();
-    c.format = format;
-    c.width = width;
-    return static_cast<int>(
-        SendMessage(kLvmInsertColumn, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c)));
-}
-
-bool CListCtrl::DeleteColumn(int column) {
-    return SendMessage(kLvmDeleteColumn, static_cast<WPARAM>(column)) != 0;
-}
-
-int CListCtrl::GetColumnCount() const {
-    return static_cast<int>(ui::SendMessage(GetHeaderCtrl(), kHdmGetItemCount));
-}
-
-std::u16string CListCtrl::GetColumnHeading(int column) const {
-    std::u16string heading;
-    LvColumn c;
-    c.headingOut = &heading;
-    SendMessage(kLvmGetColumn, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c));
-    return heading;
-}
-
-int CListCtrl::GetColumnWidth(int column) const {
-    return static_cast<int>(SendMessage(kLvmGetColumnWidth, static_cast<WPARAM>(column)));
-}
-
-int CListCtrl::InsertItem(int row, std::u16string_view text) {
-    const std::u16string value(text);
-    LvItem item;
-    item.mask = kLvifText;
-    item.text = value.c_str();
-    return static_cast<int>(
-        SendMessage(kLvmInsertItem, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-}
-
-bool CListCtrl::DeleteItem(int row) {
-    return SendMessage(kLvmDeleteItem, static_cast<WPARAM>(row)) != 0;
-}
-
-bool CListCtrl::DeleteAllItems() {
-    return SendMessage(kLvmDeleteAllItems) != 0;
-}
-
-int CListCtrl::GetItemCount() const {
-    return static_cast<int>(SendMessage(kLvmGetItemCount));
-}
-
-bool CListCtrl::SetItemText(int row, int column, std::u16string_view text) {
-    const std::u16string value(text);
-    LvItem item;
-    item.mask = kLvifText;
-    item.column = column;
-    item.text = value.c_str();
-    return SendMessage(kLvmSetItemText, static_cast<WPARAM>(row),
-                       reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-std::u16string CListCtrl::GetItemText(int row, int column, int bufferSize) const {
-    if (bufferSize <= 0)
-        return {};
-    std::u16string buffer(static_cast<std::size_t>(bufferSize), u'\0');
-    LvItem item;
-    item.mask = kLvifText;
-    item.column = column;
-    item.buffer = buffer.data();
-    item.bufferSize = bufferSize;
-    const auto n = static_cast<std::size_t>(
-        SendMessage(kLvmGetItemText, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-    buffer.resize(std::min(n, buffer.size()));
-    return buffer;
-}
-
-bool CListCtrl::SetItemData(int row, DWORD_PTR data) {
-    LvItem item;
-    item.mask = kLvifParam;
-    item.data = data;
-    return SendMessage(kLvmSetItem, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-DWORD_PTR CListCtrl::GetItemData(int row) const {
-    LvItem item;
-    item.mask = kLvifParam;
-    return SendMessage(kLvmGetItem, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item))
-               ? item.data
-               : 0;
-}
-
-bool CListCtrl::SetItemState(int row, UINT state, UINT mask) {
-    LvItem item;
-    item.mask = LVIF_STATE;
-    item.state = state;
-    item.stateMask = mask;
-    return SendMessage(kLvmSetItemState, static_cast<WPARAM>(row),
-                       reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-UINT CListCtrl::GetItemState(int row, UINT mask) const {
-    return static_cast<UINT>(SendMessage(kLvmGetItemState, static_cast<WPARAM>(row), mask));
-}
-
-int CListCtrl::GetNextItem(int start, int flags) const {
-    return static_cast<int>(SendMessage(kLvmGetNextItem, static_cast<WPARAM>(start), flags));
-}
-
-int CListCtrl::GetTopIndex() const {
-    return static_cast<int>(SendMessage(kLvmGetTopIndex));
-}
-
-int CListCtrl::GetCountPerPage() const {
-    return static_cast<int>(SendMessage(kLvmGetCountPerPage));
-}
-
-bool CListCtrl::GetSubItemRect(int row, int column, int area, RECT& rect) const {
-    rect.top = column;
-    rect.left = area;
-    return SendMessage(kLvmGetSubItemRect, static_cast<WPARAM>(row),
-                       reinterpret_cast<LPARAM>(&rect)) != 0;
-}
-
-int CListCtrl::HitTest(POINT point) const {
-    return static_cast<int>(SendMessage(kLvmHitTest, 0, reinterpret_cast<LPARAM>(&point)));
-}
-
-DWORD CListCtrl::SetExtendedStyle(DWORD style) {
-    return static_cast<DWORD>(SendMessage(kLvmSetExtendedStyle, 0, static_cast<LPARAM>(style)));
-}
-
-DWORD CListCtrl::GetExtendedStyle() const {
-    return static_cast<DWORD>(SendMessage(kLvmGetExtendedStyle));
-}
-
-void CListCtrl::SetImageList(CImageList* list, int which) {
-    SendMessage(kLvmSetImageList, static_cast<WPARAM>(which),
-                reinterpret_cast<LPARAM>(list ? list->m_hImageList : nullptr));
-}
-
-HWND CListCtrl::GetHeaderCtrl() const {
-    return reinterpret_cast<HWND>(SendMessage(kLvmGetHeader));
-}
-
-}  // namespace ui

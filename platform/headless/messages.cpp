@@ -1,10 +1,11 @@
-// Message queues, sent and posted messages, message loops and the application entry.
+// Message queues, sent and posted messages and message loops.
 //
 // Each thread gets a queue the first time it touches the window system. A message sent to a
 // window of another thread is put in that thread's queue of sent messages; the sender waits,
 // serving messages sent to its own thread meanwhile (two threads sending to each other do not
 // deadlock). A thread serves sent messages only when it retrieves messages: in a loop, while
 // waiting in WaitServingSentMessages, or while its own send waits.
+#include <algorithm>
 #include <chrono>
 
 #include "platform/headless/core.h"
@@ -92,6 +93,18 @@ void AnswerPendingSends(ThreadQueue& queue, HWND window) {
 }
 
 HWND WindowToPaint(const ThreadQueue& queue);
+
+bool TakePosted(HWND window, UINT first, UINT last) {
+    const auto queue = CurrentQueue();
+    std::lock_guard lock(queue->mutex);
+    const auto it = std::find_if(queue->posted.begin(), queue->posted.end(), [&](const auto& m) {
+        return m.window == window && m.message >= first && m.message <= last;
+    });
+    if (it == queue->posted.end())
+        return false;
+    queue->posted.erase(it);
+    return true;
+}
 
 Got NextMessage(PostedMessage* out, const std::function<bool()>& stop) {
     const auto queue = CurrentQueue();
@@ -250,15 +263,6 @@ void PostQuitMessage(int exitCode) {
         ++queue->wakes;
     }
     queue->wake.notify_all();
-}
-
-int RunApplication() {
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr)
-        return -1;
-    if (app->InitInstance())
-        RunMessageLoop();
-    return app->ExitInstance();
 }
 
 bool InitCommonControls(DWORD) {

@@ -1,7 +1,10 @@
 // The tree view: items, expansion, selection, check boxes (TVS_CHECKBOXES), hit testing and the
 // click order of the platform's control (NM_CLICK first; a nonzero answer stops the default).
-// CTreeCtrl sends the control's messages, so workers filling the tree run on its thread.
+// It answers the platform's messages with the platform's argument blocks (TVITEMW,
+// TVINSERTSTRUCTW, ...), so CTreeCtrl is the same on every backend and workers filling the tree
+// run on its thread.
 #include <algorithm>
+#include <cstring>
 
 #include "platform/headless/core.h"
 
@@ -9,66 +12,11 @@ namespace headless::detail {
 
 namespace {
 
-constexpr UINT kTvmExpand = 0x1102;
-constexpr UINT kTvmGetItemRect = 0x1104;
-constexpr UINT kTvmGetNextItem = 0x110A;
-constexpr UINT kTvmSelectItem = 0x110B;
-constexpr UINT kTvmHitTest = 0x1111;
-constexpr UINT kTvmGetItemState = 0x1127;
-constexpr UINT kTvmInsertItem = 0x1132;
-constexpr UINT kTvmGetItem = 0x113E;
-constexpr UINT kTvmSetItem = 0x113F;
-
-constexpr WPARAM kTvgnRoot = 0x0;
-constexpr WPARAM kTvgnNext = 0x1;
-constexpr WPARAM kTvgnPrevious = 0x2;
-constexpr WPARAM kTvgnParent = 0x3;
-constexpr WPARAM kTvgnChild = 0x4;
-constexpr WPARAM kTvgnCaret = 0x9;
-
-constexpr UINT kTvifText = 0x0001;
-constexpr UINT kTvifParam = 0x0004;
-constexpr UINT kTvifState = 0x0008;
-constexpr UINT kTvisSelected = 0x0002;
-constexpr UINT kTvisExpanded = 0x0020;
-constexpr UINT kTvisStateImageMask = 0xF000;
-constexpr UINT kTveCollapse = 0x0001;
-constexpr UINT kTveToggle = 0x0003;
-constexpr UINT kTvhtAbove = 0x0100;
-constexpr UINT kTvhtOnItemIndent = 0x0008;
-constexpr UINT kTvhtOnItemButton = 0x0010;
-constexpr UINT kTvhtOnItemRight = 0x0020;
-constexpr DWORD kTvsShowSelAlways = 0x0020;
-constexpr std::intptr_t kTviFirst = -0xFFFF;
-constexpr std::intptr_t kTviSort = -0xFFFD;
 constexpr UINT kDtNoPrefix = 0x0800;
 
 constexpr int kIndent = 19;
-constexpr int kCheckWidth = 16;
+constexpr int kCheckWidth = 13;  // the check boxes' state images
 constexpr int kColorBtnShadow = 16;
-
-struct TvInsert {
-    HTREEITEM parent;
-    HTREEITEM after;
-    const char16_t* text;
-};
-struct TvItem {
-    UINT mask = 0;
-    std::u16string* textOut = nullptr;
-    DWORD_PTR data = 0;
-    UINT state = 0;
-    UINT stateMask = 0;
-    int children = 0;
-};
-struct TvRect {
-    HTREEITEM item;
-    bool textOnly;
-    RECT rect;
-};
-struct TvHit {
-    POINT pt;
-    UINT flags;
-};
 
 struct Item {
     std::uintptr_t parent = 0;
@@ -79,6 +27,9 @@ struct Item {
 };
 
 struct TreeData : ControlData {
+    // The check boxes' state images are made when the tree first paints, as on the platform:
+    // until then an item has no state image part, and ticks given before are lost then.
+    bool stateImages = false;
     std::map<std::uintptr_t, Item> items;
     std::vector<std::uintptr_t> roots;
     std::uintptr_t selected = 0;
@@ -100,7 +51,7 @@ void Collect(const TreeData& d, const std::vector<std::uintptr_t>& level, int de
     for (std::uintptr_t h : level) {
         out->push_back({h, depth});
         const Item& item = d.items.at(h);
-        if (item.state & kTvisExpanded)
+        if (item.state & TVIS_EXPANDED)
             Collect(d, item.children, depth + 1, out);
     }
 }
@@ -136,10 +87,10 @@ struct Parts {
     int labelRight;
 };
 
-Parts PartsOf(HWND tree, const Item& item, int depth, const Geometry& g) {
+Parts PartsOf(HWND tree, const TreeData& d, const Item& item, int depth, const Geometry& g) {
     const DWORD style = StyleOf(tree);
     const int level = kIndent * (depth + ((style & TVS_LINESATROOT) ? 1 : 0));
-    const int label = level + ((style & TVS_CHECKBOXES) ? kCheckWidth : 0);
+    const int label = level + ((style & TVS_CHECKBOXES) && d.stateImages ? kCheckWidth : 0);
     return {level, level, label, label + TextWidth(item.text, g.font) + 4};
 }
 
@@ -176,14 +127,14 @@ bool Expand(HWND tree, TreeData& d, std::uintptr_t h, UINT code) {
     if (it == d.items.end() || it->second.children.empty())
         return false;
     UINT& state = it->second.state;
-    const bool expand = (code & kTveToggle) == kTveToggle ? !(state & kTvisExpanded)
-                                                          : (code & kTveToggle) != kTveCollapse;
-    state = expand ? (state | kTvisExpanded) : (state & ~kTvisExpanded);
+    const bool expand = (code & TVE_TOGGLE) == TVE_TOGGLE ? !(state & TVIS_EXPANDED)
+                                                          : (code & TVE_TOGGLE) != TVE_COLLAPSE;
+    state = expand ? (state | TVIS_EXPANDED) : (state & ~TVIS_EXPANDED);
     // A collapsed item takes the selection from its hidden descendants.
     if (!expand && d.selected != 0 && IsAncestor(d, h, d.selected)) {
-        d.items[d.selected].state &= ~kTvisSelected;
+        d.items[d.selected].state &= ~TVIS_SELECTED;
         d.selected = h;
-        state |= kTvisSelected;
+        state |= TVIS_SELECTED;
     }
     InvalidateInternal(tree, nullptr, true, false);
     return true;
@@ -193,13 +144,13 @@ bool Select(HWND tree, TreeData& d, std::uintptr_t h) {
     if (h != 0 && d.items.find(h) == d.items.end())
         return false;
     if (d.selected != 0)
-        d.items[d.selected].state &= ~kTvisSelected;
+        d.items[d.selected].state &= ~TVIS_SELECTED;
     d.selected = h;
     if (h != 0) {
-        d.items[h].state |= kTvisSelected;
+        d.items[h].state |= TVIS_SELECTED;
         // The selection is always shown: its ancestors open.
         for (std::uintptr_t p = d.items[h].parent; p != 0; p = d.items[p].parent)
-            d.items[p].state |= kTvisExpanded;
+            d.items[p].state |= TVIS_EXPANDED;
     }
     InvalidateInternal(tree, nullptr, true, false);
     return true;
@@ -208,7 +159,7 @@ bool Select(HWND tree, TreeData& d, std::uintptr_t h) {
 std::uintptr_t HitTest(HWND tree, TreeData& d, POINT pt, UINT* flags) {
     const Geometry g = GeometryOf(tree);
     if (pt.y < 0) {
-        *flags = kTvhtAbove;
+        *flags = TVHT_ABOVE;
         return 0;
     }
     const auto visible = VisibleItems(d);
@@ -219,18 +170,18 @@ std::uintptr_t HitTest(HWND tree, TreeData& d, POINT pt, UINT* flags) {
     }
     const Visible v = visible[index];
     const Item& item = d.items.at(v.item);
-    const Parts parts = PartsOf(tree, item, v.depth, g);
+    const Parts parts = PartsOf(tree, d, item, v.depth, g);
     const DWORD style = StyleOf(tree);
     if (pt.x < parts.level) {
-        const bool button =
-            (style & TVS_HASBUTTONS) && !item.children.empty() && pt.x >= parts.level - kIndent;
-        *flags = button ? kTvhtOnItemButton : kTvhtOnItemIndent;
+        // The button's column answers for every item, with children or not.
+        const bool button = (style & TVS_HASBUTTONS) && pt.x >= parts.level - kIndent;
+        *flags = button ? TVHT_ONITEMBUTTON : TVHT_ONITEMINDENT;
     } else if (pt.x < parts.label) {
         *flags = TVHT_ONITEMSTATEICON;
     } else if (pt.x < parts.labelRight) {
         *flags = TVHT_ONITEMLABEL;
     } else {
-        *flags = kTvhtOnItemRight;
+        *flags = TVHT_ONITEMRIGHT;
     }
     return v.item;
 }
@@ -241,12 +192,14 @@ bool ItemRect(HWND tree, TreeData& d, std::uintptr_t h, bool textOnly, RECT* rec
     for (std::size_t i = 0; i < visible.size(); ++i) {
         if (visible[i].item != h)
             continue;
+        // The platform's rectangle leaves out the line's last pixel row.
         const int top = static_cast<int>(i) * g.rowHeight;
+        const int bottom = top + g.rowHeight - 1;
         if (textOnly) {
-            const Parts parts = PartsOf(tree, d.items.at(h), visible[i].depth, g);
-            *rect = {parts.label, top, parts.labelRight, top + g.rowHeight};
+            const Parts parts = PartsOf(tree, d, d.items.at(h), visible[i].depth, g);
+            *rect = {parts.label, top, parts.labelRight, bottom};
         } else {
-            *rect = {0, top, g.width, top + g.rowHeight};
+            *rect = {0, top, g.width, bottom};
         }
         return true;
     }
@@ -255,8 +208,8 @@ bool ItemRect(HWND tree, TreeData& d, std::uintptr_t h, bool textOnly, RECT* rec
 
 void ToggleCheck(HWND tree, TreeData& d, std::uintptr_t h) {
     UINT& state = d.items[h].state;
-    const UINT image = (state & kTvisStateImageMask) >> 12;
-    state = (state & ~kTvisStateImageMask) | ((image == 2 ? 1u : 2u) << 12);
+    const UINT image = (state & TVIS_STATEIMAGEMASK) >> 12;
+    state = (state & ~TVIS_STATEIMAGEMASK) | ((image == 2 ? 1u : 2u) << 12);
     InvalidateInternal(tree, nullptr, true, false);
 }
 
@@ -275,8 +228,8 @@ void Click(HWND tree, POINT pt) {
             Select(tree, *d, h);
         else if ((flags & TVHT_ONITEMSTATEICON) && (StyleOf(tree) & TVS_CHECKBOXES))
             ToggleCheck(tree, *d, h);
-        else if (flags & kTvhtOnItemButton)
-            Expand(tree, *d, h, kTveToggle);
+        else if (flags & TVHT_ONITEMBUTTON)
+            Expand(tree, *d, h, TVE_TOGGLE);
     }
     SetFocusInternal(tree);
 }
@@ -287,8 +240,13 @@ void Paint(HWND tree) {
     TreeData* d = DataOfTree(tree);
     if (d == nullptr)
         return;
-    const Geometry g = GeometryOf(tree);
     const DWORD style = StyleOf(tree);
+    if (!std::exchange(d->stateImages, true) && (style & TVS_CHECKBOXES)) {
+        // Made now, the check boxes start clear: a tick given before is lost.
+        for (auto& [handle, item] : d->items)
+            item.state = (item.state & ~TVIS_STATEIMAGEMASK) | StateImageMask(1);
+    }
+    const Geometry g = GeometryOf(tree);
     const bool focused = FocusOfThisThread() == tree;
     const auto visible = VisibleItems(*d);
     for (std::size_t i = 0; i < visible.size(); ++i) {
@@ -296,19 +254,19 @@ void Paint(HWND tree) {
         if (top >= ClientSize(tree).cy)
             break;
         const Item& item = d->items.at(visible[i].item);
-        const Parts parts = PartsOf(tree, item, visible[i].depth, g);
+        const Parts parts = PartsOf(tree, *d, item, visible[i].depth, g);
         if (style & TVS_CHECKBOXES) {
             const int y = top + (g.rowHeight - 13) / 2;
-            const RECT box{parts.check + 1, y, parts.check + 14, y + 13};
+            const RECT box{parts.check, y, parts.check + 13, y + 13};
             dc.FillSolidRect(box, GetSysColor(COLOR_WINDOW));
             dc.Draw3dRect(box, GetSysColor(kColorBtnShadow), GetSysColor(kColorBtnShadow));
-            if (((item.state & kTvisStateImageMask) >> 12) == 2)
+            if (((item.state & TVIS_STATEIMAGEMASK) >> 12) == 2)
                 dc.FillSolidRect({box.left + 3, y + 3, box.right - 3, y + 10},
                                  GetSysColor(COLOR_WINDOWTEXT));
         }
         RECT label{parts.label, top, parts.labelRight, top + g.rowHeight};
         const bool highlight =
-            (item.state & kTvisSelected) && (focused || (style & kTvsShowSelAlways));
+            (item.state & TVIS_SELECTED) && (focused || (style & TVS_SHOWSELALWAYS));
         if (highlight)
             dc.FillSolidRect(label, GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
         dc.SetBkMode(TRANSPARENT);
@@ -331,32 +289,37 @@ LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     const auto target = static_cast<std::uintptr_t>(lParam);
     switch (message) {
-        case kTvmInsertItem: {
-            const auto* insert = reinterpret_cast<const TvInsert*>(lParam);
+        case TVM_INSERTITEMW: {
+            const auto* insert = reinterpret_cast<const TVINSERTSTRUCTW*>(lParam);
             if (insert == nullptr)
                 return 0;
-            std::uintptr_t parent = HandleValue(insert->parent);
-            if (insert->parent == TviRoot())
+            std::uintptr_t parent = HandleValue(insert->hParent);
+            if (insert->hParent == TviRoot())
                 parent = 0;
             auto* siblings = SiblingsOf(*d, parent);
             if (siblings == nullptr)
                 return 0;
+            const TVITEMW& given = insert->item;
             Item item;
             item.parent = parent;
-            item.text = insert->text ? insert->text : u"";
+            if ((given.mask & TVIF_TEXT) && given.pszText != nullptr)
+                item.text = given.pszText;
+            if (given.mask & TVIF_PARAM)
+                item.data = static_cast<DWORD_PTR>(given.lParam);
             if (StyleOf(tree) & TVS_CHECKBOXES)
-                item.state = 1u << 12;  // unchecked
-            const auto after = reinterpret_cast<std::intptr_t>(insert->after);
+                item.state = StateImageMask(1);  // unchecked
+            if (given.mask & TVIF_STATE)
+                item.state = (item.state & ~given.stateMask) | (given.state & given.stateMask);
             auto at = siblings->end();
-            if (after == kTviFirst) {
+            if (insert->hInsertAfter == TviFirst()) {
                 at = siblings->begin();
-            } else if (after == kTviSort) {
+            } else if (insert->hInsertAfter == TviSort()) {
                 at = std::find_if(siblings->begin(), siblings->end(), [&](std::uintptr_t s) {
                     return d->items.at(s).text > item.text;
                 });
-            } else if (insert->after != TviLast()) {
-                const auto found =
-                    std::find(siblings->begin(), siblings->end(), HandleValue(insert->after));
+            } else if (insert->hInsertAfter != TviLast()) {
+                const auto found = std::find(siblings->begin(), siblings->end(),
+                                             HandleValue(insert->hInsertAfter));
                 if (found != siblings->end())
                     at = found + 1;
             }
@@ -366,13 +329,13 @@ LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateInternal(tree, nullptr, true, false);
             return static_cast<LRESULT>(h);
         }
-        case kTvmGetNextItem: {
+        case TVM_GETNEXTITEM: {
             switch (wParam) {
-                case kTvgnRoot:
+                case TVGN_ROOT:
                     return d->roots.empty() ? 0 : static_cast<LRESULT>(d->roots.front());
-                case kTvgnCaret:
+                case TVGN_CARET:
                     return static_cast<LRESULT>(d->selected);
-                case kTvgnChild: {
+                case TVGN_CHILD: {
                     if (target == 0)
                         return d->roots.empty() ? 0 : static_cast<LRESULT>(d->roots.front());
                     const auto it = d->items.find(target);
@@ -380,64 +343,82 @@ LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
                                ? 0
                                : static_cast<LRESULT>(it->second.children.front());
                 }
-                case kTvgnParent: {
+                case TVGN_PARENT: {
                     const auto it = d->items.find(target);
                     return it == d->items.end() ? 0 : static_cast<LRESULT>(it->second.parent);
                 }
-                case kTvgnNext:
+                case TVGN_NEXT:
                     return static_cast<LRESULT>(Sibling(*d, target, 1));
-                case kTvgnPrevious:
+                case TVGN_PREVIOUS:
                     return static_cast<LRESULT>(Sibling(*d, target, -1));
                 default:
                     return 0;
             }
         }
-        case kTvmGetItem: {
-            auto* item = reinterpret_cast<TvItem*>(wParam);
-            const auto it = d->items.find(target);
-            if (item == nullptr || it == d->items.end())
+        case TVM_GETITEMW: {
+            auto* item = reinterpret_cast<TVITEMW*>(lParam);
+            const auto it = item ? d->items.find(HandleValue(item->hItem)) : d->items.end();
+            if (it == d->items.end())
                 return FALSE;
-            if (item->textOut != nullptr)
-                *item->textOut = it->second.text;
-            item->data = it->second.data;
-            item->state = it->second.state & item->stateMask;
-            item->children = it->second.children.empty() ? 0 : 1;
+            if ((item->mask & TVIF_TEXT) && item->pszText != nullptr && item->cchTextMax > 0) {
+                const std::size_t n = std::min<std::size_t>(
+                    it->second.text.size(), static_cast<std::size_t>(item->cchTextMax) - 1);
+                it->second.text.copy(item->pszText, n);
+                item->pszText[n] = u'\0';
+            }
+            if (item->mask & TVIF_PARAM)
+                item->lParam = static_cast<LPARAM>(it->second.data);
+            if (item->mask & TVIF_STATE)
+                item->state = it->second.state & item->stateMask;
+            if (item->mask & TVIF_CHILDREN)
+                item->cChildren = it->second.children.empty() ? 0 : 1;
             return TRUE;
         }
-        case kTvmSetItem: {
-            const auto* item = reinterpret_cast<const TvItem*>(wParam);
-            const auto it = d->items.find(target);
-            if (item == nullptr || it == d->items.end())
+        case TVM_SETITEMW: {
+            const auto* item = reinterpret_cast<const TVITEMW*>(lParam);
+            const auto it = item ? d->items.find(HandleValue(item->hItem)) : d->items.end();
+            if (it == d->items.end())
                 return FALSE;
-            if (item->mask & kTvifParam)
-                it->second.data = item->data;
-            if (item->mask & kTvifState)
+            if (item->mask & TVIF_PARAM)
+                it->second.data = static_cast<DWORD_PTR>(item->lParam);
+            if (item->mask & TVIF_STATE)
                 it->second.state =
                     (it->second.state & ~item->stateMask) | (item->state & item->stateMask);
-            if ((item->mask & kTvifText) && item->textOut != nullptr)
-                it->second.text = *item->textOut;
+            if ((item->mask & TVIF_TEXT) && item->pszText != nullptr)
+                it->second.text = item->pszText;
             InvalidateInternal(tree, nullptr, true, false);
             return TRUE;
         }
-        case kTvmGetItemState: {
+        case TVM_GETITEMSTATE: {
             const auto it = d->items.find(static_cast<std::uintptr_t>(wParam));
             return it == d->items.end()
                        ? 0
                        : static_cast<LRESULT>(it->second.state & static_cast<UINT>(lParam));
         }
-        case kTvmExpand:
+        case TVM_EXPAND:
             return Expand(tree, *d, target, static_cast<UINT>(wParam));
-        case kTvmSelectItem:
-            return wParam == kTvgnCaret && Select(tree, *d, target);
-        case kTvmGetItemRect: {
-            auto* r = reinterpret_cast<TvRect*>(lParam);
-            return r != nullptr && ItemRect(tree, *d, HandleValue(r->item), r->textOnly, &r->rect);
+        case TVM_SELECTITEM:
+            return wParam == TVGN_CARET && Select(tree, *d, target);
+        case TVM_GETITEMRECT: {
+            // The item comes in the rectangle's first bytes.
+            auto* rect = reinterpret_cast<RECT*>(lParam);
+            if (rect == nullptr)
+                return FALSE;
+            HTREEITEM item = nullptr;
+            std::memcpy(&item, static_cast<const void*>(rect), sizeof(item));
+            return ItemRect(tree, *d, HandleValue(item), wParam != 0, rect);
         }
-        case kTvmHitTest: {
-            auto* hit = reinterpret_cast<TvHit*>(lParam);
-            return hit ? static_cast<LRESULT>(HitTest(tree, *d, hit->pt, &hit->flags)) : 0;
+        case TVM_HITTEST: {
+            auto* hit = reinterpret_cast<TVHITTESTINFO*>(lParam);
+            if (hit == nullptr)
+                return 0;
+            hit->hItem = ToHandle<HTREEITEM>(HitTest(tree, *d, hit->pt, &hit->flags));
+            return reinterpret_cast<LRESULT>(hit->hItem);
         }
         case WM_LBUTTONDOWN:
+            // The control follows the mouse until a button message comes: one already queued
+            // is taken, as the platform's does.
+            TakePosted(tree, WM_LBUTTONDOWN, WM_RBUTTONUP);
             Click(tree, {static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
                          static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))});
             return 0;
@@ -465,119 +446,3 @@ LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace headless::detail
-
-namespace ui {
-
-using namespace headless::detail;
-
-namespace {
-LPARAM ItemParam(HTREEITEM item) {
-    return static_cast<LPARAM>(HandleValue(item));
-}
-}  // namespace
-
-HTREEITEM CTreeCtrl::InsertItem(std::u16string_view text, HTREEITEM parent, HTREEITEM after) {
-    const std::u16string value(text);
-    TvInsert insert{parent, after, value.c_str()};
-    return ToHandle<HTREEITEM>(static_cast<std::uintptr_t>(
-        SendMessage(kTvmInsertItem, 0, reinterpret_cast<LPARAM>(&insert))));
-}
-
-bool CTreeCtrl::SetItemData(HTREEITEM item, DWORD_PTR data) {
-    TvItem tv;
-    tv.mask = kTvifParam;
-    tv.data = data;
-    return SendMessage(kTvmSetItem, reinterpret_cast<WPARAM>(&tv), ItemParam(item)) != 0;
-}
-
-DWORD_PTR CTreeCtrl::GetItemData(HTREEITEM item) const {
-    TvItem tv;
-    tv.mask = kTvifParam;
-    return SendMessage(kTvmGetItem, reinterpret_cast<WPARAM>(&tv), ItemParam(item)) ? tv.data : 0;
-}
-
-std::u16string CTreeCtrl::GetItemText(HTREEITEM item) const {
-    std::u16string text;
-    TvItem tv;
-    tv.mask = kTvifText;
-    tv.textOut = &text;
-    SendMessage(kTvmGetItem, reinterpret_cast<WPARAM>(&tv), ItemParam(item));
-    return text;
-}
-
-bool CTreeCtrl::GetCheck(HTREEITEM item) const {
-    const auto state = static_cast<UINT>(
-        SendMessage(kTvmGetItemState, reinterpret_cast<WPARAM>(item), kTvisStateImageMask));
-    return (state >> 12) == 2;
-}
-
-bool CTreeCtrl::SetCheck(HTREEITEM item, bool check) {
-    TvItem tv;
-    tv.mask = kTvifState;
-    tv.state = (check ? 2u : 1u) << 12;
-    tv.stateMask = kTvisStateImageMask;
-    return SendMessage(kTvmSetItem, reinterpret_cast<WPARAM>(&tv), ItemParam(item)) != 0;
-}
-
-HTREEITEM CTreeCtrl::GetRootItem() const {
-    return ToHandle<HTREEITEM>(
-        static_cast<std::uintptr_t>(SendMessage(kTvmGetNextItem, kTvgnRoot)));
-}
-
-HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const {
-    return ToHandle<HTREEITEM>(
-        static_cast<std::uintptr_t>(SendMessage(kTvmGetNextItem, kTvgnParent, ItemParam(item))));
-}
-
-HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
-    return ToHandle<HTREEITEM>(
-        static_cast<std::uintptr_t>(SendMessage(kTvmGetNextItem, kTvgnChild, ItemParam(item))));
-}
-
-HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
-    return ToHandle<HTREEITEM>(
-        static_cast<std::uintptr_t>(SendMessage(kTvmGetNextItem, kTvgnNext, ItemParam(item))));
-}
-
-bool CTreeCtrl::ItemHasChildren(HTREEITEM item) const {
-    TvItem tv;
-    return SendMessage(kTvmGetItem, reinterpret_cast<WPARAM>(&tv), ItemParam(item)) &&
-           tv.children > 0;
-}
-
-bool CTreeCtrl::Expand(HTREEITEM item, UINT code) {
-    return SendMessage(kTvmExpand, code, ItemParam(item)) != 0;
-}
-
-bool CTreeCtrl::IsExpanded(HTREEITEM item) const {
-    return (SendMessage(kTvmGetItemState, reinterpret_cast<WPARAM>(item), kTvisExpanded) &
-            kTvisExpanded) != 0;
-}
-
-HTREEITEM CTreeCtrl::HitTest(POINT point, UINT* flags) const {
-    TvHit hit{point, 0};
-    const auto item =
-        static_cast<std::uintptr_t>(SendMessage(kTvmHitTest, 0, reinterpret_cast<LPARAM>(&hit)));
-    if (flags != nullptr)
-        *flags = hit.flags;
-    return ToHandle<HTREEITEM>(item);
-}
-
-bool CTreeCtrl::SelectItem(HTREEITEM item) {
-    return SendMessage(kTvmSelectItem, kTvgnCaret, ItemParam(item)) != 0;
-}
-
-HTREEITEM CTreeCtrl::GetSelectedItem() const {
-    return ToHandle<HTREEITEM>(
-        static_cast<std::uintptr_t>(SendMessage(kTvmGetNextItem, kTvgnCaret)));
-}
-
-bool CTreeCtrl::GetItemRect(HTREEITEM item, RECT* rect, bool textOnly) const {
-    TvRect r{item, textOnly, {}};
-    const bool ok = SendMessage(kTvmGetItemRect, textOnly, reinterpret_cast<LPARAM>(&r)) != 0;
-    if (ok && rect != nullptr)
-        *rect = r.rect;
-    return ok;
-}
-
-}  // namespace ui

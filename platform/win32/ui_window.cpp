@@ -439,20 +439,4 @@ void PostQuitMessage(int exitCode) {
     ::PostQuitMessage(exitCode);
 }
 
-// ExitInstance's code when it gives one, else the code WM_QUIT carried.
-int RunApplication() {
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr)
-        return 1;
-    try {
-        int code = 0;
-        if (app->InitInstance())
-            code = RunMessageLoop();
-        const int exit = app->ExitInstance();
-        return exit != 0 ? exit : code;
-    } catch (...) {
-        return 1;
-    }
-}
-
 }  // namespace ui

@@ -580,8 +580,8 @@ TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
-        while (!holding)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The scan the window started may still be sending to it: serve it while waiting.
+        EXPECT_TRUE(WaitServingSentMessages([&] { return holding.load(); }, 10000));
         SendMessage(dialog.GetDlgItem(IDB_REFRESH), BM_CLICK);
         Close(dialog);
     });

@@ -216,24 +216,4 @@ TEST_F(HeadlessTest, MessagesToAGoneWindowAnswerZeroEvenToAWaitingSender) {
     EXPECT_FALSE(handled);
 }
 
-class App : public CWinApp {
-  public:
-    BOOL InitInstance() override {
-        headless::WhenIdle([] { PostQuitMessage(0); });
-        return initResult;
-    }
-    int ExitInstance() override { return ++exits * 10; }
-    BOOL initResult = TRUE;
-    int exits = 0;
-};
-
-TEST_F(HeadlessTest, RunApplicationRunsTheLoopOnlyWhenInitInstanceSucceeds) {
-    App app;
-    EXPECT_EQ(RunApplication(), 10);
-    app.initResult = FALSE;
-    EXPECT_EQ(RunApplication(), 20);
-    // Without a loop the task of the second start still waits for the next one.
-    EXPECT_EQ(RunMessageLoop(), 0);
-}
-
 }  // namespace

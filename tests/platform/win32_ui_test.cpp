@@ -25,7 +25,6 @@ constexpr UINT kSent = WM_APP + 1;
 constexpr UINT kPosted = WM_APP + 2;
 constexpr UINT kThrow = WM_APP + 3;
 constexpr UINT kPbmGetPos = WM_USER + 8;  // PBM_GETPOS
-constexpr UINT kList = 40;
 constexpr RECT kFrame{0, 0, 300, 200};
 
 // An edit box that sees its messages before the class does.
@@ -168,20 +167,7 @@ TEST(Win32UiTest, WaitingServesSendsFromAWorkerAndLeavesPostedMessagesQueued) {
     EXPECT_EQ(window.posted, 1);
 }
 
-class Parent : public CWnd {
-  public:
-    std::vector<NMLISTVIEW> changes;
-    void OnItemChanged(NMHDR* header, LRESULT*) {
-        changes.push_back(*reinterpret_cast<NMLISTVIEW*>(header));
-    }
-    const MessageMap* GetMessageMap() const override {
-        static constexpr MessageEntry kEntries[] = {
-            OnNotify<&Parent::OnItemChanged>(kList, LVN_ITEMCHANGED),
-        };
-        static const MessageMap kMap{CWnd::GetMessageMap(), kEntries, std::size(kEntries)};
-        return &kMap;
-    }
-};
+using Parent = CWnd;
 
 TEST(Win32UiTest, ComboBoxCreatedAsAChildAndAttachedWrappersLetGoWithTheirParent) {
     Parent parent;
@@ -212,109 +198,6 @@ TEST(Win32UiTest, ComboBoxCreatedAsAChildAndAttachedWrappersLetGoWithTheirParent
     parent.DestroyWindow();
     EXPECT_FALSE(IsWindow(box));
     EXPECT_EQ(attached.m_hWnd, nullptr);
-}
-
-TEST(Win32UiTest, ListViewColumnsRowsStatesAndTheirNotifications) {
-    Parent parent;
-    ASSERT_TRUE(parent.Create(u"Static", u"", WS_POPUP, kFrame, nullptr, 0));
-    CListCtrl list;
-    ASSERT_TRUE(list.Create(u"SysListView32", u"",
-                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, kFrame, &parent,
-                            kList));
-    EXPECT_EQ(list.InsertColumn(0, u"Port", LVCFMT_LEFT, 60), 0);
-    EXPECT_EQ(list.InsertColumn(1, u"Result", LVCFMT_CENTER, 80), 1);
-    EXPECT_EQ(list.InsertColumn(2, u"Vid", LVCFMT_LEFT, 50), 2);
-    EXPECT_EQ(list.GetColumnCount(), 3);
-    EXPECT_EQ(list.GetColumnHeading(1), u"Result");
-    EXPECT_EQ(list.GetColumnWidth(2), 50);
-    EXPECT_TRUE(list.DeleteColumn(2));
-    EXPECT_EQ(list.GetColumnCount(), 2);
-
-    EXPECT_EQ(list.InsertItem(0, u"1-1"), 0);
-    EXPECT_EQ(list.InsertItem(1, u"1-2"), 1);
-    EXPECT_EQ(list.GetItemCount(), 2);
-    EXPECT_TRUE(list.SetItemText(1, 1, u"PASS"));
-    EXPECT_EQ(list.GetItemText(1, 1), u"PASS");
-    EXPECT_EQ(list.GetItemText(1, 0), u"1-2");
-    EXPECT_EQ(list.GetItemText(1, 1, 3), u"PA");  // the buffer bounds what is read
-    EXPECT_TRUE(list.SetItemData(1, 0xBEEF));
-    EXPECT_EQ(list.GetItemData(1), 0xBEEFu);
-    EXPECT_EQ(list.GetItemData(0), 0u);
-
-    parent.changes.clear();
-    EXPECT_TRUE(list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED));
-    ASSERT_FALSE(parent.changes.empty());
-    EXPECT_EQ(parent.changes.back().hdr.hwndFrom, list.m_hWnd);
-    EXPECT_EQ(parent.changes.back().iItem, 1);
-    EXPECT_EQ(parent.changes.back().uNewState & LVIS_SELECTED, LVIS_SELECTED);
-    EXPECT_EQ(list.GetItemState(1, LVIS_SELECTED), LVIS_SELECTED);
-    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 1);
-    EXPECT_TRUE(list.SetItemState(-1, 0, LVIS_SELECTED));
-    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), -1);
-
-    list.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    EXPECT_EQ(list.GetExtendedStyle() & (LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES),
-              LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    RECT cell;
-    ASSERT_TRUE(list.GetSubItemRect(1, 1, LVIR_BOUNDS, cell));
-    EXPECT_EQ(cell.left, 60);
-    EXPECT_EQ(Width(cell), 80);
-    EXPECT_EQ(list.HitTest({cell.left + 5, cell.top + 2}), 1);
-    EXPECT_EQ(list.HitTest({5, Height(kFrame) - 2}), -1);
-    EXPECT_EQ(list.GetTopIndex(), 0);
-
-    EXPECT_TRUE(list.DeleteItem(0));
-    EXPECT_EQ(list.GetItemText(0, 0), u"1-2");
-    EXPECT_TRUE(list.DeleteAllItems());
-    EXPECT_EQ(list.GetItemCount(), 0);
-}
-
-TEST(Win32UiTest, TreeWithCheckBoxes) {
-    Parent parent;
-    ASSERT_TRUE(parent.Create(u"Static", u"", WS_POPUP, kFrame, nullptr, 0));
-    CTreeCtrl tree;
-    ASSERT_TRUE(tree.Create(
-        u"SysTreeView32", u"",
-        WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_CHECKBOXES,
-        kFrame, &parent, 9));
-    const HTREEITEM hub = tree.InsertItem(u"Hub 1", nullptr, nullptr);
-    const HTREEITEM first = tree.InsertItem(u"Port 1", hub, TviLast());
-    const HTREEITEM second = tree.InsertItem(u"Port 2", hub, TviLast());
-    const HTREEITEM other = tree.InsertItem(u"Hub 2", TviRoot(), TviLast());
-    ASSERT_NE(hub, nullptr);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(tree.GetRootItem(), hub);
-    EXPECT_EQ(tree.GetNextSiblingItem(hub), other);
-    EXPECT_EQ(tree.GetChildItem(hub), first);
-    EXPECT_EQ(tree.GetNextSiblingItem(first), second);
-    EXPECT_EQ(tree.GetNextSiblingItem(second), nullptr);
-    EXPECT_EQ(tree.GetParentItem(second), hub);
-    EXPECT_TRUE(tree.ItemHasChildren(hub));
-    EXPECT_FALSE(tree.ItemHasChildren(other));
-    EXPECT_EQ(tree.GetItemText(second), u"Port 2");
-
-    EXPECT_FALSE(tree.GetCheck(first));
-    EXPECT_TRUE(tree.SetCheck(first, true));
-    EXPECT_TRUE(tree.GetCheck(first));
-    EXPECT_FALSE(tree.GetCheck(second));
-    EXPECT_TRUE(tree.SetCheck(first, false));
-    EXPECT_FALSE(tree.GetCheck(first));
-
-    EXPECT_TRUE(tree.SetItemData(second, 77));
-    EXPECT_EQ(tree.GetItemData(second), 77u);
-    EXPECT_TRUE(tree.Expand(hub, TVE_EXPAND));
-    EXPECT_TRUE(tree.IsExpanded(hub));
-    EXPECT_FALSE(tree.IsExpanded(other));
-    EXPECT_TRUE(tree.SelectItem(second));
-    EXPECT_EQ(tree.GetSelectedItem(), second);
-
-    RECT label;
-    ASSERT_TRUE(tree.GetItemRect(second, &label, true));
-    UINT flags = 0;
-    EXPECT_EQ(
-        tree.HitTest({(label.left + label.right) / 2, (label.top + label.bottom) / 2}, &flags),
-        second);
-    EXPECT_NE(flags & TVHT_ONITEMLABEL, 0u);
 }
 
 class Bar : public CProgressCtrl {
@@ -413,9 +296,6 @@ class TestDialog : public CDialog {
     std::function<void(TestDialog&)> onInit;
     std::function<void(TestDialog&)> onPosted;
     int tick = 0;
-    CListCtrl list;
-    std::vector<DWORD> stages;
-    std::vector<DWORD_PTR> items;
 
     int focusId = 0;  // a control to focus in OnInitDialog, which then returns FALSE
 
@@ -429,10 +309,7 @@ class TestDialog : public CDialog {
         control.SetFocus();
         return FALSE;
     }
-    void DoDataExchange(CDataExchange* dx) override {
-        DDX_Control(dx, IDL_W32_LIST, list);
-        DDX_Check(dx, IDX_W32_TICK, tick);
-    }
+    void DoDataExchange(CDataExchange* dx) override { DDX_Check(dx, IDX_W32_TICK, tick); }
     LRESULT OnPostedMessage(WPARAM, LPARAM) {
         if (onPosted)
             onPosted(*this);
@@ -442,19 +319,10 @@ class TestDialog : public CDialog {
         EndDialog(static_cast<int>(wParam));
         return 0;
     }
-    void OnCustomDraw(NMHDR* header, LRESULT* result) {
-        const auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
-        stages.push_back(draw->nmcd.dwDrawStage);
-        if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
-            *result = CDRF_NOTIFYITEMDRAW;
-        if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT)
-            items.push_back(draw->nmcd.dwItemSpec);
-    }
     const MessageMap* GetMessageMap() const override {
         static constexpr MessageEntry kEntries[] = {
             OnMessage<&TestDialog::OnPostedMessage>(kPosted),
             OnMessage<&TestDialog::OnEndWith>(kSent),
-            OnNotify<&TestDialog::OnCustomDraw>(IDL_W32_LIST, NM_CUSTOMDRAW),
         };
         static const MessageMap kMap{CDialog::GetMessageMap(), kEntries, std::size(kEntries)};
         return &kMap;
@@ -588,28 +456,6 @@ TEST_F(Win32DialogTest, OnInitDialogsResultDecidesWhetherThePlatformPicksTheFocu
     }
 }
 
-TEST_F(Win32DialogTest, CustomDrawResultsReachTheListView) {
-    TestDialog dialog;
-    dialog.onInit = [](TestDialog& d) {
-        d.list.InsertColumn(0, u"Port", LVCFMT_LEFT, 80);
-        d.list.InsertItem(0, u"1-1");
-        d.list.InsertItem(1, u"1-2");
-        d.PostMessage(kPosted);
-    };
-    dialog.onPosted = [](TestDialog& d) {
-        d.stages.clear();
-        d.list.Invalidate();
-        d.list.UpdateWindow();
-        d.EndDialog(IDOK);
-    };
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    ASSERT_FALSE(dialog.stages.empty());
-    EXPECT_EQ(dialog.stages.front(), CDDS_PREPAINT);
-    // Item stages come only when the list view got CDRF_NOTIFYITEMDRAW back.
-    EXPECT_EQ(dialog.items, (std::vector<DWORD_PTR>{0, 1}));
-    EXPECT_EQ(dialog.list.m_hWnd, nullptr);  // let go with the dialog
-}
-
 // Answers the next file dialog of this process from a worker, as a user would.
 void AnswerFileDialog(UINT command, std::atomic<bool>& answered) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -650,42 +496,6 @@ TEST_F(Win32DialogTest, OpenDialogCancelled) {
     user.join();
     EXPECT_TRUE(answered);
     EXPECT_EQ(open.GetPathName(), u"");
-}
-
-class App : public CWinApp {
-  public:
-    bool start = true;
-    int exitCode = 0;
-    bool exited = false;
-    BOOL InitInstance() override {
-        if (start)
-            PostQuitMessage(4);
-        return start ? TRUE : FALSE;
-    }
-    int ExitInstance() override {
-        exited = true;
-        return exitCode;
-    }
-};
-
-TEST(Win32AppTest, RunApplicationLoopsUntilQuitAndExitInstanceMayOverrideTheCode) {
-    {
-        App app;
-        EXPECT_EQ(AfxGetApp(), &app);
-        EXPECT_EQ(RunApplication(), 4);
-        EXPECT_TRUE(app.exited);
-    }
-    {
-        App app;
-        app.exitCode = 6;
-        EXPECT_EQ(RunApplication(), 6);
-    }
-    {
-        App app;
-        app.start = false;
-        EXPECT_EQ(RunApplication(), 0);
-        EXPECT_TRUE(app.exited);
-    }
 }
 
 }  // namespace
