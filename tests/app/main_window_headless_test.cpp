@@ -467,7 +467,7 @@ TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
             list.InsertItem(row, u"");
             auto* record = new qc::DeviceRecord;
             for (std::size_t i = 0; i < record->values.size(); ++i) {
-                record->values[i] = u"v" + std::u16string(1, static_cast<char16_t>(u'a' + i));
+                record->values[i] = {u'v', static_cast<char16_t>(u'a' + i)};
             }
             record->bar = std::make_unique<qc::CProgressX>();
             record->bar->Create(WS_CHILD | PBS_VERTICAL, {0, 0, 0, 0}, &list, 3);
