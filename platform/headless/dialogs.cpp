@@ -46,7 +46,7 @@ thread_local LANGID t_language = kLangEnglish;
 
 struct FileDialogs {
     std::deque<std::optional<std::u16string>> answers;
-    std::vector<FileDialogRequest> requests;
+    std::vector<ui::testing::FileDialogRequest> requests;
 };
 
 FileDialogs& TheFileDialogs() {
@@ -205,9 +205,9 @@ void ResetDialogs() {
 
 }  // namespace headless::detail
 
-namespace headless {
+namespace ui::testing {
 
-using namespace detail;
+using namespace headless::detail;
 
 void QueueFileDialogAnswer(std::u16string path) {
     auto lock = Lock();
@@ -224,7 +224,7 @@ std::vector<FileDialogRequest> FileDialogRequests() {
     return TheFileDialogs().requests;
 }
 
-}  // namespace headless
+}  // namespace ui::testing
 
 namespace ui {
 

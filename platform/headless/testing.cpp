@@ -46,6 +46,44 @@ HWND GetFocus() {
     return FocusOfThisThread();
 }
 
+void WhenIdle(std::function<void()> task) {
+    CurrentQueue()->idleTasks.push_back(std::move(task));
+}
+
+void PressKey(HWND window, UINT virtualKey) {
+    ui::PostMessage(window, WM_KEYDOWN, virtualKey, 1);
+}
+
+bool TrackColumn(HWND list, int column, int width) {
+    return TrackColumnInternal(list, column, width);
+}
+
+void Reset() {
+    const auto queue = CurrentQueue();
+    for (HWND w : ui::testing::TopLevelWindows()) {
+        bool mine;
+        {
+            auto lock = Lock();
+            const Window* record = FindLocked(w);
+            mine = record != nullptr && record->queue == queue;
+        }
+        if (mine)
+            DestroyWindowInternal(w);
+    }
+    {
+        std::lock_guard lock(queue->mutex);
+        queue->posted.clear();
+        queue->quit = false;
+    }
+    queue->idleTasks.clear();
+    {
+        auto lock = Lock();
+        queue->focus = nullptr;
+    }
+    ResetDialogs();
+    ResetCursor();
+}
+
 }  // namespace ui::testing
 
 namespace headless {
@@ -82,14 +120,6 @@ bool HasUpdateRegion(HWND window) {
     return w != nullptr && w->hasUpdate;
 }
 
-void WhenIdle(std::function<void()> task) {
-    CurrentQueue()->idleTasks.push_back(std::move(task));
-}
-
-void PressKey(HWND window, UINT virtualKey) {
-    ui::PostMessage(window, WM_KEYDOWN, virtualKey, 1);
-}
-
 void Click(HWND window, POINT clientPoint) {
     const RECT client = ClientRectScreen(window);
     ui::testing::SetCursorPos({client.left + clientPoint.x, client.top + clientPoint.y});
@@ -102,36 +132,6 @@ void Click(HWND window, POINT clientPoint) {
 void ChooseComboItem(HWND combo, int index) {
     ui::SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(index));
     CommandParent(combo, CBN_SELCHANGE);
-}
-
-bool TrackColumn(HWND list, int column, int width) {
-    return TrackColumnInternal(list, column, width);
-}
-
-void Reset() {
-    const auto queue = CurrentQueue();
-    for (HWND w : ui::testing::TopLevelWindows()) {
-        bool mine;
-        {
-            auto lock = Lock();
-            const Window* record = FindLocked(w);
-            mine = record != nullptr && record->queue == queue;
-        }
-        if (mine)
-            DestroyWindowInternal(w);
-    }
-    {
-        std::lock_guard lock(queue->mutex);
-        queue->posted.clear();
-        queue->quit = false;
-    }
-    queue->idleTasks.clear();
-    {
-        auto lock = Lock();
-        queue->focus = nullptr;
-    }
-    ResetDialogs();
-    ResetCursor();
 }
 
 }  // namespace headless
