@@ -182,7 +182,8 @@ class CWnd {
 
     // The object attached to a window of this process, or null (no temporary objects).
     static CWnd* FromHandle(HWND window);
-    // Attaches a wrapper to an existing window without routing its messages through us.
+    // Attaches a wrapper to an existing window without routing its messages through us; fails
+    // when the window has an object already (FromHandle finds it).
     bool Attach(HWND window);
     HWND Detach();
 

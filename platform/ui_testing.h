@@ -2,6 +2,8 @@
 // Implemented by both backends.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,5 +24,48 @@ HWND GetFocus();
 void SetUiLanguage(LANGID language);
 // Moves the cursor to a screen position.
 void SetCursorPos(POINT point);
+
+// ---- File dialogs
+
+struct FileDialogRequest {
+    bool open = true;
+    std::u16string filter;
+    std::u16string defaultExtension;
+    std::u16string fileName;
+    DWORD flags = 0;
+    HWND owner = nullptr;
+};
+
+// Answers for the next file dialogs, in order. Once a test has queued one (since the last
+// Reset), every file dialog takes the next answer instead of showing, and one with no answer
+// left is cancelled; until then the headless backend cancels and the Win32 one shows the
+// platform's dialog.
+void QueueFileDialogAnswer(std::u16string path);
+void QueueFileDialogCancel();
+// Every file dialog answered from the queue since the last Reset (all of them on headless), in
+// order.
+std::vector<FileDialogRequest> FileDialogRequests();
+
+// ---- The calling thread's message loops
+
+// Runs `task` once, on the calling thread, the next time one of the class library's loops
+// (RunMessageLoop, a modal dialog's) finds nothing to do: no sent, posted or paint message. A
+// way to act inside a modal dialog.
+void WhenIdle(std::function<void()> task);
+
+// ---- Simulated input
+
+// A key press: posts WM_KEYDOWN to the window's thread, as the keyboard would.
+void PressKey(HWND window, UINT virtualKey);
+// The user drags the divider of a list view's column to `width`: HDN_BEGINTRACKW to the list's
+// parent (a nonzero answer stops it), the new width, HDN_ENDTRACKW. True when the column took
+// the width.
+bool TrackColumn(HWND list, int column, int width);
+
+// ---- Between tests
+
+// Destroys the calling thread's windows, empties its queue and its idle tasks, forgets
+// file-dialog answers and requests, puts the cursor at (0, 0) and the language back to English.
+void Reset();
 
 }  // namespace ui::testing

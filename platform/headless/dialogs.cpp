@@ -16,7 +16,7 @@ thread_local LANGID t_language = kLangEnglish;
 
 struct FileDialogs {
     std::deque<std::optional<std::u16string>> answers;
-    std::vector<FileDialogRequest> requests;
+    std::vector<ui::testing::FileDialogRequest> requests;
 };
 
 FileDialogs& TheFileDialogs() {
@@ -167,9 +167,9 @@ void ResetDialogs() {
 
 }  // namespace headless::detail
 
-namespace headless {
+namespace ui::testing {
 
-using namespace detail;
+using namespace headless::detail;
 
 void QueueFileDialogAnswer(std::u16string path) {
     auto lock = Lock();
@@ -186,7 +186,7 @@ std::vector<FileDialogRequest> FileDialogRequests() {
     return TheFileDialogs().requests;
 }
 
-}  // namespace headless
+}  // namespace ui::testing
 
 namespace ui {
 

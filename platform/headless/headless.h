@@ -1,5 +1,5 @@
-// What tests can reach of the headless window system beyond ui.h and ui_testing.h: file-dialog
-// answers, the recorded painting of each window, window state, and simulated user input.
+// What tests can reach of the headless window system beyond ui.h and ui_testing.h: the recorded
+// painting of each window, window state, and simulated mouse input.
 //
 // Units and fixed values of this backend:
 //  - 96 DPI. Dialog units convert with base units 6 x 13 pixels: x * 6 / 4, y * 13 / 8.
@@ -13,31 +13,13 @@
 //    last pixel row), indent 19, check boxes 13 wide once the tree has painted.
 #pragma once
 
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/ui.h"
+#include "platform/ui_testing.h"
 
 namespace headless {
-
-// ---- File dialogs
-
-struct FileDialogRequest {
-    bool open = true;
-    std::u16string filter;
-    std::u16string defaultExtension;
-    std::u16string fileName;
-    ui::DWORD flags = 0;
-    ui::HWND owner = nullptr;
-};
-
-// Answers for the next file dialogs, in order; a dialog with no answer queued is cancelled.
-void QueueFileDialogAnswer(std::u16string path);
-void QueueFileDialogCancel();
-// Every file dialog shown since the last Reset, in order.
-std::vector<FileDialogRequest> FileDialogRequests();
 
 // ---- Painting
 
@@ -94,24 +76,13 @@ bool HasUpdateRegion(ui::HWND window);
 // when it goes, and destroying one twice stops the program.
 bool ImageListExists(ui::HIMAGELIST list);
 
-// ---- The calling thread's message loops
-
-// Runs `task` once, on the calling thread, the next time one of its loops finds nothing to do
-// (no sent, posted or paint message): a way to act inside a modal dialog.
-void WhenIdle(std::function<void()> task);
-
 // ---- Simulated input
 
-// A key press: posts WM_KEYDOWN to the window's thread, as the keyboard would.
-void PressKey(ui::HWND window, ui::UINT virtualKey);
 // A left click at a client position: moves the cursor there, then sends WM_LBUTTONDOWN and
 // WM_LBUTTONUP to the window.
 void Click(ui::HWND window, ui::POINT clientPoint);
 // The user picks an entry of a drop-down list: selection, then CBN_SELCHANGE to the parent.
 void ChooseComboItem(ui::HWND combo, int index);
-// The user drags the divider of a list view's column: HDN_BEGINTRACKW (a nonzero answer stops
-// it), the new width, HDN_ENDTRACKW. False when the drag was refused.
-bool TrackColumn(ui::HWND list, int column, int width);
 
 // ---- Faults
 
@@ -119,11 +90,5 @@ bool TrackColumn(ui::HWND list, int column, int width);
 // refuses a request (LVM_DELETECOLUMN, say); those after them are handled again. A count of 0
 // ends the refusals at once.
 void RefuseMessages(ui::HWND window, ui::UINT message, int count);
-
-// ---- Between tests
-
-// Destroys the calling thread's windows, empties its queue, forgets file-dialog answers and
-// requests, puts the cursor at (0, 0) and the language back to English.
-void Reset();
 
 }  // namespace headless

@@ -46,6 +46,44 @@ HWND GetFocus() {
     return FocusOfThisThread();
 }
 
+void WhenIdle(std::function<void()> task) {
+    CurrentQueue()->idleTasks.push_back(std::move(task));
+}
+
+void PressKey(HWND window, UINT virtualKey) {
+    ui::PostMessage(window, WM_KEYDOWN, virtualKey, 1);
+}
+
+bool TrackColumn(HWND list, int column, int width) {
+    return TrackColumnInternal(list, column, width);
+}
+
+void Reset() {
+    const auto queue = CurrentQueue();
+    for (HWND w : ui::testing::TopLevelWindows()) {
+        bool mine;
+        {
+            auto lock = Lock();
+            const Window* record = FindLocked(w);
+            mine = record != nullptr && record->queue == queue;
+        }
+        if (mine)
+            DestroyWindowInternal(w);
+    }
+    {
+        std::lock_guard lock(queue->mutex);
+        queue->posted.clear();
+        queue->quit = false;
+    }
+    queue->idleTasks.clear();
+    {
+        auto lock = Lock();
+        queue->focus = nullptr;
+    }
+    ResetDialogs();
+    ResetCursor();
+}
+
 }  // namespace ui::testing
 
 namespace headless {
@@ -82,14 +120,6 @@ bool HasUpdateRegion(HWND window) {
     return w != nullptr && w->hasUpdate;
 }
 
-void WhenIdle(std::function<void()> task) {
-    CurrentQueue()->idleTasks.push_back(std::move(task));
-}
-
-void PressKey(HWND window, UINT virtualKey) {
-    ui::PostMessage(window, WM_KEYDOWN, virtualKey, 1);
-}
-
 void Click(HWND window, POINT clientPoint) {
     const RECT client = ClientRectScreen(window);
     ui::testing::SetCursorPos({client.left + clientPoint.x, client.top + clientPoint.y});
@@ -104,10 +134,6 @@ void ChooseComboItem(HWND combo, int index) {
     CommandParent(combo, CBN_SELCHANGE);
 }
 
-bool TrackColumn(HWND list, int column, int width) {
-    return TrackColumnInternal(list, column, width);
-}
-
 void RefuseMessages(HWND window, UINT message, int count) {
     auto lock = Lock();
     Window* w = FindLocked(window);
@@ -117,32 +143,6 @@ void RefuseMessages(HWND window, UINT message, int count) {
         w->refusals[message] = count;
     else
         w->refusals.erase(message);
-}
-
-void Reset() {
-    const auto queue = CurrentQueue();
-    for (HWND w : ui::testing::TopLevelWindows()) {
-        bool mine;
-        {
-            auto lock = Lock();
-            const Window* record = FindLocked(w);
-            mine = record != nullptr && record->queue == queue;
-        }
-        if (mine)
-            DestroyWindowInternal(w);
-    }
-    {
-        std::lock_guard lock(queue->mutex);
-        queue->posted.clear();
-        queue->quit = false;
-    }
-    queue->idleTasks.clear();
-    {
-        auto lock = Lock();
-        queue->focus = nullptr;
-    }
-    ResetDialogs();
-    ResetCursor();
 }
 
 }  // namespace headless

@@ -842,7 +842,7 @@ bool CWnd::Attach(HWND window) {
         return false;
     auto lock = Lock();
     Window* w = FindLocked(window);
-    if (w == nullptr)
+    if (w == nullptr || w->object != nullptr || !w->wrappers.empty())
         return false;
     w->wrappers.push_back(this);
     m_hWnd = window;

@@ -90,6 +90,8 @@ INT_PTR CDialog::DoModal() {
             ::ShowWindow(dialog, SW_SHOWNORMAL);
         MSG msg;
         while (!state.ended && m_hWnd == Ui(dialog)) {
+            if (RunIdleTask())
+                continue;
             const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
             if (got == -1)
                 break;
@@ -135,6 +137,15 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // https://learn.microsoft.com/windows/win32/api/commdlg/ns-commdlg-openfilenamew
 INT_PTR CFileDialog::DoModal() {
+    std::optional<std::u16string> answer;
+    if (AnswerFileDialog({open_, filter_, defaultExtension_, fileName_, flags_,
+                          parent_ != nullptr ? parent_->m_hWnd : nullptr},
+                         &answer)) {
+        if (!answer)
+            return IDCANCEL;
+        path_ = std::move(*answer);
+        return IDOK;
+    }
     // "Text|pattern|...||": the bars become the terminators the structure wants.
     std::u16string filter = filter_;
     for (char16_t& c : filter) {

@@ -1,8 +1,66 @@
 // The Win32 backend of what tests and the demo ask of the window system.
 #include <algorithm>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 #include "platform/win32/ui_internal.h"
+
+namespace win32 {
+namespace {
+
+// Queued answers make every file dialog a test's; the real program never queues one.
+struct FileDialogs {
+    std::mutex mutex;
+    bool answering = false;
+    std::deque<std::optional<std::u16string>> answers;
+    std::vector<ui::testing::FileDialogRequest> requests;
+};
+
+FileDialogs& TheFileDialogs() {
+    static auto* dialogs = new FileDialogs;
+    return *dialogs;
+}
+
+// Made by the first WhenIdle of a thread, so that the real program's threads keep none. A plain
+// pointer: mingw's thread-local objects with destructors crash the thread at its end.
+using IdleQueue = std::deque<std::function<void()>>;
+thread_local IdleQueue* t_idleTasks = nullptr;
+
+}  // namespace
+
+// A peek that finds nothing has also served the sent messages and found no window to paint.
+bool RunIdleTask() {
+    MSG msg;
+    if (t_idleTasks == nullptr || t_idleTasks->empty() ||
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        return false;
+    }
+    const std::function<void()> task = std::move(t_idleTasks->front());
+    t_idleTasks->pop_front();
+    try {
+        task();
+    } catch (...) {
+    }
+    return true;
+}
+
+bool AnswerFileDialog(const ui::testing::FileDialogRequest& request,
+                      std::optional<std::u16string>* answer) {
+    FileDialogs& dialogs = TheFileDialogs();
+    std::lock_guard lock(dialogs.mutex);
+    if (!dialogs.answering)
+        return false;
+    dialogs.requests.push_back(request);
+    answer->reset();
+    if (!dialogs.answers.empty()) {
+        *answer = std::move(dialogs.answers.front());
+        dialogs.answers.pop_front();
+    }
+    return true;
+}
+
+}  // namespace win32
 
 namespace ui::testing {
 
@@ -20,6 +78,12 @@ bool IsHelperWindow(::HWND window) {
             return true;
     }
     return false;
+}
+
+BOOL CALLBACK CollectAll(::HWND window, ::LPARAM found) {
+    if (!IsHelperWindow(window))
+        reinterpret_cast<std::vector<::HWND>*>(found)->push_back(window);
+    return TRUE;
 }
 
 BOOL CALLBACK CollectOurs(::HWND window, ::LPARAM found) {
@@ -89,6 +153,79 @@ void SetUiLanguage(LANGID language) {
 
 void SetCursorPos(POINT point) {
     ::SetCursorPos(point.x, point.y);
+}
+
+void QueueFileDialogAnswer(std::u16string path) {
+    FileDialogs& dialogs = TheFileDialogs();
+    std::lock_guard lock(dialogs.mutex);
+    dialogs.answering = true;
+    dialogs.answers.emplace_back(std::move(path));
+}
+
+void QueueFileDialogCancel() {
+    FileDialogs& dialogs = TheFileDialogs();
+    std::lock_guard lock(dialogs.mutex);
+    dialogs.answering = true;
+    dialogs.answers.emplace_back(std::nullopt);
+}
+
+std::vector<FileDialogRequest> FileDialogRequests() {
+    FileDialogs& dialogs = TheFileDialogs();
+    std::lock_guard lock(dialogs.mutex);
+    return dialogs.requests;
+}
+
+void WhenIdle(std::function<void()> task) {
+    if (t_idleTasks == nullptr)
+        t_idleTasks = new IdleQueue;
+    t_idleTasks->push_back(std::move(task));
+}
+
+void PressKey(HWND window, UINT virtualKey) {
+    PostMessageW(Native(window), WM_KEYDOWN, virtualKey, 1);
+}
+
+// The mouse on the header, as the user drags: down on the divider at the column's right edge,
+// over to where the edge goes, up. The header tracks it by capture and tells the list.
+// https://learn.microsoft.com/windows/win32/controls/hdn-begintrack
+bool TrackColumn(HWND list, int column, int width) {
+    const ::HWND header = reinterpret_cast<::HWND>(SendMessageW(Native(list), LVM_GETHEADER, 0, 0));
+    ::RECT item{};
+    if (header == nullptr || !SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                                           reinterpret_cast<LPARAM>(&item))) {
+        return false;
+    }
+    const int y = (item.top + item.bottom) / 2;
+    const int from = item.right - 1;
+    const int to = item.left + width - 1;
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from, y));
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, y));
+    SendMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(to, y));
+    return SendMessageW(Native(list), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0) == width;
+}
+
+void Reset() {
+    std::vector<::HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), CollectAll, reinterpret_cast<LPARAM>(&windows));
+    for (::HWND window : windows) {
+        if (IsWindow(window))
+            DestroyWindow(window);
+    }
+    // Posted messages only: a paint message stays until its window is painted.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+    }
+    delete t_idleTasks;
+    t_idleTasks = nullptr;
+    {
+        FileDialogs& dialogs = TheFileDialogs();
+        std::lock_guard lock(dialogs.mutex);
+        dialogs.answering = false;
+        dialogs.answers.clear();
+        dialogs.requests.clear();
+    }
+    ::SetCursorPos(0, 0);
+    SetUiLanguage(kLangEnglish);
 }
 
 }  // namespace ui::testing

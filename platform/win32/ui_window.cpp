@@ -425,6 +425,8 @@ bool InitCommonControls(DWORD classes) {
 int RunMessageLoop() {
     MSG msg;
     for (;;) {
+        if (RunIdleTask())
+            continue;
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == -1)
             return -1;

@@ -1,407 +1,29 @@
-// The whole main window on the headless window system, started from files on disk: what the
-// operator sees and what lands in the files.
+// What only the headless window system shows of the main window: what it paints.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <map>
-#include <sstream>
-#include <thread>
+#include <memory>
+#include <vector>
 
-#include "app/check_items.h"
 #include "app/res/resource.h"
-#include "app/tavrin_app.h"
-#include "app/tavrin_dlg.h"
-#include "device/selection_lists.h"
 #include "platform/headless/headless.h"
-#include "platform/sim/files.h"
-#include "platform/sim/station.h"
-#include "platform/text.h"
-#include "platform/ui_testing.h"
 #include "qc/progress_x.h"
-#include "tests/support/ui_thread.h"
+#include "tests/app/main_window_fixture.h"
 
 namespace {
 
 using namespace ui;
-namespace fs = std::filesystem;
+using namespace maintest;
 
-constexpr char16_t kProgram[] = u"C:\\Tools\\Tavrin\\Tavrin.exe";
-constexpr char16_t kSettings[] = u"C:\\Tools\\Tavrin\\Tavrin.ini";
-constexpr char16_t kTitle[] = u"RV7730 Tavrin (1.0.0.3)";
-
-class MainWindowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("tavrin-main-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-        sim::Station::Get().Reset();
-        auto& files = sim::Files::Get();
-        files.Reset();
-        files.SetRoot(root);
-        files.SetProgramPath(kProgram);
-        files.SetCurrentDirectory(u"C:\\Tools\\Tavrin");
-        fs::create_directories(Host(u"C:\\Tools\\Tavrin"));
-        headless::Reset();
-        app::checkItems = app::MakeCheckItems();
-    }
-    void TearDown() override {
-        headless::Reset();
-        sim::Files::Get().Reset();
-        fs::remove_all(root);
-    }
-
-    fs::path Host(std::u16string_view path) const {
-        return sim::Files::Get().HostPath(path).value();
-    }
-    void WriteFile(std::u16string_view path, const std::string& text) const {
-        const fs::path host = Host(path);
-        fs::create_directories(host.parent_path());
-        std::ofstream(host, std::ios::binary) << text;
-    }
-    std::string ReadFile(std::u16string_view path) const {
-        std::ifstream in(Host(path), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool Exists(std::u16string_view path) const { return fs::exists(Host(path)); }
-
-    // Runs the program; `script` runs inside the main window's modal loop and closes it.
-    void Run(const std::function<void(app::CTavrinDlg&)>& script) {
-        app::CTavrinApp program;
-        bool ran = false;
-        headless::WhenIdle([&] {
-            auto* dialog = static_cast<app::CTavrinDlg*>(AfxGetMainWnd());
-            ASSERT_NE(dialog, nullptr);
-            ran = true;
-            script(*dialog);
-            const HWND window = dialog->m_hWnd;
-            headless::WhenIdle([window] {
-                if (!IsWindow(window))
-                    return;
-                ADD_FAILURE() << "the script left the window open";
-                ui::SendMessage(window, WM_COMMAND, IDCANCEL, 0);
-            });
-        });
-        EXPECT_EQ(program.InitInstance(), FALSE);
-        EXPECT_TRUE(ran);
-    }
-
-    static void Close(app::CTavrinDlg& dialog) { dialog.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); }
-    static HWND Item(app::CTavrinDlg& dialog, int id) { return dialog.GetDlgItem(id); }
-    static bool Enabled(app::CTavrinDlg& dialog, int id) {
-        return (headless::Describe(Item(dialog, id)).style & WS_DISABLED) == 0;
-    }
-    static int Check(app::CTavrinDlg& dialog, int id) {
-        return static_cast<int>(ui::SendMessage(Item(dialog, id), BM_GETCHECK));
-    }
-    static void Click(app::CTavrinDlg& dialog, int id) {
-        ui::SendMessage(Item(dialog, id), BM_CLICK);
-    }
-    static int Selection(app::CTavrinDlg& dialog, int id) {
-        return static_cast<int>(ui::SendMessage(Item(dialog, id), CB_GETCURSEL));
-    }
-    static std::u16string Text(app::CTavrinDlg& dialog, int id) {
-        CBorrowed<> control(Item(dialog, id));
-        std::u16string text = control.GetWindowText();
-        return text;
-    }
-    static void SetText(app::CTavrinDlg& dialog, int id, std::u16string_view text) {
-        CBorrowed<> control(Item(dialog, id));
-        control.SetWindowText(text);
-    }
-    static std::vector<std::u16string> Headings(app::CTavrinDlg& dialog) {
-        std::vector<std::u16string> headings;
-        for (int c = 0; c < dialog.resultList.GetColumnCount(); ++c) {
-            headings.push_back(dialog.resultList.GetColumnHeading(c));
-        }
-        return headings;
-    }
-
-    fs::path root;
-};
-
-// A check file with every item's "Value" and "Enable".
-std::string CheckFile(const std::vector<std::pair<std::string, std::string>>& values,
-                      const std::vector<std::pair<std::string, std::string>>& enables) {
-    std::string text = "[Value]\r\n";
-    for (const auto& [key, value] : values)
-        text += key + "=" + value + "\r\n";
-    text += "[Enable]\r\n";
-    for (const auto& [key, value] : enables)
-        text += key + "=" + value + "\r\n";
-    return text;
-}
-
-TEST_F(MainWindowTest, AFirstStartWithoutSettings) {
+TEST_F(MainWindowTest, TheMinimisedWindowPaintsItsIconCentred) {
     Run([&](app::CTavrinDlg& dialog) {
-        EXPECT_EQ(dialog.GetWindowText(), kTitle);
-        EXPECT_EQ(headless::Describe(dialog.m_hWnd).text, kTitle);
-        for (int box : {IDX_TOPMOST, IDX_INFO_CHECK, IDX_AUTO_CHECK}) {
-            EXPECT_EQ(Check(dialog, box), BST_UNCHECKED) << box;
-        }
-        for (const auto& item : app::checkItems) {
-            EXPECT_FALSE(Enabled(dialog, item.controlId)) << "control " << item.controlId;
-        }
-        for (int list : {IDC_RFREQ, IDC_WFREQ, IDC_IDLE, IDC_SLEEP, IDC_BLINK, IDC_EFS}) {
-            EXPECT_EQ(Selection(dialog, list), 0) << list;
-        }
-        EXPECT_EQ(dialog.portMode, 0);
-        EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check"}));
-        EXPECT_EQ(dialog.resultList.GetItemCount(), 0);
-        EXPECT_EQ(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
-        EXPECT_TRUE(dialog.resultList.GetStyle() & WS_CLIPCHILDREN);
-        EXPECT_TRUE(dialog.resultList.GetExtendedStyle() & LVS_EX_GRIDLINES);
-        EXPECT_TRUE(dialog.resultList.GetExtendedStyle() & LVS_EX_FULLROWSELECT);
-        Close(dialog);
-    });
-    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nTopmost=0\r\nInfoCheck=0\r\nAutoCheck=0\r\n");
-}
-
-TEST_F(MainWindowTest, AStartWithAStoredCheckFile) {
-    WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=lines\\a.chk\r\nInfoCheck=1\r\nTopmost=1\r\n");
-    WriteFile(u"C:\\Tools\\Tavrin\\lines\\a.chk", CheckFile({{"vid", "1234"},
-                                                             {"ProductName", std::string(60, 'p')},
-                                                             {"RFreq", "2"},
-                                                             {"WFreq", "7"},
-                                                             {"Idle", "abc"},
-                                                             {"Blink", "1"},
-                                                             {"Master", "a"}},
-                                                            {{"vid", "1"},
-                                                             {"pid", "256"},
-                                                             {"ProductName", "2"},
-                                                             {"Sleep", "1"},
-                                                             {"Blink", "1"},
-                                                             {"DiskType", "1"},
-                                                             {"CapMin", "1"},
-                                                             {"CapMax", "1"},
-                                                             {"FWVer", "1"}}));
-    Run([&](app::CTavrinDlg& dialog) {
-        EXPECT_EQ(dialog.GetWindowText(),
-                  std::u16string(kTitle) + u" - C:\\Tools\\Tavrin\\lines\\a.chk");
-        EXPECT_EQ(Check(dialog, IDX_INFO_CHECK), BST_CHECKED);
-        EXPECT_EQ(Check(dialog, IDX_TOPMOST), BST_CHECKED);
-        EXPECT_NE(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
-
-        EXPECT_TRUE(Enabled(dialog, IDE_VID));
-        EXPECT_FALSE(Enabled(dialog, IDE_PID)) << "256: only the low 8 bits count";
-        EXPECT_TRUE(Enabled(dialog, IDE_PRODUCT_NAME)) << "2 enables";
-        EXPECT_FALSE(Enabled(dialog, IDC_RFREQ));
-        EXPECT_EQ(Text(dialog, IDE_VID), u"1234");
-        EXPECT_EQ(Text(dialog, IDE_PRODUCT_NAME), std::u16string(49, u'p'));
-        EXPECT_EQ(Selection(dialog, IDC_RFREQ), 2);
-        EXPECT_EQ(Selection(dialog, IDC_WFREQ), CB_ERR) << "an index past the list selects none";
-        EXPECT_EQ(Selection(dialog, IDC_IDLE), 0) << "not a number reads as 0";
-        EXPECT_EQ(Selection(dialog, IDC_BLINK), 1);
-        EXPECT_EQ(Text(dialog, IDE_MASTER), u"A") << "the Master box takes capitals";
-
-        // Columns in table order: SleepMode (8) before BlinkMode (9), then DiskType (10); one
-        // "Capacity" column for CapMin and CapMax.
-        EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{
-                                        u"Vol", u"Check", u"VID", u"ProductName", u"SleepMode",
-                                        u"BlinkMode", u"DiskType", u"Capacity", u"FWVersion"}));
-        EXPECT_EQ(dialog.resultList.GetColumnWidth(2), 50);
-        EXPECT_EQ(dialog.resultList.GetColumnWidth(3), 110);
-        Close(dialog);
-    });
-    const std::string settings = ReadFile(kSettings);
-    EXPECT_NE(settings.find("CHECK_FILE=lines\\a.chk\r\n"), std::string::npos);
-    EXPECT_NE(settings.find("Topmost=1\r\n"), std::string::npos);
-    EXPECT_NE(settings.find("InfoCheck=1\r\n"), std::string::npos);
-    EXPECT_NE(settings.find("AutoCheck=0\r\n"), std::string::npos);
-}
-
-TEST_F(MainWindowTest, SaveAndLoadRoundTrip) {
-    const std::u16string file = u"C:\\Tools\\Tavrin\\line1.chk";
-    Run([&](app::CTavrinDlg& dialog) {
-        for (auto& item : app::checkItems)
-            item.enabled = 1;
-        SetText(dialog, IDE_VID, u"1234");
-        SetText(dialog, IDE_VENDOR_NAME, u"Generic Vendor");
-        SetText(dialog, IDE_CAP_MIN, u"3800");
-        ui::SendMessage(Item(dialog, IDC_RFREQ), CB_SETCURSEL, 3);
-        ui::SendMessage(Item(dialog, IDC_BLINK), CB_SETCURSEL, 2);
-        ui::SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, 12);
-        ui::SendMessage(Item(dialog, IDC_SLEEP), CB_SETCURSEL, static_cast<WPARAM>(-1));
-        headless::QueueFileDialogAnswer(file);
-        Click(dialog, IDB_SAVE);
-        EXPECT_EQ(dialog.GetWindowText(), std::u16string(kTitle) + u" - " + file);
-        Close(dialog);
-    });
-    const auto requests = headless::FileDialogRequests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_FALSE(requests[0].open);
-    EXPECT_EQ(requests[0].filter, u"Check File(*.chk)|*.chk||");
-    EXPECT_EQ(requests[0].defaultExtension, u"chk");
-    EXPECT_EQ(requests[0].fileName, u"");
-    EXPECT_EQ(requests[0].flags & (OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT),
-              OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
-
-    // "Value" then "Enable", 23 keys each in index order.
-    std::string expected = "[Value]\r\n";
-    const std::map<std::u16string_view, std::string> values = {
-        {u"vid", "1234"},    {u"VendorName", "Generic Vendor"},
-        {u"CapMin", "3800"}, {u"RFreq", "3"},
-        {u"WFreq", "0"},     {u"Idle", "0"},
-        {u"Sleep", ""},      {u"Blink", "2"},
-        {u"Efs", "12"}};
-    for (const auto& item : app::MakeCheckItems()) {
-        const auto v = values.find(item.key);
-        expected +=
-            platform::ToUtf8(item.key) + "=" + (v == values.end() ? "" : v->second) + "\r\n";
-    }
-    expected += "[Enable]\r\n";
-    for (const auto& item : app::MakeCheckItems())
-        expected += platform::ToUtf8(item.key) + "=1\r\n";
-    EXPECT_EQ(ReadFile(file), expected);
-    EXPECT_NE(ReadFile(kSettings).find("CHECK_FILE=line1.chk\r\n"), std::string::npos);
-
-    // Load it into a fresh window.
-    app::checkItems = app::MakeCheckItems();
-    WriteFile(kSettings, "");
-    Run([&](app::CTavrinDlg& dialog) {
-        EXPECT_FALSE(Enabled(dialog, IDE_VID));
-        headless::QueueFileDialogAnswer(file);
-        Click(dialog, IDB_LOAD);
-        EXPECT_EQ(dialog.GetWindowText(), std::u16string(kTitle) + u" - " + file);
-        EXPECT_TRUE(Enabled(dialog, IDE_VID));
-        EXPECT_TRUE(Enabled(dialog, IDC_SLEEP));
-        EXPECT_EQ(Text(dialog, IDE_VENDOR_NAME), u"Generic Vendor");
-        EXPECT_EQ(Selection(dialog, IDC_RFREQ), 3);
-        EXPECT_EQ(Selection(dialog, IDC_BLINK), 2);
-        EXPECT_EQ(Selection(dialog, IDC_EFS), 12);
-        EXPECT_EQ(Selection(dialog, IDC_SLEEP), 0) << "an empty stored index reads as 0";
-        EXPECT_EQ(Headings(dialog).size(), 2u + 22u) << "the columns follow the loaded flags";
-        Close(dialog);
-    });
-    EXPECT_EQ(ReadFile(kSettings).find("CHECK_FILE"), std::string::npos)
-        << "loading does not change the start-up check file";
-}
-
-TEST_F(MainWindowTest, SaveThenCancelStillWritesTheCheckFileInUse) {
-    WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=D:\\qc\\old.chk\r\n");
-    Run([&](app::CTavrinDlg& dialog) {
-        WriteFile(kSettings, "[Setting]\r\n");
-        headless::QueueFileDialogCancel();
-        Click(dialog, IDB_SAVE);
-        EXPECT_EQ(dialog.checkFilePath, u"D:\\qc\\old.chk");
-        EXPECT_EQ(headless::FileDialogRequests().at(0).fileName, u"D:\\qc\\old.chk");
-        Close(dialog);
-    });
-    EXPECT_NE(ReadFile(kSettings).find("CHECK_FILE=D:\\qc\\old.chk\r\n"), std::string::npos);
-    EXPECT_FALSE(Exists(u"D:\\qc\\old.chk"));
-}
-
-TEST_F(MainWindowTest, CheckSelectionOkAndCancel) {
-    Run([&](app::CTavrinDlg& dialog) {
-        const auto tick = [](std::vector<int> boxes, int button) {
-            headless::WhenIdle([boxes, button] {
-                const HWND select =
-                    ui::testing::FindTopLevelWindow(u"MP Check Config Select Dialog");
-                ASSERT_NE(select, nullptr);
-                EXPECT_EQ(ui::testing::DialogTemplateOf(select), UINT{IDD_CHECK_SELECT});
-                CBorrowed<> wrapper(select);
-                for (int box : boxes)
-                    ui::SendMessage(wrapper.GetDlgItem(box), BM_CLICK);
-                ui::SendMessage(wrapper.GetDlgItem(button), BM_CLICK);
-            });
-        };
-        tick({IDX_CAP_MIN, IDX_CAP_MAX, IDX_SLEEP}, IDCANCEL);
-        Click(dialog, IDB_CHECK_SELECT);
-        EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check"}));
-        EXPECT_FALSE(Enabled(dialog, IDE_CAP_MIN));
-
-        tick({IDX_CAP_MIN, IDX_CAP_MAX, IDX_SLEEP, IDX_DISK_TYPE}, IDOK);
-        Click(dialog, IDB_CHECK_SELECT);
-        EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check", u"SleepMode",
-                                                                 u"DiskType", u"Capacity"}));
-        EXPECT_TRUE(Enabled(dialog, IDE_CAP_MIN));
-        EXPECT_TRUE(Enabled(dialog, IDE_CAP_MAX));
-        EXPECT_FALSE(Enabled(dialog, IDE_VID));
-
-        // CapMin off: CapMax gets the capacity column of its own.
-        tick({IDX_CAP_MIN}, IDOK);
-        Click(dialog, IDB_CHECK_SELECT);
-        EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check", u"SleepMode",
-                                                                 u"DiskType", u"Capacity"}));
-        EXPECT_EQ(app::checkItems[app::kItemCapMin].enabled, 0);
-        EXPECT_EQ(app::checkItems[app::kItemCapMax].enabled, 1);
-        Close(dialog);
-    });
-}
-
-TEST_F(MainWindowTest, PortMapFileChoosesTheLayout) {
-    struct Case {
-        const char* enablePort;
-        int mode;
-    };
-    for (const Case c : {Case{"1", 1}, Case{"2", 0}, Case{"0", 0}}) {
-        WriteFile(u"C:\\Tools\\Tavrin\\ports\\a.pfg",
-                  std::string("[PortMap]\r\nusb03=1\r\n[Setting]\r\nENABLE_PORT=") + c.enablePort +
-                      "\r\n");
-        WriteFile(kSettings, "[Setting]\r\nPORT_FILE=ports\\a.pfg\r\n");
-        Run([&](app::CTavrinDlg& dialog) {
-            EXPECT_EQ(dialog.portFilePath, u"C:\\Tools\\Tavrin\\ports\\a.pfg");
-            EXPECT_EQ(dialog.portMode, c.mode) << c.enablePort;
-            if (c.mode == 1) {
-                EXPECT_EQ(Headings(dialog),
-                          (std::vector<std::u16string>{u"Port", u"Vol", u"Check"}));
-                ASSERT_EQ(dialog.resultList.GetItemCount(), 16);
-                EXPECT_EQ(dialog.resultList.GetItemText(0, 0), u"1");
-                EXPECT_EQ(dialog.resultList.GetItemText(15, 0), u"16");
-            } else {
-                EXPECT_EQ(dialog.resultList.GetItemCount(), 0);
-            }
-            Close(dialog);
-        });
-    }
-}
-
-TEST_F(MainWindowTest, EscapeSavesTheSwitchesLikeTheCloseBox) {
-    Run([&](app::CTavrinDlg& dialog) {
-        Click(dialog, IDX_TOPMOST);
-        EXPECT_NE(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
-        EXPECT_FALSE(Exists(kSettings)) << "the switch reaches the file only at closing";
-        Click(dialog, IDX_AUTO_CHECK);
-        headless::PressKey(Item(dialog, IDX_AUTO_CHECK), VK_ESCAPE);
-    });
-    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nTopmost=1\r\nInfoCheck=0\r\nAutoCheck=1\r\n");
-}
-
-TEST_F(MainWindowTest, SystemMenuAboutAndTheMinimisedIcon) {
-    Run([&](app::CTavrinDlg& dialog) {
-        CMenu menu = dialog.GetSystemMenu(false);
-        const int n = menu.GetMenuItemCount();
-        ASSERT_GE(n, 2);
-        EXPECT_EQ(menu.GetMenuItemID(n - 2), 0u);
-        EXPECT_EQ(menu.GetMenuItemID(n - 1), 0x0010u);
-        EXPECT_EQ(menu.GetMenuString(n - 1), u"About Tavrin(&A)...");
-
-        bool aboutShown = false;
-        headless::WhenIdle([&] {
-            const HWND about = ui::testing::FindTopLevelWindow(u"About Tavrin");
-            aboutShown = about != nullptr && ui::testing::DialogTemplateOf(about) == IDD_ABOUT;
-            if (about != nullptr)
-                headless::PressKey(about, VK_ESCAPE);
-        });
-        dialog.SendMessage(WM_SYSCOMMAND, 0x0010 | 0x0003, 0);  // low four bits do not count
-        EXPECT_TRUE(aboutShown);
-
-        EXPECT_EQ(dialog.SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(dialog.icon));
         EXPECT_EQ(headless::IconId(dialog.icon), UINT{IDI_APP});
-
         dialog.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
         ASSERT_TRUE(dialog.IsIconic());
         dialog.Invalidate();
         dialog.UpdateWindow();
         const auto icons = headless::Icons(dialog.m_hWnd);
         ASSERT_FALSE(icons.empty());
+        EXPECT_EQ(icons.back().icon, dialog.icon);
         RECT client;
         dialog.GetClientRect(&client);
         const int cx = GetSystemMetrics(SM_CXICON);
@@ -410,90 +32,6 @@ TEST_F(MainWindowTest, SystemMenuAboutAndTheMinimisedIcon) {
         Close(dialog);
     });
 }
-
-TEST_F(MainWindowTest, DraggingAColumnDividerLiftsTheClipping) {
-    Run([&](app::CTavrinDlg& dialog) {
-        EXPECT_TRUE(headless::TrackColumn(dialog.resultList.m_hWnd, 1, 120));
-        EXPECT_EQ(dialog.resultList.GetColumnWidth(1), 120);
-        EXPECT_TRUE(dialog.resultList.GetStyle() & WS_CLIPCHILDREN);
-        Close(dialog);
-    });
-}
-
-TEST_F(MainWindowTest, TheWindowInEachLanguage) {
-    struct Case {
-        LANGID language;
-        device::Language lists;
-    };
-    for (const Case c : {Case{kLangEnglish, device::Language::English},
-                         Case{kLangSimplifiedChinese, device::Language::SimplifiedChinese},
-                         Case{kLangTraditionalChinese, device::Language::TraditionalChinese}}) {
-        headless::Reset();
-        ui::testing::SetUiLanguage(c.language);
-        app::checkItems = app::MakeCheckItems();
-        WriteFile(u"C:\\Tools\\Tavrin\\a.chk", CheckFile({}, {{"Idle", "1"}}));
-        WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");
-        Run([&](app::CTavrinDlg& dialog) {
-            // Column captions come from the string table of the language.
-            const std::u16string idle = LoadString(IDS_IDLE_MODE);
-            EXPECT_EQ(Headings(dialog).back(), idle);
-            EXPECT_EQ(idle == u"IdleMode", c.language == kLangEnglish);
-            EXPECT_EQ(dialog.GetWindowText(),
-                      LoadString(IDS_TITLE) + u" (1.0.0.3) - C:\\Tools\\Tavrin\\a.chk");
-            const device::SelectionLists lists = dialog.SelectionListsFromControls();
-            const device::SelectionLists& expected = device::SelectionListsFor(c.lists);
-            EXPECT_EQ(lists.rFreq, expected.rFreq);
-            EXPECT_EQ(lists.idle, expected.idle);
-            EXPECT_EQ(lists.blink, expected.blink);
-            EXPECT_EQ(lists.sleep, expected.sleep);
-            EXPECT_EQ(lists.wFreq, expected.wFreq);
-            EXPECT_EQ(Text(dialog, IDB_CHECK_SELECT).empty(), false);
-            Close(dialog);
-        });
-    }
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
-    WriteFile(u"C:\\Tools\\Tavrin\\a.chk",
-              CheckFile({}, {{"vid", "1"}, {"Sleep", "1"}, {"CapMin", "1"}, {"CapMax", "1"}}));
-    WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");
-    Run([&](app::CTavrinDlg& dialog) {
-        CListCtrl& list = dialog.resultList;
-        for (int row = 0; row < 2; ++row) {
-            list.InsertItem(row, u"");
-            auto* record = new qc::DeviceRecord;
-            for (std::size_t i = 0; i < record->values.size(); ++i) {
-                record->values[i] = {u'v', static_cast<char16_t>(u'a' + i)};
-            }
-            record->bar = std::make_unique<qc::CProgressX>();
-            record->bar->Create(WS_CHILD | PBS_VERTICAL, {0, 0, 0, 0}, &list, 3);
-            record->barWindow = record->bar->m_hWnd;
-            list.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
-            list.SetItemText(row, 0, row == 0 ? u"E" : u"F");
-            dialog.FillRowValues(row);
-        }
-        // VID, SleepMode and one Capacity column, from slots 0, 8 and 19.
-        EXPECT_EQ(list.GetItemText(1, 2), u"va");
-        EXPECT_EQ(list.GetItemText(1, 3), u"vi");
-        EXPECT_EQ(list.GetItemText(1, 4), u"vt");
-        const HWND bar = dialog.RecordOf(0)->barWindow;
-        EXPECT_TRUE(IsWindow(bar));
-        dialog.ClearRow(0);  // free mode: the row goes and the next moves up
-        EXPECT_FALSE(IsWindow(bar));
-        EXPECT_EQ(list.GetItemCount(), 1);
-        EXPECT_EQ(list.GetItemText(0, 0), u"F");
-        dialog.FillRowValues(5);  // no such row: nothing
-        Close(dialog);            // clears the last row and its bar
-    });
-}
-
-// The list-view messages the layout's deletions send.
-constexpr UINT kLvmDeleteItem = 0x1008;    // LVM_DELETEITEM
-constexpr UINT kLvmDeleteColumn = 0x101C;  // LVM_DELETECOLUMN
 
 // A row as the scan leaves it: a record with its check bar.
 HWND AddRowWithRecord(app::CTavrinDlg& dialog, int row, bool insert) {
@@ -541,7 +79,7 @@ TEST_F(MainWindowTest, AListThatRefusesDeletionsCannotHoldTheWindowInALoop) {
         // Far more refusals than the list has columns or rows: a loop that retried until the
         // count dropped would use them all up and then delete everything.
         constexpr int kRefusals = 1000;
-        headless::RefuseMessages(list, kLvmDeleteColumn, kRefusals);
+        headless::RefuseMessages(list, LVM_DELETECOLUMN, kRefusals);
         dialog.RebuildItemColumns();
         EXPECT_EQ(Headings(dialog),
                   (std::vector<std::u16string>{u"Vol", u"Check", u"VID", u"PID", u"VID", u"PID"}))
@@ -549,48 +87,21 @@ TEST_F(MainWindowTest, AListThatRefusesDeletionsCannotHoldTheWindowInALoop) {
         dialog.SetPortMode(1);
         EXPECT_EQ(list.GetColumnCount(), 6 + 5) << "Port, Vol, Check and the items appended";
         EXPECT_EQ(list.GetItemCount(), 16);
-        headless::RefuseMessages(list, kLvmDeleteColumn, 0);
+        headless::RefuseMessages(list, LVM_DELETECOLUMN, 0);
 
         dialog.SetPortMode(0);
         const std::vector<HWND> bars = {AddRowWithRecord(dialog, 0, true),
                                         AddRowWithRecord(dialog, 1, true)};
-        headless::RefuseMessages(list, kLvmDeleteItem, kRefusals);
+        headless::RefuseMessages(list, LVM_DELETEITEM, kRefusals);
         dialog.ClearAllRows();
         EXPECT_EQ(list.GetItemCount(), 2) << "the refused rows stay, each cleared once";
         for (int row = 0; row < 2; ++row)
             EXPECT_EQ(dialog.RecordOf(row), nullptr) << row;
         for (HWND bar : bars)
             EXPECT_FALSE(IsWindow(bar));
-        headless::RefuseMessages(list, kLvmDeleteItem, 0);
+        headless::RefuseMessages(list, LVM_DELETEITEM, 0);
         Close(dialog);
     });
-}
-
-TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
-    std::shared_ptr<app::ScanShared> scan;
-    std::thread holder;
-    std::atomic<bool> holding{false};
-    std::atomic<bool> release{false};
-    Run([&](app::CTavrinDlg& dialog) {
-        scan = dialog.scan;
-        // Another scan in progress: the one the window starts next waits for it.
-        holder = std::thread([&] {
-            const CCriticalSectionLock lock(scan->scanLock);
-            holding = true;
-            while (!release)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
-        // The scan the window started may still be sending to it: serve it while waiting.
-        EXPECT_TRUE(WaitServingSentMessages([&] { return holding.load(); }, 10000));
-        SendMessage(dialog.GetDlgItem(IDB_REFRESH), BM_CLICK);
-        Close(dialog);
-    });
-    // The window and its object are gone; the waiting scan goes on, finds the window closing
-    // and ends without touching it.
-    EXPECT_TRUE(scan->closing);
-    release = true;
-    holder.join();
-    EXPECT_TRUE(uitest::WaitFor([&] { return scan->running == 0; }));
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST_F(HeadlessTest, ADialogIsBuiltFromItsTemplate) {
         EXPECT_EQ(combo.GetCurSel(), CB_ERR);
         EXPECT_EQ(ui::testing::DialogTemplateOf(d.m_hWnd), UINT{IDD_TEST});
         EXPECT_FALSE(d.IsWindowVisible()) << "shown after WM_INITDIALOG";
-        headless::WhenIdle([&d] {
+        ui::testing::WhenIdle([&d] {
             EXPECT_TRUE(d.IsWindowVisible());
             EXPECT_EQ(ui::testing::GetFocus(), d.Item(IDB_TEST_PUSH)) << "the first tab stop";
             d.EndDialog(IDOK);
@@ -136,14 +136,14 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
     };
     const Case cases[] = {
         {"Esc in an edit box",
-         [](TestDialog& d) { headless::PressKey(d.Item(IDE_TEST_EDIT), VK_ESCAPE); },
+         [](TestDialog& d) { ui::testing::PressKey(d.Item(IDE_TEST_EDIT), VK_ESCAPE); },
          IDCANCEL,
          {IDCANCEL, BN_CLICKED}},
         {"Enter in an edit box: the default button",
          [](TestDialog& d) {
              CBorrowed<CEdit> edit(d.Item(IDE_TEST_EDIT));
              edit.SetFocus();
-             headless::PressKey(d.Item(IDE_TEST_EDIT), VK_RETURN);
+             ui::testing::PressKey(d.Item(IDE_TEST_EDIT), VK_RETURN);
          },
          IDOK,
          {IDOK, BN_CLICKED}},
@@ -151,7 +151,7 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
          [](TestDialog& d) {
              ::ui::CBorrowed<> push(d.Item(IDB_TEST_PUSH));
              push.SetFocus();
-             headless::PressKey(d.Item(IDB_TEST_PUSH), VK_RETURN);
+             ui::testing::PressKey(d.Item(IDB_TEST_PUSH), VK_RETURN);
          },
          55,
          {IDB_TEST_PUSH, BN_CLICKED}},
@@ -168,7 +168,7 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
              CBorrowed<> cancel(d.Item(IDCANCEL));
              cancel.EnableWindow(false);
              d.SendMessage(WM_CLOSE);
-             headless::WhenIdle([&d] { d.EndDialog(3); });
+             ui::testing::WhenIdle([&d] { d.EndDialog(3); });
          },
          3,
          {-1, -1}},
@@ -176,7 +176,7 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
     for (const auto& c : cases) {
         TestDialog dialog(IDD_TEST, &owner);
         dialog.onInit = [&](TestDialog& d) {
-            headless::WhenIdle([&] {
+            ui::testing::WhenIdle([&] {
                 EXPECT_FALSE(owner.IsWindowEnabled()) << c.name;
                 c.act(d);
             });
@@ -283,15 +283,15 @@ TEST_F(HeadlessTest, StringsFallBackToEnglishThenToAnyLanguage) {
 }
 
 TEST_F(HeadlessTest, FileDialogsAreAnsweredByTheTestAndRecorded) {
-    headless::QueueFileDialogAnswer(u"C:\\qc\\a.chk");
-    headless::QueueFileDialogCancel();
+    ui::testing::QueueFileDialogAnswer(u"C:\\qc\\a.chk");
+    ui::testing::QueueFileDialogCancel();
     CFileDialog open(true, u"chk", u"", OFN_FILEMUSTEXIST, u"Check File(*.chk)|*.chk||");
     EXPECT_EQ(open.DoModal(), IDOK);
     EXPECT_EQ(open.GetPathName(), u"C:\\qc\\a.chk");
     CFileDialog save(false, u"chk", u"b.chk", OFN_OVERWRITEPROMPT, u"x|*.x||");
     EXPECT_EQ(save.DoModal(), IDCANCEL);
     EXPECT_EQ(save.DoModal(), IDCANCEL) << "nothing queued";
-    const auto asked = headless::FileDialogRequests();
+    const auto asked = ui::testing::FileDialogRequests();
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_TRUE(asked[0].open);
     EXPECT_EQ(asked[0].filter, u"Check File(*.chk)|*.chk||");

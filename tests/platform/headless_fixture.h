@@ -15,8 +15,8 @@ namespace headless_test {
 
 class HeadlessTest : public ::testing::Test {
   protected:
-    void SetUp() override { headless::Reset(); }
-    void TearDown() override { headless::Reset(); }
+    void SetUp() override { ui::testing::Reset(); }
+    void TearDown() override { ui::testing::Reset(); }
 };
 
 // Records every message; `answer` may take one over (return true and set the result).

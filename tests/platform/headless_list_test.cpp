@@ -118,8 +118,8 @@ TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse)
         return h->code == static_cast<UINT>(HDN_BEGINTRACKW) &&
                reinterpret_cast<NMHEADER*>(h)->iItem == 0;
     };
-    EXPECT_FALSE(headless::TrackColumn(w.list.m_hWnd, 0, 99));
-    EXPECT_TRUE(headless::TrackColumn(w.list.m_hWnd, 1, 99));
+    EXPECT_FALSE(ui::testing::TrackColumn(w.list.m_hWnd, 0, 99));
+    EXPECT_TRUE(ui::testing::TrackColumn(w.list.m_hWnd, 1, 99));
     EXPECT_EQ(w.list.GetColumnWidth(0), 50);
     EXPECT_EQ(w.list.GetColumnWidth(1), 99);
     EXPECT_SEQUENCE(w.host.sequence,

@@ -134,7 +134,7 @@ TEST_F(HeadlessTest, LoopsDispatchPostedMessagesInOrderPaintWhenIdleAndQuitBefor
     host.Invalidate();
     ui::PostMessage(host.m_hWnd, kAsk, 2);
     ui::PostMessage(host.m_hWnd, kAsk, 3);
-    headless::WhenIdle([] { PostQuitMessage(7); });
+    ui::testing::WhenIdle([] { PostQuitMessage(7); });
     EXPECT_EQ(RunMessageLoop(), 7);
     EXPECT_EQ(order(), u"123P");
 

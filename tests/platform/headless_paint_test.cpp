@@ -61,7 +61,7 @@ TEST_F(HeadlessTest, TheUpdateRegionGrowsWithInvalidationAndIsValidatedByPaintin
     EXPECT_EQ(r, (RECT{0, 0, 200, 100}));
 
     // A loop paints once nothing else is waiting.
-    headless::WhenIdle([] { PostQuitMessage(0); });
+    ui::testing::WhenIdle([] { PostQuitMessage(0); });
     RunMessageLoop();
     EXPECT_EQ(w.painted.size(), 3u);
     EXPECT_FALSE(headless::HasUpdateRegion(w.m_hWnd));

@@ -105,19 +105,22 @@ TEST_F(HeadlessTest, AttachedWrappersAreFoundButDoNotRoute) {
     ASSERT_TRUE(routed.Create(u"Edit", u"", WS_CHILD | WS_VISIBLE, {0, 0, 50, 20}, &host, 3));
     Recorder wrapper;
     EXPECT_FALSE(wrapper.Attach(nullptr));
-    ASSERT_TRUE(wrapper.Attach(routed.m_hWnd));
-    EXPECT_EQ(CWnd::FromHandle(routed.m_hWnd), &routed) << "the routed object comes first";
+    EXPECT_FALSE(wrapper.Attach(routed.m_hWnd)) << "one object per window, as on the platform";
+    EXPECT_EQ(CWnd::FromHandle(routed.m_hWnd), &routed);
+
+    CWnd maker;
+    ASSERT_TRUE(maker.Create(u"Edit", u"", WS_CHILD | WS_VISIBLE, {0, 30, 50, 50}, &host, 4));
+    const HWND bare = maker.Detach();
+    ASSERT_TRUE(wrapper.Attach(bare));
+    EXPECT_EQ(CWnd::FromHandle(bare), &wrapper);
     wrapper.SetWindowText(u"abc");
     EXPECT_TRUE(wrapper.seen.empty());
-    EXPECT_EQ(routed.Messages({WM_SETTEXT}).size(), 1u);
-    EXPECT_EQ(wrapper.Detach(), routed.m_hWnd);
+    EXPECT_EQ(wrapper.GetWindowText(), u"abc");
+    EXPECT_FALSE(CWnd().Attach(bare)) << "already attached";
+    EXPECT_FALSE(wrapper.Attach(host.m_hWnd)) << "a wrapper holds one window";
+    EXPECT_EQ(wrapper.Detach(), bare);
     EXPECT_EQ(wrapper.m_hWnd, nullptr);
-
-    CWnd plain;
-    ASSERT_TRUE(plain.Attach(host.m_hWnd));
-    EXPECT_FALSE(plain.Attach(host.m_hWnd)) << "already attached";
-    EXPECT_EQ(CWnd::FromHandle(host.m_hWnd), &host);
-    plain.Detach();
+    EXPECT_EQ(CWnd::FromHandle(bare), nullptr);
 }
 
 TEST_F(HeadlessTest, ChildRectanglesAreRelativeToTheParentsClientArea) {

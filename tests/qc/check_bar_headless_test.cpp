@@ -36,7 +36,7 @@ class MainWindow : public CWnd {
 class CheckBarTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        headless::Reset();
+        ui::testing::Reset();
         ASSERT_TRUE(
             main.Create(u"Static", u"main", WS_POPUP | WS_VISIBLE, {0, 0, 400, 300}, nullptr, 0));
         app.m_pMainWnd = &main;
@@ -51,7 +51,7 @@ class CheckBarTest : public ::testing::Test {
         bar.DestroyWindow();
         list.DestroyWindow();
         main.DestroyWindow();
-        headless::Reset();
+        ui::testing::Reset();
     }
 
     void Paint() {

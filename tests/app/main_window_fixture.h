@@ -1,0 +1,139 @@
+// The whole program started from files on disk, on either window backend: the fixture of the
+// main-window scenarios. The files are Windows paths on a host folder (sim::Files); the script
+// of each run acts inside the main window's modal loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/check_items.h"
+#include "app/tavrin_app.h"
+#include "app/tavrin_dlg.h"
+#include "platform/sim/files.h"
+#include "platform/sim/station.h"
+#include "platform/ui_testing.h"
+
+namespace maintest {
+
+inline constexpr char16_t kProgram[] = u"C:\\Tools\\Tavrin\\Tavrin.exe";
+inline constexpr char16_t kSettings[] = u"C:\\Tools\\Tavrin\\Tavrin.ini";
+inline constexpr char16_t kTitle[] = u"RV7730 Tavrin (1.0.0.3)";
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = std::filesystem::temp_directory_path() /
+               ("tavrin-main-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root);
+        sim::Station::Get().Reset();
+        auto& files = sim::Files::Get();
+        files.Reset();
+        files.SetRoot(root);
+        files.SetProgramPath(kProgram);
+        files.SetCurrentDirectory(u"C:\\Tools\\Tavrin");
+        std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin"));
+        ui::testing::Reset();
+        app::checkItems = app::MakeCheckItems();
+    }
+    void TearDown() override {
+        ui::testing::Reset();
+        sim::Files::Get().Reset();
+        std::filesystem::remove_all(root);
+    }
+
+    std::filesystem::path Host(std::u16string_view path) const {
+        return sim::Files::Get().HostPath(path).value();
+    }
+    void WriteFile(std::u16string_view path, const std::string& text) const {
+        const std::filesystem::path host = Host(path);
+        std::filesystem::create_directories(host.parent_path());
+        std::ofstream(host, std::ios::binary) << text;
+    }
+    std::string ReadFile(std::u16string_view path) const {
+        std::ifstream in(Host(path), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    bool Exists(std::u16string_view path) const { return std::filesystem::exists(Host(path)); }
+
+    // Runs the program; `script` runs inside the main window's modal loop and closes it.
+    void Run(const std::function<void(app::CTavrinDlg&)>& script) {
+        app::CTavrinApp program;
+        bool ran = false;
+        ui::testing::WhenIdle([&] {
+            auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
+            ASSERT_NE(dialog, nullptr);
+            ran = true;
+            script(*dialog);
+            const ui::HWND window = dialog->m_hWnd;
+            ui::testing::WhenIdle([window] {
+                if (!ui::IsWindow(window))
+                    return;
+                ADD_FAILURE() << "the script left the window open";
+                ui::SendMessage(window, ui::WM_COMMAND, ui::IDCANCEL, 0);
+            });
+        });
+        EXPECT_EQ(program.InitInstance(), ui::FALSE);
+        EXPECT_TRUE(ran);
+    }
+
+    static void Close(app::CTavrinDlg& dialog) {
+        dialog.SendMessage(ui::WM_SYSCOMMAND, ui::SC_CLOSE, 0);
+    }
+    static ui::HWND Item(app::CTavrinDlg& dialog, int id) { return dialog.GetDlgItem(id); }
+    static bool Enabled(app::CTavrinDlg& dialog, int id) {
+        ui::CBorrowed<> control(Item(dialog, id));
+        const bool enabled = control.IsWindowEnabled();
+        return enabled;
+    }
+    static int Check(app::CTavrinDlg& dialog, int id) {
+        return static_cast<int>(ui::SendMessage(Item(dialog, id), ui::BM_GETCHECK));
+    }
+    static void Click(app::CTavrinDlg& dialog, int id) {
+        ui::SendMessage(Item(dialog, id), ui::BM_CLICK);
+    }
+    static int Selection(app::CTavrinDlg& dialog, int id) {
+        return static_cast<int>(ui::SendMessage(Item(dialog, id), ui::CB_GETCURSEL));
+    }
+    static std::u16string Text(app::CTavrinDlg& dialog, int id) {
+        ui::CBorrowed<> control(Item(dialog, id));
+        std::u16string text = control.GetWindowText();
+        return text;
+    }
+    static void SetText(app::CTavrinDlg& dialog, int id, std::u16string_view text) {
+        ui::CBorrowed<> control(Item(dialog, id));
+        control.SetWindowText(text);
+    }
+    static std::vector<std::u16string> Headings(app::CTavrinDlg& dialog) {
+        std::vector<std::u16string> headings;
+        for (int c = 0; c < dialog.resultList.GetColumnCount(); ++c)
+            headings.push_back(dialog.resultList.GetColumnHeading(c));
+        return headings;
+    }
+
+    std::filesystem::path root;
+};
+
+// A check file with every item's "Value" and "Enable".
+inline std::string CheckFile(const std::vector<std::pair<std::string, std::string>>& values,
+                             const std::vector<std::pair<std::string, std::string>>& enables) {
+    std::string text = "[Value]\r\n";
+    for (const auto& [key, value] : values)
+        text += key + "=" + value + "\r\n";
+    text += "[Enable]\r\n";
+    for (const auto& [key, value] : enables)
+        text += key + "=" + value + "\r\n";
+    return text;
+}
+
+}  // namespace maintest
