@@ -1,0 +1,130 @@
+// What the USB walk asks of the operating system beyond device requests: the interface-class
+// walk, device nodes and their driver property, registry reads, opening a device with the
+// access it needs, volume names and drive types. One function per platform call, one call deep;
+// the byte limits the caller states are passed in, and replies come back as the platform wrote
+// them. Device requests to controllers, hubs, disks and volumes go through
+// platform::DeviceControl (platform/device_io.h) with the layouts of platform/usb_requests.h.
+// Win32: platform/win32/usb_io.cpp. Elsewhere: the virtual station, platform/sim/usb_machine.h.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/device_io.h"
+
+namespace platform {
+
+struct Guid {
+    std::uint32_t data1;
+    std::uint16_t data2;
+    std::uint16_t data3;
+    std::uint8_t data4[8];
+    friend bool operator==(const Guid&, const Guid&) = default;
+};
+
+// The interface classes the walk visits.
+inline constexpr Guid kGuidUsbHostController = {
+    0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};
+inline constexpr Guid kGuidAuxInterface = {
+    0x0852171D, 0xC2D1, 0x44C1, {0xB9, 0xAB, 0xD4, 0xAC, 0xC5, 0x5D, 0x1E, 0xAE}};
+inline constexpr Guid kGuidDisk = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+inline constexpr Guid kGuidVolume = {
+    0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+// ---- Interface-class walk (SetupAPI) ------------------------------------------------------
+
+// An HDEVINFO; kInvalidHandle when the set could not be made.
+using DeviceInfoSet = std::uintptr_t;
+
+// SP_DEVICE_INTERFACE_DATA, held opaquely: filled by EnumDeviceInterface, handed back to the
+// detail calls.
+struct DeviceInterfaceData {
+    alignas(8) std::uint8_t bytes[32];
+};
+
+// A configuration-manager device instance (DEVINST).
+using DevInst = std::uint32_t;
+
+// SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE).
+DeviceInfoSet GetClassDevices(const Guid& interfaceClass);
+
+// SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, data).
+bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
+                         DeviceInterfaceData* data);
+
+// The first SetupDiGetDeviceInterfaceDetailW call: no buffer, to learn the size the detail
+// takes (RequiredSize, in bytes, of SP_DEVICE_INTERFACE_DETAIL_DATA_W). The call itself fails
+// (the buffer is too small) on success of the question; true when a size came back.
+bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
+                                  std::uint32_t* requiredSize);
+
+// The second call, into a detail buffer of `detailSize` bytes together with the interface's
+// SP_DEVINFO_DATA. On success `path` receives the device path (zero-terminated, cut to
+// path.size() units) and *devInst the interface's DevInst.
+bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
+                              std::uint32_t detailSize, std::span<char16_t> path,
+                              DevInst* devInst);
+
+// SetupDiDestroyDeviceInfoList.
+void DestroyDeviceInfoList(DeviceInfoSet set);
+
+// ---- Configuration manager ----------------------------------------------------------------
+
+// CM_Get_Parent(parent, node, 0) == CR_SUCCESS.
+bool GetParentDevInst(DevInst node, DevInst* parent);
+
+// CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DRIVER, nullptr, buffer, &length, 0) with
+// length = buffer.size() bytes; *length receives what the call reports.
+bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer,
+                              std::uint32_t* length);
+
+// ---- Registry -----------------------------------------------------------------------------
+
+// An open HKEY.
+using RegKey = std::uintptr_t;
+
+// RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &key) == ERROR_SUCCESS.
+bool OpenMachineKey(const char16_t* subKey, RegKey* key);
+
+// RegQueryValueExW(key, name, nullptr, nullptr, buffer, &length) == ERROR_SUCCESS with
+// length = buffer.size() bytes; *length receives the bytes written. A value that does not fit
+// fails (ERROR_MORE_DATA).
+bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                        std::uint32_t* length);
+
+// RegCloseKey.
+void CloseRegistryKey(RegKey key);
+
+// ---- Devices and volumes ------------------------------------------------------------------
+
+inline constexpr std::uint32_t kNoAccess = 0;
+inline constexpr std::uint32_t kShareRead = 0x1;   // FILE_SHARE_READ
+inline constexpr std::uint32_t kShareWrite = 0x2;  // FILE_SHARE_WRITE
+
+// CreateFileW(path, access, share, nullptr, OPEN_EXISTING, 0, nullptr); kInvalidHandle on
+// failure. Closed with CloseDevice.
+Handle OpenDeviceWith(const char16_t* path, std::uint32_t access, std::uint32_t share);
+
+// GetVolumeNameForVolumeMountPointW(mountPoint, name, name.size()).
+bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name);
+
+// GetVolumePathNamesForVolumeNameW(volumeName, paths, paths.size(), &returned): the mount paths
+// as a list of zero-terminated strings ended by an empty one.
+bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
+                     std::uint32_t* returned);
+
+// GetDriveTypeW.
+inline constexpr std::uint32_t kDriveUnknown = 0;
+inline constexpr std::uint32_t kDriveNoRootDir = 1;
+inline constexpr std::uint32_t kDriveRemovable = 2;
+inline constexpr std::uint32_t kDriveFixed = 3;
+inline constexpr std::uint32_t kDriveRemote = 4;
+inline constexpr std::uint32_t kDriveCdrom = 5;
+inline constexpr std::uint32_t kDriveRamdisk = 6;
+std::uint32_t DriveType(const char16_t* root);
+
+// GetSystemDefaultLangID.
+std::uint16_t SystemDefaultLangId();
+
+}  // namespace platform
