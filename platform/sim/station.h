@@ -125,6 +125,12 @@ class Station {
     void Debug(const char16_t* text);
 
   private:
+    friend class UsbSide;
+    Station();
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
     struct Volume {
         int driveNumber = 0;
         std::uint64_t freeBytes = 0;
@@ -133,7 +139,16 @@ class Station {
         bool isVolume = false;
         int driveNumber = 0;
         char16_t letter = 0;
+        std::uint32_t access = 0;
+        bool usb = false;  // a USB-side device: its path, key and place
+        std::u16string path;
+        std::u16string usbKey;
+        std::string usbPlace;
+        bool gone = false;  // unplugged since it was opened
     };
+    VirtualDisk& AddDiskLocked(int driveNumber);
+    bool DeviceNumberReply(const OpenDevice& device, void* out, std::uint32_t outSize,
+                           std::uint32_t* returned);
 
     // Under mutex_: the disk a device or handle reaches, or null.
     VirtualDisk* DiskBehind(const OpenDevice& device);
@@ -154,6 +169,8 @@ class Station {
     platform::Handle nextHandle_ = 0x100;
     std::vector<std::u16string> debugLines_;
     std::vector<std::u16string> openedPaths_;
+    std::vector<OpenCall> opens_;
+    std::unique_ptr<UsbSide> usb_;
     unsigned codePage_ = 1252;
 };
 

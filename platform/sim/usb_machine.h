@@ -81,6 +81,7 @@ struct UsbStringDescriptor {
 // ancestry).
 struct UsbVolume {
     std::u16string interfacePath;                         // volume interface path; empty: made
+    bool detailFails = false;                             // the second interface-detail call fails
     std::u16string volumeName;                            // "\\?\Volume{...}\"; empty: made
     std::vector<std::u16string> mountPaths;               // e.g. u"E:\\"; may be empty
     std::uint32_t driveType = platform::kDriveRemovable;  // what GetDriveTypeW answers
@@ -89,8 +90,8 @@ struct UsbVolume {
     // numberFails makes the request fail.
     std::optional<int> deviceNumber;
     bool numberFails = false;
-    std::uint64_t freeBytes = 4'000'000'000;   // for a volume with a drive letter
-    std::optional<std::u16string> nodeDriver;  // CM_DRP_DRIVER of its node; empty: made
+    std::uint64_t freeBytes = 4'000'000'000;  // for a volume with a drive letter
+    std::u16string nodeDriver;                // CM_DRP_DRIVER of its node; empty: made
     bool nodeDriverReadable = true;
 };
 
@@ -99,15 +100,17 @@ struct UsbDisk {
     // made when the machine is installed (an existing one is kept).
     int number = 0;
     std::u16string interfacePath;  // disk interface path; empty: made
+    bool detailFails = false;      // the second interface-detail call fails
     bool opens = true;
-    bool numberFails = false;                  // IOCTL_STORAGE_GET_DEVICE_NUMBER fails
-    std::optional<std::u16string> nodeDriver;  // CM_DRP_DRIVER of the disk node; empty: made
+    bool numberFails = false;   // IOCTL_STORAGE_GET_DEVICE_NUMBER fails
+    std::u16string nodeDriver;  // CM_DRP_DRIVER of the disk node; empty: made
     bool nodeDriverReadable = true;
     std::vector<UsbVolume> volumes;
 };
 
 struct UsbAuxInterface {
     std::u16string interfacePath;  // empty: made
+    bool detailFails = false;      // the second interface-detail call fails
     bool onDeviceNode = false;     // on the USB device's own node, not on a function below it
 };
 
@@ -166,6 +169,7 @@ struct UsbHub {
     bool nodeInformationFails = false;
     std::optional<std::uint8_t> reportedPorts;  // bNumberOfPorts; unset: ports.size()
     bool busPowered = false;
+    std::u16string driverKey;         // a downstream hub's, as its port answers it; empty: made
     std::uint16_t vendorId = 0x05E3;  // a downstream hub's device descriptor
     std::uint16_t productId = 0x0608;
     std::vector<UsbPort> ports;
@@ -173,6 +177,7 @@ struct UsbHub {
 
 struct UsbController {
     std::u16string interfacePath;  // "\\?\pci#ven_...#{3abf6f2d-...}"; empty: made
+    bool detailFails = false;      // the second interface-detail call fails
     bool opens = true;
     std::u16string driverKey;     // "{36fc9e60-c465-11cf-8056-444553540000}\00NN"; empty: made
     bool driverKeyFails = false;  // IOCTL_GET_HCD_DRIVERKEY_NAME fails
@@ -249,6 +254,28 @@ class UsbSide {
     std::vector<UsbRequestCall> Requests() const;
     void ClearRequests();
 
+    // ---- The platform functions of the simulated backend (platform/sim/usb_io.cpp).
+    platform::DeviceInfoSet ClassDevices(const platform::Guid& interfaceClass);
+    bool EnumInterface(platform::DeviceInfoSet set, const platform::Guid& interfaceClass,
+                       std::uint32_t index, platform::DeviceInterfaceData* data);
+    bool InterfaceDetailSize(platform::DeviceInfoSet set, platform::DeviceInterfaceData* data,
+                             std::uint32_t* requiredSize);
+    bool InterfaceDetail(platform::DeviceInfoSet set, platform::DeviceInterfaceData* data,
+                         std::uint32_t detailSize, std::span<char16_t> path,
+                         platform::DevInst* devInst);
+    void DestroySet(platform::DeviceInfoSet set);
+    bool Parent(platform::DevInst node, platform::DevInst* parent);
+    bool DriverProperty(platform::DevInst node, std::span<std::uint8_t> buffer,
+                        std::uint32_t* length);
+    bool OpenKey(const char16_t* subKey, platform::RegKey* key);
+    bool QueryValue(platform::RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                    std::uint32_t* length);
+    void CloseKey(platform::RegKey key);
+    bool VolumeName(const char16_t* mountPoint, std::span<char16_t> name);
+    bool PathNames(const char16_t* volumeName, std::span<char16_t> paths, std::uint32_t* returned);
+    std::uint32_t DriveType(const char16_t* root);
+    std::uint16_t LangId() const;
+
     ~UsbSide();
     UsbSide(const UsbSide&) = delete;
     UsbSide& operator=(const UsbSide&) = delete;
@@ -257,6 +284,19 @@ class UsbSide {
     friend class Station;
     struct State;
     explicit UsbSide(Station& station);
+
+    // Under the station's mutex, for the station's own calls.
+    void ResetLocked();
+    // The USB-side device behind a path of the device namespace ("\\?\..." or "\\.\..."):
+    // false when there is none or it does not open; else its key and where it sits.
+    bool FindLocked(std::u16string_view path, std::u16string* key, std::string* place) const;
+    bool ControlLocked(std::u16string_view path, const std::u16string& key, std::uint32_t code,
+                       const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
+                       std::uint32_t* returned);
+    // Brings the station's disks and lettered volumes in step with the machine.
+    void SyncStationLocked();
+    // Marks the handles opened on what sits at `place` or below it as gone; "" for all.
+    void DropHandlesLocked(const std::string& place);
     Station& station_;
     std::unique_ptr<State> state_;
 };
