@@ -247,7 +247,7 @@ class Parser {
             const int d = HexDigit(c);
             if (d < 0 || static_cast<unsigned>(d) >= base || token.quoted)
                 return Fail(line, "'" + token.text + "' is not a number");
-            if (value > (max - static_cast<unsigned>(d)) / base)
+            if (static_cast<unsigned>(d) > max || value > (max - static_cast<unsigned>(d)) / base)
                 return Fail(line, "'" + token.text + "' is above " + std::to_string(max));
             value = value * base + static_cast<unsigned>(d);
             any = true;
@@ -785,10 +785,12 @@ bool Parser::Volume(const Node& node, UsbVolume& volume, bool cdrom) {
             volume.nodeDriver = std::move(driver);
         } else if (l.key == "fails") {
             bool opens = false, unreadable = false;
-            ok = Switches(
-                l,
-                {{"open", &opens}, {"number", &volume.numberFails}, {"node-driver", &unreadable}},
-                true);
+            ok = Switches(l,
+                          {{"open", &opens},
+                           {"number", &volume.numberFails},
+                           {"node-driver", &unreadable},
+                           {"detail", &volume.detailFails}},
+                          true);
             volume.opens = volume.opens && !opens;
             volume.nodeDriverReadable = volume.nodeDriverReadable && !unreadable;
         } else {
@@ -850,9 +852,12 @@ bool Parser::Disk(const Node& node, UsbDisk& disk) {
             disk.nodeDriver = std::move(driver);
         } else if (l.key == "fails") {
             bool opens = false, unreadable = false;
-            ok = Switches(
-                l, {{"open", &opens}, {"number", &disk.numberFails}, {"node-driver", &unreadable}},
-                true);
+            ok = Switches(l,
+                          {{"open", &opens},
+                           {"number", &disk.numberFails},
+                           {"node-driver", &unreadable},
+                           {"detail", &disk.detailFails}},
+                          true);
             disk.opens = disk.opens && !opens;
             disk.nodeDriverReadable = disk.nodeDriverReadable && !unreadable;
         } else {
@@ -920,11 +925,20 @@ bool Parser::Device(const Node& node, UsbDevice& device) {
             if (!l.args.empty() && (l.args[0].quoted || l.args[0].text != "on-device"))
                 return Fail(l, "'aux' is followed by nothing or 'on-device'");
             aux.onDeviceNode = !l.args.empty();
+            std::vector<std::string> auxSeen;
             for (const Node& sub : child.children) {
-                if (sub.line.key != "path")
-                    return Unknown(sub.line, "an auxiliary interface");
-                if (!NoChildren(sub) || !Text(sub.line, aux.interfacePath))
+                const Line& a = sub.line;
+                if (!Once(auxSeen, a) || !NoChildren(sub))
                     return false;
+                if (a.key == "path") {
+                    if (!Text(a, aux.interfacePath))
+                        return false;
+                } else if (a.key == "fails") {
+                    if (!Switches(a, {{"detail", &aux.detailFails}}, true))
+                        return false;
+                } else {
+                    return Unknown(a, "an auxiliary interface");
+                }
             }
             device.auxInterfaces.push_back(std::move(aux));
             continue;
@@ -1082,6 +1096,8 @@ bool Parser::Hub(const Node& node, UsbHub& hub, bool root) {
             std::uint64_t yes = 0;
             ok = Count(l, 1, 1) && Choice(l, l.args[0], kYesNo, yes);
             hub.busPowered = yes != 0;
+        } else if (!root && k == "driver-key") {
+            ok = Text(l, hub.driverKey);
         } else if (!root && k == "vid") {
             ok = Single(l, hub.vendorId, true);
         } else if (!root && k == "pid") {
@@ -1135,7 +1151,11 @@ bool Parser::Controller(const Node& node, UsbController& controller) {
             controller.driverDesc = std::move(text);
         } else if (k == "fails") {
             bool open = false;
-            ok = Switches(l, {{"open", &open}, {"driver-key", &controller.driverKeyFails}}, true);
+            ok = Switches(l,
+                          {{"open", &open},
+                           {"driver-key", &controller.driverKeyFails},
+                           {"detail", &controller.detailFails}},
+                          true);
             controller.opens = !open;
         } else if (k == "missing") {
             bool noKey = false, noDescription = false;

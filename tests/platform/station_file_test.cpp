@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "device/controller.h"
+#include "device/drive.h"
 #include "platform/sim/info_block.h"
 
 namespace {
@@ -229,7 +230,7 @@ TEST_F(StationFolderTest, StoredBlocksAreReadBesideTheStationFile) {
 TEST(StationFileTest, FailuresAndSwitchesReachTheDescription) {
     const auto station = Parse(R"(lang-id 0804
 controller
-    fails driver-key
+    fails driver-key detail
     missing description
     root-hub
         missing enum-key
@@ -261,7 +262,7 @@ controller
 )");
     EXPECT_EQ(station.machine.langId, 0x0804);
     const auto& controller = station.machine.controllers.at(0);
-    EXPECT_TRUE(controller.driverKeyFails && controller.opens);
+    EXPECT_TRUE(controller.driverKeyFails && controller.detailFails && controller.opens);
     EXPECT_FALSE(controller.driverDesc.has_value());
     const auto& root = controller.rootHub;
     EXPECT_FALSE(root.enumKeyPresent);
@@ -301,6 +302,48 @@ controller
     EXPECT_EQ(script[2].delay, std::chrono::seconds(2));
 }
 
+TEST(StationFileTest, TheInstalledSampleAnswersTheDeviceLayer) {
+    sim::Station& station = sim::Station::Get();
+    station.Reset();
+    station.AddDisk(9);
+    EXPECT_FALSE(sim::LoadStationFile(kDocs / "no-such.station").ok);
+    EXPECT_NE(station.Disk(9), nullptr);  // a failed load leaves the station alone
+
+    const auto result = sim::LoadStationFile(kDocs / "sample.station");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(station.Disk(9), nullptr);
+    EXPECT_EQ(station.Usb().Machine().controllers.size(), 1u);
+    EXPECT_EQ(station.AnsiCodePage(), 1252u);
+
+    const auto supported = [](char16_t letter) -> std::optional<bool> {
+        const auto handle = device::OpenVolume(letter);
+        if (handle == platform::kInvalidHandle)
+            return std::nullopt;
+        const bool yes = device::IsSupportedDisk(handle);
+        device::CloseDrive(handle);
+        return yes;
+    };
+    for (char16_t letter : {u'E', u'F', u'G', u'K'})
+        EXPECT_EQ(supported(letter), true) << static_cast<char>(letter);
+    EXPECT_EQ(supported(u'H'), false);         // another controller
+    EXPECT_EQ(supported(u'C'), false);         // the workstation's own disk
+    EXPECT_EQ(supported(u'J'), std::nullopt);  // the CD-ROM has no disk behind it
+
+    const auto& english = device::SelectionListsFor(device::Language::English);
+    device::ValueSlots slots;
+    device::DecodeControllerInfo(1, u'E', slots, english);
+    EXPECT_EQ(slots[device::kSlotProductName], u"Flash Disk");
+    EXPECT_EQ(slots[device::kSlotCapMin], u"3814MB");
+    device::DecodeControllerInfo(3, u'G', slots, english);
+    EXPECT_EQ(slots[device::kSlotRFreq], u"15MHz");
+    EXPECT_EQ(slots[device::kSlotEfs], u"16384");
+    EXPECT_EQ(slots[device::kSlotCapMin], u"14336MB");
+    device::DecodeControllerInfo(2, u'F', slots, english);  // older layout
+    EXPECT_EQ(slots[device::kSlotVendorName], u"Generic");
+    EXPECT_EQ(slots[device::kSlotProductName], u"USB DISK");
+    station.Reset();
+}
+
 TEST(StationFileTest, EachErrorNamesItsLine) {
     struct Case {
         const char* text;
@@ -312,6 +355,7 @@ TEST(StationFileTest, EachErrorNamesItsLine) {
          "unknown key 'portt' in a root hub"},
         {"disk 1\n    block\n        vid 12345\n", 3, "'12345' is above 65535"},
         {"disk x\n", 1, "'x' is not a number"},
+        {"controller\n root-hub\n  port 1 device\n   speed 5\n", 4, "'5' is above 3"},
         {"disk 1\n  block\n    rfreq 25MHZ\n", 3, "not one of 20MHZ, 30MHZ, 40MHZ, 15MHZ"},
         {"disk 1\n    block\n        mp-version 12345678901234567\n", 3, "at most 16 bytes"},
         {"disk 1\n    block\n        layout 4\n        vendor NINECHARS\n", 4, "at most 8 bytes"},
