@@ -738,8 +738,7 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
         case Kind::Hub: {
             const UsbHub& hub = *t.hub;
             const std::size_t portCount =
-                hub.reportedPorts ? std::max<std::size_t>(*hub.reportedPorts, hub.ports.size())
-                                  : hub.ports.size();
+                hub.reportedPorts ? std::size_t{*hub.reportedPorts} : hub.ports.size();
             if (code == platform::kIoctlUsbGetNodeInformation) {
                 if (hub.nodeInformationFails || output.size() < platform::kUsbNodeInformationSize)
                     break;
