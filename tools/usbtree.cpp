@@ -1,0 +1,168 @@
+#include "tools/usbtree.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "platform/text.h"
+#include "usb/enum_usb.h"
+#include "usb/tree_text.h"
+
+namespace tools {
+namespace {
+
+struct Node {
+    std::size_t parent;  // index + 1 of the parent node, 0 for a top-level item
+    int depth;
+    std::u16string text;
+    int ordinal;  // of a port item, else 0
+};
+
+// Collects the items the dialog would insert, in the same order, with the same texts.
+class TreeRecorder : public usb::CEnumUSB {
+  public:
+    std::vector<Node> nodes;
+
+    usb::NodeHandle OnHostController(const char16_t* description) override {
+        return Add(0, description != nullptr ? description : u"", 0);
+    }
+    usb::NodeHandle OnHub(const char16_t* description, usb::NodeHandle parent) override {
+        const bool parentHasParent = parent != 0 && nodes[parent - 1].parent != 0;
+        return Add(parent, usb::HubItemText(description, parentHasParent), 0);
+    }
+    usb::NodeHandle OnPort(int port, int connected, const char16_t* description,
+                           usb::NodeHandle parent) override {
+        ++ports_;
+        return Add(parent, usb::PortItemText(port, connected == 1, description), ports_);
+    }
+
+  private:
+    usb::NodeHandle Add(usb::NodeHandle parent, std::u16string text, int ordinal) {
+        const int depth = parent == 0 ? 0 : nodes[parent - 1].depth + 1;
+        nodes.push_back({parent, depth, std::move(text), ordinal});
+        return nodes.size();
+    }
+    int ports_ = 0;
+};
+
+// A fixed-width field: up to its first zero unit.
+std::u16string FieldText(const char16_t* field, std::size_t units) {
+    std::size_t n = 0;
+    while (n < units && field[n] != 0)
+        ++n;
+    return std::u16string(field, n);
+}
+
+// Between quotes, with the quote, the backslash and control characters escaped, so that a
+// line always stays one line.
+std::string Quoted(std::u16string_view text) {
+    std::string out = "\"";
+    for (char16_t c : text) {
+        if (c == u'"' || c == u'\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
+            out += buf;
+        } else {
+            out += platform::ToUtf8(std::u16string_view(&c, 1));
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex4(unsigned value) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", value & 0xFFFF);
+    return buf;
+}
+
+std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
+    std::string line = std::to_string(e.portOrdinal) + " ";
+    for (std::size_t i = 0; i < sizeof e.portPath && e.portPath[i] != 0xFF; ++i)
+        line += (i == 0 ? "" : ".") + std::to_string(e.portPath[i]);
+    line += " vid=" + Hex4(e.vendorId) + " pid=" + Hex4(e.productId);
+    // Driver keys are the system's own names: no spaces or quotes, printed as they are.
+    const std::u16string key = FieldText(e.driverKey, std::size(e.driverKey));
+    line += " key=" + (key.empty() ? std::string("-") : platform::ToUtf8(key));
+    line += " desc=" + Quoted(FieldText(e.driverDesc, std::size(e.driverDesc)));
+    if (strings) {
+        line += " manufacturer=" + Quoted(FieldText(e.manufacturer, std::size(e.manufacturer)));
+        line += " product=" + Quoted(FieldText(e.product, std::size(e.product)));
+        line += " serial=" + Quoted(FieldText(e.serialNumber, std::size(e.serialNumber)));
+    }
+    std::string disks;
+    for (std::int32_t n : e.diskNumbers) {
+        if (n != -1)
+            disks += (disks.empty() ? "" : ",") + std::to_string(n);
+    }
+    line += " disks=" + (disks.empty() ? std::string("-") : disks);
+    std::string volumes;
+    usb::VolumePosition position = e.firstVolume;
+    while (position != nullptr) {
+        usb::VolumeEntry v;
+        usb::CEnumUSB::GetNextVolume(&v, &position);
+        const std::string letter =
+            v.driveLetter == 0 ? "-" : platform::ToUtf8(std::u16string_view(&v.driveLetter, 1));
+        volumes += (volumes.empty() ? "" : ",") + letter + ":" + std::to_string(v.driveType) + ":" +
+                   std::to_string(v.diskNumber);
+    }
+    line += " volumes=" + (volumes.empty() ? std::string("-") : volumes);
+    return line;
+}
+
+int Usage(std::ostream& err, std::string_view why) {
+    err << "tavrin-usbtree: " << why << "\n"
+        << "usage: tavrin-usbtree [--strings] [--station FILE]\n";
+    return 2;
+}
+
+}  // namespace
+
+int RunUsbTree(const std::vector<std::string>& args, const StationLoader& loadStation,
+               std::ostream& out, std::ostream& err) {
+    bool strings = false;
+    std::string station;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--strings") {
+            strings = true;
+        } else if (args[i] == "--station" && i + 1 < args.size() && station.empty()) {
+            station = args[++i];
+        } else {
+            return Usage(err, "unexpected argument " + args[i]);
+        }
+    }
+    if (!station.empty() && !loadStation)
+        return Usage(err, "--station: this build walks the real machine");
+    if (station.empty() && loadStation)
+        return Usage(err, "--station FILE is needed: this build has no real machine to walk");
+    if (!station.empty()) {
+        std::string error;
+        if (!loadStation(station, &error)) {
+            err << "tavrin-usbtree: " << station << ": " << error << "\n";
+            return 2;
+        }
+    }
+
+    TreeRecorder walk;
+    // The list stays ours from the walk to the last line printed.
+    const usb::CEnumUSB::ListLock lock;
+    walk.Enumerate(strings ? 1 : 0);
+    for (const Node& node : walk.nodes) {
+        out << std::string(2 * static_cast<std::size_t>(node.depth), ' ')
+            << platform::ToUtf8(node.text);
+        if (node.ordinal != 0)
+            out << " #" << node.ordinal;
+        out << "\n";
+    }
+    out << "\n";
+    usb::DevicePosition position = usb::CEnumUSB::GetFirstDevice();
+    while (position != nullptr) {
+        usb::UsbDeviceEntry entry;
+        usb::CEnumUSB::GetNextDevice(&entry, &position);
+        out << DeviceLine(entry, strings) << "\n";
+    }
+    return 0;
+}
+
+}  // namespace tools
