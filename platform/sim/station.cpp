@@ -8,11 +8,14 @@
 #include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
 #include "platform/text.h"
+#include "platform/usb_requests.h"
 
 namespace sim {
 namespace {
 
 constexpr std::uint8_t kVendorOpcode = 0xA1;
+constexpr std::uint32_t kGenericRead = 0x80000000;
+constexpr std::uint32_t kGenericWrite = 0x40000000;
 
 // Fixed format (response code 0x70) or descriptor format (0x72), cut to the room given.
 void WriteSense(std::span<std::uint8_t> sense, const SenseData& data) {
@@ -101,6 +104,10 @@ Station& Station::Get() {
     return station;
 }
 
+Station::Station() : usb_(new UsbSide(*this)) {}
+
+Station::~Station() = default;
+
 void Station::Reset() {
     std::lock_guard lock(mutex_);
     disks_.clear();
@@ -108,11 +115,21 @@ void Station::Reset() {
     handles_.clear();
     debugLines_.clear();
     openedPaths_.clear();
+    opens_.clear();
     codePage_ = 1252;
+    usb_->ResetLocked();
+}
+
+UsbSide& Station::Usb() {
+    return *usb_;
 }
 
 VirtualDisk& Station::AddDisk(int driveNumber) {
     std::lock_guard lock(mutex_);
+    return AddDiskLocked(driveNumber);
+}
+
+VirtualDisk& Station::AddDiskLocked(int driveNumber) {
     auto& slot = disks_[driveNumber];
     slot = std::make_unique<VirtualDisk>();
     slot->SetModel("RV7730");
@@ -155,6 +172,11 @@ std::vector<std::u16string> Station::OpenedPaths() const {
     return openedPaths_;
 }
 
+std::vector<OpenCall> Station::Opens() const {
+    std::lock_guard lock(mutex_);
+    return opens_;
+}
+
 std::size_t Station::OpenHandleCount() const {
     std::lock_guard lock(mutex_);
     return handles_.size();
@@ -171,13 +193,20 @@ unsigned Station::AnsiCodePage() const {
 }
 
 platform::Handle Station::Open(const char16_t* path) {
+    return Open(path, kGenericRead | kGenericWrite, platform::kShareRead | platform::kShareWrite);
+}
+
+platform::Handle Station::Open(const char16_t* path, std::uint32_t access, std::uint32_t share) {
     if (path == nullptr)
         return platform::kInvalidHandle;
     const std::u16string_view p(path);
     std::lock_guard lock(mutex_);
     openedPaths_.emplace_back(p);
+    opens_.push_back({std::u16string(p), access, share, false});
 
     OpenDevice device;
+    device.access = access;
+    device.path = p;
     constexpr std::u16string_view kDrive = u"\\\\.\\PHYSICALDRIVE";
     constexpr std::u16string_view kPrefix = u"\\\\.\\";
     if (platform::StartsWithNoCase(p, kDrive)) {
@@ -200,9 +229,12 @@ platform::Handle Station::Open(const char16_t* path) {
         }
         device.isVolume = true;
         device.letter = platform::AsciiUpper(p[4]);
+    } else if (usb_->FindLocked(p, &device.usbKey, &device.usbPlace)) {
+        device.usb = true;
     } else {
         return platform::kInvalidHandle;
     }
+    opens_.back().opened = true;
     const platform::Handle handle = nextHandle_;
     nextHandle_ += 4;
     handles_[handle] = device;
@@ -236,6 +268,19 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
     Reply reply;
     {
         std::lock_guard lock(mutex_);
+        const auto h = handles_.find(handle);
+        if (h != handles_.end() && h->second.usb) {
+            if (h->second.gone)
+                return false;  // ERROR_DEVICE_NOT_CONNECTED
+            return usb_->ControlLocked(h->second.path, h->second.usbKey, code, in, inSize, out,
+                                       outSize, returned);
+        }
+        if (h != handles_.end() && code == platform::kIoctlStorageGetDeviceNumber)
+            return DeviceNumberReply(h->second, out, outSize, returned);
+        // The pass-through needs read and write access.
+        if (h != handles_.end() &&
+            (h->second.access & (kGenericRead | kGenericWrite)) != (kGenericRead | kGenericWrite))
+            return false;  // ERROR_ACCESS_DENIED
         VirtualDisk* disk = DiskOf(handle);
         // ERROR_INVALID_HANDLE, ERROR_DEVICE_NOT_CONNECTED, or a request no disk takes.
         if (disk == nullptr || !IsPassThroughBuffer(code, in, inSize, out))
@@ -260,6 +305,22 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
     const std::uint32_t written = Answer(*disk, reply, buffer);
     if (returned != nullptr)
         *returned = reply.reportedBytes.value_or(written);
+    return true;
+}
+
+bool Station::DeviceNumberReply(const OpenDevice& device, void* out, std::uint32_t outSize,
+                                std::uint32_t* returned) {
+    if (out == nullptr || outSize < platform::kStorageDeviceNumberSize || !DiskBehind(device))
+        return false;
+    int number = device.driveNumber;
+    if (device.isVolume)
+        number = volumes_.at(device.letter).driveNumber;
+    platform::ByteWriter(std::span(static_cast<std::uint8_t*>(out), outSize))
+        .U32Le(platform::kFileDeviceDisk)
+        .U32Le(static_cast<std::uint32_t>(number))
+        .U32Le(device.isVolume ? 1 : 0);
+    if (returned != nullptr)
+        *returned = platform::kStorageDeviceNumberSize;
     return true;
 }
 

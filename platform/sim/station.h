@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/device_io.h"
+#include "platform/sim/usb_machine.h"
 
 namespace sim {
 
@@ -85,8 +86,13 @@ class Station {
   public:
     static Station& Get();
 
-    // Back to an empty station: no disks, volumes, handles or lines; code page 1252.
+    // Back to an empty station: no disks, volumes, handles or lines, no USB machine; code
+    // page 1252.
     void Reset();
+
+    // The USB side: controllers, hubs, ports, devices and their device nodes, interfaces,
+    // registry values and requests (platform/sim/usb_machine.h).
+    UsbSide& Usb();
 
     // Adds (or replaces) the disk behind \\.\PHYSICALDRIVE<number>. The reference stays valid
     // until the disk is removed or the station reset; change it only while no thread of the
@@ -102,6 +108,7 @@ class Station {
     std::vector<std::u16string> DebugLines() const;
     void ClearDebugLines();
     std::vector<std::u16string> OpenedPaths() const;  // every path asked for, in order
+    std::vector<OpenCall> Opens() const;              // the same, with access and share modes
     std::size_t OpenHandleCount() const;
 
     // The ANSI code page of AnsiToWide: 1252, 28591 (Latin-1) or 65001 (UTF-8).
@@ -109,7 +116,8 @@ class Station {
     unsigned AnsiCodePage() const;
 
     // The platform functions of the simulated backend.
-    platform::Handle Open(const char16_t* path);
+    platform::Handle Open(const char16_t* path);  // read and write, shared for both
+    platform::Handle Open(const char16_t* path, std::uint32_t access, std::uint32_t share);
     bool Close(platform::Handle handle);
     bool Control(platform::Handle handle, std::uint32_t code, void* in, std::uint32_t inSize,
                  void* out, std::uint32_t outSize, std::uint32_t* returned);
@@ -117,6 +125,12 @@ class Station {
     void Debug(const char16_t* text);
 
   private:
+    friend class UsbSide;
+    Station();
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
     struct Volume {
         int driveNumber = 0;
         std::uint64_t freeBytes = 0;
@@ -125,7 +139,16 @@ class Station {
         bool isVolume = false;
         int driveNumber = 0;
         char16_t letter = 0;
+        std::uint32_t access = 0;
+        bool usb = false;  // a USB-side device: its path, key and place
+        std::u16string path;
+        std::u16string usbKey;
+        std::string usbPlace;
+        bool gone = false;  // unplugged since it was opened
     };
+    VirtualDisk& AddDiskLocked(int driveNumber);
+    bool DeviceNumberReply(const OpenDevice& device, void* out, std::uint32_t outSize,
+                           std::uint32_t* returned);
 
     // Under mutex_: the disk a device or handle reaches, or null.
     VirtualDisk* DiskBehind(const OpenDevice& device);
@@ -146,6 +169,8 @@ class Station {
     platform::Handle nextHandle_ = 0x100;
     std::vector<std::u16string> debugLines_;
     std::vector<std::u16string> openedPaths_;
+    std::vector<OpenCall> opens_;
+    std::unique_ptr<UsbSide> usb_;
     unsigned codePage_ = 1252;
 };
 

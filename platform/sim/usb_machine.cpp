@@ -1,0 +1,1137 @@
+#include "platform/sim/usb_machine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "platform/bytes.h"
+#include "platform/sim/station.h"
+#include "platform/text.h"
+#include "platform/usb_requests.h"
+
+namespace sim {
+namespace {
+
+using platform::DevInst;
+
+constexpr std::u16string_view kUsbClass = u"{36fc9e60-c465-11cf-8056-444553540000}";
+constexpr std::u16string_view kDiskClass = u"{4d36e967-e325-11ce-bfc1-08002be10318}";
+constexpr std::u16string_view kCdromClass = u"{4d36e965-e325-11ce-bfc1-08002be10318}";
+constexpr std::u16string_view kVolumeClass = u"{71a27cdd-812a-11d0-bec7-08002be2092f}";
+constexpr std::u16string_view kUsbDeviceClass = u"{88bae032-5a81-49f0-bc3d-a4ff138216d6}";
+constexpr std::u16string_view kHubInterface = u"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+constexpr std::u16string_view kClassKey = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+constexpr std::u16string_view kEnumKey = u"SYSTEM\\CurrentControlSet\\Enum\\";
+constexpr DevInst kRootNode = 1;
+
+std::u16string Upper(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out)
+        c = platform::AsciiUpper(c);
+    return out;
+}
+
+std::u16string Hex(unsigned value, int width, bool upper = false) {
+    std::u16string out(static_cast<std::size_t>(width), u'0');
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    for (int i = width - 1; i >= 0; --i, value >>= 4)
+        out[static_cast<std::size_t>(i)] = static_cast<char16_t>(digits[value & 0xF]);
+    return out;
+}
+
+std::u16string Dec4(unsigned value) {
+    std::u16string out = platform::DecimalText(value);
+    while (out.size() < 4)
+        out.insert(out.begin(), u'0');
+    return out;
+}
+
+std::u16string Join(std::initializer_list<std::u16string_view> parts) {
+    std::u16string out;
+    for (auto part : parts)
+        out += part;
+    return out;
+}
+
+// A path of the device namespace without its "\\?\" or "\\.\" and in upper case, as the object
+// manager compares names; empty for anything else.
+std::u16string DeviceKey(std::u16string_view path) {
+    if (path.size() <= 4 || path[0] != u'\\' || path[1] != u'\\' ||
+        (path[2] != u'?' && path[2] != u'.') || path[3] != u'\\')
+        return {};
+    return Upper(path.substr(4));
+}
+
+// The Enum key of a hub: every '#' of its name a key separator, the last one and the interface
+// class behind it dropped.
+std::u16string EnumKeyOf(std::u16string_view symbolicName) {
+    std::u16string key(symbolicName);
+    const auto last = key.rfind(u'#');
+    if (last != std::u16string::npos)
+        key.resize(last);
+    std::replace(key.begin(), key.end(), u'#', u'\\');
+    return Join({kEnumKey, key});
+}
+
+std::string PlaceOf(const UsbPortAddress& address) {
+    std::string place = "c" + std::to_string(address.controller);
+    for (int port : address.ports)
+        place += "." + std::to_string(port);
+    return place;
+}
+
+bool Within(const std::string& place, const std::string& prefix) {
+    if (prefix.empty())
+        return true;
+    if (place.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return place.size() == prefix.size() || place[prefix.size()] == '.' ||
+           place[prefix.size()] == '/';
+}
+
+// USB_HCD_DRIVERKEY_NAME, USB_ROOT_HUB_NAME and the two connection names: ActualLength is the
+// size of the whole structure with the terminated name. A buffer of at least the fixed part but
+// too small for the name gets ActualLength alone, and the call succeeds with the fixed part.
+bool NameReply(std::u16string_view name, std::size_t fixed, std::size_t lengthOffset,
+               std::size_t textOffset, std::span<std::uint8_t> out, std::uint32_t* returned) {
+    if (out.size() < fixed)
+        return false;  // ERROR_INVALID_PARAMETER
+    const std::size_t actual = textOffset + (name.size() + 1) * 2;
+    platform::ByteWriter w(out);
+    w.At(lengthOffset).U32Le(static_cast<std::uint32_t>(actual));
+    std::size_t written = fixed;
+    if (out.size() >= actual) {
+        w.At(textOffset).Utf16Le(name).U16Le(0);
+        written = actual;
+    }
+    if (returned != nullptr)
+        *returned = static_cast<std::uint32_t>(written);
+    return true;
+}
+
+bool WriteZ(std::u16string_view text, std::span<char16_t> out) {
+    if (out.size() < text.size() + 1)
+        return false;
+    std::copy(text.begin(), text.end(), out.begin());
+    out[text.size()] = 0;
+    return true;
+}
+
+// A REG_SZ or driver property: UTF-16LE with its terminator, counted in the length.
+bool StringValue(std::u16string_view text, std::span<std::uint8_t> buffer, std::uint32_t* length) {
+    const std::size_t needed = (text.size() + 1) * 2;
+    if (length != nullptr)
+        *length = static_cast<std::uint32_t>(needed);
+    if (buffer.size() < needed)
+        return false;  // ERROR_MORE_DATA / CR_BUFFER_SMALL
+    platform::ByteWriter(buffer).Utf16Le(text).U16Le(0);
+    return true;
+}
+
+}  // namespace
+
+// ---- The test builder ---------------------------------------------------------------------
+
+UsbStringDescriptor UsbStringDescriptor::Text(std::u16string_view text) {
+    UsbStringDescriptor d;
+    const std::size_t units = std::min<std::size_t>(text.size(), 126);
+    d.bytes.resize(2 + units * 2);
+    platform::ByteWriter(d.bytes)
+        .U8(static_cast<std::uint8_t>(d.bytes.size()))
+        .U8(platform::kUsbStringDescriptorType)
+        .Utf16Le(text.substr(0, units));
+    return d;
+}
+
+UsbStringDescriptor UsbStringDescriptor::Raw(std::vector<std::uint8_t> bytes) {
+    UsbStringDescriptor d;
+    d.bytes = std::move(bytes);
+    return d;
+}
+
+UsbStringDescriptor UsbStringDescriptor::Failing() {
+    UsbStringDescriptor d;
+    d.fails = true;
+    return d;
+}
+
+UsbPort UsbPort::With(UsbDevice device) {
+    UsbPort port;
+    port.device = std::move(device);
+    return port;
+}
+
+UsbPort UsbPort::WithHub(UsbHub hub) {
+    UsbPort port;
+    port.hub = Boxed<UsbHub>(std::move(hub));
+    return port;
+}
+
+UsbDevice FlashDisk(int diskNumber, char16_t letter) {
+    UsbDevice device;
+    device.strings[1] = UsbStringDescriptor::Text(u"Generic");
+    device.strings[2] = UsbStringDescriptor::Text(u"Flash Disk");
+    device.strings[3] = UsbStringDescriptor::Text(u"0123456789AB");
+    UsbDisk disk;
+    disk.number = diskNumber;
+    UsbVolume volume;
+    if (letter != 0)
+        volume.mountPaths.push_back(std::u16string{letter, u':', u'\\'});
+    disk.volumes.push_back(std::move(volume));
+    device.disks.push_back(std::move(disk));
+    return device;
+}
+
+UsbDevice Keyboard() {
+    UsbDevice device;
+    device.vendorId = 0x1C4F;
+    device.productId = 0x0002;
+    device.deviceClass = 0;
+    device.iSerialNumber = 0;
+    device.speed = 0;  // low speed
+    device.numberOfOpenPipes = 1;
+    device.strings[1] = UsbStringDescriptor::Text(u"Generic");
+    device.strings[2] = UsbStringDescriptor::Text(u"USB Keyboard");
+    device.driverDesc = u"USB Input Device";
+    return device;
+}
+
+UsbHub Hub(int ports) {
+    UsbHub hub;
+    hub.ports.resize(static_cast<std::size_t>(std::max(ports, 0)));
+    return hub;
+}
+
+UsbController Controller(int rootPorts) {
+    UsbController controller;
+    controller.rootHub = Hub(rootPorts);
+    return controller;
+}
+
+// ---- The OS backend -----------------------------------------------------------------------
+
+struct UsbSide::State {
+    UsbMachine machine;
+    std::function<void(UsbChange, const UsbPortAddress&)> hook;
+    std::vector<UsbRequestCall> requests;
+    unsigned made = 0;  // names made so far
+
+    // What the machine compiles to: device nodes, interfaces, openable devices, registry.
+    struct Node {
+        DevInst parent = 0;
+        std::optional<std::u16string> driver;
+    };
+    struct Interface {
+        platform::Guid interfaceClass;
+        std::u16string path;
+        DevInst node = 0;
+        bool detailFails = false;
+    };
+    enum class Kind { Controller, Hub, Disk, Volume, CdromVolume };
+    struct Target {
+        Kind kind = Kind::Controller;
+        std::string place;
+        const UsbController* controller = nullptr;
+        const UsbHub* hub = nullptr;
+        const UsbDisk* disk = nullptr;
+        const UsbVolume* volume = nullptr;
+        int cdromIndex = 0;
+        bool opens = true;
+    };
+    struct VolumeView {
+        const UsbVolume* volume = nullptr;
+        const UsbDisk* disk = nullptr;  // null on a CD-ROM drive
+    };
+    std::map<DevInst, Node> nodes;
+    std::vector<Interface> interfaces;
+    std::map<std::u16string, Target> targets;
+    std::map<std::u16string, std::map<std::u16string, std::u16string>> registry;
+    std::vector<VolumeView> volumes;
+    std::map<const UsbDevice*, std::uint16_t> addresses;
+
+    std::map<std::string, DevInst> devInstOf;  // kept across changes: a node keeps its number
+    DevInst nextDevInst = 2;
+
+    // What the system holds.
+    std::map<platform::DeviceInfoSet, std::pair<platform::Guid, std::vector<Interface>>> sets;
+    std::map<platform::RegKey, std::u16string> keys;
+    std::uintptr_t nextSet = 0x5000;
+    std::uintptr_t nextKey = 0x7000;
+
+    // What this side entered in the station.
+    std::set<int> stationDisks;
+    std::set<char16_t> stationLetters;
+
+    // ---- Made names.
+    unsigned Next() { return made++; }
+    std::u16string UsbDriverKey() { return Join({kUsbClass, u"\\", Dec4(Next())}); }
+
+    void Fill(UsbVolume& v, bool cdrom) {
+        const unsigned n = Next();
+        if (v.interfacePath.empty())
+            v.interfacePath =
+                cdrom ? Join({u"\\\\?\\storage#volume#_??_usbstor#cdrom&ven_generic&prod_cd-rom&"
+                              u"rev_1.00#",
+                              Hex(n, 12), u"&0#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}",
+                              u"#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"})
+                      : Join({u"\\\\?\\storage#volume#_??_usbstor#disk&ven_generic&prod_flash_"
+                              u"disk&rev_1.00#",
+                              Hex(n, 12), u"&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",
+                              u"#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"});
+        if (v.volumeName.empty())
+            v.volumeName = Join(
+                {u"\\\\?\\Volume{", Hex(0x5e1f0000u + n, 8), u"-0000-11f0-a000-806e6f6e6963}\\"});
+        if (v.nodeDriver.empty())
+            v.nodeDriver = Join({kVolumeClass, u"\\", Dec4(n)});
+    }
+    void Fill(UsbDisk& d) {
+        const unsigned n = Next();
+        if (d.interfacePath.empty())
+            d.interfacePath = Join({u"\\\\?\\usbstor#disk&ven_generic&prod_flash_disk&rev_1.00#",
+                                    Hex(n, 12), u"&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"});
+        if (d.nodeDriver.empty())
+            d.nodeDriver = Join({kDiskClass, u"\\", Dec4(n)});
+        for (auto& v : d.volumes)
+            Fill(v, false);
+    }
+    void Fill(UsbDevice& dev) {
+        if (dev.driverKey.empty())
+            dev.driverKey = UsbDriverKey();
+        for (auto& d : dev.disks)
+            Fill(d);
+        for (auto& v : dev.cdromVolumes)
+            Fill(v, true);
+        for (auto& a : dev.auxInterfaces) {
+            if (a.interfacePath.empty())
+                a.interfacePath = Join({u"\\\\?\\usb#vid_", Hex(dev.vendorId, 4), u"&pid_",
+                                        Hex(dev.productId, 4), u"&mi_01#7&", Hex(Next(), 8),
+                                        u"&0&0001#{0852171d-c2d1-44c1-b9ab-d4acc55d1eae}"});
+        }
+    }
+    void Fill(UsbHub& hub, bool root) {
+        const unsigned n = Next();
+        if (hub.symbolicName.empty()) {
+            hub.symbolicName =
+                root ? Join({u"USB#ROOT_HUB30#4&1a2b", Hex(n, 4), u"&0", kHubInterface})
+                     : Join({u"USB#VID_", Hex(hub.vendorId, 4, true), u"&PID_",
+                             Hex(hub.productId, 4, true), u"#5&2c3a", Hex(n, 4), u"&0&1",
+                             kHubInterface});
+        }
+        if (hub.deviceDesc && hub.deviceDesc->empty())
+            hub.deviceDesc = root ? u"@usb.inf,%usb\\roothub%;USB Root Hub (USB 3.0)"
+                                  : u"@usb.inf,%usb\\hub.devicedesc%;Generic USB Hub";
+        if (hub.driverKey.empty())
+            hub.driverKey = UsbDriverKey();
+        for (auto& port : hub.ports)
+            Fill(port);
+    }
+    void Fill(UsbPort& port) {
+        if (port.device)
+            Fill(*port.device);
+        if (port.hub)
+            Fill(*port.hub, false);
+    }
+    void Fill(UsbController& c, std::size_t index) {
+        if (c.interfacePath.empty())
+            c.interfacePath =
+                Join({u"\\\\?\\pci#ven_8086&dev_a36d&subsys_00000000&rev_10#3&11583659&0&",
+                      Hex(0xa0u + static_cast<unsigned>(index), 2),
+                      u"#{3abf6f2d-71c4-462a-8a92-1e6861e6af27}"});
+        if (c.driverKey.empty())
+            c.driverKey = UsbDriverKey();
+        Fill(c.rootHub, true);
+    }
+
+    // ---- Compiling.
+    DevInst AddNode(const std::string& place, DevInst parent,
+                    std::optional<std::u16string> driver) {
+        auto [it, added] = devInstOf.try_emplace(place, nextDevInst);
+        if (added)
+            ++nextDevInst;
+        nodes[it->second] = Node{parent, std::move(driver)};
+        return it->second;
+    }
+    void AddTarget(std::u16string_view path, Target target) {
+        const std::u16string key = DeviceKey(path);
+        if (!key.empty())
+            targets.emplace(key, std::move(target));
+    }
+    void AddClassKey(std::u16string_view driverKey, bool present,
+                     const std::optional<std::u16string>& driverDesc) {
+        if (!present || driverKey.empty())
+            return;
+        auto& values = registry[Upper(Join({kClassKey, driverKey}))];
+        if (driverDesc)
+            values[u"DRIVERDESC"] = *driverDesc;
+    }
+
+    void CompileDisk(const UsbDisk& disk, DevInst parent, DevInst volumeManager,
+                     const std::string& place) {
+        const DevInst node = AddNode(
+            place, parent, disk.nodeDriverReadable ? std::optional(disk.nodeDriver) : std::nullopt);
+        interfaces.push_back({platform::kGuidDisk, disk.interfacePath, node, disk.detailFails});
+        AddTarget(disk.interfacePath,
+                  {Kind::Disk, place, nullptr, nullptr, &disk, nullptr, 0, disk.opens});
+        for (std::size_t j = 0; j < disk.volumes.size(); ++j) {
+            const UsbVolume& v = disk.volumes[j];
+            const std::string vplace = place + "/vol" + std::to_string(j);
+            const DevInst vnode =
+                AddNode(vplace, volumeManager,
+                        v.nodeDriverReadable ? std::optional(v.nodeDriver) : std::nullopt);
+            interfaces.push_back({platform::kGuidVolume, v.interfacePath, vnode, v.detailFails});
+            AddTarget(v.interfacePath,
+                      {Kind::Volume, vplace, nullptr, nullptr, &disk, &v, 0, v.opens});
+            volumes.push_back({&v, &disk});
+        }
+    }
+
+    void CompileDevice(const UsbDevice& dev, DevInst parent, DevInst volumeManager,
+                       const std::string& place) {
+        const DevInst node = AddNode(
+            place, parent, dev.nodeDriverReadable ? std::optional(dev.driverKey) : std::nullopt);
+        AddClassKey(dev.driverKey, dev.classKeyPresent, dev.driverDesc);
+        for (std::size_t k = 0; k < dev.auxInterfaces.size(); ++k) {
+            const UsbAuxInterface& aux = dev.auxInterfaces[k];
+            DevInst auxNode = node;
+            if (!aux.onDeviceNode) {
+                const std::string fplace = place + "/mi" + std::to_string(k);
+                auxNode = AddNode(fplace, node, std::nullopt);
+                nodes[auxNode].driver = Join({kUsbDeviceClass, u"\\", Dec4(auxNode)});
+            }
+            interfaces.push_back(
+                {platform::kGuidAuxInterface, aux.interfacePath, auxNode, aux.detailFails});
+        }
+        for (std::size_t i = 0; i < dev.disks.size(); ++i)
+            CompileDisk(dev.disks[i], node, volumeManager, place + "/disk" + std::to_string(i));
+        for (std::size_t j = 0; j < dev.cdromVolumes.size(); ++j) {
+            const UsbVolume& v = dev.cdromVolumes[j];
+            const std::string cplace = place + "/cd" + std::to_string(j);
+            const DevInst drive = AddNode(cplace, node, std::nullopt);
+            nodes[drive].driver = Join({kCdromClass, u"\\", Dec4(drive)});
+            const DevInst vnode =
+                AddNode(cplace + "/vol", drive,
+                        v.nodeDriverReadable ? std::optional(v.nodeDriver) : std::nullopt);
+            interfaces.push_back({platform::kGuidVolume, v.interfacePath, vnode, v.detailFails});
+            AddTarget(v.interfacePath, {Kind::CdromVolume, cplace + "/vol", nullptr, nullptr,
+                                        nullptr, &v, static_cast<int>(j), v.opens});
+            volumes.push_back({&v, nullptr});
+        }
+    }
+
+    void CompileHub(const UsbHub& hub, DevInst parent, DevInst volumeManager,
+                    const std::string& place, std::uint16_t* address) {
+        const DevInst node = AddNode(place + "/hub", parent, hub.driverKey);
+        if (hub.enumKeyPresent) {
+            auto& values = registry[Upper(EnumKeyOf(hub.symbolicName))];
+            if (hub.deviceDesc)
+                values[u"DEVICEDESC"] = *hub.deviceDesc;
+        }
+        AddTarget(Join({u"\\\\.\\", hub.symbolicName}),
+                  {Kind::Hub, place, nullptr, &hub, nullptr, nullptr, 0, true});
+        for (std::size_t i = 0; i < hub.ports.size(); ++i) {
+            const UsbPort& port = hub.ports[i];
+            const std::string pplace = place + "." + std::to_string(i + 1);
+            if (port.hub) {
+                ++*address;
+                CompileHub(*port.hub, node, volumeManager, pplace, address);
+            } else if (port.device) {
+                addresses[&*port.device] = ++*address;
+                CompileDevice(*port.device, node, volumeManager, pplace);
+            }
+        }
+    }
+
+    void Compile() {
+        nodes.clear();
+        interfaces.clear();
+        targets.clear();
+        registry.clear();
+        volumes.clear();
+        addresses.clear();
+        nodes[kRootNode] = Node{0, std::nullopt};
+        const DevInst storage =
+            AddNode("storage", kRootNode, Join({u"{4d36e96a-e325-11ce-bfc1-08002be10318}\\0000"}));
+        const DevInst volumeManager =
+            AddNode("volmgr", kRootNode, Join({u"{4d36e97d-e325-11ce-bfc1-08002be10318}\\0010"}));
+        for (std::size_t i = 0; i < machine.otherDisks.size(); ++i)
+            CompileDisk(machine.otherDisks[i], storage, volumeManager, "o" + std::to_string(i));
+        for (std::size_t ci = 0; ci < machine.controllers.size(); ++ci) {
+            const UsbController& c = machine.controllers[ci];
+            const std::string place = "c" + std::to_string(ci);
+            const DevInst node = AddNode(place, kRootNode, c.driverKey);
+            interfaces.push_back(
+                {platform::kGuidUsbHostController, c.interfacePath, node, c.detailFails});
+            AddTarget(c.interfacePath,
+                      {Kind::Controller, place, &c, nullptr, nullptr, nullptr, 0, c.opens});
+            AddClassKey(c.driverKey, c.classKeyPresent, c.driverDesc);
+            std::uint16_t address = 0;
+            CompileHub(c.rootHub, node, volumeManager, place, &address);
+        }
+    }
+
+    UsbPort* PortAt(const UsbPortAddress& address) {
+        if (address.controller >= machine.controllers.size() || address.ports.empty())
+            return nullptr;
+        UsbHub* hub = &machine.controllers[address.controller].rootHub;
+        UsbPort* port = nullptr;
+        for (int number : address.ports) {
+            if (hub == nullptr || number < 1 ||
+                static_cast<std::size_t>(number) > hub->ports.size())
+                return nullptr;
+            port = &hub->ports[static_cast<std::size_t>(number) - 1];
+            hub = port->hub.get();
+        }
+        return port;
+    }
+
+    const VolumeView* VolumeByName(std::u16string_view name) const {
+        for (const auto& v : volumes) {
+            if (platform::EqualsNoCase(v.volume->volumeName, name))
+                return &v;
+        }
+        return nullptr;
+    }
+};
+
+UsbSide::UsbSide(Station& station) : station_(station), state_(std::make_unique<State>()) {
+    state_->Compile();
+}
+
+UsbSide::~UsbSide() = default;
+
+void UsbSide::ResetLocked() {
+    state_ = std::make_unique<State>();
+    state_->Compile();
+}
+
+void UsbSide::SetMachine(UsbMachine machine) {
+    std::lock_guard lock(station_.mutex_);
+    State& s = *state_;
+    s.machine = std::move(machine);
+    for (std::size_t i = 0; i < s.machine.controllers.size(); ++i)
+        s.Fill(s.machine.controllers[i], i);
+    for (auto& d : s.machine.otherDisks)
+        s.Fill(d);
+    s.Compile();
+    DropHandlesLocked("");
+    SyncStationLocked();
+}
+
+UsbMachine UsbSide::Machine() const {
+    std::lock_guard lock(station_.mutex_);
+    return state_->machine;
+}
+
+bool UsbSide::Plug(const UsbPortAddress& address, UsbDevice device) {
+    std::function<void(UsbChange, const UsbPortAddress&)> hook;
+    {
+        std::lock_guard lock(station_.mutex_);
+        State& s = *state_;
+        UsbPort* port = s.PortAt(address);
+        if (port == nullptr || port->device || port->hub)
+            return false;
+        s.Fill(device);
+        port->device = std::move(device);
+        s.Compile();
+        DropHandlesLocked(PlaceOf(address));
+        SyncStationLocked();
+        hook = s.hook;
+    }
+    if (hook)
+        hook(UsbChange::Arrival, address);
+    return true;
+}
+
+bool UsbSide::PlugHub(const UsbPortAddress& address, UsbHub hub) {
+    std::function<void(UsbChange, const UsbPortAddress&)> hook;
+    {
+        std::lock_guard lock(station_.mutex_);
+        State& s = *state_;
+        UsbPort* port = s.PortAt(address);
+        if (port == nullptr || port->device || port->hub)
+            return false;
+        s.Fill(hub, false);
+        port->hub = Boxed<UsbHub>(std::move(hub));
+        s.Compile();
+        DropHandlesLocked(PlaceOf(address));
+        SyncStationLocked();
+        hook = s.hook;
+    }
+    if (hook)
+        hook(UsbChange::Arrival, address);
+    return true;
+}
+
+bool UsbSide::Unplug(const UsbPortAddress& address) {
+    std::function<void(UsbChange, const UsbPortAddress&)> hook;
+    {
+        std::lock_guard lock(station_.mutex_);
+        State& s = *state_;
+        UsbPort* port = s.PortAt(address);
+        if (port == nullptr || (!port->device && !port->hub))
+            return false;
+        port->device.reset();
+        port->hub.reset();
+        port->status.reset();
+        s.Compile();
+        DropHandlesLocked(PlaceOf(address));
+        SyncStationLocked();
+        hook = s.hook;
+    }
+    if (hook)
+        hook(UsbChange::Removal, address);
+    return true;
+}
+
+void UsbSide::SetDeviceChangeHook(std::function<void(UsbChange, const UsbPortAddress&)> hook) {
+    std::lock_guard lock(station_.mutex_);
+    state_->hook = std::move(hook);
+}
+
+void UsbSide::SetLangId(std::uint16_t langId) {
+    std::lock_guard lock(station_.mutex_);
+    state_->machine.langId = langId;
+}
+
+std::vector<UsbRequestCall> UsbSide::Requests() const {
+    std::lock_guard lock(station_.mutex_);
+    return state_->requests;
+}
+
+void UsbSide::ClearRequests() {
+    std::lock_guard lock(station_.mutex_);
+    state_->requests.clear();
+}
+
+void UsbSide::SyncStationLocked() {
+    State& s = *state_;
+    std::set<int> disks;
+    std::map<char16_t, Station::Volume> letters;
+    for (const auto& v : s.volumes) {
+        if (v.disk == nullptr || v.volume->mountPaths.empty())
+            continue;
+        const std::u16string& first = v.volume->mountPaths.front();
+        if (first.size() == 3 && first[1] == u':' && first[2] == u'\\')
+            letters[platform::AsciiUpper(first[0])] = {v.disk->number, v.volume->freeBytes};
+    }
+    for (const auto& i : s.interfaces) {
+        if (i.interfaceClass == platform::kGuidDisk) {
+            const auto it = s.targets.find(DeviceKey(i.path));
+            if (it != s.targets.end() && it->second.disk != nullptr)
+                disks.insert(it->second.disk->number);
+        }
+    }
+    for (int n : s.stationDisks) {
+        if (!disks.count(n))
+            station_.disks_.erase(n);
+    }
+    for (int n : disks) {
+        if (!station_.disks_.count(n))
+            station_.AddDiskLocked(n);
+    }
+    s.stationDisks = std::move(disks);
+    for (char16_t l : s.stationLetters) {
+        if (!letters.count(l))
+            station_.volumes_.erase(l);
+    }
+    s.stationLetters.clear();
+    for (const auto& [l, volume] : letters) {
+        station_.volumes_[l] = volume;
+        s.stationLetters.insert(l);
+    }
+}
+
+void UsbSide::DropHandlesLocked(const std::string& place) {
+    for (auto& [handle, device] : station_.handles_) {
+        if (device.usb && Within(device.usbPlace, place))
+            device.gone = true;
+    }
+}
+
+bool UsbSide::FindLocked(std::u16string_view path, std::u16string* key, std::string* place) const {
+    const std::u16string k = DeviceKey(path);
+    const auto it = state_->targets.find(k);
+    if (k.empty() || it == state_->targets.end() || !it->second.opens)
+        return false;
+    *key = k;
+    *place = it->second.place;
+    return true;
+}
+
+// ---- Device requests ----------------------------------------------------------------------
+
+namespace {
+
+void WriteDeviceDescriptor(platform::ByteWriter& w, const UsbDevice& d) {
+    w.At(platform::kUsbDeviceDescriptorOffset)
+        .U8(18)
+        .U8(1)
+        .U16Le(d.bcdUsb)
+        .U8(d.deviceClass)
+        .U8(0)
+        .U8(0)
+        .U8(64)
+        .U16Le(d.vendorId)
+        .U16Le(d.productId)
+        .U16Le(0x0100)
+        .U8(d.iManufacturer)
+        .U8(d.iProduct)
+        .U8(d.iSerialNumber)
+        .U8(1);
+}
+
+void WriteHubDescriptor(platform::ByteWriter& w, const UsbHub& h) {
+    w.At(platform::kUsbDeviceDescriptorOffset)
+        .U8(18)
+        .U8(1)
+        .U16Le(0x0200)
+        .U8(9)  // hub class
+        .U8(0)
+        .U8(1)
+        .U8(64)
+        .U16Le(h.vendorId)
+        .U16Le(h.productId)
+        .U16Le(0x0100)
+        .U8(0)
+        .U8(1)
+        .U8(0)
+        .U8(1);
+}
+
+}  // namespace
+
+bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key, std::uint32_t code,
+                            const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
+                            std::uint32_t* returned) {
+    using Kind = State::Kind;
+    State& s = *state_;
+    // METHOD_BUFFERED: the input is read before the output is written, even in one buffer.
+    std::vector<std::uint8_t> input;
+    if (in != nullptr)
+        input.assign(static_cast<const std::uint8_t*>(in),
+                     static_cast<const std::uint8_t*>(in) + inSize);
+    const std::span<std::uint8_t> output(static_cast<std::uint8_t*>(out),
+                                         out == nullptr ? 0 : outSize);
+    s.requests.push_back({std::u16string(path), code, input, outSize, false});
+    const auto it = s.targets.find(key);
+    if (it == s.targets.end())
+        return false;  // ERROR_DEVICE_NOT_CONNECTED
+    const State::Target& t = it->second;
+    platform::ByteReader request(input);
+    platform::ByteWriter w(output);
+    std::uint32_t written = 0;
+    bool ok = false;
+
+    switch (t.kind) {
+        case Kind::Controller:
+            if (code == platform::kIoctlGetHcdDriverKeyName) {
+                ok = !t.controller->driverKeyFails &&
+                     NameReply(t.controller->driverKey, platform::kUsbNameFixedSize,
+                               platform::kUsbNameActualLengthOffset, platform::kUsbNameTextOffset,
+                               output, &written);
+            } else if (code == platform::kIoctlUsbGetRootHubName) {
+                ok = !t.controller->rootHub.nameFails &&
+                     NameReply(t.controller->rootHub.symbolicName, platform::kUsbNameFixedSize,
+                               platform::kUsbNameActualLengthOffset, platform::kUsbNameTextOffset,
+                               output, &written);
+            }
+            break;
+
+        case Kind::Hub: {
+            const UsbHub& hub = *t.hub;
+            const std::size_t portCount =
+                hub.reportedPorts ? std::max<std::size_t>(*hub.reportedPorts, hub.ports.size())
+                                  : hub.ports.size();
+            if (code == platform::kIoctlUsbGetNodeInformation) {
+                if (hub.nodeInformationFails || output.size() < platform::kUsbNodeInformationSize)
+                    break;
+                std::fill(output.begin(), output.begin() + platform::kUsbNodeInformationSize, 0);
+                w.At(platform::kUsbNodeTypeOffset)
+                    .U32Le(platform::kUsbHubNode)
+                    .U8(9)     // bDescriptorLength
+                    .U8(0x29)  // hub descriptor
+                    .U8(hub.reportedPorts.value_or(static_cast<std::uint8_t>(hub.ports.size())))
+                    .U16Le(0x0009)  // per-port power switching and over-current protection
+                    .U8(50)
+                    .U8(100);
+                w.At(platform::kUsbHubIsBusPoweredOffset).U8(hub.busPowered ? 1 : 0);
+                written = platform::kUsbNodeInformationSize;
+                ok = true;
+                break;
+            }
+            // Every other hub request names a port first.
+            const std::uint32_t index = request.U32Le();
+            if (!request.Ok() || index < 1 || index > portCount)
+                break;  // ERROR_INVALID_PARAMETER
+            const UsbPort* port = index <= hub.ports.size() ? &hub.ports[index - 1] : nullptr;
+            const bool occupied = port != nullptr && (port->device || port->hub);
+            const std::uint32_t status = port == nullptr ? platform::kUsbNoDeviceConnected
+                                         : port->status  ? *port->status
+                                         : occupied      ? platform::kUsbDeviceConnected
+                                                         : platform::kUsbNoDeviceConnected;
+            if (code == platform::kIoctlUsbGetNodeConnectionInformation) {
+                if ((port != nullptr && port->connectionFails) ||
+                    output.size() < platform::kUsbPipeListOffset)
+                    break;
+                std::fill(output.begin(), output.end(), 0);
+                w.At(platform::kUsbConnectionIndexOffset).U32Le(index);
+                std::size_t pipes = 0;
+                if (occupied && port->device) {
+                    const UsbDevice& d = *port->device;
+                    WriteDeviceDescriptor(w, d);
+                    w.At(platform::kUsbCurrentConfigurationOffset)
+                        .U8(1)
+                        .U8(d.speed == 0 ? 1 : 0)
+                        .U8(0);
+                    const auto a = s.addresses.find(&*port->device);
+                    w.U16Le(a == s.addresses.end() ? 0 : a->second);
+                    w.U32Le(d.numberOfOpenPipes);
+                    pipes = std::min<std::size_t>(d.numberOfOpenPipes,
+                                                  (output.size() - platform::kUsbPipeListOffset) /
+                                                      platform::kUsbPipeInfoSize);
+                } else if (occupied) {
+                    WriteHubDescriptor(w, *port->hub);
+                    w.At(platform::kUsbCurrentConfigurationOffset)
+                        .U8(1)
+                        .U8(0)
+                        .U8(1)
+                        .U16Le(0)
+                        .U32Le(1);
+                    pipes =
+                        output.size() >= platform::kUsbPipeListOffset + platform::kUsbPipeInfoSize;
+                }
+                w.At(platform::kUsbConnectionStatusOffset).U32Le(status);
+                for (std::size_t p = 0; p < pipes; ++p) {
+                    // A device's bulk pipes, in and out; a hub's one interrupt pipe.
+                    const bool hubPipe = static_cast<bool>(port->hub);
+                    w.At(platform::kUsbPipeListOffset + p * platform::kUsbPipeInfoSize)
+                        .U8(7)
+                        .U8(5)
+                        .U8(hubPipe ? 0x81 : static_cast<std::uint8_t>(p % 2 == 0 ? 0x81 : 0x02))
+                        .U8(hubPipe ? 3 : 2)
+                        .U16Le(hubPipe ? 1 : 512)
+                        .U8(hubPipe ? 12 : 0)
+                        .U32Le(0);
+                }
+                written = static_cast<std::uint32_t>(platform::kUsbPipeListOffset +
+                                                     pipes * platform::kUsbPipeInfoSize);
+                ok = true;
+            } else if (code == platform::kIoctlUsbGetNodeConnectionName) {
+                if (status != platform::kUsbDeviceConnected || (port->hub && port->hub->nameFails))
+                    break;
+                const std::u16string name = port->hub ? port->hub->symbolicName : u"";
+                ok = NameReply(name, platform::kUsbConnectionNameFixedSize,
+                               platform::kUsbConnectionNameActualLengthOffset,
+                               platform::kUsbConnectionNameTextOffset, output, &written);
+                if (ok)
+                    w.At(platform::kUsbConnectionNameIndexOffset).U32Le(index);
+            } else if (code == platform::kIoctlUsbGetNodeConnectionDriverKeyName) {
+                if (status != platform::kUsbDeviceConnected)
+                    break;
+                if (port->device && port->device->driverKeyFails)
+                    break;
+                const std::u16string& name =
+                    port->device ? port->device->driverKey : port->hub->driverKey;
+                ok = NameReply(name, platform::kUsbConnectionNameFixedSize,
+                               platform::kUsbConnectionNameActualLengthOffset,
+                               platform::kUsbConnectionNameTextOffset, output, &written);
+                if (ok)
+                    w.At(platform::kUsbConnectionNameIndexOffset).U32Le(index);
+            } else if (code == platform::kIoctlUsbGetDescriptorFromNodeConnection) {
+                if (input.size() < platform::kUsbDescriptorDataOffset ||
+                    output.size() < platform::kUsbDescriptorDataOffset ||
+                    status != platform::kUsbDeviceConnected || !port->device)
+                    break;
+                const UsbDevice& d = *port->device;
+                const std::uint16_t wValue =
+                    platform::ByteReader(input).At(platform::kUsbSetupWValueOffset).U16Le();
+                const std::uint16_t wLength =
+                    platform::ByteReader(input).At(platform::kUsbSetupWLengthOffset).U16Le();
+                if ((wValue >> 8) != platform::kUsbStringDescriptorType)
+                    break;  // only string descriptors are asked for
+                const std::uint8_t index8 = static_cast<std::uint8_t>(wValue & 0xFF);
+                std::vector<std::uint8_t> descriptor;
+                const auto found = d.strings.find(index8);
+                if (found != d.strings.end()) {
+                    if (found->second.fails)
+                        break;
+                    descriptor = found->second.bytes;
+                } else if (index8 == 0) {
+                    descriptor = {4, platform::kUsbStringDescriptorType,
+                                  static_cast<std::uint8_t>(s.machine.langId & 0xFF),
+                                  static_cast<std::uint8_t>(s.machine.langId >> 8)};
+                } else {
+                    break;  // the device stalls the request
+                }
+                const std::size_t n =
+                    std::min({descriptor.size(), std::size_t{wLength},
+                              output.size() - platform::kUsbDescriptorDataOffset});
+                std::copy_n(input.begin(), platform::kUsbDescriptorDataOffset, output.begin());
+                std::copy_n(descriptor.begin(), n,
+                            output.begin() + platform::kUsbDescriptorDataOffset);
+                written = static_cast<std::uint32_t>(platform::kUsbDescriptorDataOffset + n);
+                ok = true;
+            }
+            break;
+        }
+
+        case Kind::Disk:
+        case Kind::Volume:
+        case Kind::CdromVolume: {
+            if (code != platform::kIoctlStorageGetDeviceNumber ||
+                output.size() < platform::kStorageDeviceNumberSize)
+                break;
+            std::uint32_t type = platform::kFileDeviceDisk;
+            std::uint32_t number = 0;
+            std::uint32_t partition = 0;
+            if (t.kind == Kind::Disk) {
+                if (t.disk->numberFails)
+                    break;
+                number = static_cast<std::uint32_t>(t.disk->number);
+            } else {
+                if (t.volume->numberFails)
+                    break;
+                if (t.kind == Kind::CdromVolume) {
+                    type = platform::kFileDeviceCdrom;
+                    number =
+                        static_cast<std::uint32_t>(t.volume->deviceNumber.value_or(t.cdromIndex));
+                } else {
+                    number =
+                        static_cast<std::uint32_t>(t.volume->deviceNumber.value_or(t.disk->number));
+                    partition = 1;
+                }
+            }
+            w.At(platform::kStorageDeviceTypeOffset).U32Le(type).U32Le(number).U32Le(partition);
+            written = platform::kStorageDeviceNumberSize;
+            ok = true;
+            break;
+        }
+    }
+    if (ok && returned != nullptr)
+        *returned = written;
+    s.requests.back().succeeded = ok;
+    return ok;
+}
+
+// ---- Interface-class walk, device nodes, registry, volumes ---------------------------------
+
+namespace {
+
+// SP_DEVICE_INTERFACE_DATA as the 64-bit layout has it: cbSize, the class, Flags, and the
+// Reserved pointer, which here holds the interface's index in its set.
+constexpr std::size_t kInterfaceFlagsOffset = 20;
+constexpr std::size_t kInterfaceReservedOffset = 24;
+
+std::optional<std::uint32_t> IndexIn(const platform::DeviceInterfaceData* data) {
+    if (data == nullptr)
+        return std::nullopt;
+    platform::ByteReader r(data->bytes);
+    if (r.U32Le() != sizeof data->bytes)
+        return std::nullopt;
+    const std::uint64_t index = r.At(kInterfaceReservedOffset).U64Le();
+    if (index == 0)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(index - 1);
+}
+
+}  // namespace
+
+platform::DeviceInfoSet UsbSide::ClassDevices(const platform::Guid& interfaceClass) {
+    std::lock_guard lock(station_.mutex_);
+    State& s = *state_;
+    std::vector<State::Interface> present;
+    for (const auto& i : s.interfaces) {
+        if (i.interfaceClass == interfaceClass)
+            present.push_back(i);
+    }
+    const platform::DeviceInfoSet set = s.nextSet;
+    s.nextSet += 8;
+    s.sets[set] = {interfaceClass, std::move(present)};
+    return set;
+}
+
+bool UsbSide::EnumInterface(platform::DeviceInfoSet set, const platform::Guid& interfaceClass,
+                            std::uint32_t index, platform::DeviceInterfaceData* data) {
+    std::lock_guard lock(station_.mutex_);
+    const auto it = state_->sets.find(set);
+    if (it == state_->sets.end() || data == nullptr)
+        return false;  // ERROR_INVALID_HANDLE
+    if (!(it->second.first == interfaceClass) || index >= it->second.second.size())
+        return false;  // ERROR_NO_MORE_ITEMS
+    std::fill(std::begin(data->bytes), std::end(data->bytes), std::uint8_t{0});
+    platform::ByteWriter w(data->bytes);
+    w.U32Le(sizeof data->bytes)
+        .U32Le(interfaceClass.data1)
+        .U16Le(interfaceClass.data2)
+        .U16Le(interfaceClass.data3)
+        .Bytes(interfaceClass.data4);
+    w.At(kInterfaceFlagsOffset).U32Le(1);  // SPINT_ACTIVE
+    w.At(kInterfaceReservedOffset).U32Le(index + 1).U32Le(0);
+    return true;
+}
+
+bool UsbSide::InterfaceDetailSize(platform::DeviceInfoSet set, platform::DeviceInterfaceData* data,
+                                  std::uint32_t* requiredSize) {
+    std::lock_guard lock(station_.mutex_);
+    const auto it = state_->sets.find(set);
+    const auto index = IndexIn(data);
+    if (it == state_->sets.end() || !index || *index >= it->second.second.size())
+        return false;
+    // cbSize, then the terminated path: the same on x86 and x64 (DevicePath sits at 4).
+    if (requiredSize != nullptr)
+        *requiredSize =
+            static_cast<std::uint32_t>(4 + (it->second.second[*index].path.size() + 1) * 2);
+    return true;
+}
+
+bool UsbSide::InterfaceDetail(platform::DeviceInfoSet set, platform::DeviceInterfaceData* data,
+                              std::uint32_t detailSize, std::span<char16_t> path,
+                              platform::DevInst* devInst) {
+    std::lock_guard lock(station_.mutex_);
+    const auto it = state_->sets.find(set);
+    const auto index = IndexIn(data);
+    if (it == state_->sets.end() || !index || *index >= it->second.second.size())
+        return false;
+    const State::Interface& i = it->second.second[*index];
+    if (i.detailFails || detailSize < 4 + (i.path.size() + 1) * 2)
+        return false;  // ERROR_INSUFFICIENT_BUFFER
+    if (!path.empty()) {
+        const std::size_t n = std::min(i.path.size(), path.size() - 1);
+        std::copy_n(i.path.begin(), n, path.begin());
+        path[n] = 0;
+    }
+    if (devInst != nullptr)
+        *devInst = i.node;
+    return true;
+}
+
+void UsbSide::DestroySet(platform::DeviceInfoSet set) {
+    std::lock_guard lock(station_.mutex_);
+    state_->sets.erase(set);
+}
+
+bool UsbSide::Parent(platform::DevInst node, platform::DevInst* parent) {
+    std::lock_guard lock(station_.mutex_);
+    const auto it = state_->nodes.find(node);
+    if (it == state_->nodes.end() || it->second.parent == 0)
+        return false;  // CR_NO_SUCH_DEVNODE
+    if (parent != nullptr)
+        *parent = it->second.parent;
+    return true;
+}
+
+bool UsbSide::DriverProperty(platform::DevInst node, std::span<std::uint8_t> buffer,
+                             std::uint32_t* length) {
+    std::lock_guard lock(station_.mutex_);
+    const auto it = state_->nodes.find(node);
+    if (it == state_->nodes.end() || !it->second.driver)
+        return false;  // CR_NO_SUCH_DEVNODE, CR_NO_SUCH_VALUE
+    return StringValue(*it->second.driver, buffer, length);
+}
+
+bool UsbSide::OpenKey(const char16_t* subKey, platform::RegKey* key) {
+    if (subKey == nullptr || key == nullptr)
+        return false;
+    std::lock_guard lock(station_.mutex_);
+    State& s = *state_;
+    const std::u16string k = Upper(subKey);
+    if (!s.registry.count(k))
+        return false;  // ERROR_FILE_NOT_FOUND
+    *key = s.nextKey;
+    s.nextKey += 4;
+    s.keys[*key] = k;
+    return true;
+}
+
+bool UsbSide::QueryValue(platform::RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                         std::uint32_t* length) {
+    std::lock_guard lock(station_.mutex_);
+    State& s = *state_;
+    const auto k = s.keys.find(key);
+    if (k == s.keys.end())
+        return false;  // ERROR_INVALID_HANDLE
+    const auto values = s.registry.find(k->second);
+    if (values == s.registry.end())
+        return false;  // ERROR_KEY_DELETED
+    const auto v = values->second.find(Upper(name == nullptr ? u"" : name));
+    if (v == values->second.end())
+        return false;  // ERROR_FILE_NOT_FOUND
+    return StringValue(v->second, buffer, length);
+}
+
+void UsbSide::CloseKey(platform::RegKey key) {
+    std::lock_guard lock(station_.mutex_);
+    state_->keys.erase(key);
+}
+
+bool UsbSide::VolumeName(const char16_t* mountPoint, std::span<char16_t> name) {
+    if (mountPoint == nullptr)
+        return false;
+    // The caller may pass one buffer for both: read all of it first.
+    const std::u16string point(mountPoint);
+    std::lock_guard lock(station_.mutex_);
+    if (point.empty() || point.back() != u'\\')
+        return false;  // ERROR_INVALID_PARAMETER: a mount point ends with a backslash
+    const std::u16string_view bare(point.data(), point.size() - 1);
+    for (const auto& v : state_->volumes) {
+        bool match = platform::EqualsNoCase(v.volume->interfacePath, bare) ||
+                     platform::EqualsNoCase(v.volume->volumeName, point);
+        for (const auto& m : v.volume->mountPaths)
+            match = match || platform::EqualsNoCase(m, point);
+        if (match)
+            return WriteZ(v.volume->volumeName, name);  // else ERROR_FILENAME_EXCED_RANGE
+    }
+    return false;
+}
+
+bool UsbSide::PathNames(const char16_t* volumeName, std::span<char16_t> paths,
+                        std::uint32_t* returned) {
+    if (volumeName == nullptr)
+        return false;
+    const std::u16string volume(volumeName);
+    std::lock_guard lock(station_.mutex_);
+    const State::VolumeView* v = state_->VolumeByName(volume);
+    if (v == nullptr)
+        return false;
+    std::u16string list;
+    for (const auto& m : v->volume->mountPaths) {
+        list += m;
+        list += u'\0';
+    }
+    list += u'\0';
+    if (list.size() == 2 && v->volume->mountPaths.empty())
+        list.resize(1);  // no mount path: one empty string
+    if (returned != nullptr)
+        *returned = static_cast<std::uint32_t>(list.size());
+    if (paths.size() < list.size())
+        return false;  // ERROR_MORE_DATA
+    std::copy(list.begin(), list.end(), paths.begin());
+    return true;
+}
+
+std::uint32_t UsbSide::DriveType(const char16_t* root) {
+    if (root == nullptr)
+        return platform::kDriveNoRootDir;
+    std::u16string r(root);
+    if (r.size() == 2 && r[1] == u':')
+        r += u'\\';
+    std::lock_guard lock(station_.mutex_);
+    for (const auto& v : state_->volumes) {
+        bool match = platform::EqualsNoCase(v.volume->volumeName, r);
+        for (const auto& m : v.volume->mountPaths)
+            match = match || platform::EqualsNoCase(m, r);
+        if (match)
+            return v.volume->driveType;
+    }
+    if (r.size() == 3 && r[1] == u':' && r[2] == u'\\' &&
+        station_.volumes_.count(platform::AsciiUpper(r[0])))
+        return platform::kDriveRemovable;
+    return platform::kDriveNoRootDir;
+}
+
+std::uint16_t UsbSide::LangId() const {
+    std::lock_guard lock(station_.mutex_);
+    return state_->machine.langId;
+}
+
+}  // namespace sim
