@@ -247,6 +247,7 @@ struct UsbSide::State {
     std::map<std::u16string, Target> targets;
     std::map<std::u16string, std::map<std::u16string, std::u16string>> registry;
     std::vector<VolumeView> volumes;
+    std::vector<const UsbDisk*> disks;
     std::map<const UsbDevice*, std::uint16_t> addresses;
 
     std::map<std::string, DevInst> devInstOf;  // kept across changes: a node keeps its number
@@ -370,6 +371,7 @@ struct UsbSide::State {
         const DevInst node = AddNode(
             place, parent, disk.nodeDriverReadable ? std::optional(disk.nodeDriver) : std::nullopt);
         interfaces.push_back({platform::kGuidDisk, disk.interfacePath, node, disk.detailFails});
+        disks.push_back(&disk);
         AddTarget(disk.interfacePath,
                   {Kind::Disk, place, nullptr, nullptr, &disk, nullptr, 0, disk.opens});
         for (std::size_t j = 0; j < disk.volumes.size(); ++j) {
@@ -447,6 +449,7 @@ struct UsbSide::State {
         targets.clear();
         registry.clear();
         volumes.clear();
+        disks.clear();
         addresses.clear();
         nodes[kRootNode] = Node{0, std::nullopt};
         const DevInst storage =
@@ -614,13 +617,8 @@ void UsbSide::SyncStationLocked() {
         if (first.size() == 3 && first[1] == u':' && first[2] == u'\\')
             letters[platform::AsciiUpper(first[0])] = {v.disk->number, v.volume->freeBytes};
     }
-    for (const auto& i : s.interfaces) {
-        if (i.interfaceClass == platform::kGuidDisk) {
-            const auto it = s.targets.find(DeviceKey(i.path));
-            if (it != s.targets.end() && it->second.disk != nullptr)
-                disks.insert(it->second.disk->number);
-        }
-    }
+    for (const UsbDisk* d : s.disks)
+        disks.insert(d->number);
     for (int n : s.stationDisks) {
         if (!disks.count(n))
             station_.disks_.erase(n);
