@@ -170,11 +170,21 @@ class PortDialogTest : public ::testing::Test {
     std::filesystem::path root;
 };
 
+// Filled and checked before the dialog first shows: the ticks must outlive the tree's first paint.
+class FilledBeforeShown : public usb::CUsbPort {
+  public:
+    BOOL OnInitDialog() override {
+        const BOOL result = CUsbPort::OnInitDialog();
+        EXPECT_TRUE(WaitServingSentMessages([this] { return !IsWorkerRunning(); }, 10000));
+        return result;
+    }
+};
+
 TEST_F(PortDialogTest, TheTreeMirrorsTheWalkAndTheLoadedChecks) {
     WriteFile(kSettings, "[Setting]\r\nPORT_FILE=lines\\a.pfg\r\nENABLE_PORT=1\r\n");
     WriteFile(u"C:\\Tools\\Tavrin\\lines\\a.pfg",
               "[PortMap]\r\nusb03=5\r\nusb04=1\r\nusb05=0\r\nusb07=abc\r\nusb02=1\r\nusb00=1\r\n");
-    usb::CUsbPort dialog;
+    FilledBeforeShown dialog;
     Run(dialog, [&] {
         EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - C:\\Tools\\Tavrin\\lines\\a.pfg");
         EXPECT_EQ(dialog.settingsPath, kSettings);
