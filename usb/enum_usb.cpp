@@ -1,6 +1,5 @@
 #include "usb/enum_usb.h"
 
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -33,8 +32,8 @@ SharedList& List() {
     return list;
 }
 
-std::recursive_timed_mutex& ListMutex() {
-    static std::recursive_timed_mutex mutex;
+std::recursive_mutex& ListMutex() {
+    static std::recursive_mutex mutex;
     return mutex;
 }
 
@@ -448,13 +447,13 @@ struct CEnumUSB::Walk {
 // ---- The enumerator ---------------------------------------------------------------------------
 
 CEnumUSB::ListLock::ListLock() {
-    std::recursive_timed_mutex& mutex = ListMutex();
-    // Between tries, serve what is sent to this thread: the holder may be a worker waiting in
-    // a send to one of its windows.
-    for (;;) {
-        if (mutex.try_lock_for(std::chrono::milliseconds(2)))
-            return;
-        if (ui::WaitServingSentMessages([&] { return mutex.try_lock(); }, 5))
+    std::recursive_mutex& mutex = ListMutex();
+    // While the list is held elsewhere, serve what is sent to this thread: the holder may be a
+    // worker waiting in a send to one of its windows. The serving wait polls every few
+    // milliseconds; a timed lock would add nothing, and a timed lock on a steady clock is one
+    // the thread checker cannot see.
+    while (!mutex.try_lock()) {
+        if (ui::WaitServingSentMessages([&] { return mutex.try_lock(); }, 50))
             return;
     }
 }

@@ -40,9 +40,12 @@ TEST_F(EnumTest, EnumerationsAndWalksOnManyThreadsNeverSeeAListInTheMaking) {
                 for (usb::DevicePosition p = usb::CEnumUSB::GetFirstDevice(); p != nullptr;) {
                     usb::UsbDeviceEntry copy;
                     usb::CEnumUSB::GetNextDevice(&copy, &p);
+                    // The machine may change between the tree and the binding: a disk
+                    // that left by then has no volume, but never another disk's.
                     const int expected = count == 0 ? 1 : 3;
-                    if (copy.portOrdinal != expected || copy.firstVolume == nullptr ||
-                        copy.firstVolume->diskNumber != count + 1)
+                    if (copy.portOrdinal != expected ||
+                        (count == 0 && copy.firstVolume == nullptr) ||
+                        (copy.firstVolume != nullptr && copy.firstVolume->diskNumber != count + 1))
                         ++bad;
                     ++count;
                 }
