@@ -25,6 +25,11 @@ std::u16string GetProfileString(std::u16string_view section, std::u16string_view
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file);
 
+// CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+// closed at once: the file exists and is empty (an existing one is truncated). False when it
+// cannot be created. Relative paths name files below the current directory.
+bool CreateEmptyFile(std::u16string_view path);
+
 // GetModuleFileNameW(nullptr, ...): the running executable's full path, at most 260 characters.
 std::u16string ModuleFileName();
 

@@ -213,6 +213,8 @@ LRESULT TreeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Control set-up right after the record exists (before WM_CREATE).
 void InitList(HWND window);
 void InitTree(HWND window);
+// What the tree does when its style changes (the platform's WM_STYLECHANGED).
+void TreeStyleChanged(HWND tree, DWORD before, DWORD now);
 
 // Geometry in screen coordinates; the client rectangle's size.
 RECT WindowRectScreen(HWND window);

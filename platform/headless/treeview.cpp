@@ -282,6 +282,18 @@ void InitTree(HWND tree) {
     DataOfTree(tree);
 }
 
+void TreeStyleChanged(HWND tree, DWORD before, DWORD now) {
+    TreeData* d = DataOfTree(tree);
+    if (d == nullptr || ((before ^ now) & TVS_CHECKBOXES) == 0)
+        return;
+    // Given the style, the tree makes its check boxes at once, all clear; without it, it drops
+    // them.
+    const bool boxes = (now & TVS_CHECKBOXES) != 0;
+    d->stateImages = boxes;
+    for (auto& [handle, item] : d->items)
+        item.state = (item.state & ~TVIS_STATEIMAGEMASK) | (boxes ? StateImageMask(1) : 0);
+}
+
 LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto keep = Find(tree);
     TreeData* d = DataOfTree(tree);

@@ -984,14 +984,22 @@ DWORD CWnd::GetExStyle() const {
 }
 
 bool CWnd::ModifyStyle(DWORD remove, DWORD add) {
-    auto lock = Lock();
-    Window* w = FindLocked(m_hWnd);
-    if (w == nullptr)
-        return false;
-    const DWORD style = (w->style & ~remove) | add;
-    if (style == w->style)
-        return false;
-    w->style = style;
+    DWORD before = 0, style = 0;
+    bool tree = false;
+    {
+        auto lock = Lock();
+        Window* w = FindLocked(m_hWnd);
+        if (w == nullptr)
+            return false;
+        before = w->style;
+        style = (w->style & ~remove) | add;
+        if (style == w->style)
+            return false;
+        w->style = style;
+        tree = w->kind == Kind::TreeView;
+    }
+    if (tree)
+        TreeStyleChanged(m_hWnd, before, style);
     return true;
 }
 

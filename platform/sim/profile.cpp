@@ -387,6 +387,19 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
     return ReplaceFile(*path, sim::ini::Encode(text, old.encoding));
 }
 
+bool CreateEmptyFile(std::u16string_view path) {
+    std::lock_guard lock(ProfileMutex());
+    const auto host = sim::Files::Get().HostPath(path);
+    if (!host)
+        return false;
+    // As the platform: the folder must exist, and a folder is not a file.
+    std::error_code ec;
+    if (!fs::is_directory(host->parent_path(), ec) || fs::is_directory(*host, ec))
+        return false;
+    std::ofstream out(*host, std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(out);
+}
+
 std::u16string ModuleFileName() {
     std::u16string path = sim::Files::Get().ProgramPath();
     if (path.size() > 259)  // a 260-character buffer, NUL included

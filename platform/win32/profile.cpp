@@ -22,6 +22,10 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
     return win32api::WriteProfileValue(section, key, value, file);
 }
 
+bool CreateEmptyFile(std::u16string_view path) {
+    return win32api::CreateEmptyFile(path);
+}
+
 std::u16string ModuleFileName() {
     return win32api::ExecutablePath();
 }

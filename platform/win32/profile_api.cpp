@@ -40,6 +40,15 @@ bool WriteProfileValue(std::u16string_view section, std::u16string_view key,
                                       Z(file).c_str()) != FALSE;
 }
 
+bool CreateEmptyFile(std::u16string_view path) {
+    const HANDLE file = CreateFileW(Z(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
 std::u16string ExecutablePath() {
     wchar_t buffer[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);

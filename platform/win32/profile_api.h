@@ -22,6 +22,9 @@ std::u16string ReadProfileString(std::u16string_view section, std::u16string_vie
 bool WriteProfileValue(std::u16string_view section, std::u16string_view key,
                        std::u16string_view value, std::u16string_view file);
 
+// CreateFileW with CREATE_ALWAYS and no sharing, then CloseHandle.
+bool CreateEmptyFile(std::u16string_view path);
+
 // GetModuleFileNameW(nullptr, buffer, 260).
 std::u16string ExecutablePath();
 

@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Op {
-    enum class Kind { Int, String, Write };
+    enum class Kind { Int, String, Write, Create };
     Kind kind = Kind::String;
     std::u16string section;
     std::u16string key;
@@ -64,6 +64,14 @@ Op Write(std::u16string section, std::u16string key, std::u16string value, bool 
     op.key = std::move(key);
     op.text = std::move(value);
     op.written = written;
+    return op;
+}
+
+// CreateEmptyFile of the case's file.
+Op Create(bool made = true) {
+    Op op;
+    op.kind = Op::Kind::Create;
+    op.written = made;
     return op;
 }
 
@@ -196,6 +204,14 @@ const std::vector<Case>& Cases() {
                                 std::nullopt);
         noFolder.missingFolder = true;
         t.push_back(noFolder);
+
+        t.push_back(Changes("CreateEmptiesAFileThatWritesFillAgain", "[Old]\r\nk=1\r\n",
+                            {Create(), Int(u"Old", u"k", 7, 7), Write(u"s", u"k", u"v")},
+                            "[s]\r\nk=v\r\n"));
+        Case createNoFolder =
+            Changes("CreateInMissingFolderFails", std::nullopt, {Create(false)}, std::nullopt);
+        createNoFolder.missingFolder = true;
+        t.push_back(createNoFolder);
         return t;
     }();
     return cases;
@@ -208,6 +224,7 @@ class Api {
     virtual unsigned Int(const Op& op, std::u16string_view file) const = 0;
     virtual std::u16string String(const Op& op, std::u16string_view file) const = 0;
     virtual bool Write(const Op& op, std::u16string_view file) const = 0;
+    virtual bool Create(std::u16string_view file) const = 0;
 };
 
 class Ours : public Api {
@@ -222,6 +239,7 @@ class Ours : public Api {
     bool Write(const Op& op, std::u16string_view file) const override {
         return platform::WriteProfileString(op.section, op.key, op.text, file);
     }
+    bool Create(std::u16string_view file) const override { return platform::CreateEmptyFile(file); }
 };
 
 std::optional<std::string> ReadBytes(const fs::path& path) {
@@ -270,6 +288,9 @@ void RunCase(const Case& c, const Api& api, const fs::path& host, std::u16string
                 break;
             case Op::Kind::Write:
                 EXPECT_EQ(api.Write(op, file), op.written);
+                break;
+            case Op::Kind::Create:
+                EXPECT_EQ(api.Create(file), op.written);
                 break;
         }
     }
@@ -321,6 +342,7 @@ class Real : public Api {
     bool Write(const Op& op, std::u16string_view file) const override {
         return win32api::WriteProfileValue(op.section, op.key, op.text, file);
     }
+    bool Create(std::u16string_view file) const override { return win32api::CreateEmptyFile(file); }
 };
 
 class RealProfileConformance : public ::testing::TestWithParam<std::size_t> {

@@ -161,6 +161,35 @@ TEST(TreeViewTest, CheckBoxesComeWithTheFirstPaintAndStartClear) {
     host.DestroyWindow();
 }
 
+// Taking the style away and giving it back makes the check boxes at once: ticks given before the
+// first paint then stay.
+TEST(TreeViewTest, CheckBoxesMadeByAStyleChangeKeepTheirTicks) {
+    uitest::NotifyHost host;
+    ASSERT_TRUE(host.Create({0, 0, 300, 300}));
+    CTreeCtrl tree;
+    ASSERT_TRUE(
+        tree.Create(u"SysTreeView32", u"",
+                    WS_CHILD | WS_VISIBLE | TVS_CHECKBOXES | TVS_HASBUTTONS | TVS_LINESATROOT,
+                    {0, 0, 200, 200}, &host, 200));
+    const HTREEITEM before = tree.InsertItem(u"A", TviRoot(), TviLast());
+    EXPECT_TRUE(tree.SetCheck(before, true));
+    EXPECT_TRUE(tree.ModifyStyle(TVS_CHECKBOXES, 0));
+    EXPECT_TRUE(tree.ModifyStyle(0, TVS_CHECKBOXES));
+    EXPECT_FALSE(tree.GetCheck(before)) << "the new boxes start clear";
+    RECT label{};
+    ASSERT_TRUE(tree.GetItemRect(before, &label, true));
+    EXPECT_GT(label.left, kIndent) << "the state image part is there before any paint";
+    const HTREEITEM after = tree.InsertItem(u"B", TviRoot(), TviLast());
+    EXPECT_FALSE(tree.GetCheck(after));
+    EXPECT_TRUE(tree.SetCheck(after, true));
+    EXPECT_TRUE(tree.SetCheck(before, true));
+    tree.UpdateWindow();
+    EXPECT_TRUE(tree.GetCheck(after)) << "the first paint keeps the ticks";
+    EXPECT_TRUE(tree.GetCheck(before));
+    tree.DestroyWindow();
+    host.DestroyWindow();
+}
+
 TEST(TreeViewTest, CheckStatesAreStateImages) {
     TreeWindow w;
     CTreeCtrl& tree = w.tree;

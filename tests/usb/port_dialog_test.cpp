@@ -1,0 +1,438 @@
+// The port selection dialog run modally on a virtual station, on either window backend (natively
+// on the headless one, under wine on the real controls): the tree it builds from the walk, the
+// operator's clicks, and what lands in the port map and settings files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/res/resource.h"
+#include "platform/sim/files.h"
+#include "platform/sim/station.h"
+#include "platform/sim/usb_machine.h"
+#include "platform/text.h"
+#include "platform/ui_testing.h"
+#include "tests/support/ui_thread.h"
+#include "usb/usb_port.h"
+
+namespace {
+
+using namespace ui;
+
+constexpr char16_t kProgram[] = u"C:\\Tools\\Tavrin\\Tavrin.exe";
+constexpr char16_t kSettings[] = u"C:\\Tools\\Tavrin\\Tavrin.ini";
+constexpr char16_t kDir[] = u"C:\\Tools\\Tavrin\\";
+
+sim::UsbHub Described(sim::UsbHub hub, std::u16string desc) {
+    hub.deviceDesc = std::move(desc);
+    return hub;
+}
+
+// Ordinals in brackets:
+//   Test xHCI Controller
+//     root hub: [1] empty, [2] flash disk, hub A ([3] empty, [4] keyboard),
+//               hub B ([5] empty, hub C ([6] empty), [7] empty), [8] empty
+//   Second Controller: its root hub cannot be read, so the item is a leaf.
+sim::UsbMachine Station() {
+    sim::UsbController first = sim::Controller(5);
+    first.driverDesc = u"Test xHCI Controller";
+    first.rootHub.deviceDesc = u"@usb.inf,%usb\\roothub%;USB Root Hub (USB 3.0)";
+    first.rootHub.ports[1] = sim::UsbPort::With(sim::FlashDisk(1, u'E'));
+    sim::UsbHub a = Described(sim::Hub(2), u"@usb.inf,%hub%;Generic USB Hub");
+    a.ports[1] = sim::UsbPort::With(sim::Keyboard());
+    first.rootHub.ports[2] = sim::UsbPort::WithHub(a);
+    sim::UsbHub b = Described(sim::Hub(3), u"Hub B");
+    b.ports[1] = sim::UsbPort::WithHub(Described(sim::Hub(1), u"x;Hub C;c"));
+    first.rootHub.ports[3] = sim::UsbPort::WithHub(b);
+    sim::UsbController second = sim::Controller(2);
+    second.driverDesc = u"Second Controller";
+    second.rootHub.enumKeyPresent = false;
+    sim::UsbMachine machine;
+    machine.controllers = {first, second};
+    return machine;
+}
+
+// Tree order of the station above.
+enum Node { kC0, kRoot, kP1, kP2, kHubA, kP3, kP4, kHubB, kP5, kHubC, kP6, kP7, kP8, kC1 };
+
+class PortDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = std::filesystem::temp_directory_path() /
+               ("tavrin-port-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(root);
+        sim::Station::Get().Reset();
+        auto& files = sim::Files::Get();
+        files.Reset();
+        files.SetRoot(root);
+        files.SetProgramPath(kProgram);
+        files.SetCurrentDirectory(u"C:\\Tools\\Tavrin");
+        std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin\\lines"));
+        ui::testing::Reset();
+        sim::Station::Get().Usb().SetMachine(Station());
+    }
+    void TearDown() override {
+        ui::testing::Reset();
+        sim::Station::Get().Reset();
+        sim::Files::Get().Reset();
+        std::filesystem::remove_all(root);
+    }
+
+    std::filesystem::path Host(std::u16string_view path) const {
+        return sim::Files::Get().HostPath(path).value();
+    }
+    void WriteFile(std::u16string_view path, const std::string& text) const {
+        std::ofstream(Host(path), std::ios::binary) << text;
+    }
+    std::string ReadFile(std::u16string_view path) const {
+        std::ifstream in(Host(path), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    bool Exists(std::u16string_view path) const { return std::filesystem::exists(Host(path)); }
+
+    // Runs `dialog` modally; `script` runs once the worker has filled the tree, and ends it.
+    INT_PTR Run(usb::CUsbPort& dialog, const std::function<void()>& script) {
+        bool ran = false;
+        ui::testing::WhenIdle([&] {
+            ran = true;
+            EXPECT_TRUE(WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
+            script();
+            const HWND window = dialog.m_hWnd;
+            ui::testing::WhenIdle([window] {
+                if (!IsWindow(window))
+                    return;
+                ADD_FAILURE() << "the script left the dialog open";
+                ui::SendMessage(window, WM_COMMAND, IDCANCEL, 0);
+            });
+        });
+        const INT_PTR result = dialog.DoModal();
+        EXPECT_TRUE(ran);
+        return result;
+    }
+
+    // Every item in tree order.
+    static std::vector<HTREEITEM> Items(CTreeCtrl& tree) {
+        std::vector<HTREEITEM> items;
+        std::function<void(HTREEITEM)> walk = [&](HTREEITEM item) {
+            for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+                items.push_back(item);
+                walk(tree.GetChildItem(item));
+            }
+        };
+        walk(tree.GetRootItem());
+        return items;
+    }
+    // One line per item: depth, text, data, "x" when checked.
+    static std::string Dump(CTreeCtrl& tree) {
+        std::string out;
+        for (HTREEITEM item : Items(tree)) {
+            int depth = 0;
+            for (HTREEITEM p = tree.GetParentItem(item); p != nullptr; p = tree.GetParentItem(p))
+                ++depth;
+            out += std::string(2 * depth, ' ') + platform::ToUtf8(tree.GetItemText(item)) + " #" +
+                   std::to_string(tree.GetItemData(item)) + (tree.GetCheck(item) ? " x" : "") +
+                   "\n";
+        }
+        return out;
+    }
+    static std::string Checked(CTreeCtrl& tree) {
+        std::string out;
+        const auto items = Items(tree);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            out += tree.GetCheck(items[i]) ? 'x' : '.';
+        return out;
+    }
+    // The mouse on an item's check box: the cursor goes there, the button down and up.
+    static void ClickBox(CTreeCtrl& tree, HTREEITEM item, bool onLabel = false) {
+        RECT label{};
+        ASSERT_TRUE(tree.GetItemRect(item, &label, true));
+        const POINT point{onLabel ? label.left + 2 : label.left - 3,
+                          (label.top + label.bottom) / 2};
+        POINT screen = point;
+        tree.ClientToScreen(&screen);
+        ui::testing::SetCursorPos(screen);
+        const LPARAM at = MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y));
+        ui::PostMessage(tree.m_hWnd, WM_LBUTTONUP, 0, at);
+        ui::SendMessage(tree.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    }
+    static void Press(usb::CUsbPort& dialog, int id) {
+        ui::SendMessage(dialog.GetDlgItem(id), BM_CLICK);
+    }
+
+    std::filesystem::path root;
+};
+
+// Filled and checked before the dialog first shows: the ticks must outlive the tree's first paint.
+class FilledBeforeShown : public usb::CUsbPort {
+  public:
+    BOOL OnInitDialog() override {
+        const BOOL result = CUsbPort::OnInitDialog();
+        EXPECT_TRUE(WaitServingSentMessages([this] { return !IsWorkerRunning(); }, 10000));
+        return result;
+    }
+};
+
+TEST_F(PortDialogTest, TheTreeMirrorsTheWalkAndTheLoadedChecks) {
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=lines\\a.pfg\r\nENABLE_PORT=1\r\n");
+    WriteFile(u"C:\\Tools\\Tavrin\\lines\\a.pfg",
+              "[PortMap]\r\nusb03=5\r\nusb04=1\r\nusb05=0\r\nusb07=abc\r\nusb02=1\r\nusb00=1\r\n");
+    FilledBeforeShown dialog;
+    Run(dialog, [&] {
+        EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - C:\\Tools\\Tavrin\\lines\\a.pfg");
+        EXPECT_EQ(dialog.settingsPath, kSettings);
+        EXPECT_EQ(dialog.enablePort, 0) << "ENABLE_PORT comes from the port map file only";
+        EXPECT_EQ(ui::SendMessage(dialog.GetDlgItem(IDX_ENABLE_PORT), BM_GETCHECK), BST_UNCHECKED);
+        EXPECT_EQ(Dump(dialog.tree),
+                  "Test xHCI Controller #0\n"
+                  "  USB Root Hub (USB 3.0) #0\n"
+                  "    [Port1]NoDeviceConnected #1\n"
+                  "    [Port2]DeviceConnected: USB Mass Storage Device #2 x\n"
+                  "    DeviceConnected: Generic USB Hub #0 x\n"
+                  "      [Port1]NoDeviceConnected #3 x\n"
+                  "      [Port2]DeviceConnected: USB Input Device #4 x\n"
+                  "    DeviceConnected: Hub B #0\n"
+                  "      [Port1]NoDeviceConnected #5\n"
+                  "      DeviceConnected: Hub C;c #0\n"
+                  "        [Port1]NoDeviceConnected #6\n"
+                  "      [Port3]NoDeviceConnected #7\n"
+                  "    [Port5]NoDeviceConnected #8\n"
+                  "Second Controller #0 x\n");
+        const auto items = Items(dialog.tree);
+        for (HTREEITEM item : items) {
+            if (dialog.tree.ItemHasChildren(item)) {
+                EXPECT_TRUE(dialog.tree.IsExpanded(item)) << Dump(dialog.tree);
+            }
+        }
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(dialog.portCounter, 8);
+    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2) << "the disk and the keyboard";
+}
+
+TEST_F(PortDialogTest, ClicksOnCheckBoxesReachDownAndUp) {
+    usb::CUsbPort dialog;
+    Run(dialog, [&] {
+        CTreeCtrl& tree = dialog.tree;
+        EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select") << "no port file yet";
+        const auto at = Items(tree);
+        ASSERT_EQ(at.size(), 14u);
+        //       C0 R 1 2 A 3 4 B 5 C 6 7 8 C1
+        EXPECT_EQ(Checked(tree), "..............");
+        ClickBox(tree, at[kHubB]);
+        EXPECT_EQ(Checked(tree), ".......xxxxx..") << "a hub takes every item below it";
+        EXPECT_EQ(tree.GetSelectedItem(), at[kHubB]);
+        ClickBox(tree, at[kP6]);
+        EXPECT_EQ(Checked(tree), "........x..x..") << "a port unchecks its hubs";
+        EXPECT_EQ(tree.GetSelectedItem(), at[kP6]);
+        ClickBox(tree, at[kP6]);
+        EXPECT_EQ(Checked(tree), ".......xxxxx..") << "the last port checks its hubs";
+        for (Node n : {kP1, kP2, kP3, kP8})
+            ClickBox(tree, at[n]);
+        EXPECT_EQ(Checked(tree), "..xx.x.xxxxxx.") << "the root hub waits for hub A";
+        ClickBox(tree, at[kP4]);
+        EXPECT_EQ(Checked(tree), "xxxxxxxxxxxxx.") << "up to the controller";
+        ClickBox(tree, at[kP6]);
+        EXPECT_EQ(Checked(tree), "..xxxxx.x..xx.") << "and down again, every ancestor";
+        ClickBox(tree, at[kC1]);
+        ClickBox(tree, at[kP5], true);
+        EXPECT_EQ(Checked(tree), "..xxxxx.x..xxx") << "a label click checks nothing";
+        EXPECT_EQ(tree.GetSelectedItem(), at[kP5]);
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_FALSE(Exists(kSettings)) << "Cancel writes nothing";
+}
+
+TEST_F(PortDialogTest, SaveWritesThePortMapAndOkTheSwitchAndThePath) {
+    const std::u16string file = u"C:\\Tools\\Tavrin\\lines\\a.pfg";
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=C:\\Tools\\Tavrin\\old.pfg\r\n");
+    WriteFile(u"C:\\Tools\\Tavrin\\old.pfg",
+              "[PortMap]\r\nusb01=1\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+    WriteFile(file, "[Old]\r\nkey=1\r\n");
+    usb::CUsbPort dialog;
+    const INT_PTR result = Run(dialog, [&] {
+        CTreeCtrl& tree = dialog.tree;
+        EXPECT_EQ(ui::SendMessage(dialog.GetDlgItem(IDX_ENABLE_PORT), BM_GETCHECK), BST_CHECKED);
+        const auto at = Items(tree);
+        ClickBox(tree, at[kP1]);  // was checked by the file: now off
+        for (Node n : {kP7, kP3, kP4})
+            ClickBox(tree, at[n]);
+        ui::testing::QueueFileDialogAnswer(file);
+        Press(dialog, IDB_SAVE);
+        EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - " + file);
+        EXPECT_EQ(ReadFile(file), "[PortMap]\r\nusb03=1\r\nusb04=2\r\nusb07=3\r\n")
+            << "emptied first; keys in tree order";
+        const auto requests = ui::testing::FileDialogRequests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_FALSE(requests[0].open);
+        EXPECT_EQ(requests[0].filter, u"Port File(*.pfg)|*.pfg||");
+        EXPECT_EQ(requests[0].defaultExtension, u".pfg");
+        EXPECT_EQ(requests[0].fileName, u"C:\\Tools\\Tavrin\\old.pfg");
+        EXPECT_EQ(requests[0].flags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+        EXPECT_EQ(requests[0].owner, dialog.m_hWnd);
+        EXPECT_NE(ReadFile(kSettings).find("PORT_FILE=C:\\Tools\\Tavrin\\old.pfg"),
+                  std::string::npos)
+            << "Save leaves the settings alone";
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(ReadFile(file),
+              "[PortMap]\r\nusb03=1\r\nusb04=2\r\nusb07=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nPORT_FILE=lines\\a.pfg\r\n");
+    EXPECT_EQ(dialog.enablePort, 1);
+}
+
+TEST_F(PortDialogTest, LoadRenumbersAndKeepsTheBox) {
+    const std::u16string first = u"C:\\Tools\\Tavrin\\first.pfg";
+    const std::u16string other = u"C:\\Tools\\Tavrin\\lines\\other.pfg";
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=first.pfg\r\n");
+    WriteFile(first, "[PortMap]\r\nusb07=1\r\nusb03=2\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+    WriteFile(other, "[PortMap]\r\nusb04=9\r\n[Setting]\r\nENABLE_PORT=0\r\n");
+    usb::CUsbPort dialog;
+    const INT_PTR result = Run(dialog, [&] {
+        CTreeCtrl& tree = dialog.tree;
+        ui::testing::QueueFileDialogAnswer(first);
+        ui::testing::QueueFileDialogAnswer(other);
+        Press(dialog, IDB_SAVE);
+        EXPECT_EQ(ReadFile(first), "[PortMap]\r\nusb03=1\r\nusb07=2\r\n")
+            << "the numbers the file had are not kept";
+        Press(dialog, IDB_LOAD);
+        EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - " + other);
+        //       C0 R 1 2 A 3 4 B 5 C 6 7 8 C1
+        EXPECT_EQ(Checked(tree), "......x.......");
+        EXPECT_EQ(ui::SendMessage(dialog.GetDlgItem(IDX_ENABLE_PORT), BM_GETCHECK), BST_CHECKED)
+            << "Load reads no switch";
+        const auto requests = ui::testing::FileDialogRequests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_TRUE(requests[1].open);
+        EXPECT_EQ(requests[1].fileName, first);
+        EXPECT_EQ(requests[1].flags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(ReadFile(other), "[PortMap]\r\nusb04=1\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nPORT_FILE=lines\\other.pfg\r\n");
+}
+
+TEST_F(PortDialogTest, SaveThenCancelAndOkWithoutAFile) {
+    const std::u16string file = u"C:\\Tools\\Tavrin\\a.pfg";
+    usb::CUsbPort dialog;
+    const INT_PTR result = Run(dialog, [&] {
+        ClickBox(dialog.tree, Items(dialog.tree)[kP2]);
+        ui::SendMessage(dialog.GetDlgItem(IDX_ENABLE_PORT), BM_CLICK);
+        Press(dialog, IDOK);
+        EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "OK without a port file does nothing";
+        EXPECT_FALSE(Exists(kSettings));
+        ui::testing::QueueFileDialogCancel();
+        Press(dialog, IDB_SAVE);
+        EXPECT_EQ(dialog.portFilePath, u"");
+        ui::testing::QueueFileDialogAnswer(file);
+        Press(dialog, IDB_SAVE);
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(ReadFile(file), "[PortMap]\r\nusb02=1\r\n") << "no section Setting";
+    EXPECT_FALSE(Exists(kSettings));
+}
+
+TEST_F(PortDialogTest, OkFallsBackToSaveWhenTheFileCannotBeMade) {
+    const std::u16string saved = u"C:\\Tools\\Tavrin\\saved.pfg";
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=C:\\Missing\\gone.pfg\r\n");
+    for (const bool answer : {false, true}) {
+        SCOPED_TRACE(answer ? "answered" : "cancelled");
+        usb::CUsbPort dialog;
+        const INT_PTR result = Run(dialog, [&] {
+            ClickBox(dialog.tree, Items(dialog.tree)[kC1]);
+            if (answer)
+                ui::testing::QueueFileDialogAnswer(saved);
+            else
+                ui::testing::QueueFileDialogCancel();
+            Press(dialog, IDOK);
+        });
+        EXPECT_EQ(result, IDOK);
+        const auto requests = ui::testing::FileDialogRequests();
+        ASSERT_EQ(requests.size(), answer ? 2u : 1u);
+        EXPECT_FALSE(requests.back().open);
+        EXPECT_EQ(requests.back().fileName, u"C:\\Missing\\gone.pfg");
+    }
+    EXPECT_EQ(ReadFile(saved), "[PortMap]\r\nusb00=1\r\n[Setting]\r\nENABLE_PORT=0\r\n")
+        << "a leaf controller item is written under usb00";
+    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nPORT_FILE=saved.pfg\r\n");
+}
+
+TEST_F(PortDialogTest, StationNumbersGoPastSixteen) {
+    sim::UsbMachine machine;
+    machine.controllers = {sim::Controller(20)};
+    sim::Station::Get().Usb().SetMachine(machine);
+    const std::u16string file = u"C:\\Tools\\Tavrin\\many.pfg";
+    std::string map = "[PortMap]\r\n";
+    for (int n = 20; n >= 1; --n)
+        map += "usb" + std::string(n < 10 ? "0" : "") + std::to_string(n) + "=1\r\n";
+    WriteFile(file, map);
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=many.pfg\r\n");
+    usb::CUsbPort dialog;
+    Run(dialog, [&] {
+        EXPECT_EQ(Checked(dialog.tree), std::string(22, 'x'));
+        Press(dialog, IDOK);
+    });
+    std::string expected = "[PortMap]\r\n";
+    for (int n = 1; n <= 20; ++n)
+        expected += "usb" + std::string(n < 10 ? "0" : "") + std::to_string(n) + "=" +
+                    std::to_string(n) + "\r\n";
+    EXPECT_EQ(ReadFile(file), expected + "[Setting]\r\nENABLE_PORT=0\r\n");
+}
+
+// Holds the walk at the root hub's port 2 until released.
+class HeldPort : public usb::CUsbPort {
+  public:
+    std::atomic<bool> held{false};
+    std::shared_future<void> release;
+
+    usb::NodeHandle OnPort(int port, int connected, const char16_t* description,
+                           usb::NodeHandle parent) override {
+        if (port == 2 && !held.exchange(true))
+            release.wait();
+        return CUsbPort::OnPort(port, connected, description, parent);
+    }
+};
+
+TEST_F(PortDialogTest, ClosingMidWalkLetsTheWalkEndFirst) {
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
+    for (const int button : {IDCANCEL, IDOK}) {
+        SCOPED_TRACE(button);
+        std::promise<void> gate;
+        HeldPort dialog;
+        dialog.release = gate.get_future().share();
+        std::thread releaser;
+        bool ran = false;
+        ui::testing::WhenIdle([&] {
+            ran = true;
+            // The controller, root hub and port 1 come first, by sends served here.
+            EXPECT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
+            EXPECT_TRUE(dialog.IsWorkerRunning());
+            EXPECT_EQ(Items(dialog.tree).size(), 3u);
+            releaser = std::thread([&] {
+                EXPECT_TRUE(uitest::WaitFor([&] { return dialog.IsClosing(); }));
+                gate.set_value();
+            });
+            Press(dialog, button);
+        });
+        EXPECT_EQ(dialog.DoModal(), button);
+        EXPECT_TRUE(ran);
+        releaser.join();
+        EXPECT_FALSE(dialog.IsWorkerRunning());
+        EXPECT_EQ(dialog.portCounter, 8) << "the walk went on to its end";
+        EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2);
+    }
+    EXPECT_EQ(ReadFile(u"C:\\Tools\\Tavrin\\a.pfg"), "[Setting]\r\nENABLE_PORT=0\r\n")
+        << "OK wrote the map of the tree as far as it was";
+}
+
+}  // namespace

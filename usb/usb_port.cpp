@@ -1,0 +1,305 @@
+#include "usb/usb_port.h"
+
+#include <utility>
+
+#include "app/res/resource.h"
+#include "app/stored_path.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace usb {
+
+using namespace ui;
+
+namespace {
+
+constexpr std::size_t kPathBuffer = 260;
+constexpr char16_t kSetting[] = u"Setting";
+constexpr char16_t kPortMap[] = u"PortMap";
+constexpr char16_t kExtension[] = u".pfg";
+constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+constexpr char16_t kConnected[] = u"DeviceConnected: ";
+
+// "usb%02d" of an item's data: at least two digits.
+std::u16string PortKey(DWORD_PTR ordinal) {
+    std::u16string digits = platform::DecimalText(static_cast<long long>(ordinal));
+    if (digits.size() < 2)
+        digits.insert(0, 2 - digits.size(), u'0');
+    return u"usb" + digits;
+}
+
+HTREEITEM ItemOf(NodeHandle node) {
+    return reinterpret_cast<HTREEITEM>(node);
+}
+
+NodeHandle NodeOf(HTREEITEM item) {
+    return reinterpret_cast<NodeHandle>(item);
+}
+
+}  // namespace
+
+CUsbPort::CUsbPort(CWnd* parent) : CDialog(IDD_PORT_SELECT, parent) {}
+
+CUsbPort::~CUsbPort() {
+    closing_.store(true, std::memory_order_release);
+    WaitForWorker();
+}
+
+void CUsbPort::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDT_PORTS, tree);
+    DDX_Check(dx, IDX_ENABLE_PORT, enablePort);
+}
+
+const MessageMap* CUsbPort::GetMessageMap() const {
+    static constexpr MessageEntry kEntries[] = {
+        OnMessage<&CUsbPort::OnDestroy>(WM_DESTROY),
+        OnNotify<&CUsbPort::OnTreeClick>(IDT_PORTS, NM_CLICK),
+        OnCommand<&CUsbPort::OnLoad>(IDB_LOAD),
+        OnCommand<&CUsbPort::OnSave>(IDB_SAVE),
+    };
+    static const MessageMap kMap{CDialog::GetMessageMap(), kEntries, std::size(kEntries)};
+    return &kMap;
+}
+
+INT_PTR CUsbPort::DoModal() {
+    const INT_PTR result = CDialog::DoModal();
+    closing_.store(true, std::memory_order_release);
+    WaitForWorker();
+    return result;
+}
+
+BOOL CUsbPort::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    const std::u16string module = platform::ModuleFileName();
+    settingsPath = module.substr(0, module.rfind(u'\\') + 1) + u"Tavrin.ini";
+    const std::u16string stored =
+        platform::GetProfileString(kSetting, u"PORT_FILE", u"", kPathBuffer, settingsPath);
+    SetPortFilePath(
+        app::ResolveStoredPath(app::MarkRelativePath(stored), app::ProgramDirectoryOf(module)));
+    enablePort = portFilePath.empty()
+                     ? 0
+                     : platform::GetProfileInt(kSetting, u"ENABLE_PORT", 0, portFilePath);
+    UpdateTitle();
+    UpdateData(false);
+
+    // The tree would make its check boxes at its first paint and clear every tick given before;
+    // given the style anew, it makes them now, so the worker's ticks stay.
+    tree.ModifyStyle(TVS_CHECKBOXES, 0);
+    tree.ModifyStyle(0, TVS_CHECKBOXES);
+
+    treeWindow_ = tree.m_hWnd;
+    workerRunning_.store(true, std::memory_order_release);
+    if (AfxBeginThread(&CUsbPort::Worker, this) == nullptr)
+        workerRunning_.store(false, std::memory_order_release);
+    return TRUE;
+}
+
+UINT CUsbPort::Worker(void* parameter) {
+    auto* self = static_cast<CUsbPort*>(parameter);
+    self->Enumerate(1);
+    if (!self->IsClosing()) {
+        CBorrowed<CTreeCtrl> on(self->treeWindow_);
+        self->ExpandAll(on, on.GetRootItem());
+        std::u16string file;
+        {
+            std::lock_guard lock(self->pathMutex_);
+            file = self->portFilePath;
+        }
+        self->LoadChecks(on, on.GetRootItem(), file);
+    }
+    // The last touch of the dialog: it may go right after.
+    self->workerRunning_.store(false, std::memory_order_release);
+    return 0;
+}
+
+void CUsbPort::WaitForWorker() {
+    // The worker may be waiting in a send to the tree, whose window lives on this thread.
+    while (!WaitServingSentMessages([this] { return !IsWorkerRunning(); }, 1000)) {
+    }
+}
+
+LRESULT CUsbPort::OnDestroy(WPARAM, LPARAM) {
+    closing_.store(true, std::memory_order_release);
+    return Default();
+}
+
+// ---- The tree
+
+HTREEITEM CUsbPort::Insert(std::u16string_view text, NodeHandle parent) {
+    if (IsClosing())
+        return nullptr;
+    CBorrowed<CTreeCtrl> on(treeWindow_);
+    return on.InsertItem(text, parent == 0 ? TviRoot() : ItemOf(parent), TviLast());
+}
+
+NodeHandle CUsbPort::OnHostController(const char16_t* description) {
+    return NodeOf(Insert(description != nullptr ? description : u"", 0));
+}
+
+NodeHandle CUsbPort::OnHub(const char16_t* description, NodeHandle parent) {
+    // An external hub hangs below a hub item, which has a parent of its own.
+    std::u16string text;
+    if (!IsClosing() && parent != 0 &&
+        CBorrowed<CTreeCtrl>(treeWindow_).GetParentItem(ItemOf(parent)) != nullptr)
+        text = kConnected;
+    if (description != nullptr)
+        text += description;
+    return NodeOf(Insert(text, parent));
+}
+
+NodeHandle CUsbPort::OnPort(int port, int connected, const char16_t* description,
+                            NodeHandle parent) {
+    std::u16string text = u"[Port" + platform::DecimalText(port) + u"]";
+    if (connected == 1) {
+        text += kConnected;
+        if (description != nullptr)
+            text += description;
+    } else if (connected == 0) {
+        text += u"NoDeviceConnected";
+    }
+    const HTREEITEM item = Insert(text, parent);
+    ++portCounter;
+    if (item != nullptr)
+        CBorrowed<CTreeCtrl>(treeWindow_).SetItemData(item, static_cast<DWORD_PTR>(portCounter));
+    return NodeOf(item);
+}
+
+void CUsbPort::ExpandAll(CTreeCtrl& on, HTREEITEM item) {
+    for (; item != nullptr && !IsClosing(); item = on.GetNextSiblingItem(item)) {
+        on.Expand(item, TVE_EXPAND);
+        ExpandAll(on, on.GetChildItem(item));
+    }
+}
+
+int CUsbPort::LoadChecks(CTreeCtrl& on, HTREEITEM item, const std::u16string& file) {
+    int all = 1;
+    for (; item != nullptr && !IsClosing(); item = on.GetNextSiblingItem(item)) {
+        int checked = 0;
+        if (const HTREEITEM child = on.GetChildItem(item); child != nullptr) {
+            checked = LoadChecks(on, child, file);
+        } else {
+            const int value = file.empty() ? 0
+                                           : platform::GetProfileInt(
+                                                 kPortMap, PortKey(on.GetItemData(item)), 0, file);
+            checked = value != 0 ? 1 : 0;
+        }
+        on.SetCheck(item, checked != 0);
+        on.Expand(item, TVE_EXPAND);
+        if (checked == 0)
+            all = 0;
+    }
+    return all;
+}
+
+void CUsbPort::WritePortMap(HTREEITEM item, int& station) {
+    for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+        if (const HTREEITEM child = tree.GetChildItem(item); child != nullptr) {
+            WritePortMap(child, station);
+        } else if (tree.GetCheck(item)) {
+            platform::WriteProfileString(kPortMap, PortKey(tree.GetItemData(item)),
+                                         platform::DecimalText(station), portFilePath);
+            ++station;
+        }
+    }
+}
+
+void CUsbPort::OnTreeClick(NMHDR*, LRESULT* result) {
+    *result = 0;
+    POINT point{};
+    GetCursorPos(&point);
+    tree.ScreenToClient(&point);
+    UINT flags = 0;
+    const HTREEITEM item = tree.HitTest(point, &flags);
+    if (item == nullptr || (flags & TVHT_ONITEMSTATEICON) == 0)
+        return;
+    // The control toggles the box after this notification.
+    bool state = !tree.GetCheck(item);
+
+    struct Down {
+        CTreeCtrl& tree;
+        void Set(HTREEITEM first, bool check) {
+            for (HTREEITEM i = first; i != nullptr; i = tree.GetNextSiblingItem(i)) {
+                tree.SetCheck(i, check);
+                Set(tree.GetChildItem(i), check);
+            }
+        }
+    } down{tree};
+    down.Set(tree.GetChildItem(item), state);
+
+    for (HTREEITEM child = item, parent = tree.GetParentItem(item); parent != nullptr;
+         child = parent, parent = tree.GetParentItem(parent)) {
+        bool all = state;
+        for (HTREEITEM i = tree.GetChildItem(parent); all && i != nullptr;
+             i = tree.GetNextSiblingItem(i)) {
+            if (i != child && !tree.GetCheck(i))
+                all = false;
+        }
+        tree.SetCheck(parent, all);
+        state = all;
+    }
+    tree.SelectItem(item);
+}
+
+// ---- Files
+
+void CUsbPort::SetPortFilePath(std::u16string path) {
+    std::lock_guard lock(pathMutex_);
+    portFilePath = std::move(path);
+}
+
+void CUsbPort::UpdateTitle() {
+    std::u16string title = LoadString(IDS_PORT_TITLE);
+    if (!portFilePath.empty())
+        title += u" - " + portFilePath;
+    SetWindowText(title);
+}
+
+bool CUsbPort::SaveAs() {
+    CFileDialog dialog(false, kExtension, portFilePath, kFileDialogFlags,
+                       LoadString(IDS_PORT_FILTER), this);
+    if (dialog.DoModal() != IDOK)
+        return false;
+    SetPortFilePath(dialog.GetPathName());
+    UpdateTitle();
+    platform::CreateEmptyFile(portFilePath);  // a file that cannot be made writes nothing
+    int station = 1;
+    WritePortMap(tree.GetRootItem(), station);
+    return true;
+}
+
+void CUsbPort::OnSave() {
+    SaveAs();
+}
+
+void CUsbPort::OnLoad() {
+    CFileDialog dialog(true, kExtension, portFilePath, kFileDialogFlags,
+                       LoadString(IDS_PORT_FILTER), this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    SetPortFilePath(dialog.GetPathName());
+    UpdateTitle();
+    LoadChecks(tree, tree.GetRootItem(), portFilePath);
+}
+
+void CUsbPort::OnOK() {
+    UpdateData(true);
+    if (portFilePath.empty())
+        return;
+    if (platform::CreateEmptyFile(portFilePath)) {
+        int station = 1;
+        WritePortMap(tree.GetRootItem(), station);
+    } else {
+        SaveAs();
+    }
+    platform::WriteProfileString(
+        kSetting, u"PORT_FILE",
+        app::MakeStoredPath(portFilePath, app::ProgramDirectoryOf(platform::ModuleFileName())),
+        settingsPath);
+    platform::WriteProfileString(kSetting, u"ENABLE_PORT", platform::DecimalText(enablePort),
+                                 portFilePath);
+    CDialog::OnOK();
+}
+
+}  // namespace usb
