@@ -6,6 +6,7 @@
 #include "app/stored_path.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "usb/tree_text.h"
 
 namespace usb {
 
@@ -18,8 +19,6 @@ constexpr char16_t kSetting[] = u"Setting";
 constexpr char16_t kPortMap[] = u"PortMap";
 constexpr char16_t kExtension[] = u".pfg";
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-constexpr char16_t kConnected[] = u"DeviceConnected: ";
-
 // "usb%02d" of an item's data: at least two digits.
 std::u16string PortKey(DWORD_PTR ordinal) {
     std::u16string digits = platform::DecimalText(static_cast<long long>(ordinal));
@@ -140,26 +139,15 @@ NodeHandle CUsbPort::OnHostController(const char16_t* description) {
 
 NodeHandle CUsbPort::OnHub(const char16_t* description, NodeHandle parent) {
     // An external hub hangs below a hub item, which has a parent of its own.
-    std::u16string text;
-    if (!IsClosing() && parent != 0 &&
-        CBorrowed<CTreeCtrl>(treeWindow_).GetParentItem(ItemOf(parent)) != nullptr)
-        text = kConnected;
-    if (description != nullptr)
-        text += description;
-    return NodeOf(Insert(text, parent));
+    const bool parentHasParent =
+        !IsClosing() && parent != 0 &&
+        CBorrowed<CTreeCtrl>(treeWindow_).GetParentItem(ItemOf(parent)) != nullptr;
+    return NodeOf(Insert(HubItemText(description, parentHasParent), parent));
 }
 
 NodeHandle CUsbPort::OnPort(int port, int connected, const char16_t* description,
                             NodeHandle parent) {
-    std::u16string text = u"[Port" + platform::DecimalText(port) + u"]";
-    if (connected == 1) {
-        text += kConnected;
-        if (description != nullptr)
-            text += description;
-    } else if (connected == 0) {
-        text += u"NoDeviceConnected";
-    }
-    const HTREEITEM item = Insert(text, parent);
+    const HTREEITEM item = Insert(PortItemText(port, connected == 1, description), parent);
     ++portCounter;
     if (item != nullptr)
         CBorrowed<CTreeCtrl>(treeWindow_).SetItemData(item, static_cast<DWORD_PTR>(portCounter));
