@@ -73,10 +73,18 @@ std::u16string EnumKeyOf(std::u16string_view symbolicName) {
     return Join({kEnumKey, key});
 }
 
+// A place in the tree: a prefix, a separator and a number ("c0", "c0.2", "c0.2/disk0").
+std::string Place(std::string_view prefix, std::string_view separator, std::size_t number) {
+    std::string place(prefix);
+    place += separator;
+    place += std::to_string(number);
+    return place;
+}
+
 std::string PlaceOf(const UsbPortAddress& address) {
-    std::string place = "c" + std::to_string(address.controller);
+    std::string place = Place("c", "", address.controller);
     for (int port : address.ports)
-        place += "." + std::to_string(port);
+        place = Place(place, ".", static_cast<std::size_t>(port));
     return place;
 }
 
@@ -376,7 +384,7 @@ struct UsbSide::State {
                   {Kind::Disk, place, nullptr, nullptr, &disk, nullptr, 0, disk.opens});
         for (std::size_t j = 0; j < disk.volumes.size(); ++j) {
             const UsbVolume& v = disk.volumes[j];
-            const std::string vplace = place + "/vol" + std::to_string(j);
+            const std::string vplace = Place(place, "/vol", j);
             const DevInst vnode =
                 AddNode(vplace, volumeManager,
                         v.nodeDriverReadable ? std::optional(v.nodeDriver) : std::nullopt);
@@ -396,7 +404,7 @@ struct UsbSide::State {
             const UsbAuxInterface& aux = dev.auxInterfaces[k];
             DevInst auxNode = node;
             if (!aux.onDeviceNode) {
-                const std::string fplace = place + "/mi" + std::to_string(k);
+                const std::string fplace = Place(place, "/mi", k);
                 auxNode = AddNode(fplace, node, std::nullopt);
                 nodes[auxNode].driver = Join({kUsbDeviceClass, u"\\", Dec4(auxNode)});
             }
@@ -404,10 +412,10 @@ struct UsbSide::State {
                 {platform::kGuidAuxInterface, aux.interfacePath, auxNode, aux.detailFails});
         }
         for (std::size_t i = 0; i < dev.disks.size(); ++i)
-            CompileDisk(dev.disks[i], node, volumeManager, place + "/disk" + std::to_string(i));
+            CompileDisk(dev.disks[i], node, volumeManager, Place(place, "/disk", i));
         for (std::size_t j = 0; j < dev.cdromVolumes.size(); ++j) {
             const UsbVolume& v = dev.cdromVolumes[j];
-            const std::string cplace = place + "/cd" + std::to_string(j);
+            const std::string cplace = Place(place, "/cd", j);
             const DevInst drive = AddNode(cplace, node, std::nullopt);
             nodes[drive].driver = Join({kCdromClass, u"\\", Dec4(drive)});
             const DevInst vnode =
@@ -432,7 +440,7 @@ struct UsbSide::State {
                   {Kind::Hub, place, nullptr, &hub, nullptr, nullptr, 0, true});
         for (std::size_t i = 0; i < hub.ports.size(); ++i) {
             const UsbPort& port = hub.ports[i];
-            const std::string pplace = place + "." + std::to_string(i + 1);
+            const std::string pplace = Place(place, ".", i + 1);
             if (port.hub) {
                 ++*address;
                 CompileHub(*port.hub, node, volumeManager, pplace, address);
@@ -457,10 +465,10 @@ struct UsbSide::State {
         const DevInst volumeManager =
             AddNode("volmgr", kRootNode, Join({u"{4d36e97d-e325-11ce-bfc1-08002be10318}\\0010"}));
         for (std::size_t i = 0; i < machine.otherDisks.size(); ++i)
-            CompileDisk(machine.otherDisks[i], storage, volumeManager, "o" + std::to_string(i));
+            CompileDisk(machine.otherDisks[i], storage, volumeManager, Place("o", "", i));
         for (std::size_t ci = 0; ci < machine.controllers.size(); ++ci) {
             const UsbController& c = machine.controllers[ci];
-            const std::string place = "c" + std::to_string(ci);
+            const std::string place = Place("c", "", ci);
             const DevInst node = AddNode(place, kRootNode, c.driverKey);
             interfaces.push_back(
                 {platform::kGuidUsbHostController, c.interfacePath, node, c.detailFails});
