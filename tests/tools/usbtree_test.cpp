@@ -1,0 +1,129 @@
+#include "tools/usbtree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/station.h"
+#include "platform/sim/station_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A root hub with an empty port, a hub whose registry key is gone (it and its ports vanish,
+// so the ports after it move up), a downstream hub with a disk and a CD-ROM device, and a
+// keyboard without strings.
+constexpr char kStation[] = R"(controller
+    description Test Host Controller
+    root-hub
+        description "@usb.inf,%roothub%;Root Hub"
+        ports 4
+        port 1 empty
+        port 2 hub
+            ports 2
+            missing enum-key
+            port 1 device
+        port 3 hub
+            description Generic Hub
+            ports 2
+            port 1 device
+                vid 1234
+                pid 7730
+                driver-key {36fc9e60-c465-11cf-8056-444553540000}\0012
+                manufacturer "Say ""hi"""
+                product Flash
+                serial 0001
+                disk 3
+                    volume E
+            port 2 device
+                description CD Device
+                driver-key {36fc9e60-c465-11cf-8056-444553540000}\0013
+                cdrom J
+        port 4 device
+            description Keyboard
+            driver-key {36fc9e60-c465-11cf-8056-444553540000}\0014
+            vid 046a
+            pid 0011
+            manufacturer-index 0
+            product-index 0
+            serial-index 0
+)";
+
+class UsbTreeTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("tavrin-usbtree-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::create_directories(dir);
+        std::ofstream(dir / "line.station") << kStation;
+    }
+    void TearDown() override {
+        sim::Station::Get().Reset();
+        fs::remove_all(dir);
+    }
+
+    int Run(std::vector<std::string> args) {
+        std::ostringstream o;
+        std::ostringstream e;
+        const tools::StationLoader loader = [](const std::string& path, std::string* error) {
+            const sim::StationFileResult result = sim::LoadStationFile(path);
+            *error = result.error;
+            return result.ok;
+        };
+        const int rc = tools::RunUsbTree(args, loader, o, e);
+        out = o.str();
+        err = e.str();
+        return rc;
+    }
+
+    fs::path dir;
+    std::string out;
+    std::string err;
+};
+
+TEST_F(UsbTreeTool, PrintsTheDialogsTreeWithOrdinalsThenTheDevices) {
+    ASSERT_EQ(Run({"--station", (dir / "line.station").string()}), 0) << err;
+    EXPECT_EQ(out,
+              "Test Host Controller\n"
+              "  Root Hub\n"
+              "    [Port1]NoDeviceConnected #1\n"
+              "    DeviceConnected: Generic Hub\n"
+              "      [Port1]DeviceConnected: USB Mass Storage Device #2\n"
+              "      [Port2]DeviceConnected: CD Device #3\n"
+              "    [Port4]DeviceConnected: Keyboard #4\n"
+              "\n"
+              "2 1.3.1 vid=1234 pid=7730 key={36fc9e60-c465-11cf-8056-444553540000}\\0012 "
+              "desc=\"USB Mass Storage Device\" disks=3 volumes=E:2:3\n"
+              "3 1.3.2 vid=1F75 pid=0917 key={36fc9e60-c465-11cf-8056-444553540000}\\0013 "
+              "desc=\"CD Device\" disks=- volumes=J:5:-1\n"
+              "4 1.4 vid=046A pid=0011 key={36fc9e60-c465-11cf-8056-444553540000}\\0014 "
+              "desc=\"Keyboard\" disks=- volumes=-\n");
+}
+
+TEST_F(UsbTreeTool, StringsAreReadOnlyWhenAskedAndQuotedSafely) {
+    ASSERT_EQ(Run({"--strings", "--station", (dir / "line.station").string()}), 0) << err;
+    EXPECT_NE(out.find(" desc=\"USB Mass Storage Device\" manufacturer=\"Say \\\"hi\\\"\" "
+                       "product=\"Flash\" serial=\"0001\" disks=3"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("desc=\"Keyboard\" manufacturer=\"\" product=\"\" serial=\"\" disks=-"),
+              std::string::npos)
+        << out;
+}
+
+TEST_F(UsbTreeTool, BadArgumentsAndStationsExitTwo) {
+    EXPECT_EQ(Run({"--station", (dir / "missing.station").string()}), 2);
+    EXPECT_NE(err.find("missing.station"), std::string::npos);
+    EXPECT_EQ(Run({}), 2);  // built with the virtual station, there is nothing else to walk
+    EXPECT_EQ(Run({"--strings", "--bogus"}), 2);
+    std::ofstream(dir / "bad.station") << "controller\n    rooot-hub\n";
+    EXPECT_EQ(Run({"--station", (dir / "bad.station").string()}), 2);
+    EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+    EXPECT_TRUE(out.empty());
+}
+
+}  // namespace
