@@ -12,7 +12,9 @@ std::u16string HubItemText(const char16_t* description, bool parentHasParent) {
 }
 
 std::u16string PortItemText(int port, bool connected, const char16_t* description) {
-    std::u16string text = u"[Port" + platform::DecimalText(port) + u"]";
+    std::u16string text = u"[Port";
+    text += platform::DecimalText(port);
+    text += u']';
     if (!connected)
         return text + u"NoDeviceConnected";
     text += u"DeviceConnected: ";
