@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -32,9 +33,20 @@ SharedList& List() {
     return list;
 }
 
-std::recursive_mutex& ListMutex() {
-    static std::recursive_mutex mutex;
-    return mutex;
+// Who holds the shared list. Waiters are served in the order they came (a ticket each), so a
+// walk that keeps coming back, like scans after a burst of device notices, cannot starve the
+// port dialog's worker. Recursive on the owning thread.
+struct ListOwner {
+    std::mutex mutex;
+    std::thread::id thread;
+    int depth = 0;
+    std::uint64_t nextTicket = 0;
+    std::uint64_t serving = 0;
+};
+
+ListOwner& Owner() {
+    static ListOwner owner;
+    return owner;
 }
 
 void FreeChain(UsbDeviceEntry* entry) {
@@ -447,19 +459,38 @@ struct CEnumUSB::Walk {
 // ---- The enumerator ---------------------------------------------------------------------------
 
 CEnumUSB::ListLock::ListLock() {
-    std::recursive_mutex& mutex = ListMutex();
-    // While the list is held elsewhere, serve what is sent to this thread: the holder may be a
-    // worker waiting in a send to one of its windows. The serving wait polls every few
-    // milliseconds; a timed lock would add nothing, and a timed lock on a steady clock is one
-    // the thread checker cannot see.
-    while (!mutex.try_lock()) {
-        if (ui::WaitServingSentMessages([&] { return mutex.try_lock(); }, 50))
+    ListOwner& owner = Owner();
+    const std::thread::id self = std::this_thread::get_id();
+    std::uint64_t ticket = 0;
+    {
+        const std::lock_guard lock(owner.mutex);
+        if (owner.depth > 0 && owner.thread == self) {
+            ++owner.depth;
             return;
+        }
+        ticket = owner.nextTicket++;
+    }
+    const auto take = [&] {
+        const std::lock_guard lock(owner.mutex);
+        if (owner.depth != 0 || owner.serving != ticket)
+            return false;
+        owner.thread = self;
+        owner.depth = 1;
+        return true;
+    };
+    // While the list is held elsewhere, serve what is sent to this thread: the holder may be a
+    // worker waiting in a send to one of its windows.
+    while (!ui::WaitServingSentMessages(take, 50)) {
     }
 }
 
 CEnumUSB::ListLock::~ListLock() {
-    ListMutex().unlock();
+    ListOwner& owner = Owner();
+    const std::lock_guard lock(owner.mutex);
+    if (--owner.depth == 0) {
+        owner.thread = std::thread::id();
+        ++owner.serving;
+    }
 }
 
 CEnumUSB::CEnumUSB() {

@@ -80,7 +80,8 @@ class CEnumUSB {
     // One owner of the shared list at a time. An enumeration takes it by itself; whoever walks
     // the list, or enumerates and then walks, holds a ListLock across both. Waiting for it
     // serves messages sent to the waiting thread, so a window's thread may wait while a worker
-    // that holds the list sends to that window. Recursive on one thread.
+    // that holds the list sends to that window. Waiters get it in the order they came; recursive
+    // on one thread.
     class ListLock {
       public:
         ListLock();

@@ -3,6 +3,7 @@
 // operator's clicks, and what lands in the port map and settings files.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -433,6 +434,45 @@ TEST_F(PortDialogTest, ClosingMidWalkLetsTheWalkEndFirst) {
     }
     EXPECT_EQ(ReadFile(u"C:\\Tools\\Tavrin\\a.pfg"), "[Setting]\r\nENABLE_PORT=0\r\n")
         << "OK wrote the map of the tree as far as it was";
+}
+
+// Scans walk the shared list on their own threads while the dialog's worker builds its tree
+// from it: each walk sees a whole list, never one being rebuilt, and the dialog a whole tree.
+TEST_F(PortDialogTest, TheDialogWalksWhileScansWalk) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> walks{0};
+    std::atomic<int> torn{0};
+    std::vector<std::thread> scans;
+    for (int i = 0; i < 2; ++i) {
+        scans.emplace_back([&] {
+            usb::CEnumUSB scan;  // as a window's, for the thread's life
+            while (!stop.load() || walks.load() < 20) {
+                const usb::CEnumUSB::ListLock lock;
+                scan.Enumerate(0);
+                std::vector<int> ordinals;
+                for (usb::DevicePosition p = usb::CEnumUSB::GetFirstDevice(); p != nullptr;) {
+                    usb::UsbDeviceEntry entry;
+                    usb::CEnumUSB::GetNextDevice(&entry, &p);
+                    ordinals.push_back(entry.portOrdinal);
+                }
+                if (ordinals != std::vector<int>{2, 4})
+                    torn.fetch_add(1);
+                walks.fetch_add(1);
+            }
+        });
+    }
+    {
+        usb::CUsbPort dialog;
+        Run(dialog, [&] {
+            EXPECT_EQ(Items(dialog.tree).size(), std::size_t{kC1 + 1});
+            Press(dialog, IDCANCEL);
+        });
+    }
+    stop = true;
+    for (std::thread& scan : scans)
+        scan.join();
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GE(walks.load(), 20);
 }
 
 }  // namespace
