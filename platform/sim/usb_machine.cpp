@@ -533,65 +533,54 @@ UsbMachine UsbSide::Machine() const {
     return state_->machine;
 }
 
-bool UsbSide::Plug(const UsbPortAddress& address, UsbDevice device) {
+bool UsbSide::ChangePort(const UsbPortAddress& address, UsbChange change,
+                         const std::function<bool(State&, UsbPort&)>& edit) {
     std::function<void(UsbChange, const UsbPortAddress&)> hook;
     {
         std::lock_guard lock(station_.mutex_);
         State& s = *state_;
         UsbPort* port = s.PortAt(address);
-        if (port == nullptr || port->device || port->hub)
+        if (port == nullptr || !edit(s, *port))
             return false;
-        s.Fill(device);
-        port->device = std::move(device);
         s.Compile();
         DropHandlesLocked(PlaceOf(address));
         SyncStationLocked();
         hook = s.hook;
     }
     if (hook)
-        hook(UsbChange::Arrival, address);
+        hook(change, address);
     return true;
+}
+
+bool UsbSide::Plug(const UsbPortAddress& address, UsbDevice device) {
+    return ChangePort(address, UsbChange::Arrival, [&](State& s, UsbPort& port) {
+        if (port.device || port.hub)
+            return false;
+        s.Fill(device);
+        port.device = std::move(device);
+        return true;
+    });
 }
 
 bool UsbSide::PlugHub(const UsbPortAddress& address, UsbHub hub) {
-    std::function<void(UsbChange, const UsbPortAddress&)> hook;
-    {
-        std::lock_guard lock(station_.mutex_);
-        State& s = *state_;
-        UsbPort* port = s.PortAt(address);
-        if (port == nullptr || port->device || port->hub)
+    return ChangePort(address, UsbChange::Arrival, [&](State& s, UsbPort& port) {
+        if (port.device || port.hub)
             return false;
         s.Fill(hub, false);
-        port->hub = Boxed<UsbHub>(std::move(hub));
-        s.Compile();
-        DropHandlesLocked(PlaceOf(address));
-        SyncStationLocked();
-        hook = s.hook;
-    }
-    if (hook)
-        hook(UsbChange::Arrival, address);
-    return true;
+        port.hub = Boxed<UsbHub>(std::move(hub));
+        return true;
+    });
 }
 
 bool UsbSide::Unplug(const UsbPortAddress& address) {
-    std::function<void(UsbChange, const UsbPortAddress&)> hook;
-    {
-        std::lock_guard lock(station_.mutex_);
-        State& s = *state_;
-        UsbPort* port = s.PortAt(address);
-        if (port == nullptr || (!port->device && !port->hub))
+    return ChangePort(address, UsbChange::Removal, [](State&, UsbPort& port) {
+        if (!port.device && !port.hub)
             return false;
-        port->device.reset();
-        port->hub.reset();
-        port->status.reset();
-        s.Compile();
-        DropHandlesLocked(PlaceOf(address));
-        SyncStationLocked();
-        hook = s.hook;
-    }
-    if (hook)
-        hook(UsbChange::Removal, address);
-    return true;
+        port.device.reset();
+        port.hub.reset();
+        port.status.reset();
+        return true;
+    });
 }
 
 void UsbSide::SetDeviceChangeHook(std::function<void(UsbChange, const UsbPortAddress&)> hook) {

@@ -297,6 +297,10 @@ class UsbSide {
     void SyncStationLocked();
     // Marks the handles opened on what sits at `place` or below it as gone; "" for all.
     void DropHandlesLocked(const std::string& place);
+    // One change of what sits on a port: `edit` changes the port (false: it cannot), then the
+    // machine is rebuilt, the station brought in step and, after the lock, the hook told.
+    bool ChangePort(const UsbPortAddress& address, UsbChange change,
+                    const std::function<bool(State&, UsbPort&)>& edit);
     Station& station_;
     std::unique_ptr<State> state_;
 };
