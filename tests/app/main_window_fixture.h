@@ -19,52 +19,23 @@
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/ui_testing.h"
+#include "tests/support/program_folder.h"
 
 namespace maintest {
 
-inline constexpr char16_t kProgram[] = u"C:\\Tools\\Tavrin\\Tavrin.exe";
-inline constexpr char16_t kSettings[] = u"C:\\Tools\\Tavrin\\Tavrin.ini";
+using testsupport::kProgram;
+using testsupport::kSettings;
 inline constexpr char16_t kTitle[] = u"RV7730 Tavrin (1.0.0.3)";
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
+    MainWindowTest() : ProgramFolder("tavrin-main-") {}
     void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("tavrin-main-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root);
         sim::Station::Get().Reset();
-        auto& files = sim::Files::Get();
-        files.Reset();
-        files.SetRoot(root);
-        files.SetProgramPath(kProgram);
-        files.SetCurrentDirectory(u"C:\\Tools\\Tavrin");
-        std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin"));
         ui::testing::Reset();
         app::checkItems = app::MakeCheckItems();
     }
-    void TearDown() override {
-        ui::testing::Reset();
-        sim::Files::Get().Reset();
-        std::filesystem::remove_all(root);
-    }
-
-    std::filesystem::path Host(std::u16string_view path) const {
-        return sim::Files::Get().HostPath(path).value();
-    }
-    void WriteFile(std::u16string_view path, const std::string& text) const {
-        const std::filesystem::path host = Host(path);
-        std::filesystem::create_directories(host.parent_path());
-        std::ofstream(host, std::ios::binary) << text;
-    }
-    std::string ReadFile(std::u16string_view path) const {
-        std::ifstream in(Host(path), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool Exists(std::u16string_view path) const { return std::filesystem::exists(Host(path)); }
+    void TearDown() override { ui::testing::Reset(); }
 
     // Runs the program; `script` runs inside the main window's modal loop and closes it.
     void Run(const std::function<void(app::CTavrinDlg&)>& script) {
@@ -120,8 +91,6 @@ class MainWindowTest : public ::testing::Test {
             headings.push_back(dialog.resultList.GetColumnHeading(c));
         return headings;
     }
-
-    std::filesystem::path root;
 };
 
 // A check file with every item's "Value" and "Enable".

@@ -18,6 +18,7 @@
 #include "platform/sim/usb_machine.h"
 #include "platform/text.h"
 #include "platform/ui_testing.h"
+#include "tests/support/program_folder.h"
 #include "tests/support/ui_thread.h"
 #include "usb/usb_port.h"
 
@@ -25,8 +26,7 @@ namespace {
 
 using namespace ui;
 
-constexpr char16_t kProgram[] = u"C:\\Tools\\Tavrin\\Tavrin.exe";
-constexpr char16_t kSettings[] = u"C:\\Tools\\Tavrin\\Tavrin.ini";
+using testsupport::kSettings;
 constexpr char16_t kDir[] = u"C:\\Tools\\Tavrin\\";
 
 sim::UsbHub Described(sim::UsbHub hub, std::u16string desc) {
@@ -61,19 +61,11 @@ sim::UsbMachine Station() {
 // Tree order of the station above.
 enum Node { kC0, kRoot, kP1, kP2, kHubA, kP3, kP4, kHubB, kP5, kHubC, kP6, kP7, kP8, kC1 };
 
-class PortDialogTest : public ::testing::Test {
+class PortDialogTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
+    PortDialogTest() : ProgramFolder("tavrin-port-") {}
     void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("tavrin-port-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(root);
         sim::Station::Get().Reset();
-        auto& files = sim::Files::Get();
-        files.Reset();
-        files.SetRoot(root);
-        files.SetProgramPath(kProgram);
-        files.SetCurrentDirectory(u"C:\\Tools\\Tavrin");
         std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin\\lines"));
         ui::testing::Reset();
         sim::Station::Get().Usb().SetMachine(Station());
@@ -81,23 +73,7 @@ class PortDialogTest : public ::testing::Test {
     void TearDown() override {
         ui::testing::Reset();
         sim::Station::Get().Reset();
-        sim::Files::Get().Reset();
-        std::filesystem::remove_all(root);
     }
-
-    std::filesystem::path Host(std::u16string_view path) const {
-        return sim::Files::Get().HostPath(path).value();
-    }
-    void WriteFile(std::u16string_view path, const std::string& text) const {
-        std::ofstream(Host(path), std::ios::binary) << text;
-    }
-    std::string ReadFile(std::u16string_view path) const {
-        std::ifstream in(Host(path), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool Exists(std::u16string_view path) const { return std::filesystem::exists(Host(path)); }
 
     // Runs `dialog` modally; `script` runs once the worker has filled the tree, and ends it.
     INT_PTR Run(usb::CUsbPort& dialog, const std::function<void()>& script) {
@@ -167,8 +143,6 @@ class PortDialogTest : public ::testing::Test {
     static void Press(usb::CUsbPort& dialog, int id) {
         ui::SendMessage(dialog.GetDlgItem(id), BM_CLICK);
     }
-
-    std::filesystem::path root;
 };
 
 // Filled and checked before the dialog first shows: the ticks must outlive the tree's first paint.
