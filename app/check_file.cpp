@@ -120,9 +120,9 @@ void CTavrinDlg::OnLoad() {
     LoadCheckFile();
     // The loaded flags may show other items: the columns and the rows' cells follow them, so
     // that no value stands under another item's heading.
-    RebuildItemColumns();
+    results.RebuildItemColumns();
     for (int row = 0; row < resultList.GetItemCount(); ++row)
-        FillRowValues(row);
+        results.FillRowValues(row);
 }
 
 }  // namespace app

@@ -27,8 +27,9 @@ constexpr char16_t kSection[] = u"Setting";
 CTavrinDlg::CTavrinDlg(CWnd* parent) : CDialog(IDD_MAIN, parent), icon(ui::LoadIcon(IDI_APP)) {}
 
 CTavrinDlg::~CTavrinDlg() {
-    // A window destroyed without its closing sequence (an aborted start) still frees its rows.
-    scan->closing = true;
+    // A window that never saw its closing sequence still keeps its scans away from it.
+    if (scan != nullptr)
+        scan->Detach();
 }
 
 std::u16string CTavrinDlg::ProgramDirectory() {
@@ -51,6 +52,17 @@ const MessageMap* CTavrinDlg::GetMessageMap() const {
         OnMessage<&CTavrinDlg::OnDestroy>(WM_DESTROY),
         OnMessage<&CTavrinDlg::OnCollectCheckValues>(qc::kMsgCollectCheckValues),
         OnMessage<&CTavrinDlg::OnClearRowMessage>(qc::kMsgClearRow),
+        OnMessage<&CTavrinDlg::OnAddDeviceRow>(qc::kMsgAddDeviceRow),
+        // Also DM_SETDEFID to a dialog: consumed here, so a click on a bar never changes the
+        // default button.
+        OnMessage<&CTavrinDlg::OnBarClicked>(qc::kMsgBarClicked),
+        OnMessage<&CTavrinDlg::OnDeviceChange>(WM_DEVICECHANGE),
+        OnCommand<&CTavrinDlg::OnRun>(IDB_RUN),
+        OnCommand<&CTavrinDlg::OnPortSelect>(IDB_PORT_SELECT),
+        OnNotify<&CTavrinDlg::OnListCustomDraw>(IDL_RESULTS, NM_CUSTOMDRAW),
+        OnNotify<&CTavrinDlg::OnListItemChanged>(IDL_RESULTS, LVN_ITEMCHANGED),
+        OnNotify<&CTavrinDlg::OnListSetFocus>(IDL_RESULTS, NM_SETFOCUS),
+        OnNotify<&CTavrinDlg::OnListKillFocus>(IDL_RESULTS, NM_KILLFOCUS),
         OnCommand<&CTavrinDlg::OnTopmost>(IDX_TOPMOST),
         OnCommand<&CTavrinDlg::OnLoad>(IDB_LOAD),
         OnCommand<&CTavrinDlg::OnSave>(IDB_SAVE),
@@ -106,11 +118,12 @@ BOOL CTavrinDlg::OnInitDialog() {
     const int enablePort = portFilePath.empty()
                                ? 0
                                : platform::GetProfileInt(kSection, u"ENABLE_PORT", 0, portFilePath);
-    SetPortMode(enablePort == 1 ? 1 : 0);
+    results.SetPortMode(enablePort == 1 ? 1 : 0);
     UpdateWindowTitle();
     UpdateData(false);
 
-    scan->window = m_hWnd;
+    scanSink = std::make_unique<qc::WindowScanSink>(m_hWnd, resultList.m_hWnd, results);
+    scan = std::make_shared<qc::ScanShared>(*scanSink);
     StartScan();
     return TRUE;
 }
@@ -173,33 +186,17 @@ void CTavrinDlg::OnCheckSelect() {
     if (select.DoModal() != IDOK)
         return;
     EnableItemControls();
-    RebuildItemColumns();
+    results.RebuildItemColumns();
     for (int row = 0; row < resultList.GetItemCount(); ++row)
-        FillRowValues(row);
-}
-
-void CTavrinDlg::OnRefresh() {
-    ClearAllRows();
-    StartScan();
-}
-
-LRESULT CTavrinDlg::OnCollectCheckValues(WPARAM, LPARAM) {
-    if (!scan->closing)
-        CollectCheckValues();
-    return 0;
-}
-
-LRESULT CTavrinDlg::OnClearRowMessage(WPARAM wParam, LPARAM) {
-    if (!scan->closing)
-        ClearRow(static_cast<int>(wParam));
-    return 0;
+        results.FillRowValues(row);
 }
 
 LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
-    // A scan still running ends at its next step; what it uses is shared, so nothing here
-    // waits for it and nothing it needs is freed.
-    scan->closing = true;
-    ClearAllRows();
+    // Scans keep what they use (shared with them); once detached none reaches this window, and
+    // none is waited for beyond the message it may be sending now.
+    if (scan != nullptr)
+        scan->Detach();
+    results.ClearAllRows();
     UpdateData(true);
     platform::WriteProfileString(kSection, u"Topmost", platform::DecimalText(topmost),
                                  settingsPath);

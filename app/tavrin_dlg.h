@@ -1,6 +1,6 @@
-// The main window: the whole user interface of the station. Its member functions are grouped by
-// subsystem: set-up, settings and closing (tavrin_dlg.cpp), check files (check_file.cpp), the
-// result list (qc/result_list.cpp) and the device scan (qc/device_scan.cpp).
+// The main window: the whole user interface of the station. Set-up, settings and closing
+// (tavrin_dlg.cpp), check files (check_file.cpp), the QC run's buttons and messages (qc_run.cpp);
+// the result list and the device scan are classes of qc/ that the window hosts and forwards to.
 #pragma once
 
 #include <array>
@@ -11,27 +11,18 @@
 
 #include "device/selection_lists.h"
 #include "platform/ui.h"
-#include "qc/device_record.h"
+#include "qc/device_scan.h"
+#include "qc/result_list.h"
+#include "qc/window_sink.h"
 
 namespace app {
 
-// What a scan worker uses besides the window's messages. Shared with the workers, so that a
-// window that closes while a scan is still running frees nothing the scan still needs; the
-// scan sees `closing` and ends after its current step.
-struct ScanShared {
-    ui::CCriticalSection scanLock;
-    std::atomic<bool> closing{false};
-    std::atomic<int> running{0};
-    ui::HWND window = nullptr;
-};
-
-class CTavrinDlg : public ui::CDialog {
+class CTavrinDlg : public ui::CDialog, public qc::ResultHost {
   public:
     explicit CTavrinDlg(ui::CWnd* parent = nullptr);
     ~CTavrinDlg() override;
 
     // ---- Members
-    std::int32_t portMode = -1;  // -1 until the columns are built; 0 free, 1 station mode
     ui::HICON icon = nullptr;
     ui::CListCtrl resultList;
     ui::CImageList rowHeight;  // 1 x 15, no images: sets the rows' height
@@ -41,7 +32,10 @@ class CTavrinDlg : public ui::CDialog {
     std::int32_t topmost = 0;
     std::int32_t autoCheck = 0;
     std::u16string settingsPath;
-    std::shared_ptr<ScanShared> scan = std::make_shared<ScanShared>();
+    qc::ResultList results{resultList, *this};
+    // Made when the window is set up; shared with the scans, which outlive the window.
+    std::unique_ptr<qc::WindowScanSink> scanSink;
+    std::shared_ptr<qc::ScanShared> scan;
 
     // ---- Check items and check file
     void LoadCheckFile();
@@ -51,16 +45,16 @@ class CTavrinDlg : public ui::CDialog {
     // The program directory: the executable's path cut before its last backslash.
     static std::u16string ProgramDirectory();
 
-    // ---- Result list
-    // Rebuilds the columns (and the 16 station rows) when `mode` differs from portMode.
-    void SetPortMode(int mode);
-    void FillRowValues(int row);
-    void ClearRow(int row);
-    void ClearAllRows();
-    // Deletes the item columns and appends one per shown item, captions in the UI language.
-    void RebuildItemColumns();
-    qc::DeviceRecord* RecordOf(int row);
-    const qc::DeviceRecord* RecordOf(int row) const;
+    // ---- The result list's host
+    qc::EnabledFlags Enabled() const override;
+    std::u16string Expected(std::size_t item) const override;
+    std::u16string Caption(std::size_t item) const override;
+    int ColumnWidth(std::size_t item) const override;
+    int EfsSelection() const override;
+    int EfsEntryCount() const override;
+    device::SelectionLists SelectionLists() const override;
+    std::u16string PortFilePath() const override { return portFilePath; }
+    bool AutoCheck() const override { return autoCheck != 0; }
     // The drop-down lists' entries in the window's language, as the decoder reads indexes.
     device::SelectionLists SelectionListsFromControls() const;
 
@@ -78,6 +72,17 @@ class CTavrinDlg : public ui::CDialog {
     void OnSave();
     void OnCheckSelect();
     void OnRefresh();
+    void OnRun();
+    void OnPortSelect();
+    void RebuildRowsFromDeviceList();
+    bool Closing() const;
+    ui::LRESULT OnDeviceChange(ui::WPARAM wParam, ui::LPARAM lParam);
+    ui::LRESULT OnAddDeviceRow(ui::WPARAM wParam, ui::LPARAM lParam);
+    ui::LRESULT OnBarClicked(ui::WPARAM wParam, ui::LPARAM lParam);
+    void OnListCustomDraw(ui::NMHDR* header, ui::LRESULT* result);
+    void OnListItemChanged(ui::NMHDR* header, ui::LRESULT* result);
+    void OnListSetFocus(ui::NMHDR* header, ui::LRESULT* result);
+    void OnListKillFocus(ui::NMHDR* header, ui::LRESULT* result);
     ui::LRESULT OnSysCommand(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnPaint(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnQueryDragIcon(ui::WPARAM wParam, ui::LPARAM lParam);

@@ -32,6 +32,14 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
 // calling user.
 bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available);
 
+// GetLogicalDriveStringsW(length, buffer): one "X:\\" string per drive, each with its
+// terminator, then an empty one. Returns the characters written without the last terminator,
+// or the length needed (writing nothing) when the buffer is too small.
+std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer);
+
+// CharUpperW over a terminated text, in place.
+void CharUpperText(char16_t* text);
+
 // OutputDebugStringW.
 void DebugOutput(const char16_t* text);
 

@@ -155,6 +155,8 @@ class CBitmap {
 };
 
 COLORREF GetSysColor(int index);
+// The window with the keyboard focus on the calling thread, or null.
+HWND GetFocus();
 int GetSystemMetrics(int index);
 bool GetCursorPos(POINT* point);
 

@@ -44,7 +44,7 @@ std::vector<std::size_t> ShownItems(const EnabledFlags& enabled) {
 std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount) {
     std::uint32_t size = 0;  // T(k)
     for (std::size_t k = 0; k < entryCount; ++k) {
-        const std::uint32_t step = k <= 8 ? 16384u : 32768u;
+        const std::uint32_t step = k < 8 ? 16384u : 32768u;
         const std::uint32_t next = size + step;  // T(k + 1)
         if (sectors == size)
             return k;
@@ -68,6 +68,49 @@ std::uint32_t ParseUnsigned(std::u16string_view text) {
     bool negative = false;
     const auto magnitude = static_cast<std::uint32_t>(LeadingNumber(text, &negative));
     return negative ? 0u - magnitude : magnitude;
+}
+
+bool TextsMatch(std::u16string_view shown, std::u16string_view expected) {
+    if (shown.size() != expected.size())
+        return false;
+    const auto fold = [](char16_t c) -> char16_t {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (fold(shown[i]) != fold(expected[i]))
+            return false;
+    }
+    return true;
+}
+
+bool CapMinMatches(std::u16string_view shown, std::u16string_view expected) {
+    return ParseSigned(shown) >= ParseSigned(expected);
+}
+
+bool CapMaxMatches(std::u16string_view shown, std::u16string_view expected) {
+    return ParseSigned(shown) <= ParseSigned(expected);
+}
+
+bool EfsMatches(std::u16string_view shown, int selected, int entryCount) {
+    if (selected < 0 || entryCount <= 0)
+        return false;
+    return EfsEntryOf(ParseUnsigned(shown), static_cast<std::size_t>(entryCount)) ==
+           static_cast<std::size_t>(selected);
+}
+
+std::u16string VolText(std::u16string_view letters) {
+    constexpr std::size_t kMaxLetters = 10;  // 19 characters with their separators
+    std::u16string text;
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (i > 0)
+            text += u'|';
+        if (letters.size() > kMaxLetters && i == kMaxLetters - 1) {
+            text += u'\u2026';
+            break;
+        }
+        text += letters[i];
+    }
+    return text;
 }
 
 }  // namespace qc

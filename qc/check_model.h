@@ -20,10 +20,26 @@ using EnabledFlags = std::array<std::int32_t, device::kSlotCount>;
 std::vector<std::size_t> ShownItems(const EnabledFlags& enabled);
 
 // The entry of the Efs drop-down list (of `entryCount` entries) that an EFS size in 512-byte
-// sectors maps to; `entryCount` when it maps to none. Entries stand for 0, 8, 16, ... 72 MB
-// (steps of 16384 sectors) and then 80, 96, ... MB (steps of 32768); a size between two
-// entries maps to the lower one, and only the last entry's exact size maps to it.
+// sectors maps to; `entryCount` when it maps to none. The entries are "0MB" to "64MB" in steps
+// of 8 MB (16384 sectors), then "80MB" to "128MB" in steps of 16 MB (32768 sectors); a size
+// between two entries maps to the lower one, and only the last entry's exact size maps to it.
 std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount);
+
+// ---- The check rules: a disk's value as its cell shows it against the expected one.
+
+// Equal texts without regard to case: A to Z equal a to z, every other character must be the
+// same.
+bool TextsMatch(std::u16string_view shown, std::u16string_view expected);
+// "%dMB" of both: the disk's capacity must not be below (CapMin) or above (CapMax) the bound.
+bool CapMinMatches(std::u16string_view shown, std::u16string_view expected);
+bool CapMaxMatches(std::u16string_view shown, std::u16string_view expected);
+// The disk's EFS sector count ("%u") maps to the entry selected in the Efs drop-down (of
+// `entryCount` entries); no selection (-1) never matches.
+bool EfsMatches(std::u16string_view shown, int selected, int entryCount);
+
+// The "Vol" cell: the drive letters joined by "|", at most 19 characters. Past ten letters the
+// ninth is followed by "|" and an ellipsis, so the cell says that there are more.
+std::u16string VolText(std::u16string_view letters);
 
 // "%d" of a capacity text such as "3814MB": leading white space, a sign, the leading digits;
 // 0 without digits.

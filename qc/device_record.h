@@ -8,6 +8,7 @@
 
 #include "device/controller.h"
 #include "qc/progress_x.h"
+#include "usb/enum_usb.h"
 
 namespace qc {
 
@@ -27,6 +28,10 @@ struct DeviceRecord {
     std::int32_t barShown = 0;
     ui::HWND barWindow = nullptr;
     std::unique_ptr<CProgressX> bar;
+    // The disk's device entry (data part only: no list links) and its first volume, unlinked.
+    // `deviceData.firstVolume` points at `volumeData`, never into the shared list.
+    usb::UsbDeviceEntry deviceData;
+    usb::VolumeEntry volumeData;
 };
 
 }  // namespace qc

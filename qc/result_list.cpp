@@ -1,25 +1,21 @@
-// The main window's result list: columns in station or free mode, rows and their records.
+// The result list's rows and records, and the checking of a row.
+#include "qc/result_list.h"
+
+#include <cstring>
+#include <memory>
 #include <string>
 
-#include "app/check_items.h"
-#include "app/tavrin_dlg.h"
+#include "platform/profile.h"
 #include "platform/text.h"
-#include "qc/check_model.h"
 
-namespace app {
+namespace qc {
 
 using namespace ui;
 
 namespace {
 
-constexpr int kStationRows = 16;
-
-qc::EnabledFlags EnabledFlags() {
-    qc::EnabledFlags flags{};
-    for (std::size_t i = 0; i < kItemCount; ++i)
-        flags[i] = checkItems[i].enabled;
-    return flags;
-}
+// A cell as the scan and IsDriveListed read it: into a buffer of 4 characters.
+constexpr int kVolCellBuffer = 4;
 
 // Deletes the columns from `first` on. A list that refuses a deletion keeps the rest: each
 // column is tried once, so the loop ends whatever the list does.
@@ -28,81 +24,199 @@ void DeleteColumnsFrom(CListCtrl& list, int first) {
     }
 }
 
+std::u16string PortMapKey(int portOrdinal) {
+    std::u16string key = u"usb";
+    if (portOrdinal >= 0 && portOrdinal < 10)
+        key += u'0';
+    key += platform::DecimalText(portOrdinal);
+    return key;
+}
+
 }  // namespace
 
-qc::DeviceRecord* CTavrinDlg::RecordOf(int row) {
-    return reinterpret_cast<qc::DeviceRecord*>(resultList.GetItemData(row));
+DeviceRecord* ResultList::RecordOf(int row) const {
+    return reinterpret_cast<DeviceRecord*>(list_.GetItemData(row));
 }
 
-const qc::DeviceRecord* CTavrinDlg::RecordOf(int row) const {
-    return reinterpret_cast<const qc::DeviceRecord*>(resultList.GetItemData(row));
-}
-
-void CTavrinDlg::RebuildItemColumns() {
-    DeleteColumnsFrom(resultList, portMode + 2);
-    for (std::size_t item : qc::ShownItems(EnabledFlags())) {
-        resultList.InsertColumn(resultList.GetColumnCount(), LoadString(checkItems[item].captionId),
-                                LVCFMT_CENTER, checkItems[item].columnWidth);
+void ResultList::RebuildItemColumns() {
+    DeleteColumnsFrom(list_, portMode_ + 2);
+    for (std::size_t item : ShownItems(host_.Enabled())) {
+        list_.InsertColumn(list_.GetColumnCount(), host_.Caption(item), LVCFMT_CENTER,
+                           host_.ColumnWidth(item));
     }
 }
 
-void CTavrinDlg::SetPortMode(int mode) {
-    if (mode == portMode)
+void ResultList::SetPortMode(int mode) {
+    if (mode == portMode_)
         return;
-    // The rows go with their records and check bars.
-    for (int row = 0; row < resultList.GetItemCount(); ++row) {
+    // Callers clear the rows first; a record left behind still goes with its bar.
+    for (int row = 0; row < list_.GetItemCount(); ++row) {
         delete RecordOf(row);
-        resultList.SetItemData(row, 0);
+        list_.SetItemData(row, 0);
     }
-    resultList.DeleteAllItems();
-    DeleteColumnsFrom(resultList, 0);
+    list_.DeleteAllItems();
+    DeleteColumnsFrom(list_, 0);
     int column = 0;
     if (mode == 1)
-        resultList.InsertColumn(column++, u"Port", LVCFMT_CENTER, 40);
-    resultList.InsertColumn(column++, u"Vol", LVCFMT_CENTER, 40);
-    resultList.InsertColumn(column++, u"Check", LVCFMT_CENTER, 80);
-    portMode = mode;
+        list_.InsertColumn(column++, u"Port", LVCFMT_CENTER, 40);
+    list_.InsertColumn(column++, u"Vol", LVCFMT_CENTER, 40);
+    list_.InsertColumn(column++, u"Check", LVCFMT_CENTER, 80);
+    portMode_ = mode;
     RebuildItemColumns();
     if (mode == 1) {
         for (int row = 0; row < kStationRows; ++row)
-            resultList.InsertItem(row, platform::DecimalText(row + 1));
+            list_.InsertItem(row, platform::DecimalText(row + 1));
     }
 }
 
-void CTavrinDlg::FillRowValues(int row) {
-    const qc::DeviceRecord* record = RecordOf(row);
+int ResultList::StationPortOf(int portOrdinal) const {
+    return static_cast<int>(
+        platform::GetProfileInt(u"PortMap", PortMapKey(portOrdinal), 0, host_.PortFilePath()));
+}
+
+bool ResultList::IsDriveListed(char16_t letter) const {
+    const int rows = list_.GetItemCount();
+    for (int row = 0; row < rows; ++row) {
+        const std::u16string cell = list_.GetItemText(row, portMode_, kVolCellBuffer);
+        if (!cell.empty() && cell[0] == letter)
+            return true;
+    }
+    return false;
+}
+
+int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry) {
+    if (entry.firstVolume == nullptr || portMode_ < 0)
+        return -1;
+    int row = 0;
+    if (portMode_ == 1) {
+        row = StationPortOf(entry.portOrdinal) - 1;
+        if (row < 0 || row >= kStationRows || row >= list_.GetItemCount())
+            return -1;
+    } else {
+        row = list_.InsertItem(list_.GetItemCount(), u"");
+        if (row < 0)
+            return -1;
+    }
+
+    std::u16string letters;
+    usb::VolumePosition position = entry.firstVolume;
+    while (position != nullptr) {
+        usb::VolumeEntry volume;
+        usb::CEnumUSB::GetNextVolume(&volume, &position);
+        letters += volume.driveLetter;
+    }
+    list_.SetItemText(row, portMode_, VolText(letters));
+    list_.SetItemText(row, portMode_ + 1, u"-");
+
+    delete RecordOf(row);  // a station row that held a disk: its bar goes too
+    list_.SetItemData(row, 0);
+
+    auto* record = new DeviceRecord;
+    std::memcpy(static_cast<void*>(&record->deviceData), static_cast<const void*>(&entry),
+                usb::kDeviceDataPartSize);
+    usb::VolumePosition first = entry.firstVolume;
+    usb::CEnumUSB::GetNextVolume(&record->volumeData, &first);
+    // The entry's volumes belong to whoever sent it; the record keeps its own.
+    record->deviceData.firstVolume = &record->volumeData;
+
+    record->bar = std::make_unique<CProgressX>();
+    if (record->bar->Create(WS_CHILD | PBS_VERTICAL, RECT{0, 0, 0, 0}, &list_,
+                            static_cast<UINT>(entry.portOrdinal)))
+        record->barWindow = record->bar->m_hWnd;
+    list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
+
+    device::DecodeControllerInfo(record->deviceData.diskNumbers[0], record->volumeData.driveLetter,
+                                 record->values, host_.SelectionLists());
+    FillRowValues(row);
+    if (host_.AutoCheck())
+        CheckRow(row);
+    return row;
+}
+
+void ResultList::FillRowValues(int row) {
+    const DeviceRecord* record = RecordOf(row);
     if (record == nullptr)
         return;
-    int column = portMode + 2;
-    for (std::size_t item : qc::ShownItems(EnabledFlags())) {
-        resultList.SetItemText(row, column++, record->values[item]);
-    }
+    int column = portMode_ + 2;
+    for (std::size_t item : ShownItems(host_.Enabled()))
+        list_.SetItemText(row, column++, record->values[item]);
 }
 
-void CTavrinDlg::ClearRow(int row) {
-    if (row < 0 || row >= resultList.GetItemCount())
+void ResultList::ClearRow(int row) {
+    if (row < 0 || row >= list_.GetItemCount())
         return;
     delete RecordOf(row);  // destroys the row's check bar first
-    resultList.SetItemData(row, 0);
-    if (portMode == 0) {
-        resultList.DeleteItem(row);
+    list_.SetItemData(row, 0);
+    if (portMode_ == 0) {
+        list_.DeleteItem(row);
         return;
     }
-    for (int column = 1; column < resultList.GetColumnCount(); ++column) {
-        resultList.SetItemText(row, column, u"");
-    }
+    for (int column = 1; column < list_.GetColumnCount(); ++column)
+        list_.SetItemText(row, column, u"");
 }
 
-void CTavrinDlg::ClearAllRows() {
+void ResultList::ClearAllRows() {
     // In free mode each clear deletes the row and the next one moves up; a row the list keeps
     // is passed over. Each row is cleared once, so the loop ends whatever the list does.
-    const int rows = resultList.GetItemCount();
+    const int rows = list_.GetItemCount();
     for (int cleared = 0, row = 0; cleared < rows; ++cleared) {
-        const int before = resultList.GetItemCount();
+        const int before = list_.GetItemCount();
         ClearRow(row);
-        if (portMode != 0 || resultList.GetItemCount() == before)
+        if (portMode_ != 0 || list_.GetItemCount() == before)
             ++row;
     }
 }
 
-}  // namespace app
+void ResultList::CheckRow(int row) {
+    if (list_.GetItemText(row, portMode_ + 1).empty())
+        return;
+    const EnabledFlags enabled = host_.Enabled();
+    bool pass = true;
+    int column = portMode_ + 2;
+    for (std::size_t i = 0; i < enabled.size(); ++i) {
+        if (enabled[i] == 0)
+            continue;
+        const std::u16string shown = list_.GetItemText(row, column);
+        bool match = false;
+        switch (i) {
+            case device::kSlotCapMin:
+                match = CapMinMatches(shown, host_.Expected(i));
+                break;
+            case device::kSlotCapMax:
+                match = CapMaxMatches(shown, host_.Expected(i));
+                break;
+            case device::kSlotEfs:
+                match = EfsMatches(shown, host_.EfsSelection(), host_.EfsEntryCount());
+                break;
+            default:
+                match = TextsMatch(shown, host_.Expected(i));
+                break;
+        }
+        SetCellMatch(row, column, i, match);
+        pass = pass && match;
+        // CapMax shares the "Capacity" column with CapMin when both are enabled.
+        if (!(i == device::kSlotCapMin && enabled[device::kSlotCapMax] != 0))
+            ++column;
+    }
+    SetRowVerdict(row, pass);
+}
+
+void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
+    DeviceRecord* record = RecordOf(row);
+    if (record == nullptr || slot >= record->matches.size())
+        return;
+    record->matches[slot] = match ? 1 : 0;
+    RECT cell{};
+    if (list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
+        list_.InvalidateRect(&cell, true);
+}
+
+void ResultList::SetRowVerdict(int row, bool pass) {
+    const DeviceRecord* record = RecordOf(row);
+    if (record == nullptr || record->barWindow == nullptr)
+        return;
+    ui::PostMessage(record->barWindow, PBM_DELTAPOS, pass ? CProgressX::kPass : CProgressX::kFail,
+                    reinterpret_cast<LPARAM>(pass ? kPass : kFail));
+}
+
+}  // namespace qc

@@ -146,3 +146,11 @@ void RefuseMessages(HWND window, UINT message, int count) {
 }
 
 }  // namespace headless
+
+namespace ui {
+
+HWND GetFocus() {
+    return testing::GetFocus();
+}
+
+}  // namespace ui

@@ -32,6 +32,26 @@ bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
     return sim::Station::Get().FreeBytes(root, available);
 }
 
+std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
+    std::u16string strings;
+    for (char16_t letter : sim::Station::Get().DriveLetters()) {
+        strings += letter;
+        strings += u":\\";
+        strings += u'\0';
+    }
+    const auto needed = static_cast<std::uint32_t>(strings.size());
+    if (buffer == nullptr || length < needed + 1)
+        return needed + 1;
+    strings.copy(buffer, strings.size());
+    buffer[needed] = u'\0';
+    return needed;
+}
+
+void CharUpperText(char16_t* text) {
+    for (; text != nullptr && *text != u'\0'; ++text)
+        *text = AsciiUpper(*text);
+}
+
 void DebugOutput(const char16_t* text) {
     sim::Station::Get().Debug(text);
 }

@@ -157,6 +157,14 @@ void Station::RemoveVolume(char16_t letter) {
     volumes_.erase(platform::AsciiUpper(letter));
 }
 
+std::u16string Station::DriveLetters() const {
+    std::lock_guard lock(mutex_);
+    std::u16string letters;
+    for (const auto& [letter, volume] : volumes_)
+        letters += letter;
+    return letters;
+}
+
 std::vector<std::u16string> Station::DebugLines() const {
     std::lock_guard lock(mutex_);
     return debugLines_;

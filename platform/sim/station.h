@@ -104,6 +104,8 @@ class Station {
     // A volume of a disk with a drive letter; its free bytes available to the caller.
     void AddVolume(char16_t letter, int driveNumber, std::uint64_t freeBytes);
     void RemoveVolume(char16_t letter);
+    // The letters of the volumes, in order: the system's logical drives.
+    std::u16string DriveLetters() const;
 
     std::vector<std::u16string> DebugLines() const;
     void ClearDebugLines();

@@ -33,6 +33,9 @@ namespace {
 const wchar_t* W(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
+wchar_t* W(char16_t* text) {
+    return reinterpret_cast<wchar_t*>(text);
+}
 HANDLE H(Handle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
@@ -65,6 +68,15 @@ bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
     if (available != nullptr)
         *available = free.QuadPart;
     return true;
+}
+
+std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
+    return GetLogicalDriveStringsW(length, W(buffer));
+}
+
+void CharUpperText(char16_t* text) {
+    if (text != nullptr)
+        CharUpperW(W(text));
 }
 
 void DebugOutput(const char16_t* text) {

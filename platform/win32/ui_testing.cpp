@@ -229,3 +229,11 @@ void Reset() {
 }
 
 }  // namespace ui::testing
+
+namespace ui {
+
+HWND GetFocus() {
+    return testing::GetFocus();
+}
+
+}  // namespace ui

@@ -53,17 +53,17 @@ TEST_F(MainWindowTest, ChangingTheLayoutFreesTheRowsRecordsAndBars) {
         CListCtrl& list = dialog.resultList;
         const std::vector<HWND> freeBars = {AddRowWithRecord(dialog, 0, true),
                                             AddRowWithRecord(dialog, 1, true)};
-        dialog.SetPortMode(1);
+        dialog.results.SetPortMode(1);
         for (HWND bar : freeBars)
             EXPECT_FALSE(IsWindow(bar));
         ASSERT_EQ(list.GetItemCount(), 16);
         EXPECT_EQ(Headings(dialog),
                   (std::vector<std::u16string>{u"Port", u"Vol", u"Check", u"VID"}));
         for (int row = 0; row < 16; ++row)
-            EXPECT_EQ(dialog.RecordOf(row), nullptr) << row;
+            EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
 
         const HWND stationBar = AddRowWithRecord(dialog, 4, false);
-        dialog.SetPortMode(0);
+        dialog.results.SetPortMode(0);
         EXPECT_FALSE(IsWindow(stationBar));
         EXPECT_EQ(list.GetItemCount(), 0);
         EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check", u"VID"}));
@@ -80,23 +80,23 @@ TEST_F(MainWindowTest, AListThatRefusesDeletionsCannotHoldTheWindowInALoop) {
         // count dropped would use them all up and then delete everything.
         constexpr int kRefusals = 1000;
         headless::RefuseMessages(list, LVM_DELETECOLUMN, kRefusals);
-        dialog.RebuildItemColumns();
+        dialog.results.RebuildItemColumns();
         EXPECT_EQ(Headings(dialog),
                   (std::vector<std::u16string>{u"Vol", u"Check", u"VID", u"PID", u"VID", u"PID"}))
             << "the refused columns stay, each tried once";
-        dialog.SetPortMode(1);
+        dialog.results.SetPortMode(1);
         EXPECT_EQ(list.GetColumnCount(), 6 + 5) << "Port, Vol, Check and the items appended";
         EXPECT_EQ(list.GetItemCount(), 16);
         headless::RefuseMessages(list, LVM_DELETECOLUMN, 0);
 
-        dialog.SetPortMode(0);
+        dialog.results.SetPortMode(0);
         const std::vector<HWND> bars = {AddRowWithRecord(dialog, 0, true),
                                         AddRowWithRecord(dialog, 1, true)};
         headless::RefuseMessages(list, LVM_DELETEITEM, kRefusals);
-        dialog.ClearAllRows();
+        dialog.results.ClearAllRows();
         EXPECT_EQ(list.GetItemCount(), 2) << "the refused rows stay, each cleared once";
         for (int row = 0; row < 2; ++row)
-            EXPECT_EQ(dialog.RecordOf(row), nullptr) << row;
+            EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
         for (HWND bar : bars)
             EXPECT_FALSE(IsWindow(bar));
         headless::RefuseMessages(list, LVM_DELETEITEM, 0);

@@ -41,7 +41,7 @@ TEST_F(MainWindowTest, AFirstStartWithoutSettings) {
         for (int list : {IDC_RFREQ, IDC_WFREQ, IDC_IDLE, IDC_SLEEP, IDC_BLINK, IDC_EFS}) {
             EXPECT_EQ(Selection(dialog, list), 0) << list;
         }
-        EXPECT_EQ(dialog.portMode, 0);
+        EXPECT_EQ(dialog.results.portMode(), 0);
         EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check"}));
         EXPECT_EQ(dialog.resultList.GetItemCount(), 0);
         EXPECT_EQ(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, PortMapFileChoosesTheLayout) {
         WriteFile(kSettings, "[Setting]\r\nPORT_FILE=ports\\a.pfg\r\n");
         Run([&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(dialog.portFilePath, u"C:\\Tools\\Tavrin\\ports\\a.pfg");
-            EXPECT_EQ(dialog.portMode, c.mode) << c.enablePort;
+            EXPECT_EQ(dialog.results.portMode(), c.mode) << c.enablePort;
             if (c.mode == 1) {
                 EXPECT_EQ(Headings(dialog),
                           (std::vector<std::u16string>{u"Port", u"Vol", u"Check"}));
@@ -353,25 +353,25 @@ TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
             record->barWindow = record->bar->m_hWnd;
             list.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
             list.SetItemText(row, 0, row == 0 ? u"E" : u"F");
-            dialog.FillRowValues(row);
+            dialog.results.FillRowValues(row);
         }
         // VID, SleepMode and one Capacity column, from slots 0, 8 and 19.
         EXPECT_EQ(list.GetItemText(1, 2), u"va");
         EXPECT_EQ(list.GetItemText(1, 3), u"vi");
         EXPECT_EQ(list.GetItemText(1, 4), u"vt");
-        const HWND bar = dialog.RecordOf(0)->barWindow;
+        const HWND bar = dialog.results.RecordOf(0)->barWindow;
         EXPECT_TRUE(IsWindow(bar));
-        dialog.ClearRow(0);  // free mode: the row goes and the next moves up
+        dialog.results.ClearRow(0);  // free mode: the row goes and the next moves up
         EXPECT_FALSE(IsWindow(bar));
         EXPECT_EQ(list.GetItemCount(), 1);
         EXPECT_EQ(list.GetItemText(0, 0), u"F");
-        dialog.FillRowValues(5);  // no such row: nothing
-        Close(dialog);            // clears the last row and its bar
+        dialog.results.FillRowValues(5);  // no such row: nothing
+        Close(dialog);                    // clears the last row and its bar
     });
 }
 
 TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
-    std::shared_ptr<app::ScanShared> scan;
+    std::shared_ptr<qc::ScanShared> scan;
     std::thread holder;
     std::atomic<bool> holding{false};
     std::atomic<bool> release{false};
@@ -391,10 +391,10 @@ TEST_F(MainWindowTest, ClosingWhileAScanWaitsFreesNothingTheScanNeeds) {
     });
     // The window and its object are gone; the waiting scan goes on, finds the window closing
     // and ends without touching it.
-    EXPECT_TRUE(scan->closing);
+    EXPECT_TRUE(scan->detached());
     release = true;
     holder.join();
-    EXPECT_TRUE(uitest::WaitFor([&] { return scan->running == 0; }));
+    EXPECT_TRUE(uitest::WaitFor([&] { return scan->running() == 0; }));
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ TEST(EfsMappingTest, SectorCountsToDropDownEntries) {
         std::uint32_t sectors;
         std::size_t entry;
     };
+    // Each entry stands for its own size: 8 MB steps to "64MB", then 16 MB steps to "128MB";
+    // a size between two entries maps to the lower one.
     const Case cases[] = {
         {0, 0},
         {1, 0},
@@ -39,16 +41,16 @@ TEST(EfsMappingTest, SectorCountsToDropDownEntries) {
         {20000, 1},
         {32768, 2},
         {131072, 8},
-        {147455, 8},
-        {147456, 9},
-        {163840, 9},
-        {180223, 9},
-        {180224, 10},
-        {212992, 11},
-        {245759, 11},
-        {245760, 12},
-        {245761, kEntries},
-        {262144, kEntries},
+        {147456, 8},  // 72 MB: below "80MB"
+        {163839, 8},
+        {163840, 9},  // 80 MB
+        {196607, 9},
+        {196608, 10},
+        {229376, 11},
+        {245760, 11},  // 120 MB
+        {262143, 11},
+        {262144, 12},  // 128 MB
+        {262145, kEntries},
         {0xFFFFFFFF, kEntries},
     };
     for (const auto& c : cases)
@@ -70,6 +72,54 @@ TEST(ParseTest, LeadingNumbersAsScanfReadsThem) {
     EXPECT_EQ(qc::ParseUnsigned(u"4294967295"), 4294967295u);
     EXPECT_EQ(qc::ParseUnsigned(u"-1"), 4294967295u);
     EXPECT_EQ(qc::ParseUnsigned(u"x1"), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CheckRulesTest, EachItemKindAgainstItsExpectation) {
+    // Texts: only A to Z fold.
+    EXPECT_TRUE(qc::TextsMatch(u"FLASH DISK", u"flash disk"));
+    EXPECT_TRUE(qc::TextsMatch(u"", u""));
+    EXPECT_FALSE(qc::TextsMatch(u"FLASH DISK", u"flash disk "));
+    EXPECT_FALSE(qc::TextsMatch(u"\u00C9", u"\u00E9"));  // only ASCII letters fold
+    EXPECT_FALSE(qc::TextsMatch(u"[", u"{"));
+    // Capacity bounds, "%dMB" of both sides.
+    struct Bound {
+        const char16_t* shown;
+        const char16_t* expected;
+        bool min, max;
+    };
+    const Bound bounds[] = {
+        {u"999MB", u"1000", false, true}, {u"1000MB", u"1000", true, true},
+        {u"8000MB", u"8000", true, true}, {u"8001MB", u"8000", true, false},
+        {u"3814MB", u"", true, false},    {u"", u"", true, true},
+        {u"", u"1", false, true},         {u"0MB", u"-5", true, false},
+    };
+    for (const Bound& b : bounds) {
+        EXPECT_EQ(qc::CapMinMatches(b.shown, b.expected), b.min) << "min, case " << (&b - bounds);
+        EXPECT_EQ(qc::CapMaxMatches(b.shown, b.expected), b.max) << "max, case " << (&b - bounds);
+    }
+    // Efs: the disk's sector count against the drop-down's selection at the moment.
+    EXPECT_TRUE(qc::EfsMatches(u"0", 0, 13));
+    EXPECT_TRUE(qc::EfsMatches(u"16384", 1, 13));
+    EXPECT_TRUE(qc::EfsMatches(u"20000", 1, 13));
+    EXPECT_TRUE(qc::EfsMatches(u"262144", 12, 13));
+    EXPECT_FALSE(qc::EfsMatches(u"16384", 2, 13));
+    EXPECT_FALSE(qc::EfsMatches(u"16384", -1, 13));  // nothing selected
+    EXPECT_FALSE(qc::EfsMatches(u"300000", 12, 13));
+    EXPECT_TRUE(qc::EfsMatches(u"", 0, 13));  // no digits: 0 sectors
+}
+
+TEST(CheckRulesTest, VolTextJoinsLettersWithinNineteenCharacters) {
+    EXPECT_EQ(qc::VolText(u"E"), u"E");
+    EXPECT_EQ(qc::VolText(u"EF"), u"E|F");
+    EXPECT_EQ(qc::VolText(u"DEFGHIJKLM"), u"D|E|F|G|H|I|J|K|L|M");
+    const std::u16string many = qc::VolText(u"DEFGHIJKLMNOP");
+    EXPECT_EQ(many, u"D|E|F|G|H|I|J|K|L|\u2026");
+    EXPECT_LE(many.size(), 19u);
+    EXPECT_EQ(qc::VolText(u""), u"");
 }
 
 }  // namespace

@@ -1,0 +1,147 @@
+// The result list's drawing: failed cells marked, each row's check bar kept over its "Check"
+// cell, and the bars' selection look following the list's selection and focus.
+#include "qc/result_list.h"
+
+namespace qc {
+
+using namespace ui;
+
+bool ResultList::ListHasFocus() const {
+    return list_.m_hWnd != nullptr && ui::GetFocus() == list_.m_hWnd;
+}
+
+LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT:
+            return CDRF_NOTIFYSUBITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+            return CDRF_NOTIFYPOSTPAINT;
+        case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM:
+            break;
+        default:
+            return CDRF_DODEFAULT;
+    }
+    const int row = static_cast<int>(draw.nmcd.dwItemSpec);
+    const int column = draw.iSubItem;
+    const int mode = portMode_;
+    if (column == mode + 1) {
+        PlaceCheckBar(row, column);
+        return CDRF_SKIPDEFAULT;
+    }
+    if (column < mode + 2)
+        return CDRF_DODEFAULT;
+    // A selected row keeps the list's highlight while the list has the focus.
+    if ((list_.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0 && ListHasFocus())
+        return CDRF_DODEFAULT;
+    const DeviceRecord* record = RecordOf(row);
+    if (record == nullptr)
+        return CDRF_DODEFAULT;
+    const EnabledFlags enabled = host_.Enabled();
+    const std::vector<std::size_t> shown = ShownItems(enabled);
+    const auto k = static_cast<std::size_t>(column - mode - 2);
+    if (k >= shown.size())
+        return CDRF_DODEFAULT;
+    const std::size_t item = shown[k];
+    // The shared "Capacity" column carries both bounds.
+    const bool marked = record->matches[item] == 0 ||
+                        (item == device::kSlotCapMin && enabled[device::kSlotCapMax] != 0 &&
+                         record->matches[device::kSlotCapMax] == 0);
+    if (!marked)
+        return CDRF_DODEFAULT;
+    RECT cell{};
+    if (!list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
+        return CDRF_DODEFAULT;
+    CDC dc(draw.nmcd.hdc);
+    dc.FillSolidRect(cell, kMarkColor);
+    dc.DrawText(list_.GetItemText(row, column), cell, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    return CDRF_SKIPDEFAULT;
+}
+
+void ResultList::PlaceCheckBar(int row, int column) {
+    HideOffscreenBars();
+    DeviceRecord* record = RecordOf(row);
+    if (record == nullptr || record->bar == nullptr || record->bar->m_hWnd == nullptr)
+        return;
+    RECT cell{};
+    if (!list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
+        return;
+    cell.left += 1;
+    cell.bottom -= 1;
+    // A row scrolled partly under the header: the bar stops at the header's lower edge.
+    if (const HWND header = list_.GetHeaderCtrl(); header != nullptr) {
+        CBorrowed<> headerWindow(header);
+        RECT headerRect{};
+        if (headerWindow.IsWindowVisible()) {
+            headerWindow.GetClientRect(&headerRect);
+            if (cell.top < headerRect.bottom)
+                cell.top = headerRect.bottom;
+        }
+    }
+    if (cell.bottom <= cell.top) {
+        if (record->barShown != 0) {
+            record->bar->ShowWindow(SW_HIDE);
+            record->barShown = 0;
+        }
+        return;
+    }
+    record->bar->MoveWindow(cell, true);
+    if (record->barShown == 0) {
+        record->bar->ShowWindow(SW_SHOW);
+        record->barShown = 1;
+    }
+}
+
+void ResultList::HideOffscreenBars() {
+    // Whether or not the list has the focus: a bar left where its row was before scrolling
+    // would stand over another row's cells or over the header.
+    const int top = list_.GetTopIndex();
+    const int end = top + list_.GetCountPerPage();
+    const int rows = list_.GetItemCount();
+    for (int row = 0; row < rows; ++row) {
+        if (row >= top && row < end)
+            continue;
+        DeviceRecord* record = RecordOf(row);
+        if (record != nullptr && record->barShown != 0 && record->bar != nullptr) {
+            record->bar->ShowWindow(SW_HIDE);
+            record->barShown = 0;
+        }
+    }
+}
+
+void ResultList::OnItemChanged(const NMLISTVIEW& change) {
+    const DeviceRecord* record = change.iItem < 0 ? nullptr : RecordOf(change.iItem);
+    if (record == nullptr || record->barWindow == nullptr)
+        return;
+    const bool now = (change.uNewState & LVIS_SELECTED) != 0;
+    const bool before = (change.uOldState & LVIS_SELECTED) != 0;
+    if (now && !before && ListHasFocus())
+        ui::PostMessage(record->barWindow, PBM_SETRANGE32, 1, 0);
+    else if (before && !now)
+        ui::PostMessage(record->barWindow, PBM_SETRANGE32, 0, 0);
+}
+
+void ResultList::OnFocusChanged(bool focused) {
+    // Each search starts after the last row found, so the walk ends whatever the list answers.
+    for (int row = list_.GetNextItem(-1, LVNI_SELECTED), last = -1; row > last;
+         last = row, row = list_.GetNextItem(row, LVNI_SELECTED)) {
+        const DeviceRecord* record = RecordOf(row);
+        if (record != nullptr && record->barWindow != nullptr)
+            ui::PostMessage(record->barWindow, PBM_SETRANGE32, focused ? 1 : 0, 0);
+    }
+}
+
+void ResultList::SelectRowUnderCursor() {
+    POINT point{};
+    if (!ui::GetCursorPos(&point))
+        return;
+    list_.ScreenToClient(&point);
+    const int row = list_.HitTest(point);
+    list_.SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (row >= 0)
+        list_.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    list_.SetFocus();
+}
+
+}  // namespace qc
