@@ -291,6 +291,7 @@ inline HTREEITEM TviSort() {
     X(WM_RBUTTONUP, UINT, 0x0205)                  \
     X(WM_DEVICECHANGE, UINT, 0x0219)               \
     X(WM_USER, UINT, 0x0400)                       \
+    X(DM_GETDEFID, UINT, 0x0400)                   \
     X(DM_SETDEFID, UINT, 0x0401)                   \
     X(WM_APP, UINT, 0x8000)                        \
     X(IDOK, int, 1)                                \
