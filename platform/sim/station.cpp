@@ -99,8 +99,9 @@ void VirtualDisk::SetModel(std::string_view model) {
                 identification.begin());
 }
 
+// Never destroyed: a scan thread may still be asking a slow disk while the program ends.
 Station& Station::Get() {
-    static Station station;
+    static Station& station = *new Station;
     return station;
 }
 
