@@ -422,6 +422,7 @@ inline HTREEITEM TviSort() {
     X(LVM_GETCOLUMNWIDTH, UINT, 0x101D)            \
     X(LVM_SETCOLUMNWIDTH, UINT, 0x101E)            \
     X(LVM_GETHEADER, UINT, 0x101F)                 \
+    X(LVM_ENSUREVISIBLE, UINT, 0x1013)             \
     X(LVM_GETTOPINDEX, UINT, 0x1027)               \
     X(LVM_GETCOUNTPERPAGE, UINT, 0x1028)           \
     X(LVM_SETITEMSTATE, UINT, 0x102B)              \

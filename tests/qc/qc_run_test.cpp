@@ -370,4 +370,56 @@ TEST_F(QcRunTest, TheBarsFollowSelectionAndFocusAndAClickSelectsItsRow) {
     });
 }
 
+TEST_F(QcRunTest, ScrolledWithoutFocusEveryVisibleBarCoversItsCell) {
+    // More disks than the list shows at once.
+    static constexpr int kDisks = 22;  // E: to Z:
+    sim::UsbMachine machine;
+    machine.controllers.push_back(sim::Controller(kDisks));
+    sim::Station::Get().Usb().SetMachine(std::move(machine));
+    WriteSettings(SampleCheckFile({u"vid"}));
+    const auto barsCoverTheirCells = [](app::CTavrinDlg& dialog) {
+        CListCtrl& list = dialog.resultList;
+        const int top = list.GetTopIndex();
+        const int end = top + list.GetCountPerPage();
+        for (int row = 0; row < Rows(dialog); ++row) {
+            const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+            ASSERT_NE(record, nullptr);
+            // Row `end` may show in part, and then so does its bar.
+            if (row < top || row > end) {
+                EXPECT_FALSE(record->bar->IsWindowVisible()) << row;
+                continue;
+            }
+            if (row == end && !record->bar->IsWindowVisible())
+                continue;
+            ASSERT_TRUE(record->bar->IsWindowVisible()) << row;
+            RECT cell{}, bar{};
+            ASSERT_TRUE(list.GetSubItemRect(row, 1, LVIR_BOUNDS, cell));
+            record->bar->GetWindowRect(&bar);
+            POINT topLeft{bar.left, bar.top};
+            list.ScreenToClient(&topLeft);
+            EXPECT_EQ(topLeft.x, cell.left + 1) << row;
+            EXPECT_EQ(topLeft.y, cell.top) << row;
+        }
+    };
+    RunSteps({
+        [](app::CTavrinDlg& dialog) {
+            for (int i = 0; i < kDisks; ++i)
+                Plug(i + 1, i + 1, static_cast<char16_t>(u'E' + i));
+            Notify(dialog);
+            WaitForScans(dialog);
+            ASSERT_EQ(Rows(dialog), kDisks);
+            ASSERT_LT(dialog.resultList.GetCountPerPage(), kDisks);
+            CBorrowed<>(Item(dialog, IDB_RUN)).SetFocus();  // the list has no focus
+        },
+        barsCoverTheirCells,
+        [](app::CTavrinDlg& dialog) {
+            EXPECT_TRUE(dialog.resultList.EnsureVisible(kDisks - 1, false));
+            EXPECT_GT(dialog.resultList.GetTopIndex(), 0);
+        },
+        barsCoverTheirCells,
+        [](app::CTavrinDlg& dialog) { EXPECT_TRUE(dialog.resultList.EnsureVisible(0, false)); },
+        barsCoverTheirCells,
+    });
+}
+
 }  // namespace
