@@ -191,6 +191,14 @@ std::size_t Station::OpenHandleCount() const {
     return handles_.size();
 }
 
+std::vector<std::u16string> Station::OpenHandlePaths() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::u16string> paths;
+    for (const auto& [handle, device] : handles_)
+        paths.push_back(device.path);
+    return paths;
+}
+
 void Station::SetAnsiCodePage(unsigned codePage) {
     std::lock_guard lock(mutex_);
     codePage_ = codePage;

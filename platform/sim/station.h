@@ -112,6 +112,7 @@ class Station {
     std::vector<std::u16string> OpenedPaths() const;  // every path asked for, in order
     std::vector<OpenCall> Opens() const;              // the same, with access and share modes
     std::size_t OpenHandleCount() const;
+    std::vector<std::u16string> OpenHandlePaths() const;  // of the handles not closed yet
 
     // The ANSI code page of AnsiToWide: 1252, 28591 (Latin-1) or 65001 (UTF-8).
     void SetAnsiCodePage(unsigned codePage);
