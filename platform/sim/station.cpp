@@ -118,6 +118,7 @@ void Station::Reset() {
     openedPaths_.clear();
     opens_.clear();
     codePage_ = 1252;
+    logicalDrivesFail_ = false;
     usb_->ResetLocked();
 }
 
@@ -164,6 +165,16 @@ std::u16string Station::DriveLetters() const {
     for (const auto& [letter, volume] : volumes_)
         letters += letter;
     return letters;
+}
+
+void Station::SetLogicalDrivesFail(bool fail) {
+    std::lock_guard lock(mutex_);
+    logicalDrivesFail_ = fail;
+}
+
+bool Station::LogicalDrivesFail() const {
+    std::lock_guard lock(mutex_);
+    return logicalDrivesFail_;
 }
 
 std::vector<std::u16string> Station::DebugLines() const {

@@ -106,6 +106,9 @@ class Station {
     void RemoveVolume(char16_t letter);
     // The letters of the volumes, in order: the system's logical drives.
     std::u16string DriveLetters() const;
+    // GetLogicalDriveStringsW fails (answers 0) while set.
+    void SetLogicalDrivesFail(bool fail);
+    bool LogicalDrivesFail() const;
 
     std::vector<std::u16string> DebugLines() const;
     void ClearDebugLines();
@@ -175,6 +178,7 @@ class Station {
     std::vector<OpenCall> opens_;
     std::unique_ptr<UsbSide> usb_;
     unsigned codePage_ = 1252;
+    bool logicalDrivesFail_ = false;
 };
 
 // The reverse of platform::AnsiToWide in the station's code page (WideCharToMultiByte with

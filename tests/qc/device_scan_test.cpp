@@ -112,3 +112,20 @@ TEST_F(DeviceScanTest, ADetachedWindowIsNeverReached) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DeviceScanTest, WithoutTheSystemsDrivesNoRowIsCleared) {
+    Disk(1, u'E');
+    RecordingSink sink;
+    sink.rows = {u"E", u"X"};
+    auto scan = std::make_shared<qc::ScanShared>(sink);
+    sim::Station::Get().SetLogicalDrivesFail(true);
+    scan->ScanDevices();
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect"}));
+    sim::Station::Get().SetLogicalDrivesFail(false);
+    scan->ScanDevices();
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect", "collect", "clear 1"}));
+}
+
+}  // namespace
