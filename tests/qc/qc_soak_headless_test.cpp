@@ -87,6 +87,7 @@ class SoakTest : public QcRunTest {
     // One random change of the station, or one thing the operator does.
     void Event(app::CTavrinDlg& dialog) {
         const int what = static_cast<int>(random() % 100);
+        history.push_back(what);
         const int port = 1 + static_cast<int>(random() % kPorts);
         const bool occupied = ports.count(port) != 0;
         if (what < 35 && !occupied) {
@@ -155,7 +156,12 @@ class SoakTest : public QcRunTest {
 
     // The rows are the disks present, with their values and verdicts.
     void Check(app::CTavrinDlg& dialog, int event) {
-        SCOPED_TRACE("event " + std::to_string(event));
+        std::string recent;
+        for (std::size_t i = history.size() > 8 ? history.size() - 8 : 0; i < history.size(); ++i)
+            recent += " " + std::to_string(history[i]);
+        SCOPED_TRACE("event " + std::to_string(event) + ", the last kinds" + recent + ", columns " +
+                     std::to_string(dialog.resultList.GetColumnCount()) + ", auto check " +
+                     std::to_string(dialog.autoCheck));
         std::map<char16_t, Disk> listed;
         for (const auto& [where, disk] : present) {
             if (disk.kind != Kind::Foreign)
@@ -191,6 +197,7 @@ class SoakTest : public QcRunTest {
     int lastNumber = 0;
     std::u16string expectedVid = u"1234";
     bool restart = false;
+    std::vector<int> history;                  // the kinds of the events so far (0 to 99, as drawn)
     std::shared_ptr<qc::ScanShared> lastScan;  // of a window closed while its scans ran
 };
 
