@@ -17,6 +17,7 @@
 #include "app/tavrin_dlg.h"
 #include "device/controller.h"
 #include "device/selection_lists.h"
+#include "platform/headless/headless.h"
 #include "platform/sim/files.h"
 #include "platform/sim/info_block.h"
 #include "platform/sim/station.h"
@@ -92,7 +93,7 @@ class Program {
     Program& operator=(const Program&) = delete;
 
     // Runs the program; `body` runs inside the main window's loop once the start-up scan has
-    // ended, and the window closes after it.
+    // ended and what it posted has arrived, and the window closes after it.
     void Run(const std::function<void(app::CTavrinDlg&)>& body) {
         app::CTavrinApp program;
         ui::testing::WhenIdle([&] {
@@ -100,9 +101,12 @@ class Program {
             if (dialog == nullptr)
                 return;
             WaitForScans(*dialog);
-            body(*dialog);
-            WaitForScans(*dialog);
-            dialog->SendMessage(ui::WM_SYSCOMMAND, ui::SC_CLOSE, 0);
+            // At the next idle moment: once the verdicts posted to the bars have arrived.
+            ui::testing::WhenIdle([&body, dialog] {
+                body(*dialog);
+                WaitForScans(*dialog);
+                dialog->SendMessage(ui::WM_SYSCOMMAND, ui::SC_CLOSE, 0);
+            });
         });
         program.InitInstance();
     }
@@ -424,6 +428,14 @@ void BM_WindowRepaintSixteenRows(benchmark::State& state) {
                 window.UpdateWindow();
             }
         }
+        // Drawn as the operator would see it: the cells' texts and every bar's verdict.
+        std::size_t verdicts = 0;
+        for (ui::HWND bar : bars) {
+            for (const headless::TextRecord& text : headless::Texts(bar))
+                verdicts += text.text == qc::ResultList::kPass ? 1 : 0;
+        }
+        if (headless::Texts(dialog.resultList.m_hWnd).size() < kDisks || verdicts < kDisks)
+            state.SkipWithError("the list or its bars were not painted");
     });
 }
 BENCHMARK(BM_WindowRepaintSixteenRows)->Unit(benchmark::kMicrosecond);
