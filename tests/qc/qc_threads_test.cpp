@@ -1,0 +1,258 @@
+// The QC run under concurrency, on either window backend: scans racing disks that come and go on
+// another thread, bursts of notices, Refresh and the port dialog; and the window closing while a
+// scan waits in each of its messages. Built for the thread sanitizer above all.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qc/messages.h"
+#include "tests/qc/qc_run_fixture.h"
+
+namespace {
+
+using namespace ui;
+using namespace qctest;
+
+constexpr int kPorts = 8;
+
+char16_t LetterOf(int port) {
+    return static_cast<char16_t>(u'D' + port);
+}
+
+class QcThreadsTest : public QcRunTest {
+  protected:
+    // Runs the program; `round` runs at every idle moment of the window's loop, the first once
+    // the start-up scan has ended, until it returns false (then the window closes) or closes the
+    // window itself.
+    void RunRounds(const std::function<bool(app::CTavrinDlg&, int)>& round) {
+        app::CTavrinApp program;
+        int next = 0;
+        std::function<void()> runNext = [&] {
+            auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
+            if (dialog == nullptr || !ui::IsWindow(dialog->m_hWnd))
+                return;
+            if (next == 0)
+                WaitForScans(*dialog);
+            const bool more = round(*dialog, next++);
+            if (!ui::IsWindow(dialog->m_hWnd))
+                return;  // the round closed it
+            if (more) {
+                ui::testing::WhenIdle(runNext);
+                return;
+            }
+            WaitForScans(*dialog);
+            Close(*dialog);
+        };
+        ui::testing::WhenIdle(runNext);
+        EXPECT_EQ(program.InitInstance(), ui::FALSE);
+    }
+
+    // The port dialog run from its button; inside it, notices for the main window and then
+    // `button`.
+    static void PortDialog(app::CTavrinDlg& dialog, int button) {
+        const HWND main = dialog.m_hWnd;
+        bool ran = false;
+        ui::testing::WhenIdle([&] {
+            for (const HWND window : ui::testing::TopLevelWindows()) {
+                if (ui::testing::DialogTemplateOf(window) != IDD_PORT_SELECT ||
+                    !ui::IsWindow(window))
+                    continue;
+                ran = true;
+                ui::PostMessage(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+                ui::PostMessage(main, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+                ui::SendMessage(window, WM_COMMAND, static_cast<WPARAM>(button), 0);
+            }
+        });
+        Click(dialog, IDB_PORT_SELECT);
+        EXPECT_TRUE(ran) << "the port dialog did not show";
+    }
+
+    static std::u16string Letters(app::CTavrinDlg& dialog) {
+        std::u16string letters;
+        for (int row = 0; row < Rows(dialog); ++row)
+            letters += Cell(dialog, row, 0);
+        std::sort(letters.begin(), letters.end());
+        return letters;
+    }
+};
+
+// Disks come and go on another thread, each change followed by a burst of notices posted to the
+// window, while the window's thread clicks Refresh and runs the port dialog (cancelled, then
+// confirmed), itself posting notices from inside it. The changes are paced by the window's
+// rounds so that the two overlap. In the end one more notice: the rows are the disks present,
+// each checked, and no handle is left open.
+TEST_F(QcThreadsTest, ScansRaceArrivalsRefreshAndThePortDialog) {
+    WriteSettings(SampleCheckFile({u"vid", u"ProductName"}), "[Setting]\r\nENABLE_PORT=0\r\n");
+    bool plugged[kPorts + 1] = {};
+    for (int port = 1; port <= 4; ++port) {
+        Plug(port, port, LetterOf(port));
+        plugged[port] = true;
+    }
+
+    constexpr int kChanges = 24;
+    constexpr int kRounds = 36;  // of racing, at least
+    std::atomic<int> rounds{0};
+    std::atomic<bool> changed{false};
+    std::thread operatorThread;
+    int phase = 0;  // racing; the last notice handled; its scan ended
+    bool confirmed = false;
+    RunRounds([&](app::CTavrinDlg& dialog, int round) {
+        rounds = round;
+        if (round == 0) {
+            EXPECT_EQ(Letters(dialog), u"EFGH");
+            const HWND window = dialog.m_hWnd;
+            sim::Station::Get().Usb().SetDeviceChangeHook([window](sim::UsbChange change,
+                                                                   const sim::UsbPortAddress&) {
+                const WPARAM event = change == sim::UsbChange::Arrival ? DBT_DEVICEARRIVAL
+                                                                       : DBT_DEVICEREMOVECOMPLETE;
+                for (int i = 0; i < 3; ++i)
+                    ui::PostMessage(window, WM_DEVICECHANGE, event, 0);
+            });
+            operatorThread = std::thread([&] {
+                for (int k = 0; k < kChanges; ++k) {
+                    while (rounds.load() < k * (kRounds - 4) / kChanges)
+                        std::this_thread::yield();
+                    const int port = (k * 5) % kPorts + 1;
+                    if (plugged[port]) {
+                        EXPECT_TRUE(sim::Station::Get().Usb().Unplug({0, {port}}));
+                    } else {
+                        EXPECT_TRUE(sim::Station::Get().Usb().Plug(
+                            {0, {port}}, sim::FlashDisk(port, LetterOf(port))));
+                    }
+                    plugged[port] = !plugged[port];
+                }
+                changed = true;
+            });
+            return true;
+        }
+        if (phase == 0) {
+            if (round % 6 == 1)
+                Click(dialog, IDB_REFRESH);
+            if (round % 12 == 3)
+                PortDialog(dialog, IDCANCEL);
+            if (round % 12 == 9) {
+                PortDialog(dialog, IDOK);
+                confirmed = true;
+            }
+            if (round >= kRounds && changed.load()) {
+                operatorThread.join();
+                sim::Station::Get().Usb().SetDeviceChangeHook({});
+                Notify(dialog);  // after every change, and after every notice (this is idle)
+                phase = 1;
+            }
+            return true;
+        }
+        if (phase == 1) {
+            WaitForScans(dialog);
+            phase = 2;  // the verdicts it posted arrive before the next round
+            return true;
+        }
+        std::u16string present;
+        for (int port = 1; port <= kPorts; ++port) {
+            if (plugged[port])
+                present += LetterOf(port);
+        }
+        EXPECT_EQ(Letters(dialog), present);
+        for (int row = 0; row < Rows(dialog); ++row)
+            EXPECT_NE(Verdict(dialog, row), 0) << "row " << row << " was not checked";
+        EXPECT_EQ(sim::Station::Get().OpenHandleCount(), 0u);
+        return false;
+    });
+    if (operatorThread.joinable())
+        operatorThread.join();
+    sim::Station::Get().Usb().SetDeviceChangeHook({});
+    EXPECT_TRUE(confirmed);
+    EXPECT_EQ(phase, 2) << "the run did not reach its end";
+}
+
+// Wraps the window's sink: when the scan is about to send `held` it says so and waits until
+// told to go on, then sends it. So the window's thread, which serves the scan's messages until
+// then, stops serving before the held one can arrive.
+class HoldingSink : public qc::ScanSink {
+  public:
+    HoldingSink(qc::ScanSink& window, UINT held) : window_(window), held_(held) {}
+
+    void CollectCheckValues() override {
+        Reach(qc::kMsgCollectCheckValues);
+        window_.CollectCheckValues();
+    }
+    void AddDeviceRow(const usb::UsbDeviceEntry& entry) override {
+        Reach(qc::kMsgAddDeviceRow);
+        window_.AddDeviceRow(entry);
+    }
+    void ClearRow(int row) override {
+        Reach(qc::kMsgClearRow);
+        window_.ClearRow(row);
+    }
+    int RowCount() override { return window_.RowCount(); }
+    std::u16string VolCell(int row, int bufferSize) override {
+        return window_.VolCell(row, bufferSize);
+    }
+    bool IsDriveListed(char16_t letter) override { return window_.IsDriveListed(letter); }
+
+    std::atomic<bool> reached{false};
+    std::atomic<bool> go{false};
+
+  private:
+    void Reach(UINT message) {
+        if (message != held_)
+            return;
+        reached = true;
+        EXPECT_TRUE(uitest::WaitFor([this] { return go.load(); }));
+    }
+    qc::ScanSink& window_;
+    const UINT held_;
+};
+
+// The window closes while a scan waits in each of its three messages: closing does not hang,
+// the message is answered without effect, the scan ends without reaching the window again
+// (the sanitizers watch for freed state), its count returns to 0 and its handles are closed.
+// The window's scan is replaced, once idle, by one whose sink holds the scan at the message.
+TEST_F(QcThreadsTest, ClosingWhileAScanWaitsInEachOfItsMessages) {
+    for (const UINT held : {qc::kMsgCollectCheckValues, qc::kMsgAddDeviceRow, qc::kMsgClearRow}) {
+        SCOPED_TRACE(held);
+        sim::Station::Get().Reset();
+        sim::UsbMachine machine;
+        machine.controllers.push_back(sim::Controller(kRootPorts));
+        sim::Station::Get().Usb().SetMachine(std::move(machine));
+        WriteSettings(SampleCheckFile({u"vid"}));
+        if (held == qc::kMsgClearRow)
+            Plug(1, 1, u'E');  // listed at start-up, gone before the held scan
+
+        std::unique_ptr<HoldingSink> sink;
+        std::shared_ptr<qc::ScanShared> scan;
+        RunRounds([&](app::CTavrinDlg& dialog, int) -> bool {
+            sink = std::make_unique<HoldingSink>(*dialog.scanSink, held);
+            scan = std::make_shared<qc::ScanShared>(*sink);
+            dialog.scan = scan;
+            if (held == qc::kMsgClearRow) {
+                EXPECT_EQ(Rows(dialog), 1);
+                Unplug(1);
+            } else if (held == qc::kMsgAddDeviceRow) {
+                Plug(2, 2, u'F');
+            }
+            Notify(dialog);
+            EXPECT_TRUE(ui::WaitServingSentMessages([&] { return sink->reached.load(); }, 20000));
+            EXPECT_EQ(scan->running(), 1);
+            // Not served from here on: the scan's send waits until the window, closing, takes it.
+            sink->go = true;
+            Close(dialog);
+            return true;  // closed: no round follows
+        });
+        ASSERT_NE(scan, nullptr);
+        EXPECT_TRUE(scan->detached());
+        EXPECT_TRUE(uitest::WaitFor([&] { return scan->running() == 0; }));
+        EXPECT_EQ(sim::Station::Get().OpenHandleCount(), 0u);
+        if (held == qc::kMsgAddDeviceRow) {
+            EXPECT_EQ(sim::Station::Get().Disk(2)->calls.size(), 1u)
+                << "the scan asked the disk what it is; the window read nothing";
+        }
+    }
+}
+
+}  // namespace
