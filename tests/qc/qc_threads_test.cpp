@@ -26,10 +26,13 @@ char16_t LetterOf(int port) {
 
 class QcThreadsTest : public QcRunTest {
   protected:
+    // What a round leaves: more rounds, the end (the window is closed for it), or a window it
+    // closed itself.
+    enum class Then { More, Done, Closed };
+
     // Runs the program; `round` runs at every idle moment of the window's loop, the first once
-    // the start-up scan has ended, until it returns false (then the window closes) or closes the
-    // window itself.
-    void RunRounds(const std::function<bool(app::CTavrinDlg&, int)>& round) {
+    // the start-up scan has ended.
+    void RunRounds(const std::function<Then(app::CTavrinDlg&, int)>& round) {
         app::CTavrinApp program;
         int next = 0;
         std::function<void()> runNext = [&] {
@@ -38,15 +41,17 @@ class QcThreadsTest : public QcRunTest {
                 return;
             if (next == 0)
                 WaitForScans(*dialog);
-            const bool more = round(*dialog, next++);
-            if (!ui::IsWindow(dialog->m_hWnd))
-                return;  // the round closed it
-            if (more) {
-                ui::testing::WhenIdle(runNext);
-                return;
+            switch (round(*dialog, next++)) {
+                case Then::More:
+                    ui::testing::WhenIdle(runNext);
+                    break;
+                case Then::Done:
+                    WaitForScans(*dialog);
+                    Close(*dialog);
+                    break;
+                case Then::Closed:
+                    break;
             }
-            WaitForScans(*dialog);
-            Close(*dialog);
         };
         ui::testing::WhenIdle(runNext);
         EXPECT_EQ(program.InitInstance(), ui::FALSE);
@@ -128,7 +133,7 @@ TEST_F(QcThreadsTest, ScansRaceArrivalsRefreshAndThePortDialog) {
                 }
                 changed = true;
             });
-            return true;
+            return Then::More;
         }
         if (phase == 0) {
             if (round % 6 == 1)
@@ -145,12 +150,12 @@ TEST_F(QcThreadsTest, ScansRaceArrivalsRefreshAndThePortDialog) {
                 Notify(dialog);  // after every change, and after every notice (this is idle)
                 phase = 1;
             }
-            return true;
+            return Then::More;
         }
         if (phase == 1) {
             WaitForScans(dialog);
             phase = 2;  // the verdicts it posted arrive before the next round
-            return true;
+            return Then::More;
         }
         std::u16string present;
         for (int port = 1; port <= kPorts; ++port) {
@@ -161,7 +166,7 @@ TEST_F(QcThreadsTest, ScansRaceArrivalsRefreshAndThePortDialog) {
         for (int row = 0; row < Rows(dialog); ++row)
             EXPECT_NE(Verdict(dialog, row), 0) << "row " << row << " was not checked";
         EXPECT_EQ(sim::Station::Get().OpenHandleCount(), 0u);
-        return false;
+        return Then::Done;
     });
     if (operatorThread.joinable())
         operatorThread.join();
@@ -226,7 +231,7 @@ TEST_F(QcThreadsTest, ClosingWhileAScanWaitsInEachOfItsMessages) {
 
         std::unique_ptr<HoldingSink> sink;
         std::shared_ptr<qc::ScanShared> scan;
-        RunRounds([&](app::CTavrinDlg& dialog, int) -> bool {
+        RunRounds([&](app::CTavrinDlg& dialog, int) {
             sink = std::make_unique<HoldingSink>(*dialog.scanSink, held);
             scan = std::make_shared<qc::ScanShared>(*sink);
             dialog.scan = scan;
@@ -242,7 +247,7 @@ TEST_F(QcThreadsTest, ClosingWhileAScanWaitsInEachOfItsMessages) {
             // Not served from here on: the scan's send waits until the window, closing, takes it.
             sink->go = true;
             Close(dialog);
-            return true;  // closed: no round follows
+            return Then::Closed;
         });
         ASSERT_NE(scan, nullptr);
         EXPECT_TRUE(scan->detached());
