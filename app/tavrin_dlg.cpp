@@ -106,6 +106,10 @@ BOOL CTavrinDlg::OnInitDialog() {
     checkFilePath = ResolveStoredPath(
         platform::GetProfileString(kSection, u"CHECK_FILE", u"", kPathBuffer, settingsPath),
         directory);
+    // Only a station given a log keeps one; the key is never written.
+    results.log.SetPath(ResolveStoredPath(
+        platform::GetProfileString(kSection, u"RESULT_LOG", u"", kPathBuffer, settingsPath),
+        directory));
 
     topmost = platform::GetProfileInt(kSection, u"Topmost", 0, settingsPath);
     if (topmost != 0)

@@ -302,6 +302,10 @@ int CListCtrl::GetNextItem(int start, int flags) const {
                                         MAKELPARAM(static_cast<WORD>(flags), 0)));
 }
 
+bool CListCtrl::EnsureVisible(int row, bool partialOk) {
+    return SendMessage(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), partialOk ? 1 : 0) != 0;
+}
+
 int CListCtrl::GetTopIndex() const {
     return static_cast<int>(SendMessage(LVM_GETTOPINDEX));
 }

@@ -349,6 +349,7 @@ class CListCtrl : public CWnd {
     bool SetItemState(int row, UINT state, UINT mask);  // row -1: every row
     UINT GetItemState(int row, UINT mask) const;
     int GetNextItem(int start, int flags) const;
+    bool EnsureVisible(int row, bool partialOk);  // scrolls the row into view
     int GetTopIndex() const;
     int GetCountPerPage() const;
     bool GetSubItemRect(int row, int column, int area, RECT& rect) const;

@@ -291,6 +291,7 @@ inline HTREEITEM TviSort() {
     X(WM_RBUTTONUP, UINT, 0x0205)                  \
     X(WM_DEVICECHANGE, UINT, 0x0219)               \
     X(WM_USER, UINT, 0x0400)                       \
+    X(DM_GETDEFID, UINT, 0x0400)                   \
     X(DM_SETDEFID, UINT, 0x0401)                   \
     X(WM_APP, UINT, 0x8000)                        \
     X(IDOK, int, 1)                                \
@@ -421,6 +422,7 @@ inline HTREEITEM TviSort() {
     X(LVM_GETCOLUMNWIDTH, UINT, 0x101D)            \
     X(LVM_SETCOLUMNWIDTH, UINT, 0x101E)            \
     X(LVM_GETHEADER, UINT, 0x101F)                 \
+    X(LVM_ENSUREVISIBLE, UINT, 0x1013)             \
     X(LVM_GETTOPINDEX, UINT, 0x1027)               \
     X(LVM_GETCOUNTPERPAGE, UINT, 0x1028)           \
     X(LVM_SETITEMSTATE, UINT, 0x102B)              \

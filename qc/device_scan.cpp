@@ -110,7 +110,11 @@ void ScanShared::ScanDevices() {
     }
 
     char16_t drives[kDriveStringsBuffer] = {};
-    platform::LogicalDriveStrings(kDriveStringsBuffer, drives);
+    const std::uint32_t written = platform::LogicalDriveStrings(kDriveStringsBuffer, drives);
+    // Without the system's drives (the call failed, or they did not fit) every row would look
+    // gone: the rows stay until a scan can tell.
+    if (written == 0 || written >= kDriveStringsBuffer)
+        return;
     for (int i = 0;; ++i) {
         int rows = 0;
         std::u16string cell;

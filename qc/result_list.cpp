@@ -213,7 +213,13 @@ void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match)
 
 void ResultList::SetRowVerdict(int row, bool pass) {
     const DeviceRecord* record = RecordOf(row);
-    if (record == nullptr || record->barWindow == nullptr)
+    if (record == nullptr)
+        return;
+    // On disk before it shows; a log that cannot be written now gets the line with the next.
+    log.Append(FormatLogLine(platform::CurrentLocalTime(), portMode_ == 1 ? row + 1 : 0,
+                             record->deviceData.portOrdinal, list_.GetItemText(row, portMode_),
+                             pass, record->values));
+    if (record->barWindow == nullptr)
         return;
     ui::PostMessage(record->barWindow, PBM_DELTAPOS, pass ? CProgressX::kPass : CProgressX::kFail,
                     reinterpret_cast<LPARAM>(pass ? kPass : kFail));

@@ -13,6 +13,7 @@
 #include "platform/ui.h"
 #include "qc/check_model.h"
 #include "qc/device_record.h"
+#include "qc/result_log.h"
 #include "usb/enum_usb.h"
 
 namespace qc {
@@ -75,6 +76,9 @@ class ResultList {
     void CheckRow(int row);
     void SetCellMatch(int row, int column, std::size_t slot, bool match);
     void SetRowVerdict(int row, bool pass);
+
+    // Every verdict is logged here first, when the log has a path.
+    ResultLog log;
 
     // ---- Drawing and selection (list_drawing.cpp)
     ui::LRESULT OnCustomDraw(ui::NMLVCUSTOMDRAW& draw);

@@ -28,8 +28,9 @@ struct SharedList {
     std::vector<UsbDeviceEntry*> retired;
 };
 
+// Never destroyed: a scan still walking while the program ends must not find it gone.
 SharedList& List() {
-    static SharedList list;
+    static SharedList& list = *new SharedList;
     return list;
 }
 
@@ -45,7 +46,7 @@ struct ListOwner {
 };
 
 ListOwner& Owner() {
-    static ListOwner owner;
+    static ListOwner& owner = *new ListOwner;  // never destroyed, as the list
     return owner;
 }
 

@@ -160,6 +160,7 @@ struct Window {
     std::vector<CWnd*> wrappers;  // attached without routing
     bool destroying = false;
     UINT dialogTemplate = 0;
+    int defaultId = 0;  // DM_SETDEFID's; 0: the BS_DEFPUSHBUTTON child decides
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
     HWND disabledOwner = nullptr;  // the owner a modal dialog disabled

@@ -150,6 +150,30 @@ LRESULT DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_INITDIALOG:
             return TRUE;
+        case DM_SETDEFID: {
+            auto lock = Lock();
+            if (Window* w = FindLocked(window))
+                w->defaultId = static_cast<int>(wParam);
+            return TRUE;
+        }
+        case DM_GETDEFID: {
+            // As the platform: the id set, else the default push button's, with DC_HASDEFID.
+            constexpr LRESULT kHasDefId = 0x534B;
+            int id = 0;
+            {
+                auto lock = Lock();
+                if (const Window* w = FindLocked(window))
+                    id = w->defaultId;
+            }
+            DWORD type = 0;
+            for (HWND child : ChildrenOf(window)) {
+                if (id == 0 && IsPushButton(child, &type) && type == BS_DEFPUSHBUTTON) {
+                    auto lock = Lock();
+                    id = FindLocked(child)->id;
+                }
+            }
+            return id == 0 ? 0 : (kHasDefId << 16) | static_cast<LRESULT>(id & 0xFFFF);
+        }
         default:
             return GenericProc(window, message, wParam, lParam);
     }

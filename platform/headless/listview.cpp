@@ -765,6 +765,11 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
                        : 0;
         case LVM_GETNEXTITEM:
             return NextItem(*d, row, static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam))));
+        case LVM_ENSUREVISIBLE:
+            if (row < 0 || row >= count)
+                return FALSE;
+            EnsureVisible(list, *d, row);
+            return TRUE;
         case LVM_GETTOPINDEX:
             return d->top;
         case LVM_GETCOUNTPERPAGE:

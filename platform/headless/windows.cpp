@@ -267,6 +267,8 @@ HWND CreateWindowInternal(const CreateArgs& args) {
     w->exStyle = args.exStyle;
     w->rect = args.rect;
     w->dialogTemplate = args.dialogTemplate;
+    if (w->kind == Kind::Dialog)
+        w->defaultId = IDOK;  // as the platform's dialog manager starts
     HWND handle;
     {
         auto lock = Lock();

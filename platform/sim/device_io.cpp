@@ -1,6 +1,8 @@
 // The simulated OS backend of platform/device_io.h: every call goes to the virtual station.
 #include "platform/device_io.h"
 
+#include <algorithm>
+
 #include "platform/sim/station.h"
 #include "platform/text.h"
 
@@ -33,8 +35,16 @@ bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
 }
 
 std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
+    sim::Station& station = sim::Station::Get();
+    if (station.LogicalDrivesFail())
+        return 0;
+    std::u16string letters = station.DriveLetters();
+    // The workstation's own drive, where the system and the program live, is always there.
+    if (letters.find(u'C') == std::u16string::npos)
+        letters.insert(letters.begin(), u'C');
+    std::sort(letters.begin(), letters.end());
     std::u16string strings;
-    for (char16_t letter : sim::Station::Get().DriveLetters()) {
+    for (char16_t letter : letters) {
         strings += letter;
         strings += u":\\";
         strings += u'\0';

@@ -100,8 +100,9 @@ void VirtualDisk::SetModel(std::string_view model) {
                 identification.begin());
 }
 
+// Never destroyed: a scan thread may still be asking a slow disk while the program ends.
 Station& Station::Get() {
-    static Station station;
+    static Station& station = *new Station;
     return station;
 }
 
@@ -120,6 +121,7 @@ void Station::Reset() {
     codePage_ = 1252;
     latency_ = {};
     deviceTime_ = {};
+    logicalDrivesFail_ = false;
     usb_->ResetLocked();
 }
 
@@ -183,6 +185,16 @@ std::u16string Station::DriveLetters() const {
     return letters;
 }
 
+void Station::SetLogicalDrivesFail(bool fail) {
+    std::lock_guard lock(mutex_);
+    logicalDrivesFail_ = fail;
+}
+
+bool Station::LogicalDrivesFail() const {
+    std::lock_guard lock(mutex_);
+    return logicalDrivesFail_;
+}
+
 std::vector<std::u16string> Station::DebugLines() const {
     std::lock_guard lock(mutex_);
     return debugLines_;
@@ -206,6 +218,14 @@ std::vector<OpenCall> Station::Opens() const {
 std::size_t Station::OpenHandleCount() const {
     std::lock_guard lock(mutex_);
     return handles_.size();
+}
+
+std::vector<std::u16string> Station::OpenHandlePaths() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::u16string> paths;
+    for (const auto& [handle, device] : handles_)
+        paths.push_back(device.path);
+    return paths;
 }
 
 void Station::SetAnsiCodePage(unsigned codePage) {

@@ -106,12 +106,16 @@ class Station {
     void RemoveVolume(char16_t letter);
     // The letters of the volumes, in order: the system's logical drives.
     std::u16string DriveLetters() const;
+    // GetLogicalDriveStringsW fails (answers 0) while set.
+    void SetLogicalDrivesFail(bool fail);
+    bool LogicalDrivesFail() const;
 
     std::vector<std::u16string> DebugLines() const;
     void ClearDebugLines();
     std::vector<std::u16string> OpenedPaths() const;  // every path asked for, in order
     std::vector<OpenCall> Opens() const;              // the same, with access and share modes
     std::size_t OpenHandleCount() const;
+    std::vector<std::u16string> OpenHandlePaths() const;  // of the handles not closed yet
 
     // A device time every pass-through answer takes, on top of its reply's own delay: a
     // station of uniformly slow disks. Reset puts it back to zero.
@@ -185,6 +189,7 @@ class Station {
     unsigned codePage_ = 1252;
     std::chrono::microseconds latency_{0};
     std::chrono::nanoseconds deviceTime_{0};
+    bool logicalDrivesFail_ = false;
 };
 
 // The reverse of platform::AnsiToWide in the station's code page (WideCharToMultiByte with

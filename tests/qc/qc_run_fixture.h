@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,29 +68,48 @@ class QcRunTest : public maintest::MainWindowTest {
     }
 
     // Runs the program; each step runs at the next idle moment after the one before, the first
-    // once the start-up scan has ended. The window is closed after the last.
-    void RunSteps(std::vector<Step> steps) {
+    // once the start-up scan has ended. The window is closed after the last, unless a step has
+    // closed it (only where `mayCloseEarly`).
+    void RunSteps(std::vector<Step> steps, bool mayCloseEarly = false) {
+        auto run = std::make_shared<StepRun>();
+        run->steps = std::move(steps);
         app::CTavrinApp program;
-        std::size_t next = 0;
-        std::function<void()> runNext = [&] {
-            auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
-            if (dialog == nullptr || !ui::IsWindow(dialog->m_hWnd))
-                return;
-            if (next == 0)
-                WaitForScans(*dialog);
-            if (next < steps.size()) {
-                steps[next++](*dialog);
-                ui::testing::WhenIdle(runNext);
-                return;
-            }
-            WaitForScans(*dialog);
-            Close(*dialog);
-        };
-        ui::testing::WhenIdle(runNext);
+        ui::testing::WhenIdle([run] { Continue(run); });
         EXPECT_EQ(program.InitInstance(), ui::FALSE);
-        EXPECT_EQ(next, steps.size()) << "steps left";
+        // A task still queued belongs to this run and must not act on the next.
+        run->over = true;
+        if (!mayCloseEarly) {
+            EXPECT_EQ(run->next, run->steps.size()) << "steps left";
+        }
     }
 
+  private:
+    struct StepRun {
+        std::vector<Step> steps;
+        std::size_t next = 0;
+        bool started = false;
+        bool over = false;
+    };
+
+    static void Continue(const std::shared_ptr<StepRun>& run) {
+        auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
+        if (run->over || dialog == nullptr || !ui::IsWindow(dialog->m_hWnd))
+            return;
+        if (!run->started) {
+            // The start-up scan, then what it posted, before the first step.
+            run->started = true;
+            WaitForScans(*dialog);
+        } else if (run->next < run->steps.size()) {
+            run->steps[run->next++](*dialog);
+        } else {
+            WaitForScans(*dialog);
+            Close(*dialog);
+            return;
+        }
+        ui::testing::WhenIdle([run] { Continue(run); });
+    }
+
+  protected:
     // A check file enabling `items` (slot keys) with the sample's values, except `values`.
     static std::string SampleCheckFile(
         const std::vector<std::u16string_view>& items,
