@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,31 +33,42 @@ class QcThreadsTest : public QcRunTest {
 
     // Runs the program; `round` runs at every idle moment of the window's loop, the first once
     // the start-up scan has ended.
-    void RunRounds(const std::function<Then(app::CTavrinDlg&, int)>& round) {
+    void RunRounds(std::function<Then(app::CTavrinDlg&, int)> round) {
+        auto run = std::make_shared<Rounds>();
+        run->round = std::move(round);
         app::CTavrinApp program;
-        int next = 0;
-        std::function<void()> runNext = [&] {
-            auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
-            if (dialog == nullptr || !ui::IsWindow(dialog->m_hWnd))
-                return;
-            if (next == 0)
-                WaitForScans(*dialog);
-            switch (round(*dialog, next++)) {
-                case Then::More:
-                    ui::testing::WhenIdle(runNext);
-                    break;
-                case Then::Done:
-                    WaitForScans(*dialog);
-                    Close(*dialog);
-                    break;
-                case Then::Closed:
-                    break;
-            }
-        };
-        ui::testing::WhenIdle(runNext);
+        ui::testing::WhenIdle([run] { Continue(run); });
         EXPECT_EQ(program.InitInstance(), ui::FALSE);
+        run->over = true;  // a task still queued must not act on the next run
     }
 
+  private:
+    struct Rounds {
+        std::function<Then(app::CTavrinDlg&, int)> round;
+        int next = 0;
+        bool over = false;
+    };
+
+    static void Continue(const std::shared_ptr<Rounds>& run) {
+        auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
+        if (run->over || dialog == nullptr || !ui::IsWindow(dialog->m_hWnd))
+            return;
+        if (run->next == 0)
+            WaitForScans(*dialog);
+        switch (run->round(*dialog, run->next++)) {
+            case Then::More:
+                ui::testing::WhenIdle([run] { Continue(run); });
+                break;
+            case Then::Done:
+                WaitForScans(*dialog);
+                Close(*dialog);
+                break;
+            case Then::Closed:
+                break;
+        }
+    }
+
+  protected:
     // The port dialog run from its button; inside it, notices for the main window and then
     // `button`.
     static void PortDialog(app::CTavrinDlg& dialog, int button) {
@@ -104,11 +116,13 @@ TEST_F(QcThreadsTest, ScansRaceArrivalsRefreshAndThePortDialog) {
     std::atomic<int> rounds{0};
     std::atomic<bool> changed{false};
     std::thread operatorThread;
-    int phase = 0;  // racing; the last notice handled; its scan ended
+    std::shared_ptr<qc::ScanShared> shared;  // the window's scans, which outlive it
+    int phase = 0;                           // racing; the last notice handled; its scan ended
     bool confirmed = false;
     RunRounds([&](app::CTavrinDlg& dialog, int round) {
         rounds = round;
         if (round == 0) {
+            shared = dialog.scan;
             EXPECT_EQ(Letters(dialog), u"EFGH");
             const HWND window = dialog.m_hWnd;
             sim::Station::Get().Usb().SetDeviceChangeHook([window](sim::UsbChange change,
@@ -171,6 +185,8 @@ TEST_F(QcThreadsTest, ScansRaceArrivalsRefreshAndThePortDialog) {
     if (operatorThread.joinable())
         operatorThread.join();
     sim::Station::Get().Usb().SetDeviceChangeHook({});
+    ASSERT_NE(shared, nullptr);
+    EXPECT_TRUE(uitest::WaitFor([&] { return shared->running() == 0; }));
     EXPECT_TRUE(confirmed);
     EXPECT_EQ(phase, 2) << "the run did not reach its end";
 }
@@ -246,7 +262,9 @@ TEST_F(QcThreadsTest, ClosingWhileAScanWaitsInEachOfItsMessages) {
             EXPECT_EQ(scan->running(), 1);
             // Not served from here on: the scan's send waits until the window, closing, takes it.
             sink->go = true;
-            Close(dialog);
+            // The close box's Cancel, at once: the box posts it, and a message sent meanwhile
+            // would be served before it.
+            dialog.SendMessage(WM_COMMAND, IDCANCEL, 0);
             return Then::Closed;
         });
         ASSERT_NE(scan, nullptr);
