@@ -82,7 +82,12 @@ LRESULT CTavrinDlg::OnCollectCheckValues(WPARAM, LPARAM) {
 LRESULT CTavrinDlg::OnAddDeviceRow(WPARAM wParam, LPARAM) {
     if (Closing() || wParam == 0)
         return -1;
-    return results.AddDeviceRow(*reinterpret_cast<const usb::UsbDeviceEntry*>(wParam));
+    const auto& entry = *reinterpret_cast<const usb::UsbDeviceEntry*>(wParam);
+    // The scan asked whether the disk is listed a message earlier; the window may have listed
+    // it since (the rows rebuilt after the port dialog).
+    if (entry.firstVolume != nullptr && results.IsDriveListed(entry.firstVolume->driveLetter))
+        return -1;
+    return results.AddDeviceRow(entry);
 }
 
 LRESULT CTavrinDlg::OnClearRowMessage(WPARAM wParam, LPARAM) {

@@ -147,6 +147,9 @@ Got NextMessage(PostedMessage* out, const std::function<bool()>& stop) {
                 task();
             } catch (...) {
             }
+            // As the platform's loops do: a task that ended the loop ends it before any message.
+            if (stop && stop())
+                return Got::Stopped;
             continue;
         }
         std::unique_lock lock(queue->mutex);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 #include <thread>
+#include <utility>
 
 #include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
@@ -118,8 +119,25 @@ void Station::Reset() {
     openedPaths_.clear();
     opens_.clear();
     codePage_ = 1252;
+    latency_ = {};
+    deviceTime_ = {};
     logicalDrivesFail_ = false;
     usb_->ResetLocked();
+}
+
+void Station::SetCommandLatency(std::chrono::microseconds latency) {
+    std::lock_guard lock(mutex_);
+    latency_ = latency;
+}
+
+std::chrono::microseconds Station::CommandLatency() const {
+    std::lock_guard lock(mutex_);
+    return latency_;
+}
+
+std::chrono::nanoseconds Station::TakeDeviceTime() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(deviceTime_, {});
 }
 
 UsbSide& Station::Usb() {
@@ -294,6 +312,7 @@ VirtualDisk* Station::DiskOf(platform::Handle handle) {
 bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std::uint32_t inSize,
                       void* out, std::uint32_t outSize, std::uint32_t* returned) {
     Reply reply;
+    std::chrono::microseconds latency{0};
     {
         std::lock_guard lock(mutex_);
         const auto h = handles_.find(handle);
@@ -320,8 +339,9 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
         if (!FitsItsBuffer(header, inSize, outSize))
             return false;  // ERROR_INVALID_PARAMETER
         reply = NextReply(*disk);
+        latency = latency_;
     }
-    if (!Perform(reply))
+    if (!Perform(reply, latency))
         return false;
 
     std::lock_guard lock(mutex_);
@@ -360,9 +380,24 @@ Reply Station::NextReply(VirtualDisk& disk) {
     return reply;
 }
 
-bool Station::Perform(const Reply& reply) {
-    if (reply.delay.count() > 0)
-        std::this_thread::sleep_for(reply.delay);
+bool Station::Perform(const Reply& reply, std::chrono::microseconds latency) {
+    const auto time = latency + reply.delay;
+    if (time.count() > 0) {
+        // Asleep until just before the deadline, then yielding up to it: a sleep overruns
+        // by tens of microseconds, which would add to every command's time.
+        constexpr std::chrono::microseconds kSpin{200};
+        const auto start = std::chrono::steady_clock::now();
+        const auto until = start + time;
+        if (time > kSpin)
+            std::this_thread::sleep_until(until - kSpin);
+        auto now = std::chrono::steady_clock::now();
+        while (now < until) {
+            std::this_thread::yield();
+            now = std::chrono::steady_clock::now();
+        }
+        std::lock_guard lock(mutex_);
+        deviceTime_ += now - start;
+    }
     return reply.kind != Reply::Kind::TransportFailure;
 }
 

@@ -117,6 +117,14 @@ class Station {
     std::size_t OpenHandleCount() const;
     std::vector<std::u16string> OpenHandlePaths() const;  // of the handles not closed yet
 
+    // A device time every pass-through answer takes, on top of its reply's own delay: a
+    // station of uniformly slow disks. Reset puts it back to zero.
+    void SetCommandLatency(std::chrono::microseconds latency);
+    std::chrono::microseconds CommandLatency() const;
+    // The device time the pass-through answers have really taken (latency and reply delays,
+    // as the clock saw them) since the last reset of it or of the station.
+    std::chrono::nanoseconds TakeDeviceTime();
+
     // The ANSI code page of AnsiToWide: 1252, 28591 (Latin-1) or 65001 (UTF-8).
     void SetAnsiCodePage(unsigned codePage);
     unsigned AnsiCodePage() const;
@@ -163,7 +171,8 @@ class Station {
     // One request, in steps: the checks and the recording in Control, then the scripted reply
     // (taken under mutex_, performed outside it), then the answer written into the buffer.
     static Reply NextReply(VirtualDisk& disk);
-    static bool Perform(const Reply& reply);  // false: the call itself fails
+    // False: the call itself fails. `latency` is the station's command latency.
+    bool Perform(const Reply& reply, std::chrono::microseconds latency);
     // Writes the reply's data, sense and header; returns the bytes the call reports.
     static std::uint32_t Answer(const VirtualDisk& disk, Reply reply,
                                 std::span<std::uint8_t> buffer);
@@ -178,6 +187,8 @@ class Station {
     std::vector<OpenCall> opens_;
     std::unique_ptr<UsbSide> usb_;
     unsigned codePage_ = 1252;
+    std::chrono::microseconds latency_{0};
+    std::chrono::nanoseconds deviceTime_{0};
     bool logicalDrivesFail_ = false;
 };
 

@@ -55,6 +55,24 @@ TEST_F(IdentificationTest, SendsTheIdentificationCommand) {
     EXPECT_EQ(calls[0].timeout, 10u);
 }
 
+// The station's latency is device time of every answer, on top of a reply's own delay, and the
+// time really spent is counted (never less than asked); a reset takes both away.
+TEST_F(IdentificationTest, TheStationsLatencyIsSpentOnEveryAnswer) {
+    using std::chrono::microseconds;
+    station().SetCommandLatency(microseconds(300));
+    Reply slow = Reply::Answer();
+    slow.delay = std::chrono::milliseconds(1);
+    EXPECT_TRUE(Supported("RV7730", {slow}));
+    EXPECT_TRUE(Supported("RV7730"));
+    EXPECT_GE(station().TakeDeviceTime(), microseconds(2 * 300 + 1000));
+    EXPECT_EQ(station().TakeDeviceTime(), microseconds(0)) << "taken";
+    EXPECT_EQ(station().CommandLatency(), microseconds(300));
+    station().Reset();
+    EXPECT_EQ(station().CommandLatency(), microseconds(0));
+    EXPECT_TRUE(Supported("RV7730"));
+    EXPECT_EQ(station().TakeDeviceTime(), microseconds(0));
+}
+
 TEST_F(IdentificationTest, AFailedReadIsUnsupportedAfterFourAttempts) {
     EXPECT_FALSE(Supported("RV7730", std::deque<Reply>(4, Reply::Sense(0x02, 0x3A, 0x00))));
     EXPECT_EQ(station().Disk(3)->calls.size(), 4u);
