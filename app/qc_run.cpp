@@ -90,6 +90,10 @@ LRESULT CTavrinDlg::OnAddDeviceRow(WPARAM wParam, LPARAM) {
     return results.AddDeviceRow(entry);
 }
 
+LRESULT CTavrinDlg::OnIsDriveListed(WPARAM wParam, LPARAM) {
+    return results.IsDriveListed(static_cast<char16_t>(wParam)) ? 1 : 0;
+}
+
 LRESULT CTavrinDlg::OnClearRowMessage(WPARAM wParam, LPARAM) {
     if (!Closing())
         results.ClearRow(static_cast<int>(wParam));

@@ -53,6 +53,7 @@ const MessageMap* CTavrinDlg::GetMessageMap() const {
         OnMessage<&CTavrinDlg::OnCollectCheckValues>(qc::kMsgCollectCheckValues),
         OnMessage<&CTavrinDlg::OnClearRowMessage>(qc::kMsgClearRow),
         OnMessage<&CTavrinDlg::OnAddDeviceRow>(qc::kMsgAddDeviceRow),
+        OnMessage<&CTavrinDlg::OnIsDriveListed>(qc::kMsgIsDriveListed),
         // Also DM_SETDEFID to a dialog: consumed here, so a click on a bar never changes the
         // default button.
         OnMessage<&CTavrinDlg::OnBarClicked>(qc::kMsgBarClicked),

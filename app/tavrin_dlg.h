@@ -78,6 +78,7 @@ class CTavrinDlg : public ui::CDialog, public qc::ResultHost {
     bool Closing() const;
     ui::LRESULT OnDeviceChange(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnAddDeviceRow(ui::WPARAM wParam, ui::LPARAM lParam);
+    ui::LRESULT OnIsDriveListed(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnBarClicked(ui::WPARAM wParam, ui::LPARAM lParam);
     void OnListCustomDraw(ui::NMHDR* header, ui::LRESULT* result);
     void OnListItemChanged(ui::NMHDR* header, ui::LRESULT* result);

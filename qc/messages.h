@@ -13,5 +13,8 @@ inline constexpr ui::UINT kMsgAddDeviceRow = ui::WM_USER + 7;
 inline constexpr ui::UINT kMsgClearRow = ui::WM_USER + 8;
 // A scan starts: take the expected values from the window's controls.
 inline constexpr ui::UINT kMsgCollectCheckValues = ui::WM_USER + 9;
+// A scan asks whether the drive letter wParam is listed (result 1) or not (0): one message, where
+// reading every row's cell from the scan's thread would take one each.
+inline constexpr ui::UINT kMsgIsDriveListed = ui::WM_USER + 10;
 
 }  // namespace qc

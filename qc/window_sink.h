@@ -26,14 +26,7 @@ class WindowScanSink : public ScanSink {
         return List().GetItemText(row, results_.portMode(), bufferSize);
     }
     bool IsDriveListed(char16_t letter) override {
-        constexpr int kCellBuffer = 4;
-        const int rows = RowCount();
-        for (int row = 0; row < rows; ++row) {
-            const std::u16string cell = VolCell(row, kCellBuffer);
-            if (!cell.empty() && cell[0] == letter)
-                return true;
-        }
-        return false;
+        return ui::SendMessage(window_, kMsgIsDriveListed, static_cast<ui::WPARAM>(letter)) != 0;
     }
 
   private:
