@@ -73,8 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::uint32_t returned = in.Bool() ? in.Below(16) : in.U32();
             const std::vector<std::uint8_t> reply = in.Rest();
             const auto number = usb::StorageDeviceNumber(reply, returned);
-            if (number && (reply.size() < 12 || returned < 12))
-                Fail("a device number from a reply that is not whole");
+            // DeviceNumber follows DeviceType: its four bytes must be there and returned.
+            if (number.has_value() != (reply.size() >= 8 && returned >= 8))
+                Fail("a device number from a reply without one, or none from a reply with one");
+            if (number && *number != (reply[4] | reply[5] << 8 | reply[6] << 16 |
+                                      static_cast<std::uint32_t>(reply[7]) << 24))
+                Fail("a device number other than the reply's");
             break;
         }
         case 4: {
