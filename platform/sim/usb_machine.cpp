@@ -826,7 +826,8 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
                 if (ok)
                     w.At(platform::kUsbConnectionNameIndexOffset).U32Le(index);
             } else if (code == platform::kIoctlUsbGetNodeConnectionDriverKeyName) {
-                if (status != platform::kUsbDeviceConnected)
+                // An empty port described as connected has no driver to name.
+                if (status != platform::kUsbDeviceConnected || !occupied)
                     break;
                 if (port->device && port->device->driverKeyFails)
                     break;

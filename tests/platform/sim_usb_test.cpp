@@ -479,4 +479,22 @@ TEST_F(SimUsbTest, AReplyFilterRewritesRepliesWithinTheirBuffers) {
     EXPECT_TRUE(codes.empty());
 }
 
+TEST_F(SimUsbTest, AnEmptyPortReportedConnectedNamesNoDriver) {
+    // Found by fuzzing: the driver-key request reached for a hub the port does not hold.
+    sim::UsbMachine m = Sample();
+    m.controllers[0].rootHub.ports[0].status = kUsbDeviceConnected;
+    station().Usb().SetMachine(m);
+    const std::u16string hubPath =
+        DevicePath(station().Usb().Machine().controllers[0].rootHub.symbolicName);
+    const Handle hub = OpenDeviceWith(hubPath.c_str(), kNoAccess, kShareBoth);
+    ASSERT_NE(hub, kInvalidHandle);
+    std::vector<std::uint8_t> key(200);
+    ByteWriter(key).U32Le(1);
+    std::uint32_t returned = 0;
+    EXPECT_FALSE(DeviceControl(hub, kIoctlUsbGetNodeConnectionDriverKeyName, key.data(),
+                               static_cast<std::uint32_t>(key.size()), key.data(),
+                               static_cast<std::uint32_t>(key.size()), &returned));
+    EXPECT_TRUE(CloseDevice(hub));
+}
+
 }  // namespace
