@@ -139,7 +139,7 @@ class CPaintDC : public CDC {
 
   private:
     HWND window_;
-    void* state_;  // the backend's paint structure
+    [[maybe_unused]] void* state_;  // the backend's paint structure (unused by the headless one)
 };
 
 class CBitmap {

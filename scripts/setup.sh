@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei
   clang-format
+  clang libclang-rt-dev
 )
 
 # Every command that the build and the scripts call.
@@ -19,6 +20,7 @@ commands=(
   x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-windres
   i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-windres
   wine wineserver xvfb-run Xvfb xauth import convert
+  clang clang++
 )
 
 missing=()
@@ -44,3 +46,12 @@ if [ ${#unresolved[@]} -gt 0 ]; then
   echo "setup: add the package that provides each of them to scripts/setup.sh" >&2
   exit 1
 fi
+
+# The fuzz targets link libFuzzer and the sanitizers from clang's runtime directory.
+runtime=$(clang++ -print-runtime-dir)
+for lib in libclang_rt.fuzzer-x86_64.a libclang_rt.asan-x86_64.a libclang_rt.ubsan_standalone-x86_64.a; do
+  if [ ! -f "$runtime/$lib" ]; then
+    echo "setup: $lib is not in $runtime: clang's runtime libraries (libclang-rt-dev) are missing" >&2
+    exit 1
+  fi
+done

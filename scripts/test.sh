@@ -3,7 +3,8 @@
 #   native (ASan + UBSan) and native-tsan: the tests, here;
 #   win64: the Windows x64 build, its test executable run under wine64;
 #   win32: the Windows x86 build (the shipped program), built only: 32-bit code does not run here;
-#   bench: the benchmarks, built and run once briefly so that they keep building and running.
+#   bench: the benchmarks, built and run once briefly so that they keep building and running;
+#   fuzz: every fuzz target, a few seconds on its seed corpus, so that they keep working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -27,6 +28,9 @@ done
 
 echo "== benchmarks, once each (figures come from a quiet machine, not from here)"
 build/bench/tests/tavrin-bench --benchmark_min_time=0.01
+
+echo "== fuzz targets, a few seconds each (campaigns: scripts/fuzz.sh SECONDS)"
+FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 3
 
 echo "== smoke test: Tavrin.exe under wine64"
 bash scripts/smoke.sh build/win64

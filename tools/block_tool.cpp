@@ -32,6 +32,24 @@ std::optional<std::uint64_t> ParseCount(const std::string& text) {
     return value;
 }
 
+// One line per slot whatever the block holds: a control character of a text field (a line break
+// among them) is written as \xHH.
+std::string LineText(std::u16string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string line;
+    for (char c : platform::ToUtf8(text)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            line += "\\x";
+            line += kHex[b >> 4];
+            line += kHex[b & 0xF];
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 std::optional<device::Language> ParseLanguage(const std::string& text) {
     if (text == "en")
         return device::Language::English;
@@ -106,8 +124,8 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     for (std::size_t i = 0; i < device::kSlotCount; ++i) {
         if (!(*slots)[i])
             continue;
-        out << i << ' ' << platform::ToUtf8(device::kSlotKeys[i]) << '='
-            << platform::ToUtf8(*(*slots)[i]) << '\n';
+        out << i << ' ' << platform::ToUtf8(device::kSlotKeys[i]) << '=' << LineText(*(*slots)[i])
+            << '\n';
     }
     return 0;
 }

@@ -222,6 +222,7 @@ struct UsbSide::State {
     UsbMachine machine;
     std::function<void(UsbChange, const UsbPortAddress&)> hook;
     std::vector<UsbRequestCall> requests;
+    UsbSide::ReplyFilter replyFilter;
     unsigned made = 0;  // names made so far
 
     // What the machine compiles to: device nodes, interfaces, openable devices, registry.
@@ -588,6 +589,11 @@ void UsbSide::SetDeviceChangeHook(std::function<void(UsbChange, const UsbPortAdd
     state_->hook = std::move(hook);
 }
 
+void UsbSide::SetReplyFilter(ReplyFilter filter) {
+    std::lock_guard lock(station_.mutex_);
+    state_->replyFilter = std::move(filter);
+}
+
 void UsbSide::SetLangId(std::uint16_t langId) {
     std::lock_guard lock(station_.mutex_);
     state_->machine.langId = langId;
@@ -820,7 +826,8 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
                 if (ok)
                     w.At(platform::kUsbConnectionNameIndexOffset).U32Le(index);
             } else if (code == platform::kIoctlUsbGetNodeConnectionDriverKeyName) {
-                if (status != platform::kUsbDeviceConnected)
+                // An empty port described as connected has no driver to name.
+                if (status != platform::kUsbDeviceConnected || !occupied)
                     break;
                 if (port->device && port->device->driverKeyFails)
                     break;
@@ -900,6 +907,10 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
             ok = true;
             break;
         }
+    }
+    if (s.replyFilter) {
+        ok = s.replyFilter(code, output, &written, ok);
+        written = std::min<std::uint32_t>(written, static_cast<std::uint32_t>(output.size()));
     }
     if (ok && returned != nullptr)
         *returned = written;

@@ -254,6 +254,14 @@ class UsbSide {
     std::vector<UsbRequestCall> Requests() const;
     void ClearRequests();
 
+    // Rewrites the replies to device requests after the machine made them, as a misbehaving
+    // driver might: it gets the request code, the whole output buffer, the byte count and
+    // whether the call succeeded, and answers whether it succeeds now. A count beyond the
+    // buffer is cut to it. Empty: the machine's replies as they are.
+    using ReplyFilter = std::function<bool(std::uint32_t code, std::span<std::uint8_t> output,
+                                           std::uint32_t* returned, bool ok)>;
+    void SetReplyFilter(ReplyFilter filter);
+
     // ---- The platform functions of the simulated backend (platform/sim/usb_io.cpp).
     platform::DeviceInfoSet ClassDevices(const platform::Guid& interfaceClass);
     bool EnumInterface(platform::DeviceInfoSet set, const platform::Guid& interfaceClass,

@@ -431,3 +431,70 @@ TEST_F(SimUsbTest, PlugWhileWalkingIsSafe) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SimUsbTest, AReplyFilterRewritesRepliesWithinTheirBuffers) {
+    const std::u16string hubPath = DevicePath(machine.controllers[0].rootHub.symbolicName);
+    const Handle hub = OpenDeviceWith(hubPath.c_str(), kNoAccess, kShareBoth);
+    ASSERT_NE(hub, kInvalidHandle);
+    std::vector<std::uint32_t> codes;
+    bool fail = false;
+    station().Usb().SetReplyFilter(
+        [&](std::uint32_t code, std::span<std::uint8_t> output, std::uint32_t* returned, bool ok) {
+            codes.push_back(code);
+            if (ok && !output.empty())
+                output[kUsbHubNumberOfPortsOffset] = 200;  // a hub that claims 200 ports
+            *returned = 100000;                            // more than any buffer
+            return ok && !fail;
+        });
+
+    std::array<std::uint8_t, kUsbNodeInformationSize> node{};
+    std::uint32_t returned = 0;
+    ASSERT_TRUE(DeviceControl(hub, kIoctlUsbGetNodeInformation, node.data(), node.size(),
+                              node.data(), node.size(), &returned));
+    EXPECT_EQ(node[kUsbHubNumberOfPortsOffset], 200);
+    EXPECT_EQ(returned, kUsbNodeInformationSize);  // cut to the buffer
+    // A failure the machine made stays one; a success can be turned into one.
+    EXPECT_FALSE(DeviceControl(hub, kIoctlUsbGetNodeInformation, node.data(), 75, node.data(), 75,
+                               &returned));
+    fail = true;
+    EXPECT_FALSE(DeviceControl(hub, kIoctlUsbGetNodeInformation, node.data(), node.size(),
+                               node.data(), node.size(), &returned));
+    EXPECT_EQ(codes, std::vector<std::uint32_t>(3, kIoctlUsbGetNodeInformation));
+    const auto requests = station().Usb().Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_FALSE(requests.back().succeeded);
+
+    // A reset of the station drops the filter.
+    station().Reset();
+    station().Usb().SetMachine(Sample());
+    codes.clear();
+    const std::u16string againPath =
+        DevicePath(station().Usb().Machine().controllers[0].rootHub.symbolicName);
+    const Handle again = OpenDeviceWith(againPath.c_str(), kNoAccess, kShareBoth);
+    ASSERT_TRUE(DeviceControl(again, kIoctlUsbGetNodeInformation, node.data(), node.size(),
+                              node.data(), node.size(), &returned));
+    EXPECT_EQ(node[kUsbHubNumberOfPortsOffset], 4);
+    EXPECT_TRUE(codes.empty());
+}
+
+TEST_F(SimUsbTest, AnEmptyPortReportedConnectedNamesNoDriver) {
+    // Found by fuzzing: the driver-key request reached for a hub the port does not hold.
+    sim::UsbMachine m = Sample();
+    m.controllers[0].rootHub.ports[0].status = kUsbDeviceConnected;
+    station().Usb().SetMachine(m);
+    const std::u16string hubPath =
+        DevicePath(station().Usb().Machine().controllers[0].rootHub.symbolicName);
+    const Handle hub = OpenDeviceWith(hubPath.c_str(), kNoAccess, kShareBoth);
+    ASSERT_NE(hub, kInvalidHandle);
+    std::vector<std::uint8_t> key(200);
+    ByteWriter(key).U32Le(1);
+    std::uint32_t returned = 0;
+    EXPECT_FALSE(DeviceControl(hub, kIoctlUsbGetNodeConnectionDriverKeyName, key.data(),
+                               static_cast<std::uint32_t>(key.size()), key.data(),
+                               static_cast<std::uint32_t>(key.size()), &returned));
+    EXPECT_TRUE(CloseDevice(hub));
+}
+
+}  // namespace

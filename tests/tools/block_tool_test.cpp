@@ -72,6 +72,17 @@ TEST_F(BlockToolTest, FreeBytesAddTheCapacitySlots) {
     EXPECT_EQ(Lines(out), 23u);
 }
 
+TEST_F(BlockToolTest, OneLinePerSlotWhateverTheTextsHold) {
+    // Line breaks and other control characters in the block's text fields.
+    auto block = sim::SampleInfoBlock();
+    block.WideNames(u"Ven\ndor", u"Pro\r\nduct\x7F").Text8(100, 16, "MP\n2\t\x01");
+    ASSERT_EQ(Run({Write("breaks.bin", block, 1024)}), 0);
+    EXPECT_EQ(Lines(out), 21u);
+    EXPECT_NE(out.find("\n3 VendorName=Ven\\x0Ador\n4 ProductName=Pro\\x0D\\x0Aduct\\x7F\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("\n21 MPVer=MP\\x0A2\\x09\\x01\n"), std::string::npos);
+}
+
 TEST_F(BlockToolTest, ChineseListsInUtf8) {
     const auto file = Write("sample.bin", sim::SampleInfoBlock(), 1024);
     ASSERT_EQ(Run({"--lang", "zh-CN", file}), 0);
