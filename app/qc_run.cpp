@@ -142,12 +142,7 @@ void CTavrinDlg::RebuildRowsFromDeviceList() {
         if (volume == nullptr || volume->driveLetter == 0 ||
             results.IsDriveListed(volume->driveLetter))
             continue;
-        const platform::Handle handle = device::OpenVolume(volume->driveLetter);
-        if (handle == platform::kInvalidHandle)
-            continue;
-        const bool supported = device::IsSupportedDisk(handle);
-        device::CloseDrive(handle);
-        if (supported)
+        if (qc::IsSupportedVolume(volume->driveLetter))
             results.AddDeviceRow(entry);
     }
 }

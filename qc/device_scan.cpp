@@ -57,6 +57,15 @@ ui::UINT ScanThreadProc(void* parameter) {
 
 }  // namespace
 
+bool IsSupportedVolume(char16_t letter) {
+    const platform::Handle handle = device::OpenVolume(letter);
+    if (handle == platform::kInvalidHandle)
+        return false;
+    const bool supported = device::IsSupportedDisk(handle);
+    device::CloseDrive(handle);
+    return supported;
+}
+
 template <class Call>
 bool ScanShared::Reach(Call&& call) {
     ScanSink* sink = nullptr;
@@ -100,12 +109,8 @@ void ScanShared::ScanDevices() {
             return;
         if (listed)
             continue;
-        const platform::Handle handle = device::OpenVolume(volume->driveLetter);
-        if (handle == platform::kInvalidHandle)
-            continue;
-        const bool supported = device::IsSupportedDisk(handle);
-        device::CloseDrive(handle);
-        if (supported && !Reach([&](ScanSink& sink) { sink.AddDeviceRow(device.entry); }))
+        if (IsSupportedVolume(volume->driveLetter) &&
+            !Reach([&](ScanSink& sink) { sink.AddDeviceRow(device.entry); }))
             return;
     }
 

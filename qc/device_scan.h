@@ -33,6 +33,9 @@ class ScanSink {
     ~ScanSink() = default;
 };
 
+// Opens the volume, asks its controller whether it is the supported one, and closes it.
+bool IsSupportedVolume(char16_t letter);
+
 // What scan workers share with the window, kept alive by the last of them: the lock that
 // serialises scans, the enumerator whose list they walk, and the way to the window. A window
 // that closes detaches first; a scan then ends at its next step without reaching the window.

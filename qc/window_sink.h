@@ -9,7 +9,7 @@
 
 namespace qc {
 
-class WindowScanSink : public ScanSink {
+class WindowScanSink final : public ScanSink {
   public:
     WindowScanSink(ui::HWND window, ui::HWND list, const ResultList& results)
         : window_(window), list_(list), results_(results) {}
