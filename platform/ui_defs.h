@@ -365,6 +365,7 @@ inline HTREEITEM TviSort() {
     X(PBM_SETRANGE32, UINT, 0x0406)                \
     X(SW_HIDE, int, 0)                             \
     X(SW_SHOWNORMAL, int, 1)                       \
+    X(SW_SHOWNOACTIVATE, int, 4)                   \
     X(SW_SHOW, int, 5)                             \
     X(SW_MINIMIZE, int, 6)                         \
     X(SW_RESTORE, int, 9)                          \
@@ -385,6 +386,8 @@ inline HTREEITEM TviSort() {
     X(COLOR_HIGHLIGHT, int, 13)                    \
     X(COLOR_HIGHLIGHTTEXT, int, 14)                \
     X(COLOR_BTNFACE, int, 15)                      \
+    X(SM_CYCAPTION, int, 4)                        \
+    X(SM_CYFIXEDFRAME, int, 8)                     \
     X(SM_CXICON, int, 11)                          \
     X(SM_CYICON, int, 12)                          \
     X(ICON_SMALL, int, 0)                          \

@@ -25,6 +25,12 @@ void SetUiLanguage(LANGID language);
 // Moves the cursor to a screen position.
 void SetCursorPos(POINT point);
 
+// The program's arguments after its own name; none on the headless backend.
+std::vector<std::u16string> ProgramArguments();
+// A message box with an OK button and an error icon, owned by no window; the headless backend
+// writes the text to the standard error stream instead.
+void ShowError(std::u16string_view title, std::u16string_view text);
+
 // ---- File dialogs
 
 struct FileDialogRequest {

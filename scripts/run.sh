@@ -1,45 +1,54 @@
 #!/usr/bin/env bash
-# Runs Tavrin: builds the Windows x64 program and starts it (under wine64 when not on Windows)
-# in build/win64/station, where its Tavrin.ini and check files stay between runs. Without a
-# display it runs on a virtual one and saves a screenshot instead.
+# Runs the Tavrin demo: the real main window (Windows x64 build, under wine64 when not on
+# Windows) on a virtual station of sixteen ports whose disks come and go by themselves, with a
+# panel to plug and pull them by hand. It runs in build/win64/tools, where its Tavrin.ini and
+# check files stay between runs. Without a display it runs on a virtual one and saves
+# screenshots in build/win64/demo-screenshots instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target Tavrin tavrin-smoke-driver >/dev/null
-station=build/win64/station
-mkdir -p "$station"
-cp build/win64/app/Tavrin.exe "$station/"
+cmake --build --preset win64 --target TavrinDemo tavrin-smoke-driver >/dev/null
+demo=build/win64/tools
 
 cat <<'TEXT'
-Tavrin: the quality-check station for RV7730 flash disks.
-In the window:
-  - the upper area holds the reference configuration: type the expected texts, pick the
-    clocks, LED modes and EFS size; "Check Config Select" chooses which values are checked
-    (their columns appear in the result list);
-  - "Save" writes the configuration to a check file (*.chk), "Load" reads one; the title shows
-    the check file in use, and the next start opens it again;
-  - "Dialog Always on Top" keeps the window above the others; "MP Info Check" and "Auto Check"
-    choose when disks are checked; all three are kept in Tavrin.ini when the window closes;
-  - the system menu (the icon at the top left) holds "About Tavrin".
-Disks plugged into the station are found by themselves and listed with PASS or FAIL (the disk
-scan arrives with a later version). Close the window to end the program.
+Tavrin demo: the quality-check station for RV7730 flash disks, on a virtual station.
+
+What the operator does at the station:
+  1. Start Tavrin. The title names the check file in use (the line's reference configuration);
+     "Load" chooses another. The list has one numbered row per station port.
+  2. Plug finished disks into the station's ports. Each disk appears in its port's row by itself,
+     with its drive letter and the values read from its controller.
+  3. Read the bar in the "Check" column: "PASS" on green, or "FAIL" on pink with every value that
+     did not meet the reference painted. Pull the disk; its row empties.
+  "Refresh" reads every disk again; with "Auto Check" off, "Run" checks every row.
+
+In the demo the disks arrive on their own, one a second, and leave after 40 seconds; the panel
+"Tavrin demo station" beside the window plugs and pulls them by hand. Two of them never get a row:
+one of another controller, and one on a port outside the station's port map. Close the main window
+to end the demo.
 TEXT
 
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ -n "${DISPLAY:-}" ]; then
-  cd "$station" && exec ../../../scripts/wine-run.sh ./Tavrin.exe
+  cd "$demo" && exec ../../../scripts/wine-run.sh ./TavrinDemo.exe
 fi
+shots=build/win64/demo-screenshots
+mkdir -p "$shots"
 echo
-echo "No display: running on a virtual one for 10 seconds, then saving a screenshot."
+echo "No display: running on a virtual one for 20 seconds, saving screenshots."
 export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64-xvfb}"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
-  (cd "$0" && "$wine" ./Tavrin.exe) &
-  "$wine" "$1" find "RV7730 Tavrin" 120 >/dev/null && sleep 8
-  import -window root -crop 1000x800+0+0 "$0/screenshot.png" || true
-  "$wine" "$1" close "RV7730 Tavrin" 60 || true
+  "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
+  (cd "$0" && "$wine" ./TavrinDemo.exe) &
+  "$wine" "$2" find "RV7730 Tavrin" 120 >/dev/null
+  sleep 5
+  import -window root -crop 1100x700+0+0 "$1/demo-arriving.png" || true
+  sleep 11
+  import -window root -crop 1100x700+0+0 "$1/demo.png" || true
+  "$wine" "$2" close "RV7730 Tavrin" 60 || true
   wineserver -w || true
-' "$station" "$(realpath build/win64/tests/tavrin-smoke-driver.exe)"
-echo "Screenshot: $station/screenshot.png"
+' "$demo" "$(realpath "$shots")" "$(realpath build/win64/tests/tavrin-smoke-driver.exe)"
+echo "Screenshots: $shots/demo-arriving.png (after 5 seconds), $shots/demo.png (after 16)"

@@ -639,8 +639,10 @@ int GetSystemMetrics(int index) {
             return 1920;
         case 1:  // SM_CYSCREEN
             return 1080;
-        case 4:  // SM_CYCAPTION
+        case SM_CYCAPTION:
             return 23;
+        case SM_CYFIXEDFRAME:
+            return 3;
         case SM_CXICON:
         case SM_CYICON:
             return 32;

@@ -2,6 +2,10 @@
 #include "platform/headless/core.h"
 #include "platform/ui_testing.h"
 
+#include <cstdio>
+
+#include "platform/text.h"
+
 namespace headless::detail {
 void ResetDialogs();
 bool TrackColumnInternal(HWND list, int column, int width);
@@ -82,6 +86,14 @@ void Reset() {
     }
     ResetDialogs();
     ResetCursor();
+}
+
+std::vector<std::u16string> ProgramArguments() {
+    return {};
+}
+
+void ShowError(std::u16string_view title, std::u16string_view text) {
+    std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(), platform::ToUtf8(text).c_str());
 }
 
 }  // namespace ui::testing

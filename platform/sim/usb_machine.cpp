@@ -535,7 +535,8 @@ UsbMachine UsbSide::Machine() const {
 }
 
 bool UsbSide::ChangePort(const UsbPortAddress& address, UsbChange change,
-                         const std::function<bool(State&, UsbPort&)>& edit) {
+                         const std::function<bool(State&, UsbPort&)>& edit,
+                         const std::function<void()>& afterSync) {
     std::function<void(UsbChange, const UsbPortAddress&)> hook;
     {
         std::lock_guard lock(station_.mutex_);
@@ -546,6 +547,8 @@ bool UsbSide::ChangePort(const UsbPortAddress& address, UsbChange change,
         s.Compile();
         DropHandlesLocked(PlaceOf(address));
         SyncStationLocked();
+        if (afterSync)
+            afterSync();
         hook = s.hook;
     }
     if (hook)
@@ -561,6 +564,29 @@ bool UsbSide::Plug(const UsbPortAddress& address, UsbDevice device) {
         port.device = std::move(device);
         return true;
     });
+}
+
+bool UsbSide::Plug(const UsbPortAddress& address, UsbDevice device,
+                   const std::function<void(int number, VirtualDisk& disk)>& prepare) {
+    std::vector<int> numbers;
+    for (const UsbDisk& d : device.disks)
+        numbers.push_back(d.number);
+    return ChangePort(
+        address, UsbChange::Arrival,
+        [&](State& s, UsbPort& port) {
+            if (port.device || port.hub)
+                return false;
+            s.Fill(device);
+            port.device = std::move(device);
+            return true;
+        },
+        [&] {
+            for (int n : numbers) {
+                auto disk = station_.disks_.find(n);
+                if (prepare && disk != station_.disks_.end())
+                    prepare(n, *disk->second);
+            }
+        });
 }
 
 bool UsbSide::PlugHub(const UsbPortAddress& address, UsbHub hub) {

@@ -234,6 +234,7 @@ enum class UsbChange { Arrival, Removal };
 // ---- The OS backend -----------------------------------------------------------------------
 
 class Station;
+struct VirtualDisk;
 
 class UsbSide {
   public:
@@ -245,6 +246,11 @@ class UsbSide {
     // Puts a device or a hub on a port, or takes it off; false when the address names no port.
     // The device-change hook is called after the change, outside the station's lock.
     bool Plug(const UsbPortAddress& address, UsbDevice device);
+    // The same, with `prepare` given each disk of the device (its number and the station's
+    // VirtualDisk) under the station's lock, before any other thread can reach the disk: a
+    // controller that answers as it should from its first request.
+    bool Plug(const UsbPortAddress& address, UsbDevice device,
+              const std::function<void(int number, VirtualDisk& disk)>& prepare);
     bool PlugHub(const UsbPortAddress& address, UsbHub hub);
     bool Unplug(const UsbPortAddress& address);
 
@@ -308,7 +314,8 @@ class UsbSide {
     // One change of what sits on a port: `edit` changes the port (false: it cannot), then the
     // machine is rebuilt, the station brought in step and, after the lock, the hook told.
     bool ChangePort(const UsbPortAddress& address, UsbChange change,
-                    const std::function<bool(State&, UsbPort&)>& edit);
+                    const std::function<bool(State&, UsbPort&)>& edit,
+                    const std::function<void()>& afterSync = {});
     Station& station_;
     std::unique_ptr<State> state_;
 };

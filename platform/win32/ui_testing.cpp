@@ -6,6 +6,8 @@
 
 #include "platform/win32/ui_internal.h"
 
+#include <shellapi.h>
+
 namespace win32 {
 namespace {
 
@@ -226,6 +228,24 @@ void Reset() {
     }
     ::SetCursorPos(0, 0);
     SetUiLanguage(kLangEnglish);
+}
+
+std::vector<std::u16string> ProgramArguments() {
+    std::vector<std::u16string> arguments;
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (words == nullptr)
+        return arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.emplace_back(reinterpret_cast<const char16_t*>(words[i]));
+    LocalFree(words);
+    return arguments;
+}
+
+void ShowError(std::u16string_view title, std::u16string_view text) {
+    const std::u16string caption(title), body(text);
+    MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(body.c_str()),
+                reinterpret_cast<LPCWSTR>(caption.c_str()), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace ui::testing
