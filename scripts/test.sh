@@ -4,7 +4,8 @@
 #   win64: the Windows x64 build, its test executable run under wine64;
 #   win32: the Windows x86 build (the shipped program), built only: 32-bit code does not run here;
 #   bench: the benchmarks, built and run once briefly so that they keep building and running;
-#   fuzz: every fuzz target, a few seconds on its seed corpus, so that they keep working.
+#   fuzz: every fuzz target, a few seconds on its seed corpus, so that they keep working;
+#   then the smoke test, the demo as scripts/run.sh starts it, and the portable package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -34,3 +35,27 @@ FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 3
 
 echo "== smoke test: Tavrin.exe under wine64"
 bash scripts/smoke.sh build/win64
+
+echo "== the demo: scripts/run.sh on a virtual display; its screenshot shows PASS, FAIL and marked cells"
+env -u DISPLAY bash scripts/run.sh >/dev/null
+shot=build/win64/demo-screenshots/demo.png
+pixels() {  # how many pixels of the screenshot have the colour
+  convert "$shot" -fill black -fuzz 1% +opaque "$1" -fill white -opaque "$1" \
+    -format "%[fx:round(mean*w*h)]" info:
+}
+for colour in "rgb(152,251,152) PASS" "rgb(255,192,203) FAIL" "rgb(222,184,135) marked"; do
+  set -- $colour
+  n=$(pixels "$1")
+  echo "demo: $n pixels of $2"
+  if [ "$n" -lt 1000 ]; then echo "demo: too few $2 pixels in $shot"; exit 1; fi
+done
+
+echo "== the portable package"
+cmake --build --preset win64 --target portable >/dev/null
+zip=build/win64/portable/Tavrin-1.0.0.3-windows.zip
+listing=$(cmake -E tar tf "$zip")
+for f in Tavrin.exe x64/Tavrin.exe README.txt demo/TavrinDemo.exe demo/station16.station \
+         demo/station16.pfg demo/line16.chk demo/Tavrin.ini; do
+  grep -qx "Tavrin-1.0.0.3/$f" <<<"$listing" || { echo "portable: $f is missing from $zip"; exit 1; }
+done
+echo "portable: $zip"

@@ -93,7 +93,8 @@ std::vector<std::u16string> ProgramArguments() {
 }
 
 void ShowError(std::u16string_view title, std::u16string_view text) {
-    std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(), platform::ToUtf8(text).c_str());
+    std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(),
+                 platform::ToUtf8(text).c_str());
 }
 
 }  // namespace ui::testing

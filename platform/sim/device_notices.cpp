@@ -32,8 +32,7 @@ std::uint32_t& KnownLetters() {
 
 void SendToTopLevelWindows(ui::UINT event, const DeviceBroadcastVolume* volume) {
     for (ui::HWND window : ui::testing::TopLevelWindows()) {
-        ui::SendMessage(window, ui::WM_DEVICECHANGE, event,
-                        reinterpret_cast<ui::LPARAM>(volume));
+        ui::SendMessage(window, ui::WM_DEVICECHANGE, event, reinterpret_cast<ui::LPARAM>(volume));
     }
 }
 

@@ -22,8 +22,8 @@ bool DemoPanel::Create(POINT topLeft, HFONT font, bool runTimeline) {
         GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME);
     const RECT frame{topLeft.x, topLeft.y, topLeft.x + kWidth + 2 * kMargin,
                      topLeft.y + captionAndFrame + rows * kRowHeight + 2 * kMargin};
-    if (!CWnd::Create(u"Static", u"Tavrin demo station", WS_POPUP | WS_CAPTION | kSsNotify,
-                      frame, nullptr, 0))
+    if (!CWnd::Create(u"Static", u"Tavrin demo station", WS_POPUP | WS_CAPTION | kSsNotify, frame,
+                      nullptr, 0))
         return false;
     const auto add = [&](CButton& box, UINT id, std::u16string_view text, int row) {
         const RECT place{kMargin, kMargin + row * kRowHeight, kMargin + kWidth,
@@ -39,8 +39,8 @@ bool DemoPanel::Create(POINT topLeft, HFONT font, bool runTimeline) {
         return false;
     for (std::size_t i = 0; i < station_.Disks().size(); ++i) {
         diskBoxes_.push_back(std::make_unique<CButton>());
-        if (!add(*diskBoxes_.back(), kFirstDiskId + static_cast<UINT>(i),
-                 station_.Disks()[i].label, static_cast<int>(i) + 1))
+        if (!add(*diskBoxes_.back(), kFirstDiskId + static_cast<UINT>(i), station_.Disks()[i].label,
+                 static_cast<int>(i) + 1))
             return false;
     }
     if (runTimeline) {
@@ -85,6 +85,16 @@ LRESULT DemoPanel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DEVICECHANGE:
             Follow();
             return TRUE;
+        case WM_ERASEBKGND:
+            return TRUE;
+        case WM_PAINT: {
+            // The static class would draw the caption's text into the panel.
+            CPaintDC dc(this);
+            RECT client{};
+            GetClientRect(&client);
+            dc.FillSolidRect(client, GetSysColor(COLOR_BTNFACE));
+            return 0;
+        }
         default:
             return CWnd::WindowProc(message, wParam, lParam);
     }

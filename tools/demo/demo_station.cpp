@@ -11,8 +11,10 @@ namespace {
 
 std::u16string PlaceText(const sim::UsbPortAddress& address) {
     std::string text = std::to_string(address.controller + 1);
-    for (int port : address.ports)
-        text += "." + std::to_string(port);
+    for (int port : address.ports) {
+        text += '.';
+        text += std::to_string(port);
+    }
     return std::u16string(text.begin(), text.end());
 }
 
@@ -166,8 +168,7 @@ void DemoStation::RunTimeline(Timeline timeline) {
     }
     std::stable_sort(events.begin(), events.end(),
                      [](const Event& a, const Event& b) { return a.at < b.at; });
-    const auto round = (events.empty() ? timeline.firstArrival : events.back().at) +
-                       timeline.pause;
+    const auto round = (events.empty() ? timeline.firstArrival : events.back().at) + timeline.pause;
     auto start = std::chrono::steady_clock::now();
     std::size_t next = 0;
     std::unique_lock lock(mutex_);
