@@ -29,6 +29,7 @@ struct Outcome {
     std::size_t sets = 0;
     std::size_t keys = 0;
     std::string log;
+    std::size_t retries = 0;  // retry lines on the debugger
 };
 
 bool Empty(const device::ValueSlots& values) {
@@ -94,6 +95,8 @@ class ScanFaultsTest : public QcRunTest {
         out.sets = sim::Station::Get().Usb().OpenSetCount();
         out.keys = sim::Station::Get().Usb().OpenKeyCount();
         out.log = ReadFile(kLog);
+        for (const std::u16string& line : sim::Station::Get().DebugLines())
+            out.retries += line.find(u"retry") != std::u16string::npos;
         return out;
     }
 };
@@ -154,6 +157,10 @@ TEST_F(ScanFaultsTest, EachFailingCallShrinksTheRunAsItMay) {
         const std::vector<std::string> lines = faultsweep::Lines(got.log);
         switch (kind) {
             case sim::FaultCall::PassThrough:
+                EXPECT_EQ(got.retries, clean.retries + 1) << "the failed attempt's line";
+                EXPECT_EQ(got.rows, clean.rows);
+                EXPECT_EQ(got.log, clean.log);
+                break;
             case sim::FaultCall::ProfileWrite:
             case sim::FaultCall::LogicalDrives:
                 EXPECT_EQ(got.rows, clean.rows);
