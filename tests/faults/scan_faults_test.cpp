@@ -20,7 +20,9 @@ using namespace qctest;
 constexpr char16_t kLog[] = u"C:\\Tools\\Tavrin\\results.csv";
 
 struct Outcome {
-    std::map<char16_t, device::ValueSlots> rows;  // by the "Vol" cell
+    std::map<char16_t, device::ValueSlots> rows;            // by the "Vol" cell
+    std::map<char16_t, std::vector<std::u16string>> cells;  // the item cells, after "Check"
+    std::vector<std::u16string> headings;
     int rowCount = 0;
     std::uint64_t callsBeforeArrival = 0;  // when the third disk was plugged
     std::uint64_t calls = 0;
@@ -80,13 +82,18 @@ class ScanFaultsTest : public QcRunTest {
             Notify(dialog);
             WaitForScans(dialog);
             out.rowCount = Rows(dialog);
+            out.headings = Headings(dialog);
             for (int row = 0; row < out.rowCount; ++row) {
                 const qc::DeviceRecord* record = dialog.results.RecordOf(row);
                 const std::u16string vol = Cell(dialog, row, 0);
                 EXPECT_NE(record, nullptr) << row;
                 EXPECT_EQ(vol.size(), 1u) << row;
-                if (record != nullptr && vol.size() == 1)
+                if (record != nullptr && vol.size() == 1) {
                     out.rows[vol[0]] = record->values;
+                    std::vector<std::u16string>& cells = out.cells[vol[0]];
+                    for (int c = 2; c < dialog.resultList.GetColumnCount(); ++c)
+                        cells.push_back(Cell(dialog, row, c));
+                }
             }
         }});
         out.calls = sim::Faults::Calls();
@@ -110,6 +117,8 @@ TEST_F(ScanFaultsTest, EachFailingCallShrinksTheRunAsItMay) {
     ASSERT_EQ(full[device::kSlotCapMin], u"3814MB");
     for (const auto& [letter, values] : clean.rows)
         EXPECT_EQ(values, full) << static_cast<char>(letter);
+    ASSERT_EQ(clean.cells.at(u'E'),
+              (std::vector<std::u16string>{u"1234", u"Flash Disk", u"3814MB"}));
     EXPECT_EQ(clean.handles + clean.sets + clean.keys, 0u);
     ASSERT_EQ(faultsweep::Lines(clean.log).size(), 3u);
     RecordProperty("calls", static_cast<int>(clean.calls));
@@ -148,6 +157,17 @@ TEST_F(ScanFaultsTest, EachFailingCallShrinksTheRunAsItMay) {
             }
         }
         EXPECT_LE(degraded, 1);
+        // The cells show the values: those of a whole read as in the run without a failure,
+        // none of a drive that did not open.
+        for (const auto& [letter, values] : got.rows) {
+            SCOPED_TRACE(static_cast<char>(letter));
+            const std::vector<std::u16string>& cells = got.cells.at(letter);
+            if (Empty(values)) {
+                EXPECT_EQ(cells, std::vector<std::u16string>(cells.size()));
+            } else if (values == full && got.headings == clean.headings) {
+                EXPECT_EQ(cells, clean.cells.at(letter));
+            }
+        }
         if (kind == sim::FaultCall::FreeBytes) {
             EXPECT_EQ(degraded, 1);
         }
