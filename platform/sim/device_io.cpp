@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/sim/faults.h"
 #include "platform/sim/station.h"
 #include "platform/text.h"
 
@@ -18,6 +19,8 @@ constexpr char16_t kCp1252High[32] = {
 }  // namespace
 
 Handle OpenDeviceFile(const char16_t* path) {
+    if (sim::Faults::Fail(sim::FaultCall::Open))
+        return kInvalidHandle;
     return sim::Station::Get().Open(path);
 }
 
@@ -27,16 +30,21 @@ bool CloseDevice(Handle handle) {
 
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
+    if (sim::Faults::Fail(code == kIoctlScsiPassThrough ? sim::FaultCall::PassThrough
+                                                        : sim::FaultCall::DeviceRequest))
+        return false;
     return sim::Station::Get().Control(handle, code, in, inSize, out, outSize, returned);
 }
 
 bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
+    if (sim::Faults::Fail(sim::FaultCall::FreeBytes))
+        return false;
     return sim::Station::Get().FreeBytes(root, available);
 }
 
 std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
     sim::Station& station = sim::Station::Get();
-    if (station.LogicalDrivesFail())
+    if (sim::Faults::Fail(sim::FaultCall::LogicalDrives) || station.LogicalDrivesFail())
         return 0;
     std::u16string letters = station.DriveLetters();
     // The workstation's own drive, where the system and the program live, is always there.

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/sim/clock.h"
+#include "platform/sim/faults.h"
 #include "platform/sim/files.h"
 
 namespace sim {
@@ -37,6 +38,8 @@ void SetClock(std::optional<platform::LocalTime> time) {
 namespace platform {
 
 bool AppendToFile(std::u16string_view path, std::string_view bytes) {
+    if (sim::Faults::Fail(sim::FaultCall::Append))
+        return false;
     const auto host = sim::Files::Get().HostPath(path);
     std::error_code ec;
     if (!host || !std::filesystem::is_directory(host->parent_path(), ec) ||

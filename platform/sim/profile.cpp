@@ -11,6 +11,7 @@
 
 #include "platform/bytes.h"
 #include "platform/device_io.h"
+#include "platform/sim/faults.h"
 #include "platform/sim/files.h"
 #include "platform/sim/ini.h"
 #include "platform/sim/station.h"
@@ -360,6 +361,9 @@ sim::ini::Decoded Load(std::u16string_view file) {
 
 int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
                   std::u16string_view file) {
+    // A file that cannot be read answers as a missing one.
+    if (sim::Faults::Fail(sim::FaultCall::ProfileRead))
+        return fallback;
     std::lock_guard lock(ProfileMutex());
     return static_cast<int>(sim::ini::GetInt(Load(file).text, section, key, fallback));
 }
@@ -367,12 +371,16 @@ int GetProfileInt(std::u16string_view section, std::u16string_view key, int fall
 std::u16string GetProfileString(std::u16string_view section, std::u16string_view key,
                                 std::u16string_view fallback, std::size_t bufferSize,
                                 std::u16string_view file) {
+    if (sim::Faults::Fail(sim::FaultCall::ProfileRead))
+        return std::u16string(fallback.substr(0, bufferSize == 0 ? 0 : bufferSize - 1));
     std::lock_guard lock(ProfileMutex());
     return sim::ini::GetString(Load(file).text, section, key, fallback, bufferSize);
 }
 
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file) {
+    if (sim::Faults::Fail(sim::FaultCall::ProfileWrite))
+        return false;
     std::lock_guard lock(ProfileMutex());
     if (sim::ini::Trim(key).empty())
         return false;
@@ -388,6 +396,8 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
 }
 
 bool CreateEmptyFile(std::u16string_view path) {
+    if (sim::Faults::Fail(sim::FaultCall::CreateFile))
+        return false;
     std::lock_guard lock(ProfileMutex());
     const auto host = sim::Files::Get().HostPath(path);
     if (!host)

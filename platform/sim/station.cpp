@@ -8,6 +8,7 @@
 
 #include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
+#include "platform/sim/faults.h"
 #include "platform/text.h"
 #include "platform/usb_requests.h"
 
@@ -122,12 +123,19 @@ void Station::Reset() {
     latency_ = {};
     deviceTime_ = {};
     logicalDrivesFail_ = false;
+    mostCommandsAtOnce_ = commandsInProgress_;
     usb_->ResetLocked();
+    Faults::Reset();
 }
 
 void Station::SetCommandLatency(std::chrono::microseconds latency) {
     std::lock_guard lock(mutex_);
     latency_ = latency;
+}
+
+int Station::MostCommandsAtOnce() const {
+    std::lock_guard lock(mutex_);
+    return mostCommandsAtOnce_;
 }
 
 std::chrono::microseconds Station::CommandLatency() const {
@@ -338,13 +346,21 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
         disk->calls.push_back(Recorded(code, header, request, outSize));
         if (!FitsItsBuffer(header, inSize, outSize))
             return false;  // ERROR_INVALID_PARAMETER
-        reply = NextReply(*disk);
+        if (disk->timesOut) {
+            reply = Reply::Transport();
+            reply.delay = std::chrono::duration_cast<std::chrono::milliseconds>(
+                header.TimeOutValue * *disk->timesOut);
+        } else {
+            reply = NextReply(*disk);
+        }
         latency = latency_;
+        mostCommandsAtOnce_ = std::max(mostCommandsAtOnce_, ++commandsInProgress_);
     }
-    if (!Perform(reply, latency))
-        return false;
-
+    const bool performed = Perform(reply, latency);
     std::lock_guard lock(mutex_);
+    --commandsInProgress_;
+    if (!performed)
+        return false;
     VirtualDisk* disk = DiskOf(handle);
     if (disk == nullptr)
         return false;  // gone while the command ran

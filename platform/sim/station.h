@@ -77,6 +77,10 @@ struct VirtualDisk {
     std::array<std::uint8_t, 36> identification{};
     std::array<std::uint8_t, 1024> block{};
     std::deque<Reply> script;  // one reply per call, front first; when empty: Answer
+    // Set: a controller that never answers. Every pass-through call takes the timeout the
+    // request states, each of its seconds lasting this long (no test waits ten seconds per
+    // attempt), and then fails as a timed-out request does; the script is not used.
+    std::optional<std::chrono::microseconds> timesOut;
     std::vector<PassThroughCall> calls;
 
     void SetModel(std::string_view model);  // bytes 0.. of the identification
@@ -124,6 +128,9 @@ class Station {
     // The device time the pass-through answers have really taken (latency and reply delays,
     // as the clock saw them) since the last reset of it or of the station.
     std::chrono::nanoseconds TakeDeviceTime();
+    // The most pass-through calls that were in progress at one time, on any disks, since the
+    // station was reset.
+    int MostCommandsAtOnce() const;
 
     // The ANSI code page of AnsiToWide: 1252, 28591 (Latin-1) or 65001 (UTF-8).
     void SetAnsiCodePage(unsigned codePage);
@@ -190,6 +197,8 @@ class Station {
     std::chrono::microseconds latency_{0};
     std::chrono::nanoseconds deviceTime_{0};
     bool logicalDrivesFail_ = false;
+    int commandsInProgress_ = 0;
+    int mostCommandsAtOnce_ = 0;
 };
 
 // The reverse of platform::AnsiToWide in the station's code page (WideCharToMultiByte with

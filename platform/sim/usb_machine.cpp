@@ -1036,6 +1036,16 @@ bool UsbSide::InterfaceDetail(platform::DeviceInfoSet set, platform::DeviceInter
     return true;
 }
 
+std::size_t UsbSide::OpenSetCount() const {
+    std::lock_guard lock(station_.mutex_);
+    return state_->sets.size();
+}
+
+std::size_t UsbSide::OpenKeyCount() const {
+    std::lock_guard lock(station_.mutex_);
+    return state_->keys.size();
+}
+
 void UsbSide::DestroySet(platform::DeviceInfoSet set) {
     std::lock_guard lock(station_.mutex_);
     state_->sets.erase(set);

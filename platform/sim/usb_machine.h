@@ -260,6 +260,10 @@ class UsbSide {
     std::vector<UsbRequestCall> Requests() const;
     void ClearRequests();
 
+    // Device-info sets not destroyed and registry keys not closed yet.
+    std::size_t OpenSetCount() const;
+    std::size_t OpenKeyCount() const;
+
     // Rewrites the replies to device requests after the machine made them, as a misbehaving
     // driver might: it gets the request code, the whole output buffer, the byte count and
     // whether the call succeeded, and answers whether it succeeds now. A count beyond the
