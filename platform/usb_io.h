@@ -63,8 +63,7 @@ bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
 // SP_DEVINFO_DATA. On success `path` receives the device path (zero-terminated, cut to
 // path.size() units) and *devInst the interface's DevInst.
 bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
-                              std::uint32_t detailSize, std::span<char16_t> path,
-                              DevInst* devInst);
+                              std::uint32_t detailSize, std::span<char16_t> path, DevInst* devInst);
 
 // SetupDiDestroyDeviceInfoList.
 void DestroyDeviceInfoList(DeviceInfoSet set);
@@ -76,8 +75,7 @@ bool GetParentDevInst(DevInst node, DevInst* parent);
 
 // CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DRIVER, nullptr, buffer, &length, 0) with
 // length = buffer.size() bytes; *length receives what the call reports.
-bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer,
-                              std::uint32_t* length);
+bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length);
 
 // ---- Registry -----------------------------------------------------------------------------
 

@@ -12,8 +12,8 @@ namespace platform {
 
 // ---- Codes --------------------------------------------------------------------------------
 
-inline constexpr std::uint32_t kIoctlGetHcdDriverKeyName = 0x220424;  // to a host controller
-inline constexpr std::uint32_t kIoctlUsbGetRootHubName = 0x220408;    // to a host controller
+inline constexpr std::uint32_t kIoctlGetHcdDriverKeyName = 0x220424;    // to a host controller
+inline constexpr std::uint32_t kIoctlUsbGetRootHubName = 0x220408;      // to a host controller
 inline constexpr std::uint32_t kIoctlUsbGetNodeInformation = 0x220408;  // to a hub, same code
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionInformation = 0x22040C;
 inline constexpr std::uint32_t kIoctlUsbGetDescriptorFromNodeConnection = 0x220410;
@@ -43,7 +43,7 @@ inline constexpr std::size_t kUsbHubIsBusPoweredOffset = 75;
 inline constexpr std::uint32_t kUsbHubNode = 0;  // UsbHub
 
 // ---- USB_NODE_CONNECTION_INFORMATION ------------------------------------------------------
-inline constexpr std::size_t kUsbPipeCount = 30;  // pipe entries the request makes room for
+inline constexpr std::size_t kUsbPipeCount = 30;     // pipe entries the request makes room for
 inline constexpr std::size_t kUsbPipeInfoSize = 11;  // USB_ENDPOINT_DESCRIPTOR (7) + ULONG
 inline constexpr std::size_t kUsbConnectionIndexOffset = 0;
 inline constexpr std::size_t kUsbDeviceDescriptorOffset = 4;  // USB_DEVICE_DESCRIPTOR, 18 bytes
