@@ -57,12 +57,7 @@ class ScanFaultsTest : public QcRunTest {
 
     // One run with the k-th platform call failing (0: none).
     Outcome RunOnce(std::uint64_t k) {
-        sim::Station::Get().Reset();
-        ui::testing::Reset();
-        app::checkItems = app::MakeCheckItems();
-        sim::UsbMachine machine;
-        machine.controllers.push_back(sim::Controller(kRootPorts));
-        sim::Station::Get().Usb().SetMachine(std::move(machine));
+        QcRunTest::SetUp();  // a fresh station and window system for each run
         sim::SetClock(platform::LocalTime{2026, 3, 4, 5, 6, 7});
         WriteFile(maintest::kSettings,
                   "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\nInfoCheck=1\r\n"

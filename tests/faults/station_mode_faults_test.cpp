@@ -47,12 +47,7 @@ usb::CUsbPort* PortDialog() {
 class StationModeFaultsTest : public QcRunTest {
   protected:
     Outcome RunOnce(std::uint64_t k) {
-        sim::Station::Get().Reset();
-        ui::testing::Reset();
-        app::checkItems = app::MakeCheckItems();
-        sim::UsbMachine machine;
-        machine.controllers.push_back(sim::Controller(kRootPorts));
-        sim::Station::Get().Usb().SetMachine(std::move(machine));
+        QcRunTest::SetUp();  // a fresh station and window system for each run
         WriteSettings(
             SampleCheckFile({u"vid", u"CapMin"}),
             "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb03=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
