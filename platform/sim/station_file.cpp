@@ -840,8 +840,11 @@ bool Parser::Disk(const Node& node, UsbDisk& disk) {
             } else {
                 ok = FieldText(l, answers.identification.size(), model);
             }
-            answers.identification.fill(0);
-            std::copy(model.begin(), model.end(), answers.identification.begin());
+            // A text too long for the field is refused, and must not reach it.
+            if (ok) {
+                answers.identification.fill(0);
+                std::copy(model.begin(), model.end(), answers.identification.begin());
+            }
         } else if (l.key == "reply") {
             ok = ReplyLine(l, answers.script);
         } else if (l.key == "path") {

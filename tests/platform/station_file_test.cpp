@@ -350,7 +350,10 @@ TEST(StationFileTest, EachErrorNamesItsLine) {
         int line;
         const char* message;
     };
+    // Long enough to run past the whole of a disk's answers, had it been copied.
+    const std::string longModel = "disk 1\n    model " + std::string(5000, 'M') + "\n";
     const Case cases[] = {
+        {longModel.c_str(), 2, "'model' holds at most"},
         {"controller\n    root-hub\n        portt 1 empty\n", 3,
          "unknown key 'portt' in a root hub"},
         {"disk 1\n    block\n        vid 12345\n", 3, "'12345' is above 65535"},
