@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 #include "platform/bytes.h"
 #include "platform/sim/station.h"
@@ -253,8 +254,9 @@ struct UsbSide::State {
     };
     std::map<DevInst, Node> nodes;
     std::vector<Interface> interfaces;
-    std::map<std::u16string, Target> targets;
-    std::map<std::u16string, std::map<std::u16string, std::u16string>> registry;
+    // Hashed: the keys are long paths that share long prefixes, looked up on every request.
+    std::unordered_map<std::u16string, Target> targets;
+    std::unordered_map<std::u16string, std::map<std::u16string, std::u16string>> registry;
     std::vector<VolumeView> volumes;
     std::vector<const UsbDisk*> disks;
     std::map<const UsbDevice*, std::uint16_t> addresses;
