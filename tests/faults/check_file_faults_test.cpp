@@ -14,13 +14,13 @@
 #include "app/res/resource.h"
 #include "platform/sim/faults.h"
 #include "platform/text.h"
-#include "tests/app/main_window_fixture.h"
 #include "tests/faults/sweep.h"
-#include "tests/support/ui_thread.h"
+#include "tests/qc/qc_run_fixture.h"
 
 namespace {
 
 using namespace maintest;
+using qctest::QcRunTest;
 
 constexpr char16_t kSource[] = u"C:\\qc\\line1.chk";
 constexpr char16_t kSaved[] = u"C:\\Tools\\Tavrin\\line2.chk";
@@ -71,10 +71,10 @@ struct Outcome {
     std::size_t handles = 0;
 };
 
-class CheckFileFaultsTest : public MainWindowTest {
+class CheckFileFaultsTest : public QcRunTest {
   protected:
     Outcome RunOnce(std::uint64_t k) {
-        MainWindowTest::SetUp();  // a fresh station and window system for each run
+        QcRunTest::SetUp();  // a fresh station and window system for each run
         // The folder outlives a run: nothing of the last one may stand in for this one.
         std::filesystem::remove(Host(kSaved));
         std::filesystem::remove(Host(kSettings));
@@ -82,9 +82,7 @@ class CheckFileFaultsTest : public MainWindowTest {
         Outcome out;
         Run([&](app::CTavrinDlg& dialog) {
             // The start-up scan's calls are the other sweeps' business.
-            ASSERT_TRUE(ui::WaitServingSentMessages(
-                [&dialog] { return dialog.scan != nullptr && dialog.scan->running() == 0; },
-                20000));
+            WaitForScans(dialog);
             sim::Faults::Reset();
             sim::Faults::Arm(k);
             ui::testing::QueueFileDialogAnswer(kSource);
