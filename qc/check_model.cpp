@@ -44,8 +44,8 @@ std::vector<std::size_t> ShownItems(const EnabledFlags& enabled) {
 std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount) {
     std::uint32_t size = 0;  // T(k)
     for (std::size_t k = 0; k < entryCount; ++k) {
-        const std::uint32_t step = k < 8 ? 16384u : 32768u;
-        const std::uint32_t next = size + step;  // T(k + 1)
+        const std::uint32_t step = k <= 8 ? 16384u : 32768u;  // nine small steps, not eight
+        const std::uint32_t next = size + step;               // T(k + 1)
         if (sectors == size)
             return k;
         if (k + 1 < entryCount && sectors < next)

@@ -20,9 +20,10 @@ using EnabledFlags = std::array<std::int32_t, device::kSlotCount>;
 std::vector<std::size_t> ShownItems(const EnabledFlags& enabled);
 
 // The entry of the Efs drop-down list (of `entryCount` entries) that an EFS size in 512-byte
-// sectors maps to; `entryCount` when it maps to none. The entries are "0MB" to "64MB" in steps
-// of 8 MB (16384 sectors), then "80MB" to "128MB" in steps of 16 MB (32768 sectors); a size
-// between two entries maps to the lower one, and only the last entry's exact size maps to it.
+// sectors maps to; `entryCount` when it maps to none. Entry k stands for T(k) sectors: T(0) = 0,
+// then nine steps of 16384 (to T(9) = 147456) and steps of 32768 after (T(12) = 245760). A size
+// equal to T(k), or below T(k + 1) where entry k + 1 exists, maps to entry k; so the last entry
+// takes its exact size only.
 std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount);
 
 // ---- The check rules: a disk's value as its cell shows it against the expected one.

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
 namespace {
 
 using qc::EnabledFlags;
@@ -25,37 +30,52 @@ TEST(ColumnLayoutTest, EnabledItemsInIndexOrderWithOneCapacityColumn) {
     EXPECT_EQ(qc::ShownItems(any), (V{3}));
 }
 
-TEST(EfsMappingTest, SectorCountsToDropDownEntries) {
-    constexpr std::size_t kEntries = 13;  // "0MB" ... "128MB"
+// The Efs drop-down's entries, in their order, as every language has them.
+constexpr const char16_t* kEfsEntries[] = {u"0MB",  u"8MB",   u"16MB", u"24MB", u"32MB",
+                                           u"40MB", u"48MB",  u"56MB", u"64MB", u"80MB",
+                                           u"96MB", u"112MB", u"128MB"};
+constexpr int kEfsCount = 13;
+
+// Index of an entry by its text; kEfsCount for none.
+int EfsEntry(const char16_t* text) {
+    for (int k = 0; k < kEfsCount; ++k) {
+        if (text != nullptr && std::u16string_view(kEfsEntries[k]) == text)
+            return k;
+    }
+    return kEfsCount;
+}
+
+TEST(EfsCheckTest, SectorCountsMapToTheEntryTheyStandFor) {
+    // T(0) to T(9) are 0, 16384, ... 147456 (nine steps of 16384), then T(10) = 180224,
+    // T(11) = 212992, T(12) = 245760. A count equal to T(k), or below T(k + 1), is entry k;
+    // past the last entry's own count there is none (nullptr). So 147456 (72 MB) and 163840
+    // (80 MB) are both "80MB", 245760 (120 MB) is "128MB" and 262144 (128 MB) is none.
     struct Case {
         std::uint32_t sectors;
-        std::size_t entry;
+        const char16_t* entry;
     };
-    // Each entry stands for its own size: 8 MB steps to "64MB", then 16 MB steps to "128MB";
-    // a size between two entries maps to the lower one.
     const Case cases[] = {
-        {0, 0},
-        {1, 0},
-        {16383, 0},
-        {16384, 1},
-        {20000, 1},
-        {32768, 2},
-        {131072, 8},
-        {147456, 8},  // 72 MB: below "80MB"
-        {163839, 8},
-        {163840, 9},  // 80 MB
-        {196607, 9},
-        {196608, 10},
-        {229376, 11},
-        {245760, 11},  // 120 MB
-        {262143, 11},
-        {262144, 12},  // 128 MB
-        {262145, kEntries},
-        {0xFFFFFFFF, kEntries},
+        {0, u"0MB"},       {1, u"0MB"},        {16383, u"0MB"},       {16384, u"8MB"},
+        {20000, u"8MB"},   {32768, u"16MB"},   {131072, u"64MB"},     {147455, u"64MB"},
+        {147456, u"80MB"}, {163840, u"80MB"},  {180223, u"80MB"},     {180224, u"96MB"},
+        {212991, u"96MB"}, {212992, u"112MB"}, {245759, u"112MB"},    {245760, u"128MB"},
+        {245761, nullptr}, {262144, nullptr},  {0xFFFFFFFF, nullptr},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(qc::EfsEntryOf(c.sectors, kEntries), c.entry) << c.sectors;
-    // Fewer entries: the last one matches its exact size only.
+    for (const Case& c : cases) {
+        const int entry = EfsEntry(c.entry);
+        EXPECT_EQ(qc::EfsEntryOf(c.sectors, kEfsCount), static_cast<std::size_t>(entry))
+            << c.sectors;
+        // The check passes with that entry selected and with no other; nothing selected fails.
+        const std::u16string shown = platform::DecimalText(static_cast<long long>(c.sectors));
+        for (int selected = -1; selected < kEfsCount; ++selected) {
+            EXPECT_EQ(qc::EfsMatches(shown, selected, kEfsCount), selected == entry)
+                << c.sectors << " with entry " << selected;
+        }
+    }
+    // The shown text is read with "%u": no digits is 0.
+    EXPECT_TRUE(qc::EfsMatches(u"", EfsEntry(u"0MB"), kEfsCount));
+    EXPECT_TRUE(qc::EfsMatches(u"163840 ", EfsEntry(u"80MB"), kEfsCount));
+    // Fewer entries: the last one takes its exact count only.
     EXPECT_EQ(qc::EfsEntryOf(16384, 2), 1u);
     EXPECT_EQ(qc::EfsEntryOf(16385, 2), 2u);
     EXPECT_EQ(qc::EfsEntryOf(0, 0), 0u);
@@ -101,15 +121,6 @@ TEST(CheckRulesTest, EachItemKindAgainstItsExpectation) {
         EXPECT_EQ(qc::CapMinMatches(b.shown, b.expected), b.min) << "min, case " << (&b - bounds);
         EXPECT_EQ(qc::CapMaxMatches(b.shown, b.expected), b.max) << "max, case " << (&b - bounds);
     }
-    // Efs: the disk's sector count against the drop-down's selection at the moment.
-    EXPECT_TRUE(qc::EfsMatches(u"0", 0, 13));
-    EXPECT_TRUE(qc::EfsMatches(u"16384", 1, 13));
-    EXPECT_TRUE(qc::EfsMatches(u"20000", 1, 13));
-    EXPECT_TRUE(qc::EfsMatches(u"262144", 12, 13));
-    EXPECT_FALSE(qc::EfsMatches(u"16384", 2, 13));
-    EXPECT_FALSE(qc::EfsMatches(u"16384", -1, 13));  // nothing selected
-    EXPECT_FALSE(qc::EfsMatches(u"300000", 12, 13));
-    EXPECT_TRUE(qc::EfsMatches(u"", 0, 13));  // no digits: 0 sectors
 }
 
 TEST(CheckRulesTest, VolTextJoinsLettersWithinNineteenCharacters) {

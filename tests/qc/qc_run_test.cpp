@@ -120,7 +120,7 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
         [](app::CTavrinDlg& dialog) {
             // Run checks the row with a disk and skips the empty ones.
             ASSERT_EQ(Verdict(dialog, 4), 1);
-            dialog.results.SetCellMatch(4, 3, device::kSlotVid, false);
+            ASSERT_EQ(Matches(dialog, 4)[device::kSlotVid], 1);
             SetText(dialog, IDE_VID, u"9999");
             Click(dialog, IDB_RUN);
             for (int row = 0; row < 16; ++row) {
@@ -171,11 +171,19 @@ TEST_F(QcRunTest, RunAndTheCheckRulesInTheWindow) {
     WriteSettings(
         SampleCheckFile(
             {u"ProductName", u"CapMin", u"CapMax", u"Efs"},
-            {{"ProductName", "FLASH disk"}, {"CapMin", "3814"}, {"CapMax", "3813"}, {"Efs", "1"}}),
+            {{"ProductName", "FLASH disk"}, {"CapMin", "3814"}, {"CapMax", "3813"}, {"Efs", "9"}}),
         {}, false, false);
+    const auto efsMatch = [](app::CTavrinDlg& dialog, int entry) {
+        SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, static_cast<WPARAM>(entry));
+        Click(dialog, IDB_RUN);
+        return Matches(dialog, 0)[device::kSlotEfs];
+    };
     RunSteps({
         [](app::CTavrinDlg& dialog) {
-            Plug(1, 1, u'E');
+            // 147456 sectors (72 MB): the entry "80MB".
+            Plug(1, 1, u'E', [](sim::VirtualDisk& disk) {
+                disk.block = sim::SampleInfoBlock().Efs(0x100, 0x100 + 147456).Bytes();
+            });
             Notify(dialog);
             WaitForScans(dialog);
             ASSERT_EQ(Rows(dialog), 1);
@@ -188,19 +196,20 @@ TEST_F(QcRunTest, RunAndTheCheckRulesInTheWindow) {
             EXPECT_EQ(flags[device::kSlotProductName], 1);  // case does not count
             EXPECT_EQ(flags[device::kSlotCapMin], 1);
             EXPECT_EQ(flags[device::kSlotCapMax], 0);  // 3814 above 3813
-            EXPECT_EQ(flags[device::kSlotEfs], 1);     // 16384 sectors: "8MB", selected
+            EXPECT_EQ(flags[device::kSlotEfs], 1);     // "80MB", selected from the file
+        },
+        [&](app::CTavrinDlg& dialog) {
+            EXPECT_EQ(Verdict(dialog, 0), 2);
+            // The Efs selection is read at the moment of the check, without collecting.
+            SetText(dialog, IDE_CAP_MAX, u"3814");
+            EXPECT_EQ(efsMatch(dialog, -1), 0);  // nothing selected
+            EXPECT_EQ(Matches(dialog, 0)[device::kSlotCapMax], 1);
+            EXPECT_EQ(efsMatch(dialog, 9), 1);
+            EXPECT_EQ(efsMatch(dialog, 8), 0);  // "64MB"
         },
         [](app::CTavrinDlg& dialog) {
             EXPECT_EQ(Verdict(dialog, 0), 2);
-            // The Efs selection is read at the moment of the check, without collecting.
-            SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, 2);
-            SetText(dialog, IDE_CAP_MAX, u"3814");
-            Click(dialog, IDB_RUN);
-            const std::vector<int> flags = Matches(dialog, 0);
-            EXPECT_EQ(flags[device::kSlotCapMax], 1);
-            EXPECT_EQ(flags[device::kSlotEfs], 0);
-            SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, static_cast<WPARAM>(-1));
-            SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, 1);
+            SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, 9);
             Click(dialog, IDB_RUN);
         },
         [](app::CTavrinDlg& dialog) { EXPECT_EQ(Verdict(dialog, 0), 1); },
