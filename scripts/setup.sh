@@ -12,6 +12,7 @@ packages=(
   wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei
   clang-format
   clang libclang-rt-dev
+  qemu-system-x86 busybox-static libusbredirparser-dev dosfstools cpio kmod
 )
 
 # Every command that the build and the scripts call.
@@ -21,6 +22,7 @@ commands=(
   i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-windres
   wine wineserver xvfb-run Xvfb xauth import convert
   clang clang++
+  qemu-system-x86_64 busybox mkfs.vfat cpio gzip depmod dpkg-deb apt-get apt-cache
 )
 
 missing=()
@@ -54,4 +56,34 @@ for lib in libclang_rt.fuzzer-x86_64.a libclang_rt.asan-x86_64.a libclang_rt.ubs
     echo "setup: $lib is not in $runtime: clang's runtime libraries (libclang-rt-dev) are missing" >&2
     exit 1
   fi
+done
+
+# The kernel test boots Debian's own kernel: its image package is fetched and unpacked into a
+# cache outside the clone, never installed. Nothing is fetched when it is there already.
+kernel_cache="${TAVRIN_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/kernel}"
+if ! compgen -G "$kernel_cache/root/boot/vmlinuz-*" >/dev/null; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  image=$(apt-cache depends --important linux-image-amd64 2>/dev/null |
+          awk '/Depends:/ && $2 ~ /^linux-image-[0-9]/ {print $2; exit}')
+  if [ -z "$image" ]; then
+    $sudo apt-get update -qq
+    image=$(apt-cache depends --important linux-image-amd64 |
+            awk '/Depends:/ && $2 ~ /^linux-image-[0-9]/ {print $2; exit}')
+  fi
+  if [ -z "$image" ]; then
+    echo "setup: no kernel image package behind linux-image-amd64" >&2
+    exit 1
+  fi
+  echo "Fetching the kernel for the kernel test: $image"
+  rm -rf "$kernel_cache"
+  mkdir -p "$kernel_cache/deb"
+  (cd "$kernel_cache/deb" && apt-get download -qq "$image")
+  dpkg-deb -x "$kernel_cache"/deb/*.deb "$kernel_cache/root"
+  rm -rf "$kernel_cache/deb"
+fi
+# The package leaves the module index to its installation: made here, once.
+for modules in "$kernel_cache"/root/lib/modules/*/; do
+  release=$(basename "$modules")
+  [ -f "$modules/modules.dep" ] || depmod -b "$kernel_cache/root" "$release"
 done
