@@ -1,0 +1,94 @@
+// The Linux backend of platform/device_io.h: the pass-through as SG_IO on the disk's node, free
+// space from statvfs. Drive letters do not exist here: volume paths fail to open, and the
+// logical drive strings are a failing call.
+#include "platform/device_io.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/linux/sg_pass_through.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+// File descriptors start at 0, which is the null handle: handles are descriptors plus one.
+int Descriptor(Handle handle) {
+    return handle == kNullHandle || handle == kInvalidHandle ? -1 : static_cast<int>(handle - 1);
+}
+
+}  // namespace
+
+Handle OpenDeviceFile(const char16_t* path) {
+    if (path == nullptr)
+        return kInvalidHandle;
+    const auto node = linux_os::DeviceNodePath(path);
+    if (!node)
+        return kInvalidHandle;
+    // Non-blocking: a reader without a medium must not hold the open.
+    const int fd = open(node->c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    return fd < 0 ? kInvalidHandle : static_cast<Handle>(fd) + 1;
+}
+
+bool CloseDevice(Handle handle) {
+    const int fd = Descriptor(handle);
+    return fd >= 0 && close(fd) == 0;
+}
+
+bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                   std::uint32_t outSize, std::uint32_t* returned) {
+    if (returned != nullptr)
+        *returned = 0;
+    const int fd = Descriptor(handle);
+    // One buffer in and out, as the system sends it.
+    if (fd < 0 || code != kIoctlScsiPassThrough || in != out || inSize < outSize)
+        return false;
+    auto* request = static_cast<std::uint8_t*>(out);
+    std::uint8_t sense[kScsiSenseAreaSize] = {};
+    auto sg = linux_os::SgRequestFor(request, outSize, sense, sizeof sense);
+    if (!sg || ioctl(fd, SG_IO, &*sg) != 0 || !linux_os::SgCompleted(*sg))
+        return false;
+    const std::uint32_t count = linux_os::SgWriteBack(*sg, request, sense);
+    if (returned != nullptr)
+        *returned = count;
+    return true;
+}
+
+bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
+    if (root == nullptr || root[0] != u'/')
+        return false;
+    struct statvfs fs {};
+    if (statvfs(ToUtf8(root).c_str(), &fs) != 0)
+        return false;
+    if (available != nullptr)
+        *available = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    return true;
+}
+
+std::uint32_t LogicalDriveStrings(std::uint32_t, char16_t*) {
+    return 0;
+}
+
+void CharUpperText(char16_t* text) {
+    for (; text != nullptr && *text != u'\0'; ++text)
+        *text = AsciiUpper(*text);
+}
+
+void DebugOutput(const char16_t* text) {
+    if (text == nullptr)
+        return;
+    const std::string line = ToUtf8(text);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+// 8-bit texts in the encoding Linux systems use throughout.
+std::u16string AnsiToWide(std::string_view bytes) {
+    return FromUtf8(bytes);
+}
+
+}  // namespace platform
