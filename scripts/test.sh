@@ -5,6 +5,7 @@
 #   win32: the Windows x86 build (the shipped program), built only: 32-bit code does not run here;
 #   bench: the benchmarks, built and run once briefly so that they keep building and running;
 #   fuzz: every fuzz target, a few seconds on its seed corpus, so that they keep working;
+#   linux: the kernel test's programs, run against Debian's kernel under QEMU;
 #   then the smoke test, the demo as scripts/run.sh starts it, and the portable package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,6 +27,9 @@ for preset in native native-tsan win64; do
   echo "== test $preset"
   ctest --preset "$preset"
 done
+
+echo "== the kernel test: Debian's kernel under QEMU, our flash disks on an emulated hub"
+bash scripts/kernel-test.sh
 
 echo "== benchmarks, once each (figures come from a quiet machine, not from here)"
 build/bench/tests/tavrin-bench --benchmark_min_time=0.01
