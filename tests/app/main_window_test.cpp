@@ -168,7 +168,19 @@ TEST_F(MainWindowTest, SaveAndLoadRoundTrip) {
         EXPECT_EQ(Selection(dialog, IDC_BLINK), 2);
         EXPECT_EQ(Selection(dialog, IDC_EFS), 12);
         EXPECT_EQ(Selection(dialog, IDC_SLEEP), 0) << "an empty stored index reads as 0";
-        EXPECT_EQ(Headings(dialog).size(), 2u + 22u) << "the columns follow the loaded flags";
+        // The columns follow the loaded flags: every item's caption and width, one "Capacity".
+        EXPECT_EQ(Headings(dialog),
+                  (std::vector<std::u16string>{
+                      u"Vol",        u"Check",       u"VID",        u"PID",           u"Version",
+                      u"VendorName", u"ProductName", u"RFreq",      u"WFreq",         u"IdleMode",
+                      u"SleepMode",  u"BlinkMode",   u"DiskType",   u"PartitionMode", u"Master",
+                      u"Efs",        u"MultiPlane",  u"Interleave", u"CacheProgram",  u"DualMode",
+                      u"Randomize",  u"Capacity",    u"MPVersion",  u"FWVersion"}));
+        const int widths[] = {40, 80, 50, 50, 75, 75, 110, 75, 75, 63, 63, 93,
+                              75, 75, 75, 75, 75, 75, 90,  65, 70, 65, 70, 75};
+        for (int column = 0; column < 24; ++column) {
+            EXPECT_EQ(dialog.resultList.GetColumnWidth(column), widths[column]) << column;
+        }
         Close(dialog);
     });
     EXPECT_EQ(ReadFile(kSettings).find("CHECK_FILE"), std::string::npos)
