@@ -238,11 +238,8 @@ struct CEnumUSB::Walk {
             FetchControllerName(controller.Sender(platform::kIoctlGetHcdDriverKeyName));
         if (!driverKey)
             return;
-        const std::u16string classKey = ClassKey(*driverKey);
-        if (classKey.size() > kMaxClassKeyChars)
-            return;
         const std::optional<std::u16string> description =
-            ReadRegistryText(classKey, u"DriverDesc", kDescriptionBytes);
+            ReadRegistryText(ClassKey(*driverKey), u"DriverDesc", kDescriptionBytes);
         if (!description)
             return;
         const NodeHandle handle = self.OnHostController(description->c_str());
@@ -253,9 +250,6 @@ struct CEnumUSB::Walk {
     }
 
     void Hub(const std::u16string& name, NodeHandle parent) {
-        // A name too long for its path is a hub we cannot reach, like one without a key.
-        if (name.size() > kMaxHubNameChars)
-            return;
         platform::RegKey key = 0;
         if (!platform::OpenMachineKey(HubEnumKey(name).c_str(), &key))
             return;
@@ -342,7 +336,7 @@ struct CEnumUSB::Walk {
     void DriverKeyAndDescription(const OpenDevice& hub, std::uint32_t port, UsbDeviceEntry* entry) {
         const std::optional<std::u16string> driverKey = FetchConnectionName(
             hub.Sender(platform::kIoctlUsbGetNodeConnectionDriverKeyName), port);
-        // A key too long for its field counts as one that cannot be read.
+        // The field holds the longest key a fetch gives.
         if (!driverKey || !CopyTerminated(entry->driverKey, *driverKey))
             return;
         const std::optional<std::u16string> description =

@@ -8,6 +8,12 @@
 
 namespace usb {
 
+// The longest name the walk takes from a hub or controller, whole: a driver key is a class key
+// and an instance key below it, each a registry key name of at most 255 characters (the instance
+// number has no fixed number of digits); hub names are shorter still.
+inline constexpr std::size_t kMaxNameChars = 511;
+inline constexpr std::size_t kDevicePathPrefixChars = 4;
+
 struct VolumeEntry {
     char16_t driveLetter = 0;  // first character of the first mount path; 0 without one
     std::uint32_t driveType = 0;
@@ -22,7 +28,7 @@ struct UsbDeviceEntry {
     std::uint8_t portPath[10] = {};
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    char16_t driverKey[44] = {};
+    char16_t driverKey[kMaxNameChars + 1] = {};
     char16_t driverDesc[30] = {};
     char16_t manufacturer[9] = {};  // not terminated when full
     char16_t product[17] = {};
@@ -33,7 +39,7 @@ struct UsbDeviceEntry {
     char16_t auxInterfacePath[260] = {};
     VolumeEntry* firstVolume = nullptr;
     std::int32_t hubPort = 0;
-    char16_t hubPath[260] = {};
+    char16_t hubPath[kDevicePathPrefixChars + kMaxNameChars + 1] = {};  // prefix and hub name
     // ---- The list part, owned by the shared list.
     VolumeEntry* volumeHead = nullptr;
     VolumeEntry* volumeTail = nullptr;

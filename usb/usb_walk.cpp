@@ -55,10 +55,6 @@ bool CopyTerminated(std::span<char16_t> field, std::u16string_view text) {
 
 namespace {
 
-// Longer names are of no use to the walk (every name it keeps has a field of at most a few
-// hundred units), and the length comes from the device: never allocate what it asks beyond this.
-constexpr std::uint32_t kMaxNameBytes = 4096;
-
 struct NameLayout {
     std::size_t fixedSize;
     std::size_t actualLengthOffset;
@@ -76,7 +72,9 @@ std::optional<std::u16string> FetchName(const Control& control, const NameLayout
         return std::nullopt;
     ByteReader head(fixed);
     const std::uint32_t actualLength = head.At(layout.actualLengthOffset).U32Le();
-    if (!head.Ok() || actualLength <= layout.fixedSize || actualLength > kMaxNameBytes)
+    // The length comes from the driver: nothing longer than a name can be is allocated.
+    if (!head.Ok() || actualLength <= layout.fixedSize ||
+        actualLength > layout.textOffset + (kMaxNameChars + 1) * 2)
         return std::nullopt;
 
     std::vector<std::uint8_t> full(actualLength, 0);
@@ -90,6 +88,9 @@ std::optional<std::u16string> FetchName(const Control& control, const NameLayout
     const std::size_t nul = name.find(u'\0');
     if (nul != std::u16string::npos)
         name.resize(nul);
+    // A reply without terminator could hold one unit more than the longest name.
+    if (name.size() > kMaxNameChars)
+        return std::nullopt;
     return name;
 }
 

@@ -13,23 +13,23 @@
 #include <string_view>
 
 #include "platform/usb_requests.h"
+#include "usb/enum_usb.h"
 
 namespace usb {
 
 // ---- Limits of what the walk keeps ----------------------------------------------------------
 
-inline constexpr std::size_t kMaxHubNameChars = 99;
-inline constexpr std::size_t kMaxClassKeyChars = 99;  // controller class-key path
-inline constexpr std::size_t kMaxDriverKeyChars = 43;
 inline constexpr std::size_t kDescriptionBytes = 520;  // "DeviceDesc", controller "DriverDesc"
 inline constexpr std::size_t kDeviceDriverDescBytes = 60;
-inline constexpr std::size_t kDriverPropertyBytes = 88;
+// A node's driver property is compared with driver keys: room for the longest, terminated.
+inline constexpr std::size_t kDriverPropertyBytes = (kMaxNameChars + 1) * 2;
 inline constexpr std::size_t kPathUnits = 260;
 
 inline constexpr std::u16string_view kClassKeyPrefix =
     u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
 inline constexpr std::u16string_view kEnumKeyPrefix = u"SYSTEM\\CurrentControlSet\\Enum\\";
 inline constexpr std::u16string_view kDevicePathPrefix = u"\\\\.\\";
+static_assert(kDevicePathPrefix.size() == kDevicePathPrefixChars);
 
 // ---- Registry keys and values --------------------------------------------------------------
 
@@ -57,8 +57,9 @@ bool CopyTerminated(std::span<char16_t> field, std::u16string_view text);
 using Control = std::function<bool(std::span<std::uint8_t> buffer, std::uint32_t* returned)>;
 
 // The two-call fetch of a variable-length name: the fixed structure alone first, for its
-// ActualLength; then a buffer of that many bytes. Nothing when either call fails or the length
-// is no greater than the fixed structure. `connectionIndex`: for the two per-port names.
+// ActualLength; then a buffer of that many bytes. Nothing when either call fails, the length
+// is no greater than the fixed structure, or the name would be longer than kMaxNameChars.
+// `connectionIndex`: for the two per-port names.
 std::optional<std::u16string> FetchControllerName(const Control& control);
 std::optional<std::u16string> FetchConnectionName(const Control& control,
                                                   std::uint32_t connectionIndex);

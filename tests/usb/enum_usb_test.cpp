@@ -158,28 +158,32 @@ TEST_F(EnumTest, ControllerNumbersSkipFailedOpensButNotFailedDescriptions) {
     machine.controllers[2].driverDesc = std::nullopt;
     machine.controllers.push_back(withDisk(4, u'H'));  // 3, used up
     machine.controllers[3].driverKeyFails = true;
-    // The class-key path is 39 units of prefix and the key: 99 in all fits, 100 does not.
-    machine.controllers.push_back(withDisk(5, u'I'));  // 4, used up
+    // A class-key path of 100 units (39 of prefix and the key) is read like any other.
+    machine.controllers.push_back(withDisk(5, u'I'));  // 4
     machine.controllers[4].driverKey = std::u16string(61, u'k');
+    machine.controllers[4].driverDesc = u"Long Key";
     machine.controllers.push_back(withDisk(6, u'J'));  // 5
-    machine.controllers[5].driverKey = std::u16string(60, u'k');
     machine.controllers[5].driverDesc = u"Second";
     usbSide().SetMachine(machine);
 
     RecordingEnum enumerator;
     enumerator.Enumerate(0);
     const std::vector<DeviceCopy> devices = ListedDevices();
-    ASSERT_EQ(devices.size(), 2u);
+    ASSERT_EQ(devices.size(), 3u);
     EXPECT_EQ(PortPath(devices[0].entry), Expected({1, 1}));
     EXPECT_EQ(devices[0].entry.portOrdinal, 1);
     EXPECT_EQ(devices[0].volumes.at(0).driveLetter, u'F');
-    EXPECT_EQ(PortPath(devices[1].entry), Expected({5, 1}));
+    EXPECT_EQ(PortPath(devices[1].entry), Expected({4, 1}));
     EXPECT_EQ(devices[1].entry.portOrdinal, 2);
-    EXPECT_EQ(devices[1].volumes.at(0).driveLetter, u'J');
+    EXPECT_EQ(devices[1].volumes.at(0).driveLetter, u'I');
+    EXPECT_EQ(PortPath(devices[2].entry), Expected({5, 1}));
+    EXPECT_EQ(devices[2].entry.portOrdinal, 3);
+    EXPECT_EQ(devices[2].volumes.at(0).driveLetter, u'J');
     EXPECT_EQ(std::count_if(enumerator.calls.begin(), enumerator.calls.end(),
                             [](const std::string& c) { return c[0] == 'C'; }),
-              2);
-    EXPECT_EQ(enumerator.calls[3], "C Second =3");
+              3);
+    EXPECT_EQ(enumerator.calls[3], "C Long Key =3");
+    EXPECT_EQ(enumerator.calls[6], "C Second =5");
 }
 
 TEST_F(EnumTest, EveryDeviceIsListedAndItsDisksAndVolumesBindToIt) {
@@ -315,12 +319,6 @@ TEST_F(EnumTest, StringDescriptorsFillTheirFieldsOnlyWhenAskedAndWellFormed) {
 
 TEST_F(EnumTest, HubsThatCannotBeReadShrinkTheTreeAndShiftLaterOrdinals) {
     auto hubWith = [](int ports) { return sim::Hub(ports); };
-    auto symbolic = [](std::size_t length) {
-        std::u16string name = u"USB#VID_05E3&PID_0608#";
-        const std::u16string tail = u"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-        name += std::u16string(length - name.size() - tail.size(), u'5');
-        return name + tail;
-    };
     sim::UsbController controller = sim::Controller(10);
     controller.rootHub.deviceDesc = u"Root;Hub;X";
     std::vector<UsbPort>& ports = controller.rootHub.ports;
@@ -341,13 +339,9 @@ TEST_F(EnumTest, HubsThatCannotBeReadShrinkTheTreeAndShiftLaterOrdinals) {
     noDesc.deviceDesc = std::nullopt;
     ports[4] = UsbPort::WithHub(noDesc);
     ports[5] = UsbPort::With(sim::FlashDisk(2, u'F'));
-    sim::UsbHub longest = hubWith(1);
-    longest.symbolicName = symbolic(99);
-    longest.deviceDesc = u";Longest";
-    ports[6] = UsbPort::WithHub(longest);
-    sim::UsbHub tooLong = hubWith(1);
-    tooLong.symbolicName = symbolic(100);
-    ports[7] = UsbPort::WithHub(tooLong);
+    sim::UsbHub leading = hubWith(1);
+    leading.deviceDesc = u";Leading";
+    ports[6] = UsbPort::WithHub(leading);
     ports[8] = UsbPort::With(sim::FlashDisk(3, u'G'));
     ports[8].connectionFails = true;
     ports[9] = UsbPort::With(sim::FlashDisk(4, u'H'));
@@ -367,8 +361,9 @@ TEST_F(EnumTest, HubsThatCannotBeReadShrinkTheTreeAndShiftLaterOrdinals) {
                                     "H  <2 =5",                 // no "DeviceDesc"
                                     "P1 0 - <5",
                                     "P6 1 USB Mass Storage Device <2",
-                                    "H Longest <2 =6",
+                                    "H Leading <2 =6",
                                     "P1 0 - <6",
+                                    "P8 0 - <2",
                                     "P9 0 - <2",
                                     "P10 0 - <2",
                                 }));
@@ -478,44 +473,219 @@ TEST_F(EnumTest, DevicesAreOpenedWithoutAccessAndDisksShareWriteOnly) {
     EXPECT_EQ(station().OpenHandleCount(), 0u);
 }
 
-TEST_F(EnumTest, ADriverKeyTooLongForItsFieldLeavesTheDeviceListedButUnbound) {
-    sim::UsbDevice longest = sim::FlashDisk(1, u'E');
-    longest.driverKey = u"{36fc9e60-c465-11cf-8056-444553540000}\\0012";  // 43
-    sim::UsbDevice tooLong = sim::FlashDisk(2, u'F');
-    tooLong.driverKey = u"{36fc9e60-c465-11cf-8056-444553540000}\\00123";  // 44
-    sim::UsbDevice unreadable = sim::FlashDisk(3, u'G');
+// How a node finds its entry: an interface of the auxiliary class from its own node up, disks
+// and CD-ROM volumes from their parent up; the first entry in list order with the node's driver
+// property wins, and a node whose property cannot be read matches nothing but is climbed past.
+TEST_F(EnumTest, InterfacesClimbToTheFirstEntryWithTheirNodesDriverKey) {
+    const std::u16string usbClass = u"{36fc9e60-c465-11cf-8056-444553540000}\\";
+    sim::UsbDevice own = sim::FlashDisk(1, u'E');
+    own.driverKey = usbClass + u"0101";
+    sim::UsbAuxInterface aux;
+    aux.interfacePath = u"\\\\?\\usb#aux#own";
+    aux.onDeviceNode = true;
+    own.auxInterfaces.push_back(aux);
+    // The disk's and the CD-ROM volume's own nodes name the first device.
+    sim::UsbDevice fromParent = sim::FlashDisk(2, u'F');
+    fromParent.disks[0].nodeDriver = own.driverKey;
+    sim::UsbVolume cd;
+    cd.mountPaths = {u"G:\\"};
+    cd.driveType = platform::kDriveCdrom;
+    cd.nodeDriver = own.driverKey;
+    fromParent.cdromVolumes.push_back(cd);
+    // Two devices answering the same driver key: the earlier entry gets both disks.
+    sim::UsbDevice twinA = sim::FlashDisk(3, u'H');
+    twinA.driverKey = usbClass + u"0103";
+    sim::UsbDevice twinB = sim::FlashDisk(4, u'I');
+    twinB.driverKey = twinA.driverKey;
+    // A device whose node cannot be read, below a hub whose node names the keyboard.
+    sim::UsbDevice keyboard = sim::Keyboard();
+    keyboard.driverKey = usbClass + u"0105";
+    sim::UsbDevice unreadable = sim::FlashDisk(5, u'J');
+    unreadable.nodeDriverReadable = false;
+    sim::UsbHub hub = sim::Hub(1);
+    hub.driverKey = keyboard.driverKey;
+    hub.ports[0] = UsbPort::With(unreadable);
+
+    sim::UsbController controller = sim::Controller(6);
+    std::vector<UsbPort>& ports = controller.rootHub.ports;
+    ports[0] = UsbPort::With(own);
+    ports[1] = UsbPort::With(fromParent);
+    ports[2] = UsbPort::With(twinA);
+    ports[3] = UsbPort::With(twinB);
+    ports[4] = UsbPort::With(keyboard);
+    ports[5] = UsbPort::WithHub(hub);
+    UsbMachine machine;
+    machine.controllers.push_back(controller);
+    usbSide().SetMachine(machine);
+
+    usb::CEnumUSB enumerator;
+    enumerator.Enumerate(0);
+    const std::vector<DeviceCopy> devices = ListedDevices();
+    ASSERT_EQ(devices.size(), 6u);
+    auto letters = [&](std::size_t i) {
+        std::u16string text;
+        for (const usb::VolumeEntry& volume : devices[i].volumes)
+            text += volume.driveLetter;
+        return text;
+    };
+
+    EXPECT_EQ(Text(devices[0].entry.auxInterfacePath), aux.interfacePath);
+    EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{1, -1, -1, -1}));
+    EXPECT_EQ(letters(0), u"E");
+    EXPECT_EQ(DiskNumbers(devices[1].entry), (std::vector<std::int32_t>{2, -1, -1, -1}));
+    EXPECT_EQ(letters(1), u"FG");
+    EXPECT_EQ(DiskNumbers(devices[2].entry), (std::vector<std::int32_t>{3, 4, -1, -1}));
+    EXPECT_EQ(letters(2), u"HI");
+    EXPECT_EQ(DiskNumbers(devices[3].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
+    EXPECT_EQ(letters(3), u"");
+    EXPECT_EQ(DiskNumbers(devices[4].entry), (std::vector<std::int32_t>{5, -1, -1, -1}));
+    EXPECT_EQ(letters(4), u"J");
+    EXPECT_EQ(DiskNumbers(devices[5].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
+}
+
+// An interface whose detail cannot be read ends the walk of its class; the next class is
+// walked all the same.
+TEST_F(EnumTest, AFailedDetailCallEndsTheWalkOfItsClassOnly) {
+    sim::UsbDevice first = sim::FlashDisk(1, u'E');
+    sim::UsbAuxInterface failing;
+    failing.detailFails = true;
+    first.auxInterfaces.push_back(failing);
+    first.disks[0].detailFails = true;
+    sim::UsbDevice second = sim::FlashDisk(2, u'F');
+    sim::UsbAuxInterface aux;
+    aux.interfacePath = u"\\\\?\\usb#aux#second";
+    second.auxInterfaces.push_back(aux);
+    sim::UsbVolume cd;
+    cd.mountPaths = {u"G:\\"};
+    cd.driveType = platform::kDriveCdrom;
+    second.cdromVolumes.push_back(cd);
+    sim::UsbController controller = sim::Controller(2);
+    controller.rootHub.ports[0] = UsbPort::With(first);
+    controller.rootHub.ports[1] = UsbPort::With(second);
+    UsbMachine machine;
+    machine.controllers.push_back(controller);
+    usbSide().SetMachine(machine);
+
+    usb::CEnumUSB enumerator;
+    enumerator.Enumerate(0);
+    std::vector<DeviceCopy> devices = ListedDevices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(Text(devices[1].entry.auxInterfacePath), u"");
+    EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
+    EXPECT_EQ(DiskNumbers(devices[1].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
+    EXPECT_TRUE(devices[0].volumes.empty());
+    ASSERT_EQ(devices[1].volumes.size(), 1u);
+    EXPECT_EQ(devices[1].volumes[0].driveLetter, u'G');
+
+    // The first volume's detail fails: the disks bind, no volume does.
+    machine.controllers[0].rootHub.ports[0].device->auxInterfaces.clear();
+    machine.controllers[0].rootHub.ports[0].device->disks[0].detailFails = false;
+    machine.controllers[0].rootHub.ports[0].device->disks[0].volumes[0].detailFails = true;
+    usbSide().SetMachine(machine);
+    enumerator.Enumerate(0);
+    devices = ListedDevices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(Text(devices[1].entry.auxInterfacePath), aux.interfacePath);
+    EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{1, -1, -1, -1}));
+    EXPECT_EQ(DiskNumbers(devices[1].entry), (std::vector<std::int32_t>{2, -1, -1, -1}));
+    EXPECT_TRUE(devices[0].volumes.empty());
+    EXPECT_TRUE(devices[1].volumes.empty());
+
+    // The first host controller's detail fails: nothing is reported.
+    machine.controllers.insert(machine.controllers.begin(), sim::Controller(1));
+    machine.controllers[0].detailFails = true;
+    usbSide().SetMachine(machine);
+    RecordingEnum recording;
+    recording.Enumerate(0);
+    EXPECT_TRUE(recording.calls.empty());
+    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 0);
+}
+
+// Names longer than the fields once were: a driver key with a five-digit instance number and
+// a hub name of 100 characters are kept whole, the disk below each bound, no ordinal shifted.
+TEST_F(EnumTest, LongDriverKeysAndHubNamesAreKeptWholeAndBound) {
+    const std::u16string usbClass = u"{36fc9e60-c465-11cf-8056-444553540000}\\";
+    sim::UsbDevice fiveDigits = sim::FlashDisk(1, u'E');
+    fiveDigits.driverKey = usbClass + u"10012";  // 44
+    fiveDigits.driverDesc = u"Five Digits";
+    // The longest a key can be: a class key and an instance key of 255 characters each. Its
+    // disk binds only if the device node's driver property is read as whole.
+    sim::UsbDevice widest = sim::FlashDisk(3, u'G');
+    widest.driverKey = std::u16string(255, u'c') + u"\\" + std::u16string(255, u'i');
+    sim::UsbHub longName = sim::Hub(2);
+    longName.symbolicName = u"USB#VID_05E3&PID_0608#" + std::u16string(39, u'5') +
+                            u"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";  // 100
+    longName.deviceDesc = u";Long Name";
+    longName.ports[1] = UsbPort::With(sim::FlashDisk(2, u'F'));
+    sim::UsbHub longest = sim::Hub(1);
+    longest.symbolicName = u"USB#" + std::u16string(507, u'7');  // 511
+    longest.ports[0] = UsbPort::With(sim::FlashDisk(4, u'H'));
+    sim::UsbDevice unreadable = sim::FlashDisk(5, u'I');
     unreadable.driverKeyFails = true;
-    sim::UsbDevice longestDesc = sim::FlashDisk(4, u'H');
+    sim::UsbDevice longestDesc = sim::FlashDisk(6, u'J');
     longestDesc.driverDesc = std::u16string(29, u'd');  // 60 bytes with its terminator
-    sim::UsbDevice tooLongDesc = sim::FlashDisk(5, u'I');
+    sim::UsbDevice tooLongDesc = sim::FlashDisk(7, u'K');
     tooLongDesc.driverDesc = std::u16string(30, u'd');
-    sim::UsbController controller = sim::Controller(5);
-    controller.rootHub.ports[3] = UsbPort::With(longestDesc);
-    controller.rootHub.ports[4] = UsbPort::With(tooLongDesc);
-    controller.rootHub.ports[0] = UsbPort::With(longest);
-    controller.rootHub.ports[1] = UsbPort::With(tooLong);
-    controller.rootHub.ports[2] = UsbPort::With(unreadable);
+
+    sim::UsbController controller = sim::Controller(8);
+    std::vector<UsbPort>& ports = controller.rootHub.ports;
+    ports[0] = UsbPort::With(fiveDigits);
+    ports[1] = UsbPort::WithHub(longName);
+    ports[2] = UsbPort::With(widest);
+    ports[3] = UsbPort::WithHub(longest);
+    ports[4] = UsbPort::With(unreadable);
+    ports[5] = UsbPort::With(longestDesc);
+    ports[6] = UsbPort::With(tooLongDesc);
     UsbMachine machine;
     machine.controllers.push_back(controller);
     usbSide().SetMachine(machine);
 
     RecordingEnum enumerator;
     enumerator.Enumerate(0);
+    EXPECT_EQ(enumerator.calls, (std::vector<std::string>{
+                                    "C USB xHCI Compliant Host Controller =1",
+                                    "H USB Root Hub (USB 3.0) <1 =2",
+                                    "P1 1 Five Digits <2",
+                                    "H Long Name <2 =3",
+                                    "P1 0 - <3",
+                                    "P2 1 USB Mass Storage Device <3",
+                                    "P3 1 USB Mass Storage Device <2",
+                                    "H Generic USB Hub <2 =4",
+                                    "P1 1 USB Mass Storage Device <4",
+                                    "P5 1  <2",
+                                    "P6 1 " + std::string(29, 'd') + " <2",
+                                    "P7 1  <2",
+                                    "P8 0 - <2",
+                                }));
     const std::vector<DeviceCopy> devices = ListedDevices();
-    ASSERT_EQ(devices.size(), 5u);
-    EXPECT_EQ(Text(devices[0].entry.driverKey), longest.driverKey);
-    EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{1, -1, -1, -1}));
-    for (const std::size_t i : {1u, 2u}) {
-        EXPECT_EQ(Text(devices[i].entry.driverKey), u"");
-        EXPECT_EQ(Text(devices[i].entry.driverDesc), u"");
-        EXPECT_EQ(devices[i].entry.portOrdinal, static_cast<int>(i) + 1);
-        EXPECT_EQ(DiskNumbers(devices[i].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
-        EXPECT_TRUE(devices[i].volumes.empty());
+    ASSERT_EQ(devices.size(), 7u);
+    std::vector<std::int32_t> ordinals;
+    for (const DeviceCopy& device : devices)
+        ordinals.push_back(device.entry.portOrdinal);
+    EXPECT_EQ(ordinals, (std::vector<std::int32_t>{1, 3, 4, 5, 6, 7, 8}));
+
+    EXPECT_EQ(Text(devices[0].entry.driverKey), fiveDigits.driverKey);
+    EXPECT_EQ(Text(devices[2].entry.driverKey), widest.driverKey);
+    EXPECT_EQ(Text(devices[1].entry.hubPath), u"\\\\.\\" + longName.symbolicName);
+    EXPECT_EQ(PortPath(devices[1].entry), Expected({1, 2, 2}));
+    EXPECT_EQ(Text(devices[3].entry.hubPath), u"\\\\.\\" + longest.symbolicName);
+    EXPECT_EQ(PortPath(devices[3].entry), Expected({1, 4, 1}));
+    for (const std::size_t i : {0u, 1u, 2u, 3u}) {
+        EXPECT_EQ(DiskNumbers(devices[i].entry),
+                  (std::vector<std::int32_t>{static_cast<std::int32_t>(i) + 1, -1, -1, -1}))
+            << i;
+        ASSERT_EQ(devices[i].volumes.size(), 1u) << i;
+        EXPECT_EQ(devices[i].volumes[0].driveLetter, static_cast<char16_t>(u'E' + i));
     }
-    EXPECT_EQ(enumerator.calls[3], "P2 1  <2");
-    EXPECT_EQ(Text(devices[3].entry.driverDesc), std::u16string(29, u'd'));
-    EXPECT_EQ(Text(devices[4].entry.driverDesc), u"");
-    EXPECT_EQ(DiskNumbers(devices[4].entry), (std::vector<std::int32_t>{5, -1, -1, -1}));
+
+    // A key that cannot be read leaves the device listed and unbound.
+    EXPECT_EQ(Text(devices[4].entry.driverKey), u"");
+    EXPECT_EQ(DiskNumbers(devices[4].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
+    EXPECT_TRUE(devices[4].volumes.empty());
+    // "DriverDesc" is read into 60 bytes: 29 characters fit, 30 leave it empty.
+    EXPECT_EQ(Text(devices[5].entry.driverDesc), std::u16string(29, u'd'));
+    EXPECT_EQ(Text(devices[6].entry.driverDesc), u"");
+    EXPECT_EQ(DiskNumbers(devices[6].entry), (std::vector<std::int32_t>{7, -1, -1, -1}));
 }
 
 }  // namespace

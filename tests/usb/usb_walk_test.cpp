@@ -102,6 +102,16 @@ TEST(UsbWalkTest, VariableLengthNamesTakeTwoCallsAndGiveUpOnEveryFailure) {
     NameDevice failsSecond{4, u"x", 8, false, true};
     EXPECT_FALSE(usb::FetchControllerName(failsSecond.control()));
     EXPECT_EQ(failsSecond.sizes.size(), 2u);
+    // The longest name any registry key can take (two key names of 255 and their separator)
+    // comes whole; a longer one is no name the system would give, and is not fetched.
+    const std::u16string longest(511, u'k');
+    NameDevice widest{8, longest + u'\0', 8 + 512 * 2};
+    EXPECT_EQ(usb::FetchConnectionName(widest.control(), 2), longest);
+    NameDevice wider{8, longest + u"k", 8 + 513 * 2};
+    EXPECT_FALSE(usb::FetchConnectionName(wider.control(), 2));
+    EXPECT_EQ(wider.sizes.size(), 1u);
+    NameDevice unterminatedWider{8, longest + u"k", 8 + 512 * 2};
+    EXPECT_FALSE(usb::FetchConnectionName(unterminatedWider.control(), 2));
     // A length the device made up is never allocated.
     NameDevice huge{4, u"x", 0xFFFFFFF0u};
     EXPECT_FALSE(usb::FetchControllerName(huge.control()));
@@ -114,11 +124,11 @@ TEST(UsbWalkTest, VariableLengthNamesTakeTwoCallsAndGiveUpOnEveryFailure) {
 TEST(UsbWalkTest, HubRepliesParsedFromTheirBytes) {
     auto node = usb::NodeInformationRequest();
     EXPECT_EQ(node, (decltype(node){}));
-    node[platform::kUsbHubNumberOfPortsOffset] = 4;
+    // bNumberOfPorts follows NodeType (4 bytes) and the hub descriptor's length and type bytes.
+    node[6] = 4;
     EXPECT_EQ(usb::NumberOfPorts(node), 4);
 
     auto request = usb::ConnectionInformationRequest(0x01020304);
-    EXPECT_EQ(request.size(), 365u);
     EXPECT_EQ((std::vector<std::uint8_t>(request.begin(), request.begin() + 5)),
               (std::vector<std::uint8_t>{4, 3, 2, 1, 0}));
 
@@ -142,8 +152,8 @@ TEST(UsbWalkTest, HubRepliesParsedFromTheirBytes) {
     EXPECT_EQ(info.manufacturerIndex, 1);
     EXPECT_EQ(info.productIndex, 2);
     EXPECT_EQ(info.serialNumberIndex, 3);
-    reply[platform::kUsbDeviceIsHubOffset] = 1;
-    reply[platform::kUsbConnectionStatusOffset] = 2;
+    reply[24] = 1;  // DeviceIsHub
+    reply[31] = 2;  // ConnectionStatus
     info = usb::ParseConnectionInformation(reply);
     EXPECT_TRUE(info.deviceIsHub);
     EXPECT_EQ(info.status, 2u);
