@@ -12,8 +12,8 @@ using namespace ui;
 using namespace qctest;
 
 constexpr char kStationMap[] =
-    "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb03=5\r\nusb04=0\r\nusb06=17\r\n"
-    "[Setting]\r\nENABLE_PORT=1\r\n";
+    "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb03=5\r\nusb04=0\r\nusb06=17\r\nusb12=3\r\n"
+    "usb123=16\r\n[Setting]\r\nENABLE_PORT=1\r\n";
 
 int PassThroughCalls(int disk) {
     const sim::VirtualDisk* d = sim::Station::Get().Disk(disk);
@@ -94,41 +94,49 @@ TEST_F(QcRunTest, NoticesScansAndRefreshInFreeMode) {
 }
 
 TEST_F(QcRunTest, StationModeMapsPortsToRows) {
+    sim::UsbMachine machine;
+    machine.controllers.push_back(sim::Controller(123));
+    sim::Station::Get().Usb().SetMachine(std::move(machine));
     WriteSettings(SampleCheckFile({u"vid"}), kStationMap);
+    const auto letterOf = [](int row) -> std::u16string {
+        return row == 2 ? u"L" : row == 4 ? u"G" : row == 15 ? u"M" : u"";
+    };
     RunSteps({
-        [](app::CTavrinDlg& dialog) {
+        [&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(dialog.results.portMode(), 1);
             ASSERT_EQ(Rows(dialog), 16);
-            // usb03=5: row 4. usb04=0, no usb05, usb06=17: no row. Port 7 holds a disk of
-            // another controller.
+            // usb03=5: row 4; usb12=3: row 2; usb123=16: row 15. usb04=0, no usb05, usb06=17:
+            // no row. Port 1 holds a disk of another controller.
             Plug(3, 3, u'G');
             Plug(4, 4, u'H');
             Plug(5, 5, u'I');
             Plug(6, 6, u'J');
+            Plug(12, 8, u'L');
+            Plug(123, 9, u'M');
             Plug(1, 1, u'E', [](sim::VirtualDisk& disk) { disk.SetModel("QX9100"); });
             Notify(dialog);
             WaitForScans(dialog);
             ASSERT_EQ(Rows(dialog), 16);
             for (int row = 0; row < 16; ++row) {
                 EXPECT_EQ(Cell(dialog, row, 0), platform::DecimalText(row + 1));
-                EXPECT_EQ(Cell(dialog, row, 1), row == 4 ? u"G" : u"") << row;
-                EXPECT_EQ(dialog.results.RecordOf(row) != nullptr, row == 4) << row;
+                EXPECT_EQ(Cell(dialog, row, 1), letterOf(row)) << row;
+                EXPECT_EQ(dialog.results.RecordOf(row) != nullptr, !letterOf(row).empty()) << row;
             }
             EXPECT_EQ(Cell(dialog, 4, 2), u"-");
             EXPECT_EQ(Cell(dialog, 4, 3), u"1234");
         },
-        [](app::CTavrinDlg& dialog) {
-            // Run checks the row with a disk and skips the empty ones.
+        [&](app::CTavrinDlg& dialog) {
+            // Run checks the rows with a disk and skips the empty ones.
             ASSERT_EQ(Verdict(dialog, 4), 1);
             ASSERT_EQ(Matches(dialog, 4)[device::kSlotVid], 1);
             SetText(dialog, IDE_VID, u"9999");
             Click(dialog, IDB_RUN);
             for (int row = 0; row < 16; ++row) {
-                if (row != 4) {
-                    EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
-                }
+                EXPECT_EQ(dialog.results.RecordOf(row) != nullptr, !letterOf(row).empty()) << row;
+                EXPECT_EQ(Cell(dialog, row, 2), letterOf(row).empty() ? u"" : u"-") << row;
             }
             EXPECT_EQ(Matches(dialog, 4)[device::kSlotVid], 0);
+            EXPECT_EQ(Matches(dialog, 15)[device::kSlotVid], 0);
         },
         [](app::CTavrinDlg& dialog) {
             EXPECT_EQ(Verdict(dialog, 4), 2);
