@@ -1,5 +1,6 @@
 // The ordered entry lists of the main window's drop-down controls, per user-interface language.
-// Decoded indexes and a check file's stored indexes are read against them. Pure data.
+// Decoded indexes and a check file's stored indexes are read against them. Pure data, made from
+// the entries that the resource scripts list too (device/selection_entries.h).
 #pragma once
 
 #include <string>
@@ -18,8 +19,5 @@ struct SelectionLists {
 };
 
 const SelectionLists& SelectionListsFor(Language language);
-
-// The Efs drop-down (control 1053): the same in every language; not used in decoding.
-const std::vector<std::u16string>& EfsEntries();
 
 }  // namespace device

@@ -1,5 +1,6 @@
 // The program's resources as the linked backend reads them: the six drop-down lists of the main
-// window hold exactly the selection lists that decoding and check files index, in every language.
+// window, and the selection lists that decoding and check files index, hold the entries of each
+// language. Both are made from one source, so the entries are written out here.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -47,7 +48,6 @@ TEST_P(MainWindowLists, EqualTheSelectionLists) {
     EXPECT_EQ(decoding.idle, c.onOff);
     EXPECT_EQ(decoding.sleep, c.onOff);
     EXPECT_EQ(decoding.blink, c.blink);
-    EXPECT_EQ(device::EfsEntries(), efs);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllLanguages, MainWindowLists,
