@@ -1,6 +1,8 @@
-// What the result log asks of the operating system: appending a line so that it is on disk when
-// the call returns, and the local time. Win32: platform/win32/log_file.cpp (CreateFileW with
-// FILE_APPEND_DATA, WriteFile, FlushFileBuffers; GetLocalTime). Elsewhere: the virtual
+// What the result log asks of the operating system: a file opened at its end, bytes written to
+// it and flushed to the disk, the file cut back after a failure, and the local time. One call
+// deep each, so that the log itself decides what a failure leaves. Win32:
+// platform/win32/log_file.cpp (CreateFileW with OPEN_ALWAYS, SetFilePointerEx, WriteFile,
+// FlushFileBuffers, SetEndOfFile, CloseHandle; GetLocalTime). Elsewhere: the virtual
 // workstation's files and a clock tests can set (platform/sim/log_file.cpp).
 #pragma once
 
@@ -9,10 +11,19 @@
 
 namespace platform {
 
-// Appends `bytes` to the file in one write, creating the file when it is missing (its folder
-// must exist), and flushes them to the disk before returning. False when the file cannot be
-// opened or not every byte was written.
-bool AppendToFile(std::u16string_view path, std::string_view bytes);
+using LogFile = std::uintptr_t;
+inline constexpr LogFile kNoLogFile = 0;
+
+// Opens the file for writing at its end, creating it when missing (its folder must exist), and
+// gives its length in bytes. kNoLogFile when it cannot be opened.
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length);
+// Writes `bytes` at the end. False when not every byte was written: some may have been.
+bool WriteLogFile(LogFile file, std::string_view bytes);
+// Flushes what was written to the disk. False when it may not all be there.
+bool FlushLogFile(LogFile file);
+// Cuts the file back to `length` bytes; the next write goes there.
+bool CutLogFile(LogFile file, std::uint64_t length);
+void CloseLogFile(LogFile file);
 
 struct LocalTime {
     std::uint16_t year = 0;

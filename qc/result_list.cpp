@@ -103,7 +103,9 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry) {
     while (position != nullptr) {
         usb::VolumeEntry volume;
         usb::CEnumUSB::GetNextVolume(&volume, &position);
-        letters += volume.driveLetter;
+        // A volume without a letter would put a NUL in the text and cut it there.
+        if (volume.driveLetter != 0)
+            letters += volume.driveLetter;
     }
     list_.SetItemText(row, portMode_, VolText(letters));
     list_.SetItemText(row, portMode_ + 1, u"-");

@@ -6,9 +6,7 @@ namespace qc {
 
 namespace {
 
-// Lines kept for a log that cannot be written, at most: beyond it the oldest go, so that a log
-// gone for good cannot eat the station's memory.
-constexpr std::size_t kMaxWaitingBytes = 16u << 20;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // One field and the comma before it (none before the first).
 void AppendField(std::string& line, std::string_view field, bool first = false) {
@@ -66,17 +64,48 @@ std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int 
     return line;
 }
 
-bool ResultLog::Append(std::string_view line) {
+std::string LogHeader() {
+    std::string line(kByteOrderMark);
+    line += "Date and time,Station port,Ordinal,Vol,Verdict";
+    for (std::u16string_view key : device::kSlotKeys)
+        AppendField(line, platform::ToUtf8(key));
+    line += "\r\n";
+    return line;
+}
+
+bool ResultLog::Append(std::string line) {
     if (path_.empty())
         return true;
-    waiting_ += line;
-    if (waiting_.size() > kMaxWaitingBytes) {
-        const std::size_t cut = waiting_.find('\n', waiting_.size() - kMaxWaitingBytes);
-        waiting_.erase(0, cut == std::string::npos ? waiting_.size() : cut + 1);
+    waitingBytes_ += line.size();
+    waiting_.push_back(std::move(line));
+    // Whole lines only: a quoted field may hold a line break.
+    while (waitingBytes_ > kMaxWaitingBytes) {
+        waitingBytes_ -= waiting_.front().size();
+        waiting_.pop_front();
     }
-    if (!platform::AppendToFile(path_, waiting_))
+    return WriteWaiting();
+}
+
+bool ResultLog::WriteWaiting() {
+    if (path_.empty() || waiting_.empty())
+        return true;
+    std::uint64_t length = 0;
+    const platform::LogFile file = platform::OpenLogFile(path_, &length);
+    if (file == platform::kNoLogFile)
+        return false;
+    std::string bytes = length == 0 ? LogHeader() : std::string();
+    bytes.reserve(bytes.size() + waitingBytes_);
+    for (const std::string& line : waiting_)
+        bytes += line;
+    const bool written = platform::WriteLogFile(file, bytes) && platform::FlushLogFile(file);
+    // Part of it may be in the file: cut it back, or the next try would write it twice.
+    if (!written && platform::CutLogFile(file, length))
+        platform::FlushLogFile(file);
+    platform::CloseLogFile(file);
+    if (!written)
         return false;
     waiting_.clear();
+    waitingBytes_ = 0;
     return true;
 }
 

@@ -1,8 +1,12 @@
 // The result log: one line per verdict, appended to a file so that the record of what the
 // station judged outlives the window. A line is on disk before its verdict shows; a line that
-// could not be written waits and goes first with the next one.
+// could not be written waits and goes first with the next one, and once more when the window
+// closes. A failed write leaves the file as it was, so every line is in it once and whole.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -17,19 +21,36 @@ namespace qc {
 std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
                           std::u16string_view vol, bool pass, const device::ValueSlots& values);
 
+// What a new (missing or empty) log starts with: the UTF-8 byte-order mark, so that a
+// spreadsheet reads the product names right, and a line naming the columns.
+std::string LogHeader();
+
 class ResultLog {
   public:
+    // Lines kept for a log that cannot be written, at most: beyond it the oldest go, so that a
+    // log gone for good cannot eat the station's memory.
+    static constexpr std::size_t kMaxWaitingBytes = 16u << 20;
+
+    ResultLog() = default;
+    // The last try for lines still waiting.
+    ~ResultLog() { WriteWaiting(); }
+    ResultLog(const ResultLog&) = delete;
+    ResultLog& operator=(const ResultLog&) = delete;
+
     // Empty: no log, nothing is written.
     void SetPath(std::u16string path) { path_ = std::move(path); }
     const std::u16string& path() const { return path_; }
 
     // Appends `line` after those still waiting; false when they all wait for the next try.
-    bool Append(std::string_view line);
-    std::size_t waitingBytes() const { return waiting_.size(); }
+    bool Append(std::string line);
+    // Writes the lines still waiting; false when they wait on.
+    bool WriteWaiting();
+    std::size_t waitingBytes() const { return waitingBytes_; }
 
   private:
     std::u16string path_;
-    std::string waiting_;
+    std::deque<std::string> waiting_;  // whole lines, oldest first
+    std::size_t waitingBytes_ = 0;
 };
 
 }  // namespace qc

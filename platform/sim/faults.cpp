@@ -60,8 +60,14 @@ std::string_view FaultCallName(FaultCall call) {
             return "ProfileWrite";
         case FaultCall::CreateFile:
             return "CreateFile";
-        case FaultCall::Append:
-            return "Append";
+        case FaultCall::LogOpen:
+            return "LogOpen";
+        case FaultCall::LogWrite:
+            return "LogWrite";
+        case FaultCall::LogFlush:
+            return "LogFlush";
+        case FaultCall::LogCut:
+            return "LogCut";
     }
     return "?";
 }

@@ -31,7 +31,10 @@ enum class FaultCall {
     ProfileRead,     // GetPrivateProfileIntW / GetPrivateProfileStringW
     ProfileWrite,    // WritePrivateProfileStringW
     CreateFile,      // CreateFileW with CREATE_ALWAYS (an empty file)
-    Append,          // the result log's append
+    LogOpen,         // CreateFileW of the result log and its SetFilePointerEx to the end
+    LogWrite,        // WriteFile to the result log: half of the bytes reach the file
+    LogFlush,        // FlushFileBuffers of the result log: half of what waited reaches it
+    LogCut,          // SetFilePointerEx and SetEndOfFile cutting the result log back
 };
 
 std::string_view FaultCallName(FaultCall call);

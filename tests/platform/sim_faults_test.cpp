@@ -52,6 +52,9 @@ TEST_F(SimFaultsTest, AnArmedCallFailsAsTheRealOneDoes) {
     ASSERT_TRUE(OpenMachineKey(classKey.c_str(), &key));
     char16_t volume[64] = {};
     ASSERT_TRUE(VolumeNameForMountPoint(u"E:\\", volume));
+    std::uint64_t logSize = 0;
+    const LogFile log = OpenLogFile(u"C:\\Tools\\Tavrin\\log.csv", &logSize);
+    ASSERT_NE(log, kNoLogFile);
 
     std::vector<std::uint8_t> bytes(512);
     std::uint32_t length = 0;
@@ -135,14 +138,20 @@ TEST_F(SimFaultsTest, AnArmedCallFailsAsTheRealOneDoes) {
              return truth(ok) + truth(made);
          },
          "falsefalse"},
-        {FaultCall::Append,
+        {FaultCall::LogOpen,
          [&] {
-             const bool ok = AppendToFile(u"C:\\Tools\\Tavrin\\log.csv", "line\r\n");
-             const std::string text = ReadFile(u"C:\\Tools\\Tavrin\\log.csv");
-             std::filesystem::remove(Host(u"C:\\Tools\\Tavrin\\log.csv"));
-             return truth(ok) + text;
+             std::uint64_t size = 0;
+             const LogFile file = OpenLogFile(u"C:\\Tools\\Tavrin\\b.csv", &size);
+             if (file != kNoLogFile)
+                 CloseLogFile(file);
+             const bool made = Exists(u"C:\\Tools\\Tavrin\\b.csv");
+             std::filesystem::remove(Host(u"C:\\Tools\\Tavrin\\b.csv"));
+             return truth(file != kNoLogFile) + truth(made);
          },
-         "false"},
+         "falsefalse"},
+        {FaultCall::LogWrite, [&] { return truth(WriteLogFile(log, "line\r\n")); }, "false"},
+        {FaultCall::LogFlush, [&] { return truth(FlushLogFile(log)); }, "false"},
+        {FaultCall::LogCut, [&] { return truth(CutLogFile(log, 0)); }, "false"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(sim::FaultCallName(c.kind)));
@@ -156,6 +165,7 @@ TEST_F(SimFaultsTest, AnArmedCallFailsAsTheRealOneDoes) {
         EXPECT_EQ(sim::Faults::Calls(), 1u);
         EXPECT_EQ(sim::Faults::FirstFailed(), c.kind);
     }
+    CloseLogFile(log);
     CloseRegistryKey(key);
     DestroyDeviceInfoList(set);
     EXPECT_EQ(sim::Station::Get().OpenHandleCount(), 0u);

@@ -1,10 +1,13 @@
 // The result log: its lines, its retries, and the record it leaves of a QC run.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/sim/clock.h"
+#include "platform/sim/faults.h"
 #include "tests/qc/qc_run_fixture.h"
 
 #ifndef _WIN32
@@ -65,19 +68,113 @@ class ResultLogTest : public QcRunTest {
     }
 };
 
-TEST_F(ResultLogTest, AFailedWriteWaitsForTheNextLine) {
-    qc::ResultLog log;
-    EXPECT_TRUE(log.Append("ignored\r\n"));  // no path: nothing is written
-    log.SetPath(u"C:\\Logs\\results.csv");   // no such folder yet
-    EXPECT_FALSE(log.Append("one\r\n"));
-    EXPECT_GT(log.waitingBytes(), 0u);
-    std::filesystem::create_directories(Host(u"C:\\Logs"));
-    EXPECT_TRUE(log.Append("two\r\n"));
-    EXPECT_EQ(log.waitingBytes(), 0u);
-    EXPECT_TRUE(log.Append("three\r\n"));
-    EXPECT_EQ(ReadFile(u"C:\\Logs\\results.csv"), "one\r\ntwo\r\nthree\r\n");
+// A spreadsheet takes the encoding from the mark and the column names from the first line:
+// date and time, station port, ordinal, Vol, verdict, then the 23 keys as tavrin-block prints
+// them.
+TEST(ResultLogLineTest, TheHeaderNamesEveryColumn) {
+    EXPECT_EQ(qc::LogHeader(),
+              "\xEF\xBB\xBF"
+              "Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,"
+              "ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,"
+              "Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer\r\n");
 }
 
+constexpr char16_t kLog[] = u"C:\\Logs\\results.csv";
+
+// A missing or empty file gets the header first; one with lines (even of an older log without a
+// header) is appended to as it is. A line that cannot be written waits for the next; a write
+// or flush that fails after part of it reached the file leaves the file as it was, so every
+// line ends up in it once and whole.
+TEST_F(ResultLogTest, EveryLineOnceAndWholeWhateverFails) {
+    qc::ResultLog unset;
+    EXPECT_TRUE(unset.Append("ignored\r\n"));  // no path: nothing is written
+    EXPECT_EQ(unset.waitingBytes(), 0u);
+
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;    // nullopt: no file
+        std::optional<sim::FaultCall> fault;  // armed
+        bool noFolder = false;
+    };
+    const std::string header = qc::LogHeader();
+    for (const Case& c : std::vector<Case>{
+             {"new file", std::nullopt, std::nullopt},
+             {"empty file", "", std::nullopt},
+             {"older log", "old\r\n", std::nullopt},
+             {"no folder", std::nullopt, std::nullopt, true},
+             {"short write to a new file", std::nullopt, sim::FaultCall::LogWrite},
+             {"short write", "old\r\n", sim::FaultCall::LogWrite},
+             {"failed flush to a new file", std::nullopt, sim::FaultCall::LogFlush},
+             {"failed flush", "old\r\n", sim::FaultCall::LogFlush},
+         }) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(Host(u"C:\\Logs"));
+        if (!c.noFolder)
+            std::filesystem::create_directories(Host(u"C:\\Logs"));
+        if (c.before)
+            WriteFile(kLog, *c.before);
+        const std::string before = c.before.value_or("");
+        qc::ResultLog log;
+        log.SetPath(kLog);
+        sim::Faults::Reset();
+        // The open, the write and the flush, in this order.
+        if (c.fault == sim::FaultCall::LogWrite)
+            sim::Faults::Arm(2);
+        if (c.fault == sim::FaultCall::LogFlush)
+            sim::Faults::Arm(3);
+        const bool written = log.Append("one,\"a\nb\"\r\n");
+        EXPECT_EQ(sim::Faults::FirstFailed(), c.fault);
+        EXPECT_EQ(written, !c.fault && !c.noFolder);
+        if (!written) {
+            EXPECT_EQ(ReadFile(kLog), before) << "the file as it was";
+            EXPECT_GT(log.waitingBytes(), 0u);
+        }
+        if (c.noFolder)
+            std::filesystem::create_directories(Host(u"C:\\Logs"));
+        EXPECT_TRUE(log.Append("two\r\n"));
+        EXPECT_EQ(log.waitingBytes(), 0u);
+        EXPECT_EQ(ReadFile(kLog), (before.empty() ? header : before) + "one,\"a\nb\"\r\ntwo\r\n");
+    }
+}
+
+// Lines wait for a log that cannot be written up to 16 MB, the oldest going first: whole lines,
+// though a quoted field may hold line breaks.
+TEST_F(ResultLogTest, WaitingLinesAreDroppedWholeBeyondTheirCap) {
+    qc::ResultLog log;
+    log.SetPath(kLog);  // no such folder yet
+    std::string breaks;
+    for (int k = 0; k < 20000; ++k)
+        breaks += "x\n";
+    std::vector<std::string> lines;
+    std::size_t total = 0;
+    for (int i = 0; total <= qc::ResultLog::kMaxWaitingBytes + 100000; ++i) {
+        std::string line = std::to_string(i) + ",\"" + breaks + "\"\r\n";
+        total += line.size();
+        EXPECT_FALSE(log.Append(line));
+        lines.push_back(std::move(line));
+    }
+    EXPECT_LE(log.waitingBytes(), qc::ResultLog::kMaxWaitingBytes);
+    std::filesystem::create_directories(Host(u"C:\\Logs"));
+    EXPECT_TRUE(log.WriteWaiting());
+
+    const std::string text = ReadFile(kLog);
+    const std::string header = qc::LogHeader();
+    ASSERT_EQ(text.substr(0, header.size()), header);
+    // The newest lines, as many as fit, each whole.
+    std::size_t first = lines.size();
+    for (std::size_t size = 0;
+         first > 0 && size + lines[first - 1].size() <= qc::ResultLog::kMaxWaitingBytes;)
+        size += lines[--first].size();
+    EXPECT_GT(first, 0u);
+    std::string kept;
+    for (std::size_t i = first; i < lines.size(); ++i)
+        kept += lines[i];
+    EXPECT_TRUE(text.substr(header.size()) == kept)
+        << "the log starts with: " << text.substr(header.size(), 40);
+}
+
+// A disk's second volume without a letter is left out of the "Vol" text, in the cell and in the
+// log, where it would have cut the text short.
 TEST_F(ResultLogTest, EveryVerdictIsOnDiskBeforeItShows) {
     WriteFile(maintest::kSettings,
               "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\n"
@@ -88,19 +185,32 @@ TEST_F(ResultLogTest, EveryVerdictIsOnDiskBeforeItShows) {
     RunSteps({
         [&](app::CTavrinDlg& dialog) {
             Plug(1, 1, u'E');
-            Plug(2, 2, u'F', [](sim::VirtualDisk& disk) {
-                disk.block = sim::SampleInfoBlock().WideNames(u"Generic", u"Disk, 8GB").Bytes();
-            });
+            sim::VirtualDisk& disk = sim::Station::Get().AddDisk(2);
+            disk.SetModel("RV7730");
+            disk.block = sim::SampleInfoBlock().WideNames(u"Generic", u"Disk, 8GB").Bytes();
+            sim::UsbDevice device = sim::FlashDisk(2, u'F');
+            for (const char16_t letter : {u'\0', u'H'}) {
+                sim::UsbVolume volume = device.disks[0].volumes[0];
+                volume.mountPaths.clear();
+                if (letter != 0)
+                    volume.mountPaths.push_back(std::u16string(1, letter) + u":\\");
+                volume.volumeName.clear();
+                volume.interfacePath.clear();
+                device.disks[0].volumes.push_back(volume);
+            }
+            ASSERT_TRUE(sim::Station::Get().Usb().Plug({0, {2}}, device));
             Notify(dialog);
             WaitForScans(dialog);
             ASSERT_EQ(Rows(dialog), 2);
+            EXPECT_EQ(Cell(dialog, 1, 0), u"F|H");
             // The verdicts are posted to the bars and not shown yet; the lines are written.
             EXPECT_EQ(Verdict(dialog, 0), 0);
             const std::vector<std::string> lines = Lines(ReadFile(log));
-            ASSERT_EQ(lines.size(), 2u);
-            EXPECT_EQ(lines[0].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
-            EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,2,F,FAIL,");
-            EXPECT_NE(lines[1].find(",\"Disk, 8GB\","), std::string::npos);
+            ASSERT_EQ(lines.size(), 3u);
+            EXPECT_EQ(lines[0] + "\r\n", qc::LogHeader());
+            EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
+            EXPECT_EQ(lines[2].substr(0, 32), "2026-03-04 05:06:07,,2,F|H,FAIL,");
+            EXPECT_NE(lines[2].find(",\"Disk, 8GB\","), std::string::npos);
         },
         [&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(Verdict(dialog, 0), 1);
@@ -110,11 +220,33 @@ TEST_F(ResultLogTest, EveryVerdictIsOnDiskBeforeItShows) {
     // The key is read, never written.
     EXPECT_NE(ReadFile(maintest::kSettings).find("RESULT_LOG=logs\\results.csv"),
               std::string::npos);
-    EXPECT_EQ(Lines(ReadFile(log)).size(), 2u);
+    EXPECT_EQ(Lines(ReadFile(log)).size(), 3u);
+}
+
+// A line that could not be written is tried once more when the window closes.
+TEST_F(ResultLogTest, ALineStillWaitingIsWrittenAtClosing) {
+    WriteFile(maintest::kSettings,
+              "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\n"
+              "RESULT_LOG=logs\\results.csv\r\n");
+    WriteFile(u"C:\\Tools\\Tavrin\\a.chk", SampleCheckFile({u"vid"}));
+    const std::u16string log = u"C:\\Tools\\Tavrin\\logs\\results.csv";
+    RunSteps({[&](app::CTavrinDlg& dialog) {
+        Plug(1, 1, u'E');
+        Notify(dialog);
+        WaitForScans(dialog);
+        ASSERT_EQ(Rows(dialog), 1);
+        EXPECT_FALSE(Exists(log));  // no folder for it yet
+        std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin\\logs"));
+    }});
+    const std::vector<std::string> lines = Lines(ReadFile(log));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
 }
 
 #ifndef _WIN32
-// The program ends at once right after a verdict, as when killed: the line is whole on disk.
+// The program ends at once right after a verdict, as when killed, with no chance to close
+// anything: the line is whole on disk. The virtual workstation's files hold only what was
+// flushed, so a line written and not flushed, or written later, is not there.
 TEST_F(ResultLogTest, ALineSurvivesTheProgramEndingRightAfterItsVerdict) {
     WriteFile(maintest::kSettings,
               "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\nRESULT_LOG=results.csv\r\n");
@@ -135,8 +267,8 @@ TEST_F(ResultLogTest, ALineSurvivesTheProgramEndingRightAfterItsVerdict) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::vector<std::string> lines = Lines(ReadFile(u"C:\\Tools\\Tavrin\\results.csv"));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
 }
 #endif
 
