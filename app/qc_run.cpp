@@ -94,9 +94,11 @@ LRESULT CTavrinDlg::OnIsDriveListed(WPARAM wParam, LPARAM) {
     return results.IsDriveListed(static_cast<char16_t>(wParam)) ? 1 : 0;
 }
 
-LRESULT CTavrinDlg::OnClearRowMessage(WPARAM wParam, LPARAM) {
+// The scan read the row's letter a message earlier; the rows may have been rebuilt since (after
+// the port dialog), and a disk placed there meanwhile stays.
+LRESULT CTavrinDlg::OnClearRowMessage(WPARAM wParam, LPARAM lParam) {
     if (!Closing())
-        results.ClearRow(static_cast<int>(wParam));
+        results.ClearRowShowing(static_cast<int>(wParam), static_cast<char16_t>(lParam));
     return 0;
 }
 

@@ -145,7 +145,7 @@ void ScanShared::ScanDevices() {
             continue;
         int after = rows;
         if (!Reach([&](ScanSink& sink) {
-                sink.ClearRow(i);
+                sink.ClearRow(i, letter);
                 after = sink.RowCount();
             }))
             return;

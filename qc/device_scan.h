@@ -22,7 +22,8 @@ class ScanSink {
     virtual void CollectCheckValues() = 0;
     // Add or fill the row of a supported disk; `entry` is valid during the call only.
     virtual void AddDeviceRow(const usb::UsbDeviceEntry& entry) = 0;
-    virtual void ClearRow(int row) = 0;
+    // Clears the row if it still shows `letter` (0: none), the letter the scan read from it.
+    virtual void ClearRow(int row, char16_t letter) = 0;
     // Reads of the list: its row count, the "Vol" cell of a row into a buffer of
     // `bufferSize` characters, whether a letter is listed.
     virtual int RowCount() = 0;

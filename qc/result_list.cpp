@@ -157,6 +157,14 @@ void ResultList::ClearRow(int row) {
         list_.SetItemText(row, column, u"");
 }
 
+void ResultList::ClearRowShowing(int row, char16_t letter) {
+    if (row < 0 || row >= list_.GetItemCount())
+        return;
+    const std::u16string cell = list_.GetItemText(row, portMode_, kVolCellBuffer);
+    if ((cell.empty() ? u'\0' : cell[0]) == letter)
+        ClearRow(row);
+}
+
 void ResultList::ClearAllRows() {
     // In free mode each clear deletes the row and the next one moves up; a row the list keeps
     // is passed over. Each row is cleared once, so the loop ends whatever the list does.

@@ -66,6 +66,9 @@ class ResultList {
     int AddDeviceRow(const usb::UsbDeviceEntry& entry);
     void FillRowValues(int row);
     void ClearRow(int row);
+    // Clears the row only while its "Vol" cell starts with `letter` (0: empty), as a scan read
+    // it: the rows may have been rebuilt since.
+    void ClearRowShowing(int row, char16_t letter);
     void ClearAllRows();
     DeviceRecord* RecordOf(int row) const;
     // The station port that the port map file gives a hub port's ordinal; 0 without a mapping.

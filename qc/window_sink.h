@@ -18,8 +18,9 @@ class WindowScanSink final : public ScanSink {
     void AddDeviceRow(const usb::UsbDeviceEntry& entry) override {
         ui::SendMessage(window_, kMsgAddDeviceRow, reinterpret_cast<ui::WPARAM>(&entry));
     }
-    void ClearRow(int row) override {
-        ui::SendMessage(window_, kMsgClearRow, static_cast<ui::WPARAM>(row));
+    void ClearRow(int row, char16_t letter) override {
+        ui::SendMessage(window_, kMsgClearRow, static_cast<ui::WPARAM>(row),
+                        static_cast<ui::LPARAM>(letter));
     }
     int RowCount() override { return List().GetItemCount(); }
     std::u16string VolCell(int row, int bufferSize) override {

@@ -176,7 +176,7 @@ class OneQuerySink : public qc::ScanSink {
         : window_(window), relay_(relay), results_(results) {}
     void CollectCheckValues() override { window_.CollectCheckValues(); }
     void AddDeviceRow(const usb::UsbDeviceEntry& entry) override { window_.AddDeviceRow(entry); }
-    void ClearRow(int row) override { window_.ClearRow(row); }
+    void ClearRow(int row, char16_t letter) override { window_.ClearRow(row, letter); }
     int RowCount() override { return window_.RowCount(); }
     std::u16string VolCell(int row, int bufferSize) override {
         return window_.VolCell(row, bufferSize);

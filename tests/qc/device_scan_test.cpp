@@ -27,8 +27,13 @@ class RecordingSink : public qc::ScanSink {
         calls.push_back("add " + std::string(letters.begin(), letters.end()));
         rows.push_back(letters.substr(0, 1));
     }
-    void ClearRow(int row) override {
-        calls.push_back("clear " + std::to_string(row));
+    void ClearRow(int row, char16_t letter) override {
+        calls.push_back(
+            "clear " + std::to_string(row) + " " +
+            (letter == 0 ? std::string("-") : std::string(1, static_cast<char>(letter))));
+        if (rows[static_cast<std::size_t>(row)].substr(0, 1) !=
+            std::u16string(letter == 0 ? 0 : 1, letter))
+            return;  // the window leaves a row that shows another letter by now
         if (freeMode)
             rows.erase(rows.begin() + row);
         else
@@ -77,7 +82,7 @@ TEST_F(DeviceScanTest, OffersNewSupportedDisksThenClearsVanishedRows) {
     auto scan = std::make_shared<qc::ScanShared>(sink);
     scan->ScanDevices();
     // Free mode: after a clear the next row has moved up, so the same index comes again.
-    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect", "add F", "clear 1", "clear 1"}));
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect", "add F", "clear 1 X", "clear 1 Y"}));
     EXPECT_EQ(sink.rows, (std::vector<std::u16string>{u"E", u"G", u"F"}));
     EXPECT_EQ(sim::Station::Get().Disk(1)->calls.size(), 0u);
 
@@ -94,7 +99,8 @@ TEST_F(DeviceScanTest, StationRowsWithoutADiskAreClearedEachTime) {
     sink.rows = {u"", u"E", u"", u"Q"};
     auto scan = std::make_shared<qc::ScanShared>(sink);
     scan->ScanDevices();
-    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect", "clear 0", "clear 2", "clear 3"}));
+    EXPECT_EQ(sink.calls,
+              (std::vector<std::string>{"collect", "clear 0 -", "clear 2 -", "clear 3 Q"}));
     EXPECT_EQ(sink.rows, (std::vector<std::u16string>{u"", u"E", u"", u""}));
 }
 
@@ -125,7 +131,7 @@ TEST_F(DeviceScanTest, WithoutTheSystemsDrivesNoRowIsCleared) {
     EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect"}));
     sim::Station::Get().SetLogicalDrivesFail(false);
     scan->ScanDevices();
-    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect", "collect", "clear 1"}));
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"collect", "collect", "clear 1 X"}));
 }
 
 }  // namespace

@@ -69,9 +69,9 @@ class QcThreadsTest : public QcRunTest {
     }
 
   protected:
-    // The port dialog run from its button; inside it, notices for the main window and then
-    // `button`.
-    static void PortDialog(app::CTavrinDlg& dialog, int button) {
+    // The port dialog run from its button; inside it, notices for the main window (unless not
+    // `notices`) and then `button`.
+    static void PortDialog(app::CTavrinDlg& dialog, int button, bool notices = true) {
         const HWND main = dialog.m_hWnd;
         bool ran = false;
         ui::testing::WhenIdle([&] {
@@ -80,8 +80,10 @@ class QcThreadsTest : public QcRunTest {
                     !ui::IsWindow(window))
                     continue;
                 ran = true;
-                ui::PostMessage(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
-                ui::PostMessage(main, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+                if (notices) {
+                    ui::PostMessage(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+                    ui::PostMessage(main, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+                }
                 ui::SendMessage(window, WM_COMMAND, static_cast<WPARAM>(button), 0);
             }
         });
@@ -206,9 +208,9 @@ class HoldingSink : public qc::ScanSink {
         Reach(qc::kMsgAddDeviceRow);
         window_.AddDeviceRow(entry);
     }
-    void ClearRow(int row) override {
+    void ClearRow(int row, char16_t letter) override {
         Reach(qc::kMsgClearRow);
-        window_.ClearRow(row);
+        window_.ClearRow(row, letter);
     }
     int RowCount() override { return window_.RowCount(); }
     std::u16string VolCell(int row, int bufferSize) override {
@@ -276,6 +278,42 @@ TEST_F(QcThreadsTest, ClosingWhileAScanWaitsInEachOfItsMessages) {
                 << "the scan asked the disk what it is; the window read nothing";
         }
     }
+}
+
+// A scan reads a row's "Vol" cell, finds the disk gone, and sends the clear a message later; the
+// USB Port Select rebuild, forced in between, has put a disk that is present on that row. The
+// clear leaves that row, and the scan goes on with the rows as they are.
+TEST_F(QcThreadsTest, AClearAfterThePortSelectRebuildLeavesAPresentDisk) {
+    WriteSettings(SampleCheckFile({u"vid"}), "[Setting]\r\nENABLE_PORT=0\r\n");
+    Plug(1, 1, u'E');
+    std::unique_ptr<HoldingSink> sink;
+    std::shared_ptr<qc::ScanShared> scan;
+    RunRounds([&](app::CTavrinDlg& dialog, int round) {
+        if (round == 1) {
+            EXPECT_EQ(Letters(dialog), u"F");
+            EXPECT_EQ(Verdict(dialog, 0), 1);
+            return Then::Done;
+        }
+        sink = std::make_unique<HoldingSink>(*dialog.scanSink, qc::kMsgClearRow);
+        scan = std::make_shared<qc::ScanShared>(*sink);
+        dialog.scan = scan;
+        EXPECT_EQ(Letters(dialog), u"E");
+        Unplug(1);
+        Plug(2, 2, u'F');
+        Notify(dialog);
+        // The scan adds F after E, reads E's cell on row 0 and holds before clearing it.
+        EXPECT_TRUE(ui::WaitServingSentMessages([&] { return sink->reached.load(); }, 20000));
+        EXPECT_EQ(Cell(dialog, 0, 0), u"E");
+        EXPECT_EQ(Cell(dialog, 1, 0), u"F");
+        PortDialog(dialog, IDOK, false);
+        EXPECT_EQ(Rows(dialog), 1);
+        EXPECT_EQ(Cell(dialog, 0, 0), u"F");
+        sink->go = true;
+        WaitForScans(dialog);
+        return Then::More;
+    });
+    ASSERT_NE(scan, nullptr);
+    EXPECT_EQ(scan->running(), 0);
 }
 
 }  // namespace
