@@ -1,6 +1,6 @@
 // The Linux backend of platform/device_io.h: the pass-through as SG_IO on the disk's node, free
-// space from statvfs. Drive letters do not exist here: volume paths fail to open, and the
-// logical drive strings are a failing call.
+// space from statvfs. A volume's letter (platform/linux/usb_sysfs.h) opens its whole disk and
+// answers the free space of its mount point; the walk's own handles go to the walk.
 #include "platform/device_io.h"
 
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/linux/sg_pass_through.h"
+#include "platform/linux/usb_sysfs.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -26,7 +27,11 @@ int Descriptor(Handle handle) {
 Handle OpenDeviceFile(const char16_t* path) {
     if (path == nullptr)
         return kInvalidHandle;
-    const auto node = linux_os::DeviceNodePath(path);
+    const std::u16string_view text(path);
+    // "\\.\<letter>:": the volume's disk, which takes the pass-through.
+    const auto node = text.size() == 6 && text.substr(0, 4) == u"\\\\.\\" && text[5] == u':'
+                          ? linux_os::LetterDiskNode(text[4])
+                          : linux_os::DeviceNodePath(path);
     if (!node)
         return kInvalidHandle;
     // Non-blocking: a reader without a medium must not hold the open.
@@ -35,12 +40,16 @@ Handle OpenDeviceFile(const char16_t* path) {
 }
 
 bool CloseDevice(Handle handle) {
+    if (linux_os::IsWalkHandle(handle))
+        return linux_os::CloseWalkHandle(handle);
     const int fd = Descriptor(handle);
     return fd >= 0 && close(fd) == 0;
 }
 
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
+    if (linux_os::IsWalkHandle(handle))
+        return linux_os::WalkControl(handle, code, in, inSize, out, outSize, returned);
     if (returned != nullptr)
         *returned = 0;
     const int fd = Descriptor(handle);
@@ -59,18 +68,28 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
 }
 
 bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
-    if (root == nullptr || root[0] != u'/')
+    if (root == nullptr)
         return false;
+    const auto point =
+        root[0] == u'/' ? std::optional(ToUtf8(root)) : linux_os::LetterMountPoint(root);
     struct statvfs fs {};
-    if (statvfs(ToUtf8(root).c_str(), &fs) != 0)
+    if (!point || statvfs(point->c_str(), &fs) != 0)
         return false;
     if (available != nullptr)
         *available = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
     return true;
 }
 
-std::uint32_t LogicalDriveStrings(std::uint32_t, char16_t*) {
-    return 0;
+std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
+    std::u16string strings;
+    for (char16_t letter : linux_os::MountedLetters())
+        strings += std::u16string{letter, u':', u'\\', u'\0'};
+    const auto needed = static_cast<std::uint32_t>(strings.size());
+    if (buffer == nullptr || length < needed + 1)
+        return needed + 1;
+    strings.copy(buffer, strings.size());
+    buffer[needed] = u'\0';
+    return needed;
 }
 
 void CharUpperText(char16_t* text) {

@@ -1,0 +1,896 @@
+// The Linux backend of platform/usb_io.h: sysfs and the mount table below the system root,
+// answered as platform/linux/usb_sysfs.h describes. Sets, nodes, keys and handles are ids kept in
+// tables under one lock; nothing is held open between calls.
+#include "platform/usb_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include "platform/bytes.h"
+#include "platform/linux/sg_pass_through.h"
+#include "platform/linux/usb_sysfs.h"
+#include "platform/text.h"
+#include "platform/usb_requests.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+using linux_os::Mount;
+
+constexpr std::u16string_view kHubPrefix = u"\\\\.\\";
+constexpr std::u16string_view kVolumeNamePrefix = u"\\\\?\\Volume{";
+constexpr std::u16string_view kClassKey = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+constexpr std::u16string_view kEnumKey = u"SYSTEM\\CurrentControlSet\\Enum\\";
+constexpr std::string_view kDevices = "/sys/devices/";
+constexpr std::uint8_t kHubClass = 0x09;
+// Far above any descriptor plus one: the two kinds of handle never meet.
+constexpr Handle kFirstWalkHandle = Handle{1} << (sizeof(Handle) * 8 - 2);
+
+enum class Kind { Controller, Hub, Storage };
+
+struct Opened {
+    Kind kind;
+    std::string folder;  // sysfs folder, from the root
+    std::string name;    // kernel name
+};
+
+struct RegistryKey {
+    bool enumKey;  // Enum (a hub's DeviceDesc) or Class (a DriverDesc)
+    std::string name;
+};
+
+struct Interface {
+    std::u16string path;
+    DevInst node;
+};
+
+struct State {
+    std::mutex mutex;
+    std::string root;
+    std::vector<std::string> nodes;  // DevInst n is nodes[n - 1]
+    std::map<std::string, DevInst> nodeIds;
+    std::map<DeviceInfoSet, std::vector<Interface>> sets;
+    DeviceInfoSet nextSet = 0x100;
+    std::map<RegKey, RegistryKey> keys;
+    RegKey nextKey = 0x100;
+    std::map<Handle, Opened> handles;
+    Handle nextHandle = kFirstWalkHandle;
+};
+
+State& Get() {
+    static State& state = *new State;  // never destroyed: a walk may run while the program ends
+    return state;
+}
+
+// ---- Reading below the root ------------------------------------------------------------------
+
+std::string Under(const State& s, std::string_view path) {
+    return s.root + std::string(path);
+}
+
+std::optional<std::string> ReadAttribute(const State& s, const std::string& folder,
+                                         std::string_view name) {
+    std::ifstream in(Under(s, folder + "/" + std::string(name)), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string value = text.str();
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\0'))
+        value.pop_back();
+    return value;
+}
+
+std::optional<unsigned> HexAttribute(const State& s, const std::string& folder,
+                                     std::string_view name) {
+    const auto text = ReadAttribute(s, folder, name);
+    if (!text || text->empty() || text->size() > 8)
+        return std::nullopt;
+    unsigned value = 0;
+    for (char c : *text) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return std::nullopt;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+std::optional<int> DecimalAttribute(const State& s, const std::string& folder,
+                                    std::string_view name) {
+    const auto text = ReadAttribute(s, folder, name);
+    if (!text || text->empty() || text->size() > 6)
+        return std::nullopt;
+    int value = 0;
+    for (char c : *text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// The folder a link below the root leads to, from the root; nullopt when it leads nowhere or
+// out of the root.
+std::optional<std::string> Resolve(const State& s, std::string_view path) {
+    std::error_code error;
+    const fs::path real = fs::canonical(Under(s, path), error);
+    if (error)
+        return std::nullopt;
+    const std::string text = real.string();
+    if (text.compare(0, s.root.size(), s.root) != 0 ||
+        (text.size() > s.root.size() && text[s.root.size()] != '/'))
+        return std::nullopt;
+    return s.root.empty() ? text : text.substr(s.root.size());
+}
+
+bool IsFolder(const State& s, const std::string& folder) {
+    std::error_code error;
+    return fs::is_directory(Under(s, folder), error);
+}
+
+std::vector<std::string> Names(const State& s, std::string_view folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(Under(s, folder), error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string BaseName(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// ---- USB devices ----------------------------------------------------------------------------
+
+std::optional<int> RootHubBus(std::string_view name) {
+    if (name.size() < 4 || name.size() > 7 || name.substr(0, 3) != "usb")
+        return std::nullopt;
+    int bus = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        bus = bus * 10 + (c - '0');
+    }
+    return bus;
+}
+
+// A USB device's folder by its kernel name; the name must be one ("usb1", "1-1.2"), not a path.
+std::optional<std::string> UsbDeviceFolder(const State& s, std::string_view name) {
+    if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == ".." ||
+        name.find(':') != std::string_view::npos)
+        return std::nullopt;
+    const auto folder = Resolve(s, "/sys/bus/usb/devices/" + std::string(name));
+    if (!folder || !ReadAttribute(s, *folder, "devnum"))
+        return std::nullopt;
+    return folder;
+}
+
+// The kernel name of the device on a hub's port.
+std::string ChildName(const std::string& hub, int port) {
+    if (const auto bus = RootHubBus(hub))
+        return std::to_string(*bus) + "-" + std::to_string(port);
+    return hub + "." + std::to_string(port);
+}
+
+std::optional<std::string> ConnectedChild(const State& s, const Opened& hub, int port) {
+    const std::string child = ChildName(hub.name, port);
+    const std::string folder = hub.folder + "/" + child;
+    if (!IsFolder(s, folder) || !ReadAttribute(s, folder, "devnum"))
+        return std::nullopt;
+    return child;
+}
+
+int PortCount(const State& s, const std::string& folder) {
+    const auto count = DecimalAttribute(s, folder, "maxchild");
+    return count ? std::min(*count, 255) : 0;
+}
+
+// The driver bound to the device's first interface that has one: what the device is to the
+// system, as a class driver's description is on Windows.
+std::optional<std::string> DeviceDriver(const State& s, const std::string& folder,
+                                        const std::string& name) {
+    for (const std::string& entry : Names(s, folder)) {
+        if (entry.compare(0, name.size() + 1, name + ":") != 0)
+            continue;
+        if (const auto driver = Resolve(s, folder + "/" + entry + "/driver"))
+            return BaseName(*driver);
+    }
+    return std::nullopt;
+}
+
+constexpr std::string_view kStringFiles[] = {"manufacturer", "product", "serial"};
+
+// ---- Block devices --------------------------------------------------------------------------
+
+struct Block {
+    std::string name;
+    std::string folder;
+};
+
+std::vector<Block> BlockDevices(const State& s) {
+    std::vector<Block> blocks;
+    for (const std::string& name : Names(s, "/sys/class/block")) {
+        if (const auto folder = Resolve(s, "/sys/class/block/" + name))
+            blocks.push_back({name, *folder});
+    }
+    return blocks;
+}
+
+bool IsPartition(const State& s, const Block& block) {
+    return ReadAttribute(s, block.folder, "partition").has_value();
+}
+
+std::vector<Block> Disks(const State& s) {
+    std::vector<Block> disks;
+    for (const Block& block : BlockDevices(s)) {
+        if (linux_os::ScsiDiskIndex(block.name) && !IsPartition(s, block))
+            disks.push_back(block);
+    }
+    std::sort(disks.begin(), disks.end(), [](const Block& a, const Block& b) {
+        return *linux_os::ScsiDiskIndex(a.name) < *linux_os::ScsiDiskIndex(b.name);
+    });
+    return disks;
+}
+
+// Each disk's partitions by number (the disk itself when it has none), then the CD-ROMs.
+std::vector<Block> Volumes(const State& s) {
+    std::vector<Block> volumes;
+    for (const Block& disk : Disks(s)) {
+        std::vector<std::pair<int, Block>> partitions;
+        for (const std::string& name : Names(s, disk.folder)) {
+            const Block part{name, disk.folder + "/" + name};
+            if (const auto number = DecimalAttribute(s, part.folder, "partition"))
+                partitions.emplace_back(*number, part);
+        }
+        std::sort(partitions.begin(), partitions.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (partitions.empty())
+            volumes.push_back(disk);
+        for (auto& [number, part] : partitions)
+            volumes.push_back(std::move(part));
+    }
+    std::vector<Block> cdroms;
+    for (const Block& block : BlockDevices(s)) {
+        if (block.name.compare(0, 2, "sr") == 0 && linux_os::VolumeLetter(block.name))
+            cdroms.push_back(block);
+    }
+    std::sort(cdroms.begin(), cdroms.end(), [](const Block& a, const Block& b) {
+        return *linux_os::VolumeLetter(a.name) < *linux_os::VolumeLetter(b.name);
+    });
+    volumes.insert(volumes.end(), cdroms.begin(), cdroms.end());
+    return volumes;
+}
+
+// ---- The mount table ------------------------------------------------------------------------
+
+std::vector<Mount> Mounts(const State& s) {
+    for (const char* table : {"/proc/self/mounts", "/proc/mounts"}) {
+        std::ifstream in(Under(s, table), std::ios::binary);
+        if (!in)
+            continue;
+        std::ostringstream text;
+        text << in.rdbuf();
+        return linux_os::ParseMounts(text.str());
+    }
+    return {};
+}
+
+// The kernel name a mount's source names: "/dev/sdb1", or a link to it such as
+// "/dev/disk/by-uuid/...".
+std::optional<std::string> SourceName(const State& s, const std::string& source) {
+    if (source.compare(0, 5, "/dev/") != 0)
+        return std::nullopt;
+    std::error_code error;
+    if (fs::is_symlink(Under(s, source), error)) {
+        if (const auto real = Resolve(s, source))
+            return BaseName(*real);
+    }
+    return BaseName(source);
+}
+
+std::vector<std::string> MountPointsOf(const State& s, const std::string& name) {
+    std::vector<std::string> points;
+    for (const Mount& mount : Mounts(s)) {
+        if (SourceName(s, mount.source) == name)
+            points.push_back(mount.point);
+    }
+    return points;
+}
+
+std::optional<std::string> LetterRootName(std::u16string_view root) {
+    if (root.size() < 2 || root[1] != u':' || (root.size() == 3 && root[2] != u'\\') ||
+        root.size() > 3)
+        return std::nullopt;
+    return linux_os::VolumeOfLetter(root[0]);
+}
+
+// ---- Nodes and sets -------------------------------------------------------------------------
+
+DevInst NodeOf(State& s, const std::string& folder) {
+    const auto it = s.nodeIds.find(folder);
+    if (it != s.nodeIds.end())
+        return it->second;
+    s.nodes.push_back(folder);
+    const auto id = static_cast<DevInst>(s.nodes.size());
+    s.nodeIds.emplace(folder, id);
+    return id;
+}
+
+std::u16string Wide(std::string_view text) {
+    return FromUtf8(text);
+}
+
+std::vector<Interface> InterfacesOf(State& s, const Guid& interfaceClass) {
+    std::vector<Interface> found;
+    if (interfaceClass == kGuidUsbHostController) {
+        std::vector<std::pair<int, std::string>> buses;
+        for (const std::string& name : Names(s, "/sys/bus/usb/devices")) {
+            if (const auto bus = RootHubBus(name))
+                buses.emplace_back(*bus, name);
+        }
+        std::sort(buses.begin(), buses.end());
+        for (const auto& [bus, name] : buses) {
+            if (const auto folder = UsbDeviceFolder(s, name))
+                found.push_back({Wide(*folder), NodeOf(s, *folder)});
+        }
+    } else if (interfaceClass == kGuidDisk) {
+        for (const Block& disk : Disks(s))
+            found.push_back({Wide(disk.folder), NodeOf(s, disk.folder)});
+    } else if (interfaceClass == kGuidVolume) {
+        for (const Block& volume : Volumes(s))
+            found.push_back({Wide(volume.folder), NodeOf(s, volume.folder)});
+    }
+    return found;
+}
+
+// ---- Replies in bytes -----------------------------------------------------------------------
+
+// The variable-length names: ActualLength counts the whole structure with the terminated name;
+// a buffer of the fixed part alone gets the length and succeeds.
+bool NameReply(std::string_view name, std::size_t fixed, std::size_t lengthOffset,
+               std::size_t textOffset, std::span<std::uint8_t> out, std::uint32_t* returned) {
+    if (out.size() < fixed)
+        return false;
+    const std::u16string text = Wide(name);
+    const std::size_t actual = textOffset + (text.size() + 1) * 2;
+    ByteWriter w(out);
+    w.At(lengthOffset).U32Le(static_cast<std::uint32_t>(actual));
+    std::size_t written = fixed;
+    if (out.size() >= actual) {
+        w.At(textOffset).Utf16Le(text).U16Le(0);
+        written = actual;
+    }
+    *returned = static_cast<std::uint32_t>(written);
+    return true;
+}
+
+bool ControllerControl(const Opened& controller, std::uint32_t code, std::span<std::uint8_t> out,
+                       std::uint32_t* returned) {
+    if (code != kIoctlGetHcdDriverKeyName && code != kIoctlUsbGetRootHubName)
+        return false;
+    return NameReply(controller.name, kUsbNameFixedSize, kUsbNameActualLengthOffset,
+                     kUsbNameTextOffset, out, returned);
+}
+
+bool StringDescriptor(const State& s, const std::string& folder, std::uint8_t index,
+                      std::span<std::uint8_t> out, std::uint32_t* returned) {
+    if (index < 1 || index > std::size(kStringFiles))
+        return false;
+    const auto text = ReadAttribute(s, folder, kStringFiles[index - 1]);
+    if (!text)
+        return false;
+    std::u16string units = Wide(*text);
+    const std::size_t room = (out.size() - kUsbDescriptorDataOffset - 2) / 2;
+    units.resize(std::min({units.size(), room, std::size_t{126}}));
+    const auto length = static_cast<std::uint8_t>(2 + units.size() * 2);
+    ByteWriter(out)
+        .At(kUsbDescriptorDataOffset)
+        .U8(length)
+        .U8(kUsbStringDescriptorType)
+        .Utf16Le(units);
+    *returned = static_cast<std::uint32_t>(kUsbDescriptorDataOffset + length);
+    return true;
+}
+
+bool HubControl(const State& s, const Opened& hub, std::uint32_t code, std::span<std::uint8_t> out,
+                std::uint32_t* returned) {
+    const int ports = PortCount(s, hub.folder);
+    if (code == kIoctlUsbGetNodeInformation) {
+        if (out.size() < kUsbNodeInformationSize)
+            return false;
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        ByteWriter(out)
+            .At(kUsbNodeTypeOffset)
+            .U32Le(kUsbHubNode)
+            .At(kUsbHubDescriptorOffset)
+            .U8(9)
+            .U8(0x29)
+            .U8(static_cast<std::uint8_t>(ports));
+        *returned = static_cast<std::uint32_t>(kUsbNodeInformationSize);
+        return true;
+    }
+    // Every other request names a port first.
+    const std::uint32_t port = ByteReader(out).U32Le();
+    if (out.size() < 4 || port < 1 || port > static_cast<std::uint32_t>(ports))
+        return false;
+    const auto child = ConnectedChild(s, hub, static_cast<int>(port));
+    const std::string folder = child ? hub.folder + "/" + *child : std::string();
+    switch (code) {
+        case kIoctlUsbGetNodeConnectionInformation: {
+            if (out.size() < kUsbPipeListOffset)
+                return false;
+            std::fill(out.begin(), out.end(), std::uint8_t{0});
+            ByteWriter w(out);
+            w.At(kUsbConnectionIndexOffset).U32Le(port);
+            if (child) {
+                const unsigned deviceClass = HexAttribute(s, folder, "bDeviceClass").value_or(0);
+                w.At(kUsbDeviceDescriptorOffset).U8(18).U8(1);
+                w.At(kUsbDeviceDescriptorOffset + 4).U8(static_cast<std::uint8_t>(deviceClass));
+                w.At(kUsbIdVendorOffset)
+                    .U16Le(static_cast<std::uint16_t>(
+                        HexAttribute(s, folder, "idVendor").value_or(0)));
+                w.U16Le(
+                    static_cast<std::uint16_t>(HexAttribute(s, folder, "idProduct").value_or(0)));
+                for (std::size_t i = 0; i < std::size(kStringFiles); ++i) {
+                    if (ReadAttribute(s, folder, kStringFiles[i]))
+                        w.At(kUsbIManufacturerOffset + i).U8(static_cast<std::uint8_t>(i + 1));
+                }
+                w.At(kUsbDeviceIsHubOffset).U8(deviceClass == kHubClass ? 1 : 0);
+                const auto address = DecimalAttribute(s, folder, "devnum");
+                w.At(kUsbDeviceAddressOffset)
+                    .U16Le(static_cast<std::uint16_t>(address.value_or(0)));
+                w.At(kUsbConnectionStatusOffset).U32Le(kUsbDeviceConnected);
+            } else {
+                w.At(kUsbConnectionStatusOffset).U32Le(kUsbNoDeviceConnected);
+            }
+            *returned = static_cast<std::uint32_t>(kUsbPipeListOffset);
+            return true;
+        }
+        case kIoctlUsbGetNodeConnectionName:
+        case kIoctlUsbGetNodeConnectionDriverKeyName: {
+            if (!child)
+                return false;
+            // Only a hub has a name to open it by.
+            if (code == kIoctlUsbGetNodeConnectionName &&
+                HexAttribute(s, folder, "bDeviceClass") != kHubClass)
+                return false;
+            if (!NameReply(*child, kUsbConnectionNameFixedSize,
+                           kUsbConnectionNameActualLengthOffset, kUsbConnectionNameTextOffset, out,
+                           returned))
+                return false;
+            ByteWriter(out).At(kUsbConnectionNameIndexOffset).U32Le(port);
+            return true;
+        }
+        case kIoctlUsbGetDescriptorFromNodeConnection: {
+            if (!child || out.size() < kUsbDescriptorDataOffset + 2)
+                return false;
+            const std::uint16_t value = ByteReader(out).At(kUsbSetupWValueOffset).U16Le();
+            if ((value >> 8) != kUsbStringDescriptorType)
+                return false;
+            return StringDescriptor(s, folder, static_cast<std::uint8_t>(value & 0xFF), out,
+                                    returned);
+        }
+        default:
+            return false;
+    }
+}
+
+bool StorageControl(const State& s, const Opened& storage, std::uint32_t code,
+                    std::span<std::uint8_t> out, std::uint32_t* returned) {
+    if (code != kIoctlStorageGetDeviceNumber || out.size() < kStorageDeviceNumberSize)
+        return false;
+    // CD-ROMs are numbered apart from disks: their numbers would be taken for a disk's.
+    const auto disk = linux_os::WholeDiskOf(storage.name);
+    const auto index = disk ? linux_os::ScsiDiskIndex(*disk) : std::nullopt;
+    if (!index || !IsFolder(s, storage.folder))
+        return false;
+    const int partition = DecimalAttribute(s, storage.folder, "partition").value_or(0);
+    ByteWriter(out)
+        .At(kStorageDeviceTypeOffset)
+        .U32Le(kFileDeviceDisk)
+        .U32Le(static_cast<std::uint32_t>(*index))
+        .U32Le(static_cast<std::uint32_t>(partition));
+    *returned = static_cast<std::uint32_t>(kStorageDeviceNumberSize);
+    return true;
+}
+
+bool WriteText(std::u16string_view text, std::span<char16_t> out) {
+    if (out.size() < text.size() + 1)
+        return false;
+    std::copy(text.begin(), text.end(), out.begin());
+    out[text.size()] = u'\0';
+    return true;
+}
+
+bool StringValue(std::string_view text, std::span<std::uint8_t> buffer, std::uint32_t* length) {
+    const std::u16string units = Wide(text);
+    const std::size_t needed = (units.size() + 1) * 2;
+    if (buffer.size() < needed)
+        return false;
+    ByteWriter(buffer).Utf16Le(units).U16Le(0);
+    if (length != nullptr)
+        *length = static_cast<std::uint32_t>(needed);
+    return true;
+}
+
+std::optional<std::u16string> After(std::u16string_view text, std::u16string_view prefix) {
+    if (text.size() <= prefix.size() || !StartsWithNoCase(text, prefix))
+        return std::nullopt;
+    return std::u16string(text.substr(prefix.size()));
+}
+
+}  // namespace
+
+// ---- platform/linux/usb_sysfs.h ---------------------------------------------------------------
+
+namespace linux_os {
+
+void SetSystemRoot(const std::string& root) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    std::error_code error;
+    const fs::path real = root.empty() ? fs::path() : fs::canonical(root, error);
+    s.root = error ? root : real.string();
+    while (!s.root.empty() && s.root.back() == '/')
+        s.root.pop_back();
+    s.nodes.clear();
+    s.nodeIds.clear();
+}
+
+std::optional<std::string> VolumeDevice(char16_t letter) {
+    const auto name = VolumeOfLetter(letter);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    if (!name || MountPointsOf(s, *name).empty())
+        return std::nullopt;
+    return "/dev/" + *name;
+}
+
+std::vector<std::string> VolumeMountPoints(char16_t letter) {
+    const auto name = VolumeOfLetter(letter);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    return name ? MountPointsOf(s, *name) : std::vector<std::string>();
+}
+
+std::u16string MountedLetters() {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    std::u16string letters;
+    for (const Mount& mount : Mounts(s)) {
+        const auto name = SourceName(s, mount.source);
+        const auto letter = name ? VolumeLetter(*name) : std::nullopt;
+        if (letter && letters.find(*letter) == std::u16string::npos)
+            letters += *letter;
+    }
+    std::sort(letters.begin(), letters.end());
+    return letters;
+}
+
+bool IsWalkHandle(Handle handle) {
+    return handle >= kFirstWalkHandle && handle != kInvalidHandle;
+}
+
+bool CloseWalkHandle(Handle handle) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    return s.handles.erase(handle) == 1;
+}
+
+bool WalkControl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                 std::uint32_t outSize, std::uint32_t* returned) {
+    if (returned != nullptr)
+        *returned = 0;
+    if (out == nullptr || returned == nullptr)
+        return false;
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = s.handles.find(handle);
+    if (it == s.handles.end())
+        return false;
+    // The request is read from the output buffer: the system sends one buffer both ways.
+    const std::span<std::uint8_t> buffer(static_cast<std::uint8_t*>(out), outSize);
+    if (in != nullptr && in != out)
+        std::memmove(out, in, std::min(inSize, outSize));
+    switch (it->second.kind) {
+        case Kind::Controller:
+            return ControllerControl(it->second, code, buffer, returned);
+        case Kind::Hub:
+            return HubControl(s, it->second, code, buffer, returned);
+        case Kind::Storage:
+            return StorageControl(s, it->second, code, buffer, returned);
+    }
+    return false;
+}
+
+std::optional<std::string> LetterDiskNode(char16_t letter) {
+    const auto name = VolumeOfLetter(letter);
+    const auto disk = name ? WholeDiskOf(*name) : std::nullopt;
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    if (!disk || MountPointsOf(s, *name).empty())
+        return std::nullopt;
+    return Under(s, "/dev/" + *disk);
+}
+
+std::optional<std::string> LetterMountPoint(std::u16string_view root) {
+    const auto name = LetterRootName(root);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    if (!name)
+        return std::nullopt;
+    const std::vector<std::string> points = MountPointsOf(s, *name);
+    if (points.empty())
+        return std::nullopt;
+    return Under(s, points.front());
+}
+
+}  // namespace linux_os
+
+// ---- platform/usb_io.h ------------------------------------------------------------------------
+
+DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const DeviceInfoSet set = s.nextSet++;
+    s.sets[set] = InterfacesOf(s, interfaceClass);
+    return set;
+}
+
+bool EnumDeviceInterface(DeviceInfoSet set, const Guid&, std::uint32_t index,
+                         DeviceInterfaceData* data) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = s.sets.find(set);
+    if (it == s.sets.end() || index >= it->second.size() || data == nullptr)
+        return false;  // ERROR_NO_MORE_ITEMS
+    std::memset(data->bytes, 0, sizeof data->bytes);
+    std::memcpy(data->bytes, &index, sizeof index);
+    return true;
+}
+
+namespace {
+
+const Interface* InterfaceAt(State& s, DeviceInfoSet set, const DeviceInterfaceData* data) {
+    const auto it = s.sets.find(set);
+    if (it == s.sets.end() || data == nullptr)
+        return nullptr;
+    std::uint32_t index = 0;
+    std::memcpy(&index, data->bytes, sizeof index);
+    return index < it->second.size() ? &it->second[index] : nullptr;
+}
+
+}  // namespace
+
+bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
+                                  std::uint32_t* requiredSize) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const Interface* i = InterfaceAt(s, set, data);
+    if (i == nullptr || requiredSize == nullptr)
+        return false;
+    // cbSize, then the terminated path.
+    *requiredSize = static_cast<std::uint32_t>(4 + (i->path.size() + 1) * 2);
+    return true;
+}
+
+bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
+                              std::uint32_t detailSize, std::span<char16_t> path,
+                              DevInst* devInst) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const Interface* i = InterfaceAt(s, set, data);
+    if (i == nullptr || detailSize < 4 + (i->path.size() + 1) * 2 || path.empty())
+        return false;  // ERROR_INSUFFICIENT_BUFFER
+    const std::size_t n = std::min(i->path.size(), path.size() - 1);
+    std::copy_n(i->path.begin(), n, path.begin());
+    path[n] = u'\0';
+    if (devInst != nullptr)
+        *devInst = i->node;
+    return true;
+}
+
+void DestroyDeviceInfoList(DeviceInfoSet set) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    s.sets.erase(set);
+}
+
+bool GetParentDevInst(DevInst node, DevInst* parent) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    if (node < 1 || node > s.nodes.size() || parent == nullptr)
+        return false;
+    const std::string folder = s.nodes[node - 1];
+    const std::size_t slash = folder.rfind('/');
+    // The climb ends below /sys/devices: the folders above are no devices.
+    if (slash == std::string::npos || slash < kDevices.size() ||
+        folder.compare(0, kDevices.size(), kDevices) != 0)
+        return false;
+    *parent = NodeOf(s, folder.substr(0, slash));
+    return true;
+}
+
+bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    if (node < 1 || node > s.nodes.size())
+        return false;
+    const std::string& folder = s.nodes[node - 1];
+    // Only USB devices have the key their hub port names.
+    if (!ReadAttribute(s, folder, "devnum") || !ReadAttribute(s, folder, "idVendor"))
+        return false;
+    return StringValue(BaseName(folder), buffer, length);
+}
+
+bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
+    if (subKey == nullptr || key == nullptr)
+        return false;
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    RegistryKey found{};
+    if (const auto name = After(subKey, kEnumKey)) {
+        found = {true, ToUtf8(*name)};
+    } else if (const auto driver = After(subKey, kClassKey)) {
+        found = {false, ToUtf8(*driver)};
+    } else {
+        return false;
+    }
+    if (!UsbDeviceFolder(s, found.name))
+        return false;  // ERROR_FILE_NOT_FOUND
+    *key = s.nextKey++;
+    s.keys[*key] = found;
+    return true;
+}
+
+bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                        std::uint32_t* length) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = s.keys.find(key);
+    if (it == s.keys.end() || name == nullptr)
+        return false;
+    const RegistryKey& k = it->second;
+    const auto folder = UsbDeviceFolder(s, k.name);
+    if (!folder)
+        return false;
+    const bool rootHub = RootHubBus(k.name).has_value();
+    std::optional<std::string> value;
+    if (k.enumKey && EqualsNoCase(name, u"DeviceDesc")) {
+        value = rootHub ? std::string("USB Root Hub")
+                        : ReadAttribute(s, *folder, "product").value_or("USB Hub");
+    } else if (!k.enumKey && EqualsNoCase(name, u"DriverDesc")) {
+        value = rootHub ? ReadAttribute(s, *folder, "product").value_or("USB Host Controller")
+                        : DeviceDriver(s, *folder, k.name);
+    }
+    return value && StringValue(*value, buffer, length);
+}
+
+void CloseRegistryKey(RegKey key) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    s.keys.erase(key);
+}
+
+Handle OpenDeviceWith(const char16_t* path, std::uint32_t, std::uint32_t) {
+    if (path == nullptr)
+        return kInvalidHandle;
+    const std::u16string_view text(path);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    std::optional<Opened> opened;
+    if (const auto hub = After(text, kHubPrefix)) {
+        const std::string name = ToUtf8(*hub);
+        const auto folder = UsbDeviceFolder(s, name);
+        if (folder && PortCount(s, *folder) > 0)
+            opened = Opened{Kind::Hub, *folder, name};
+    } else if (!text.empty() && text.front() == u'/') {
+        const auto folder = Resolve(s, ToUtf8(text));
+        const std::string name = folder ? BaseName(*folder) : std::string();
+        if (folder && RootHubBus(name) && ReadAttribute(s, *folder, "devnum"))
+            opened = Opened{Kind::Controller, *folder, name};
+        else if (folder && ReadAttribute(s, *folder, "dev") && linux_os::WholeDiskOf(name))
+            opened = Opened{Kind::Storage, *folder, name};
+    }
+    if (!opened)
+        return kInvalidHandle;
+    const Handle handle = s.nextHandle++;
+    s.handles.emplace(handle, *opened);
+    return handle;
+}
+
+bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) {
+    if (mountPoint == nullptr)
+        return false;
+    // One buffer may be both: read all of it first.
+    const std::u16string point(mountPoint);
+    if (point.empty() || point.back() != u'\\')
+        return false;  // a mount point ends with a backslash
+    const std::u16string_view bare(point.data(), point.size() - 1);
+    std::optional<std::string> volume = LetterRootName(point);
+    if (!volume && !bare.empty() && bare.front() == u'/') {
+        State& s = Get();
+        const std::lock_guard lock(s.mutex);
+        const auto folder = Resolve(s, ToUtf8(bare));
+        const std::string kernelName = folder ? BaseName(*folder) : std::string();
+        if (folder && ReadAttribute(s, *folder, "dev") && linux_os::VolumeLetter(kernelName))
+            volume = kernelName;
+    }
+    if (!volume)
+        return false;
+    return WriteText(std::u16string(kVolumeNamePrefix) + Wide(*volume) + u"}\\", name);
+}
+
+bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
+                     std::uint32_t* returned) {
+    if (volumeName == nullptr)
+        return false;
+    const std::u16string volume(volumeName);
+    const auto inner = After(volume, kVolumeNamePrefix);
+    if (!inner || inner->size() < 3 || inner->substr(inner->size() - 2) != u"}\\")
+        return false;
+    const std::string name = ToUtf8(inner->substr(0, inner->size() - 2));
+    const auto letter = linux_os::VolumeLetter(name);
+    if (!letter)
+        return false;
+    std::vector<std::string> points;
+    {
+        State& s = Get();
+        const std::lock_guard lock(s.mutex);
+        points = MountPointsOf(s, name);
+    }
+    // The letter's root first, as a drive root comes first; then where the kernel mounted it.
+    std::u16string list;
+    if (!points.empty()) {
+        list += std::u16string{*letter, u':', u'\\', u'\0'};
+        for (const std::string& point : points) {
+            list += Wide(point);
+            if (point.empty() || point.back() != '/')
+                list += u'/';
+            list += u'\0';
+        }
+    }
+    list += u'\0';
+    if (returned != nullptr)
+        *returned = static_cast<std::uint32_t>(list.size());
+    if (paths.size() < list.size())
+        return false;  // ERROR_MORE_DATA
+    std::copy(list.begin(), list.end(), paths.begin());
+    return true;
+}
+
+std::uint32_t DriveType(const char16_t* root) {
+    if (root == nullptr)
+        return kDriveNoRootDir;
+    const auto name = LetterRootName(root);
+    if (!name)
+        return kDriveNoRootDir;
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    if (MountPointsOf(s, *name).empty())
+        return kDriveNoRootDir;
+    if (name->compare(0, 2, "sr") == 0)
+        return kDriveCdrom;
+    const auto disk = linux_os::WholeDiskOf(*name);
+    const auto removable =
+        disk ? DecimalAttribute(s, "/sys/class/block/" + *disk, "removable") : std::nullopt;
+    return removable == 1 ? kDriveRemovable : kDriveFixed;
+}
+
+std::uint16_t SystemDefaultLangId() {
+    return 0x0409;  // the kernel keeps the devices' texts in their first language
+}
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+// The Linux backend of platform/usb_io.h: the USB tree, disks and volumes read from sysfs and the
+// mount table, answered at the height the system's walk asks, so that numbering ports and binding
+// disks and volumes stay the system's own code (usb/enum_usb.cpp).
+//
+// How the kernel's objects answer:
+//  - host controllers: the root hubs usb<N> of /sys/bus/usb/devices, in bus order; interface path
+//    the root hub's sysfs folder; driver key and root hub name both "usb<N>";
+//  - hubs: "\\.\<kernel name>" ("usb1", "1-1", "1-1.3"); their ports by "maxchild", a port
+//    connected when the child "<bus>-<port>" or "<hub>.<port>" exists; a hub by bDeviceClass 9;
+//  - a device's driver key is its kernel name, which is also the driver property of its sysfs
+//    folder, so disks and CD-ROM volumes climb the sysfs ancestry to it;
+//  - registry: "...\Enum\<hub>" holds DeviceDesc, "...\Class\<usbN or device>" DriverDesc (the
+//    root hub's product text for a controller, the driver bound to a device's interface for a
+//    device);
+//  - string descriptors 1, 2, 3: the manufacturer, product and serial texts the kernel keeps;
+//  - disks: the SCSI disks sd*, device number as "\\.\PHYSICALDRIVE<n>" names them; volumes:
+//    each partition of a disk (or the disk itself without partitions), then the CD-ROMs sr*.
+//
+// Drive letters. The system keeps a volume as one UTF-16 unit. A mounted volume's letter is a
+// private-use character made from its kernel name (sdb1, sr0), so the same volume has the same
+// letter in every walk and every process, whatever else is mounted or unmounted meanwhile;
+// "\\.\<letter>:" opens the volume's whole disk for the pass-through and "<letter>:\" answers
+// the free space of its first mount point. Tools print the device and mount point instead
+// (VolumeDevice, VolumeMountPoints).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/device_io.h"
+
+namespace platform::linux_os {
+
+// Where sysfs, /proc and /dev are read: "" for the machine itself, a folder for tests.
+void SetSystemRoot(const std::string& root);
+
+// ---- Drive letters (no system call) ---------------------------------------------------------
+
+// The letter of a volume by its kernel name ("sdb1", "sdb", "sr0"); nullopt for names that get
+// none (other devices, more than 384 disks or 15 partitions, 256 CD-ROMs).
+std::optional<char16_t> VolumeLetter(std::string_view kernelName);
+// The kernel name of a letter; nullopt for a unit that is no volume letter.
+std::optional<std::string> VolumeOfLetter(char16_t letter);
+// "sdb" for "sdb1" and for "sdb", "sr0" for "sr0"; nullopt for a name that is neither.
+std::optional<std::string> WholeDiskOf(std::string_view kernelName);
+
+// ---- The mount table (no system call) -------------------------------------------------------
+
+struct Mount {
+    std::string source;  // as written, octal escapes undone
+    std::string point;
+};
+// The lines of /proc/self/mounts.
+std::vector<Mount> ParseMounts(std::string_view table);
+
+// ---- Mounted volumes, read from the system root ---------------------------------------------
+
+// "/dev/sdb1" for the letter of a mounted volume; nullopt when it is not mounted.
+std::optional<std::string> VolumeDevice(char16_t letter);
+// Its mount points, in mount table order; empty when it is not mounted.
+std::vector<std::string> VolumeMountPoints(char16_t letter);
+// The letters of every mounted volume, ascending.
+std::u16string MountedLetters();
+
+// ---- What platform/linux/device_io.cpp hands over --------------------------------------------
+
+// A handle OpenDeviceWith gave for a controller, hub, disk or volume of the walk.
+bool IsWalkHandle(Handle handle);
+bool CloseWalkHandle(Handle handle);
+// The hub, controller and storage requests on such a handle; the buffers as DeviceIoControl's.
+bool WalkControl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                 std::uint32_t outSize, std::uint32_t* returned);
+
+// The node the pass-through reaches for "\\.\<letter>:": the volume's whole disk below the
+// system root ("/dev/sdb" for sdb1); nullopt when the letter names no mounted volume.
+std::optional<std::string> LetterDiskNode(char16_t letter);
+// The first mount point of a "<letter>:\" root, below the system root.
+std::optional<std::string> LetterMountPoint(std::u16string_view root);
+
+}  // namespace platform::linux_os

@@ -1,0 +1,365 @@
+// The system's USB walk over sysfs and mount trees built here, through the Linux backend.
+#include <sys/statvfs.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/drive.h"
+#include "platform/device_io.h"
+#include "platform/linux/usb_sysfs.h"
+#include "platform/text.h"
+#include "platform/usb_io.h"
+#include "tests/linux/sysfs_tree.h"
+#include "usb/enum_usb.h"
+
+namespace {
+
+using linux_test::SysfsTree;
+using linux_test::UsbAttributes;
+using platform::linux_os::VolumeLetter;
+
+// ---- Letters and the mount table --------------------------------------------------------------
+
+TEST(LinuxVolumeLetters, EachVolumeNameHasItsOwnLetterAndBack) {
+    struct Case {
+        const char* name;
+        std::optional<char16_t> letter;
+    };
+    const Case cases[] = {
+        {"sda", 0xE000},   {"sda1", 0xE001}, {"sda15", 0xE00F}, {"sdb", 0xE010},
+        {"sdb2", 0xE012},  {"sdz", 0xE190},  {"sdaa1", 0xE1A1}, {"sr0", 0xF800},
+        {"sr255", 0xF8FF}, {"sda16", {}},    {"sr256", {}},     {"sdb0", {}},
+        {"sr01", {}},      {"hda1", {}},     {"nvme0n1p1", {}}, {"sd", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(VolumeLetter(c.name), c.letter);
+        if (c.letter) {
+            EXPECT_EQ(platform::linux_os::VolumeOfLetter(*c.letter), c.name);
+        }
+    }
+    // Drive letters of the Windows kind are no volume here.
+    EXPECT_EQ(platform::linux_os::VolumeOfLetter(u'E'), std::nullopt);
+    EXPECT_EQ(platform::linux_os::WholeDiskOf("sdab12"), "sdab");
+    EXPECT_EQ(platform::linux_os::WholeDiskOf("sr1"), "sr1");
+    EXPECT_EQ(platform::linux_os::WholeDiskOf("loop0"), std::nullopt);
+}
+
+TEST(LinuxMountTable, FieldsAreReadWithTheirEscapesUndone) {
+    const auto mounts = platform::linux_os::ParseMounts(
+        "/dev/sdb1 /media/usb\\040disk vfat rw 0 0\n"
+        "proc /proc proc rw 0 0\n"
+        "\n"
+        "/dev/sdc /mnt/a\\134b ext4 rw 0 0");
+    ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(mounts[0].source, "/dev/sdb1");
+    EXPECT_EQ(mounts[0].point, "/media/usb disk");
+    EXPECT_EQ(mounts[1].point, "/proc");
+    EXPECT_EQ(mounts[2].point, "/mnt/a\\b");
+}
+
+// ---- The walk ---------------------------------------------------------------------------------
+
+// Records every callback as a line: "hc <desc>", "hub <desc> <parent>", "port <n> <connected>
+// <desc> <parent>"; handles are the line numbers, from 1.
+class RecordingWalk : public usb::CEnumUSB {
+  public:
+    std::vector<std::string> lines;
+
+    usb::NodeHandle OnHostController(const char16_t* description) override {
+        return Add("hc " + platform::ToUtf8(description));
+    }
+    usb::NodeHandle OnHub(const char16_t* description, usb::NodeHandle parent) override {
+        return Add("hub " + platform::ToUtf8(description) + " " + std::to_string(parent));
+    }
+    usb::NodeHandle OnPort(int port, int connected, const char16_t* description,
+                           usb::NodeHandle parent) override {
+        return Add("port " + std::to_string(port) + " " + std::to_string(connected) + " " +
+                   (description ? platform::ToUtf8(description) : std::string("-")) + " " +
+                   std::to_string(parent));
+    }
+
+  private:
+    usb::NodeHandle Add(std::string line) {
+        lines.push_back(std::move(line));
+        return lines.size();
+    }
+};
+
+struct Device {
+    usb::UsbDeviceEntry entry;
+    std::vector<usb::VolumeEntry> volumes;
+};
+
+std::vector<Device> Devices() {
+    std::vector<Device> devices;
+    usb::DevicePosition position = usb::CEnumUSB::GetFirstDevice();
+    while (position != nullptr) {
+        Device& d = devices.emplace_back();
+        usb::CEnumUSB::GetNextDevice(&d.entry, &position);
+        for (usb::VolumePosition v = d.entry.firstVolume; v != nullptr;)
+            usb::CEnumUSB::GetNextVolume(&d.volumes.emplace_back(), &v);
+    }
+    return devices;
+}
+
+std::string PortPath(const usb::UsbDeviceEntry& e) {
+    std::string path;
+    for (std::uint8_t b : e.portPath) {
+        if (b == 0xFF)
+            break;
+        path += (path.empty() ? "" : ".") + std::to_string(b);
+    }
+    return path;
+}
+
+std::string Text(const char16_t* field) {
+    return platform::ToUtf8(field);
+}
+
+// Three controllers in bus order 1, 2, 10 (not the order of their names). On bus 1: port 1
+// empty; port 2 a flash disk with two mounted partitions; port 3 a hub whose port 1 holds a hub
+// holding a hub (three deep) with an unmounted, unpartitioned disk on its port 2, port 2 a
+// keyboard, port 4 a CD-ROM drive with its disc mounted; port 4 empty. Bus 2: one empty port.
+// Bus 10: a disk mounted whole, not removable. A SATA disk with the root file system beside.
+class LinuxWalk : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(tree.Root().empty());
+        const std::string usb1 = tree.Controller(1, 4, "xHCI Host Controller");
+        tree.Controller(10, 1, "EHCI Host Controller");
+        tree.Controller(2, 1, "OHCI Host Controller");
+
+        UsbAttributes disk;
+        disk.manufacturerText = "Generic";
+        disk.productText = "Flash Disk";
+        disk.serialText = "0123456789AB";
+        disk.interfaceDriver = "usb-storage";
+        const std::string flash = tree.Device(usb1 + "/1-2", disk);
+        tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 2, true);
+
+        UsbAttributes hub;
+        hub.vendor = "05e3";
+        hub.product = "0608";
+        hub.deviceClass = "09";
+        hub.productText = "USB2.0 Hub";
+        hub.interfaceDriver = "hub";
+        hub.ports = 4;
+        const std::string hub1 = tree.Device(usb1 + "/1-3", hub);
+        hub.ports = 2;
+        const std::string hub2 = tree.Device(hub1 + "/1-3.1", hub);
+        const std::string hub3 = tree.Device(hub2 + "/1-3.1.1", hub);
+        UsbAttributes deep = disk;
+        deep.vendor = "0781";
+        deep.serialText = "DEEP";
+        const std::string deepDisk = tree.Device(hub3 + "/1-3.1.1.2", deep);
+        tree.Disk(tree.ScsiBlock(deepDisk + "/1-3.1.1.2:1.0", 3), "sdc", 0, true);
+
+        UsbAttributes keyboard;
+        keyboard.vendor = "046d";
+        keyboard.product = "c31c";
+        keyboard.productText = "USB Keyboard";
+        keyboard.interfaceDriver = "usbhid";
+        tree.Device(hub1 + "/1-3.2", keyboard);
+
+        UsbAttributes cd = disk;
+        cd.vendor = "0e8d";
+        const std::string cdrom = tree.Device(hub1 + "/1-3.4", cd);
+        tree.Cdrom(tree.ScsiBlock(cdrom + "/1-3.4:1.0", 4), "sr0");
+
+        const std::string usb10 = "/sys/devices/pci0000:00/0000:00:10.0/usb10";
+        const std::string whole = tree.Device(usb10 + "/10-1", disk);
+        tree.Disk(tree.ScsiBlock(whole + "/10-1:1.0", 5), "sda", 0, false);
+
+        tree.Disk(tree.ScsiBlock("/sys/devices/pci0000:00/0000:00:1f.2/ata1", 0), "sdd", 1, false);
+
+        tree.Mount("/dev/sdd1", "/", "ext4");
+        tree.Mount("proc", "/proc", "proc");
+        tree.Mount("/dev/sdb1", "/media/a", "vfat");
+        tree.Mount("/dev/sdb2", "/media/a2", "vfat");
+        tree.Mount("/dev/sr0", "/media/cd", "iso9660");
+        tree.Mount("/dev/sda", "/media/b", "vfat");
+        platform::linux_os::SetSystemRoot(tree.Root());
+    }
+    void TearDown() override { platform::linux_os::SetSystemRoot(""); }
+
+    SysfsTree tree;
+};
+
+TEST_F(LinuxWalk, ControllersInBusOrderPortsAscendingHubsDepthFirstEveryNonHubPortCounted) {
+    RecordingWalk walk;
+    walk.Enumerate(1);
+    const std::vector<std::string> expected = {
+        "hc xHCI Host Controller",  // 1
+        "hub USB Root Hub 1",       // 2
+        "port 1 0 - 2",             // ordinal 1
+        "port 2 1 usb-storage 2",   // 2
+        "hub USB2.0 Hub 2",         // 5
+        "hub USB2.0 Hub 5",         // 6
+        "hub USB2.0 Hub 6",         // 7
+        "port 1 0 - 7",             // 3
+        "port 2 1 usb-storage 7",   // 4
+        "port 2 0 - 6",             // 5
+        "port 2 1 usbhid 5",        // 6
+        "port 3 0 - 5",             // 7
+        "port 4 1 usb-storage 5",   // 8
+        "port 4 0 - 2",             // 9
+        "hc OHCI Host Controller",  // bus 2
+        "hub USB Root Hub 15",      //
+        "port 1 0 - 16",            // 10
+        "hc EHCI Host Controller",  // bus 10
+        "hub USB Root Hub 18",      //
+        "port 1 1 usb-storage 19",  // 11
+    };
+    EXPECT_EQ(walk.lines, expected);
+
+    const std::vector<Device> devices = Devices();
+    ASSERT_EQ(devices.size(), 5u);
+    struct Row {
+        int ordinal;
+        const char* path;
+        const char* key;
+        std::uint16_t vendor;
+        int hubPort;
+        const char* hubPath;
+    };
+    const Row rows[] = {
+        {2, "1.2", "1-2", 0x1F75, 2, "\\\\.\\usb1"},
+        {4, "1.3.1.1.2", "1-3.1.1.2", 0x0781, 2, "\\\\.\\1-3.1.1"},
+        {6, "1.3.2", "1-3.2", 0x046D, 2, "\\\\.\\1-3"},
+        {8, "1.3.4", "1-3.4", 0x0E8D, 4, "\\\\.\\1-3"},
+        {11, "3.1", "10-1", 0x1F75, 1, "\\\\.\\usb10"},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].key);
+        const usb::UsbDeviceEntry& e = devices[i].entry;
+        EXPECT_EQ(e.portOrdinal, rows[i].ordinal);
+        EXPECT_EQ(PortPath(e), rows[i].path);
+        EXPECT_EQ(Text(e.driverKey), rows[i].key);
+        EXPECT_EQ(e.vendorId, rows[i].vendor);
+        EXPECT_EQ(e.hubPort, rows[i].hubPort);
+        EXPECT_EQ(Text(e.hubPath), rows[i].hubPath);
+    }
+    // The kernel's texts as string descriptors, cut to the fields.
+    EXPECT_EQ(Text(devices[0].entry.product), "Flash Disk");
+    EXPECT_EQ(Text(devices[0].entry.serialNumber), "0123456789AB");
+    EXPECT_EQ(std::u16string(devices[0].entry.manufacturer, 7), u"Generic");
+    EXPECT_EQ(Text(devices[2].entry.product), "USB Keyboard");
+    EXPECT_EQ(Text(devices[2].entry.serialNumber), "");
+}
+
+TEST_F(LinuxWalk, DisksBindThroughTheirAncestryAndVolumesThroughTheirDiskNumbers) {
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    const std::vector<Device> devices = Devices();
+    ASSERT_EQ(devices.size(), 5u);
+    const auto disks = [](const usb::UsbDeviceEntry& e) {
+        return std::vector<int>(std::begin(e.diskNumbers), std::end(e.diskNumbers));
+    };
+    const auto letter = [](const char* name) { return *VolumeLetter(name); };
+
+    // The flash disk: sdb, and both partitions with letters of their own.
+    const Device& flash = devices[0];
+    EXPECT_EQ(disks(flash.entry), (std::vector<int>{1, -1, -1, -1}));
+    EXPECT_NE(Text(flash.entry.diskInterfacePath).find("/1-2/1-2:1.0/host2/"), std::string::npos);
+    EXPECT_TRUE(Text(flash.entry.diskInterfacePath).ends_with("/block/sdb"));
+    ASSERT_EQ(flash.volumes.size(), 2u);
+    EXPECT_EQ(flash.volumes[0].driveLetter, letter("sdb1"));
+    EXPECT_EQ(flash.volumes[1].driveLetter, letter("sdb2"));
+    for (const usb::VolumeEntry& v : flash.volumes) {
+        EXPECT_EQ(v.driveType, platform::kDriveRemovable);
+        EXPECT_EQ(v.diskNumber, 1);
+    }
+    EXPECT_TRUE(Text(flash.volumes[1].volumePath).ends_with("/block/sdb/sdb2"));
+
+    // Three hubs deep, unpartitioned and unmounted: the disk itself is its volume, with no letter.
+    const Device& deep = devices[1];
+    EXPECT_EQ(disks(deep.entry), (std::vector<int>{2, -1, -1, -1}));
+    ASSERT_EQ(deep.volumes.size(), 1u);
+    EXPECT_EQ(deep.volumes[0].driveLetter, 0);
+    EXPECT_EQ(deep.volumes[0].diskNumber, 2);
+
+    // The keyboard: listed, nothing bound.
+    EXPECT_EQ(disks(devices[2].entry), (std::vector<int>{-1, -1, -1, -1}));
+    EXPECT_TRUE(devices[2].volumes.empty());
+
+    // The CD-ROM: no disk; its volume bound by ancestry.
+    const Device& cd = devices[3];
+    EXPECT_EQ(disks(cd.entry), (std::vector<int>{-1, -1, -1, -1}));
+    ASSERT_EQ(cd.volumes.size(), 1u);
+    EXPECT_EQ(cd.volumes[0].driveLetter, letter("sr0"));
+    EXPECT_EQ(cd.volumes[0].driveType, platform::kDriveCdrom);
+    EXPECT_EQ(cd.volumes[0].diskNumber, -1);
+
+    // Mounted whole, fixed.
+    const Device& whole = devices[4];
+    EXPECT_EQ(disks(whole.entry), (std::vector<int>{0, -1, -1, -1}));
+    ASSERT_EQ(whole.volumes.size(), 1u);
+    EXPECT_EQ(whole.volumes[0].driveLetter, letter("sda"));
+    EXPECT_EQ(whole.volumes[0].driveType, platform::kDriveFixed);
+
+    // The SATA disk (number 3) is bound nowhere.
+    for (const Device& d : devices) {
+        for (const usb::VolumeEntry& v : d.volumes)
+            EXPECT_NE(v.diskNumber, 3);
+    }
+}
+
+TEST_F(LinuxWalk, PullingADeviceEmptiesItsPortAndMovesNoOrdinal) {
+    {
+        usb::CEnumUSB walk;
+        walk.Enumerate(0);
+    }
+    tree.Remove("/sys/devices/pci0000:00/0000:00:1.0/usb1/1-3/1-3.1/1-3.1.1/1-3.1.1.2");
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    std::vector<int> ordinals;
+    for (const Device& d : Devices())
+        ordinals.push_back(d.entry.portOrdinal);
+    EXPECT_EQ(ordinals, (std::vector<int>{2, 6, 8, 11}));
+}
+
+TEST_F(LinuxWalk, LettersOpenTheWholeDiskAndAnswerTheMountPointsFreeSpace) {
+    const char16_t sdb2 = *VolumeLetter("sdb2");
+    tree.Dir("/dev");
+    tree.Write("/dev/sdb", "");
+    // A letter opens its volume's whole disk, while the volume is mounted.
+    const platform::Handle opened = device::OpenVolume(sdb2);
+    EXPECT_NE(opened, platform::kInvalidHandle);
+    device::CloseDrive(opened);
+    EXPECT_EQ(device::OpenVolume(*VolumeLetter("sdc")), platform::kInvalidHandle);
+    EXPECT_EQ(device::OpenVolume(u'E'), platform::kInvalidHandle);
+    EXPECT_EQ(platform::linux_os::VolumeDevice(sdb2), "/dev/sdb2");
+    EXPECT_EQ(platform::linux_os::VolumeMountPoints(sdb2), std::vector<std::string>{"/media/a2"});
+
+    // The free bytes available to the caller on the mount point's file system.
+    struct statvfs before {};
+    struct statvfs after {};
+    ASSERT_EQ(statvfs((tree.Root() + "/media/a2").c_str(), &before), 0);
+    const std::optional<std::uint64_t> free = device::VolumeFreeBytes(sdb2);
+    ASSERT_EQ(statvfs((tree.Root() + "/media/a2").c_str(), &after), 0);
+    ASSERT_TRUE(free.has_value());
+    const std::uint64_t a = std::uint64_t{before.f_bavail} * before.f_frsize;
+    const std::uint64_t b = std::uint64_t{after.f_bavail} * after.f_frsize;
+    EXPECT_GE(*free, std::min(a, b));
+    EXPECT_LE(*free, std::max(a, b));
+    EXPECT_EQ(device::VolumeFreeBytes(*VolumeLetter("sdc")), std::nullopt);
+    // It is that mount point that is asked: without it there is no answer, while another's stays.
+    tree.Remove("/media/a2");
+    EXPECT_EQ(device::VolumeFreeBytes(sdb2), std::nullopt);
+    EXPECT_TRUE(device::VolumeFreeBytes(*VolumeLetter("sdb1")).has_value());
+
+    // Every mounted volume's root, ascending, each terminated, then an empty one.
+    std::u16string expected;
+    for (const char* name : {"sda", "sdb1", "sdb2", "sdd1", "sr0"})
+        expected += std::u16string{*VolumeLetter(name), u':', u'\\', u'\0'};
+    char16_t buffer[200] = {};
+    ASSERT_EQ(platform::LogicalDriveStrings(200, buffer), expected.size());
+    EXPECT_EQ(std::u16string(buffer, expected.size() + 1), expected + u'\0');
+    EXPECT_EQ(platform::LogicalDriveStrings(3, buffer), expected.size() + 1);
+}
+
+}  // namespace

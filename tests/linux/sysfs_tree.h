@@ -1,0 +1,147 @@
+// Test builder: a sysfs and mount tree in a temporary folder, laid out as the kernel lays out its
+// USB host controllers, hubs, devices, SCSI disks and CD-ROMs, for the Linux backend to read
+// through platform::linux_os::SetSystemRoot. Not the backend: it only writes files.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace linux_test {
+
+namespace fs = std::filesystem;
+
+struct UsbAttributes {
+    std::string vendor = "1f75";
+    std::string product = "0917";
+    std::string deviceClass = "00";
+    int ports = 0;  // maxchild: a hub's ports
+    std::string manufacturerText;
+    std::string productText;
+    std::string serialText;
+    std::string interfaceDriver;  // bound to interface 1.0; empty: none
+};
+
+class SysfsTree {
+  public:
+    SysfsTree() {
+        std::string pattern = (fs::temp_directory_path() / "tavrin-sysfs-XXXXXX").string();
+        root_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        Dir("/sys/bus/usb/devices");
+        Dir("/sys/class/block");
+        Dir("/proc/self");
+        Write("/proc/self/mounts", "");
+    }
+    ~SysfsTree() {
+        std::error_code error;
+        fs::remove_all(root_, error);
+    }
+    SysfsTree(const SysfsTree&) = delete;
+    SysfsTree& operator=(const SysfsTree&) = delete;
+
+    const std::string& Root() const { return root_; }
+
+    // A host controller on PCI with its root hub usb<bus>; returns the root hub's folder.
+    std::string Controller(int bus, int ports, const std::string& product) {
+        const std::string folder = "/sys/devices/pci0000:00/0000:00:" + std::to_string(bus) +
+                                   ".0/usb" + std::to_string(bus);
+        UsbAttributes hub;
+        hub.vendor = "1d6b";
+        hub.product = "0002";
+        hub.deviceClass = "09";
+        hub.ports = ports;
+        hub.productText = product;
+        hub.interfaceDriver = "hub";
+        Device(folder, hub);
+        return folder;
+    }
+
+    // A USB device (or hub) at `folder`, whose last part is its kernel name.
+    std::string Device(const std::string& folder, const UsbAttributes& a) {
+        const std::string name = fs::path(folder).filename().string();
+        Dir(folder);
+        Write(folder + "/devnum", std::to_string(++devices_) + "\n");
+        Write(folder + "/idVendor", a.vendor + "\n");
+        Write(folder + "/idProduct", a.product + "\n");
+        Write(folder + "/bDeviceClass", a.deviceClass + "\n");
+        if (a.ports > 0)
+            Write(folder + "/maxchild", std::to_string(a.ports) + "\n");
+        if (!a.manufacturerText.empty())
+            Write(folder + "/manufacturer", a.manufacturerText + "\n");
+        if (!a.productText.empty())
+            Write(folder + "/product", a.productText + "\n");
+        if (!a.serialText.empty())
+            Write(folder + "/serial", a.serialText + "\n");
+        const std::string interface = folder + "/" + name + ":1.0";
+        Dir(interface);
+        if (!a.interfaceDriver.empty()) {
+            Dir("/sys/bus/usb/drivers/" + a.interfaceDriver);
+            Link(interface + "/driver", "/sys/bus/usb/drivers/" + a.interfaceDriver);
+        }
+        Link("/sys/bus/usb/devices/" + name, folder);
+        Link("/sys/bus/usb/devices/" + name + ":1.0", interface);
+        return folder;
+    }
+
+    // The block folder of a SCSI device behind a USB device's storage interface (or any folder).
+    std::string ScsiBlock(const std::string& parent, int host) {
+        const std::string h = std::to_string(host);
+        return parent + "/host" + h + "/target" + h + ":0:0/" + h + ":0:0:0/block";
+    }
+
+    // A disk below a block folder, with partitions 1..n; returns the disk's folder.
+    std::string Disk(const std::string& block, const std::string& name, int partitions,
+                     bool removable) {
+        const std::string folder = block + "/" + name;
+        Dir(folder);
+        Write(folder + "/dev", "8:" + std::to_string(minor_) + "\n");
+        Write(folder + "/removable", removable ? "1\n" : "0\n");
+        Link("/sys/class/block/" + name, folder);
+        for (int p = 1; p <= partitions; ++p) {
+            const std::string part = name + std::to_string(p);
+            Dir(folder + "/" + part);
+            Write(folder + "/" + part + "/dev", "8:" + std::to_string(minor_ + p) + "\n");
+            Write(folder + "/" + part + "/partition", std::to_string(p) + "\n");
+            Link("/sys/class/block/" + part, folder + "/" + part);
+        }
+        minor_ += 16;
+        return folder;
+    }
+
+    std::string Cdrom(const std::string& block, const std::string& name) {
+        const std::string folder = block + "/" + name;
+        Dir(folder);
+        Write(folder + "/dev", "11:0\n");
+        Write(folder + "/removable", "1\n");
+        Link("/sys/class/block/" + name, folder);
+        return folder;
+    }
+
+    // A line of the mount table, its mount point made below the root.
+    void Mount(const std::string& source, const std::string& point, const std::string& type) {
+        Dir(point);
+        std::ofstream(root_ + "/proc/self/mounts", std::ios::app)
+            << source << ' ' << point << ' ' << type << " rw,relatime 0 0\n";
+    }
+
+    void Remove(const std::string& path) { fs::remove_all(root_ + path); }
+    void Write(const std::string& path, const std::string& text) {
+        std::ofstream(root_ + path, std::ios::binary) << text;
+    }
+    void Dir(const std::string& path) { fs::create_directories(root_ + path); }
+    // A relative link, as the kernel makes them.
+    void Link(const std::string& path, const std::string& target) {
+        Dir(fs::path(path).parent_path().string());
+        fs::create_directory_symlink(
+            fs::path(target).lexically_relative(fs::path(path).parent_path()), root_ + path);
+    }
+
+  private:
+    std::string root_;
+    int devices_ = 0;
+    int minor_ = 0;
+};
+
+}  // namespace linux_test
