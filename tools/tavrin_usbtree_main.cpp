@@ -2,14 +2,14 @@
 
 #include "tools/usbtree.h"
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(TAVRIN_OS_LINUX)
 #include "platform/sim/station_file.h"
 #endif
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     tools::StationLoader loader;
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(TAVRIN_OS_LINUX)
     // Built natively there is no real machine: the tree is a virtual station's.
     loader = [](const std::string& path, std::string* error) {
         const sim::StationFileResult result = sim::LoadStationFile(path);
