@@ -75,9 +75,10 @@ std::u16string Text16(platform::ByteReader& r, std::size_t units) {
     return text;
 }
 
-// What iswspace holds for on the workstation: the Unicode spaces and the controls 9 to 13.
+// What iswspace holds for on the workstation: the Unicode spaces and the controls 9 to 13, but
+// not the control U+0085, which its table leaves out.
 bool IsWhiteSpace(char16_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0xA0 || c == 0x1680 ||
            (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
            c == 0x205F || c == 0x3000;
 }

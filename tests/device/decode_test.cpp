@@ -1,6 +1,7 @@
 // Decoding stored information blocks: no device, no window.
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <vector>
 
 #include "device/controller.h"
@@ -81,10 +82,29 @@ TEST(DecodeInfoBlockTest, NewerLayoutNamesAreUtf16) {
                            .WideNames(u"\u3000 金士顿 \u3000", u"U盘 Flash Drive\u00A0");
     EXPECT_EQ(Slot(block, kSlotVendorName), u"金士顿");
     EXPECT_EQ(Slot(block, kSlotProductName), u"U盘 Flash Drive");
+    // The control U+0085 is no white space to the workstation.
+    EXPECT_EQ(Slot(InfoBlock(5).WideNames(u"\u0085V\u0085", u"P"), kSlotVendorName),
+              u"\u0085V\u0085");
     // 30 units with no NUL: all of them, not a unit of the next field.
     const std::u16string thirty(30, u'x');
     EXPECT_EQ(Slot(InfoBlock(5).WideNames(thirty, u"P"), kSlotVendorName), thirty);
 }
+
+#ifdef _WIN32
+// The names are trimmed of what the platform's iswspace calls white space, and of nothing else.
+TEST(DecodeInfoBlockTest, NamesAreTrimmedOfWhatIswspaceCallsSpace) {
+    const auto& lists = SelectionListsFor(Language::English);
+    for (char32_t c = 1; c <= 0xFFFF; ++c) {
+        const std::u16string unit(1, static_cast<char16_t>(c));
+        const auto bytes = InfoBlock(5).WideNames(unit + u"A" + unit, u"P").Bytes();
+        const auto slots = DecodeInfoBlock(bytes, lists, std::nullopt);
+        ASSERT_TRUE(slots.has_value());
+        const bool space = iswspace(static_cast<wint_t>(c)) != 0;
+        EXPECT_EQ((*slots)[kSlotVendorName], space ? u"A" : unit + u"A" + unit)
+            << "U+" << std::hex << static_cast<unsigned>(c);
+    }
+}
+#endif
 
 TEST(DecodeInfoBlockTest, SelectionListsOfEachLanguage) {
     const auto block = InfoBlock(5).Byte(221, 1).Byte(222, 2).Byte(90, 1).Byte(628, 0).Byte(91, 2);
