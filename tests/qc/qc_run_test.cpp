@@ -105,6 +105,11 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
         [&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(dialog.results.portMode(), 1);
             ASSERT_EQ(Rows(dialog), 16);
+            EXPECT_EQ(Headings(dialog),
+                      (std::vector<std::u16string>{u"Port", u"Vol", u"Check", u"VID"}));
+            const int widths[] = {40, 40, 80, 50};
+            for (int column = 0; column < 4; ++column)
+                EXPECT_EQ(dialog.resultList.GetColumnWidth(column), widths[column]) << column;
             // usb03=5: row 4; usb12=3: row 2; usb123=16: row 15. usb04=0, no usb05, usb06=17:
             // no row. Port 1 holds a disk of another controller.
             Plug(3, 3, u'G');
