@@ -68,8 +68,7 @@ std::string Quoted(std::u16string_view text) {
             out += platform::ToUtf8(std::u16string_view(&c, 1));
         }
     }
-    out += '"';
-    return out;
+    return out + "\"";
 }
 
 std::string Hex4(unsigned value) {
@@ -78,60 +77,37 @@ std::string Hex4(unsigned value) {
     return buf;
 }
 
-// Built by appending: GCC 12 at -O3 takes a literal joined to a temporary for an overlapping
-// copy.
 std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
-    std::string line = std::to_string(e.portOrdinal);
-    line += ' ';
-    for (std::size_t i = 0; i < sizeof e.portPath && e.portPath[i] != 0xFF; ++i) {
-        if (i != 0)
-            line += '.';
-        line += std::to_string(e.portPath[i]);
-    }
-    line += " vid=";
-    line += Hex4(e.vendorId);
-    line += " pid=";
-    line += Hex4(e.productId);
+    std::string line = std::to_string(e.portOrdinal) + " ";
+    for (std::size_t i = 0; i < sizeof e.portPath && e.portPath[i] != 0xFF; ++i)
+        line += (i == 0 ? "" : ".") + std::to_string(e.portPath[i]);
+    line += " vid=" + Hex4(e.vendorId) + " pid=" + Hex4(e.productId);
     // Driver keys are the system's own names: no spaces or quotes, printed as they are.
     const std::u16string key = FieldText(e.driverKey, std::size(e.driverKey));
-    line += " key=";
-    line += key.empty() ? std::string("-") : platform::ToUtf8(key);
-    line += " desc=";
-    line += Quoted(FieldText(e.driverDesc, std::size(e.driverDesc)));
+    line += " key=" + (key.empty() ? std::string("-") : platform::ToUtf8(key));
+    line += " desc=" + Quoted(FieldText(e.driverDesc, std::size(e.driverDesc)));
     if (strings) {
-        line += " manufacturer=";
-        line += Quoted(FieldText(e.manufacturer, std::size(e.manufacturer)));
-        line += " product=";
-        line += Quoted(FieldText(e.product, std::size(e.product)));
-        line += " serial=";
-        line += Quoted(FieldText(e.serialNumber, std::size(e.serialNumber)));
+        line += " manufacturer=" + Quoted(FieldText(e.manufacturer, std::size(e.manufacturer)));
+        line += " product=" + Quoted(FieldText(e.product, std::size(e.product)));
+        line += " serial=" + Quoted(FieldText(e.serialNumber, std::size(e.serialNumber)));
     }
     std::string disks;
     for (std::int32_t n : e.diskNumbers) {
-        if (n == -1)
-            continue;
-        if (!disks.empty())
-            disks += ',';
-        disks += std::to_string(n);
+        if (n != -1)
+            disks += (disks.empty() ? "" : ",") + std::to_string(n);
     }
-    line += " disks=";
-    line += disks.empty() ? std::string("-") : disks;
+    line += " disks=" + (disks.empty() ? std::string("-") : disks);
     std::string volumes;
     usb::VolumePosition position = e.firstVolume;
     while (position != nullptr) {
         usb::VolumeEntry v;
         usb::CEnumUSB::GetNextVolume(&v, &position);
-        if (!volumes.empty())
-            volumes += ',';
-        volumes += v.driveLetter == 0 ? std::string("-")
-                                      : platform::ToUtf8(std::u16string_view(&v.driveLetter, 1));
-        volumes += ':';
-        volumes += std::to_string(v.driveType);
-        volumes += ':';
-        volumes += std::to_string(v.diskNumber);
+        const std::string letter =
+            v.driveLetter == 0 ? "-" : platform::ToUtf8(std::u16string_view(&v.driveLetter, 1));
+        volumes += (volumes.empty() ? "" : ",") + letter + ":" + std::to_string(v.driveType) + ":" +
+                   std::to_string(v.diskNumber);
     }
-    line += " volumes=";
-    line += volumes.empty() ? std::string("-") : volumes;
+    line += " volumes=" + (volumes.empty() ? std::string("-") : volumes);
     return line;
 }
 
@@ -153,9 +129,7 @@ int RunUsbTree(const std::vector<std::string>& args, const StationLoader& loadSt
         } else if (args[i] == "--station" && i + 1 < args.size() && station.empty()) {
             station = args[++i];
         } else {
-            std::string why = "unexpected argument ";
-            why += args[i];
-            return Usage(err, why);
+            return Usage(err, "unexpected argument " + args[i]);
         }
     }
     if (!station.empty() && !loadStation)

@@ -351,8 +351,7 @@ TEST(StationFileTest, EachErrorNamesItsLine) {
         const char* message;
     };
     // Long enough to run past the whole of a disk's answers, had it been copied.
-    std::string longModel = "disk 1\n    model ";
-    longModel.append(5000, 'M').append("\n");
+    const std::string longModel = "disk 1\n    model " + std::string(5000, 'M') + "\n";
     const Case cases[] = {
         {longModel.c_str(), 2, "'model' holds at most"},
         {"controller\n    root-hub\n        portt 1 empty\n", 3,

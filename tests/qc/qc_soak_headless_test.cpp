@@ -156,19 +156,12 @@ class SoakTest : public QcRunTest {
 
     // The rows are the disks present, with their values and verdicts.
     void Check(app::CTavrinDlg& dialog, int event) {
-        // Built by appending: the optimised build warns on literal-plus-temporary chains.
-        std::string trace = "event ";
-        trace += std::to_string(event);
-        trace += ", the last kinds";
-        for (std::size_t i = history.size() > 8 ? history.size() - 8 : 0; i < history.size(); ++i) {
-            trace += ' ';
-            trace += std::to_string(history[i]);
-        }
-        trace += ", columns ";
-        trace += std::to_string(dialog.resultList.GetColumnCount());
-        trace += ", auto check ";
-        trace += std::to_string(dialog.autoCheck);
-        SCOPED_TRACE(trace);
+        std::string recent;
+        for (std::size_t i = history.size() > 8 ? history.size() - 8 : 0; i < history.size(); ++i)
+            recent += " " + std::to_string(history[i]);
+        SCOPED_TRACE("event " + std::to_string(event) + ", the last kinds" + recent + ", columns " +
+                     std::to_string(dialog.resultList.GetColumnCount()) + ", auto check " +
+                     std::to_string(dialog.autoCheck));
         std::map<char16_t, Disk> listed;
         for (const auto& [where, disk] : present) {
             if (disk.kind != Kind::Foreign)

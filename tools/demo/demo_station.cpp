@@ -11,10 +11,8 @@ namespace {
 
 std::u16string PlaceText(const sim::UsbPortAddress& address) {
     std::string text = std::to_string(address.controller + 1);
-    for (int port : address.ports) {
-        text += '.';
-        text += std::to_string(port);
-    }
+    for (int port : address.ports)
+        text += "." + std::to_string(port);
     return std::u16string(text.begin(), text.end());
 }
 
