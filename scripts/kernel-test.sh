@@ -21,6 +21,7 @@ modules="$kernel_cache/root/lib/modules/$release"
 cmake --preset linux >/dev/null
 cmake --build --preset linux >/dev/null
 build=build/linux
+cmake --build "$build" --target tavrin-usbtree >/dev/null
 station=tests/kernel/disks.station
 disks=(1 2 3 4)      # station disk N on hub port N
 stock_port=5
@@ -39,7 +40,7 @@ trap cleanup EXIT
 initrd="$work/initrd"
 mkdir -p "$initrd"/{bin,dev,proc,sys,mnt,lib/modules}
 cp /bin/busybox "$initrd/bin/busybox"
-cp "$build/tests/kernel/tavrin-kernel-probe" "$initrd/bin/"
+cp "$build/tests/kernel/tavrin-kernel-probe" "$build/tools/tavrin-usbtree" "$initrd/bin/"
 cp tests/kernel/init.sh "$initrd/init"
 chmod +x "$initrd/init"
 declare -A loaded=()
@@ -149,6 +150,20 @@ check_retries 3 4 0
 check_retries 4 0 1
 check_retries "$stock_port" 4 0
 grep -q "^@@ passed-over" <<<"$(section "$stock_port")" || fail "the stock disk was not passed over"
+
+# The system's walk inside the guest, from the kernel's sysfs: the emulated hub on root port 1,
+# so each disk's ordinal is its hub port, its path controller 1, port 1, hub port; its disk bound
+# through the sysfs ancestry.
+tree=$(sed -n 's/^@@ tree //p' <<<"$console")
+for n in "${disks[@]}" "$stock_port"; do
+  line=$(grep -E "^$n 1\.1\.$n " <<<"$tree" || true)
+  if [ -z "$line" ]; then
+    fail "tavrin-usbtree: no device with ordinal $n at 1.1.$n"
+    continue
+  fi
+  grep -q " key=1-1\.$n " <<<"$line" || fail "tavrin-usbtree: hub port $n: $line"
+  grep -qE " disks=[0-9]+ " <<<"$line" || fail "tavrin-usbtree: no disk bound on hub port $n: $line"
+done
 
 # Free space from statvfs, as the guest's own stat counts it.
 while read -r _ _ point blocks size; do

@@ -36,4 +36,6 @@ done
 start=$(cut -d' ' -f1 /proc/uptime)
 /bin/tavrin-kernel-probe 2>&1
 echo "@@ probed $start $(cut -d' ' -f1 /proc/uptime)"
+# The system's own walk over the kernel's sysfs: the ports as a port map would name them.
+/bin/tavrin-usbtree --strings 2>&1 | sed 's/^/@@ tree /'
 poweroff -f
