@@ -6,6 +6,7 @@
 
 #include "device/controller.h"
 #include "platform/text.h"
+#include "tools/block_line.h"
 
 namespace tools {
 namespace {
@@ -32,11 +33,21 @@ std::optional<std::uint64_t> ParseCount(const std::string& text) {
     return value;
 }
 
-// One line per slot whatever the block holds: a control character of a text field (a line break
-// among them) is written as \xHH.
-std::string LineText(std::u16string_view text) {
+std::optional<device::Language> ParseLanguage(const std::string& text) {
+    if (text == "en")
+        return device::Language::English;
+    if (text == "zh-CN")
+        return device::Language::SimplifiedChinese;
+    if (text == "zh-TW")
+        return device::Language::TraditionalChinese;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string SlotLine(std::size_t slot, std::u16string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string line;
+    std::string line = std::to_string(slot) + " " + platform::ToUtf8(device::kSlotKeys[slot]) + "=";
     for (char c : platform::ToUtf8(text)) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F) {
@@ -49,18 +60,6 @@ std::string LineText(std::u16string_view text) {
     }
     return line;
 }
-
-std::optional<device::Language> ParseLanguage(const std::string& text) {
-    if (text == "en")
-        return device::Language::English;
-    if (text == "zh-CN")
-        return device::Language::SimplifiedChinese;
-    if (text == "zh-TW")
-        return device::Language::TraditionalChinese;
-    return std::nullopt;
-}
-
-}  // namespace
 
 int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     device::Language language = device::Language::English;
@@ -124,8 +123,7 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     for (std::size_t i = 0; i < device::kSlotCount; ++i) {
         if (!(*slots)[i])
             continue;
-        out << i << ' ' << platform::ToUtf8(device::kSlotKeys[i]) << '=' << LineText(*(*slots)[i])
-            << '\n';
+        out << SlotLine(i, *(*slots)[i]) << '\n';
     }
     return 0;
 }

@@ -23,6 +23,7 @@
 #include "platform/device_io.h"
 #include "platform/linux/sg_pass_through.h"
 #include "platform/text.h"
+#include "tools/block_line.h"
 
 namespace {
 
@@ -31,23 +32,6 @@ namespace fs = std::filesystem;
 void Say(const std::string& line) {
     std::printf("@@ %s\n", line.c_str());
     std::fflush(stdout);
-}
-
-// tavrin-block's form of a value: control characters as \xHH, so that a value is one line.
-std::string LineText(std::u16string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string line;
-    for (char c : platform::ToUtf8(text)) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            line += "\\x";
-            line += kHex[b >> 4];
-            line += kHex[b & 0xF];
-        } else {
-            line += c;
-        }
-    }
-    return line;
 }
 
 // The USB device a disk hangs from: the last "bus-port.port" name in its sysfs path.
@@ -93,8 +77,7 @@ void Probe(const std::string& name, int index) {
             // No drive letters here: the capacity comes from the mount point below.
             if (slots[i].empty() && (i == device::kSlotCapMin || i == device::kSlotCapMax))
                 continue;
-            Say("value " + std::to_string(i) + " " + platform::ToUtf8(device::kSlotKeys[i]) + "=" +
-                LineText(slots[i]));
+            Say("value " + tools::SlotLine(i, slots[i]));
         }
     }
     const auto took = std::chrono::steady_clock::now() - start;
