@@ -129,6 +129,14 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
             }
             EXPECT_EQ(Cell(dialog, 4, 2), u"-");
             EXPECT_EQ(Cell(dialog, 4, 3), u"1234");
+            // Each row's bar: a vertical child of the list, its id the disk's port ordinal.
+            for (const auto& [row, ordinal] : {std::pair{2, 12}, {4, 3}, {15, 123}}) {
+                const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+                ASSERT_NE(record, nullptr);
+                EXPECT_EQ(record->bar->GetDlgCtrlID(), ordinal);
+                EXPECT_EQ(record->bar->GetStyle() & (WS_CHILD | PBS_VERTICAL),
+                          DWORD{WS_CHILD | PBS_VERTICAL});
+            }
         },
         [&](app::CTavrinDlg& dialog) {
             // Run checks the rows with a disk and skips the empty ones.
