@@ -33,6 +33,9 @@ bool IsWindow(HWND window);
 // `timeoutMs` passes; true when `done` held. For waiting on a worker that may be blocked in a
 // send to one of this thread's windows.
 bool WaitServingSentMessages(const std::function<bool()>& done, unsigned timeoutMs);
+// The same, and paints the calling thread's windows meanwhile: for a wait the operator sees.
+// Input and posted messages stay queued, so none of their handlers starts inside the wait.
+bool WaitServingSentMessagesAndPaint(const std::function<bool()>& done, unsigned timeoutMs);
 
 // ---- Message tables -------------------------------------------------------------------------
 //

@@ -151,10 +151,13 @@ LRESULT ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case BM_CLICK:
-            if (Enabled(window)) {
+            // A click even on a disabled button, as the platform's: only the mouse never
+            // reaches a disabled window.
+            if (Enabled(window))
                 ui::SendMessage(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
-                ui::SendMessage(window, WM_LBUTTONUP, 0, 0);
-            }
+            else
+                data.pressed = true;
+            ui::SendMessage(window, WM_LBUTTONUP, 0, 0);
             return 0;
         case WM_LBUTTONDOWN:
             if (!Enabled(window))

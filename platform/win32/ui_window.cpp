@@ -169,24 +169,40 @@ bool IsWindow(HWND window) {
     return window != nullptr && ::IsWindow(Native(window)) != FALSE;
 }
 
-// Sleeps in MsgWaitForMultipleObjectsEx, woken by sent messages, which a PeekMessage limited to
-// them then handles; posted messages stay queued. `done` is polled between short waits.
+namespace {
+
+// Sleeps in MsgWaitForMultipleObjectsEx, woken by sent messages (and paint), which a
+// PeekMessage limited to them then handles; posted messages and input stay queued. `done` is
+// polled between short waits.
 // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-msgwaitformultipleobjectsex
-bool WaitServingSentMessages(const std::function<bool()>& done, unsigned timeoutMs) {
+bool WaitServing(const std::function<bool()>& done, unsigned timeoutMs, bool paint) {
     constexpr DWORD kSlice = 5;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        // One window a round: one that never validates cannot keep `done` from being seen.
+        if (paint && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT))
+            DispatchMessageW(&msg);
         if (done())
             return true;
         const ULONGLONG elapsed = GetTickCount64() - start;
         if (elapsed >= timeoutMs)
             return false;
         const auto left = static_cast<DWORD>(timeoutMs - elapsed);
-        MsgWaitForMultipleObjectsEx(0, nullptr, left < kSlice ? left : kSlice, QS_SENDMESSAGE,
-                                    MWMO_INPUTAVAILABLE);
+        MsgWaitForMultipleObjectsEx(0, nullptr, left < kSlice ? left : kSlice,
+                                    QS_SENDMESSAGE | (paint ? QS_PAINT : 0), MWMO_INPUTAVAILABLE);
     }
+}
+
+}  // namespace
+
+bool WaitServingSentMessages(const std::function<bool()>& done, unsigned timeoutMs) {
+    return WaitServing(done, timeoutMs, false);
+}
+
+bool WaitServingSentMessagesAndPaint(const std::function<bool()>& done, unsigned timeoutMs) {
+    return WaitServing(done, timeoutMs, true);
 }
 
 // ---- Windows

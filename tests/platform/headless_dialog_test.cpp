@@ -191,7 +191,7 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
 TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
     TestDialog dialog;
     dialog.onInit = [](TestDialog& d) {
-        // A tick box changes before its parent hears the click; a disabled button ignores it.
+        // A tick box changes before its parent hears the click, a disabled one too.
         CBorrowed<CButton> check(d.Item(IDX_TEST_CHECK));
         int checkAtClick = -1;
         d.commands.clear();
@@ -206,8 +206,9 @@ TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
         EXPECT_EQ(value, 1);
         check.EnableWindow(false);
         check.SendMessage(BM_CLICK);
-        EXPECT_EQ(check.GetCheck(), BST_CHECKED);
-        EXPECT_EQ(d.commands.size(), 1u);
+        EXPECT_EQ(check.GetCheck(), BST_UNCHECKED);
+        EXPECT_EQ(d.commands.size(), 2u);
+        check.EnableWindow(true);
         CBorrowed<CButton> push(d.Item(IDB_TEST_PUSH));
         push.SetCheck(BST_CHECKED);
         EXPECT_EQ(push.GetCheck(), BST_UNCHECKED) << "a push button has no check";

@@ -111,6 +111,51 @@ TEST_F(DialogTest, AWorkerSendIsServedWhileTheModalDialogRuns) {
     EXPECT_FALSE(ui::IsWindow(window));
 }
 
+// A wait the operator sees: it serves what a worker sends and paints, but leaves posted messages
+// and input queued for the loop, so that no click starts anything inside it.
+TEST_F(DialogTest, AWaitThatPaintsServesSendsAndLeavesInputQueued) {
+    const HWND window = Open();
+    ASSERT_NE(window, nullptr);
+    const HWND push = Item(IDB_TEST_PUSH);
+    bool waited = false;
+    int pushesInside = -1;
+    ui.Run([&] {
+        dialog.UpdateWindow();
+        dialog.Invalidate(true);
+        ui::PostMessage(push, BM_CLICK);
+        ui::PostMessage(push, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        ui::PostMessage(push, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        std::thread worker([&] { ui::SendMessage(window, kPing, 1, 0); });
+        waited = WaitServingSentMessagesAndPaint(
+            [&] { return dialog.pingThread == ui.id() && !dialog.GetUpdateRect(nullptr); }, 10000);
+        pushesInside = dialog.pushes;
+        worker.join();
+    });
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(pushesInside, 0);
+    EXPECT_TRUE(uitest::WaitFor([&] { return dialog.pushes == 2; })) << "the loop's, after it";
+}
+
+// A disabled default button: Enter passes it by, but a click sent to it is a click (only the
+// mouse never reaches a disabled window).
+TEST_F(DialogTest, ADisabledDefaultButtonIgnoresEnterButNotAClickSentToIt) {
+    Open();
+    const HWND ok = Item(IDOK);
+    ui.Run([&] { CBorrowed<>(ok).EnableWindow(false); });
+    ui::testing::PressKey(Item(IDE_TEST_EDIT), VK_RETURN);
+    std::atomic<bool> afterKey{false};
+    ui.Post([&] { afterKey = true; });
+    ASSERT_TRUE(uitest::WaitFor([&] { return afterKey.load(); }));
+    EXPECT_EQ(result, -100) << "Enter closed the dialog";
+    const HWND box = Item(IDX_TEST_CHECK);
+    ui.Run([&] { CBorrowed<>(box).EnableWindow(false); });
+    ui::SendMessage(box, BM_CLICK);
+    EXPECT_EQ(ui::SendMessage(box, BM_GETCHECK), BST_UNCHECKED) << "ticked at the start";
+    ui::PostMessage(ok, BM_CLICK);
+    ASSERT_TRUE(WaitClosed());
+    EXPECT_EQ(result, IDOK);
+}
+
 TEST_F(DialogTest, OkTakesTheControlsIntoTheMembersCancelDoesNot) {
     Open();
     ui::SendMessage(Item(IDX_TEST_CHECK), BM_CLICK);  // untick
