@@ -19,6 +19,8 @@ constexpr char16_t kSetting[] = u"Setting";
 constexpr char16_t kPortMap[] = u"PortMap";
 constexpr char16_t kExtension[] = u".pfg";
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+// From the worker, once the tree holds every tick of the map.
+constexpr UINT kMsgChecksLoaded = WM_APP + 1;
 // "usb%02d" of an item's data: at least two digits.
 std::u16string PortKey(DWORD_PTR ordinal) {
     std::u16string digits = platform::DecimalText(static_cast<long long>(ordinal));
@@ -53,6 +55,7 @@ void CUsbPort::DoDataExchange(CDataExchange* dx) {
 const MessageMap* CUsbPort::GetMessageMap() const {
     static constexpr MessageEntry kEntries[] = {
         OnMessage<&CUsbPort::OnDestroy>(WM_DESTROY),
+        OnMessage<&CUsbPort::OnChecksLoaded>(kMsgChecksLoaded),
         OnNotify<&CUsbPort::OnTreeClick>(IDT_PORTS, NM_CLICK),
         OnCommand<&CUsbPort::OnLoad>(IDB_LOAD),
         OnCommand<&CUsbPort::OnSave>(IDB_SAVE),
@@ -88,7 +91,11 @@ BOOL CUsbPort::OnInitDialog() {
     tree.ModifyStyle(TVS_CHECKBOXES, 0);
     tree.ModifyStyle(0, TVS_CHECKBOXES);
 
+    // OK and Save would write the ticks found so far over the map, before the worker has
+    // loaded them: they wait for it.
+    EnableWriting(false);
     treeWindow_ = tree.m_hWnd;
+    dialogWindow_ = m_hWnd;
     workerRunning_.store(true, std::memory_order_release);
     if (AfxBeginThread(&CUsbPort::Worker, this) == nullptr)
         workerRunning_.store(false, std::memory_order_release);
@@ -107,6 +114,8 @@ UINT CUsbPort::Worker(void* parameter) {
             file = self->portFilePath;
         }
         self->LoadChecks(on, on.GetRootItem(), file);
+        if (!self->IsClosing())
+            ui::SendMessage(self->dialogWindow_, kMsgChecksLoaded);
     }
     // The last touch of the dialog: it may go right after.
     self->workerRunning_.store(false, std::memory_order_release);
@@ -114,14 +123,38 @@ UINT CUsbPort::Worker(void* parameter) {
 }
 
 void CUsbPort::WaitForWorker() {
-    // The worker may be waiting in a send to the tree, whose window lives on this thread.
-    while (!WaitServingSentMessages([this] { return !IsWorkerRunning(); }, 1000)) {
+    // The worker may be waiting in a send to the tree, whose window lives on this thread; the
+    // owner keeps painting meanwhile, but takes no input: nothing can start on the list the
+    // worker still rebuilds, nor on this object.
+    while (!WaitServingSentMessagesAndPaint([this] { return !IsWorkerRunning(); }, 1000)) {
     }
 }
 
 LRESULT CUsbPort::OnDestroy(WPARAM, LPARAM) {
     closing_.store(true, std::memory_order_release);
     return Default();
+}
+
+LRESULT CUsbPort::OnChecksLoaded(WPARAM, LPARAM) {
+    checksLoaded_ = true;
+    EnableWriting(true);
+    return 0;
+}
+
+// The buttons wait disabled; a command that comes all the same (sent, not clicked) waits here.
+bool CUsbPort::WaitForChecks() {
+    while (!checksLoaded_ && IsWorkerRunning()) {
+        WaitServingSentMessagesAndPaint([this] { return checksLoaded_ || !IsWorkerRunning(); },
+                                        1000);
+    }
+    return checksLoaded_;
+}
+
+void CUsbPort::EnableWriting(bool enable) {
+    for (const int id : {IDOK, IDB_SAVE}) {
+        if (const HWND button = GetDlgItem(id); button != nullptr)
+            CBorrowed<>(button).EnableWindow(enable);
+    }
 }
 
 // ---- The tree
@@ -258,7 +291,8 @@ bool CUsbPort::SaveAs() {
 }
 
 void CUsbPort::OnSave() {
-    SaveAs();
+    if (WaitForChecks())
+        SaveAs();
 }
 
 void CUsbPort::OnLoad() {
@@ -272,6 +306,8 @@ void CUsbPort::OnLoad() {
 }
 
 void CUsbPort::OnOK() {
+    if (!WaitForChecks())
+        return;
     UpdateData(true);
     if (portFilePath.empty())
         return;

@@ -26,8 +26,9 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     std::u16string portFilePath;  // absolute, or empty
     std::int32_t enablePort = 0;
 
-    // Runs the dialog, then lets the worker's enumeration end (serving what it sends) before
-    // returning: the owner reads the device list as that enumeration left it.
+    // Runs the dialog, then lets the worker's enumeration end (serving what it sends, and
+    // painting the owner) before returning: the owner reads the device list as that enumeration
+    // left it.
     ui::INT_PTR DoModal() override;
 
     void DoDataExchange(ui::CDataExchange* dx) override;
@@ -45,12 +46,19 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     bool IsClosing() const { return closing_.load(std::memory_order_acquire); }
     // True while the worker runs.
     bool IsWorkerRunning() const { return workerRunning_.load(std::memory_order_acquire); }
+    // True once the worker has loaded the map's ticks into the whole tree: from then on OK and
+    // Save, which write the tree's ticks over the map, are enabled.
+    bool ChecksLoaded() const { return checksLoaded_; }
 
   private:
     void OnTreeClick(ui::NMHDR* header, ui::LRESULT* result);
     void OnLoad();
     void OnSave();
     ui::LRESULT OnDestroy(ui::WPARAM wParam, ui::LPARAM lParam);
+    ui::LRESULT OnChecksLoaded(ui::WPARAM wParam, ui::LPARAM lParam);
+    void EnableWriting(bool enable);
+    // False when the worker ended without loading them (the dialog closing).
+    bool WaitForChecks();
 
     // Save's steps: false when its file dialog was cancelled.
     bool SaveAs();
@@ -68,6 +76,8 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     // The tree's window as the worker knows it: set before the worker starts, never changed,
     // so the worker never reads the wrapper that this thread clears.
     ui::HWND treeWindow_ = nullptr;
+    ui::HWND dialogWindow_ = nullptr;  // likewise
+    bool checksLoaded_ = false;        // the dialog's thread only
     std::atomic<bool> closing_{false};
     std::atomic<bool> workerRunning_{false};
     std::mutex pathMutex_;  // portFilePath: written here, read by the worker

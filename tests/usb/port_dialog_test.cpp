@@ -367,6 +367,7 @@ TEST_F(PortDialogTest, StationNumbersGoPastSixteen) {
 // Holds the walk at the root hub's port 2 until released.
 class HeldPort : public usb::CUsbPort {
   public:
+    explicit HeldPort(CWnd* owner = nullptr) : CUsbPort(owner) {}
     std::atomic<bool> held{false};
     std::shared_future<void> release;
 
@@ -378,36 +379,97 @@ class HeldPort : public usb::CUsbPort {
     }
 };
 
-TEST_F(PortDialogTest, ClosingMidWalkLetsTheWalkEndFirst) {
+bool ButtonEnabled(usb::CUsbPort& dialog, int id) {
+    const CBorrowed<> button(dialog.GetDlgItem(id));
+    return button.IsWindowEnabled();
+}
+
+// OK and Save write the tree's ticks over the map: before the worker has loaded them the buttons
+// are disabled, Enter passes OK by, and OK sent all the same writes the map only once it has them.
+TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
+    const std::u16string map = u"C:\\Tools\\Tavrin\\a.pfg";
+    const std::string stored = "[PortMap]\r\nusb03=1\r\nusb07=2\r\n[Setting]\r\nENABLE_PORT=1\r\n";
     WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
-    for (const int button : {IDCANCEL, IDOK}) {
-        SCOPED_TRACE(button);
-        std::promise<void> gate;
-        HeldPort dialog;
-        dialog.release = gate.get_future().share();
-        std::thread releaser;
-        bool ran = false;
+    WriteFile(map, stored);
+    std::promise<void> gate;
+    std::atomic<bool> released{false};
+    const auto release = [&] {
+        if (!released.exchange(true))
+            gate.set_value();
+    };
+    HeldPort dialog;
+    dialog.release = gate.get_future().share();
+    bool ran = false;
+    std::thread watch;
+    ui::testing::WhenIdle([&] {
+        // The controller, root hub and port 1 come first, by sends served here.
+        ASSERT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
+        // A dialog that closes while the walk is held must not wait for it for ever.
+        watch = std::thread([&, window = dialog.m_hWnd] {
+            uitest::WaitFor([&] { return released || !IsWindow(window); }, std::chrono::minutes(5));
+            release();
+        });
+        EXPECT_FALSE(ButtonEnabled(dialog, IDOK));
+        EXPECT_FALSE(ButtonEnabled(dialog, IDB_SAVE));
+        EXPECT_TRUE(ButtonEnabled(dialog, IDB_LOAD));
+        EXPECT_TRUE(ButtonEnabled(dialog, IDCANCEL));
+        ui::testing::PressKey(dialog.tree.m_hWnd, VK_RETURN);
+        // After the key.
         ui::testing::WhenIdle([&] {
             ran = true;
-            // The controller, root hub and port 1 come first, by sends served here.
-            EXPECT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
-            EXPECT_TRUE(dialog.IsWorkerRunning());
+            ASSERT_TRUE(IsWindow(dialog.m_hWnd));
+            EXPECT_EQ(ReadFile(map), stored);
             EXPECT_EQ(Items(dialog.tree).size(), 3u);
-            releaser = std::thread([&] {
-                EXPECT_TRUE(uitest::WaitFor([&] { return dialog.IsClosing(); }));
-                gate.set_value();
-            });
-            Press(dialog, button);
+            EXPECT_FALSE(dialog.ChecksLoaded());
+            // The walk goes on only through this thread, which is busy with OK from now on.
+            release();
+            ui::SendMessage(dialog.m_hWnd, WM_COMMAND, IDOK, 0);
+            EXPECT_TRUE(dialog.ChecksLoaded());
         });
-        EXPECT_EQ(dialog.DoModal(), button);
-        EXPECT_TRUE(ran);
-        releaser.join();
-        EXPECT_FALSE(dialog.IsWorkerRunning());
-        EXPECT_EQ(dialog.portCounter, 8) << "the walk went on to its end";
-        EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2);
-    }
-    EXPECT_EQ(ReadFile(u"C:\\Tools\\Tavrin\\a.pfg"), "[Setting]\r\nENABLE_PORT=0\r\n")
-        << "OK wrote the map of the tree as far as it was";
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    release();
+    if (watch.joinable())
+        watch.join();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(ReadFile(map), stored) << "the map the file had, written again";
+    EXPECT_EQ(dialog.portCounter, 8);
+}
+
+// Cancel in the middle of the walk closes the dialog at once; the walk goes on to its end before
+// the dialog returns (its owner reads the list it leaves), while the owner keeps painting.
+TEST_F(PortDialogTest, CancelMidWalkClosesAtOnceAndTheOwnerPaintsUntilTheWalkEnds) {
+    CWnd owner;
+    ASSERT_TRUE(
+        owner.Create(u"Static", u"owner", WS_POPUP | WS_VISIBLE, {0, 0, 200, 100}, nullptr, 0));
+    owner.UpdateWindow();
+    std::promise<void> gate;
+    HeldPort dialog(&owner);
+    dialog.release = gate.get_future().share();
+    HWND window = nullptr;
+    std::atomic<bool> closedAtOnce{false};
+    std::atomic<bool> painted{false};
+    std::thread operatorSide;
+    ui::testing::WhenIdle([&] {
+        ASSERT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
+        window = dialog.m_hWnd;
+        operatorSide = std::thread([&] {
+            closedAtOnce = uitest::WaitFor([&] { return !IsWindow(window); });
+            // Uncovered while the walk still stalls: the owner must repaint.
+            owner.Invalidate(true);
+            painted = uitest::WaitFor([&] { return !owner.GetUpdateRect(nullptr); });
+            gate.set_value();
+        });
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    operatorSide.join();
+    EXPECT_TRUE(closedAtOnce);
+    EXPECT_TRUE(painted);
+    EXPECT_FALSE(dialog.IsWorkerRunning());
+    EXPECT_EQ(dialog.portCounter, 8) << "the walk went on to its end";
+    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2);
+    owner.DestroyWindow();
 }
 
 // Scans walk the shared list on their own threads while the dialog's worker builds its tree
