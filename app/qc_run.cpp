@@ -121,8 +121,11 @@ void CTavrinDlg::OnPortSelect() {
     usb::CUsbPort dialog(this);
     if (dialog.DoModal() != IDOK)
         return;
-    portFilePath = MarkRelativePath(
-        platform::GetProfileString(u"Setting", u"PORT_FILE", u"", kPathBuffer, settingsPath));
+    // Against the program folder, as at start-up and in the dialog: a relative path would
+    // follow the current folder, which the file dialogs move.
+    portFilePath = ResolveStoredPath(
+        platform::GetProfileString(u"Setting", u"PORT_FILE", u"", kPathBuffer, settingsPath),
+        ProgramDirectory());
     results.ClearAllRows();
     const int enablePort =
         portFilePath.empty() ? 0

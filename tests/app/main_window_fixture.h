@@ -26,10 +26,14 @@ namespace maintest {
 using testsupport::kProgram;
 using testsupport::kSettings;
 inline constexpr char16_t kTitle[] = u"RV7730 Tavrin (1.0.0.3)";
+inline constexpr char16_t kElsewhere[] = u"C:\\Users\\Operator";
 
 class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
-    MainWindowTest() : ProgramFolder("tavrin-main-") {}
+    // Started from elsewhere (a shortcut, a prompt): nothing may depend on the current folder.
+    MainWindowTest() : ProgramFolder("tavrin-main-") {
+        sim::Files::Get().SetCurrentDirectory(kElsewhere);
+    }
     void SetUp() override {
         sim::Station::Get().Reset();
         ui::testing::Reset();

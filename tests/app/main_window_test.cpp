@@ -14,6 +14,7 @@
 #include "qc/progress_x.h"
 #include "tests/app/main_window_fixture.h"
 #include "tests/support/ui_thread.h"
+#include "usb/usb_port.h"
 
 namespace {
 
@@ -262,6 +263,46 @@ TEST_F(MainWindowTest, PortMapFileChoosesTheLayout) {
             } else {
                 EXPECT_EQ(dialog.resultList.GetItemCount(), 0);
             }
+            Close(dialog);
+        });
+    }
+}
+
+// The port dialog, found among the top-level windows once it is up.
+usb::CUsbPort* PortDialog() {
+    for (HWND window : ui::testing::TopLevelWindows()) {
+        if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
+            return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
+    }
+    return nullptr;
+}
+
+// After OK the window reads the stored map beside the program, as at start-up, wherever the
+// current folder is: elsewhere from the start, or where the save dialog left it.
+TEST_F(MainWindowTest, UsbPortSelectReadsTheMapBesideTheProgram) {
+    const std::u16string map = u"C:\\Tools\\Tavrin\\lines\\a.pfg";
+    for (const char16_t* current : {kElsewhere, u"C:\\Tools\\Tavrin\\lines"}) {
+        SCOPED_TRACE(platform::ToUtf8(current));
+        WriteFile(kSettings, "[Setting]\r\n");
+        WriteFile(map, "");
+        Run([&](app::CTavrinDlg& dialog) {
+            EXPECT_EQ(dialog.results.portMode(), 0);
+            ui::testing::WhenIdle([&] {
+                usb::CUsbPort* ports = PortDialog();
+                ASSERT_NE(ports, nullptr);
+                ASSERT_TRUE(WaitServingSentMessages([&] { return ports->ChecksLoaded(); }, 10000));
+                SendMessage(ports->GetDlgItem(IDX_ENABLE_PORT), BM_CLICK);
+                ui::testing::QueueFileDialogAnswer(map);
+                SendMessage(ports->GetDlgItem(IDB_SAVE), BM_CLICK);
+                ASSERT_TRUE(sim::Files::Get().SetCurrentDirectory(current));
+                SendMessage(ports->GetDlgItem(IDOK), BM_CLICK);
+            });
+            Click(dialog, IDB_PORT_SELECT);
+            EXPECT_NE(ReadFile(kSettings).find("PORT_FILE=lines\\a.pfg\r\n"), std::string::npos);
+            EXPECT_NE(ReadFile(map).find("[Setting]\r\nENABLE_PORT=1\r\n"), std::string::npos);
+            EXPECT_EQ(dialog.portFilePath, map);
+            EXPECT_EQ(dialog.results.portMode(), 1);
+            EXPECT_EQ(dialog.resultList.GetItemCount(), 16);
             Close(dialog);
         });
     }
