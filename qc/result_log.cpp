@@ -93,14 +93,22 @@ bool ResultLog::WriteWaiting() {
     const platform::LogFile file = platform::OpenLogFile(path_, &length);
     if (file == platform::kNoLogFile)
         return false;
+    if (cutTo_ && length > *cutTo_) {
+        if (!platform::CutLogFile(file, *cutTo_) || !platform::FlushLogFile(file)) {
+            platform::CloseLogFile(file);
+            return false;
+        }
+        length = *cutTo_;
+    }
+    cutTo_.reset();
     std::string bytes = length == 0 ? LogHeader() : std::string();
     bytes.reserve(bytes.size() + waitingBytes_);
     for (const std::string& line : waiting_)
         bytes += line;
     const bool written = platform::WriteLogFile(file, bytes) && platform::FlushLogFile(file);
     // Part of it may be in the file: cut it back, or the next try would write it twice.
-    if (!written && platform::CutLogFile(file, length))
-        platform::FlushLogFile(file);
+    if (!written && !(platform::CutLogFile(file, length) && platform::FlushLogFile(file)))
+        cutTo_ = length;
     platform::CloseLogFile(file);
     if (!written)
         return false;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,9 @@ class ResultLog {
     std::u16string path_;
     std::deque<std::string> waiting_;  // whole lines, oldest first
     std::size_t waitingBytes_ = 0;
+    // The length the file had before a write whose cut-back failed: what is past it is part of a
+    // line that is still waiting, and goes before anything else is written.
+    std::optional<std::uint64_t> cutTo_;
 };
 
 }  // namespace qc

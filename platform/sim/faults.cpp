@@ -8,7 +8,8 @@ namespace {
 struct State {
     std::mutex mutex;
     std::uint64_t calls = 0;
-    std::uint64_t failAt = 0;  // the value of `calls` whose call fails; 0: none
+    std::uint64_t failAt = 0;    // the value of `calls` whose call fails; 0: none
+    std::uint64_t alsoFail = 0;  // likewise, a second one
     std::optional<FaultCall> failed;
 };
 
@@ -77,6 +78,7 @@ void Faults::Reset() {
     const std::lock_guard lock(s.mutex);
     s.calls = 0;
     s.failAt = 0;
+    s.alsoFail = 0;
     s.failed.reset();
 }
 
@@ -84,6 +86,12 @@ void Faults::Arm(std::uint64_t n) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
     s.failAt = n == 0 ? 0 : s.calls + n;
+}
+
+void Faults::ArmAlso(std::uint64_t n) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    s.alsoFail = n == 0 ? 0 : s.calls + n;
 }
 
 std::uint64_t Faults::Calls() {
@@ -101,7 +109,8 @@ std::optional<FaultCall> Faults::FirstFailed() {
 bool Faults::Fail(FaultCall call) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    if (++s.calls != s.failAt)
+    ++s.calls;
+    if (s.calls != s.failAt && s.calls != s.alsoFail)
         return false;
     if (!s.failed)
         s.failed = call;

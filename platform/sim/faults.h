@@ -45,6 +45,9 @@ class Faults {
     static void Reset();
     // The n-th counted call from now (1: the next one) fails; 0 disarms.
     static void Arm(std::uint64_t n);
+    // Besides the armed one, the n-th counted call from now fails too; 0 disarms. For a failure
+    // whose own repair fails.
+    static void ArmAlso(std::uint64_t n);
     // Calls counted since the last reset.
     static std::uint64_t Calls();
     // The kind of the first call that was made to fail since the last reset.
