@@ -24,12 +24,12 @@ void CDC::DeleteDC() {
     m_hDC = nullptr;
 }
 
-// The background colour paints the rectangle through ExtTextOut and is then put back.
+// The background colour paints the rectangle through ExtTextOut and stays the fill colour, as
+// the framework leaves it: opaque text drawn next stands on the fill, not on a box of the old one.
 void CDC::FillSolidRect(const RECT& rect, COLORREF color) {
     const ::HDC dc = Native(m_hDC);
-    const COLORREF old = ::SetBkColor(dc, color);
+    ::SetBkColor(dc, color);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, Native(&rect), nullptr, 0, nullptr);
-    ::SetBkColor(dc, old);
 }
 
 // Four one-pixel edges: top and left to the corner before the far ends, bottom and right full.

@@ -262,7 +262,7 @@ class Painted : public CWnd {
     }
 };
 
-TEST(Win32UiTest, PaintingBeginsAndEndsAndFillingLeavesTheBackgroundColour) {
+TEST(Win32UiTest, PaintingBeginsAndEndsAndFillingLeavesItsColourAsTheBackground) {
     Painted window;
     ASSERT_TRUE(window.Create(u"Static", u"", WS_POPUP | WS_VISIBLE, {0, 0, 120, 40}, nullptr, 0));
     window.UpdateWindow();
@@ -273,7 +273,7 @@ TEST(Win32UiTest, PaintingBeginsAndEndsAndFillingLeavesTheBackgroundColour) {
     EXPECT_EQ(window.paints, before + 1);
     EXPECT_FALSE(window.GetUpdateRect(nullptr));  // the paint context validated it
     EXPECT_TRUE(window.drew);
-    EXPECT_EQ(window.backgroundAfterFill, RGB(1, 2, 3));
+    EXPECT_EQ(window.backgroundAfterFill, RGB(200, 0, 0)) << "the fill colour stays set";
     EXPECT_EQ(window.text, RGB(0, 0, 255));
 }
 

@@ -11,11 +11,23 @@ using namespace ui;
 using namespace qctest;
 
 constexpr COLORREF kMark = RGB(222, 184, 135);
+constexpr COLORREF kWindow = RGB(255, 255, 255);  // the list's background
 
-COLORREF CellPixel(app::CTavrinDlg& dialog, int row, int column) {
+// The one colour a cell shows inside its grid lines, around its text too (no glyphs are drawn
+// here, text drawn opaque fills its extent); kMixed when it shows more than one.
+constexpr COLORREF kMixed = 0xFFFFFFFE;
+COLORREF CellColour(app::CTavrinDlg& dialog, int row, int column) {
     RECT cell{};
     EXPECT_TRUE(dialog.resultList.GetSubItemRect(row, column, LVIR_BOUNDS, cell));
-    return headless::Pixel(dialog.resultList.m_hWnd, cell.left + 2, cell.top + 2);
+    const HWND list = dialog.resultList.m_hWnd;
+    const COLORREF colour = headless::Pixel(list, cell.left + 1, cell.top);
+    for (int y = cell.top; y < cell.bottom - 1; ++y) {
+        for (int x = cell.left + 1; x < cell.right; ++x) {
+            if (headless::Pixel(list, x, y) != colour)
+                return kMixed;
+        }
+    }
+    return colour;
 }
 
 COLORREF BarPixel(app::CTavrinDlg& dialog, int row) {
@@ -72,10 +84,10 @@ TEST_F(QcRunTest, VerdictsAndMarkedCellsAsPainted) {
             EXPECT_EQ(BarPixel(dialog, 1), RGB(255, 192, 203));
             EXPECT_EQ(headless::Texts(dialog.results.RecordOf(1)->barWindow).back().text, u"FAIL");
             // Only the failed VID of the second disk is marked, its text centred on one line.
-            EXPECT_NE(CellPixel(dialog, 0, 2), kMark);
-            EXPECT_EQ(CellPixel(dialog, 1, 2), kMark);
-            EXPECT_NE(CellPixel(dialog, 1, 3), kMark);
-            EXPECT_NE(CellPixel(dialog, 1, 4), kMark);
+            EXPECT_EQ(CellColour(dialog, 0, 2), kWindow);
+            EXPECT_EQ(CellColour(dialog, 1, 2), kMark);
+            EXPECT_EQ(CellColour(dialog, 1, 3), kWindow);
+            EXPECT_EQ(CellColour(dialog, 1, 4), kWindow);
             const auto vid = CellTexts(dialog, 1, 2);
             ASSERT_FALSE(vid.empty());
             EXPECT_EQ(vid.back().text, u"9999");
@@ -86,7 +98,7 @@ TEST_F(QcRunTest, VerdictsAndMarkedCellsAsPainted) {
         },
         [](app::CTavrinDlg& dialog) {
             Repaint(dialog);
-            EXPECT_EQ(CellPixel(dialog, 0, 3), kMark);
+            EXPECT_EQ(CellColour(dialog, 0, 3), kMark);
             EXPECT_EQ(Matches(dialog, 0)[device::kSlotCapMin], 1);
             EXPECT_EQ(BarPixel(dialog, 0), RGB(255, 192, 203));
             // A selected row keeps the list's highlight while the list has the focus.
@@ -95,9 +107,9 @@ TEST_F(QcRunTest, VerdictsAndMarkedCellsAsPainted) {
         },
         [](app::CTavrinDlg& dialog) {
             Repaint(dialog);
-            EXPECT_EQ(CellPixel(dialog, 1, 2), GetSysColor(COLOR_HIGHLIGHT));
+            EXPECT_EQ(CellColour(dialog, 1, 2), GetSysColor(COLOR_HIGHLIGHT));
             EXPECT_EQ(BarPixel(dialog, 1), GetSysColor(COLOR_HIGHLIGHT));
-            EXPECT_EQ(CellPixel(dialog, 0, 3), kMark);
+            EXPECT_EQ(CellColour(dialog, 0, 3), kMark);
         },
     });
 }
@@ -115,9 +127,9 @@ TEST_F(QcRunTest, WithoutCapMinEachColumnIsMarkedByItsOwnItem) {
         },
         [](app::CTavrinDlg& dialog) {
             Repaint(dialog);
-            EXPECT_NE(CellPixel(dialog, 0, 2), kMark);  // CapMax: 3814 within 4000
-            EXPECT_EQ(CellPixel(dialog, 0, 3), kMark);  // MPVer
-            EXPECT_NE(CellPixel(dialog, 0, 4), kMark);  // FWVer
+            EXPECT_EQ(CellColour(dialog, 0, 2), kWindow);  // CapMax: 3814 within 4000
+            EXPECT_EQ(CellColour(dialog, 0, 3), kMark);    // MPVer
+            EXPECT_EQ(CellColour(dialog, 0, 4), kWindow);  // FWVer
         },
     });
 }
