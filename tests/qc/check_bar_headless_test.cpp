@@ -16,12 +16,21 @@ constexpr int kWidth = 80;
 constexpr int kHeight = 20;
 constexpr UINT kTextFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
+// What reached the main window and the bar's default procedure, in order.
+struct Event {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Event&) const = default;
+};
+
 // Stands in for the application's main window: records what the bars send it.
 class MainWindow : public CWnd {
   public:
-    std::vector<std::pair<WPARAM, LPARAM>> clicks;
+    std::vector<Event>* events = nullptr;
     LRESULT OnBarClicked(WPARAM wParam, LPARAM lParam) {
-        clicks.emplace_back(wParam, lParam);
+        events->push_back({m_hWnd, qc::kMsgBarClicked, wParam, lParam});
         return 0;
     }
     const MessageMap* GetMessageMap() const override {
@@ -33,10 +42,23 @@ class MainWindow : public CWnd {
     }
 };
 
+// A bar whose default procedure records the button presses it is given.
+class RecordingBar : public CProgressX {
+  public:
+    std::vector<Event>* events = nullptr;
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN)
+            events->push_back({m_hWnd, message, wParam, lParam});
+        return CProgressX::DefWindowProc(message, wParam, lParam);
+    }
+};
+
 class CheckBarTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ui::testing::Reset();
+        main.events = &events;
+        bar.events = &events;
         ASSERT_TRUE(
             main.Create(u"Static", u"main", WS_POPUP | WS_VISIBLE, {0, 0, 400, 300}, nullptr, 0));
         app.m_pMainWnd = &main;
@@ -68,10 +90,11 @@ class CheckBarTest : public ::testing::Test {
         return texts.empty() ? headless::TextRecord{} : texts.back();
     }
 
+    std::vector<Event> events;
     CWinApp app;
     MainWindow main;
     CWnd list;
-    CProgressX bar;
+    RecordingBar bar;
     HFONT font = nullptr;
 };
 
@@ -198,13 +221,21 @@ TEST_F(CheckBarTest, SetRangeDoesNotRepaintButTheNextPaintUsesIt) {
     EXPECT_EQ(At(1 + 39, 5), RGB(255, 222, 173));
 }
 
-TEST_F(CheckBarTest, AClickTellsTheMainWindowFirst) {
+TEST_F(CheckBarTest, AClickTellsTheMainWindowBeforeThePressTakesItsDefaultCourse) {
     Verdict(1, u"PASS");
-    EXPECT_EQ(bar.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3)), 0);
-    EXPECT_EQ(bar.SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(3, 3)), 0);
-    EXPECT_EQ(main.clicks, (std::vector<std::pair<WPARAM, LPARAM>>{{0, 0}, {0, 0}}));
+    const LPARAM at = MAKELPARAM(3, 3);
+    EXPECT_EQ(bar.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at), 0);
+    EXPECT_EQ(bar.SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, at), 0);
+    const Event told{main.m_hWnd, qc::kMsgBarClicked, 0, 0};
+    EXPECT_EQ(events, (std::vector<Event>{told,
+                                          {bar.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, at},
+                                          told,
+                                          {bar.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON, at}}));
+    events.clear();
     headless::Click(bar.m_hWnd, {4, 4});
-    EXPECT_EQ(main.clicks.size(), 3u);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0], told);
+    EXPECT_EQ(events[1].message, WM_LBUTTONDOWN);
 }
 
 TEST_F(CheckBarTest, ANullTextIsEmpty) {
