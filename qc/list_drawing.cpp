@@ -2,9 +2,61 @@
 // cell, and the bars' selection look following the list's selection and focus.
 #include "qc/result_list.h"
 
+#include <algorithm>
+
 namespace qc {
 
 using namespace ui;
+
+namespace {
+
+// Lays the row's bar over the cell (its left edge 1 pixel in, its bottom 1 pixel up) and shows
+// it; hides it while the cell is out of the list's view, under the header or scrolled sideways.
+void CoverCell(CListCtrl& list, DeviceRecord* record, int row, int column) {
+    if (record == nullptr || record->bar == nullptr || record->bar->m_hWnd == nullptr)
+        return;
+    RECT cell{};
+    if (!list.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
+        return;
+    cell.left += 1;
+    cell.bottom -= 1;
+    // A row scrolled partly under the header: the bar stops at the header's lower edge.
+    if (const HWND header = list.GetHeaderCtrl(); header != nullptr) {
+        CBorrowed<> headerWindow(header);
+        RECT headerRect{};
+        if (headerWindow.IsWindowVisible()) {
+            headerWindow.GetClientRect(&headerRect);
+            if (cell.top < headerRect.bottom)
+                cell.top = headerRect.bottom;
+        }
+    }
+    RECT client{};
+    list.GetClientRect(&client);
+    if (cell.bottom <= cell.top || cell.right <= client.left || cell.left >= client.right ||
+        cell.top >= client.bottom) {
+        if (record->barShown != 0) {
+            record->bar->ShowWindow(SW_HIDE);
+            record->barShown = 0;
+        }
+        return;
+    }
+    // Moved only when its place changed: a move repaints the list under it, and the list's
+    // painting is what places the bars.
+    RECT now{};
+    record->bar->GetWindowRect(&now);
+    POINT topLeft{now.left, now.top};
+    list.ScreenToClient(&topLeft);
+    if (topLeft.x != cell.left || topLeft.y != cell.top || Width(now) != Width(cell) ||
+        Height(now) != Height(cell)) {
+        record->bar->MoveWindow(cell, true);
+    }
+    if (record->barShown == 0) {
+        record->bar->ShowWindow(SW_SHOW);
+        record->barShown = 1;
+    }
+}
+
+}  // namespace
 
 bool ResultList::ListHasFocus() const {
     return list_.m_hWnd != nullptr && ui::GetFocus() == list_.m_hWnd;
@@ -13,6 +65,15 @@ bool ResultList::ListHasFocus() const {
 LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
     switch (draw.nmcd.dwDrawStage) {
         case CDDS_PREPAINT:
+            // Scrolling sideways moves the list's picture but not the bars, and repaints only
+            // what it uncovers, which need not hold a "Check" cell: every row on the page has its
+            // bar follow its cell before anything is drawn.
+            if (const int mode = portMode_; mode >= 0) {
+                const int top = list_.GetTopIndex();
+                const int end = std::min(list_.GetItemCount(), top + list_.GetCountPerPage());
+                for (int row = top; row < end; ++row)
+                    CoverCell(list_, RecordOf(row), row, mode + 1);
+            }
             return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT:
             return CDRF_NOTIFYSUBITEMDRAW;
@@ -61,36 +122,7 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
 
 void ResultList::PlaceCheckBar(int row, int column) {
     HideOffscreenBars();
-    DeviceRecord* record = RecordOf(row);
-    if (record == nullptr || record->bar == nullptr || record->bar->m_hWnd == nullptr)
-        return;
-    RECT cell{};
-    if (!list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
-        return;
-    cell.left += 1;
-    cell.bottom -= 1;
-    // A row scrolled partly under the header: the bar stops at the header's lower edge.
-    if (const HWND header = list_.GetHeaderCtrl(); header != nullptr) {
-        CBorrowed<> headerWindow(header);
-        RECT headerRect{};
-        if (headerWindow.IsWindowVisible()) {
-            headerWindow.GetClientRect(&headerRect);
-            if (cell.top < headerRect.bottom)
-                cell.top = headerRect.bottom;
-        }
-    }
-    if (cell.bottom <= cell.top) {
-        if (record->barShown != 0) {
-            record->bar->ShowWindow(SW_HIDE);
-            record->barShown = 0;
-        }
-        return;
-    }
-    record->bar->MoveWindow(cell, true);
-    if (record->barShown == 0) {
-        record->bar->ShowWindow(SW_SHOW);
-        record->barShown = 1;
-    }
+    CoverCell(list_, RecordOf(row), row, column);
 }
 
 void ResultList::HideOffscreenBars() {

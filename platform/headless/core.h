@@ -75,6 +75,9 @@ struct Canvas {
     // Paints `area` (already clipped) and forgets the records it covers completely.
     void Fill(const RECT& area, COLORREF color);
     void Cover(const RECT& area);
+    // Moves what `area` shows by (dx, dy) within it, records too, as scrolling a window's bits
+    // does; the part uncovered keeps its old pixels until it is painted.
+    void Scroll(const RECT& area, int dx, int dy);
 };
 
 // ---- Threads and their queues

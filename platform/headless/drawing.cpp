@@ -118,6 +118,37 @@ void Canvas::Fill(const RECT& area, COLORREF color) {
     Cover(area);
 }
 
+void Canvas::Scroll(const RECT& area, int dx, int dy) {
+    const RECT r = Intersect(area, Bounds());
+    if (IsEmpty(r) || (dx == 0 && dy == 0))
+        return;
+    const std::vector<COLORREF> before = pixels;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const int sx = x - dx, sy = y - dy;
+            if (sx >= r.left && sx < r.right && sy >= r.top && sy < r.bottom)
+                pixels[static_cast<std::size_t>(y * width + x)] =
+                    before[static_cast<std::size_t>(sy * width + sx)];
+        }
+    }
+    // Records inside the area move with it; those moved out of it are gone.
+    const auto move = [&](auto& records) {
+        auto kept = records;
+        kept.clear();
+        for (auto record : records) {
+            if (!IsEmpty(Intersect(record.rect, r))) {
+                record.rect = Offset(record.rect, dx, dy);
+                if (IsEmpty(Intersect(record.rect, r)))
+                    continue;
+            }
+            kept.push_back(std::move(record));
+        }
+        records.swap(kept);
+    };
+    move(texts);
+    move(icons);
+}
+
 // ---- Fonts and text
 
 HFONT MakeFont(std::u16string_view face, int pointSize) {

@@ -18,6 +18,7 @@ constexpr int kLabelPadding = 5;  // between a cell's edge and its text
 constexpr int kImagePadding = 2;  // between the small image and the text
 constexpr int kColorBtnShadow = 16;
 constexpr int kColorBtnText = 18;
+constexpr UINT kLvmScroll = 0x1014;
 
 struct Column {
     std::u16string heading;
@@ -36,6 +37,7 @@ struct ListData : ControlData {
     std::vector<Row> rows;
     DWORD exStyle = 0;
     int top = 0;
+    int scrollX = 0;  // pixels scrolled sideways: the columns' origin is at -scrollX
     bool hasFocus = false;
     HIMAGELIST imageLists[3] = {};  // LVSIL_NORMAL, LVSIL_SMALL, LVSIL_STATE
     HWND header = nullptr;
@@ -102,12 +104,18 @@ int TotalWidth(const ListData& d) {
     return ColumnLeft(d, static_cast<int>(d.columns.size()));
 }
 
+// A column's left edge in client coordinates.
+int ColumnX(const ListData& d, int column) {
+    return ColumnLeft(d, column) - d.scrollX;
+}
+
 int RowTop(const ListData& d, const Layout& l, int row) {
     return l.headerHeight + (row - d.top) * l.rowHeight;
 }
 
 void ClampTop(ListData& d, const Layout& l) {
     d.top = std::clamp(d.top, 0, std::max(0, static_cast<int>(d.rows.size()) - l.perPage));
+    d.scrollX = std::clamp(d.scrollX, 0, std::max(0, TotalWidth(d) - l.width));
 }
 
 void InvalidateRows(HWND list, const ListData& d, int from, int to) {
@@ -260,9 +268,10 @@ int HitRow(HWND list, const ListData& d, POINT pt, UINT* flags = nullptr) {
     const int right = (d.exStyle & LVS_EX_FULLROWSELECT) || d.columns.empty()
                           ? TotalWidth(d)
                           : d.columns.front().width;
-    if (pt.x >= right)
+    const int x = pt.x + d.scrollX;
+    if (x >= right)
         return -1;
-    where = pt.x < ImageListSize(SmallImages(d)).cx ? LVHT_ONITEMICON : LVHT_ONITEMLABEL;
+    where = x < ImageListSize(SmallImages(d)).cx ? LVHT_ONITEMICON : LVHT_ONITEMLABEL;
     return row;
 }
 
@@ -273,18 +282,18 @@ bool SubItemRect(HWND list, const ListData& d, int row, int column, int area, RE
         if (row < 0 || row >= static_cast<int>(d.rows.size()))
             return false;
         // The item's bounds: the whole row, every column.
-        *rect = {0, top, TotalWidth(d), top + l.rowHeight};
+        *rect = {-d.scrollX, top, TotalWidth(d) - d.scrollX, top + l.rowHeight};
         if (area == LVIR_ICON)
-            rect->right = ImageListSize(SmallImages(d)).cx;
+            rect->right = rect->left + ImageListSize(SmallImages(d)).cx;
         else if (area != LVIR_BOUNDS && !d.columns.empty())
-            rect->right = d.columns.front().width;
+            rect->right = rect->left + d.columns.front().width;
         return true;
     }
     if (column >= static_cast<int>(d.columns.size())) {
-        *rect = {0, top, 0, top + l.rowHeight};
+        *rect = {-d.scrollX, top, -d.scrollX, top + l.rowHeight};
         return true;
     }
-    const int left = ColumnLeft(d, column);
+    const int left = ColumnX(d, column);
     *rect = {left, top, left + d.columns[static_cast<std::size_t>(column)].width,
              top + l.rowHeight};
     if (area == LVIR_ICON)
@@ -336,7 +345,7 @@ void PrepareColors(CDC& dc, const ListData& d, DWORD listStyle, const NMLVCUSTOM
 void DrawCell(CDC& dc, const ListData& d, const Layout& l, int row, int column,
               const NMLVCUSTOMDRAW& cd, const CellColors& colors) {
     const int top = RowTop(d, l, row);
-    const int left = ColumnLeft(d, column);
+    const int left = ColumnX(d, column);
     const Column& c = d.columns[static_cast<std::size_t>(column)];
     RECT label{left, top, left + c.width, top + l.rowHeight};
     UINT format = DT_VCENTER | DT_SINGLELINE | kDtNoPrefix;
@@ -385,7 +394,7 @@ void PaintList(HWND list) {
             const Row& r = d->rows[static_cast<std::size_t>(row)];
             NMLVCUSTOMDRAW item{};
             item.nmcd.hdc = p.dc;
-            item.nmcd.rc = {0, top, TotalWidth(*d), top + l.rowHeight};
+            item.nmcd.rc = {-d->scrollX, top, TotalWidth(*d) - d->scrollX, top + l.rowHeight};
             item.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
             item.nmcd.lItemlParam = static_cast<LPARAM>(r.data);
             if (r.state & LVIS_SELECTED)
@@ -404,9 +413,9 @@ void PaintList(HWND list) {
                 CellColors colors{};
                 // One block for the whole row: what the parent changes stays for the next cells.
                 for (int column = 0; column < static_cast<int>(d->columns.size()); ++column) {
-                    const int left = ColumnLeft(*d, column);
+                    const int left = ColumnX(*d, column);
                     const int right = left + d->columns[static_cast<std::size_t>(column)].width;
-                    if (right < p.paint.left || left >= p.paint.right)
+                    if (right <= p.paint.left || left >= p.paint.right)
                         continue;
                     if (column > 0) {
                         item.nmcd.rc = {left, top, right, top + l.rowHeight};
@@ -445,7 +454,7 @@ void PaintList(HWND list) {
     if (d != nullptr && (d->exStyle & LVS_EX_GRIDLINES)) {
         const COLORREF line = GetSysColor(COLOR_BTNFACE);
         for (int c = 1; c <= static_cast<int>(d->columns.size()); ++c) {
-            const int x = ColumnLeft(*d, c);
+            const int x = ColumnX(*d, c);
             dc.FillSolidRect({x, l.headerHeight, x + 1, l.height}, line);
         }
         for (int y = l.headerHeight + l.rowHeight - 1; y < l.height; y += l.rowHeight)
@@ -494,7 +503,56 @@ void LayoutHeader(HWND list, const ListData& d) {
     if (d.header == nullptr)
         return;
     const Layout l = LayoutOf(list, d);
-    MoveWindowInternal(d.header, {0, 0, l.width, l.headerHeight}, true);
+    // Scrolled sideways, the header starts left of the list so that its items stay over their
+    // columns.
+    MoveWindowInternal(d.header, {-d.scrollX, 0, l.width, l.headerHeight}, true);
+}
+
+// LVM_SCROLL: sideways by pixels, up and down by whole rows. As the platform's control does, the
+// list's picture moves and only the part uncovered is painted again, with what came from under
+// a child window; child windows stay put.
+void ScrollList(HWND list, ListData& d, int dx, int dy) {
+    const Layout l = LayoutOf(list, d);
+    const int beforeX = d.scrollX;
+    const int beforeTop = d.top;
+    d.scrollX += dx;
+    d.top += (dy + (dy < 0 ? -l.rowHeight : l.rowHeight) / 2) / l.rowHeight;
+    ClampTop(d, l);
+    const int moved = d.scrollX - beforeX;
+    if (moved != 0)
+        LayoutHeader(list, d);
+    const RECT area{0, l.headerHeight, l.width, l.height};
+    bool pending = false;
+    std::vector<RECT> unseen;  // where the moved picture came from under a child window
+    {
+        auto lock = Lock();
+        Window* w = FindLocked(list);
+        if (w == nullptr)
+            return;
+        pending = w->hasUpdate;
+        if (moved != 0 && d.top == beforeTop) {
+            w->canvas.Scroll(area, -moved, 0);
+            for (HWND child : w->children) {
+                const Window* c = FindLocked(child);
+                if (c != nullptr && child != d.header && (c->style & WS_VISIBLE))
+                    unseen.push_back(Intersect(Offset(c->rect, -moved, 0), area));
+            }
+        }
+    }
+    if (d.top != beforeTop || pending) {
+        InvalidateInternal(list, nullptr, true, false);
+        return;
+    }
+    if (moved == 0)
+        return;
+    const RECT strip = moved > 0
+                           ? RECT{std::max(0, l.width - moved), l.headerHeight, l.width, l.height}
+                           : RECT{0, l.headerHeight, std::min(l.width, -moved), l.height};
+    InvalidateInternal(list, &strip, true, false);
+    for (const RECT& r : unseen) {
+        if (!IsEmpty(r))
+            InvalidateInternal(list, &r, true, false);
+    }
 }
 
 void Click(HWND list, POINT pt, bool right) {
@@ -598,6 +656,8 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             if (row < 0 || row >= static_cast<int>(d->columns.size()))
                 return FALSE;
             d->columns.erase(d->columns.begin() + row);
+            ClampTop(*d, LayoutOf(list, *d));
+            LayoutHeader(list, *d);
             // Deleting column 0 keeps every text; others take their texts with them.
             if (row > 0) {
                 for (Row& r : d->rows) {
@@ -630,6 +690,8 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             if (row < 0 || row >= static_cast<int>(d->columns.size()))
                 return FALSE;
             d->columns[static_cast<std::size_t>(row)].width = static_cast<int>(lParam);
+            ClampTop(*d, LayoutOf(list, *d));
+            LayoutHeader(list, *d);
             InvalidateInternal(list, nullptr, true, false);
             InvalidateInternal(d->header, nullptr, true, false);
             return TRUE;
@@ -772,6 +834,9 @@ LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case LVM_GETTOPINDEX:
             return d->top;
+        case kLvmScroll:
+            ScrollList(list, *d, static_cast<int>(wParam), static_cast<int>(lParam));
+            return TRUE;
         case LVM_GETCOUNTPERPAGE:
             return LayoutOf(list, *d).perPage;
         case LVM_GETSUBITEMRECT: {

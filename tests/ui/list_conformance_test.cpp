@@ -332,4 +332,65 @@ TEST(ListViewTest, WithoutItemDrawOnlyTheWholeListStagesCome) {
                     "no item stages without CDRF_NOTIFYITEMDRAW");
 }
 
+TEST(ListViewTest, ScrollingSidewaysMovesTheCellsAndTheHeaderAndPaintsWhatItUncovers) {
+    ListWindow w(WS_CLIPCHILDREN);
+    CListCtrl& list = w.list;
+    list.InsertColumn(3, u"D", LVCFMT_LEFT, 200);  // 380 wide in 300
+    list.UpdateWindow();
+    w.host.codes = {NM_CUSTOMDRAW};
+    w.host.answer = [&](NMHDR* h) -> LRESULT {
+        if (h->hwndFrom != list.m_hWnd)
+            return CDRF_DODEFAULT;
+        auto* cd = reinterpret_cast<NMLVCUSTOMDRAW*>(h);
+        return cd->nmcd.dwDrawStage == CDDS_PREPAINT       ? CDRF_NOTIFYITEMDRAW
+               : cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT ? CDRF_NOTIFYSUBITEMDRAW
+                                                           : CDRF_DODEFAULT;
+    };
+    w.host.sequence.Clear();
+    EXPECT_TRUE(list.SendMessage(0x1014 /* LVM_SCROLL */, 30, 0));
+    list.UpdateWindow();
+    std::vector<Msg> expected{CustomDraw(CDDS_PREPAINT)};
+    for (int i = 0; i < 3; ++i) {
+        expected.insert(expected.end(),
+                        {CustomDraw(CDDS_ITEMPREPAINT).Item(i),
+                         CustomDraw(CDDS_SUBITEM | CDDS_ITEMPREPAINT).Item(i).SubItem(3)});
+    }
+    EXPECT_SEQUENCE(w.host.sequence, expected, "only the uncovered strip is painted");
+    RECT cell, headerRect;
+    ASSERT_TRUE(list.GetSubItemRect(0, 1, LVIR_BOUNDS, cell));
+    EXPECT_EQ(cell.left, 50 - 30);
+    CWnd header;
+    ASSERT_TRUE(header.Attach(list.GetHeaderCtrl()));
+    header.GetWindowRect(&headerRect);
+    header.Detach();
+    POINT origin{headerRect.left, headerRect.top};
+    list.ScreenToClient(&origin);
+    EXPECT_EQ(origin.x, -30) << "the header moves with the columns";
+
+    // A child window over the rows stays where it is; what the list showed under it is painted
+    // again where it has moved to: columns B and C, with D uncovered.
+    CWnd child;
+    ASSERT_TRUE(child.Create(u"Static", u"", WS_CHILD | WS_VISIBLE,
+                             {60, cell.top, 100, cell.top + 3 * w.RowHeight()}, &list, 1));
+    list.UpdateWindow();
+    w.host.sequence.Clear();
+    EXPECT_TRUE(list.SendMessage(0x1014 /* LVM_SCROLL */, 30, 0));
+    list.UpdateWindow();
+    expected = {CustomDraw(CDDS_PREPAINT)};
+    for (int i = 0; i < 3; ++i) {
+        expected.insert(expected.end(),
+                        {CustomDraw(CDDS_ITEMPREPAINT).Item(i),
+                         CustomDraw(CDDS_SUBITEM | CDDS_ITEMPREPAINT).Item(i).SubItem(1),
+                         CustomDraw(CDDS_SUBITEM | CDDS_ITEMPREPAINT).Item(i).SubItem(2),
+                         CustomDraw(CDDS_SUBITEM | CDDS_ITEMPREPAINT).Item(i).SubItem(3)});
+    }
+    EXPECT_SEQUENCE(w.host.sequence, expected, "the strip and what came from under the child");
+    RECT childRect;
+    child.GetWindowRect(&childRect);
+    POINT childOrigin{childRect.left, childRect.top};
+    list.ScreenToClient(&childOrigin);
+    EXPECT_EQ(childOrigin.x, 60);
+    child.DestroyWindow();
+}
+
 }  // namespace
