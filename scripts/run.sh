@@ -39,17 +39,22 @@ mkdir -p "$shots"
 echo
 echo "No display: running on a virtual one for 20 seconds, saving screenshots."
 export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64-xvfb}"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+# Room for the window and the panel beside it in any font, on a black root; each screenshot is
+# trimmed to the windows.
+xvfb-run -a -s "-screen 0 1920x1440x24 -br" bash -c '
   if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+  shot() {
+    import -window root "$1" && convert "$1" -bordercolor black -border 1 -trim +repage "$1"
+  }
   "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
   # The demo folder as drive T:, so that the window shows short paths.
   ln -sfn "$(realpath "$0")" "$WINEPREFIX/dosdevices/t:"
   (cd "$0" && "$wine" "T:\\TavrinDemo.exe") &
   "$wine" "$2" find "RV7730 Tavrin" 120 >/dev/null
   sleep 5
-  import -window root -crop 1130x700+0+0 "$1/demo-arriving.png" || true
+  shot "$1/demo-arriving.png" || true
   sleep 11
-  import -window root -crop 1130x700+0+0 "$1/demo.png" || true
+  shot "$1/demo.png" || true
   "$wine" "$2" close "RV7730 Tavrin" 60 || true
   wineserver -w || true
 ' "$demo" "$(realpath "$shots")" "$(realpath build/win64/tests/tavrin-smoke-driver.exe)"

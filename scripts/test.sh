@@ -47,6 +47,12 @@ pixels() {  # how many pixels of the screenshot have the colour
   convert "$shot" -fill black -fuzz 1% +opaque "$1" -fill white -opaque "$1" \
     -format "%[fx:round(mean*w*h)]" info:
 }
+# The screenshot is trimmed to the windows: one as large as the virtual display was cut off.
+read -r width height < <(identify -format "%w %h\n" "$shot")
+echo "demo: screenshot $width x $height"
+if [ "$width" -ge 1920 ] || [ "$height" -ge 1440 ]; then
+  echo "demo: the windows do not fit on the virtual display in $shot"; exit 1
+fi
 for colour in "rgb(152,251,152) PASS" "rgb(255,192,203) FAIL" "rgb(222,184,135) marked"; do
   set -- $colour
   n=$(pixels "$1")
