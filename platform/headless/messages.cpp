@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "platform/headless/core.h"
+#include "platform/headless/message_watch.h"
 
 namespace headless::detail {
 
@@ -69,6 +70,7 @@ void Wake(ThreadQueue& queue) {
 }
 
 void ServeSent(const std::shared_ptr<SentMessage>& message) {
+    Watched(message->window, message->message, message->wParam, message->lParam, false, true);
     const LRESULT result =
         CallProc(message->window, message->message, message->wParam, message->lParam);
     Complete(message, result);
@@ -158,8 +160,10 @@ Got NextMessage(PostedMessage* out, const std::function<bool()>& stop) {
 }
 
 void DispatchInternal(const PostedMessage& message) {
-    if (message.window != nullptr)
-        CallProc(message.window, message.message, message.wParam, message.lParam);
+    if (message.window == nullptr)
+        return;
+    Watched(message.window, message.message, message.wParam, message.lParam, true, false);
+    CallProc(message.window, message.message, message.wParam, message.lParam);
 }
 
 }  // namespace headless::detail
@@ -178,8 +182,10 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         target = w->queue;
     }
     const auto self = CurrentQueue();
-    if (target == self)
+    if (target == self) {
+        Watched(window, message, wParam, lParam, false, false);
         return CallProc(window, message, wParam, lParam);
+    }
 
     auto sent = std::make_shared<SentMessage>();
     *sent = SentMessage{window, message, wParam, lParam, 0, false, self};

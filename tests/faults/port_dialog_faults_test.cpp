@@ -148,7 +148,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
     }
 };
 
-TEST_F(PortDialogFaultsTest, EachFailingCallLeavesASmallerTree) {
+TEST_F(PortDialogFaultsTest, FailingEachCallUpTo120ThenEveryThirdLeavesASmallerTree) {
     const Outcome clean = RunOnce(0);
     const std::uint64_t calls = sim::Faults::Calls();
     ASSERT_FALSE(clean.failed);

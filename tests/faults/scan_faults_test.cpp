@@ -104,7 +104,7 @@ class ScanFaultsTest : public QcRunTest {
     }
 };
 
-TEST_F(ScanFaultsTest, EachFailingCallShrinksTheRunAsItMay) {
+TEST_F(ScanFaultsTest, FailingEachCallUpTo120ThenEveryThirdShrinksTheRunAsItMay) {
     const Outcome clean = RunOnce(0);
     ASSERT_FALSE(clean.failed);
     ASSERT_EQ(clean.rowCount, 3);

@@ -104,7 +104,8 @@ class StationModeFaultsTest : public QcRunTest {
     }
 };
 
-TEST_F(StationModeFaultsTest, EachFailingCallKeepsEveryDiskOnItsMappedRowOrOff) {
+TEST_F(StationModeFaultsTest,
+       FailingEachCallUpTo120ThenEveryThirdKeepsEveryDiskOnItsMappedRowOrOff) {
     const Outcome clean = RunOnce(0);
     const std::uint64_t calls = sim::Faults::Calls();
     ASSERT_FALSE(clean.failed);

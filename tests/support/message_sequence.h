@@ -1,7 +1,8 @@
-// Recorded message sequences and their comparison with expected tables, for the control tests:
-// a window records what it is sent (notifications with their code, custom-draw stage, item,
-// sub-item and states), and a table of expected entries, some of them optional, is compared
-// with the record; a mismatch names the caller's file and line and shows both sequences.
+// Recorded message sequences and their comparison with expected tables: a window records what it
+// is given (notifications with their code, custom-draw stage, item, sub-item and states; any
+// message with its window, parameters and whether it was sent or posted), and a table of
+// expected entries, some of them optional or of one backend only, is compared with the record; a
+// mismatch names the caller's file and line and shows both sequences.
 // Portable: runs on every backend of the class library.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "platform/ui_message_watch.h"
 
 namespace uitest {
 
@@ -21,7 +23,18 @@ enum Match : unsigned {
     kSubItem = 1u << 3,
     kStates = 1u << 4,    // LVN_ITEMCHANGING/ED: new and old state
     kOptional = 1u << 5,  // may be missing from the record
+    kHow = 1u << 6,       // sent or posted, and a send's thread
+    kWParam = 1u << 7,
+    kLParam = 1u << 8,
+    kWindow = 1u << 9,
+    kText = 1u << 10,  // the text that lParam points to
+    // A known difference: expected on the real controls only, or on the headless backend only;
+    // on the other it must be missing.
+    kRealOnly = 1u << 11,
+    kHeadlessOnly = 1u << 12,
 };
+
+enum class How { kSentHere, kSentFromAnotherThread, kPosted };
 
 struct Msg {
     ui::UINT message = 0;
@@ -32,17 +45,31 @@ struct Msg {
     int subItem = 0;
     ui::UINT newState = 0;
     ui::UINT oldState = 0;
+    How how = How::kSentHere;
+    ui::WPARAM wParam = 0;
+    ui::LPARAM lParam = 0;
+    ui::HWND window = nullptr;
+    std::u16string text;
 
     Msg Item(long long value) const;
     Msg SubItem(int value) const;
     Msg States(ui::UINT newValue, ui::UINT oldValue) const;
     Msg Optional() const;
+    Msg WParam(ui::WPARAM value) const;
+    Msg LParam(ui::LPARAM value) const;
+    Msg To(ui::HWND value) const;
+    Msg Text(std::u16string value) const;
+    Msg RealOnly() const;
+    Msg HeadlessOnly() const;
 };
 
 // Expected entries.
 Msg Message(ui::UINT message);
 Msg Notify(int code);             // WM_NOTIFY with this code
 Msg CustomDraw(ui::DWORD stage);  // WM_NOTIFY NM_CUSTOMDRAW at this stage
+Msg Sent(ui::UINT message);       // sent by the window's own thread
+Msg SentFromAnotherThread(ui::UINT message);
+Msg Posted(ui::UINT message);
 
 std::string Describe(const Msg& message);
 
@@ -51,6 +78,8 @@ class MessageSequence {
     void Add(const Msg& message) { seen_.push_back(message); }
     // A WM_NOTIFY as it came: list-view blocks are read by their code.
     void AddNotify(const ui::NMHDR& header);
+    // A message as it came, with the text at lParam when `text`; the caller may add an item.
+    Msg& AddDelivery(const ui::testing::Delivery& delivery, bool text = false);
     void Clear() { seen_.clear(); }
     const std::vector<Msg>& seen() const { return seen_; }
 
