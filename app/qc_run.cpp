@@ -138,7 +138,7 @@ void CTavrinDlg::OnPortSelect() {
 
 void CTavrinDlg::RebuildRowsFromDeviceList() {
     // The list stays as it is while it is walked: a scan that wants it waits.
-    const usb::CEnumUSB::ListLock hold;
+    const usb::CEnumUSB::ListLock hold(ui::WaitServingSentMessages);
     usb::DevicePosition position = usb::CEnumUSB::GetFirstDevice();
     while (position != nullptr) {
         usb::UsbDeviceEntry entry;

@@ -22,7 +22,7 @@ struct FoundDevice {
 };
 
 std::vector<FoundDevice> TakeDevices(usb::CEnumUSB& enumerator) {
-    const usb::CEnumUSB::ListLock hold;
+    const usb::CEnumUSB::ListLock hold(ui::WaitServingSentMessages);
     enumerator.Enumerate(0);
     std::vector<FoundDevice> found;
     usb::DevicePosition position = usb::CEnumUSB::GetFirstDevice();

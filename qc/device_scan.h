@@ -61,7 +61,7 @@ class ScanShared : public std::enable_shared_from_this<ScanShared> {
     void EndRun();
 
     ui::CCriticalSection scanLock;
-    usb::CEnumUSB enumerator;
+    usb::CEnumUSB enumerator{ui::WaitServingSentMessages};
 
   private:
     // Runs `call` on the sink unless detached; false when detached.

@@ -1,14 +1,11 @@
 #include "usb/enum_usb.h"
 
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/bytes.h"
 #include "platform/device_io.h"
-#include "platform/ui.h"
 #include "platform/usb_io.h"
 #include "platform/usb_requests.h"
 #include "usb/usb_walk.h"
@@ -17,62 +14,8 @@ namespace usb {
 
 namespace {
 
-// The one list every enumerator shares. `retired` holds entries that a new enumerator dropped
-// from view without freeing them: copies handed out before may still lead to their volumes,
-// which stay valid until the next clean-up.
-struct SharedList {
-    UsbDeviceEntry* head = nullptr;
-    UsbDeviceEntry* tail = nullptr;
-    std::int32_t deviceCount = 0;
-    std::int32_t portCounter = 0;
-    std::vector<UsbDeviceEntry*> retired;
-};
-
-// Never destroyed: a scan still walking while the program ends must not find it gone.
-SharedList& List() {
-    static SharedList& list = *new SharedList;
-    return list;
-}
-
-// Who holds the shared list. Waiters are served in the order they came (a ticket each), so a
-// walk that keeps coming back, like scans after a burst of device notices, cannot starve the
-// port dialog's worker. Recursive on the owning thread.
-struct ListOwner {
-    std::mutex mutex;
-    std::thread::id thread;
-    int depth = 0;
-    std::uint64_t nextTicket = 0;
-    std::uint64_t serving = 0;
-};
-
-ListOwner& Owner() {
-    static ListOwner& owner = *new ListOwner;  // never destroyed, as the list
-    return owner;
-}
-
-void FreeChain(UsbDeviceEntry* entry) {
-    while (entry != nullptr) {
-        UsbDeviceEntry* next = entry->next;
-        for (VolumeEntry* volume = entry->volumeHead; volume != nullptr;) {
-            VolumeEntry* nextVolume = volume->next;
-            delete volume;
-            volume = nextVolume;
-        }
-        delete entry;
-        entry = next;
-    }
-}
-
-void CleanUp() {
-    SharedList& list = List();
-    FreeChain(list.head);
-    for (UsbDeviceEntry* chain : list.retired)
-        FreeChain(chain);
-    list.retired.clear();
-    list.head = nullptr;
-    list.tail = nullptr;
-    list.deviceCount = 0;
-    list.portCounter = 0;
+DeviceList& List() {
+    return SharedDeviceList();
 }
 
 std::u16string_view View(std::span<const char16_t> field) {
@@ -199,17 +142,6 @@ std::optional<std::uint32_t> DeviceNumberOf(const OpenDevice& device) {
     return StorageDeviceNumber(reply, returned);
 }
 
-void AddVolume(UsbDeviceEntry* entry, VolumeEntry* volume) {
-    if (entry->volumeHead == nullptr) {
-        entry->volumeHead = volume;
-        entry->firstVolume = volume;
-    } else {
-        entry->volumeTail->next = volume;
-    }
-    entry->volumeTail = volume;
-    entry->volumeCount += 1;
-}
-
 }  // namespace
 
 // ---- The walk ---------------------------------------------------------------------------------
@@ -274,7 +206,7 @@ struct CEnumUSB::Walk {
     }
 
     void Ports(const OpenDevice& hub, const std::u16string& hubPath, int count, NodeHandle handle) {
-        SharedList& list = List();
+        DeviceList& list = List();
         for (int port = 1; port <= count; ++port) {
             const auto index = static_cast<std::uint32_t>(port);
             auto reply = ConnectionInformationRequest(index);
@@ -306,7 +238,7 @@ struct CEnumUSB::Walk {
 
     void Device(const OpenDevice& hub, const std::u16string& hubPath, int port,
                 const ConnectionInformation& info, NodeHandle handle) {
-        SharedList& list = List();
+        DeviceList& list = List();
         auto* entry = new UsbDeviceEntry{};
         list.portCounter += 1;
         entry->portOrdinal = list.portCounter;
@@ -325,12 +257,7 @@ struct CEnumUSB::Walk {
         entry->hubPort = port;
         CopyTerminated(entry->hubPath, hubPath);
         self.OnPort(port, 1, entry->driverDesc, handle);
-        if (list.tail == nullptr)
-            list.head = entry;
-        else
-            list.tail->next = entry;
-        list.tail = entry;
-        list.deviceCount += 1;
+        AppendDevice(list, entry);
     }
 
     void DriverKeyAndDescription(const OpenDevice& hub, std::uint32_t port, UsbDeviceEntry* entry) {
@@ -447,60 +374,20 @@ struct CEnumUSB::Walk {
         volume->driveType = driveType;
         volume->diskNumber = diskNumber;
         CopyTerminated(volume->volumePath, path);
-        AddVolume(entry, volume);
+        AppendVolume(entry, volume);
     }
 };
 
 // ---- The enumerator ---------------------------------------------------------------------------
 
-CEnumUSB::ListLock::ListLock() {
-    ListOwner& owner = Owner();
-    const std::thread::id self = std::this_thread::get_id();
-    std::uint64_t ticket = 0;
-    {
-        const std::lock_guard lock(owner.mutex);
-        if (owner.depth > 0 && owner.thread == self) {
-            ++owner.depth;
-            return;
-        }
-        ticket = owner.nextTicket++;
-    }
-    const auto take = [&] {
-        const std::lock_guard lock(owner.mutex);
-        if (owner.depth != 0 || owner.serving != ticket)
-            return false;
-        owner.thread = self;
-        owner.depth = 1;
-        return true;
-    };
-    // While the list is held elsewhere, serve what is sent to this thread: the holder may be a
-    // worker waiting in a send to one of its windows.
-    while (!ui::WaitServingSentMessages(take, 50)) {
-    }
-}
-
-CEnumUSB::ListLock::~ListLock() {
-    ListOwner& owner = Owner();
-    const std::lock_guard lock(owner.mutex);
-    if (--owner.depth == 0) {
-        owner.thread = std::thread::id();
-        ++owner.serving;
-    }
-}
-
-CEnumUSB::CEnumUSB() {
-    ListLock lock;
-    SharedList& list = List();
-    if (list.head != nullptr)
-        list.retired.push_back(list.head);
-    list.head = nullptr;
-    list.tail = nullptr;
-    list.deviceCount = 0;
+CEnumUSB::CEnumUSB(ListWait wait) : wait_(wait) {
+    const ListLock lock(wait_);
+    RetireDevices(List());
 }
 
 CEnumUSB::~CEnumUSB() {
-    ListLock lock;
-    CleanUp();
+    const ListLock lock(wait_);
+    CleanUpDevices(List());
 }
 
 NodeHandle CEnumUSB::OnHostController(const char16_t*) {
@@ -516,9 +403,9 @@ NodeHandle CEnumUSB::OnPort(int, int, const char16_t*, NodeHandle) {
 }
 
 void CEnumUSB::Enumerate(int readStringsFlag) {
-    ListLock lock;
+    const ListLock lock(wait_);
     readStrings = readStringsFlag;
-    CleanUp();
+    CleanUpDevices(List());
     Walk walk{*this};
     walk.HostControllers();
     if (List().deviceCount > 0)

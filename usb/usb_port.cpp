@@ -39,7 +39,8 @@ NodeHandle NodeOf(HTREEITEM item) {
 
 }  // namespace
 
-CUsbPort::CUsbPort(CWnd* parent) : CDialog(IDD_PORT_SELECT, parent) {}
+CUsbPort::CUsbPort(CWnd* parent)
+    : CDialog(IDD_PORT_SELECT, parent), CEnumUSB(ui::WaitServingSentMessages) {}
 
 CUsbPort::~CUsbPort() {
     closing_.store(true, std::memory_order_release);

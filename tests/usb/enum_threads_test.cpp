@@ -6,6 +6,7 @@
 
 #include "../support/ui_thread.h"
 #include "enum_fixture.h"
+#include "platform/ui.h"
 
 namespace tavrin_test {
 namespace {
@@ -81,7 +82,7 @@ TEST_F(EnumTest, AWindowThreadWaitingForTheListServesTheHolderThatSendsToIt) {
         while (!held)
             std::this_thread::yield();
         uiWaiting = true;
-        usb::CEnumUSB::ListLock lock;
+        const usb::CEnumUSB::ListLock lock(ui::WaitServingSentMessages);
         acquired = true;
     });
     ASSERT_TRUE(uitest::WaitFor([&] { return acquired.load(); }));
