@@ -5,9 +5,65 @@
 
 namespace sim {
 
+bool PutField(std::span<std::uint8_t> bytes, const BlockField& field, std::uint32_t value) {
+    platform::ByteWriter w(bytes);
+    w.At(field.offset);
+    switch (field.kind) {
+        case BlockField::kU8:
+            return w.U8(static_cast<std::uint8_t>(value)).Ok();
+        case BlockField::kU16Le:
+            return w.U16Le(static_cast<std::uint16_t>(value)).Ok();
+        case BlockField::kU32Le:
+            return w.U32Le(value).Ok();
+        case BlockField::kU32Be:
+            return w.U32Be(value).Ok();
+        case BlockField::kText8:
+        case BlockField::kText16:
+            break;
+    }
+    return false;
+}
+
+bool PutField(std::span<std::uint8_t> bytes, const BlockField& field, std::string_view text) {
+    if (field.kind != BlockField::kText8)
+        return false;
+    const std::size_t n = std::min(field.width, text.size());
+    return platform::ByteWriter(bytes)
+        .At(field.offset)
+        .Bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), n))
+        .Fill(field.width - n, 0)
+        .Ok();
+}
+
+bool PutField(std::span<std::uint8_t> bytes, const BlockField& field, std::u16string_view text) {
+    if (field.kind != BlockField::kText16)
+        return false;
+    const std::size_t n = std::min(field.width, text.size());
+    return platform::ByteWriter(bytes)
+        .At(field.offset)
+        .Utf16Le(text.substr(0, n))
+        .Fill(2 * (field.width - n), 0)
+        .Ok();
+}
+
 InfoBlock::InfoBlock(std::uint16_t layoutVersion) {
-    U32Le(0, 0xFADB1C8B);
-    U16Le(4, layoutVersion);
+    Set(fields::kMagic, 0xFADB1C8B);
+    Set(fields::kLayout, layoutVersion);
+}
+
+InfoBlock& InfoBlock::Set(const BlockField& field, std::uint32_t value) {
+    Check(PutField(bytes_, field, value));
+    return *this;
+}
+
+InfoBlock& InfoBlock::Set(const BlockField& field, std::string_view text) {
+    Check(PutField(bytes_, field, text));
+    return *this;
+}
+
+InfoBlock& InfoBlock::Set(const BlockField& field, std::u16string_view text) {
+    Check(PutField(bytes_, field, text));
+    return *this;
 }
 
 InfoBlock& InfoBlock::Byte(std::size_t offset, std::uint8_t value) {
@@ -31,62 +87,52 @@ InfoBlock& InfoBlock::U32Be(std::size_t offset, std::uint32_t value) {
 }
 
 InfoBlock& InfoBlock::Text8(std::size_t offset, std::size_t width, std::string_view text) {
-    const std::size_t n = std::min(width, text.size());
-    Check(At(offset)
-              .Bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), n))
-              .Fill(width - n, 0));
-    return *this;
+    return Set({"", offset, BlockField::kText8, width}, text);
 }
 
 InfoBlock& InfoBlock::Text16(std::size_t offset, std::size_t units, std::u16string_view text) {
-    const std::size_t n = std::min(units, text.size());
-    Check(At(offset).Utf16Le(text.substr(0, n)).Fill(2 * (units - n), 0));
-    return *this;
+    return Set({"", offset, BlockField::kText16, units}, text);
 }
 
 InfoBlock& InfoBlock::Ids(std::uint16_t vid, std::uint16_t pid) {
-    U16Le(42, vid);
-    return U16Le(44, pid);
+    return Set(fields::kVid, vid).Set(fields::kPid, pid);
 }
 
 InfoBlock& InfoBlock::Names(std::string_view vendor, std::string_view product) {
-    Text8(46, 8, vendor);
-    return Text8(54, 16, product);
+    return Set(fields::kVendor, vendor).Set(fields::kProduct, product);
 }
 
 InfoBlock& InfoBlock::WideNames(std::u16string_view vendor, std::u16string_view product) {
-    Text16(508, 30, vendor);
-    return Text16(568, 30, product);
+    return Set(fields::kWideVendor, vendor).Set(fields::kWideProduct, product);
 }
 
 InfoBlock& InfoBlock::Efs(std::uint32_t start, std::uint32_t end) {
-    U32Be(500, start);
-    return U32Be(504, end);
+    return Set(fields::kEfsStart, start).Set(fields::kEfsEnd, end);
 }
 
 InfoBlock& InfoBlock::Flags(std::uint8_t byte220) {
-    return U32Be(217, byte220);
+    return Set(fields::kFlags, byte220);
 }
 
 InfoBlock SampleInfoBlock() {
-    InfoBlock block(5);
-    block.Ids(0x1234, 0x7730)
-        .Byte(39, 1)                     // disk type
-        .Byte(40, 0)                     // partition mode
+    InfoBlock sample(fields::kWideNamesLayout);
+    sample.Ids(0x1234, 0x7730)
+        .Set(fields::kDiskType, 1)
+        .Set(fields::kPartition, 0)
         .Names("Generic", "Flash Disk")  // the older layout's copy
-        .Text8(70, 4, "1.00")            // revision
-        .Byte(90, 0)                     // idle: ON
-        .Byte(91, 1)                     // blink: Quick
-        .Text8(100, 16, "MP 2.15.0.7")   // MP version
-        .Text8(124, 16, "FW 7730.0412")  // firmware version
-        .Flags(0x28)                     // MultiPlane, Interleave
-        .Byte(221, 1)                    // read clock
-        .Byte(222, 2)                    // write clock
-        .Byte(398, 0)                    // master A
-        .Efs(0x100, 0x4100)              // 16384 sectors
+        .Set(fields::kRevision, "1.00")
+        .Set(fields::kIdle, 0)   // ON
+        .Set(fields::kBlink, 1)  // Quick
+        .Set(fields::kMpVersion, "MP 2.15.0.7")
+        .Set(fields::kFwVersion, "FW 7730.0412")
+        .Flags(0x28)  // MultiPlane, Interleave
+        .Set(fields::kReadClock, 1)
+        .Set(fields::kWriteClock, 2)
+        .Set(fields::kMaster, 0)  // A
+        .Efs(0x100, 0x4100)       // 16384 sectors
         .WideNames(u"  Generic  ", u"Flash Disk")
-        .Byte(628, 1);  // sleep: OFF
-    return block;
+        .Set(fields::kSleep, 1);  // OFF
+    return sample;
 }
 
 }  // namespace sim

@@ -409,7 +409,11 @@ class Parser {
 
     bool Block(const Node& node, ControllerAnswers& answers);
     bool BlockFile(const Line& line, std::array<std::uint8_t, 1024>& block);
-    bool BlockField(const Line& line, std::array<std::uint8_t, 1024>& block);
+    bool BlockLine(const Line& line, std::array<std::uint8_t, 1024>& block);
+    bool Name(const Line& line, const BlockField& field, const BlockField& wide,
+              std::array<std::uint8_t, 1024>& block);
+    bool FlagBits(const Line& line, std::uint64_t& flags);
+    bool EfsSize(const Line& line, const std::array<std::uint8_t, 1024>& block, std::uint64_t& end);
     bool ReplyLine(const Line& line, std::deque<Reply>& script);
     bool Disk(const Node& node, UsbDisk& disk);
     bool Volume(const Node& node, UsbVolume& volume, bool cdrom);
@@ -434,166 +438,61 @@ constexpr Word kClocks[] = {{"20MHZ", 0}, {"30MHZ", 1}, {"40MHZ", 2}, {"15MHZ", 
 constexpr Word kFlagBits[] = {{"Randomize", 0x04},  {"MultiPlane", 0x08}, {"CacheProgram", 0x10},
                               {"Interleave", 0x20}, {"DualMode", 0x40},   {"none", 0}};
 
-// A byte of the block as an index: a list entry's English name or the number itself.
-struct IndexField {
-    std::string_view key;
-    std::size_t offset;
-    std::span<const Word> names;
-};
-constexpr IndexField kIndexFields[] = {
-    {"idle", 90, kOnOff},    {"blink", 91, kBlinks}, {"rfreq", 221, kClocks},
-    {"wfreq", 222, kClocks}, {"sleep", 628, kOnOff},
+// How each block line's value is read; where it lands is the shared layout's (info_block.h).
+enum class BlockValue {
+    kIndex,     // a list entry's English name or the number itself
+    kText,      // bytes up to the field's width
+    kByte,      // decimal
+    kHex,       // bare digits are hexadecimal
+    kDecimal,   // a 16-bit number
+    kName,      // the older layout's bytes, and the newer one's UTF-16 copy
+    kFlagBits,  // names of bits, or one number
+    kMaster,    // a letter from A, or the number
+    kSector,    // a 32-bit sector number
+    kEfsSize,   // the area's size from its start: sectors, or bytes with a suffix
 };
 
-struct TextField {
-    std::string_view key;
-    std::size_t offset;
-    std::size_t width;
-};
-constexpr TextField kTextFields[] = {
-    {"revision", 70, 4}, {"mp-version", 100, 16}, {"fw-version", 124, 16}};
+struct BlockKey {
+    const BlockField* field;
+    BlockValue value;
+    std::span<const Word> names = {};
+    const BlockField* wide = nullptr;
+    std::string_view key = {};  // when not the field's own
 
-struct ByteField {
-    std::string_view key;
-    std::size_t offset;
+    std::string_view Key() const { return key.empty() ? field->key : key; }
 };
-constexpr ByteField kByteFields[] = {{"disk-type", 39}, {"partition", 40}};
+
+constexpr BlockKey kBlockKeys[] = {
+    {&fields::kMagic, BlockValue::kHex},
+    {&fields::kLayout, BlockValue::kDecimal},
+    {&fields::kVid, BlockValue::kHex},
+    {&fields::kPid, BlockValue::kHex},
+    {&fields::kDiskType, BlockValue::kByte},
+    {&fields::kPartition, BlockValue::kByte},
+    {&fields::kVendor, BlockValue::kName, {}, &fields::kWideVendor},
+    {&fields::kProduct, BlockValue::kName, {}, &fields::kWideProduct},
+    {&fields::kRevision, BlockValue::kText},
+    {&fields::kIdle, BlockValue::kIndex, kOnOff},
+    {&fields::kBlink, BlockValue::kIndex, kBlinks},
+    {&fields::kMpVersion, BlockValue::kText},
+    {&fields::kFwVersion, BlockValue::kText},
+    {&fields::kFlags, BlockValue::kFlagBits},
+    {&fields::kReadClock, BlockValue::kIndex, kClocks},
+    {&fields::kWriteClock, BlockValue::kIndex, kClocks},
+    {&fields::kMaster, BlockValue::kMaster},
+    {&fields::kEfsStart, BlockValue::kSector},
+    {&fields::kEfsEnd, BlockValue::kSector},
+    {&fields::kEfsEnd, BlockValue::kEfsSize, {}, nullptr, "efs"},
+    {&fields::kSleep, BlockValue::kIndex, kOnOff},
+};
 
 std::uint32_t BigAt(const std::array<std::uint8_t, kBlockSize>& block, std::size_t offset) {
     return platform::ByteReader(block).At(offset).U32Be();
 }
 
-bool Parser::BlockField(const Line& line, std::array<std::uint8_t, kBlockSize>& block) {
+bool Parser::BlockLine(const Line& line, std::array<std::uint8_t, kBlockSize>& block) {
     // Fields land in the order written; names go where the layout in force puts them.
-    platform::ByteWriter w(block);
-    const std::string& key = line.key;
-    for (const auto& f : kIndexFields) {
-        if (key != f.key)
-            continue;
-        if (!Count(line, 1, 1))
-            return false;
-        std::uint64_t index = 0;
-        if (!NameOrNumber(line, line.args[0], f.names, 0xFF, index))
-            return false;
-        w.At(f.offset).U8(static_cast<std::uint8_t>(index));
-        return true;
-    }
-    for (const auto& f : kTextFields) {
-        if (key != f.key)
-            continue;
-        std::string text;
-        if (!FieldText(line, f.width, text))
-            return false;
-        w.At(f.offset)
-            .Bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
-            .Fill(f.width - text.size(), 0);
-        return true;
-    }
-    for (const auto& f : kByteFields) {
-        if (key != f.key)
-            continue;
-        std::uint8_t value = 0;
-        if (!Single(line, value))
-            return false;
-        w.At(f.offset).U8(value);
-        return true;
-    }
-    if (key == "magic" || key == "layout" || key == "vid" || key == "pid") {
-        std::uint32_t value = 0;
-        const bool hex = key != "layout";
-        if (!Single(line, value, hex, key == "magic" ? 0xFFFFFFFFu : 0xFFFFu))
-            return false;
-        if (key == "magic")
-            w.At(0).U32Le(value);
-        else
-            w.At(key == "layout" ? 4
-                 : key == "vid"  ? 42
-                                 : 44)
-                .U16Le(static_cast<std::uint16_t>(value));
-        return true;
-    }
-    if (key == "vendor" || key == "product") {
-        const bool vendor = key == "vendor";
-        std::string text;
-        if (!Text(line, text))
-            return false;
-        const std::u16string wide = platform::FromUtf8(text);
-        if (wide.size() > 30)
-            return Fail(line, "'" + key + "' holds at most 30 characters");
-        const std::size_t width8 = vendor ? 8 : 16;
-        const bool newer = platform::ByteReader(block).At(4).U16Le() >= 5;
-        if (!newer && text.size() > width8)
-            return Fail(line, "'" + key + "' of the older layout holds at most " +
-                                  std::to_string(width8) + " bytes");
-        // The older layout's field, and in the newer one its copy as far as it fits.
-        const std::size_t n = std::min(width8, text.size());
-        w.At(vendor ? 46 : 54)
-            .Bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), n))
-            .Fill(width8 - n, 0);
-        if (newer)
-            w.At(vendor ? 508 : 568).Utf16Le(wide).Fill(2 * (30 - wide.size()), 0);
-        return true;
-    }
-    if (key == "flags") {
-        if (!Count(line, 1, std::size(kFlagBits)))
-            return false;
-        std::uint64_t flags = 0;
-        const Token& first = line.args[0];
-        if (line.args.size() == 1 && LooksNumeric(first)) {
-            if (!Number(line, first, 0xFFFFFFFFu, flags))
-                return false;
-        } else {
-            for (const auto& t : line.args) {
-                std::uint64_t bit = 0;
-                if (!Choice(line, t, kFlagBits, bit))
-                    return false;
-                flags |= bit;
-            }
-        }
-        w.At(217).U32Be(static_cast<std::uint32_t>(flags));
-        return true;
-    }
-    if (key == "master") {
-        if (!Count(line, 1, 1))
-            return false;
-        const Token& t = line.args[0];
-        std::uint8_t value = 0;
-        if (!t.quoted && t.text.size() == 1 && t.text[0] >= 'A' && t.text[0] <= 'Z')
-            value = static_cast<std::uint8_t>(t.text[0] - 'A');
-        else if (!Value(line, 0, value))
-            return false;
-        w.At(398).U8(value);
-        return true;
-    }
-    if (key == "efs") {
-        // A size from the area's start: sectors, or bytes with a suffix (8MB).
-        if (!Count(line, 1, 1))
-            return false;
-        const Token& t = line.args[0];
-        std::uint64_t sectors = 0;
-        const bool suffixed = !platform::StartsWithNoCase(t.text, "0x") && !t.text.empty() &&
-                              !(t.text.back() >= '0' && t.text.back() <= '9');
-        if (!(suffixed ? Size(line, t, sectors) : Number(line, t, 0xFFFFFFFFu, sectors)))
-            return false;
-        if (suffixed) {
-            if (sectors % 512 != 0)
-                return Fail(line, "'" + t.text + "' is not a whole number of sectors");
-            sectors /= 512;
-        }
-        const std::uint64_t end = BigAt(block, 500) + sectors;
-        if (end > 0xFFFFFFFFu)
-            return Fail(line, "the EFS area ends beyond sector 4294967295");
-        w.At(504).U32Be(static_cast<std::uint32_t>(end));
-        return true;
-    }
-    if (key == "efs-start" || key == "efs-end") {
-        std::uint32_t value = 0;
-        if (!Single(line, value))
-            return false;
-        w.At(key == "efs-start" ? 500 : 504).U32Be(value);
-        return true;
-    }
-    if (key == "bytes") {
+    if (line.key == "bytes") {
         // Raw bytes at an offset: "bytes 0x1F0 01 02 03".
         if (!Count(line, 2, 1 + kBlockSize))
             return false;
@@ -603,10 +502,122 @@ bool Parser::BlockField(const Line& line, std::array<std::uint8_t, kBlockSize>& 
             return false;
         if (offset + bytes.size() > kBlockSize)
             return Fail(line, "the bytes run past the end of the block");
-        w.At(offset).Bytes(bytes);
+        platform::ByteWriter(block).At(offset).Bytes(bytes);
         return true;
     }
-    return Unknown(line, "a block");
+    const auto known = std::find_if(std::begin(kBlockKeys), std::end(kBlockKeys),
+                                    [&](const BlockKey& k) { return k.Key() == line.key; });
+    if (known == std::end(kBlockKeys))
+        return Unknown(line, "a block");
+    const BlockField& field = *known->field;
+    std::uint64_t number = 0;
+    switch (known->value) {
+        case BlockValue::kIndex:
+            if (!Count(line, 1, 1) || !NameOrNumber(line, line.args[0], known->names, 0xFF, number))
+                return false;
+            break;
+        case BlockValue::kText: {
+            std::string text;
+            if (!FieldText(line, field.width, text))
+                return false;
+            PutField(block, field, text);
+            return true;
+        }
+        case BlockValue::kByte:
+            if (!Single(line, number, false, 0xFF))
+                return false;
+            break;
+        case BlockValue::kHex:
+        case BlockValue::kDecimal:
+            if (!Single(line, number, known->value == BlockValue::kHex,
+                        field.kind == BlockField::kU32Le ? 0xFFFFFFFFu : 0xFFFFu))
+                return false;
+            break;
+        case BlockValue::kName:
+            return Name(line, field, *known->wide, block);
+        case BlockValue::kFlagBits:
+            if (!FlagBits(line, number))
+                return false;
+            break;
+        case BlockValue::kMaster: {
+            if (!Count(line, 1, 1))
+                return false;
+            const Token& t = line.args[0];
+            if (!t.quoted && t.text.size() == 1 && t.text[0] >= 'A' && t.text[0] <= 'Z')
+                number = static_cast<std::uint64_t>(t.text[0] - 'A');
+            else if (!Value(line, 0, number, false, 0xFF))
+                return false;
+            break;
+        }
+        case BlockValue::kSector:
+            if (!Single(line, number, false, 0xFFFFFFFFu))
+                return false;
+            break;
+        case BlockValue::kEfsSize:
+            if (!EfsSize(line, block, number))
+                return false;
+            break;
+    }
+    PutField(block, field, static_cast<std::uint32_t>(number));
+    return true;
+}
+
+bool Parser::Name(const Line& line, const BlockField& field, const BlockField& wide,
+                  std::array<std::uint8_t, kBlockSize>& block) {
+    std::string text;
+    if (!Text(line, text))
+        return false;
+    const std::u16string units = platform::FromUtf8(text);
+    if (units.size() > wide.width)
+        return Fail(
+            line, "'" + line.key + "' holds at most " + std::to_string(wide.width) + " characters");
+    const bool newer =
+        platform::ByteReader(block).At(fields::kLayout.offset).U16Le() >= fields::kWideNamesLayout;
+    if (!newer && text.size() > field.width)
+        return Fail(line, "'" + line.key + "' of the older layout holds at most " +
+                              std::to_string(field.width) + " bytes");
+    // The older layout's field, and in the newer one its copy as far as it fits.
+    PutField(block, field, text);
+    if (newer)
+        PutField(block, wide, units);
+    return true;
+}
+
+bool Parser::FlagBits(const Line& line, std::uint64_t& flags) {
+    if (!Count(line, 1, std::size(kFlagBits)))
+        return false;
+    const Token& first = line.args[0];
+    if (line.args.size() == 1 && LooksNumeric(first))
+        return Number(line, first, 0xFFFFFFFFu, flags);
+    flags = 0;
+    for (const auto& t : line.args) {
+        std::uint64_t bit = 0;
+        if (!Choice(line, t, kFlagBits, bit))
+            return false;
+        flags |= bit;
+    }
+    return true;
+}
+
+bool Parser::EfsSize(const Line& line, const std::array<std::uint8_t, kBlockSize>& block,
+                     std::uint64_t& end) {
+    if (!Count(line, 1, 1))
+        return false;
+    const Token& t = line.args[0];
+    std::uint64_t sectors = 0;
+    const bool suffixed = !platform::StartsWithNoCase(t.text, "0x") && !t.text.empty() &&
+                          !(t.text.back() >= '0' && t.text.back() <= '9');
+    if (!(suffixed ? Size(line, t, sectors) : Number(line, t, 0xFFFFFFFFu, sectors)))
+        return false;
+    if (suffixed) {
+        if (sectors % 512 != 0)
+            return Fail(line, "'" + t.text + "' is not a whole number of sectors");
+        sectors /= 512;
+    }
+    end = BigAt(block, fields::kEfsStart.offset) + sectors;
+    if (end > 0xFFFFFFFFu)
+        return Fail(line, "the EFS area ends beyond sector 4294967295");
+    return true;
 }
 
 bool Parser::BlockFile(const Line& line, std::array<std::uint8_t, kBlockSize>& block) {
@@ -635,7 +646,7 @@ bool Parser::Block(const Node& node, ControllerAnswers& answers) {
     const Line& line = node.line;
     auto& block = answers.block;
     if (line.args.empty()) {
-        block = InfoBlock(5).Bytes();
+        block = InfoBlock(fields::kWideNamesLayout).Bytes();
     } else if (!line.args[0].quoted && line.args[0].text == "file") {
         if (!BlockFile(line, block))
             return false;
@@ -656,7 +667,7 @@ bool Parser::Block(const Node& node, ControllerAnswers& answers) {
             return false;
         if (child.line.key != "bytes" && !Once(seen, child.line))
             return false;
-        if (!BlockField(child.line, block))
+        if (!BlockLine(child.line, block))
             return false;
     }
     return true;

@@ -177,6 +177,37 @@ disk 3
     EXPECT_EQ(device::ExamineInfoBlock(station.answers.at(3).block), device::BlockStatus::BadMagic);
 }
 
+// The builder and the reader write by one layout: the sample's fields as block lines give the
+// sample's bytes.
+TEST(StationFileTest, TheSampleWrittenByNameIsTheSample) {
+    const auto station = Parse(R"(
+disk 1
+    block
+        vid 1234
+        pid 7730
+        disk-type 1
+        partition 0
+        vendor "  Generic  "
+        product Flash Disk
+        revision 1.00
+        idle ON
+        blink Quick
+        mp-version MP 2.15.0.7
+        fw-version FW 7730.0412
+        flags MultiPlane Interleave
+        rfreq 30MHZ
+        wfreq 40MHZ
+        master A
+        efs-start 0x100
+        efs 8MB
+        sleep OFF
+)");
+    // The older layout's copy of the vendor is cut from the whole name, spaces and all.
+    std::array<std::uint8_t, 1024> want =
+        sim::SampleInfoBlock().Names("  Generi", "Flash Disk").Bytes();
+    EXPECT_EQ(station.answers.at(1).block, want);
+}
+
 class StationFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
