@@ -3,9 +3,9 @@
 
 #include "app/check_items.h"
 #include "app/res/resource.h"
-#include "app/stored_path.h"
 #include "app/tavrin_dlg.h"
 #include "app/version.h"
+#include "config/settings.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -98,15 +98,13 @@ void CTavrinDlg::SaveCheckFile() {
         platform::WriteProfileString(u"Enable", item.key, platform::DecimalText(item.enabled),
                                      checkFilePath);
     }
-    platform::WriteProfileString(u"Setting", u"CHECK_FILE",
-                                 MakeStoredPath(checkFilePath, ProgramDirectory()), settingsPath);
+    config::WriteStoredPath(u"CHECK_FILE", checkFilePath, settingsPath);
 }
 
 void CTavrinDlg::OnSave() {
     CollectCheckValues();
     // The file in use becomes the start-up check file even if the dialog is then cancelled.
-    platform::WriteProfileString(u"Setting", u"CHECK_FILE",
-                                 MakeStoredPath(checkFilePath, ProgramDirectory()), settingsPath);
+    config::WriteStoredPath(u"CHECK_FILE", checkFilePath, settingsPath);
     SaveCheckFile();
 }
 

@@ -2,22 +2,15 @@
 // device notices, Run, Refresh, USB Port Select and the list's notifications.
 #include "app/check_items.h"
 #include "app/res/resource.h"
-#include "app/stored_path.h"
 #include "app/tavrin_dlg.h"
 #include "device/controller.h"
 #include "device/drive.h"
-#include "platform/profile.h"
+#include "usb/port_map.h"
 #include "usb/usb_port.h"
 
 namespace app {
 
 using namespace ui;
-
-namespace {
-
-constexpr std::size_t kPathBuffer = 260;
-
-}  // namespace
 
 // ---- The result list's host
 
@@ -123,14 +116,9 @@ void CTavrinDlg::OnPortSelect() {
         return;
     // Against the program folder, as at start-up and in the dialog: a relative path would
     // follow the current folder, which the file dialogs move.
-    portFilePath = ResolveStoredPath(
-        platform::GetProfileString(u"Setting", u"PORT_FILE", u"", kPathBuffer, settingsPath),
-        ProgramDirectory());
+    portFilePath = usb::ReadPortFileSetting(settingsPath);
     results.ClearAllRows();
-    const int enablePort =
-        portFilePath.empty() ? 0
-                             : platform::GetProfileInt(u"Setting", u"ENABLE_PORT", 0, portFilePath);
-    results.SetPortMode(enablePort == 1 ? 1 : 0);
+    results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0);
     // From the list the dialog's enumeration left, before the dialog object (an enumerator,
     // which empties the list when it goes) is destroyed.
     RebuildRowsFromDeviceList();

@@ -7,10 +7,11 @@
 #include "app/check_items.h"
 #include "app/chk_select.h"
 #include "app/res/resource.h"
-#include "app/stored_path.h"
+#include "config/settings.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "qc/messages.h"
+#include "usb/port_map.h"
 
 namespace app {
 
@@ -19,8 +20,6 @@ using namespace ui;
 namespace {
 
 constexpr UINT kAboutCommand = 0x0010;
-constexpr std::size_t kPathBuffer = 260;
-constexpr char16_t kSection[] = u"Setting";
 
 }  // namespace
 
@@ -30,10 +29,6 @@ CTavrinDlg::~CTavrinDlg() {
     // A window that never saw its closing sequence still keeps its scans away from it.
     if (scan != nullptr)
         scan->Detach();
-}
-
-std::u16string CTavrinDlg::ProgramDirectory() {
-    return ProgramDirectoryOf(platform::ModuleFileName());
 }
 
 void CTavrinDlg::DoDataExchange(CDataExchange* dx) {
@@ -97,33 +92,21 @@ BOOL CTavrinDlg::OnInitDialog() {
     rowHeight.Create(1, 15, ILC_COLOR, 0, 0);
     resultList.SetImageList(&rowHeight, LVSIL_SMALL);
 
-    const std::u16string module = platform::ModuleFileName();
-    settingsPath = module.substr(0, module.rfind(u'\\') + 1) + u"Tavrin.ini";
-    const std::u16string directory = ProgramDirectoryOf(module);
-
-    portFilePath = ResolveStoredPath(
-        platform::GetProfileString(kSection, u"PORT_FILE", u"", kPathBuffer, settingsPath),
-        directory);
-    checkFilePath = ResolveStoredPath(
-        platform::GetProfileString(kSection, u"CHECK_FILE", u"", kPathBuffer, settingsPath),
-        directory);
+    settingsPath = config::SettingsPath();
+    portFilePath = usb::ReadPortFileSetting(settingsPath);
+    checkFilePath = config::ReadStoredPath(u"CHECK_FILE", settingsPath);
     // Only a station given a log keeps one; the key is never written.
-    results.log.SetPath(ResolveStoredPath(
-        platform::GetProfileString(kSection, u"RESULT_LOG", u"", kPathBuffer, settingsPath),
-        directory));
+    results.log.SetPath(config::ReadStoredPath(u"RESULT_LOG", settingsPath));
 
-    topmost = platform::GetProfileInt(kSection, u"Topmost", 0, settingsPath);
+    topmost = platform::GetProfileInt(config::kSettingSection, u"Topmost", 0, settingsPath);
     if (topmost != 0)
         ApplyTopmost();
-    infoCheck = platform::GetProfileInt(kSection, u"InfoCheck", 0, settingsPath);
-    autoCheck = platform::GetProfileInt(kSection, u"AutoCheck", 0, settingsPath);
+    infoCheck = platform::GetProfileInt(config::kSettingSection, u"InfoCheck", 0, settingsPath);
+    autoCheck = platform::GetProfileInt(config::kSettingSection, u"AutoCheck", 0, settingsPath);
 
     // Before the layout: it makes one column per enabled item.
     LoadCheckFile();
-    const int enablePort = portFilePath.empty()
-                               ? 0
-                               : platform::GetProfileInt(kSection, u"ENABLE_PORT", 0, portFilePath);
-    results.SetPortMode(enablePort == 1 ? 1 : 0);
+    results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0);
     UpdateWindowTitle();
     UpdateData(false);
 
@@ -203,12 +186,12 @@ LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
         scan->Detach();
     results.ClearAllRows();
     UpdateData(true);
-    platform::WriteProfileString(kSection, u"Topmost", platform::DecimalText(topmost),
-                                 settingsPath);
-    platform::WriteProfileString(kSection, u"InfoCheck", platform::DecimalText(infoCheck),
-                                 settingsPath);
-    platform::WriteProfileString(kSection, u"AutoCheck", platform::DecimalText(autoCheck),
-                                 settingsPath);
+    platform::WriteProfileString(config::kSettingSection, u"Topmost",
+                                 platform::DecimalText(topmost), settingsPath);
+    platform::WriteProfileString(config::kSettingSection, u"InfoCheck",
+                                 platform::DecimalText(infoCheck), settingsPath);
+    platform::WriteProfileString(config::kSettingSection, u"AutoCheck",
+                                 platform::DecimalText(autoCheck), settingsPath);
     return DefWindowProc(WM_DESTROY, wParam, lParam);
 }
 

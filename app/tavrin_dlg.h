@@ -42,8 +42,6 @@ class CTavrinDlg : public ui::CDialog, public qc::ResultHost {
     void CollectCheckValues();
     void SaveCheckFile();
     void UpdateWindowTitle();
-    // The program directory: the executable's path cut before its last backslash.
-    static std::u16string ProgramDirectory();
 
     // ---- The result list's host
     qc::EnabledFlags Enabled() const override;

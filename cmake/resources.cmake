@@ -37,7 +37,8 @@ function(tavrin_add_resources target)
       # Nor, here, the headers it includes: this windres rule writes no dependency file.
       set_property(SOURCE "${script}" APPEND PROPERTY OBJECT_DEPENDS ${inputs}
                    "${CMAKE_SOURCE_DIR}/app/version.h" "${CMAKE_SOURCE_DIR}/platform/win32/rc_names.h"
-                   "${CMAKE_SOURCE_DIR}/device/selection_entries.h")
+                   "${CMAKE_SOURCE_DIR}/device/selection_entries.h"
+                   "${CMAKE_SOURCE_DIR}/usb/res/port_select.h")
       # Our scripts are UTF-8; without this windres reads narrow strings in code page 1252
       # wherever a script lacks #pragma code_page(65001).
       set_property(SOURCE "${script}" APPEND PROPERTY COMPILE_OPTIONS -c 65001)

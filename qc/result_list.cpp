@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/profile.h"
 #include "platform/text.h"
+#include "usb/port_map.h"
 
 namespace qc {
 
@@ -22,14 +22,6 @@ constexpr int kVolCellBuffer = 4;
 void DeleteColumnsFrom(CListCtrl& list, int first) {
     for (int left = list.GetColumnCount() - first; left > 0 && list.DeleteColumn(first); --left) {
     }
-}
-
-std::u16string PortMapKey(int portOrdinal) {
-    std::u16string key = u"usb";
-    if (portOrdinal >= 0 && portOrdinal < 10)
-        key += u'0';
-    key += platform::DecimalText(portOrdinal);
-    return key;
 }
 
 }  // namespace
@@ -69,11 +61,6 @@ void ResultList::SetPortMode(int mode) {
     }
 }
 
-int ResultList::StationPortOf(int portOrdinal) const {
-    return static_cast<int>(
-        platform::GetProfileInt(u"PortMap", PortMapKey(portOrdinal), 0, host_.PortFilePath()));
-}
-
 bool ResultList::IsDriveListed(char16_t letter) const {
     const int rows = list_.GetItemCount();
     for (int row = 0; row < rows; ++row) {
@@ -89,7 +76,7 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry) {
         return -1;
     int row = 0;
     if (portMode_ == 1) {
-        row = StationPortOf(entry.portOrdinal) - 1;
+        row = usb::StationPortOf(host_.PortFilePath(), entry.portOrdinal) - 1;
         if (row < 0 || row >= kStationRows || row >= list_.GetItemCount())
             return -1;
     } else {

@@ -71,8 +71,6 @@ class ResultList {
     void ClearRowShowing(int row, char16_t letter);
     void ClearAllRows();
     DeviceRecord* RecordOf(int row) const;
-    // The station port that the port map file gives a hub port's ordinal; 0 without a mapping.
-    int StationPortOf(int portOrdinal) const;
     bool IsDriveListed(char16_t letter) const;
 
     // ---- Checking

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "app/res/resource.h"
-#include "app/stored_path.h"
+#include "config/settings.h"
 #include "platform/profile.h"
-#include "platform/text.h"
+#include "usb/port_map.h"
+#include "usb/res/port_select.h"
 #include "usb/tree_text.h"
 
 namespace usb {
@@ -14,21 +14,10 @@ using namespace ui;
 
 namespace {
 
-constexpr std::size_t kPathBuffer = 260;
-constexpr char16_t kSetting[] = u"Setting";
-constexpr char16_t kPortMap[] = u"PortMap";
 constexpr char16_t kExtension[] = u".pfg";
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 // From the worker, once the tree holds every tick of the map.
 constexpr UINT kMsgChecksLoaded = WM_APP + 1;
-// "usb%02d" of an item's data: at least two digits.
-std::u16string PortKey(DWORD_PTR ordinal) {
-    std::u16string digits = platform::DecimalText(static_cast<long long>(ordinal));
-    if (digits.size() < 2)
-        digits.insert(0, 2 - digits.size(), u'0');
-    return u"usb" + digits;
-}
-
 HTREEITEM ItemOf(NodeHandle node) {
     return reinterpret_cast<HTREEITEM>(node);
 }
@@ -75,15 +64,9 @@ INT_PTR CUsbPort::DoModal() {
 BOOL CUsbPort::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    const std::u16string module = platform::ModuleFileName();
-    settingsPath = module.substr(0, module.rfind(u'\\') + 1) + u"Tavrin.ini";
-    const std::u16string stored =
-        platform::GetProfileString(kSetting, u"PORT_FILE", u"", kPathBuffer, settingsPath);
-    SetPortFilePath(
-        app::ResolveStoredPath(app::MarkRelativePath(stored), app::ProgramDirectoryOf(module)));
-    enablePort = portFilePath.empty()
-                     ? 0
-                     : platform::GetProfileInt(kSetting, u"ENABLE_PORT", 0, portFilePath);
+    settingsPath = config::SettingsPath();
+    SetPortFilePath(ReadPortFileSetting(settingsPath));
+    enablePort = EnablePortOf(portFilePath);
     UpdateTitle();
     UpdateData(false);
 
@@ -202,9 +185,9 @@ int CUsbPort::LoadChecks(CTreeCtrl& on, HTREEITEM item, const std::u16string& fi
         if (const HTREEITEM child = on.GetChildItem(item); child != nullptr) {
             checked = LoadChecks(on, child, file);
         } else {
-            const int value = file.empty() ? 0
-                                           : platform::GetProfileInt(
-                                                 kPortMap, PortKey(on.GetItemData(item)), 0, file);
+            const int value =
+                file.empty() ? 0
+                             : StationPortOf(file, static_cast<long long>(on.GetItemData(item)));
             checked = value != 0 ? 1 : 0;
         }
         on.SetCheck(item, checked != 0);
@@ -220,8 +203,7 @@ void CUsbPort::WritePortMap(HTREEITEM item, int& station) {
         if (const HTREEITEM child = tree.GetChildItem(item); child != nullptr) {
             WritePortMap(child, station);
         } else if (tree.GetCheck(item)) {
-            platform::WriteProfileString(kPortMap, PortKey(tree.GetItemData(item)),
-                                         platform::DecimalText(station), portFilePath);
+            WriteStationPort(portFilePath, static_cast<long long>(tree.GetItemData(item)), station);
             ++station;
         }
     }
@@ -318,12 +300,8 @@ void CUsbPort::OnOK() {
     } else {
         SaveAs();
     }
-    platform::WriteProfileString(
-        kSetting, u"PORT_FILE",
-        app::MakeStoredPath(portFilePath, app::ProgramDirectoryOf(platform::ModuleFileName())),
-        settingsPath);
-    platform::WriteProfileString(kSetting, u"ENABLE_PORT", platform::DecimalText(enablePort),
-                                 portFilePath);
+    WritePortFileSetting(settingsPath, portFilePath);
+    WriteEnablePort(portFilePath, enablePort);
     CDialog::OnOK();
 }
 

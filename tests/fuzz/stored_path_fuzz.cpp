@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/stored_path.h"
+#include "config/stored_path.h"
 #include "fuzz_input.h"
 #include "platform/text.h"
 
@@ -50,26 +50,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Any texts: no harm, and the marks and resolutions are stable.
     const std::u16string module = in.Text(kAnyChars, 40);
-    const std::u16string dir = app::ProgramDirectoryOf(module);
+    const std::u16string dir = config::ProgramDirectoryOf(module);
     const std::u16string any = in.Text(kAnyChars, 40);
-    const std::u16string marked = app::MarkRelativePath(any);
-    if (app::MarkRelativePath(marked) != marked)
+    const std::u16string marked = config::MarkRelativePath(any);
+    if (config::MarkRelativePath(marked) != marked)
         Fail("marking a marked path changed it again");
     if (!any.empty() && marked.size() < any.size())
         Fail("marking lost characters");
-    const std::u16string stored = app::MakeStoredPath(any, dir);
-    const std::u16string resolved = app::ResolveStoredPath(stored, dir);
-    const std::u16string resolvedMarked = app::ResolveStoredPath(app::MarkRelativePath(any), dir);
+    const std::u16string stored = config::MakeStoredPath(any, dir);
+    const std::u16string resolved = config::ResolveStoredPath(stored, dir);
+    const std::u16string resolvedMarked =
+        config::ResolveStoredPath(config::MarkRelativePath(any), dir);
     (void)resolvedMarked;
 
     // A drive-path program directory: what resolves is a drive path, and resolves to itself.
     const char16_t drive = in.Bool() ? u'C' : u'D';
     const std::u16string programDir = DrivePath(in, u'C', 1 + in.Below(4));
-    const std::u16string again = app::ResolveStoredPath(any, programDir);
+    const std::u16string again = config::ResolveStoredPath(any, programDir);
     if (!again.empty()) {
         if (again.size() < 2 || again[1] != u':')
             Fail("a stored path resolved to something that is not a drive path");
-        if (app::ResolveStoredPath(again, programDir) != again)
+        if (config::ResolveStoredPath(again, programDir) != again)
             Fail("a resolved path resolved again to something else");
     }
     (void)resolved;
@@ -84,14 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         path = DrivePath(in, drive, 1 + in.Below(4));
     }
-    const std::u16string keep = app::MakeStoredPath(path, programDir);
+    const std::u16string keep = config::MakeStoredPath(path, programDir);
     if (below && (keep.empty() || keep[0] == u'\\' || (keep.size() >= 2 && keep[1] == u':')))
         Fail("a path below the program directory was not stored relative to it");
-    const std::u16string back = app::ResolveStoredPath(keep, programDir);
+    const std::u16string back = config::ResolveStoredPath(keep, programDir);
     if (!platform::EqualsNoCase(back, path))
         Fail("a stored path did not resolve back to the path");
-    if (!platform::EqualsNoCase(app::ResolveStoredPath(app::MarkRelativePath(keep), programDir),
-                                path))
+    if (!platform::EqualsNoCase(
+            config::ResolveStoredPath(config::MarkRelativePath(keep), programDir), path))
         Fail("a marked stored path did not resolve back to the path");
     return 0;
 }

@@ -12,7 +12,6 @@
 #include <string>
 #include <thread>
 
-#include "app/res/resource.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/sim/usb_machine.h"
@@ -20,6 +19,7 @@
 #include "platform/ui_testing.h"
 #include "tests/support/program_folder.h"
 #include "tests/support/ui_thread.h"
+#include "usb/res/port_select.h"
 #include "usb/usb_port.h"
 
 namespace {

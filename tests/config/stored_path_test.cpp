@@ -1,16 +1,16 @@
-#include "app/stored_path.h"
+#include "config/stored_path.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using app::MakeStoredPath;
-using app::MarkRelativePath;
-using app::ResolveStoredPath;
+using config::MakeStoredPath;
+using config::MarkRelativePath;
+using config::ResolveStoredPath;
 
 TEST(StoredPathTest, ProgramDirectoryIsThePathCutBeforeItsLastBackslash) {
-    EXPECT_EQ(app::ProgramDirectoryOf(u"C:\\Tools\\Tavrin\\Tavrin.exe"), u"C:\\Tools\\Tavrin");
-    EXPECT_EQ(app::ProgramDirectoryOf(u"C:\\Tavrin.exe"), u"C:");
+    EXPECT_EQ(config::ProgramDirectoryOf(u"C:\\Tools\\Tavrin\\Tavrin.exe"), u"C:\\Tools\\Tavrin");
+    EXPECT_EQ(config::ProgramDirectoryOf(u"C:\\Tavrin.exe"), u"C:");
 }
 
 TEST(StoredPathTest, MakeStoredPath) {

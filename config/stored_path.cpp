@@ -1,8 +1,8 @@
-#include "app/stored_path.h"
+#include "config/stored_path.h"
 
 #include "platform/text.h"
 
-namespace app {
+namespace config {
 
 std::u16string ProgramDirectoryOf(std::u16string_view modulePath) {
     const auto cut = modulePath.rfind(u'\\');
@@ -53,4 +53,4 @@ std::u16string MarkRelativePath(std::u16string_view path) {
     return u".\\" + std::u16string(path);
 }
 
-}  // namespace app
+}  // namespace config

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace app {
+namespace config {
 
 // The executable's full path cut before its last backslash (no trailing backslash).
 std::u16string ProgramDirectoryOf(std::u16string_view modulePath);
@@ -22,4 +22,4 @@ std::u16string ResolveStoredPath(std::u16string_view stored, std::u16string_view
 // the current directory; drive paths, "\x", ".x" and "" stay as they are.
 std::u16string MarkRelativePath(std::u16string_view path);
 
-}  // namespace app
+}  // namespace config

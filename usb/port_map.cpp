@@ -1,0 +1,52 @@
+#include "usb/port_map.h"
+
+#include "config/settings.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace usb {
+
+namespace {
+
+constexpr char16_t kPortMap[] = u"PortMap";
+constexpr char16_t kEnablePort[] = u"ENABLE_PORT";
+constexpr char16_t kPortFile[] = u"PORT_FILE";
+
+}  // namespace
+
+std::u16string PortMapKey(long long portOrdinal) {
+    std::u16string digits = platform::DecimalText(portOrdinal);
+    if (digits.size() < 2)
+        digits.insert(0, 2 - digits.size(), u'0');
+    return u"usb" + digits;
+}
+
+int StationPortOf(std::u16string_view portFile, long long portOrdinal) {
+    return platform::GetProfileInt(kPortMap, PortMapKey(portOrdinal), 0, portFile);
+}
+
+bool WriteStationPort(std::u16string_view portFile, long long portOrdinal, int stationPort) {
+    return platform::WriteProfileString(kPortMap, PortMapKey(portOrdinal),
+                                        platform::DecimalText(stationPort), portFile);
+}
+
+int EnablePortOf(std::u16string_view portFile) {
+    if (portFile.empty())
+        return 0;
+    return platform::GetProfileInt(config::kSettingSection, kEnablePort, 0, portFile);
+}
+
+bool WriteEnablePort(std::u16string_view portFile, int enablePort) {
+    return platform::WriteProfileString(config::kSettingSection, kEnablePort,
+                                        platform::DecimalText(enablePort), portFile);
+}
+
+std::u16string ReadPortFileSetting(const std::u16string& settingsPath) {
+    return config::ReadStoredPath(kPortFile, settingsPath);
+}
+
+bool WritePortFileSetting(const std::u16string& settingsPath, std::u16string_view portFile) {
+    return config::WriteStoredPath(kPortFile, portFile, settingsPath);
+}
+
+}  // namespace usb

@@ -1,0 +1,15 @@
+// Resource ids of the port selection dialog (IDD_PORT_SELECT), its title and its file filter.
+// The program's resource scripts hold the dialog; usb/ needs no other ids. Plain numbers only:
+// windres reads this file as well as the compiler.
+#pragma once
+
+#define IDD_PORT_SELECT 129
+
+#define IDS_PORT_TITLE 103
+#define IDS_PORT_FILTER 122
+
+#define IDT_PORTS 1005
+#define IDX_ENABLE_PORT 1006
+// The main window's Load and Save have the same ids and take them from here.
+#define IDB_LOAD 1007
+#define IDB_SAVE 1008
