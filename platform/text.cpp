@@ -141,4 +141,17 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
+std::uint32_t PackDriveStrings(std::u16string_view letters, std::uint32_t length,
+                               char16_t* buffer) {
+    std::u16string strings;
+    for (char16_t letter : letters)
+        strings += std::u16string{letter, u':', u'\\', u'\0'};
+    const auto needed = static_cast<std::uint32_t>(strings.size());
+    if (buffer == nullptr || length < needed + 1)
+        return needed + 1;
+    strings.copy(buffer, strings.size());
+    buffer[needed] = u'\0';
+    return needed;
+}
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Portable text helpers: UTF-16 <-> UTF-8, decimal text, ASCII case. No OS dependency.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,10 @@ std::u16string FromUtf8(std::string_view text);
 
 // "%d": the number in decimal.
 std::u16string DecimalText(long long value);
+
+// GetLogicalDriveStringsW's answer, for the backends that make it up from drive letters: one
+// "X:\\" string per letter, each with its NUL, and a last NUL; the length without that last NUL,
+// or, when `buffer` is missing or too short, the length it needs.
+std::uint32_t PackDriveStrings(std::u16string_view letters, std::uint32_t length, char16_t* buffer);
 
 }  // namespace platform

@@ -81,15 +81,7 @@ bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {
 }
 
 std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
-    std::u16string strings;
-    for (char16_t letter : linux_os::MountedLetters())
-        strings += std::u16string{letter, u':', u'\\', u'\0'};
-    const auto needed = static_cast<std::uint32_t>(strings.size());
-    if (buffer == nullptr || length < needed + 1)
-        return needed + 1;
-    strings.copy(buffer, strings.size());
-    buffer[needed] = u'\0';
-    return needed;
+    return PackDriveStrings(linux_os::MountedLetters(), length, buffer);
 }
 
 void CharUpperText(char16_t* text) {

@@ -51,18 +51,7 @@ std::uint32_t LogicalDriveStrings(std::uint32_t length, char16_t* buffer) {
     if (letters.find(u'C') == std::u16string::npos)
         letters.insert(letters.begin(), u'C');
     std::sort(letters.begin(), letters.end());
-    std::u16string strings;
-    for (char16_t letter : letters) {
-        strings += letter;
-        strings += u":\\";
-        strings += u'\0';
-    }
-    const auto needed = static_cast<std::uint32_t>(strings.size());
-    if (buffer == nullptr || length < needed + 1)
-        return needed + 1;
-    strings.copy(buffer, strings.size());
-    buffer[needed] = u'\0';
-    return needed;
+    return PackDriveStrings(letters, length, buffer);
 }
 
 void CharUpperText(char16_t* text) {
