@@ -29,7 +29,8 @@ class MessageWatch {
 
   private:
     std::function<void(const Delivery&)> watch_;
-    void* hooks_[2] = {};
+    // The Win32 backend's thread hooks; the headless one needs none.
+    [[maybe_unused]] void* hooks_[2] = {};
 };
 
 }  // namespace ui::testing
