@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/sim/station.h"
 #include "platform/ui.h"
@@ -28,6 +29,11 @@ std::mutex& NoticeMutex() {
 std::uint32_t& KnownLetters() {
     static std::uint32_t letters = 0;
     return letters;
+}
+// The station's hook that announces; 0 while off.
+std::uint64_t& NoticeHook() {
+    static std::uint64_t id = 0;
+    return id;
 }
 
 void SendToTopLevelWindows(ui::UINT event, const DeviceBroadcastVolume* volume) {
@@ -61,15 +67,13 @@ void Announce() {
 }  // namespace
 
 void SendDeviceNotices(bool on) {
-    if (!on) {
-        Station::Get().Usb().SetDeviceChangeHook({});
+    std::lock_guard lock(NoticeMutex());
+    Station::Get().Usb().RemoveDeviceChangeHook(std::exchange(NoticeHook(), 0));
+    if (!on)
         return;
-    }
-    {
-        std::lock_guard lock(NoticeMutex());
-        KnownLetters() = MaskOf(Station::Get().DriveLetters());
-    }
-    Station::Get().Usb().SetDeviceChangeHook([](UsbChange, const UsbPortAddress&) { Announce(); });
+    KnownLetters() = MaskOf(Station::Get().DriveLetters());
+    NoticeHook() = Station::Get().Usb().AddDeviceChangeHook(
+        [](UsbChange, const UsbPortAddress&) { Announce(); });
 }
 
 }  // namespace sim

@@ -221,7 +221,8 @@ UsbController Controller(int rootPorts) {
 
 struct UsbSide::State {
     UsbMachine machine;
-    std::function<void(UsbChange, const UsbPortAddress&)> hook;
+    // By id; 0 is the set one.
+    std::map<std::uint64_t, DeviceChangeHook> hooks;
     std::vector<UsbRequestCall> requests;
     UsbSide::ReplyFilter replyFilter;
     unsigned made = 0;  // names made so far
@@ -539,7 +540,7 @@ UsbMachine UsbSide::Machine() const {
 bool UsbSide::ChangePort(const UsbPortAddress& address, UsbChange change,
                          const std::function<bool(State&, UsbPort&)>& edit,
                          const std::function<void()>& afterSync) {
-    std::function<void(UsbChange, const UsbPortAddress&)> hook;
+    std::vector<DeviceChangeHook> hooks;
     {
         std::lock_guard lock(station_.mutex_);
         State& s = *state_;
@@ -551,9 +552,10 @@ bool UsbSide::ChangePort(const UsbPortAddress& address, UsbChange change,
         SyncStationLocked();
         if (afterSync)
             afterSync();
-        hook = s.hook;
+        for (const auto& [id, hook] : s.hooks)
+            hooks.push_back(hook);
     }
-    if (hook)
+    for (const DeviceChangeHook& hook : hooks)
         hook(change, address);
     return true;
 }
@@ -612,9 +614,25 @@ bool UsbSide::Unplug(const UsbPortAddress& address) {
     });
 }
 
-void UsbSide::SetDeviceChangeHook(std::function<void(UsbChange, const UsbPortAddress&)> hook) {
+void UsbSide::SetDeviceChangeHook(DeviceChangeHook hook) {
     std::lock_guard lock(station_.mutex_);
-    state_->hook = std::move(hook);
+    if (hook)
+        state_->hooks[0] = std::move(hook);
+    else
+        state_->hooks.erase(0);
+}
+
+std::uint64_t UsbSide::AddDeviceChangeHook(DeviceChangeHook hook) {
+    std::lock_guard lock(station_.mutex_);
+    const std::uint64_t id = ++lastHookId_;
+    state_->hooks[id] = std::move(hook);
+    return id;
+}
+
+void UsbSide::RemoveDeviceChangeHook(std::uint64_t id) {
+    std::lock_guard lock(station_.mutex_);
+    if (id != 0)
+        state_->hooks.erase(id);
 }
 
 void UsbSide::SetReplyFilter(ReplyFilter filter) {

@@ -254,7 +254,16 @@ class UsbSide {
     bool PlugHub(const UsbPortAddress& address, UsbHub hub);
     bool Unplug(const UsbPortAddress& address);
 
-    void SetDeviceChangeHook(std::function<void(UsbChange, const UsbPortAddress&)> hook);
+    // Who is told of each change, after it, outside the station's lock, in the order they were
+    // set or added. A hook may still be running on another thread when it is removed: it must
+    // hold what it uses.
+    using DeviceChangeHook = std::function<void(UsbChange, const UsbPortAddress&)>;
+    // The one hook a test sets (empty: none), apart from the added ones.
+    void SetDeviceChangeHook(DeviceChangeHook hook);
+    // One more hook beside the others; its id, never given again, removes it. Resetting the
+    // station removes them all.
+    std::uint64_t AddDeviceChangeHook(DeviceChangeHook hook);
+    void RemoveDeviceChangeHook(std::uint64_t id);
     void SetLangId(std::uint16_t langId);
 
     std::vector<UsbRequestCall> Requests() const;
@@ -322,6 +331,7 @@ class UsbSide {
                     const std::function<void()>& afterSync = {});
     Station& station_;
     std::unique_ptr<State> state_;
+    std::uint64_t lastHookId_ = 0;  // under the station's mutex; not reset with the state
 };
 
 }  // namespace sim
