@@ -119,9 +119,8 @@ void GetAltSetting(void* priv, std::uint64_t id, usb_redir_get_alt_setting_heade
 void Control(void* priv, std::uint64_t id, usb_redir_control_packet_header* header,
              std::uint8_t* data, int length) {
     Link& link = Of(priv);
-    const kernel_test::ControlAnswer answer =
-        kernel_test::AnswerControl(link.descriptors, header->requesttype, header->request,
-                                   header->value, header->length);
+    const kernel_test::ControlAnswer answer = kernel_test::AnswerControl(
+        link.descriptors, header->requesttype, header->request, header->value, header->length);
     if (answer.resetsTransport)
         link.disk->Reset();
     usb_redir_control_packet_header reply = *header;
@@ -268,8 +267,13 @@ int main(int argc, char** argv) {
     if (medium.size() < kernel_test::kSectorSize)
         return Usage(image + ": not a disk image");
 
-    FlashDisk disk(answers->second, std::move(medium),
-                   [](std::chrono::milliseconds delay) { std::this_thread::sleep_for(delay); });
+    // Said before the wait, so that the harness can pull the disk in the middle of a command.
+    FlashDisk disk(
+        answers->second, std::move(medium), [diskNumber](std::chrono::milliseconds delay) {
+            std::fprintf(stderr, "tavrin-usbdisk: disk %d holds a reply back for %lld ms\n",
+                         diskNumber, static_cast<long long>(delay.count()));
+            std::this_thread::sleep_for(delay);
+        });
     Link link;
     link.disk = &disk;
     link.descriptors = kernel_test::DescriptorsFor(diskNumber);
