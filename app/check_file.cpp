@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "qc/check_file.h"
 
 namespace app {
 
@@ -15,7 +16,6 @@ using namespace ui;
 
 namespace {
 
-constexpr std::size_t kValueBuffer = 50;
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 constexpr char16_t kCheckExtension[] = u"chk";
 
@@ -31,25 +31,19 @@ void CTavrinDlg::UpdateWindowTitle() {
 }
 
 void CTavrinDlg::LoadCheckFile() {
-    // No check file: the defaults, without asking the platform about a file named "".
-    const auto readInt = [this](const char16_t* section, std::u16string_view key) {
-        return checkFilePath.empty() ? 0 : platform::GetProfileInt(section, key, 0, checkFilePath);
-    };
+    const qc::StoredCheck stored = qc::ReadCheckFile(checkFilePath);
     for (std::size_t i = 0; i < kItemCount; ++i) {
         CheckItem& item = checkItems[i];
-        item.enabled = readInt(u"Enable", item.key) & 0xFF;
+        item.enabled = stored.enabled[i];
         const HWND control = GetDlgItem(item.controlId);
         if (control == nullptr)
             continue;
         CBorrowed<>(control).EnableWindow(item.enabled != 0);
         if (IsListItem(i)) {
-            const int index = readInt(u"Value", item.key);
-            CBorrowed<CComboBox>(control).SetCurSel(index);  // beyond the list: no selection
+            // beyond the list: no selection
+            CBorrowed<CComboBox>(control).SetCurSel(stored.entry[i]);
         } else {
-            item.value = checkFilePath.empty()
-                             ? std::u16string()
-                             : platform::GetProfileString(u"Value", item.key, u"", kValueBuffer,
-                                                          checkFilePath);
+            item.value = stored.text[i];
             CBorrowed<>(control).SetWindowText(item.value);
         }
     }
@@ -118,7 +112,7 @@ void CTavrinDlg::OnLoad() {
     LoadCheckFile();
     // The loaded flags may show other items: the columns and the rows' cells follow them, so
     // that no value stands under another item's heading.
-    results.RebuildItemColumns();
+    results.RebuildItemColumns(ItemColumnsNow());
     for (int row = 0; row < resultList.GetItemCount(); ++row)
         results.FillRowValues(row);
 }

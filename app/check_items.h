@@ -9,13 +9,14 @@
 #include <string_view>
 
 #include "device/controller.h"
+#include "qc/check_file.h"
 
 namespace app {
 
 struct CheckItem {
     std::uint32_t captionId;  // string-table id of the column caption
     std::u16string value;     // the expected value, as the main window shows it
-    std::u16string_view key;  // key in both sections of a check file
+    std::u16string_view key;  // key in both sections of a check file: the value's slot key
     std::int32_t enabled;     // non-zero: the item takes part in the check
     std::int32_t controlId;   // the main window's control (and the selection dialog's tick box)
     std::uint16_t columnWidth;
@@ -31,12 +32,11 @@ extern CheckItems checkItems;
 CheckItems MakeCheckItems();
 
 // List items are shown in drop-down lists and stored in check files as entry indexes.
-bool IsListItem(std::size_t index);
+using qc::IsListItem;
 
 enum Item : std::size_t {
     kItemCapMin = device::kSlotCapMin,
     kItemCapMax = device::kSlotCapMax,
-    kItemEfs = device::kSlotEfs,
 };
 
 }  // namespace app

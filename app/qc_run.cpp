@@ -1,10 +1,11 @@
-// The QC run as the main window drives it: the result list's host, the scan's messages, the
-// device notices, Run, Refresh, USB Port Select and the list's notifications.
+// The QC run as the main window drives it: what the result list goes by, the scan's messages,
+// the device notices, Run, Refresh, USB Port Select and the list's notifications.
+#include <optional>
+
 #include "app/check_items.h"
 #include "app/res/resource.h"
 #include "app/tavrin_dlg.h"
-#include "device/controller.h"
-#include "device/drive.h"
+#include "qc/disk_offer.h"
 #include "usb/port_map.h"
 #include "usb/usb_port.h"
 
@@ -12,39 +13,46 @@ namespace app {
 
 using namespace ui;
 
-// ---- The result list's host
+// ---- What the result list goes by
 
-qc::EnabledFlags CTavrinDlg::Enabled() const {
-    qc::EnabledFlags flags{};
-    for (std::size_t i = 0; i < kItemCount; ++i)
-        flags[i] = checkItems[i].enabled;
-    return flags;
-}
-
-std::u16string CTavrinDlg::Expected(std::size_t item) const {
-    return item < kItemCount ? checkItems[item].value : std::u16string();
-}
-
-std::u16string CTavrinDlg::Caption(std::size_t item) const {
-    return item < kItemCount ? LoadString(checkItems[item].captionId) : std::u16string();
-}
-
-int CTavrinDlg::ColumnWidth(std::size_t item) const {
-    return item < kItemCount ? checkItems[item].columnWidth : 0;
-}
-
-int CTavrinDlg::EfsSelection() const {
+qc::CheckSetup CTavrinDlg::CheckSetupNow() const {
+    qc::CheckSetup setup;
+    for (std::size_t i = 0; i < kItemCount; ++i) {
+        setup.enabled[i] = checkItems[i].enabled;
+        setup.expected[i] = checkItems[i].value;
+    }
+    // Read at the moment of the check, unlike the other expected values.
     const HWND efs = GetDlgItem(IDC_EFS);
-    return efs == nullptr ? -1 : CBorrowed<CComboBox>(efs).GetCurSel();
+    setup.efsSelection = efs == nullptr ? -1 : CBorrowed<CComboBox>(efs).GetCurSel();
+    setup.lists = SelectionListsFromControls();
+    setup.portFile = portFilePath;
+    setup.autoCheck = autoCheck != 0;
+    return setup;
 }
 
-int CTavrinDlg::EfsEntryCount() const {
-    const HWND efs = GetDlgItem(IDC_EFS);
-    return efs == nullptr ? 0 : CBorrowed<CComboBox>(efs).GetCount();
+qc::ItemColumns CTavrinDlg::ItemColumnsNow() const {
+    qc::ItemColumns columns;
+    for (std::size_t i = 0; i < kItemCount; ++i) {
+        columns.enabled[i] = checkItems[i].enabled;
+        columns.captions[i] = LoadString(checkItems[i].captionId);
+        columns.widths[i] = checkItems[i].columnWidth;
+    }
+    return columns;
 }
 
-device::SelectionLists CTavrinDlg::SelectionLists() const {
-    return SelectionListsFromControls();
+device::SelectionLists CTavrinDlg::SelectionListsFromControls() const {
+    const auto entries = [this](int id) {
+        std::vector<std::u16string> list;
+        const HWND control = GetDlgItem(id);
+        if (control == nullptr)
+            return list;
+        const CBorrowed<CComboBox> combo(control);
+        for (int i = 0; i < combo.GetCount(); ++i)
+            list.push_back(combo.GetLBText(i));
+        return list;
+    };
+    return {entries(IDC_RFREQ), entries(IDC_WFREQ), entries(IDC_IDLE),
+            entries(IDC_SLEEP), entries(IDC_BLINK), entries(IDC_EFS)};
 }
 
 // ---- The scan and its messages
@@ -80,7 +88,7 @@ LRESULT CTavrinDlg::OnAddDeviceRow(WPARAM wParam, LPARAM) {
     // it since (the rows rebuilt after the port dialog).
     if (entry.firstVolume != nullptr && results.IsDriveListed(entry.firstVolume->driveLetter))
         return -1;
-    return results.AddDeviceRow(entry);
+    return results.AddDeviceRow(entry, CheckSetupNow());
 }
 
 LRESULT CTavrinDlg::OnIsDriveListed(WPARAM wParam, LPARAM) {
@@ -106,8 +114,9 @@ void CTavrinDlg::OnRun() {
     CollectCheckValues();
     if (infoCheck == 0)
         return;
+    const qc::CheckSetup setup = CheckSetupNow();
     for (int row = 0; row < resultList.GetItemCount(); ++row)
-        results.CheckRow(row);
+        results.CheckRow(row, setup);
 }
 
 void CTavrinDlg::OnPortSelect() {
@@ -118,26 +127,23 @@ void CTavrinDlg::OnPortSelect() {
     // follow the current folder, which the file dialogs move.
     portFilePath = usb::ReadPortFileSetting(settingsPath);
     results.ClearAllRows();
-    results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0);
+    results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0, ItemColumnsNow());
     // From the list the dialog's enumeration left, before the dialog object (an enumerator,
     // which empties the list when it goes) is destroyed.
     RebuildRowsFromDeviceList();
 }
 
 void CTavrinDlg::RebuildRowsFromDeviceList() {
-    // The list stays as it is while it is walked: a scan that wants it waits.
-    const usb::CEnumUSB::ListLock hold(ui::WaitServingSentMessages);
-    usb::DevicePosition position = usb::CEnumUSB::GetFirstDevice();
-    while (position != nullptr) {
-        usb::UsbDeviceEntry entry;
-        usb::CEnumUSB::GetNextDevice(&entry, &position);
-        const usb::VolumeEntry* volume = entry.firstVolume;
-        if (volume == nullptr || volume->driveLetter == 0 ||
-            results.IsDriveListed(volume->driveLetter))
-            continue;
-        if (qc::IsSupportedVolume(volume->driveLetter))
-            results.AddDeviceRow(entry);
-    }
+    // Copied under the list's lock; a scan that wants the list meanwhile waits.
+    const qc::CheckSetup setup = CheckSetupNow();
+    const qc::DiskTaker window{
+        [this](char16_t letter) -> std::optional<bool> { return results.IsDriveListed(letter); },
+        [this, &setup](const usb::UsbDeviceEntry& entry) {
+            results.AddDeviceRow(entry, setup);
+            return true;
+        },
+        {}};
+    qc::OfferDisks(qc::CopyDevices(ui::WaitServingSentMessages, nullptr), window);
 }
 
 // ---- The list's drawing and selection, and the bars' clicks

@@ -106,7 +106,7 @@ BOOL CTavrinDlg::OnInitDialog() {
 
     // Before the layout: it makes one column per enabled item.
     LoadCheckFile();
-    results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0);
+    results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0, ItemColumnsNow());
     UpdateWindowTitle();
     UpdateData(false);
 
@@ -174,7 +174,7 @@ void CTavrinDlg::OnCheckSelect() {
     if (select.DoModal() != IDOK)
         return;
     EnableItemControls();
-    results.RebuildItemColumns();
+    results.RebuildItemColumns(ItemColumnsNow());
     for (int row = 0; row < resultList.GetItemCount(); ++row)
         results.FillRowValues(row);
 }
@@ -193,22 +193,6 @@ LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
     platform::WriteProfileString(config::kSettingSection, u"AutoCheck",
                                  platform::DecimalText(autoCheck), settingsPath);
     return DefWindowProc(WM_DESTROY, wParam, lParam);
-}
-
-}  // namespace app
-
-namespace app {
-
-device::SelectionLists CTavrinDlg::SelectionListsFromControls() const {
-    const auto entries = [this](int id) {
-        std::vector<std::u16string> list;
-        const ui::CBorrowed<ui::CComboBox> combo(GetDlgItem(id));
-        for (int i = 0; i < combo.GetCount(); ++i)
-            list.push_back(combo.GetLBText(i));
-        return list;
-    };
-    return {entries(IDC_RFREQ), entries(IDC_WFREQ), entries(IDC_IDLE), entries(IDC_SLEEP),
-            entries(IDC_BLINK)};
 }
 
 }  // namespace app

@@ -17,7 +17,7 @@
 
 namespace app {
 
-class CTavrinDlg : public ui::CDialog, public qc::ResultHost {
+class CTavrinDlg : public ui::CDialog {
   public:
     explicit CTavrinDlg(ui::CWnd* parent = nullptr);
     ~CTavrinDlg() override;
@@ -32,7 +32,7 @@ class CTavrinDlg : public ui::CDialog, public qc::ResultHost {
     std::int32_t topmost = 0;
     std::int32_t autoCheck = 0;
     std::u16string settingsPath;
-    qc::ResultList results{resultList, *this};
+    qc::ResultList results{resultList};
     // Made when the window is set up; shared with the scans, which outlive the window.
     std::unique_ptr<qc::WindowScanSink> scanSink;
     std::shared_ptr<qc::ScanShared> scan;
@@ -43,16 +43,12 @@ class CTavrinDlg : public ui::CDialog, public qc::ResultHost {
     void SaveCheckFile();
     void UpdateWindowTitle();
 
-    // ---- The result list's host
-    qc::EnabledFlags Enabled() const override;
-    std::u16string Expected(std::size_t item) const override;
-    std::u16string Caption(std::size_t item) const override;
-    int ColumnWidth(std::size_t item) const override;
-    int EfsSelection() const override;
-    int EfsEntryCount() const override;
-    device::SelectionLists SelectionLists() const override;
-    std::u16string PortFilePath() const override { return portFilePath; }
-    bool AutoCheck() const override { return autoCheck != 0; }
+    // ---- What the result list goes by, built on the window's thread when it is needed
+    // The check configuration now: the expected values of the last collection, the Efs
+    // selection and the drop-down lists as the controls hold them, the port map, Auto Check.
+    qc::CheckSetup CheckSetupNow() const;
+    // The item columns by the flags now, captions in the language in use.
+    qc::ItemColumns ItemColumnsNow() const;
     // The drop-down lists' entries in the window's language, as the decoder reads indexes.
     device::SelectionLists SelectionListsFromControls() const;
 

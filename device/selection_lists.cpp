@@ -1,5 +1,6 @@
 #include "device/selection_lists.h"
 
+#include "device/controller.h"
 #include "device/selection_entries.h"
 
 // A UTF-8 entry as UTF-16: an unprefixed literal joined to u"" takes the prefix.
@@ -8,7 +9,7 @@
     SelectionLists {                                                                            \
         {TAVRIN_FREQ_##LANG(TAVRIN_U16_ENTRY)}, {TAVRIN_FREQ_##LANG(TAVRIN_U16_ENTRY)},         \
             {TAVRIN_ON_OFF_##LANG(TAVRIN_U16_ENTRY)}, {TAVRIN_ON_OFF_##LANG(TAVRIN_U16_ENTRY)}, \
-            {TAVRIN_BLINK_##LANG(TAVRIN_U16_ENTRY)},                                            \
+            {TAVRIN_BLINK_##LANG(TAVRIN_U16_ENTRY)}, {TAVRIN_EFS(TAVRIN_U16_ENTRY)},            \
     }
 
 namespace device {
@@ -26,6 +27,25 @@ const SelectionLists& SelectionListsFor(Language language) {
             break;
     }
     return english;
+}
+
+const std::vector<std::u16string>* ListOfSlot(const SelectionLists& lists, std::size_t slot) {
+    switch (slot) {
+        case kSlotRFreq:
+            return &lists.rFreq;
+        case kSlotWFreq:
+            return &lists.wFreq;
+        case kSlotIdle:
+            return &lists.idle;
+        case kSlotSleep:
+            return &lists.sleep;
+        case kSlotBlink:
+            return &lists.blink;
+        case kSlotEfs:
+            return &lists.efs;
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace device

@@ -70,19 +70,6 @@ std::uint32_t ParseUnsigned(std::u16string_view text) {
     return negative ? 0u - magnitude : magnitude;
 }
 
-bool TextsMatch(std::u16string_view shown, std::u16string_view expected) {
-    if (shown.size() != expected.size())
-        return false;
-    const auto fold = [](char16_t c) -> char16_t {
-        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    };
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        if (fold(shown[i]) != fold(expected[i]))
-            return false;
-    }
-    return true;
-}
-
 bool CapMinMatches(std::u16string_view shown, std::u16string_view expected) {
     return ParseSigned(shown) >= ParseSigned(expected);
 }

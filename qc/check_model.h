@@ -28,9 +28,6 @@ std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount);
 
 // ---- The check rules: a disk's value as its cell shows it against the expected one.
 
-// Equal texts without regard to case: A to Z equal a to z, every other character must be the
-// same.
-bool TextsMatch(std::u16string_view shown, std::u16string_view expected);
 // "%dMB" of both: the disk's capacity must not be below (CapMin) or above (CapMax) the bound.
 bool CapMinMatches(std::u16string_view shown, std::u16string_view expected);
 bool CapMaxMatches(std::u16string_view shown, std::u16string_view expected);

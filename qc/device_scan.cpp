@@ -1,47 +1,16 @@
 // The device scan.
 #include "qc/device_scan.h"
 
-#include <vector>
+#include <optional>
 
-#include "device/controller.h"
-#include "device/drive.h"
 #include "platform/device_io.h"
+#include "qc/disk_offer.h"
 
 namespace qc {
 
 namespace {
 
 constexpr std::uint32_t kDriveStringsBuffer = 200;
-constexpr int kVolCellBuffer = 4;
-
-// A device entry with volumes of its own, so that no disk is opened while the shared list is
-// held: a slow disk never keeps the port dialog waiting.
-struct FoundDevice {
-    usb::UsbDeviceEntry entry;
-    std::vector<usb::VolumeEntry> volumes;
-};
-
-std::vector<FoundDevice> TakeDevices(usb::CEnumUSB& enumerator) {
-    const usb::CEnumUSB::ListLock hold(ui::WaitServingSentMessages);
-    enumerator.Enumerate(0);
-    std::vector<FoundDevice> found;
-    usb::DevicePosition position = usb::CEnumUSB::GetFirstDevice();
-    while (position != nullptr) {
-        FoundDevice& device = found.emplace_back();
-        usb::CEnumUSB::GetNextDevice(&device.entry, &position);
-        usb::VolumePosition volume = device.entry.firstVolume;
-        while (volume != nullptr)
-            usb::CEnumUSB::GetNextVolume(&device.volumes.emplace_back(), &volume);
-    }
-    // Linked only now: the vectors do not move any more.
-    for (FoundDevice& device : found) {
-        for (std::size_t i = 0; i < device.volumes.size(); ++i)
-            device.volumes[i].next =
-                i + 1 < device.volumes.size() ? &device.volumes[i + 1] : nullptr;
-        device.entry.firstVolume = device.volumes.empty() ? nullptr : &device.volumes[0];
-    }
-    return found;
-}
 
 // A started scan: counted from its start to its end, however it leaves.
 struct RunningScan {
@@ -56,15 +25,6 @@ ui::UINT ScanThreadProc(void* parameter) {
 }
 
 }  // namespace
-
-bool IsSupportedVolume(char16_t letter) {
-    const platform::Handle handle = device::OpenVolume(letter);
-    if (handle == platform::kInvalidHandle)
-        return false;
-    const bool supported = device::IsSupportedDisk(handle);
-    device::CloseDrive(handle);
-    return supported;
-}
 
 template <class Call>
 bool ScanShared::Reach(Call&& call) {
@@ -100,19 +60,19 @@ void ScanShared::ScanDevices() {
     if (!Reach([](ScanSink& sink) { sink.CollectCheckValues(); }))
         return;
 
-    for (FoundDevice& device : TakeDevices(enumerator)) {
-        const usb::VolumeEntry* volume = device.entry.firstVolume;
-        if (volume == nullptr || volume->driveLetter == 0)
-            continue;  // never listed without a mounted volume with a letter
-        bool listed = true;
-        if (!Reach([&](ScanSink& sink) { listed = sink.IsDriveListed(volume->driveLetter); }))
-            return;
-        if (listed)
-            continue;
-        if (IsSupportedVolume(volume->driveLetter) &&
-            !Reach([&](ScanSink& sink) { sink.AddDeviceRow(device.entry); }))
-            return;
-    }
+    const DiskTaker window{
+        [this](char16_t letter) -> std::optional<bool> {
+            bool listed = true;
+            if (!Reach([&](ScanSink& sink) { listed = sink.IsDriveListed(letter); }))
+                return std::nullopt;
+            return listed;
+        },
+        [this](const usb::UsbDeviceEntry& entry) {
+            return Reach([&](ScanSink& sink) { sink.AddDeviceRow(entry); });
+        },
+        {}};
+    if (!OfferDisks(CopyDevices(ui::WaitServingSentMessages, &enumerator), window))
+        return;
 
     char16_t drives[kDriveStringsBuffer] = {};
     const std::uint32_t written = platform::LogicalDriveStrings(kDriveStringsBuffer, drives);

@@ -34,8 +34,9 @@ class ScanSink {
     ~ScanSink() = default;
 };
 
-// Opens the volume, asks its controller whether it is the supported one, and closes it.
-bool IsSupportedVolume(char16_t letter);
+// The "Vol" cell as the scan and the window read it: into a buffer of 4 characters, enough for
+// the first letter.
+inline constexpr int kVolCellBuffer = 4;
 
 // What scan workers share with the window, kept alive by the last of them: the lock that
 // serialises scans, the enumerator whose list they walk, and the way to the window. A window

@@ -99,7 +99,7 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
     const DeviceRecord* record = RecordOf(row);
     if (record == nullptr)
         return CDRF_DODEFAULT;
-    const EnabledFlags enabled = host_.Enabled();
+    const EnabledFlags& enabled = shown_;
     const std::vector<std::size_t> shown = ShownItems(enabled);
     const auto k = static_cast<std::size_t>(column - mode - 2);
     if (k >= shown.size())

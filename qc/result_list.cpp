@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/text.h"
+#include "qc/device_scan.h"
 #include "usb/port_map.h"
 
 namespace qc {
@@ -13,9 +14,6 @@ namespace qc {
 using namespace ui;
 
 namespace {
-
-// A cell as the scan and IsDriveListed read it: into a buffer of 4 characters.
-constexpr int kVolCellBuffer = 4;
 
 // Deletes the columns from `first` on. A list that refuses a deletion keeps the rest: each
 // column is tried once, so the loop ends whatever the list does.
@@ -30,15 +28,16 @@ DeviceRecord* ResultList::RecordOf(int row) const {
     return reinterpret_cast<DeviceRecord*>(list_.GetItemData(row));
 }
 
-void ResultList::RebuildItemColumns() {
+void ResultList::RebuildItemColumns(const ItemColumns& columns) {
+    shown_ = columns.enabled;
     DeleteColumnsFrom(list_, portMode_ + 2);
-    for (std::size_t item : ShownItems(host_.Enabled())) {
-        list_.InsertColumn(list_.GetColumnCount(), host_.Caption(item), LVCFMT_CENTER,
-                           host_.ColumnWidth(item));
+    for (std::size_t item : ShownItems(shown_)) {
+        list_.InsertColumn(list_.GetColumnCount(), columns.captions[item], LVCFMT_CENTER,
+                           columns.widths[item]);
     }
 }
 
-void ResultList::SetPortMode(int mode) {
+void ResultList::SetPortMode(int mode, const ItemColumns& columns) {
     if (mode == portMode_)
         return;
     // Callers clear the rows first; a record left behind still goes with its bar.
@@ -54,7 +53,7 @@ void ResultList::SetPortMode(int mode) {
     list_.InsertColumn(column++, u"Vol", LVCFMT_CENTER, 40);
     list_.InsertColumn(column++, u"Check", LVCFMT_CENTER, 80);
     portMode_ = mode;
-    RebuildItemColumns();
+    RebuildItemColumns(columns);
     if (mode == 1) {
         for (int row = 0; row < kStationRows; ++row)
             list_.InsertItem(row, platform::DecimalText(row + 1));
@@ -71,12 +70,12 @@ bool ResultList::IsDriveListed(char16_t letter) const {
     return false;
 }
 
-int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry) {
+int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup& setup) {
     if (entry.firstVolume == nullptr || portMode_ < 0)
         return -1;
     int row = 0;
     if (portMode_ == 1) {
-        row = usb::StationPortOf(host_.PortFilePath(), entry.portOrdinal) - 1;
+        row = usb::StationPortOf(setup.portFile, entry.portOrdinal) - 1;
         if (row < 0 || row >= kStationRows || row >= list_.GetItemCount())
             return -1;
     } else {
@@ -115,10 +114,10 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry) {
     list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
 
     device::DecodeControllerInfo(record->deviceData.diskNumbers[0], record->volumeData.driveLetter,
-                                 record->values, host_.SelectionLists());
+                                 record->values, setup.lists);
     FillRowValues(row);
-    if (host_.AutoCheck())
-        CheckRow(row);
+    if (setup.autoCheck)
+        CheckRow(row, setup);
     return row;
 }
 
@@ -127,7 +126,7 @@ void ResultList::FillRowValues(int row) {
     if (record == nullptr)
         return;
     int column = portMode_ + 2;
-    for (std::size_t item : ShownItems(host_.Enabled()))
+    for (std::size_t item : ShownItems(shown_))
         list_.SetItemText(row, column++, record->values[item]);
 }
 
@@ -164,36 +163,16 @@ void ResultList::ClearAllRows() {
     }
 }
 
-void ResultList::CheckRow(int row) {
+void ResultList::CheckRow(int row, const CheckSetup& setup) {
     if (list_.GetItemText(row, portMode_ + 1).empty())
         return;
-    const EnabledFlags enabled = host_.Enabled();
     bool pass = true;
-    int column = portMode_ + 2;
-    for (std::size_t i = 0; i < enabled.size(); ++i) {
-        if (enabled[i] == 0)
-            continue;
-        const std::u16string shown = list_.GetItemText(row, column);
-        bool match = false;
-        switch (i) {
-            case device::kSlotCapMin:
-                match = CapMinMatches(shown, host_.Expected(i));
-                break;
-            case device::kSlotCapMax:
-                match = CapMaxMatches(shown, host_.Expected(i));
-                break;
-            case device::kSlotEfs:
-                match = EfsMatches(shown, host_.EfsSelection(), host_.EfsEntryCount());
-                break;
-            default:
-                match = TextsMatch(shown, host_.Expected(i));
-                break;
-        }
-        SetCellMatch(row, column, i, match);
+    const int first = portMode_ + 2;
+    for (const CheckedItem& checked : CheckedItems(setup.enabled)) {
+        const int column = first + static_cast<int>(checked.column);
+        const bool match = ItemMatches(setup, checked.item, list_.GetItemText(row, column));
+        SetCellMatch(row, column, checked.item, match);
         pass = pass && match;
-        // CapMax shares the "Capacity" column with CapMin when both are enabled.
-        if (!(i == device::kSlotCapMin && enabled[device::kSlotCapMax] != 0))
-            ++column;
     }
     SetRowVerdict(row, pass);
 }

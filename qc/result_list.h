@@ -12,32 +12,12 @@
 #include "device/controller.h"
 #include "platform/ui.h"
 #include "qc/check_model.h"
+#include "qc/check_setup.h"
 #include "qc/device_record.h"
 #include "qc/result_log.h"
 #include "usb/enum_usb.h"
 
 namespace qc {
-
-// What the list needs of the window that hosts it: the check configuration as the window holds
-// it, and the window's settings.
-class ResultHost {
-  public:
-    virtual EnabledFlags Enabled() const = 0;
-    // The expected value of an item, as the last collection of the controls left it.
-    virtual std::u16string Expected(std::size_t item) const = 0;
-    virtual std::u16string Caption(std::size_t item) const = 0;
-    virtual int ColumnWidth(std::size_t item) const = 0;
-    // The Efs drop-down as it is at this moment: its selection (-1: none) and its entry count.
-    virtual int EfsSelection() const = 0;
-    virtual int EfsEntryCount() const = 0;
-    // The drop-down lists' entries, against which a block's indexes are decoded.
-    virtual device::SelectionLists SelectionLists() const = 0;
-    virtual std::u16string PortFilePath() const = 0;
-    virtual bool AutoCheck() const = 0;
-
-  protected:
-    ~ResultHost() = default;
-};
 
 class ResultList {
   public:
@@ -46,7 +26,7 @@ class ResultList {
     static constexpr char16_t kPass[] = u"PASS";
     static constexpr char16_t kFail[] = u"FAIL";
 
-    ResultList(ui::CListCtrl& list, const ResultHost& host) : list_(list), host_(host) {}
+    explicit ResultList(ui::CListCtrl& list) : list_(list) {}
     ~ResultList() = default;
     ResultList(const ResultList&) = delete;
     ResultList& operator=(const ResultList&) = delete;
@@ -58,12 +38,13 @@ class ResultList {
     // ---- Rows
     // Rebuilds the columns (and the 16 station rows) when `mode` differs from portMode. The
     // rows' records go first.
-    void SetPortMode(int mode);
-    // Deletes the item columns and appends one per shown item.
-    void RebuildItemColumns();
+    void SetPortMode(int mode, const ItemColumns& columns);
+    // Deletes the item columns and appends one per shown item. The rows' cells and marks follow
+    // these flags until the next rebuild.
+    void RebuildItemColumns(const ItemColumns& columns);
     // Places a supported disk: the row used, or -1 when it was not placed. `entry` must have a
-    // first volume; it is copied.
-    int AddDeviceRow(const usb::UsbDeviceEntry& entry);
+    // first volume; it is copied. Decoded with the setup's lists, checked when it says so.
+    int AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup& setup);
     void FillRowValues(int row);
     void ClearRow(int row);
     // Clears the row only while its "Vol" cell starts with `letter` (0: empty), as a scan read
@@ -74,7 +55,7 @@ class ResultList {
     bool IsDriveListed(char16_t letter) const;
 
     // ---- Checking
-    void CheckRow(int row);
+    void CheckRow(int row, const CheckSetup& setup);
     void SetCellMatch(int row, int column, std::size_t slot, bool match);
     void SetRowVerdict(int row, bool pass);
 
@@ -95,7 +76,7 @@ class ResultList {
     bool ListHasFocus() const;
 
     ui::CListCtrl& list_;
-    const ResultHost& host_;
+    EnabledFlags shown_{};  // the flags the item columns were made for
     std::atomic<int> portMode_{-1};
 };
 

@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, ChangingTheLayoutFreesTheRowsRecordsAndBars) {
         CListCtrl& list = dialog.resultList;
         const std::vector<HWND> freeBars = {AddRowWithRecord(dialog, 0, true),
                                             AddRowWithRecord(dialog, 1, true)};
-        dialog.results.SetPortMode(1);
+        dialog.results.SetPortMode(1, dialog.ItemColumnsNow());
         for (HWND bar : freeBars)
             EXPECT_FALSE(IsWindow(bar));
         ASSERT_EQ(list.GetItemCount(), 16);
@@ -63,7 +63,7 @@ TEST_F(MainWindowTest, ChangingTheLayoutFreesTheRowsRecordsAndBars) {
             EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
 
         const HWND stationBar = AddRowWithRecord(dialog, 4, false);
-        dialog.results.SetPortMode(0);
+        dialog.results.SetPortMode(0, dialog.ItemColumnsNow());
         EXPECT_FALSE(IsWindow(stationBar));
         EXPECT_EQ(list.GetItemCount(), 0);
         EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check", u"VID"}));
@@ -80,16 +80,16 @@ TEST_F(MainWindowTest, AListThatRefusesDeletionsCannotHoldTheWindowInALoop) {
         // count dropped would use them all up and then delete everything.
         constexpr int kRefusals = 1000;
         headless::RefuseMessages(list, LVM_DELETECOLUMN, kRefusals);
-        dialog.results.RebuildItemColumns();
+        dialog.results.RebuildItemColumns(dialog.ItemColumnsNow());
         EXPECT_EQ(Headings(dialog),
                   (std::vector<std::u16string>{u"Vol", u"Check", u"VID", u"PID", u"VID", u"PID"}))
             << "the refused columns stay, each tried once";
-        dialog.results.SetPortMode(1);
+        dialog.results.SetPortMode(1, dialog.ItemColumnsNow());
         EXPECT_EQ(list.GetColumnCount(), 6 + 5) << "Port, Vol, Check and the items appended";
         EXPECT_EQ(list.GetItemCount(), 16);
         headless::RefuseMessages(list, LVM_DELETECOLUMN, 0);
 
-        dialog.results.SetPortMode(0);
+        dialog.results.SetPortMode(0, dialog.ItemColumnsNow());
         const std::vector<HWND> bars = {AddRowWithRecord(dialog, 0, true),
                                         AddRowWithRecord(dialog, 1, true)};
         headless::RefuseMessages(list, LVM_DELETEITEM, kRefusals);

@@ -26,6 +26,7 @@
 #include "qc/device_scan.h"
 #include "qc/messages.h"
 #include "qc/window_sink.h"
+#include "tests/support/listed_devices.h"
 #include "usb/enum_usb.h"
 
 namespace {
@@ -312,13 +313,13 @@ void BM_EnumerateFullTree(benchmark::State& state) {
     usb::CEnumUSB enumerator;
     for (auto _ : state) {
         enumerator.Enumerate(0);
-        benchmark::DoNotOptimize(usb::CEnumUSB::DeviceCount());
+        benchmark::DoNotOptimize(usb::CEnumUSB::GetFirstDevice());
         state.PauseTiming();
         station.Usb().ClearRequests();  // the station's record of them, not the system's work
         state.ResumeTiming();
     }
     state.counters["devices"] = devices;
-    state.counters["listed"] = usb::CEnumUSB::DeviceCount();
+    state.counters["listed"] = tavrin_test::ListedDeviceCount();
 }
 BENCHMARK(BM_EnumerateFullTree)->Unit(benchmark::kMillisecond);
 
@@ -362,7 +363,8 @@ void BM_WindowAddDeviceRow(benchmark::State& state) {
         Entries entries = TakeEntries();
         const usb::UsbDeviceEntry& entry = entries.devices.front();
         dialog.results.ClearAllRows();
-        const device::SelectionLists lists = dialog.SelectionLists();
+        const qc::CheckSetup setup = dialog.CheckSetupNow();
+        const device::SelectionLists& lists = setup.lists;
         device::ValueSlots slots;
         for (auto _ : state) {
             const Clock::time_point start = Clock::now();
@@ -377,7 +379,7 @@ void BM_WindowAddDeviceRow(benchmark::State& state) {
             const Clock::time_point t1 = Clock::now();
             dialog.results.FillRowValues(row);
             const Clock::time_point t2 = Clock::now();
-            dialog.results.CheckRow(row);
+            dialog.results.CheckRow(row, setup);
             const Clock::time_point t3 = Clock::now();
             read += Seconds(t1 - t0);
             fill += Seconds(t2 - t1);

@@ -4,8 +4,11 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/text.h"
+#include "qc/check_setup.h"
 
 namespace {
 
@@ -99,12 +102,22 @@ TEST(ParseTest, LeadingNumbersAsScanfReadsThem) {
 namespace {
 
 TEST(CheckRulesTest, EachItemKindAgainstItsExpectation) {
+    qc::CheckSetup setup;
+    setup.lists = device::SelectionListsFor(device::Language::English);
     // Texts: only A to Z fold.
-    EXPECT_TRUE(qc::TextsMatch(u"FLASH DISK", u"flash disk"));
-    EXPECT_TRUE(qc::TextsMatch(u"", u""));
-    EXPECT_FALSE(qc::TextsMatch(u"FLASH DISK", u"flash disk "));
-    EXPECT_FALSE(qc::TextsMatch(u"\u00C9", u"\u00E9"));  // only ASCII letters fold
-    EXPECT_FALSE(qc::TextsMatch(u"[", u"{"));
+    const auto text = [&](std::u16string_view shown, std::u16string_view expected) {
+        setup.expected[device::kSlotProductName] = expected;
+        return qc::ItemMatches(setup, device::kSlotProductName, shown);
+    };
+    EXPECT_TRUE(text(u"FLASH DISK", u"flash disk"));
+    EXPECT_TRUE(text(u"", u""));
+    EXPECT_FALSE(text(u"FLASH DISK", u"flash disk "));
+    EXPECT_FALSE(text(u"\u00C9", u"\u00E9"));  // only ASCII letters fold
+    EXPECT_FALSE(text(u"[", u"{"));
+    // A list item is a text too: the selected entry's.
+    setup.expected[device::kSlotBlink] = u"Quick";
+    EXPECT_TRUE(qc::ItemMatches(setup, device::kSlotBlink, u"QUICK"));
+    EXPECT_FALSE(qc::ItemMatches(setup, device::kSlotBlink, u"Slow"));
     // Capacity bounds, "%dMB" of both sides.
     struct Bound {
         const char16_t* shown;
@@ -118,9 +131,56 @@ TEST(CheckRulesTest, EachItemKindAgainstItsExpectation) {
         {u"", u"1", false, true},         {u"0MB", u"-5", true, false},
     };
     for (const Bound& b : bounds) {
-        EXPECT_EQ(qc::CapMinMatches(b.shown, b.expected), b.min) << "min, case " << (&b - bounds);
-        EXPECT_EQ(qc::CapMaxMatches(b.shown, b.expected), b.max) << "max, case " << (&b - bounds);
+        setup.expected[device::kSlotCapMin] = b.expected;
+        setup.expected[device::kSlotCapMax] = b.expected;
+        EXPECT_EQ(qc::ItemMatches(setup, device::kSlotCapMin, b.shown), b.min)
+            << "min, case " << (&b - bounds);
+        EXPECT_EQ(qc::ItemMatches(setup, device::kSlotCapMax, b.shown), b.max)
+            << "max, case " << (&b - bounds);
     }
+    // Efs: the drop-down's selection, not its expected text.
+    setup.expected[device::kSlotEfs] = u"0MB";
+    setup.efsSelection = 9;  // "80MB"
+    EXPECT_TRUE(qc::ItemMatches(setup, device::kSlotEfs, u"147456"));
+    EXPECT_FALSE(qc::ItemMatches(setup, device::kSlotEfs, u"0"));
+    setup.efsSelection = -1;
+    EXPECT_FALSE(qc::ItemMatches(setup, device::kSlotEfs, u"0"));
+}
+
+// The window compares each enabled item with the cell of its column; the command line compares
+// the values as those cells would show them, so the shared "Capacity" column must not shift
+// the items after it.
+TEST(CheckRulesTest, FailedItemsFollowTheColumnsCapacityShares) {
+    qc::CheckSetup setup;
+    setup.lists = device::SelectionListsFor(device::Language::English);
+    setup.enabled = Enabled({device::kSlotVid, device::kSlotCapMin, device::kSlotCapMax,
+                             device::kSlotMpVer, device::kSlotFwVer});
+    const std::vector<qc::CheckedItem> checked = qc::CheckedItems(setup.enabled);
+    const std::vector<std::pair<std::size_t, std::size_t>> columns = {
+        {device::kSlotVid, 0},   {device::kSlotCapMin, 1}, {device::kSlotCapMax, 1},
+        {device::kSlotMpVer, 2}, {device::kSlotFwVer, 3},
+    };
+    ASSERT_EQ(checked.size(), columns.size());
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        EXPECT_EQ(checked[i].item, columns[i].first) << i;
+        EXPECT_EQ(checked[i].column, columns[i].second) << i;
+    }
+
+    device::ValueSlots values;
+    values[device::kSlotVid] = u"abcd";
+    values[device::kSlotCapMin] = values[device::kSlotCapMax] = u"3814MB";
+    values[device::kSlotMpVer] = u"MP2.05";
+    values[device::kSlotFwVer] = u"FW1";
+    setup.expected[device::kSlotVid] = u"ABCD";
+    setup.expected[device::kSlotCapMin] = u"3800";
+    setup.expected[device::kSlotCapMax] = u"3900";
+    setup.expected[device::kSlotMpVer] = u"MP2.05";
+    setup.expected[device::kSlotFwVer] = u"FW2";
+    EXPECT_EQ(qc::FailedItems(setup, values), (std::vector<std::size_t>{device::kSlotFwVer}));
+    setup.expected[device::kSlotCapMax] = u"3000";
+    setup.expected[device::kSlotFwVer] = u"fw1";
+    EXPECT_EQ(qc::FailedItems(setup, values), (std::vector<std::size_t>{device::kSlotCapMax}));
+    EXPECT_TRUE(qc::FailedItems(qc::CheckSetup{}, values).empty()) << "nothing enabled passes";
 }
 
 TEST(CheckRulesTest, VolTextJoinsLettersWithinNineteenCharacters) {
