@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -193,7 +194,93 @@ bool LooksNumeric(const Token& token) {
                        [&](char c) { return hex ? HexDigit(c) >= 0 : (c >= '0' && c <= '9'); });
 }
 
-// The keys of one kind of line, with the meanings of its children.
+template <class Entries>
+std::string Names(const Entries& entries) {
+    std::string names;
+    for (const auto& e : entries)
+        names += (names.empty() ? "" : ", ") + std::string(e.name);
+    return names;
+}
+
+class Parser;
+
+// How a key's lines come: once per owner unless repeatable; a nested key owns the lines
+// indented below its own.
+enum KeyRule : unsigned { kOnce = 0, kRepeatable = 1, kNested = 2 };
+
+// One key of a kind of node: how its line is read and where the value goes. `C` is what the
+// node's lines are read into: the described thing itself, or the thing (its `item`) with what
+// its lines gather on the way.
+template <class C>
+struct Key {
+    std::string_view name;
+    bool (*read)(Parser&, const Node&, C&);
+    unsigned rule = kOnce;
+
+    std::string_view Name() const { return name; }
+    bool Read(Parser& parser, const Node& node, C& into) const { return read(parser, node, into); }
+};
+
+// One word of a "fails" or "missing" line, and what it does to the described thing.
+template <class T>
+struct Flag {
+    std::string_view name;
+    void (*set)(T&);
+};
+
+// ---- The controller's answers: the information block's lines ----------------------------
+
+constexpr std::size_t kBlockSize = 1024;
+using BlockBytes = std::array<std::uint8_t, kBlockSize>;
+
+// How each block line's value is read; where it lands is the shared layout's (info_block.h).
+enum class BlockValue {
+    kIndex,     // a list entry's English name or the number itself
+    kText,      // bytes up to the field's width
+    kNumber,    // decimal, up to what the field holds
+    kHex,       // bare digits are hexadecimal
+    kName,      // the older layout's bytes, and the newer one's UTF-16 copy
+    kFlagBits,  // names of bits, or one number
+    kMaster,    // a letter from A, or the number
+    kEfsSize,   // the area's size from its start: sectors, or bytes with a suffix
+    kBytes,     // raw bytes at an offset, anywhere in the block
+};
+
+struct BlockKey {
+    const BlockField* field;
+    BlockValue value;
+    std::span<const Word> names = {};
+    const BlockField* wide = nullptr;
+    std::string_view key = {};  // when not the field's own
+    unsigned rule = kOnce;
+
+    std::string_view Name() const { return key.empty() ? field->key : key; }
+    bool Read(Parser& parser, const Node& node, BlockBytes& block) const;
+};
+
+// The lines of each kind of node that gather more than their thing: a hub's ports as
+// described, a device's named strings until its indexes are known, a disk's answers.
+struct StationLines {
+    UsbMachine& item;
+    unsigned codePage = 1252;
+};
+
+struct HubLines {
+    UsbHub& item;
+    std::set<std::size_t> listed{};  // port numbers
+    std::optional<std::size_t> declared{};
+};
+
+struct DeviceLines {
+    UsbDevice& item;
+    std::optional<UsbStringDescriptor> manufacturer{}, product{}, serial{};
+};
+
+struct DiskLines {
+    UsbDisk& item;
+    ControllerAnswers answers{};
+};
+
 class Parser {
   public:
     Parser(std::filesystem::path folder, Errors& errors)
@@ -201,28 +288,16 @@ class Parser {
 
     bool Station(const Node& root, StationDescription& out);
 
-  private:
-    using Flags = std::vector<std::pair<std::string_view, bool*>>;
+    // ---- Values: each false after the error that names its line.
 
     bool Fail(const Line& line, std::string message) {
         return errors_.Fail(line.number, std::move(message));
-    }
-    bool Unknown(const Line& line, std::string_view where) {
-        return Fail(line, "unknown key '" + line.key + "' in " + std::string(where));
     }
     bool NoChildren(const Node& node) {
         if (node.children.empty())
             return true;
         return Fail(node.children.front().line,
                     "'" + node.line.key + "' takes no indented lines below it");
-    }
-    // Keys that may appear once per block of lines.
-    bool Once(std::vector<std::string>& seen, const Line& line) {
-        for (const auto& key : seen)
-            if (key == line.key)
-                return Fail(line, "'" + line.key + "' given twice");
-        seen.push_back(line.key);
-        return true;
     }
     bool Count(const Line& line, std::size_t min, std::size_t max) {
         if (line.args.size() < min)
@@ -336,19 +411,6 @@ class Parser {
         out = platform::FromUtf8(text);
         return true;
     }
-    // An entry's name from `words`, or a number up to `max`.
-    bool NameOrNumber(const Line& line, const Token& token, std::span<const Word> words,
-                      std::uint64_t max, std::uint64_t& out) {
-        for (const auto& w : words) {
-            if (!token.quoted && SameWord(token.text, w.name)) {
-                out = w.value;
-                return true;
-            }
-        }
-        if (LooksNumeric(token))
-            return Number(line, token, max, out);
-        return Choice(line, token, words, out);
-    }
     // A text that must fit a field of `width` bytes or units.
     template <class S>
     bool FieldText(const Line& line, std::size_t width, S& out) {
@@ -368,33 +430,14 @@ class Parser {
                 return true;
             }
         }
-        std::string names;
-        for (const auto& w : words)
-            names += (names.empty() ? "" : ", ") + std::string(w.name);
-        return Fail(line, "'" + token.text + "' is not one of " + names);
+        return Fail(line, "'" + token.text + "' is not one of " + Names(words));
     }
-
-    // "fails a b" / "missing a": each word sets its switch.
-    bool Switches(const Line& line, const Flags& flags, bool value) {
-        if (!Count(line, 1, flags.size()))
-            return false;
-        for (const auto& arg : line.args) {
-            bool found = false;
-            for (const auto& [name, target] : flags) {
-                if (!arg.quoted && SameWord(arg.text, name)) {
-                    *target = value;
-                    found = true;
-                }
-            }
-            if (!found) {
-                std::string names;
-                for (const auto& f : flags)
-                    names += (names.empty() ? "" : ", ") + std::string(f.first);
-                return Fail(line,
-                            "'" + arg.text + "' after '" + line.key + "' is not one of " + names);
-            }
-        }
-        return true;
+    // An entry's name from `words` (never a number), or a number up to `max`.
+    bool NameOrNumber(const Line& line, const Token& token, std::span<const Word> words,
+                      std::uint64_t max, std::uint64_t& out) {
+        if (LooksNumeric(token))
+            return Number(line, token, max, out);
+        return Choice(line, token, words, out);
     }
 
     bool HexBytes(const Line& line, std::size_t from, std::vector<std::uint8_t>& out) {
@@ -407,30 +450,190 @@ class Parser {
         return true;
     }
 
-    bool Block(const Node& node, ControllerAnswers& answers);
-    bool BlockFile(const Line& line, std::array<std::uint8_t, 1024>& block);
-    bool BlockLine(const Line& line, std::array<std::uint8_t, 1024>& block);
-    bool Name(const Line& line, const BlockField& field, const BlockField& wide,
-              std::array<std::uint8_t, 1024>& block);
-    bool FlagBits(const Line& line, std::uint64_t& flags);
-    bool EfsSize(const Line& line, const std::array<std::uint8_t, 1024>& block, std::uint64_t& end);
-    bool ReplyLine(const Line& line, std::deque<Reply>& script);
-    bool Disk(const Node& node, UsbDisk& disk);
-    bool Volume(const Node& node, UsbVolume& volume, bool cdrom);
-    bool StringDescriptor(const Line& line, std::size_t arg, UsbStringDescriptor& out);
-    bool Device(const Node& node, UsbDevice& device);
-    bool Hub(const Node& node, UsbHub& hub, bool root);
-    bool Port(const Node& node, UsbHub& hub, std::vector<bool>& listed);
-    bool Controller(const Node& node, UsbController& controller);
+    // ---- Nodes.
 
+    // A node's lines by the table of its kind. Volumes and blocks have always refused lines
+    // below a key before a key given twice; the other kinds the other way round.
+    template <class Keys, class C>
+    bool Lines(const Node& node, const Keys& keys, C& into, std::string_view where,
+               bool childrenFirst = false) {
+        std::vector<std::string_view> seen;
+        for (const Node& child : node.children) {
+            const Line& l = child.line;
+            const auto key = std::find_if(std::begin(keys), std::end(keys),
+                                          [&](const auto& k) { return k.Name() == l.key; });
+            const bool known = key != std::end(keys);
+            const bool nested = known && (key->rule & kNested);
+            if (childrenFirst && !nested && !NoChildren(child))
+                return false;
+            if (!(known && (key->rule & kRepeatable))) {
+                if (std::find(seen.begin(), seen.end(), l.key) != seen.end())
+                    return Fail(l, "'" + l.key + "' given twice");
+                seen.push_back(l.key);
+            }
+            if (!nested && !NoChildren(child))
+                return false;
+            if (!known)
+                return Fail(l, "unknown key '" + l.key + "' in " + std::string(where));
+            if (!key->Read(*this, child, into))
+                return false;
+        }
+        return true;
+    }
+
+    bool Controller(const Node& node, UsbController& controller);
+    bool Hub(const Node& node, UsbHub& hub);
+    bool Port(const Node& node, HubLines& hub);
+    bool Device(const Node& node, UsbDevice& device);
+    bool Aux(const Node& node, UsbAuxInterface& aux);
+    bool StringLine(const Node& node, DeviceLines& device);
+    bool NamedString(const Node& node, std::optional<UsbStringDescriptor>& out);
+    bool StringDescriptor(const Line& line, std::size_t arg, UsbStringDescriptor& out);
+    bool Disk(const Node& node, UsbDisk& disk);
+    bool Model(const Node& node, ControllerAnswers& answers);
+    bool Volume(const Node& node, UsbVolume& volume);
+    bool Block(const Node& node, ControllerAnswers& answers);
+    bool BlockFile(const Line& line, BlockBytes& block);
+    bool BlockLine(const BlockKey& key, const Line& line, BlockBytes& block);
+    bool Name(const Line& line, const BlockField& field, const BlockField& wide, BlockBytes& block);
+    bool FlagBits(const Line& line, std::uint64_t& flags);
+    bool EfsSize(const Line& line, const BlockBytes& block, std::uint64_t& end);
+    bool ReplyLine(const Node& node, ControllerAnswers& answers);
+
+  private:
     std::filesystem::path folder_;
     Errors& errors_;
     StationDescription* out_ = nullptr;
 };
 
-// ---- The controller's answers ---------------------------------------------------------------
+bool BlockKey::Read(Parser& parser, const Node& node, BlockBytes& block) const {
+    return parser.BlockLine(*this, node.line, block);
+}
 
-constexpr std::size_t kBlockSize = 1024;
+// ---- How values are read, and where they go --------------------------------------------------
+
+namespace as {
+
+template <class C>
+auto& Item(C& into) {
+    if constexpr (requires { into.item; })
+        return into.item;
+    else
+        return into;
+}
+
+// Where a value goes: a field of what the lines gather, or of the described thing; with no
+// field, the whole of it.
+template <auto M, class C>
+auto& Field(C& into) {
+    if constexpr (std::is_null_pointer_v<decltype(M)>)
+        return into;
+    else if constexpr (std::is_invocable_v<decltype(M), C&>)
+        return into.*M;
+    else
+        return Item(into).*M;
+}
+
+// The type of a field, or of what its optional holds.
+template <class T, class V>
+V Held(V T::*);
+template <class T, class V>
+V Held(std::optional<V> T::*);
+template <auto M>
+using ValueOf = decltype(Held(M));
+template <auto M>
+constexpr std::uint64_t kLimit = std::numeric_limits<ValueOf<M>>::max();
+
+// Text as written: into a string, an optional one, or (a repeatable key) a list of them.
+template <auto M, class C>
+bool Text(Parser& parser, const Node& node, C& into) {
+    std::u16string text;
+    if (!parser.Text(node.line, text))
+        return false;
+    auto& field = Field<M>(into);
+    if constexpr (std::is_same_v<ValueOf<M>, std::vector<std::u16string>>)
+        field.push_back(std::move(text));
+    else
+        field = std::move(text);
+    return true;
+}
+
+// A number up to `kMax`; with `kHex` bare digits are hexadecimal.
+template <auto M, std::uint64_t kMax = kLimit<M>, bool kHex = false, class C>
+bool Number(Parser& parser, const Node& node, C& into) {
+    ValueOf<M> value{};
+    if (!parser.Single(node.line, value, kHex, kMax))
+        return false;
+    Field<M>(into) = value;
+    return true;
+}
+
+template <auto M, class C>
+bool Hex(Parser& parser, const Node& node, C& into) {
+    return Number<M, kLimit<M>, true>(parser, node, into);
+}
+
+// One of `kWords`; with `kOrNumber` also any number the field holds.
+template <auto M, const auto& kWords, bool kOrNumber = false, class C>
+bool Choice(Parser& parser, const Node& node, C& into) {
+    const Line& line = node.line;
+    std::uint64_t value = 0;
+    if (!parser.Count(line, 1, 1) ||
+        !(kOrNumber ? parser.NameOrNumber(line, line.args[0], kWords, kLimit<M>, value)
+                    : parser.Choice(line, line.args[0], kWords, value)))
+        return false;
+    Field<M>(into) = static_cast<ValueOf<M>>(value);
+    return true;
+}
+
+template <auto M, class C>
+bool Size(Parser& parser, const Node& node, C& into) {
+    return parser.Count(node.line, 1, 1) &&
+           parser.Size(node.line, node.line.args[0], Field<M>(into));
+}
+
+// "fails a b" / "missing a": each word does its part.
+template <const auto& kFlags, class C>
+bool Flags(Parser& parser, const Node& node, C& into) {
+    const Line& line = node.line;
+    if (!parser.Count(line, 1, std::size(kFlags)))
+        return false;
+    for (const auto& arg : line.args) {
+        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags), [&](const auto& f) {
+            return !arg.quoted && SameWord(arg.text, f.name);
+        });
+        if (flag == std::end(kFlags))
+            return parser.Fail(
+                line, "'" + arg.text + "' after '" + line.key + "' is not one of " + Names(kFlags));
+        flag->set(Item(into));
+    }
+    return true;
+}
+
+// A part read by a node function of the parser: a nested node, or a line of its own kind. A list
+// gets a new entry for it.
+template <auto kRead, auto M = nullptr, class C>
+bool Read(Parser& parser, const Node& node, C& into) {
+    auto& field = Field<M>(into);
+    if constexpr (requires { field.emplace_back(); })
+        return (parser.*kRead)(node, field.emplace_back());
+    else
+        return (parser.*kRead)(node, field);
+}
+
+// What a word of a flag list does.
+template <auto M, auto kValue, class T>
+void Set(T& item) {
+    item.*M = kValue;
+}
+template <auto M, class T>
+void Clear(T& item) {
+    (item.*M).reset();
+}
+
+}  // namespace as
+
+// ---- The tables ------------------------------------------------------------------------------
 
 constexpr Word kOnOff[] = {{"ON", 0}, {"OFF", 1}};
 constexpr Word kBlinks[] = {{"Always", 0}, {"Quick", 1}, {"Slow", 2}};
@@ -438,37 +641,13 @@ constexpr Word kClocks[] = {{"20MHZ", 0}, {"30MHZ", 1}, {"40MHZ", 2}, {"15MHZ", 
 constexpr Word kFlagBits[] = {{"Randomize", 0x04},  {"MultiPlane", 0x08}, {"CacheProgram", 0x10},
                               {"Interleave", 0x20}, {"DualMode", 0x40},   {"none", 0}};
 
-// How each block line's value is read; where it lands is the shared layout's (info_block.h).
-enum class BlockValue {
-    kIndex,     // a list entry's English name or the number itself
-    kText,      // bytes up to the field's width
-    kByte,      // decimal
-    kHex,       // bare digits are hexadecimal
-    kDecimal,   // a 16-bit number
-    kName,      // the older layout's bytes, and the newer one's UTF-16 copy
-    kFlagBits,  // names of bits, or one number
-    kMaster,    // a letter from A, or the number
-    kSector,    // a 32-bit sector number
-    kEfsSize,   // the area's size from its start: sectors, or bytes with a suffix
-};
-
-struct BlockKey {
-    const BlockField* field;
-    BlockValue value;
-    std::span<const Word> names = {};
-    const BlockField* wide = nullptr;
-    std::string_view key = {};  // when not the field's own
-
-    std::string_view Key() const { return key.empty() ? field->key : key; }
-};
-
 constexpr BlockKey kBlockKeys[] = {
     {&fields::kMagic, BlockValue::kHex},
-    {&fields::kLayout, BlockValue::kDecimal},
+    {&fields::kLayout, BlockValue::kNumber},
     {&fields::kVid, BlockValue::kHex},
     {&fields::kPid, BlockValue::kHex},
-    {&fields::kDiskType, BlockValue::kByte},
-    {&fields::kPartition, BlockValue::kByte},
+    {&fields::kDiskType, BlockValue::kNumber},
+    {&fields::kPartition, BlockValue::kNumber},
     {&fields::kVendor, BlockValue::kName, {}, &fields::kWideVendor},
     {&fields::kProduct, BlockValue::kName, {}, &fields::kWideProduct},
     {&fields::kRevision, BlockValue::kText},
@@ -480,61 +659,174 @@ constexpr BlockKey kBlockKeys[] = {
     {&fields::kReadClock, BlockValue::kIndex, kClocks},
     {&fields::kWriteClock, BlockValue::kIndex, kClocks},
     {&fields::kMaster, BlockValue::kMaster},
-    {&fields::kEfsStart, BlockValue::kSector},
-    {&fields::kEfsEnd, BlockValue::kSector},
+    {&fields::kEfsStart, BlockValue::kNumber},
+    {&fields::kEfsEnd, BlockValue::kNumber},
     {&fields::kEfsEnd, BlockValue::kEfsSize, {}, nullptr, "efs"},
     {&fields::kSleep, BlockValue::kIndex, kOnOff},
+    {nullptr, BlockValue::kBytes, {}, nullptr, "bytes", kRepeatable},
 };
 
-std::uint32_t BigAt(const std::array<std::uint8_t, kBlockSize>& block, std::size_t offset) {
+constexpr Word kCodePages[] = {{"1252", 1252}, {"28591", 28591}, {"65001", 65001}};
+constexpr Word kYesNo[] = {{"yes", 1}, {"no", 0}};
+constexpr Word kDriveTypes[] = {
+    {"unknown", platform::kDriveUnknown},     {"no-root", platform::kDriveNoRootDir},
+    {"removable", platform::kDriveRemovable}, {"fixed", platform::kDriveFixed},
+    {"remote", platform::kDriveRemote},       {"cdrom", platform::kDriveCdrom},
+    {"ramdisk", platform::kDriveRamdisk}};
+
+using as::Clear;
+using as::Set;
+
+// Disks and volumes fail alike.
+template <class T>
+constexpr Flag<T> kStorageFails[] = {{"open", Set<&T::opens, false>},
+                                     {"number", Set<&T::numberFails, true>},
+                                     {"node-driver", Set<&T::nodeDriverReadable, false>},
+                                     {"detail", Set<&T::detailFails, true>}};
+// A controller's and a device's class key.
+template <class T>
+constexpr Flag<T> kClassKeyMissing[] = {{"class-key", Set<&T::classKeyPresent, false>},
+                                        {"description", Clear<&T::driverDesc>}};
+constexpr Flag<UsbController> kControllerFails[] = {
+    {"open", Set<&UsbController::opens, false>},
+    {"driver-key", Set<&UsbController::driverKeyFails, true>},
+    {"detail", Set<&UsbController::detailFails, true>}};
+constexpr Flag<UsbHub> kHubFails[] = {{"name", Set<&UsbHub::nameFails, true>},
+                                      {"node-info", Set<&UsbHub::nodeInformationFails, true>}};
+constexpr Flag<UsbHub> kHubMissing[] = {{"enum-key", Set<&UsbHub::enumKeyPresent, false>},
+                                        {"description", Clear<&UsbHub::deviceDesc>}};
+constexpr Flag<UsbDevice> kDeviceFails[] = {
+    {"driver-key", Set<&UsbDevice::driverKeyFails, true>},
+    {"node-driver", Set<&UsbDevice::nodeDriverReadable, false>}};
+constexpr Flag<UsbAuxInterface> kAuxFails[] = {
+    {"detail", Set<&UsbAuxInterface::detailFails, true>}};
+
+constexpr Key<StationLines> kStationKeys[] = {
+    {"controller", as::Read<&Parser::Controller, &UsbMachine::controllers>, kRepeatable | kNested},
+    {"disk", as::Read<&Parser::Disk, &UsbMachine::otherDisks>, kRepeatable | kNested},
+    {"code-page", as::Choice<&StationLines::codePage, kCodePages>},
+    {"lang-id", as::Hex<&UsbMachine::langId>},
+};
+
+constexpr Key<UsbController> kControllerKeys[] = {
+    {"root-hub", as::Read<&Parser::Hub, &UsbController::rootHub>, kNested},
+    {"path", as::Text<&UsbController::interfacePath>},
+    {"driver-key", as::Text<&UsbController::driverKey>},
+    {"description", as::Text<&UsbController::driverDesc>},
+    {"fails", as::Flags<kControllerFails>},
+    {"missing", as::Flags<kClassKeyMissing<UsbController>>},
+};
+
+// A root hub takes all but the last three.
+constexpr Key<HubLines> kHubKeys[] = {
+    {"port", as::Read<&Parser::Port>, kRepeatable | kNested},
+    {"ports", as::Number<&HubLines::declared, 255>},
+    {"reported-ports", as::Number<&UsbHub::reportedPorts>},
+    {"name", as::Text<&UsbHub::symbolicName>},
+    {"description", as::Text<&UsbHub::deviceDesc>},
+    {"bus-powered", as::Choice<&UsbHub::busPowered, kYesNo>},
+    {"fails", as::Flags<kHubFails>},
+    {"missing", as::Flags<kHubMissing>},
+    {"driver-key", as::Text<&UsbHub::driverKey>},
+    {"vid", as::Hex<&UsbHub::vendorId>},
+    {"pid", as::Hex<&UsbHub::productId>},
+};
+
+constexpr Key<DeviceLines> kDeviceKeys[] = {
+    {"disk", as::Read<&Parser::Disk, &UsbDevice::disks>, kRepeatable | kNested},
+    {"cdrom", as::Read<&Parser::Volume, &UsbDevice::cdromVolumes>, kRepeatable | kNested},
+    {"aux", as::Read<&Parser::Aux, &UsbDevice::auxInterfaces>, kRepeatable | kNested},
+    {"string", as::Read<&Parser::StringLine>, kRepeatable},
+    {"vid", as::Hex<&UsbDevice::vendorId>},
+    {"pid", as::Hex<&UsbDevice::productId>},
+    {"bcd-usb", as::Hex<&UsbDevice::bcdUsb>},
+    {"class", as::Hex<&UsbDevice::deviceClass>},
+    {"speed", as::Number<&UsbDevice::speed, 3>},
+    {"pipes", as::Number<&UsbDevice::numberOfOpenPipes, 30>},
+    {"manufacturer-index", as::Number<&UsbDevice::iManufacturer>},
+    {"product-index", as::Number<&UsbDevice::iProduct>},
+    {"serial-index", as::Number<&UsbDevice::iSerialNumber>},
+    {"manufacturer", as::Read<&Parser::NamedString, &DeviceLines::manufacturer>},
+    {"product", as::Read<&Parser::NamedString, &DeviceLines::product>},
+    {"serial", as::Read<&Parser::NamedString, &DeviceLines::serial>},
+    {"driver-key", as::Text<&UsbDevice::driverKey>},
+    {"description", as::Text<&UsbDevice::driverDesc>},
+    {"fails", as::Flags<kDeviceFails>},
+    {"missing", as::Flags<kClassKeyMissing<UsbDevice>>},
+};
+
+constexpr Key<UsbAuxInterface> kAuxKeys[] = {
+    {"path", as::Text<&UsbAuxInterface::interfacePath>},
+    {"fails", as::Flags<kAuxFails>},
+};
+
+constexpr Key<DiskLines> kDiskKeys[] = {
+    {"volume", as::Read<&Parser::Volume, &UsbDisk::volumes>, kRepeatable | kNested},
+    {"block", as::Read<&Parser::Block, &DiskLines::answers>, kNested},
+    {"reply", as::Read<&Parser::ReplyLine, &DiskLines::answers>, kRepeatable},
+    {"model", as::Read<&Parser::Model, &DiskLines::answers>},
+    {"path", as::Text<&UsbDisk::interfacePath>},
+    {"node-driver", as::Text<&UsbDisk::nodeDriver>},
+    {"fails", as::Flags<kStorageFails<UsbDisk>>},
+};
+
+constexpr Key<UsbVolume> kVolumeKeys[] = {
+    {"mount", as::Text<&UsbVolume::mountPaths>, kRepeatable},
+    {"type", as::Choice<&UsbVolume::driveType, kDriveTypes, true>},
+    {"free", as::Size<&UsbVolume::freeBytes>},
+    {"path", as::Text<&UsbVolume::interfacePath>},
+    {"name", as::Text<&UsbVolume::volumeName>},
+    {"number", as::Number<&UsbVolume::deviceNumber>},
+    {"node-driver", as::Text<&UsbVolume::nodeDriver>},
+    {"fails", as::Flags<kStorageFails<UsbVolume>>},
+};
+
+// ---- The controller's answers ---------------------------------------------------------------
+
+std::uint32_t BigAt(const BlockBytes& block, std::size_t offset) {
     return platform::ByteReader(block).At(offset).U32Be();
 }
 
-bool Parser::BlockLine(const Line& line, std::array<std::uint8_t, kBlockSize>& block) {
+bool Parser::BlockLine(const BlockKey& key, const Line& line, BlockBytes& block) {
     // Fields land in the order written; names go where the layout in force puts them.
-    if (line.key == "bytes") {
-        // Raw bytes at an offset: "bytes 0x1F0 01 02 03".
-        if (!Count(line, 2, 1 + kBlockSize))
-            return false;
-        std::size_t offset = 0;
-        std::vector<std::uint8_t> bytes;
-        if (!Value(line, 0, offset, false, kBlockSize - 1) || !HexBytes(line, 1, bytes))
-            return false;
-        if (offset + bytes.size() > kBlockSize)
-            return Fail(line, "the bytes run past the end of the block");
-        platform::ByteWriter(block).At(offset).Bytes(bytes);
-        return true;
-    }
-    const auto known = std::find_if(std::begin(kBlockKeys), std::end(kBlockKeys),
-                                    [&](const BlockKey& k) { return k.Key() == line.key; });
-    if (known == std::end(kBlockKeys))
-        return Unknown(line, "a block");
-    const BlockField& field = *known->field;
     std::uint64_t number = 0;
-    switch (known->value) {
+    switch (key.value) {
+        case BlockValue::kBytes: {
+            // Raw bytes at an offset: "bytes 0x1F0 01 02 03".
+            if (!Count(line, 2, 1 + kBlockSize))
+                return false;
+            std::size_t offset = 0;
+            std::vector<std::uint8_t> bytes;
+            if (!Value(line, 0, offset, false, kBlockSize - 1) || !HexBytes(line, 1, bytes))
+                return false;
+            if (offset + bytes.size() > kBlockSize)
+                return Fail(line, "the bytes run past the end of the block");
+            platform::ByteWriter(block).At(offset).Bytes(bytes);
+            return true;
+        }
         case BlockValue::kIndex:
-            if (!Count(line, 1, 1) || !NameOrNumber(line, line.args[0], known->names, 0xFF, number))
+            if (!Count(line, 1, 1) || !NameOrNumber(line, line.args[0], key.names, 0xFF, number))
                 return false;
             break;
         case BlockValue::kText: {
             std::string text;
-            if (!FieldText(line, field.width, text))
+            if (!FieldText(line, key.field->width, text))
                 return false;
-            PutField(block, field, text);
+            PutField(block, *key.field, text);
             return true;
         }
-        case BlockValue::kByte:
-            if (!Single(line, number, false, 0xFF))
+        case BlockValue::kNumber:
+        case BlockValue::kHex: {
+            const auto kind = key.field->kind;
+            const std::uint64_t max = kind == BlockField::kU8      ? 0xFF
+                                      : kind == BlockField::kU16Le ? 0xFFFF
+                                                                   : 0xFFFFFFFF;
+            if (!Single(line, number, key.value == BlockValue::kHex, max))
                 return false;
             break;
-        case BlockValue::kHex:
-        case BlockValue::kDecimal:
-            if (!Single(line, number, known->value == BlockValue::kHex,
-                        field.kind == BlockField::kU32Le ? 0xFFFFFFFFu : 0xFFFFu))
-                return false;
-            break;
+        }
         case BlockValue::kName:
-            return Name(line, field, *known->wide, block);
+            return Name(line, *key.field, *key.wide, block);
         case BlockValue::kFlagBits:
             if (!FlagBits(line, number))
                 return false;
@@ -549,21 +841,17 @@ bool Parser::BlockLine(const Line& line, std::array<std::uint8_t, kBlockSize>& b
                 return false;
             break;
         }
-        case BlockValue::kSector:
-            if (!Single(line, number, false, 0xFFFFFFFFu))
-                return false;
-            break;
         case BlockValue::kEfsSize:
             if (!EfsSize(line, block, number))
                 return false;
             break;
     }
-    PutField(block, field, static_cast<std::uint32_t>(number));
+    PutField(block, *key.field, static_cast<std::uint32_t>(number));
     return true;
 }
 
 bool Parser::Name(const Line& line, const BlockField& field, const BlockField& wide,
-                  std::array<std::uint8_t, kBlockSize>& block) {
+                  BlockBytes& block) {
     std::string text;
     if (!Text(line, text))
         return false;
@@ -599,8 +887,7 @@ bool Parser::FlagBits(const Line& line, std::uint64_t& flags) {
     return true;
 }
 
-bool Parser::EfsSize(const Line& line, const std::array<std::uint8_t, kBlockSize>& block,
-                     std::uint64_t& end) {
+bool Parser::EfsSize(const Line& line, const BlockBytes& block, std::uint64_t& end) {
     if (!Count(line, 1, 1))
         return false;
     const Token& t = line.args[0];
@@ -620,7 +907,7 @@ bool Parser::EfsSize(const Line& line, const std::array<std::uint8_t, kBlockSize
     return true;
 }
 
-bool Parser::BlockFile(const Line& line, std::array<std::uint8_t, kBlockSize>& block) {
+bool Parser::BlockFile(const Line& line, BlockBytes& block) {
     std::string name;
     if (!Count(line, 2, 2))
         return false;
@@ -661,19 +948,11 @@ bool Parser::Block(const Node& node, ControllerAnswers& answers) {
     } else {
         return Fail(line, "'block' is followed by nothing, 'file NAME', 'sample' or 'zero'");
     }
-    std::vector<std::string> seen;
-    for (const Node& child : node.children) {
-        if (!NoChildren(child))
-            return false;
-        if (child.line.key != "bytes" && !Once(seen, child.line))
-            return false;
-        if (!BlockLine(child.line, block))
-            return false;
-    }
-    return true;
+    return Lines(node, kBlockKeys, block, "a block", true);
 }
 
-bool Parser::ReplyLine(const Line& line, std::deque<Reply>& script) {
+bool Parser::ReplyLine(const Node& node, ControllerAnswers& answers) {
+    const Line& line = node.line;
     // reply answer|sense KEY ASC ASCQ|transport [descriptor] [status N] [reports N]
     //       [delay DURATION] [times N]
     if (!Count(line, 1, 12))
@@ -734,26 +1013,21 @@ bool Parser::ReplyLine(const Line& line, std::deque<Reply>& script) {
         }
         at += 2;
     }
-    if (script.size() + times > 10000)
+    if (answers.script.size() + times > 10000)
         return Fail(line, "more than 10000 scripted replies for one disk");
-    script.insert(script.end(), times, reply);
+    answers.script.insert(answers.script.end(), times, reply);
     return true;
 }
 
 // ---- The USB machine ------------------------------------------------------------------------
 
-constexpr Word kDriveTypes[] = {
-    {"unknown", platform::kDriveUnknown},     {"no-root", platform::kDriveNoRootDir},
-    {"removable", platform::kDriveRemovable}, {"fixed", platform::kDriveFixed},
-    {"remote", platform::kDriveRemote},       {"cdrom", platform::kDriveCdrom},
-    {"ramdisk", platform::kDriveRamdisk}};
-
 bool IsLetter(std::string_view t) {
     return t.size() == 1 && ((t[0] >= 'A' && t[0] <= 'Z') || (t[0] >= 'a' && t[0] <= 'z'));
 }
 
-bool Parser::Volume(const Node& node, UsbVolume& volume, bool cdrom) {
+bool Parser::Volume(const Node& node, UsbVolume& volume) {
     const Line& line = node.line;
+    const bool cdrom = line.key == "cdrom";
     volume.driveType = cdrom ? platform::kDriveCdrom : platform::kDriveRemovable;
     if (!Count(line, 0, 1))
         return false;
@@ -766,51 +1040,7 @@ bool Parser::Volume(const Node& node, UsbVolume& volume, bool cdrom) {
             return Fail(line, "'" + line.args[0].text + "' is not a drive letter");
         volume.mountPaths.push_back(std::u16string(1, platform::AsciiUpper(letter[0])) + u":\\");
     }
-    std::vector<std::string> seen;
-    for (const Node& child : node.children) {
-        const Line& l = child.line;
-        if (!NoChildren(child) || (l.key != "mount" && !Once(seen, l)))
-            return false;
-        bool ok = true;
-        if (l.key == "mount") {
-            std::u16string path;
-            ok = Text(l, path);
-            volume.mountPaths.push_back(std::move(path));
-        } else if (l.key == "type") {
-            std::uint64_t type = 0;
-            ok = Count(l, 1, 1) && NameOrNumber(l, l.args[0], kDriveTypes, 0xFFFFFFFFu, type);
-            volume.driveType = static_cast<std::uint32_t>(type);
-        } else if (l.key == "free") {
-            ok = Count(l, 1, 1) && Size(l, l.args[0], volume.freeBytes);
-        } else if (l.key == "path") {
-            ok = Text(l, volume.interfacePath);
-        } else if (l.key == "name") {
-            ok = Text(l, volume.volumeName);
-        } else if (l.key == "number") {
-            int number = 0;
-            ok = Single(l, number);
-            volume.deviceNumber = number;
-        } else if (l.key == "node-driver") {
-            std::u16string driver;
-            ok = Text(l, driver);
-            volume.nodeDriver = std::move(driver);
-        } else if (l.key == "fails") {
-            bool opens = false, unreadable = false;
-            ok = Switches(l,
-                          {{"open", &opens},
-                           {"number", &volume.numberFails},
-                           {"node-driver", &unreadable},
-                           {"detail", &volume.detailFails}},
-                          true);
-            volume.opens = volume.opens && !opens;
-            volume.nodeDriverReadable = volume.nodeDriverReadable && !unreadable;
-        } else {
-            return Unknown(l, cdrom ? "a CD-ROM volume" : "a volume");
-        }
-        if (!ok)
-            return false;
-    }
-    return true;
+    return Lines(node, kVolumeKeys, volume, cdrom ? "a CD-ROM volume" : "a volume", true);
 }
 
 bool Parser::Disk(const Node& node, UsbDisk& disk) {
@@ -819,68 +1049,29 @@ bool Parser::Disk(const Node& node, UsbDisk& disk) {
         return false;
     if (out_->answers.count(disk.number))
         return Fail(line, "disk " + std::to_string(disk.number) + " is described twice");
-    ControllerAnswers answers;
-    std::copy_n("RV7730", 6, answers.identification.begin());
-    std::vector<std::string> seen;
-    for (const Node& child : node.children) {
-        const Line& l = child.line;
-        const bool repeated = l.key == "volume" || l.key == "reply";
-        if (!repeated && !Once(seen, l))
+    DiskLines lines{disk};
+    std::copy_n("RV7730", 6, lines.answers.identification.begin());
+    if (!Lines(node, kDiskKeys, lines, "a disk"))
+        return false;
+    out_->answers.emplace(disk.number, std::move(lines.answers));
+    return true;
+}
+
+// The identification's first bytes: a text, or "bytes HH ..." for any bytes.
+bool Parser::Model(const Node& node, ControllerAnswers& answers) {
+    const Line& line = node.line;
+    auto& identification = answers.identification;
+    std::string model;
+    if (!line.args.empty() && !line.args[0].quoted && line.args[0].text == "bytes") {
+        std::vector<std::uint8_t> bytes;
+        if (!Count(line, 2, 1 + identification.size()) || !HexBytes(line, 1, bytes))
             return false;
-        if (l.key == "volume") {
-            disk.volumes.emplace_back();
-            if (!Volume(child, disk.volumes.back(), false))
-                return false;
-            continue;
-        }
-        if (l.key == "block") {
-            if (!Block(child, answers))
-                return false;
-            continue;
-        }
-        if (!NoChildren(child))
-            return false;
-        bool ok = true;
-        if (l.key == "model") {
-            // The identification's first bytes: a text, or "bytes HH ..." for any bytes.
-            std::string model;
-            if (!l.args.empty() && !l.args[0].quoted && l.args[0].text == "bytes") {
-                std::vector<std::uint8_t> bytes;
-                ok = Count(l, 2, 1 + answers.identification.size()) && HexBytes(l, 1, bytes);
-                model.assign(bytes.begin(), bytes.end());
-            } else {
-                ok = FieldText(l, answers.identification.size(), model);
-            }
-            // A text too long for the field is refused, and must not reach it.
-            if (ok) {
-                answers.identification.fill(0);
-                std::copy(model.begin(), model.end(), answers.identification.begin());
-            }
-        } else if (l.key == "reply") {
-            ok = ReplyLine(l, answers.script);
-        } else if (l.key == "path") {
-            ok = Text(l, disk.interfacePath);
-        } else if (l.key == "node-driver") {
-            std::u16string driver;
-            ok = Text(l, driver);
-            disk.nodeDriver = std::move(driver);
-        } else if (l.key == "fails") {
-            bool opens = false, unreadable = false;
-            ok = Switches(l,
-                          {{"open", &opens},
-                           {"number", &disk.numberFails},
-                           {"node-driver", &unreadable},
-                           {"detail", &disk.detailFails}},
-                          true);
-            disk.opens = disk.opens && !opens;
-            disk.nodeDriverReadable = disk.nodeDriverReadable && !unreadable;
-        } else {
-            return Unknown(l, "a disk");
-        }
-        if (!ok)
-            return false;
+        model.assign(bytes.begin(), bytes.end());
+    } else if (!FieldText(line, identification.size(), model)) {
+        return false;  // a text too long for the field must not reach it
     }
-    out_->answers.emplace(disk.number, std::move(answers));
+    identification.fill(0);
+    std::copy(model.begin(), model.end(), identification.begin());
     return true;
 }
 
@@ -911,126 +1102,61 @@ bool Parser::StringDescriptor(const Line& line, std::size_t arg, UsbStringDescri
     return true;
 }
 
+bool Parser::NamedString(const Node& node, std::optional<UsbStringDescriptor>& out) {
+    return StringDescriptor(node.line, 0, out.emplace());
+}
+
+// "string I S": the descriptor at an index of its own.
+bool Parser::StringLine(const Node& node, DeviceLines& lines) {
+    const Line& line = node.line;
+    UsbDevice& device = lines.item;
+    std::uint8_t index = 0;
+    UsbStringDescriptor descriptor;
+    if (!Count(line, 2, 258) || !Value(line, 0, index) || !StringDescriptor(line, 1, descriptor))
+        return false;
+    if (index == 0)
+        return Fail(line, "string index 0 is the language list, not a string");
+    if (device.strings.count(index))
+        return Fail(line, "string " + std::to_string(index) + " given twice");
+    device.strings[index] = std::move(descriptor);
+    return true;
+}
+
 bool Parser::Device(const Node& node, UsbDevice& device) {
-    std::optional<UsbStringDescriptor> named[3];  // manufacturer, product, serial
-    std::vector<std::string> seen;
-    for (const Node& child : node.children) {
-        const Line& l = child.line;
-        const bool repeated =
-            l.key == "disk" || l.key == "cdrom" || l.key == "string" || l.key == "aux";
-        if (!repeated && !Once(seen, l))
-            return false;
-        if (l.key == "disk") {
-            device.disks.emplace_back();
-            if (!Disk(child, device.disks.back()))
-                return false;
-            continue;
-        }
-        if (l.key == "cdrom") {
-            device.cdromVolumes.emplace_back();
-            if (!Volume(child, device.cdromVolumes.back(), true))
-                return false;
-            continue;
-        }
-        if (l.key == "aux") {
-            UsbAuxInterface aux;
-            if (!Count(l, 0, 1))
-                return false;
-            if (!l.args.empty() && (l.args[0].quoted || l.args[0].text != "on-device"))
-                return Fail(l, "'aux' is followed by nothing or 'on-device'");
-            aux.onDeviceNode = !l.args.empty();
-            std::vector<std::string> auxSeen;
-            for (const Node& sub : child.children) {
-                const Line& a = sub.line;
-                if (!Once(auxSeen, a) || !NoChildren(sub))
-                    return false;
-                if (a.key == "path") {
-                    if (!Text(a, aux.interfacePath))
-                        return false;
-                } else if (a.key == "fails") {
-                    if (!Switches(a, {{"detail", &aux.detailFails}}, true))
-                        return false;
-                } else {
-                    return Unknown(a, "an auxiliary interface");
-                }
-            }
-            device.auxInterfaces.push_back(std::move(aux));
-            continue;
-        }
-        if (!NoChildren(child))
-            return false;
-        bool ok = true;
-        const std::string& k = l.key;
-        if (k == "vid") {
-            ok = Single(l, device.vendorId, true);
-        } else if (k == "pid") {
-            ok = Single(l, device.productId, true);
-        } else if (k == "bcd-usb") {
-            ok = Single(l, device.bcdUsb, true);
-        } else if (k == "class") {
-            ok = Single(l, device.deviceClass, true);
-        } else if (k == "speed") {
-            ok = Single(l, device.speed, false, 3);
-        } else if (k == "pipes") {
-            ok = Single(l, device.numberOfOpenPipes, false, 30);
-        } else if (k == "manufacturer-index") {
-            ok = Single(l, device.iManufacturer);
-        } else if (k == "product-index") {
-            ok = Single(l, device.iProduct);
-        } else if (k == "serial-index") {
-            ok = Single(l, device.iSerialNumber);
-        } else if (k == "manufacturer" || k == "product" || k == "serial") {
-            const int which = k == "manufacturer" ? 0 : k == "product" ? 1 : 2;
-            named[which].emplace();
-            ok = StringDescriptor(l, 0, *named[which]);
-        } else if (k == "string") {
-            std::uint8_t index = 0;
-            UsbStringDescriptor descriptor;
-            ok = Count(l, 2, 258) && Value(l, 0, index) && StringDescriptor(l, 1, descriptor);
-            if (ok && index == 0)
-                return Fail(l, "string index 0 is the language list, not a string");
-            if (ok && device.strings.count(index))
-                return Fail(l, "string " + std::to_string(index) + " given twice");
-            device.strings[index] = std::move(descriptor);
-        } else if (k == "driver-key") {
-            ok = Text(l, device.driverKey);
-        } else if (k == "description") {
-            std::u16string text;
-            ok = Text(l, text);
-            device.driverDesc = std::move(text);
-        } else if (k == "fails") {
-            bool unreadable = false;
-            ok = Switches(l, {{"driver-key", &device.driverKeyFails}, {"node-driver", &unreadable}},
-                          true);
-            device.nodeDriverReadable = !unreadable;
-        } else if (k == "missing") {
-            bool noClassKey = false, noDescription = false;
-            ok = Switches(l, {{"class-key", &noClassKey}, {"description", &noDescription}}, true);
-            device.classKeyPresent = !noClassKey;
-            if (noDescription)
-                device.driverDesc.reset();
-        } else {
-            return Unknown(l, "a device");
-        }
-        if (!ok)
-            return false;
-    }
-    if (!device.driverDesc && std::find(seen.begin(), seen.end(), "description") != seen.end())
+    DeviceLines lines{device};
+    if (!Lines(node, kDeviceKeys, lines, "a device"))
+        return false;
+    const bool described = std::any_of(node.children.begin(), node.children.end(),
+                                       [](const Node& c) { return c.line.key == "description"; });
+    if (!device.driverDesc && described)
         return Fail(node.line, "a device's description is both given and missing");
-    const std::uint8_t indexes[3] = {device.iManufacturer, device.iProduct, device.iSerialNumber};
-    for (int i = 0; i < 3; ++i) {
-        if (!named[i])
+    const std::pair<std::uint8_t, std::optional<UsbStringDescriptor>*> named[] = {
+        {device.iManufacturer, &lines.manufacturer},
+        {device.iProduct, &lines.product},
+        {device.iSerialNumber, &lines.serial}};
+    for (const auto& [index, string] : named) {
+        if (!*string)
             continue;
-        if (indexes[i] == 0)
+        if (index == 0)
             return Fail(node.line, "a string is given for an index of 0");
-        if (device.strings.count(indexes[i]))
-            return Fail(node.line, "string " + std::to_string(indexes[i]) + " given twice");
-        device.strings[indexes[i]] = std::move(*named[i]);
+        if (device.strings.count(index))
+            return Fail(node.line, "string " + std::to_string(index) + " given twice");
+        device.strings[index] = std::move(**string);
     }
     return true;
 }
 
-bool Parser::Port(const Node& node, UsbHub& hub, std::vector<bool>& listed) {
+bool Parser::Aux(const Node& node, UsbAuxInterface& aux) {
+    const Line& line = node.line;
+    if (!Count(line, 0, 1))
+        return false;
+    if (!line.args.empty() && (line.args[0].quoted || line.args[0].text != "on-device"))
+        return Fail(line, "'aux' is followed by nothing or 'on-device'");
+    aux.onDeviceNode = !line.args.empty();
+    return Lines(node, kAuxKeys, aux, "an auxiliary interface");
+}
+
+bool Parser::Port(const Node& node, HubLines& hub) {
     // port N empty|fails|device|hub [status N]
     const Line& line = node.line;
     if (!Count(line, 2, 4))
@@ -1040,14 +1166,11 @@ bool Parser::Port(const Node& node, UsbHub& hub, std::vector<bool>& listed) {
         return false;
     if (number == 0)
         return Fail(line, "ports are numbered from 1");
-    if (listed.size() < number)
-        listed.resize(number);
-    if (listed[number - 1])
+    if (!hub.listed.insert(number).second)
         return Fail(line, "port " + std::to_string(number) + " is described twice");
-    listed[number - 1] = true;
-    if (hub.ports.size() < number)
-        hub.ports.resize(number);
-    UsbPort& port = hub.ports[number - 1];
+    if (hub.item.ports.size() < number)
+        hub.item.ports.resize(number);
+    UsbPort& port = hub.item.ports[number - 1];
     static constexpr Word kKinds[] = {{"empty", 0}, {"fails", 1}, {"device", 2}, {"hub", 3}};
     std::uint64_t kind = 0;
     if (!Choice(line, line.args[1], kKinds, kind))
@@ -1070,156 +1193,41 @@ bool Parser::Port(const Node& node, UsbHub& hub, std::vector<bool>& listed) {
             return Device(node, *port.device);
         default:
             port.hub = Boxed<UsbHub>(UsbHub{});
-            return Hub(node, *port.hub, false);
+            return Hub(node, *port.hub);
     }
 }
 
-bool Parser::Hub(const Node& node, UsbHub& hub, bool root) {
-    std::vector<std::string> seen;
-    std::vector<bool> listed;
-    std::optional<std::size_t> declared;
-    const Line* declaredAt = nullptr;
-    for (const Node& child : node.children) {
-        const Line& l = child.line;
-        if (l.key == "port") {
-            if (!Port(child, hub, listed))
-                return false;
-            continue;
-        }
-        if (!Once(seen, l) || !NoChildren(child))
-            return false;
-        bool ok = true;
-        const std::string& k = l.key;
-        if (k == "ports") {
-            std::size_t count = 0;
-            ok = Single(l, count, false, 255);
-            declared = count;
-            declaredAt = &l;
-        } else if (k == "reported-ports") {
-            std::uint8_t count = 0;
-            ok = Single(l, count);
-            hub.reportedPorts = count;
-        } else if (k == "name") {
-            ok = Text(l, hub.symbolicName);
-        } else if (k == "description") {
-            std::u16string text;
-            ok = Text(l, text);
-            hub.deviceDesc = std::move(text);
-        } else if (k == "bus-powered") {
-            static constexpr Word kYesNo[] = {{"yes", 1}, {"no", 0}};
-            std::uint64_t yes = 0;
-            ok = Count(l, 1, 1) && Choice(l, l.args[0], kYesNo, yes);
-            hub.busPowered = yes != 0;
-        } else if (!root && k == "driver-key") {
-            ok = Text(l, hub.driverKey);
-        } else if (!root && k == "vid") {
-            ok = Single(l, hub.vendorId, true);
-        } else if (!root && k == "pid") {
-            ok = Single(l, hub.productId, true);
-        } else if (k == "fails") {
-            ok = Switches(l, {{"name", &hub.nameFails}, {"node-info", &hub.nodeInformationFails}},
-                          true);
-        } else if (k == "missing") {
-            bool noKey = false, noDescription = false;
-            ok = Switches(l, {{"enum-key", &noKey}, {"description", &noDescription}}, true);
-            hub.enumKeyPresent = !noKey;
-            if (noDescription)
-                hub.deviceDesc.reset();
-        } else {
-            return Unknown(l, root ? "a root hub" : "a hub");
-        }
-        if (!ok)
-            return false;
-    }
-    if (declared) {
-        if (hub.ports.size() > *declared)
-            return Fail(*declaredAt, "the hub has port " + std::to_string(hub.ports.size()) +
-                                         " but only " + std::to_string(*declared) + " ports");
-        hub.ports.resize(*declared);
+bool Parser::Hub(const Node& node, UsbHub& hub) {
+    const bool root = node.line.key == "root-hub";
+    if (root && !Count(node.line, 0, 0))
+        return false;
+    HubLines lines{hub};
+    const std::span<const Key<HubLines>> keys = kHubKeys;
+    if (!(root ? Lines(node, keys.first(keys.size() - 3), lines, "a root hub")
+               : Lines(node, keys, lines, "a hub")))
+        return false;
+    if (lines.declared) {
+        const auto ports = std::find_if(node.children.begin(), node.children.end(),
+                                        [](const Node& c) { return c.line.key == "ports"; });
+        if (hub.ports.size() > *lines.declared)
+            return Fail(ports->line, "the hub has port " + std::to_string(hub.ports.size()) +
+                                         " but only " + std::to_string(*lines.declared) + " ports");
+        hub.ports.resize(*lines.declared);
     }
     return true;
 }
 
 bool Parser::Controller(const Node& node, UsbController& controller) {
-    std::vector<std::string> seen;
-    for (const Node& child : node.children) {
-        const Line& l = child.line;
-        if (!Once(seen, l))
-            return false;
-        if (l.key == "root-hub") {
-            if (!Count(l, 0, 0) || !Hub(child, controller.rootHub, true))
-                return false;
-            continue;
-        }
-        if (!NoChildren(child))
-            return false;
-        bool ok = true;
-        const std::string& k = l.key;
-        if (k == "path") {
-            ok = Text(l, controller.interfacePath);
-        } else if (k == "driver-key") {
-            ok = Text(l, controller.driverKey);
-        } else if (k == "description") {
-            std::u16string text;
-            ok = Text(l, text);
-            controller.driverDesc = std::move(text);
-        } else if (k == "fails") {
-            bool open = false;
-            ok = Switches(l,
-                          {{"open", &open},
-                           {"driver-key", &controller.driverKeyFails},
-                           {"detail", &controller.detailFails}},
-                          true);
-            controller.opens = !open;
-        } else if (k == "missing") {
-            bool noKey = false, noDescription = false;
-            ok = Switches(l, {{"class-key", &noKey}, {"description", &noDescription}}, true);
-            controller.classKeyPresent = !noKey;
-            if (noDescription)
-                controller.driverDesc.reset();
-        } else {
-            return Unknown(l, "a controller");
-        }
-        if (!ok)
-            return false;
-    }
-    return true;
+    // The root hub has no ports until the file gives some.
+    return Count(node.line, 0, 0) && Lines(node, kControllerKeys, controller, "a controller");
 }
 
 bool Parser::Station(const Node& root, StationDescription& out) {
     out_ = &out;
-    std::vector<std::string> seen;
-    for (const Node& child : root.children) {
-        const Line& l = child.line;
-        if (l.key == "controller") {
-            UsbController controller;
-            // The root hub has no ports until the file gives some.
-            if (!Count(l, 0, 0) || !Controller(child, controller))
-                return false;
-            out.machine.controllers.push_back(std::move(controller));
-            continue;
-        }
-        if (l.key == "disk") {
-            out.machine.otherDisks.emplace_back();
-            if (!Disk(child, out.machine.otherDisks.back()))
-                return false;
-            continue;
-        }
-        if (!Once(seen, l) || !NoChildren(child))
-            return false;
-        if (l.key == "code-page") {
-            static constexpr Word kPages[] = {{"1252", 1252}, {"28591", 28591}, {"65001", 65001}};
-            std::uint64_t page = 0;
-            if (!Count(l, 1, 1) || !Choice(l, l.args[0], kPages, page))
-                return false;
-            out.codePage = static_cast<unsigned>(page);
-        } else if (l.key == "lang-id") {
-            if (!Single(l, out.machine.langId, true))
-                return false;
-        } else {
-            return Unknown(l, "the station");
-        }
-    }
+    StationLines lines{out.machine};
+    if (!Lines(root, kStationKeys, lines, "the station"))
+        return false;
+    out.codePage = lines.codePage;
     return true;
 }
 
