@@ -11,9 +11,10 @@
 
 #include "fuzz_files.h"
 #include "fuzz_input.h"
+#include "platform/device_io.h"
+#include "platform/ini.h"
 #include "platform/profile.h"
 #include "platform/sim/files.h"
-#include "platform/sim/ini.h"
 #include "platform/sim/station.h"
 
 namespace {
@@ -22,6 +23,8 @@ using tavrin_fuzz::Fail;
 using tavrin_fuzz::Input;
 
 constexpr std::u16string_view kFile = u"C:\\Tavrin\\Fuzz.ini";
+// The station's code page, as its profile functions use it.
+constexpr platform::ini::CodePage kAnsi{platform::AnsiToWide, sim::WideToAnsi};
 // Characters every code page of the station can write, the case pairs among them.
 constexpr std::u16string_view kNameChars = u"aAbB z1._\u00e9\u00c9";
 constexpr std::u16string_view kValueChars = u"aB1 =;[]\"'\u00e9\u00e0-";
@@ -84,19 +87,19 @@ std::string FileBytes(Input& in) {
         text += kPieces[in.Below(std::size(kPieces))];
     switch (how & 3) {
         case 0:
-            return sim::ini::Encode(text, sim::ini::Encoding::Ansi);
+            return platform::ini::Encode(text, platform::ini::Encoding::Ansi, kAnsi);
         case 1:
             return "\xEF\xBB\xBF" + Utf8(text);
         case 2:
             return Utf8(text);
         default:
-            return sim::ini::Encode(text, sim::ini::Encoding::Utf16Le);
+            return platform::ini::Encode(text, platform::ini::Encoding::Utf16Le, kAnsi);
     }
 }
 
 std::u16string View(const std::filesystem::path& host) {
     const std::vector<std::uint8_t> bytes = tavrin_fuzz::ReadFile(host);
-    return sim::ini::Decode(std::string(bytes.begin(), bytes.end())).text;
+    return platform::ini::Decode(std::string(bytes.begin(), bytes.end()), kAnsi).text;
 }
 
 }  // namespace
@@ -136,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::u16string got =
                 platform::GetProfileString(section, key, u"", 1 + in.Below(40), kFile);
             const std::u16string pure =
-                sim::ini::GetString(View(*host), section, key, u"", 0x10000);
+                platform::ini::GetString(View(*host), section, key, u"", 0x10000);
             if (pure.compare(0, got.size(), got) != 0)
                 Fail("a short read is not the start of the whole value");
             continue;
@@ -156,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!written)
             continue;
         const std::u16string after = View(*host);
-        if (after != sim::ini::SetValue(before, section, key, value))
+        if (after != platform::ini::SetValue(before, section, key, value))
             Fail("the file does not read back as the text the write made");
         if (platform::GetProfileString(section, key, u"", 0x10000, kFile) != value)
             Fail("a written value does not read back");
@@ -164,8 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto& [s, k] = probes[i];
             // The key written, named otherwise (case, blanks): a mark written through the
             // probe's names reads back through the written ones.
-            const std::u16string marked = sim::ini::SetValue(before, s, k, u"\x2mark");
-            if (sim::ini::GetString(marked, section, key, u"", 0x10000) == u"\x2mark")
+            const std::u16string marked = platform::ini::SetValue(before, s, k, u"\x2mark");
+            if (platform::ini::GetString(marked, section, key, u"", 0x10000) == u"\x2mark")
                 continue;
             if (platform::GetProfileString(s, k,
                                            u"\x1"

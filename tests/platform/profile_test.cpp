@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ini.h"
 #include "platform/profile.h"
 #include "platform/sim/files.h"
-#include "platform/sim/ini.h"
 #include "platform/sim/station.h"
 #include "platform/text.h"
 
@@ -52,7 +52,7 @@ TEST(IniTextTest, SetValueKeepsTheLayout) {
         {u"[s]\r\n;k=1\r\nk\r\n", u"s", u"k", u"2", u"[s]\r\n;k=1\r\nk\r\nk=2\r\n"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(sim::ini::SetValue(c.before, c.section, c.key, c.value), c.after)
+        EXPECT_EQ(platform::ini::SetValue(c.before, c.section, c.key, c.value), c.after)
             << platform::ToUtf8(c.before);
     }
 }
@@ -80,26 +80,26 @@ TEST(IniTextTest, ParseIntLikeTheRealParser) {
         {u"", 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(sim::ini::ParseInt(c.text), c.value) << platform::ToUtf8(c.text);
+        EXPECT_EQ(platform::ini::ParseInt(c.text), c.value) << platform::ToUtf8(c.text);
 }
 
 TEST(IniTextTest, ReadsBeyondTheSharedTable) {
     const std::u16string_view text =
         u"[s]\r\nempty=\r\nblank=  \r\nq=\"42\"\r\nlong=\"abcdef\"\r\none=\"\r\nnone=\"\"\r\n"
         u"odd=\"abc'\r\nbare\r\n;c=1\r\n";
-    EXPECT_EQ(sim::ini::GetInt(text, u"s", u"empty", 7), 7u);
-    EXPECT_EQ(sim::ini::GetInt(text, u"s", u"blank", 7), 7u);
-    EXPECT_EQ(sim::ini::GetInt(text, u"s", u"q", 7), 42u);
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"long", u"", 7), u"abcdef");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"long", u"", 6), u"abcde");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"one", u"", 50), u"\"");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"none", u"d", 50), u"");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"odd", u"", 50), u"\"abc'");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"bare", u"d", 50), u"d");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u";c", u"d", 50), u"d");
-    EXPECT_EQ(sim::ini::GetString(text, u" S ", u"\tQ ", u"d", 50), u"42");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"", u"d", 50), u"d");
-    EXPECT_EQ(sim::ini::GetString(text, u"s", u"q", u"d", 0), u"");
+    EXPECT_EQ(platform::ini::GetInt(text, u"s", u"empty", 7), 7u);
+    EXPECT_EQ(platform::ini::GetInt(text, u"s", u"blank", 7), 7u);
+    EXPECT_EQ(platform::ini::GetInt(text, u"s", u"q", 7), 42u);
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"long", u"", 7), u"abcdef");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"long", u"", 6), u"abcde");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"one", u"", 50), u"\"");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"none", u"d", 50), u"");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"odd", u"", 50), u"\"abc'");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"bare", u"d", 50), u"d");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u";c", u"d", 50), u"d");
+    EXPECT_EQ(platform::ini::GetString(text, u" S ", u"\tQ ", u"d", 50), u"42");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"", u"d", 50), u"d");
+    EXPECT_EQ(platform::ini::GetString(text, u"s", u"q", u"d", 0), u"");
 }
 
 // Profile files on the virtual workstation, in a scratch folder of the host.

@@ -2,16 +2,20 @@
 // section and key names without regard to case, white space around names and values ignored,
 // a value replaced where it stands, a new key after its section's last line, a new section at
 // the end, every other line (comments, blank lines, line breaks) kept as it was.
-// The pure functions over UTF-16 text; platform/sim/profile.cpp puts files and encodings around
-// them for the platform::GetProfile* functions of the simulated backend.
+// The pure functions over UTF-16 text, then the same over files of the host, for the backends
+// that keep profiles of their own (the virtual station, Linux).
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace sim::ini {
+namespace platform::ini {
+
+// White space around names and values: blanks, tabs, vertical tabs, form feeds and ^Z.
+std::u16string_view Trim(std::u16string_view text);
 
 // The value of `key` in the first section named `section`, white space trimmed, quotes kept;
 // nullopt when the section or the key is missing.
@@ -38,16 +42,39 @@ unsigned ParseInt(std::u16string_view text);
 std::u16string SetValue(std::u16string_view text, std::u16string_view section,
                         std::u16string_view key, std::u16string_view value);
 
-// A profile file is UTF-16LE when it starts with the FF FE mark, and ANSI (the station's code
+// A profile file is UTF-16LE when it starts with the FF FE mark, and ANSI (the backend's code
 // page) otherwise, a UTF-8 mark included: Windows gives UTF-8 no special treatment.
 enum class Encoding { Ansi, Utf16Le };
+
+// The backend's ANSI code page both ways.
+struct CodePage {
+    std::u16string (*toWide)(std::string_view bytes);
+    std::string (*fromWide)(std::u16string_view text);
+};
 
 struct Decoded {
     Encoding encoding = Encoding::Ansi;
     std::u16string text;
 };
 
-Decoded Decode(std::string_view bytes);
-std::string Encode(std::u16string_view text, Encoding encoding);  // the mark included
+Decoded Decode(std::string_view bytes, const CodePage& ansi);
+std::string Encode(std::u16string_view text, Encoding encoding,
+                   const CodePage& ansi);  // the mark included
 
-}  // namespace sim::ini
+// ---- On files of the host ---------------------------------------------------------------------
+// One operation at a time in every thread: each reads and rewrites a whole file.
+
+// The file's text; an empty one when the file is missing or cannot be read (a folder, say).
+Decoded LoadFile(const std::filesystem::path& path, const CodePage& ansi);
+
+// SetValue on the file, kept in its encoding: written beside it, then renamed over it, so that
+// a failed write leaves the old file whole. A missing file is made. False when the key is
+// empty, or the file cannot be read or written.
+bool StoreValue(const std::filesystem::path& path, std::u16string_view section,
+                std::u16string_view key, std::u16string_view value, const CodePage& ansi);
+
+// The file made empty (created or truncated). False when its folder is missing or it is a
+// folder itself. `path` must be absolute.
+bool MakeEmptyFile(const std::filesystem::path& path);
+
+}  // namespace platform::ini

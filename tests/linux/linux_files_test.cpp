@@ -1,0 +1,184 @@
+// The Linux backend's profile files and result log on real paths, in a temporary folder.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/log_file.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class LinuxFilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "tavrin-files-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    std::u16string Path(const std::string& name) const {
+        return platform::FromUtf8((root_ / name).string());
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(root_ / name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(root_ / name, std::ios::binary) << bytes;
+    }
+
+    fs::path root_;
+};
+
+// ---- Profile files -----------------------------------------------------------------------------
+
+TEST_F(LinuxFilesTest, ProfileWrittenThenReadBackWithKeysReplacedWhereTheyStand) {
+    const std::u16string file = Path("Check.chk");
+    ASSERT_TRUE(platform::WriteProfileString(u"Value", u"Model", u"Old", file));
+    ASSERT_TRUE(platform::WriteProfileString(u"Enable", u"Model", u"1", file));
+    ASSERT_TRUE(platform::WriteProfileString(u"Value", u"Capacity", u"0x20", file));
+    ASSERT_TRUE(platform::WriteProfileString(u"value", u" MODEL ", u"New Disk", file));
+    EXPECT_EQ(Read("Check.chk"),
+              "[Value]\r\nModel=New Disk\r\nCapacity=0x20\r\n[Enable]\r\nModel=1\r\n");
+
+    EXPECT_EQ(platform::GetProfileString(u"Value", u"Model", u"-", 64, file), u"New Disk");
+    EXPECT_EQ(platform::GetProfileString(u"Value", u"Model", u"-", 4, file), u"New");
+    EXPECT_EQ(platform::GetProfileInt(u"Value", u"Capacity", -1, file), 32);
+    EXPECT_EQ(platform::GetProfileInt(u"Enable", u"Model", 0, file), 1);
+    EXPECT_EQ(platform::GetProfileInt(u"Enable", u"Serial", 7, file), 7);
+}
+
+TEST_F(LinuxFilesTest, Utf16FileKeepsItsMarkAndEncoding) {
+    // FF FE, then "[Value]\r\nName=\u00e9\u4e2d\r\n" in UTF-16LE.
+    std::string bytes("\xFF\xFE", 2);
+    for (char16_t c : std::u16string(u"[Value]\r\nName=\u00e9\u4e2d\r\n")) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    Write("Ports.pfg", bytes);
+    const std::u16string file = Path("Ports.pfg");
+    EXPECT_EQ(platform::GetProfileString(u"Value", u"Name", u"", 64, file), u"\u00e9\u4e2d");
+
+    ASSERT_TRUE(platform::WriteProfileString(u"Value", u"Port", u"\u00fc2", file));
+    const std::string after = Read("Ports.pfg");
+    ASSERT_EQ(after.size(), bytes.size() + 2 * std::u16string_view(u"Port=\u00fc2\r\n").size());
+    EXPECT_EQ(after.substr(0, bytes.size()), bytes);
+    EXPECT_EQ(after.substr(bytes.size(), 4), std::string("P\0o\0", 4));
+    EXPECT_EQ(platform::GetProfileString(u"Value", u"Port", u"", 64, file), u"\u00fc2");
+}
+
+TEST_F(LinuxFilesTest, ProfileThatCannotBeReadGivesTheDefaults) {
+    fs::create_directory(root_ / "Folder.chk");
+    for (const std::u16string& file : {Path("Missing.chk"), Path("Folder.chk")}) {
+        SCOPED_TRACE(platform::ToUtf8(file));
+        EXPECT_EQ(platform::GetProfileInt(u"Value", u"Model", 5, file), 5);
+        EXPECT_EQ(platform::GetProfileString(u"Value", u"Model", u"none  ", 64, file), u"none");
+    }
+    EXPECT_FALSE(platform::WriteProfileString(u"Value", u"Model", u"x", Path("Folder.chk")));
+    EXPECT_FALSE(platform::WriteProfileString(u"Value", u"Model", u"x", Path("No/Check.chk")));
+    EXPECT_FALSE(platform::CreateEmptyFile(Path("No/Log.csv")));
+    EXPECT_FALSE(platform::CreateEmptyFile(Path("Folder.chk")));
+    EXPECT_FALSE(fs::exists(root_ / "No"));
+    EXPECT_EQ(platform::GetProfileString(u"Value", u"Model", u"d", 64, u""), u"d");
+}
+
+TEST_F(LinuxFilesTest, BareNamesAreFilesOfTheCurrentDirectory) {
+    const fs::path before = fs::current_path();
+    fs::current_path(root_);
+    const bool written = platform::WriteProfileString(u"Value", u"Model", u"A", u"Bare.ini");
+    Write("Empty.csv", "old");
+    const bool emptied = platform::CreateEmptyFile(u"Empty.csv");
+    fs::current_path(before);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(Read("Bare.ini"), "[Value]\r\nModel=A\r\n");
+    EXPECT_TRUE(emptied);
+    EXPECT_EQ(Read("Empty.csv"), "");
+}
+
+TEST(LinuxModuleFileName, IsTheRunningProgram) {
+    const std::string path = platform::ToUtf8(platform::ModuleFileName());
+    EXPECT_EQ(fs::path(path), fs::canonical("/proc/self/exe"));
+}
+
+// ---- The result log --------------------------------------------------------------------------
+
+TEST_F(LinuxFilesTest, LogAppendsAndGivesTheLengthOfAnExistingFile) {
+    const std::u16string file = Path("Result.csv");
+    std::uint64_t length = 99;
+    platform::LogFile log = platform::OpenLogFile(file, &length);
+    ASSERT_NE(log, platform::kNoLogFile);
+    EXPECT_EQ(length, 0u);
+    EXPECT_TRUE(platform::WriteLogFile(log, "Time,Result\r\n"));
+    EXPECT_TRUE(platform::FlushLogFile(log));
+    platform::CloseLogFile(log);
+
+    log = platform::OpenLogFile(file, &length);
+    ASSERT_NE(log, platform::kNoLogFile);
+    EXPECT_EQ(length, 13u);
+    EXPECT_TRUE(platform::WriteLogFile(log, "1,PASS\r\n"));
+    platform::CloseLogFile(log);
+    EXPECT_EQ(Read("Result.csv"), "Time,Result\r\n1,PASS\r\n");
+}
+
+TEST_F(LinuxFilesTest, LogCutBackTakesTheNextWriteThere) {
+    Write("Result.csv", "head\r\n");
+    std::uint64_t length = 0;
+    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
+    ASSERT_NE(log, platform::kNoLogFile);
+    ASSERT_TRUE(platform::WriteLogFile(log, "half a li"));
+    EXPECT_TRUE(platform::CutLogFile(log, length));
+    EXPECT_EQ(Read("Result.csv"), "head\r\n");
+    EXPECT_TRUE(platform::WriteLogFile(log, "line\r\n"));
+    platform::CloseLogFile(log);
+    EXPECT_EQ(Read("Result.csv"), "head\r\nline\r\n");
+}
+
+TEST_F(LinuxFilesTest, LogFailsWhereThereIsNoFile) {
+    fs::create_directory(root_ / "Folder.csv");
+    std::uint64_t length = 0;
+    EXPECT_EQ(platform::OpenLogFile(Path("No/Result.csv"), &length), platform::kNoLogFile);
+    EXPECT_EQ(platform::OpenLogFile(Path("Folder.csv"), &length), platform::kNoLogFile);
+    EXPECT_FALSE(fs::exists(root_ / "No"));
+
+    EXPECT_FALSE(platform::WriteLogFile(platform::kNoLogFile, "x"));
+    EXPECT_FALSE(platform::FlushLogFile(platform::kNoLogFile));
+    EXPECT_FALSE(platform::CutLogFile(platform::kNoLogFile, 0));
+    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
+    ASSERT_NE(log, platform::kNoLogFile);
+    platform::CloseLogFile(log);
+    EXPECT_FALSE(platform::WriteLogFile(log, "x"));
+}
+
+TEST_F(LinuxFilesTest, LogOnDescriptorZeroIsAFile) {
+    // With standard input closed, the log gets descriptor 0: still a handle, not kNoLogFile.
+    const int saved = dup(0);
+    ASSERT_GE(saved, 0);
+    close(0);
+    std::uint64_t length = 0;
+    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
+    const bool written = log != platform::kNoLogFile && platform::WriteLogFile(log, "ok");
+    if (log != platform::kNoLogFile)
+        platform::CloseLogFile(log);
+    dup2(saved, 0);
+    close(saved);
+    EXPECT_NE(log, platform::kNoLogFile);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(Read("Result.csv"), "ok");
+}
+
+}  // namespace
