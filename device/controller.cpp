@@ -202,11 +202,11 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
     return s;
 }
 
-void DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
+bool DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
                           const SelectionLists& lists) {
     const platform::Handle handle = OpenPhysicalDrive(driveNumber);
     if (handle == platform::kInvalidHandle)
-        return;
+        return false;
 
     std::array<std::uint8_t, kNewerBlockSize> block{};
     std::size_t size = kOlderBlockSize;
@@ -227,8 +227,10 @@ void DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
                     slots[i] = *(*decoded)[i];
             }
         }
+        read = decoded.has_value();
     }
     CloseDrive(handle);
+    return read;
 }
 
 }  // namespace device

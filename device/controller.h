@@ -75,8 +75,8 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> block,
 
 // Reads the block of the disk behind \\.\PHYSICALDRIVE<driveNumber> and writes the slots; the
 // capacity slots from the free space of volume `letter`. A drive that cannot be opened or read,
-// or a block with a wrong magic, leaves every slot as it was.
-void DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
+// or a block with a wrong magic, leaves every slot as it was: false then.
+bool DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
                           const SelectionLists& lists);
 
 }  // namespace device

@@ -33,6 +33,8 @@ std::optional<std::uint64_t> ParseCount(const std::string& text) {
     return value;
 }
 
+}  // namespace
+
 std::optional<device::Language> ParseLanguage(const std::string& text) {
     if (text == "en")
         return device::Language::English;
@@ -43,7 +45,12 @@ std::optional<device::Language> ParseLanguage(const std::string& text) {
     return std::nullopt;
 }
 
-}  // namespace
+std::string PortPathText(const std::uint8_t (&path)[10]) {
+    std::string text;
+    for (std::size_t i = 0; i < std::size(path) && path[i] != 0xFF; ++i)
+        text += (i == 0 ? "" : ".") + std::to_string(path[i]);
+    return text;
+}
 
 std::string SlotLine(std::size_t slot, std::u16string_view text) {
     static const char kHex[] = "0123456789ABCDEF";

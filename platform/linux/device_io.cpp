@@ -8,6 +8,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/linux/sg_pass_through.h"
@@ -22,7 +25,18 @@ int Descriptor(Handle handle) {
     return handle == kNullHandle || handle == kInvalidHandle ? -1 : static_cast<int>(handle - 1);
 }
 
+// Time inside SG_IO calls, for the command line's figures.
+std::atomic<std::uint64_t> sgIoMicroseconds{0};
+
 }  // namespace
+
+namespace linux_os {
+
+std::uint64_t SgIoMicroseconds() {
+    return sgIoMicroseconds.load();
+}
+
+}  // namespace linux_os
 
 Handle OpenDeviceFile(const char16_t* path) {
     if (path == nullptr)
@@ -59,7 +73,15 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
     auto* request = static_cast<std::uint8_t*>(out);
     std::uint8_t sense[kScsiSenseAreaSize] = {};
     auto sg = linux_os::SgRequestFor(request, outSize, sense, sizeof sense);
-    if (!sg || ioctl(fd, SG_IO, &*sg) != 0 || !linux_os::SgCompleted(*sg))
+    if (!sg)
+        return false;
+    const auto start = std::chrono::steady_clock::now();
+    const int result = ioctl(fd, SG_IO, &*sg);
+    sgIoMicroseconds +=
+        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::steady_clock::now() - start)
+                                       .count());
+    if (result != 0 || !linux_os::SgCompleted(*sg))
         return false;
     const std::uint32_t count = linux_os::SgWriteBack(*sg, request, sense);
     if (returned != nullptr)

@@ -37,4 +37,9 @@ bool SgCompleted(const sg_io_hdr_t& done);
 std::uint32_t SgWriteBack(const sg_io_hdr_t& done, std::uint8_t* request,
                           const std::uint8_t* senseBuffer);
 
+// Microseconds this process has spent inside SG_IO calls so far (kept by the backend,
+// device_io.cpp): what the kernel and the device took, against which a program's own time is
+// measured.
+std::uint64_t SgIoMicroseconds();
+
 }  // namespace platform::linux_os
