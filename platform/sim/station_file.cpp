@@ -41,22 +41,15 @@ struct Node {
 };
 
 // The first error wins; everything after it is skipped.
-class Errors {
-  public:
+struct Errors {
+    StationFileResult result{true, 0, {}};
+
     bool Fail(int line, std::string message) {
-        if (message_.empty()) {
-            line_ = line;
-            message_ = "line " + std::to_string(line) + ": " + std::move(message);
-        }
+        if (result.ok)
+            result = {false, line, "line " + std::to_string(line) + ": " + std::move(message)};
         return false;
     }
-    bool Failed() const { return !message_.empty(); }
-    int LineNumber() const { return line_; }
-    const std::string& Message() const { return message_; }
-
-  private:
-    int line_ = 0;
-    std::string message_;
+    bool Failed() const { return !result.ok; }
 };
 
 bool IsBlank(char c) {
@@ -356,10 +349,9 @@ class Parser {
         std::uint64_t unit = 1;
         for (const auto& u : kUnits) {
             const std::string_view t = token.text;
-            if (t.size() > u.name.size() && SameWord(t.substr(t.size() - u.name.size()), u.name) &&
-                HexDigit(t[t.size() - u.name.size() - 1]) >= 0 &&
-                t[t.size() - u.name.size() - 1] <= '9') {
-                digits.text.resize(t.size() - u.name.size());
+            const std::size_t n = t.size() - std::min(t.size(), u.name.size());  // the digits
+            if (n > 0 && SameWord(t.substr(n), u.name) && t[n - 1] >= '0' && t[n - 1] <= '9') {
+                digits.text.resize(n);
                 unit = u.value;
                 break;
             }
@@ -452,8 +444,8 @@ class Parser {
 
     // ---- Nodes.
 
-    // A node's lines by the table of its kind. Volumes and blocks have always refused lines
-    // below a key before a key given twice; the other kinds the other way round.
+    // A node's lines by the table of its kind. Volumes and blocks refuse lines below a key before
+    // a key given twice, the other kinds the other way round: each error keeps its line.
     template <class Keys, class C>
     bool Lines(const Node& node, const Keys& keys, C& into, std::string_view where,
                bool childrenFirst = false) {
@@ -610,10 +602,10 @@ bool Flags(Parser& parser, const Node& node, C& into) {
     return true;
 }
 
-// A part read by a node function of the parser: a nested node, or a line of its own kind. A list
+// What a node function of the parser reads: a nested node, or a line of a kind of its own. A list
 // gets a new entry for it.
 template <auto kRead, auto M = nullptr, class C>
-bool Read(Parser& parser, const Node& node, C& into) {
+bool Parsed(Parser& parser, const Node& node, C& into) {
     auto& field = Field<M>(into);
     if constexpr (requires { field.emplace_back(); })
         return (parser.*kRead)(node, field.emplace_back());
@@ -702,14 +694,15 @@ constexpr Flag<UsbAuxInterface> kAuxFails[] = {
     {"detail", Set<&UsbAuxInterface::detailFails, true>}};
 
 constexpr Key<StationLines> kStationKeys[] = {
-    {"controller", as::Read<&Parser::Controller, &UsbMachine::controllers>, kRepeatable | kNested},
-    {"disk", as::Read<&Parser::Disk, &UsbMachine::otherDisks>, kRepeatable | kNested},
+    {"controller", as::Parsed<&Parser::Controller, &UsbMachine::controllers>,
+     kRepeatable | kNested},
+    {"disk", as::Parsed<&Parser::Disk, &UsbMachine::otherDisks>, kRepeatable | kNested},
     {"code-page", as::Choice<&StationLines::codePage, kCodePages>},
     {"lang-id", as::Hex<&UsbMachine::langId>},
 };
 
 constexpr Key<UsbController> kControllerKeys[] = {
-    {"root-hub", as::Read<&Parser::Hub, &UsbController::rootHub>, kNested},
+    {"root-hub", as::Parsed<&Parser::Hub, &UsbController::rootHub>, kNested},
     {"path", as::Text<&UsbController::interfacePath>},
     {"driver-key", as::Text<&UsbController::driverKey>},
     {"description", as::Text<&UsbController::driverDesc>},
@@ -719,7 +712,7 @@ constexpr Key<UsbController> kControllerKeys[] = {
 
 // A root hub takes all but the last three.
 constexpr Key<HubLines> kHubKeys[] = {
-    {"port", as::Read<&Parser::Port>, kRepeatable | kNested},
+    {"port", as::Parsed<&Parser::Port>, kRepeatable | kNested},
     {"ports", as::Number<&HubLines::declared, 255>},
     {"reported-ports", as::Number<&UsbHub::reportedPorts>},
     {"name", as::Text<&UsbHub::symbolicName>},
@@ -733,10 +726,10 @@ constexpr Key<HubLines> kHubKeys[] = {
 };
 
 constexpr Key<DeviceLines> kDeviceKeys[] = {
-    {"disk", as::Read<&Parser::Disk, &UsbDevice::disks>, kRepeatable | kNested},
-    {"cdrom", as::Read<&Parser::Volume, &UsbDevice::cdromVolumes>, kRepeatable | kNested},
-    {"aux", as::Read<&Parser::Aux, &UsbDevice::auxInterfaces>, kRepeatable | kNested},
-    {"string", as::Read<&Parser::StringLine>, kRepeatable},
+    {"disk", as::Parsed<&Parser::Disk, &UsbDevice::disks>, kRepeatable | kNested},
+    {"cdrom", as::Parsed<&Parser::Volume, &UsbDevice::cdromVolumes>, kRepeatable | kNested},
+    {"aux", as::Parsed<&Parser::Aux, &UsbDevice::auxInterfaces>, kRepeatable | kNested},
+    {"string", as::Parsed<&Parser::StringLine>, kRepeatable},
     {"vid", as::Hex<&UsbDevice::vendorId>},
     {"pid", as::Hex<&UsbDevice::productId>},
     {"bcd-usb", as::Hex<&UsbDevice::bcdUsb>},
@@ -746,9 +739,9 @@ constexpr Key<DeviceLines> kDeviceKeys[] = {
     {"manufacturer-index", as::Number<&UsbDevice::iManufacturer>},
     {"product-index", as::Number<&UsbDevice::iProduct>},
     {"serial-index", as::Number<&UsbDevice::iSerialNumber>},
-    {"manufacturer", as::Read<&Parser::NamedString, &DeviceLines::manufacturer>},
-    {"product", as::Read<&Parser::NamedString, &DeviceLines::product>},
-    {"serial", as::Read<&Parser::NamedString, &DeviceLines::serial>},
+    {"manufacturer", as::Parsed<&Parser::NamedString, &DeviceLines::manufacturer>},
+    {"product", as::Parsed<&Parser::NamedString, &DeviceLines::product>},
+    {"serial", as::Parsed<&Parser::NamedString, &DeviceLines::serial>},
     {"driver-key", as::Text<&UsbDevice::driverKey>},
     {"description", as::Text<&UsbDevice::driverDesc>},
     {"fails", as::Flags<kDeviceFails>},
@@ -761,10 +754,10 @@ constexpr Key<UsbAuxInterface> kAuxKeys[] = {
 };
 
 constexpr Key<DiskLines> kDiskKeys[] = {
-    {"volume", as::Read<&Parser::Volume, &UsbDisk::volumes>, kRepeatable | kNested},
-    {"block", as::Read<&Parser::Block, &DiskLines::answers>, kNested},
-    {"reply", as::Read<&Parser::ReplyLine, &DiskLines::answers>, kRepeatable},
-    {"model", as::Read<&Parser::Model, &DiskLines::answers>},
+    {"volume", as::Parsed<&Parser::Volume, &UsbDisk::volumes>, kRepeatable | kNested},
+    {"block", as::Parsed<&Parser::Block, &DiskLines::answers>, kNested},
+    {"reply", as::Parsed<&Parser::ReplyLine, &DiskLines::answers>, kRepeatable},
+    {"model", as::Parsed<&Parser::Model, &DiskLines::answers>},
     {"path", as::Text<&UsbDisk::interfacePath>},
     {"node-driver", as::Text<&UsbDisk::nodeDriver>},
     {"fails", as::Flags<kStorageFails<UsbDisk>>},
@@ -782,10 +775,6 @@ constexpr Key<UsbVolume> kVolumeKeys[] = {
 };
 
 // ---- The controller's answers ---------------------------------------------------------------
-
-std::uint32_t BigAt(const BlockBytes& block, std::size_t offset) {
-    return platform::ByteReader(block).At(offset).U32Be();
-}
 
 bool Parser::BlockLine(const BlockKey& key, const Line& line, BlockBytes& block) {
     // Fields land in the order written; names go where the layout in force puts them.
@@ -901,7 +890,7 @@ bool Parser::EfsSize(const Line& line, const BlockBytes& block, std::uint64_t& e
             return Fail(line, "'" + t.text + "' is not a whole number of sectors");
         sectors /= 512;
     }
-    end = BigAt(block, fields::kEfsStart.offset) + sectors;
+    end = platform::ByteReader(block).At(fields::kEfsStart.offset).U32Be() + sectors;
     if (end > 0xFFFFFFFFu)
         return Fail(line, "the EFS area ends beyond sector 4294967295");
     return true;
@@ -1231,14 +1220,6 @@ bool Parser::Station(const Node& root, StationDescription& out) {
     return true;
 }
 
-StationFileResult Result(const Errors& errors) {
-    StationFileResult result;
-    result.ok = !errors.Failed();
-    result.error = errors.Message();
-    result.line = errors.LineNumber();
-    return result;
-}
-
 }  // namespace
 
 StationFileResult ParseStation(std::string_view text, const std::filesystem::path& folder,
@@ -1250,7 +1231,7 @@ StationFileResult ParseStation(std::string_view text, const std::filesystem::pat
         Parser(folder, errors).Station(root, parsed);
     if (!errors.Failed())
         out = std::move(parsed);
-    return Result(errors);
+    return errors.result;
 }
 
 StationFileResult ReadStationFile(const std::filesystem::path& file, StationDescription& out) {
