@@ -1,17 +1,19 @@
 #!/bin/busybox sh
-# The kernel test's guest: loads the USB storage stack, waits for the disks, mounts each one and
-# runs the probe. Every line for the harness starts with "@@ ".
-/bin/busybox mkdir -p /usr/bin /sbin /usr/sbin
+# The kernel test's guest: loads the USB storage stack, waits for the disks, mounts them, runs
+# tavrin-check over them once, then watches while a disk is plugged. Every line for the harness
+# starts with "@@ ".
+/bin/busybox mkdir -p /usr/bin /sbin /usr/sbin /tmp
 /bin/busybox --install -s
 export PATH=/bin:/sbin:/usr/bin:/usr/sbin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-echo "@@ boot $(cut -d' ' -f1 /proc/uptime)"
+uptime() { cut -d' ' -f1 /proc/uptime; }
+echo "@@ boot $(uptime)"
 
 while read -r module options; do
   insmod "/lib/modules/$module.ko" $options || echo "@@ insmod-failed $module"
-done < /lib/modules/order
+done </lib/modules/order
 
 expected=$(sed -n 's/.*tavrin\.disks=\([0-9]*\).*/\1/p' /proc/cmdline)
 found=0
@@ -23,19 +25,77 @@ for tick in $(seq 1 600); do
   [ "$found" -ge "$expected" ] && break
   sleep 0.1
 done
-echo "@@ disks $found of $expected $(cut -d' ' -f1 /proc/uptime)"
+echo "@@ disks $found of $expected $(uptime)"
 
-for dev in /sys/block/sd*; do
-  name=${dev##*/}
-  mkdir -p "/mnt/$name"
-  if mount -t vfat "/dev/$name" "/mnt/$name"; then
-    echo "@@ statfs /mnt/$name $(stat -f -c '%a %S' "/mnt/$name")"
-  fi
-done
+# What an automounter does: a disk that came is mounted, the mount of one that went is dropped.
+# Each mounted disk is named with its USB device (the last bus-port name in its sysfs path) and
+# the free space the guest's own stat gives.
+usb_port_of() {
+  port=-
+  for part in $(readlink -f "/sys/block/$1" | tr / ' '); do
+    case "$part" in [1-9]*-*:*) ;; [1-9]*-*) port=$part ;; esac
+  done
+  echo "$port"
+}
+mount_disks() {
+  for dev in /sys/block/sd*; do
+    name=${dev##*/}
+    [ -d "/mnt/$name" ] && continue
+    [ -f "$dev/size" ] && [ "$(cat "$dev/size")" -gt 0 ] || continue
+    mkdir -p "/mnt/$name"
+    if mount -t vfat "/dev/$name" "/mnt/$name"; then
+      echo "@@ mounted $name $(usb_port_of "$name") $(stat -f -c '%a %S' "/mnt/$name")"
+      echo "$name" >>/tmp/mounted
+    fi
+  done
+  for point in /mnt/sd*; do
+    [ -d "$point" ] && [ ! -e "/sys/block/${point##*/}" ] || continue
+    umount -l "$point" && rmdir "$point"
+  done
+}
+mount_disks
 
-start=$(cut -d' ' -f1 /proc/uptime)
-/bin/tavrin-kernel-probe 2>&1
-echo "@@ probed $start $(cut -d' ' -f1 /proc/uptime)"
-# The system's own walk over the kernel's sysfs: the ports as a port map would name them.
+# The system's own walk over the kernel's sysfs, before any disk goes: the ports as a port map
+# would name them.
 /bin/tavrin-usbtree --strings 2>&1 | sed 's/^/@@ tree /'
+
+# One run over every disk; the harness pulls one of them in the middle of its command.
+check="/bin/tavrin-check --check /etc/tavrin/line.chk --ports /etc/tavrin/line.pfg"
+start=$(uptime)
+$check --verbose >/tmp/check.out 2>/tmp/check.err
+echo "@@ checked $? $start $(uptime)"
+sed 's/^/@@ check-out /' /tmp/check.out
+sed 's/^/@@ check-err /' /tmp/check.err
+
+# Watching: the harness plugs one more disk once the command says it watches.
+mount_disks
+: >/tmp/mounted
+(while :; do mount_disks; sleep 0.1; done) &
+automounter=$!
+$check --verbose --watch >/tmp/watch.out 2>/tmp/watch.err &
+watch=$!
+for tick in $(seq 1 600); do
+  grep -q '^watching$' /tmp/watch.err && break
+  sleep 0.1
+done
+echo "@@ watching $(uptime)"
+# Done when the watch has ended the block of the disk that arrived (its blank line), and has had
+# a while longer to check it a second time.
+seen=unseen
+for tick in $(seq 1 600); do
+  name=$(head -n 1 /tmp/mounted)
+  [ -n "$name" ] && awk -v disk="/dev/$name" '
+    $1 == "disk" && $2 == disk { inside = 1 }
+    inside && $0 == "" { done = 1 }
+    END { exit !done }' /tmp/watch.out && seen=seen && break
+  sleep 0.1
+done
+echo "@@ plugged ${name:--} $seen $(uptime)"
+sleep 0.5
+kill -TERM "$watch"
+wait "$watch"
+echo "@@ watched $? $(uptime)"
+kill "$automounter"
+sed 's/^/@@ watch-out /' /tmp/watch.out
+sed 's/^/@@ watch-err /' /tmp/watch.err
 poweroff -f
