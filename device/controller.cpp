@@ -1,7 +1,6 @@
 #include "device/controller.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -70,9 +69,7 @@ std::u16string Text8(platform::ByteReader& r, std::size_t width) {
 
 // UTF-16LE text of `units` code units: up to the first NUL unit or the end of the field.
 std::u16string Text16(platform::ByteReader& r, std::size_t units) {
-    std::u16string text = r.Utf16Le(units);
-    text.resize(std::min(text.size(), text.find(u'\0')));
-    return text;
+    return std::u16string(platform::UpToNul(r.Utf16Le(units)));
 }
 
 // What iswspace holds for on the workstation: the Unicode spaces and the controls 9 to 13, but
@@ -93,24 +90,11 @@ std::u16string Trim(const std::u16string& text) {
     return text.substr(begin, end - begin);
 }
 
-std::u16string Ascii(const char* text) {
-    std::u16string out;
-    for (; *text != 0; ++text)
-        out += static_cast<char16_t>(static_cast<unsigned char>(*text));
-    return out;
-}
-
-std::u16string Format(const char* format, auto value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return Ascii(buffer);
-}
-
 std::u16string Entry(const std::vector<std::u16string>& list, std::uint8_t index) {
     if (index < list.size())
         return list[index];
     std::u16string text = u"#";
-    text += Format("%u", static_cast<unsigned>(index));
+    text += platform::DecimalText(index);
     return text;
 }
 
@@ -168,8 +152,8 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
         s[kSlotVendorName] = Trim(Text8(r.At(kOffOlderVendor), 8));
         s[kSlotProductName] = Trim(Text8(r.At(kOffOlderProduct), 16));
     }
-    s[kSlotVid] = Format("%04X", unsigned{r.At(kOffVid).U16Le()});
-    s[kSlotPid] = Format("%04X", unsigned{r.At(kOffPid).U16Le()});
+    s[kSlotVid] = platform::HexText(r.At(kOffVid).U16Le(), 4);
+    s[kSlotPid] = platform::HexText(r.At(kOffPid).U16Le(), 4);
     s[kSlotRevision] = Text8(r.At(kOffRevision), 4);
 
     s[kSlotRFreq] = Entry(lists.rFreq, r.At(kOffRFreq).U8());
@@ -178,12 +162,12 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
     s[kSlotSleep] = newer ? Entry(lists.sleep, r.At(kOffSleep).U8()) : std::u16string();
     s[kSlotBlink] = Entry(lists.blink, r.At(kOffBlink).U8());
 
-    s[kSlotDiskType] = Format("%d", int{r.At(kOffDiskType).U8()});
-    s[kSlotPart] = Format("%d", int{r.At(kOffPart).U8()});
+    s[kSlotDiskType] = platform::DecimalText(r.At(kOffDiskType).U8());
+    s[kSlotPart] = platform::DecimalText(r.At(kOffPart).U8());
     s[kSlotMaster] = std::u16string(1, static_cast<char16_t>((r.At(kOffMaster).U8() + 65) % 256));
     const std::uint32_t efsStart = r.At(kOffEfsStart).U32Be();
     const std::uint32_t efsEnd = r.At(kOffEfsEnd).U32Be();
-    s[kSlotEfs] = Format("%lu", static_cast<unsigned long>(efsEnd - efsStart));
+    s[kSlotEfs] = platform::DecimalText(efsEnd - efsStart);
 
     const std::uint32_t flags = r.At(kOffFlags).U32Be();
     s[kSlotMultiPlane] = Bit(flags, 3);
@@ -194,7 +178,7 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
 
     if (freeBytes) {
         const std::uint64_t mebibytes = *freeBytes / 1024 / 1024;
-        s[kSlotCapMin] = Format("%lluMB", static_cast<unsigned long long>(mebibytes));
+        s[kSlotCapMin] = platform::DecimalText(static_cast<long long>(mebibytes)) + u"MB";
         s[kSlotCapMax] = s[kSlotCapMin];
     }
     s[kSlotMpVer] = Text8(r.At(kOffMpVer), 16);

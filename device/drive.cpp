@@ -1,15 +1,13 @@
 #include "device/drive.h"
 
+#include "platform/text.h"
+
 namespace device {
 
 std::u16string PhysicalDrivePath(int driveNumber) {
     if (driveNumber < 0 || driveNumber > 99)
         return {};
-    std::u16string path = u"\\\\.\\PHYSICALDRIVE";
-    if (driveNumber >= 10)
-        path += static_cast<char16_t>(u'0' + driveNumber / 10);
-    path += static_cast<char16_t>(u'0' + driveNumber % 10);
-    return path;
+    return u"\\\\.\\PHYSICALDRIVE" + platform::DecimalText(driveNumber);
 }
 
 std::u16string VolumePath(char16_t letter) {

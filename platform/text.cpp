@@ -94,9 +94,24 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string DecimalText(long long value) {
-    const std::string text = std::to_string(value);
-    return std::u16string(text.begin(), text.end());
+std::u16string DecimalText(long long value, int digits) {
+    // The magnitude unsigned, so that the most negative number has one too.
+    unsigned long long magnitude = value < 0 ? 0 - static_cast<unsigned long long>(value)
+                                             : static_cast<unsigned long long>(value);
+    std::u16string text;
+    for (; magnitude != 0 || digits > 0; magnitude /= 10, --digits)
+        text.insert(text.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+    if (value < 0)
+        text.insert(text.begin(), u'-');
+    return text;
+}
+
+std::u16string HexText(unsigned long long value, int digits, bool upper) {
+    const char16_t* const figures = upper ? u"0123456789ABCDEF" : u"0123456789abcdef";
+    std::u16string text;
+    for (; value != 0 || digits > 0; value >>= 4, --digits)
+        text.insert(text.begin(), figures[value & 0xF]);
+    return text;
 }
 
 std::u16string FromUtf8(std::string_view text) {

@@ -1,6 +1,7 @@
 // Portable text helpers: UTF-16 <-> UTF-8, decimal text, ASCII case. No OS dependency.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,8 +32,19 @@ std::string ToUtf8(std::u16string_view text);
 // Malformed sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
 
-// "%d": the number in decimal.
-std::u16string DecimalText(long long value);
+// "%.*d": the number in decimal, with zeros in front up to `digits` digits.
+std::u16string DecimalText(long long value, int digits = 1);
+// "%.*X" (or "%.*x"): the number in hexadecimal, with zeros in front up to `digits` digits.
+std::u16string HexText(unsigned long long value, int digits = 1, bool upper = true);
+
+// A fixed-width text field up to its first NUL; the whole field when it has none.
+constexpr std::u16string_view UpToNul(std::u16string_view field) {
+    return field.substr(0, field.find(u'\0'));
+}
+template <std::size_t N>
+constexpr std::u16string_view UpToNul(const char16_t (&field)[N]) {
+    return UpToNul(std::u16string_view(field, N));
+}
 
 // GetLogicalDriveStringsW's answer, for the backends that make it up from drive letters: one
 // "X:\\" string per letter, each with its NUL, and a last NUL; the length without that last NUL,

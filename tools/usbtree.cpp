@@ -1,6 +1,6 @@
 #include "tools/usbtree.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/text.h"
@@ -44,14 +44,6 @@ class TreeRecorder : public usb::CEnumUSB {
     int ports_ = 0;
 };
 
-// A fixed-width field: up to its first zero unit.
-std::u16string FieldText(const char16_t* field, std::size_t units) {
-    std::size_t n = 0;
-    while (n < units && field[n] != 0)
-        ++n;
-    return std::u16string(field, n);
-}
-
 // Between quotes, with the quote, the backslash and control characters escaped, so that a
 // line always stays one line.
 std::string Quoted(std::u16string_view text) {
@@ -61,9 +53,7 @@ std::string Quoted(std::u16string_view text) {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
-            out += buf;
+            out += "\\x" + platform::ToUtf8(platform::HexText(c, 2));
         } else {
             out += platform::ToUtf8(std::u16string_view(&c, 1));
         }
@@ -71,10 +61,8 @@ std::string Quoted(std::u16string_view text) {
     return out + "\"";
 }
 
-std::string Hex4(unsigned value) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", value & 0xFFFF);
-    return buf;
+std::string Hex4(std::uint16_t value) {
+    return platform::ToUtf8(platform::HexText(value, 4));
 }
 
 std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
@@ -83,13 +71,13 @@ std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
         line += (i == 0 ? "" : ".") + std::to_string(e.portPath[i]);
     line += " vid=" + Hex4(e.vendorId) + " pid=" + Hex4(e.productId);
     // Driver keys are the system's own names: no spaces or quotes, printed as they are.
-    const std::u16string key = FieldText(e.driverKey, std::size(e.driverKey));
+    const std::u16string_view key = platform::UpToNul(e.driverKey);
     line += " key=" + (key.empty() ? std::string("-") : platform::ToUtf8(key));
-    line += " desc=" + Quoted(FieldText(e.driverDesc, std::size(e.driverDesc)));
+    line += " desc=" + Quoted(platform::UpToNul(e.driverDesc));
     if (strings) {
-        line += " manufacturer=" + Quoted(FieldText(e.manufacturer, std::size(e.manufacturer)));
-        line += " product=" + Quoted(FieldText(e.product, std::size(e.product)));
-        line += " serial=" + Quoted(FieldText(e.serialNumber, std::size(e.serialNumber)));
+        line += " manufacturer=" + Quoted(platform::UpToNul(e.manufacturer));
+        line += " product=" + Quoted(platform::UpToNul(e.product));
+        line += " serial=" + Quoted(platform::UpToNul(e.serialNumber));
     }
     std::string disks;
     for (std::int32_t n : e.diskNumbers) {

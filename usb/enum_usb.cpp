@@ -6,6 +6,7 @@
 
 #include "platform/bytes.h"
 #include "platform/device_io.h"
+#include "platform/text.h"
 #include "platform/usb_io.h"
 #include "platform/usb_requests.h"
 #include "usb/usb_walk.h"
@@ -16,11 +17,6 @@ namespace {
 
 DeviceList& List() {
     return SharedDeviceList();
-}
-
-std::u16string_view View(std::span<const char16_t> field) {
-    std::u16string_view text(field.data(), field.size());
-    return text.substr(0, text.find(u'\0'));
 }
 
 // A device opened for the walk, closed when it goes.
@@ -109,7 +105,7 @@ UsbDeviceEntry* EntryOfNode(platform::DevInst node) {
     if (!driver)
         return nullptr;
     for (UsbDeviceEntry* entry = List().head; entry != nullptr; entry = entry->next) {
-        const std::u16string_view key = View(entry->driverKey);
+        const std::u16string_view key = platform::UpToNul(entry->driverKey);
         // A device whose driver key could not be read has nothing bound to it.
         if (!key.empty() && key == *driver)
             return entry;
@@ -339,7 +335,9 @@ struct CEnumUSB::Walk {
         std::uint32_t returned = 0;
         // Without a name or mount paths the volume has no mount path.
         if (!platform::VolumeNameForMountPoint(mountPoint.data(), names) ||
-            !platform::VolumePathNames(std::u16string(View(names)).c_str(), names, &returned))
+            !platform::VolumePathNames(
+                std::u16string(platform::UpToNul({names.data(), names.size()})).c_str(), names,
+                &returned))
             names.fill(u'\0');
         names.back() = u'\0';
         const std::uint32_t driveType = platform::DriveType(names.data());
@@ -434,10 +432,6 @@ VolumeEntry* CEnumUSB::GetNextVolume(VolumeEntry* out, VolumePosition* position)
     std::memcpy(out->volumePath, volume->volumePath, sizeof out->volumePath);
     *position = volume->next;
     return out;
-}
-
-int CEnumUSB::DeviceCount() {
-    return List().deviceCount;
 }
 
 }  // namespace usb

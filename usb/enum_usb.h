@@ -41,8 +41,6 @@ class CEnumUSB {
     // Copies every field but `next` of the volume at `position` and steps to the next volume.
     static VolumeEntry* GetNextVolume(VolumeEntry* out, VolumePosition* position);
 
-    static int DeviceCount();
-
     using ListLock = DeviceListLock;
 
   protected:

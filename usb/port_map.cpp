@@ -15,10 +15,7 @@ constexpr char16_t kPortFile[] = u"PORT_FILE";
 }  // namespace
 
 std::u16string PortMapKey(long long portOrdinal) {
-    std::u16string digits = platform::DecimalText(portOrdinal);
-    if (digits.size() < 2)
-        digits.insert(0, 2 - digits.size(), u'0');
-    return u"usb" + digits;
+    return u"usb" + platform::DecimalText(portOrdinal, 2);
 }
 
 int StationPortOf(std::u16string_view portFile, long long portOrdinal) {

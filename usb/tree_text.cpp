@@ -12,15 +12,10 @@ std::u16string HubItemText(const char16_t* description, bool parentHasParent) {
 }
 
 std::u16string PortItemText(int port, bool connected, const char16_t* description) {
-    std::u16string text = u"[Port";
-    text += platform::DecimalText(port);
-    text += u']';
+    const std::u16string text = u"[Port" + platform::DecimalText(port) + u"]";
     if (!connected)
         return text + u"NoDeviceConnected";
-    text += u"DeviceConnected: ";
-    if (description != nullptr)
-        text += description;
-    return text;
+    return text + u"DeviceConnected: " + (description != nullptr ? description : u"");
 }
 
 }  // namespace usb

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/text.h"
 
 namespace usb {
 
@@ -38,11 +39,7 @@ std::u16string_view DescriptionAfterSemicolon(std::u16string_view value) {
 
 std::u16string RegistryText(std::span<const std::uint8_t> buffer, std::uint32_t length) {
     ByteReader reader(buffer.first(std::min<std::size_t>(buffer.size(), length)));
-    std::u16string text = reader.Utf16Le(reader.Remaining() / 2);
-    const std::size_t nul = text.find(u'\0');
-    if (nul != std::u16string::npos)
-        text.resize(nul);
-    return text;
+    return std::u16string(platform::UpToNul(reader.Utf16Le(reader.Remaining() / 2)));
 }
 
 bool CopyTerminated(std::span<char16_t> field, std::u16string_view text) {
@@ -84,10 +81,7 @@ std::optional<std::u16string> FetchName(const Control& control, const NameLayout
         return std::nullopt;
     ByteReader text(full);
     text.At(layout.textOffset);
-    std::u16string name = text.Utf16Le(text.Remaining() / 2);
-    const std::size_t nul = name.find(u'\0');
-    if (nul != std::u16string::npos)
-        name.resize(nul);
+    std::u16string name(platform::UpToNul(text.Utf16Le(text.Remaining() / 2)));
     // A reply without terminator could hold one unit more than the longest name.
     if (name.size() > kMaxNameChars)
         return std::nullopt;

@@ -32,21 +32,6 @@ std::u16string Upper(std::u16string_view text) {
     return out;
 }
 
-std::u16string Hex(unsigned value, int width, bool upper = false) {
-    std::u16string out(static_cast<std::size_t>(width), u'0');
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (int i = width - 1; i >= 0; --i, value >>= 4)
-        out[static_cast<std::size_t>(i)] = static_cast<char16_t>(digits[value & 0xF]);
-    return out;
-}
-
-std::u16string Dec4(unsigned value) {
-    std::u16string out = platform::DecimalText(value);
-    while (out.size() < 4)
-        out.insert(out.begin(), u'0');
-    return out;
-}
-
 std::u16string Join(std::initializer_list<std::u16string_view> parts) {
     std::u16string out;
     for (auto part : parts)
@@ -277,7 +262,9 @@ struct UsbSide::State {
 
     // ---- Made names.
     unsigned Next() { return made++; }
-    std::u16string UsbDriverKey() { return Join({kUsbClass, u"\\", Dec4(Next())}); }
+    std::u16string UsbDriverKey() {
+        return Join({kUsbClass, u"\\", platform::DecimalText(Next(), 4)});
+    }
 
     void Fill(UsbVolume& v, bool cdrom) {
         const unsigned n = Next();
@@ -285,25 +272,28 @@ struct UsbSide::State {
             v.interfacePath =
                 cdrom ? Join({u"\\\\?\\storage#volume#_??_usbstor#cdrom&ven_generic&prod_cd-rom&"
                               u"rev_1.00#",
-                              Hex(n, 12), u"&0#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}",
+                              platform::HexText(n, 12, false),
+                              u"&0#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}",
                               u"#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"})
                       : Join({u"\\\\?\\storage#volume#_??_usbstor#disk&ven_generic&prod_flash_"
                               u"disk&rev_1.00#",
-                              Hex(n, 12), u"&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",
+                              platform::HexText(n, 12, false),
+                              u"&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",
                               u"#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"});
         if (v.volumeName.empty())
-            v.volumeName = Join(
-                {u"\\\\?\\Volume{", Hex(0x5e1f0000u + n, 8), u"-0000-11f0-a000-806e6f6e6963}\\"});
+            v.volumeName = Join({u"\\\\?\\Volume{", platform::HexText(0x5e1f0000u + n, 8, false),
+                                 u"-0000-11f0-a000-806e6f6e6963}\\"});
         if (v.nodeDriver.empty())
-            v.nodeDriver = Join({kVolumeClass, u"\\", Dec4(n)});
+            v.nodeDriver = Join({kVolumeClass, u"\\", platform::DecimalText(n, 4)});
     }
     void Fill(UsbDisk& d) {
         const unsigned n = Next();
         if (d.interfacePath.empty())
             d.interfacePath = Join({u"\\\\?\\usbstor#disk&ven_generic&prod_flash_disk&rev_1.00#",
-                                    Hex(n, 12), u"&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"});
+                                    platform::HexText(n, 12, false),
+                                    u"&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"});
         if (d.nodeDriver.empty())
-            d.nodeDriver = Join({kDiskClass, u"\\", Dec4(n)});
+            d.nodeDriver = Join({kDiskClass, u"\\", platform::DecimalText(n, 4)});
         for (auto& v : d.volumes)
             Fill(v, false);
     }
@@ -316,19 +306,22 @@ struct UsbSide::State {
             Fill(v, true);
         for (auto& a : dev.auxInterfaces) {
             if (a.interfacePath.empty())
-                a.interfacePath = Join({u"\\\\?\\usb#vid_", Hex(dev.vendorId, 4), u"&pid_",
-                                        Hex(dev.productId, 4), u"&mi_01#7&", Hex(Next(), 8),
-                                        u"&0&0001#{0852171d-c2d1-44c1-b9ab-d4acc55d1eae}"});
+                a.interfacePath =
+                    Join({u"\\\\?\\usb#vid_", platform::HexText(dev.vendorId, 4, false), u"&pid_",
+                          platform::HexText(dev.productId, 4, false), u"&mi_01#7&",
+                          platform::HexText(Next(), 8, false),
+                          u"&0&0001#{0852171d-c2d1-44c1-b9ab-d4acc55d1eae}"});
         }
     }
     void Fill(UsbHub& hub, bool root) {
         const unsigned n = Next();
         if (hub.symbolicName.empty()) {
             hub.symbolicName =
-                root ? Join({u"USB#ROOT_HUB30#4&1a2b", Hex(n, 4), u"&0", kHubInterface})
-                     : Join({u"USB#VID_", Hex(hub.vendorId, 4, true), u"&PID_",
-                             Hex(hub.productId, 4, true), u"#5&2c3a", Hex(n, 4), u"&0&1",
-                             kHubInterface});
+                root ? Join({u"USB#ROOT_HUB30#4&1a2b", platform::HexText(n, 4, false), u"&0",
+                             kHubInterface})
+                     : Join({u"USB#VID_", platform::HexText(hub.vendorId, 4), u"&PID_",
+                             platform::HexText(hub.productId, 4), u"#5&2c3a",
+                             platform::HexText(n, 4, false), u"&0&1", kHubInterface});
         }
         if (hub.deviceDesc && hub.deviceDesc->empty())
             hub.deviceDesc = root ? u"@usb.inf,%usb\\roothub%;USB Root Hub (USB 3.0)"
@@ -348,7 +341,7 @@ struct UsbSide::State {
         if (c.interfacePath.empty())
             c.interfacePath =
                 Join({u"\\\\?\\pci#ven_8086&dev_a36d&subsys_00000000&rev_10#3&11583659&0&",
-                      Hex(0xa0u + static_cast<unsigned>(index), 2),
+                      platform::HexText(0xa0u + static_cast<unsigned>(index), 2, false),
                       u"#{3abf6f2d-71c4-462a-8a92-1e6861e6af27}"});
         if (c.driverKey.empty())
             c.driverKey = UsbDriverKey();
@@ -410,7 +403,8 @@ struct UsbSide::State {
             if (!aux.onDeviceNode) {
                 const std::string fplace = Place(place, "/mi", k);
                 auxNode = AddNode(fplace, node, std::nullopt);
-                nodes[auxNode].driver = Join({kUsbDeviceClass, u"\\", Dec4(auxNode)});
+                nodes[auxNode].driver =
+                    Join({kUsbDeviceClass, u"\\", platform::DecimalText(auxNode, 4)});
             }
             interfaces.push_back(
                 {platform::kGuidAuxInterface, aux.interfacePath, auxNode, aux.detailFails});
@@ -421,7 +415,7 @@ struct UsbSide::State {
             const UsbVolume& v = dev.cdromVolumes[j];
             const std::string cplace = Place(place, "/cd", j);
             const DevInst drive = AddNode(cplace, node, std::nullopt);
-            nodes[drive].driver = Join({kCdromClass, u"\\", Dec4(drive)});
+            nodes[drive].driver = Join({kCdromClass, u"\\", platform::DecimalText(drive, 4)});
             const DevInst vnode =
                 AddNode(cplace + "/vol", drive,
                         v.nodeDriverReadable ? std::optional(v.nodeDriver) : std::nullopt);

@@ -31,10 +31,7 @@ std::string SourceFile() {
     std::vector<std::pair<std::string, std::string>> values, enables;
     for (std::size_t i = 0; i < device::kSlotCount; ++i) {
         const std::string key = platform::ToUtf8(device::kSlotKeys[i]);
-        // Appended, not "T" + text: the optimised mingw build warns on that form.
-        std::string text = "T";
-        text += std::to_string(i);
-        values.emplace_back(key, app::IsListItem(i) ? "1" : text);
+        values.emplace_back(key, app::IsListItem(i) ? "1" : "T" + std::to_string(i));
         enables.emplace_back(key, "1");
     }
     return CheckFile(values, enables);

@@ -192,8 +192,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 CheckTerminated(volume.volumePath, "volume path not terminated");
             }
         }
-        if (listed != usb::CEnumUSB::DeviceCount())
-            Fail("the device count is not the list's length");
     }
     station.Reset();
     return 0;

@@ -35,6 +35,30 @@ TEST(TextTest, DecimalText) {
     EXPECT_EQ(platform::DecimalText(0), u"0");
     EXPECT_EQ(platform::DecimalText(-17), u"-17");
     EXPECT_EQ(platform::DecimalText(4294967296LL), u"4294967296");
+    EXPECT_EQ(platform::DecimalText(-9223372036854775807LL - 1), u"-9223372036854775808");
+    // Zeros in front, as "%.2d" and "%04u" give them; a longer number is never cut.
+    EXPECT_EQ(platform::DecimalText(7, 2), u"07");
+    EXPECT_EQ(platform::DecimalText(0, 4), u"0000");
+    EXPECT_EQ(platform::DecimalText(12345, 4), u"12345");
+    EXPECT_EQ(platform::DecimalText(-5, 3), u"-005");
+}
+
+TEST(TextTest, HexText) {
+    EXPECT_EQ(platform::HexText(0), u"0");
+    EXPECT_EQ(platform::HexText(0x1B, 4), u"001B");
+    EXPECT_EQ(platform::HexText(0xABCDEF, 2), u"ABCDEF");
+    EXPECT_EQ(platform::HexText(0xA0, 12, false), u"0000000000a0");
+    EXPECT_EQ(platform::HexText(0xFFFFFFFFFFFFFFFFULL), u"FFFFFFFFFFFFFFFF");
+}
+
+TEST(TextTest, AFieldEndsAtItsFirstNulOrItsWidth) {
+    const char16_t full[4] = {u'A', u'B', u'C', u'D'};
+    const char16_t cut[4] = {u'A', u'\0', u'C', u'\0'};
+    const char16_t empty[4] = {};
+    EXPECT_EQ(platform::UpToNul(full), u"ABCD");
+    EXPECT_EQ(platform::UpToNul(cut), u"A");
+    EXPECT_EQ(platform::UpToNul(empty), u"");
+    EXPECT_EQ(platform::UpToNul(std::u16string_view(full, 2)), u"AB");
 }
 
 TEST(TextTest, AsciiCaseFoldsTheLatinLettersAndNothingElse) {

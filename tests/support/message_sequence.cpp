@@ -144,9 +144,7 @@ std::string HowName(How how) {
 }
 
 std::string Hex(unsigned long long value) {
-    std::ostringstream hex;
-    hex << "0x" << std::hex << value;
-    return hex.str();
+    return "0x" + platform::ToUtf8(platform::HexText(value, 1, false));
 }
 
 std::string CodeName(int code) {

@@ -1,14 +1,13 @@
 // An enumerator that records its callbacks, and the shared list read back as copies.
 #pragma once
 
-#include <initializer_list>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "../device/station_fixture.h"
 #include "platform/sim/usb_machine.h"
 #include "platform/text.h"
+#include "tests/support/listed_devices.h"
 #include "usb/enum_usb.h"
 
 namespace tavrin_test {
@@ -20,32 +19,23 @@ class RecordingEnum : public usb::CEnumUSB {
     std::vector<std::string> calls;
 
     usb::NodeHandle OnHostController(const char16_t* description) override {
-        calls.push_back(Line({"C ", platform::ToUtf8(description), " =", std::to_string(next_)}));
+        calls.push_back("C " + platform::ToUtf8(description) + " =" + std::to_string(next_));
         return next_++;
     }
     usb::NodeHandle OnHub(const char16_t* description, usb::NodeHandle parent) override {
-        calls.push_back(Line({"H ", platform::ToUtf8(description), " <", std::to_string(parent),
-                              " =", std::to_string(next_)}));
+        calls.push_back("H " + platform::ToUtf8(description) + " <" + std::to_string(parent) +
+                        " =" + std::to_string(next_));
         return next_++;
     }
     usb::NodeHandle OnPort(int port, int connected, const char16_t* description,
                            usb::NodeHandle parent) override {
-        calls.push_back(Line({"P", std::to_string(port), " ", std::to_string(connected), " ",
-                              description ? platform::ToUtf8(description) : "-", " <",
-                              std::to_string(parent)}));
+        calls.push_back("P" + std::to_string(port) + " " + std::to_string(connected) + " " +
+                        (description ? platform::ToUtf8(description) : "-") + " <" +
+                        std::to_string(parent));
         return 0;
     }
 
   private:
-    // Appended piece by piece: GCC 12 at -O3 takes a chain of string additions for an
-    // overlapping copy.
-    static std::string Line(std::initializer_list<std::string_view> parts) {
-        std::string line;
-        for (std::string_view part : parts)
-            line += part;
-        return line;
-    }
-
     usb::NodeHandle next_ = 1;
 };
 
@@ -70,15 +60,6 @@ inline std::vector<DeviceCopy> ListedDevices() {
         devices.push_back(copy);
     }
     return devices;
-}
-
-inline std::u16string Text(const char16_t* field, std::size_t units) {
-    std::u16string text(field, units);
-    return text.substr(0, text.find(u'\0'));
-}
-template <std::size_t N>
-std::u16string Text(const char16_t (&field)[N]) {
-    return Text(field, N);
 }
 
 class EnumTest : public StationTest {

@@ -80,7 +80,7 @@ TEST_F(EnumTest, NoControllersOrNoDevicesGiveNoCallbacksAndAnEmptyListWithoutBin
     RecordingEnum enumerator;
     enumerator.Enumerate(1);
     EXPECT_TRUE(enumerator.calls.empty());
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 0);
+    EXPECT_EQ(ListedDeviceCount(), 0);
     EXPECT_EQ(usb::CEnumUSB::GetFirstDevice(), nullptr);
     EXPECT_TRUE(station().Opens().empty());
 
@@ -89,7 +89,7 @@ TEST_F(EnumTest, NoControllersOrNoDevicesGiveNoCallbacksAndAnEmptyListWithoutBin
     usbSide().SetMachine(machine);
     enumerator.Enumerate(1);
     EXPECT_EQ(enumerator.calls.size(), 4u);
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 0);
+    EXPECT_EQ(ListedDeviceCount(), 0);
     for (const sim::OpenCall& open : station().Opens())
         EXPECT_EQ(open.path.find(u"usbstor"), std::u16string::npos);
     EXPECT_EQ(station().OpenHandleCount(), 0u);
@@ -116,29 +116,29 @@ TEST_F(EnumTest, FourPortRootHubNumbersItsPortsAndReportsInTreeOrder) {
 
     const std::vector<DeviceCopy> devices = ListedDevices();
     ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2);
+    EXPECT_EQ(ListedDeviceCount(), 2);
     const usb::UsbDeviceEntry& first = devices[0].entry;
     EXPECT_EQ(first.portOrdinal, 2);
     EXPECT_EQ(PortPath(first), Expected({1, 2}));
     EXPECT_EQ(first.hubPort, 2);
-    EXPECT_EQ(Text(first.hubPath), u"\\\\.\\" + root.symbolicName);
+    EXPECT_EQ(platform::UpToNul(first.hubPath), u"\\\\.\\" + root.symbolicName);
     EXPECT_EQ(first.vendorId, 0x1F75);
     EXPECT_EQ(first.productId, 0x0917);
-    EXPECT_EQ(Text(first.driverKey), root.ports[1].device->driverKey);
-    EXPECT_EQ(Text(first.driverDesc), u"USB Mass Storage Device");
+    EXPECT_EQ(platform::UpToNul(first.driverKey), root.ports[1].device->driverKey);
+    EXPECT_EQ(platform::UpToNul(first.driverDesc), u"USB Mass Storage Device");
     EXPECT_EQ(DiskNumbers(first), (std::vector<std::int32_t>{1, -1, -1, -1}));
     ASSERT_EQ(devices[0].volumes.size(), 1u);
     EXPECT_EQ(devices[0].volumes[0].driveLetter, u'E');
     EXPECT_EQ(devices[0].volumes[0].driveType, platform::kDriveRemovable);
     EXPECT_EQ(devices[0].volumes[0].diskNumber, 1);
-    EXPECT_EQ(Text(devices[0].volumes[0].volumePath),
+    EXPECT_EQ(platform::UpToNul(devices[0].volumes[0].volumePath),
               root.ports[1].device->disks[0].volumes[0].interfacePath);
 
     const usb::UsbDeviceEntry& second = devices[1].entry;
     EXPECT_EQ(second.portOrdinal, 4);
     EXPECT_EQ(PortPath(second), Expected({1, 3, 2}));
     EXPECT_EQ(second.hubPort, 2);
-    EXPECT_EQ(Text(second.hubPath), u"\\\\.\\" + external.symbolicName);
+    EXPECT_EQ(platform::UpToNul(second.hubPath), u"\\\\.\\" + external.symbolicName);
     EXPECT_EQ(DiskNumbers(second), (std::vector<std::int32_t>{2, -1, -1, -1}));
     ASSERT_EQ(devices[1].volumes.size(), 1u);
     EXPECT_EQ(devices[1].volumes[0].driveLetter, u'F');
@@ -222,14 +222,14 @@ TEST_F(EnumTest, EveryDeviceIsListedAndItsDisksAndVolumesBindToIt) {
 
     const usb::UsbDeviceEntry& keyboard = devices[0].entry;
     EXPECT_EQ(keyboard.vendorId, 0x1C4F);
-    EXPECT_EQ(Text(keyboard.driverDesc), u"USB Input Device");
+    EXPECT_EQ(platform::UpToNul(keyboard.driverDesc), u"USB Input Device");
     EXPECT_EQ(DiskNumbers(keyboard), (std::vector<std::int32_t>{-1, -1, -1, -1}));
     EXPECT_EQ(keyboard.firstVolume, nullptr);
-    EXPECT_EQ(Text(keyboard.diskInterfacePath), u"");
+    EXPECT_EQ(platform::UpToNul(keyboard.diskInterfacePath), u"");
 
     const usb::UsbDeviceEntry& two = devices[1].entry;
     EXPECT_EQ(DiskNumbers(two), (std::vector<std::int32_t>{3, 4, -1, -1}));
-    EXPECT_EQ(Text(two.diskInterfacePath), twoDisks.disks[1].interfacePath);
+    EXPECT_EQ(platform::UpToNul(two.diskInterfacePath), twoDisks.disks[1].interfacePath);
     EXPECT_EQ(two.diskDevInst, InterfaceNode(platform::kGuidDisk, twoDisks.disks[1].interfacePath));
     EXPECT_NE(two.diskDevInst, 0u);
     ASSERT_EQ(devices[1].volumes.size(), 2u);
@@ -240,7 +240,7 @@ TEST_F(EnumTest, EveryDeviceIsListedAndItsDisksAndVolumesBindToIt) {
 
     const usb::UsbDeviceEntry& five = devices[2].entry;
     EXPECT_EQ(DiskNumbers(five), (std::vector<std::int32_t>{5, 6, 7, 8}));
-    EXPECT_EQ(Text(five.diskInterfacePath), fiveDisks.disks[4].interfacePath);
+    EXPECT_EQ(platform::UpToNul(five.diskInterfacePath), fiveDisks.disks[4].interfacePath);
     EXPECT_EQ(five.diskDevInst,
               InterfaceNode(platform::kGuidDisk, fiveDisks.disks[4].interfacePath));
 
@@ -253,7 +253,7 @@ TEST_F(EnumTest, EveryDeviceIsListedAndItsDisksAndVolumesBindToIt) {
     ASSERT_EQ(devices[4].volumes.size(), 1u);
     EXPECT_EQ(devices[4].volumes[0].driveLetter, 0);
     EXPECT_EQ(devices[4].volumes[0].diskNumber, 10);
-    EXPECT_EQ(Text(devices[4].entry.auxInterfacePath), aux.interfacePath);
+    EXPECT_EQ(platform::UpToNul(devices[4].entry.auxInterfacePath), aux.interfacePath);
     // The system disk's volume C: belongs to no entry.
     for (const DeviceCopy& device : devices)
         for (const usb::VolumeEntry& volume : device.volumes)
@@ -421,7 +421,8 @@ TEST_F(EnumTest, EnumerationsRepeatAndCopiesKeepTheirVolumesUntilTheNextCleanUp)
     for (std::size_t i = 0; i < first.size(); ++i) {
         EXPECT_EQ(first[i].entry.portOrdinal, second[i].entry.portOrdinal);
         EXPECT_EQ(PortPath(first[i].entry), PortPath(second[i].entry));
-        EXPECT_EQ(Text(first[i].entry.driverKey), Text(second[i].entry.driverKey));
+        EXPECT_EQ(platform::UpToNul(first[i].entry.driverKey),
+                  platform::UpToNul(second[i].entry.driverKey));
         EXPECT_EQ(first[i].volumes.size(), second[i].volumes.size());
     }
 
@@ -435,15 +436,15 @@ TEST_F(EnumTest, EnumerationsRepeatAndCopiesKeepTheirVolumesUntilTheNextCleanUp)
     {
         RecordingEnum dialog;
         EXPECT_EQ(usb::CEnumUSB::GetFirstDevice(), nullptr);
-        EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 0);
+        EXPECT_EQ(ListedDeviceCount(), 0);
         ASSERT_NE(copy.firstVolume, nullptr);
         EXPECT_EQ(copy.firstVolume->driveLetter, u'E');
         dialog.Enumerate(1);
-        EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2);
+        EXPECT_EQ(ListedDeviceCount(), 2);
     }
     // Destroying either enumerator empties the list.
     EXPECT_EQ(usb::CEnumUSB::GetFirstDevice(), nullptr);
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 0);
+    EXPECT_EQ(ListedDeviceCount(), 0);
 }
 
 TEST_F(EnumTest, DevicesAreOpenedWithoutAccessAndDisksShareWriteOnly) {
@@ -529,7 +530,7 @@ TEST_F(EnumTest, InterfacesClimbToTheFirstEntryWithTheirNodesDriverKey) {
         return text;
     };
 
-    EXPECT_EQ(Text(devices[0].entry.auxInterfacePath), aux.interfacePath);
+    EXPECT_EQ(platform::UpToNul(devices[0].entry.auxInterfacePath), aux.interfacePath);
     EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{1, -1, -1, -1}));
     EXPECT_EQ(letters(0), u"E");
     EXPECT_EQ(DiskNumbers(devices[1].entry), (std::vector<std::int32_t>{2, -1, -1, -1}));
@@ -570,7 +571,7 @@ TEST_F(EnumTest, AFailedDetailCallEndsTheWalkOfItsClassOnly) {
     enumerator.Enumerate(0);
     std::vector<DeviceCopy> devices = ListedDevices();
     ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(Text(devices[1].entry.auxInterfacePath), u"");
+    EXPECT_EQ(platform::UpToNul(devices[1].entry.auxInterfacePath), u"");
     EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
     EXPECT_EQ(DiskNumbers(devices[1].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
     EXPECT_TRUE(devices[0].volumes.empty());
@@ -585,7 +586,7 @@ TEST_F(EnumTest, AFailedDetailCallEndsTheWalkOfItsClassOnly) {
     enumerator.Enumerate(0);
     devices = ListedDevices();
     ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(Text(devices[1].entry.auxInterfacePath), aux.interfacePath);
+    EXPECT_EQ(platform::UpToNul(devices[1].entry.auxInterfacePath), aux.interfacePath);
     EXPECT_EQ(DiskNumbers(devices[0].entry), (std::vector<std::int32_t>{1, -1, -1, -1}));
     EXPECT_EQ(DiskNumbers(devices[1].entry), (std::vector<std::int32_t>{2, -1, -1, -1}));
     EXPECT_TRUE(devices[0].volumes.empty());
@@ -598,7 +599,7 @@ TEST_F(EnumTest, AFailedDetailCallEndsTheWalkOfItsClassOnly) {
     RecordingEnum recording;
     recording.Enumerate(0);
     EXPECT_TRUE(recording.calls.empty());
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 0);
+    EXPECT_EQ(ListedDeviceCount(), 0);
 }
 
 // Names longer than the fields once were: a driver key with a five-digit instance number and
@@ -664,11 +665,11 @@ TEST_F(EnumTest, LongDriverKeysAndHubNamesAreKeptWholeAndBound) {
         ordinals.push_back(device.entry.portOrdinal);
     EXPECT_EQ(ordinals, (std::vector<std::int32_t>{1, 3, 4, 5, 6, 7, 8}));
 
-    EXPECT_EQ(Text(devices[0].entry.driverKey), fiveDigits.driverKey);
-    EXPECT_EQ(Text(devices[2].entry.driverKey), widest.driverKey);
-    EXPECT_EQ(Text(devices[1].entry.hubPath), u"\\\\.\\" + longName.symbolicName);
+    EXPECT_EQ(platform::UpToNul(devices[0].entry.driverKey), fiveDigits.driverKey);
+    EXPECT_EQ(platform::UpToNul(devices[2].entry.driverKey), widest.driverKey);
+    EXPECT_EQ(platform::UpToNul(devices[1].entry.hubPath), u"\\\\.\\" + longName.symbolicName);
     EXPECT_EQ(PortPath(devices[1].entry), Expected({1, 2, 2}));
-    EXPECT_EQ(Text(devices[3].entry.hubPath), u"\\\\.\\" + longest.symbolicName);
+    EXPECT_EQ(platform::UpToNul(devices[3].entry.hubPath), u"\\\\.\\" + longest.symbolicName);
     EXPECT_EQ(PortPath(devices[3].entry), Expected({1, 4, 1}));
     for (const std::size_t i : {0u, 1u, 2u, 3u}) {
         EXPECT_EQ(DiskNumbers(devices[i].entry),
@@ -679,12 +680,12 @@ TEST_F(EnumTest, LongDriverKeysAndHubNamesAreKeptWholeAndBound) {
     }
 
     // A key that cannot be read leaves the device listed and unbound.
-    EXPECT_EQ(Text(devices[4].entry.driverKey), u"");
+    EXPECT_EQ(platform::UpToNul(devices[4].entry.driverKey), u"");
     EXPECT_EQ(DiskNumbers(devices[4].entry), (std::vector<std::int32_t>{-1, -1, -1, -1}));
     EXPECT_TRUE(devices[4].volumes.empty());
     // "DriverDesc" is read into 60 bytes: 29 characters fit, 30 leave it empty.
-    EXPECT_EQ(Text(devices[5].entry.driverDesc), std::u16string(29, u'd'));
-    EXPECT_EQ(Text(devices[6].entry.driverDesc), u"");
+    EXPECT_EQ(platform::UpToNul(devices[5].entry.driverDesc), std::u16string(29, u'd'));
+    EXPECT_EQ(platform::UpToNul(devices[6].entry.driverDesc), u"");
     EXPECT_EQ(DiskNumbers(devices[6].entry), (std::vector<std::int32_t>{7, -1, -1, -1}));
 }
 

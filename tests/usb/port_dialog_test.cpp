@@ -17,6 +17,7 @@
 #include "platform/sim/usb_machine.h"
 #include "platform/text.h"
 #include "platform/ui_testing.h"
+#include "tests/support/listed_devices.h"
 #include "tests/support/program_folder.h"
 #include "tests/support/ui_thread.h"
 #include "usb/res/port_select.h"
@@ -189,7 +190,7 @@ TEST_F(PortDialogTest, TheTreeMirrorsTheWalkAndTheLoadedChecks) {
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(dialog.portCounter, 8);
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2) << "the disk and the keyboard";
+    EXPECT_EQ(tavrin_test::ListedDeviceCount(), 2) << "the disk and the keyboard";
 }
 
 TEST_F(PortDialogTest, ClicksOnCheckBoxesReachDownAndUp) {
@@ -468,7 +469,7 @@ TEST_F(PortDialogTest, CancelMidWalkClosesAtOnceAndTheOwnerPaintsUntilTheWalkEnd
     EXPECT_TRUE(painted);
     EXPECT_FALSE(dialog.IsWorkerRunning());
     EXPECT_EQ(dialog.portCounter, 8) << "the walk went on to its end";
-    EXPECT_EQ(usb::CEnumUSB::DeviceCount(), 2);
+    EXPECT_EQ(tavrin_test::ListedDeviceCount(), 2);
     owner.DestroyWindow();
 }
 
