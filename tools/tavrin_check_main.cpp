@@ -33,11 +33,13 @@ void OnSignal(int) {
 }
 #endif
 
+#if !defined(TAVRIN_OS_LINUX)
 // "E:" as the system names the drive, and "E:\" as one may type it.
 std::vector<std::string> DriveNames(char16_t letter) {
     const std::string drive = platform::ToUtf8(std::u16string{letter, u':'});
     return {drive, drive + "\\"};
 }
+#endif
 
 }  // namespace
 
