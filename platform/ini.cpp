@@ -334,31 +334,35 @@ bool ReplaceFile(const fs::path& path, const std::string& bytes) {
 
 }  // namespace
 
-Decoded LoadFile(const fs::path& path, const CodePage& ansi) {
+Decoded LoadFile(const HostPath& path, const CodePage& ansi) {
+    if (!path)
+        return {};
     const std::lock_guard lock(FileMutex());
-    const auto bytes = ReadBytes(path);
+    const auto bytes = ReadBytes(*path);
     return bytes ? Decode(*bytes, ansi) : Decoded{};
 }
 
-bool StoreValue(const fs::path& path, std::u16string_view section, std::u16string_view key,
+bool StoreValue(const HostPath& path, std::u16string_view section, std::u16string_view key,
                 std::u16string_view value, const CodePage& ansi) {
-    const std::lock_guard lock(FileMutex());
-    if (Trim(key).empty())
+    if (!path || Trim(key).empty())
         return false;
-    const auto bytes = ReadBytes(path);
+    const std::lock_guard lock(FileMutex());
+    const auto bytes = ReadBytes(*path);
     if (!bytes)
         return false;
     const Decoded old = Decode(*bytes, ansi);
-    return ReplaceFile(path, Encode(SetValue(old.text, section, key, value), old.encoding, ansi));
+    return ReplaceFile(*path, Encode(SetValue(old.text, section, key, value), old.encoding, ansi));
 }
 
-bool MakeEmptyFile(const fs::path& path) {
+bool MakeEmptyFile(const HostPath& path) {
+    if (!path)
+        return false;
     const std::lock_guard lock(FileMutex());
     // As the platform: the folder must exist, and a folder is not a file.
     std::error_code ec;
-    if (!fs::is_directory(path.parent_path(), ec) || fs::is_directory(path, ec))
+    if (!fs::is_directory(path->parent_path(), ec) || fs::is_directory(*path, ec))
         return false;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(*path, std::ios::binary | std::ios::trunc);
     return static_cast<bool>(out);
 }
 

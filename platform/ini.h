@@ -64,17 +64,20 @@ std::string Encode(std::u16string_view text, Encoding encoding,
 // ---- On files of the host ---------------------------------------------------------------------
 // One operation at a time in every thread: each reads and rewrites a whole file.
 
+// The backend's host path of a file; nullopt for a name that is no file.
+using HostPath = std::optional<std::filesystem::path>;
+
 // The file's text; an empty one when the file is missing or cannot be read (a folder, say).
-Decoded LoadFile(const std::filesystem::path& path, const CodePage& ansi);
+Decoded LoadFile(const HostPath& path, const CodePage& ansi);
 
 // SetValue on the file, kept in its encoding: written beside it, then renamed over it, so that
 // a failed write leaves the old file whole. A missing file is made. False when the key is
 // empty, or the file cannot be read or written.
-bool StoreValue(const std::filesystem::path& path, std::u16string_view section,
-                std::u16string_view key, std::u16string_view value, const CodePage& ansi);
+bool StoreValue(const HostPath& path, std::u16string_view section, std::u16string_view key,
+                std::u16string_view value, const CodePage& ansi);
 
 // The file made empty (created or truncated). False when its folder is missing or it is a
 // folder itself. `path` must be absolute.
-bool MakeEmptyFile(const std::filesystem::path& path);
+bool MakeEmptyFile(const HostPath& path);
 
 }  // namespace platform::ini

@@ -35,4 +35,8 @@ struct LocalTime {
 };
 LocalTime CurrentLocalTime();
 
+// The host's local time by the C library: CurrentLocalTime of the backends without a clock of
+// their own to ask (portable, platform/local_time.cpp).
+LocalTime HostLocalTime();
+
 }  // namespace platform

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <string>
 
 #include "platform/text.h"
@@ -62,15 +61,7 @@ void CloseLogFile(LogFile file) {
 }
 
 LocalTime CurrentLocalTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    return {static_cast<std::uint16_t>(parts.tm_year + 1900),
-            static_cast<std::uint16_t>(parts.tm_mon + 1),
-            static_cast<std::uint16_t>(parts.tm_mday),
-            static_cast<std::uint16_t>(parts.tm_hour),
-            static_cast<std::uint16_t>(parts.tm_min),
-            static_cast<std::uint16_t>(parts.tm_sec)};
+    return HostLocalTime();
 }
 
 }  // namespace platform

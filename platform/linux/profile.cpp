@@ -20,7 +20,7 @@ constexpr ini::CodePage kAnsi{AnsiToWide, ToUtf8};
 
 // Windows looks for a bare name in the Windows directory; Linux has none, so a bare name, like
 // any relative path, is a file below the current directory.
-std::optional<std::filesystem::path> HostFile(std::u16string_view file) {
+ini::HostPath HostFile(std::u16string_view file) {
     if (file.empty())
         return std::nullopt;
     std::error_code ec;
@@ -30,33 +30,28 @@ std::optional<std::filesystem::path> HostFile(std::u16string_view file) {
     return path;
 }
 
-std::u16string Load(std::u16string_view file) {
-    const auto path = HostFile(file);
-    return path ? ini::LoadFile(*path, kAnsi).text : std::u16string();
-}
-
 }  // namespace
 
 int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
                   std::u16string_view file) {
-    return static_cast<int>(ini::GetInt(Load(file), section, key, fallback));
+    return static_cast<int>(
+        ini::GetInt(ini::LoadFile(HostFile(file), kAnsi).text, section, key, fallback));
 }
 
 std::u16string GetProfileString(std::u16string_view section, std::u16string_view key,
                                 std::u16string_view fallback, std::size_t bufferSize,
                                 std::u16string_view file) {
-    return ini::GetString(Load(file), section, key, fallback, bufferSize);
+    return ini::GetString(ini::LoadFile(HostFile(file), kAnsi).text, section, key, fallback,
+                          bufferSize);
 }
 
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file) {
-    const auto path = HostFile(file);
-    return path && ini::StoreValue(*path, section, key, value, kAnsi);
+    return ini::StoreValue(HostFile(file), section, key, value, kAnsi);
 }
 
 bool CreateEmptyFile(std::u16string_view path) {
-    const auto host = HostFile(path);
-    return host && ini::MakeEmptyFile(*host);
+    return ini::MakeEmptyFile(HostFile(path));
 }
 
 // The whole path: Linux has no 260-character buffer to cut it to.

@@ -7,8 +7,6 @@
 // leaves half of its bytes in the file, as a real one can.
 #include "platform/log_file.h"
 
-#include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -145,19 +143,7 @@ LocalTime CurrentLocalTime() {
         if (sim::FixedTime())
             return *sim::FixedTime();
     }
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm parts{};
-#ifdef _WIN32
-    localtime_s(&parts, &now);
-#else
-    localtime_r(&now, &parts);
-#endif
-    return {static_cast<std::uint16_t>(parts.tm_year + 1900),
-            static_cast<std::uint16_t>(parts.tm_mon + 1),
-            static_cast<std::uint16_t>(parts.tm_mday),
-            static_cast<std::uint16_t>(parts.tm_hour),
-            static_cast<std::uint16_t>(parts.tm_min),
-            static_cast<std::uint16_t>(parts.tm_sec)};
+    return HostLocalTime();
 }
 
 }  // namespace platform

@@ -18,7 +18,7 @@ namespace {
 constexpr ini::CodePage kAnsi{AnsiToWide, sim::WideToAnsi};
 
 // A name without any folder is looked for in the Windows directory, as the real functions do.
-std::optional<std::filesystem::path> HostFile(std::u16string_view file) {
+ini::HostPath HostFile(std::u16string_view file) {
     if (file.empty())
         return std::nullopt;
     auto& files = sim::Files::Get();
@@ -29,11 +29,6 @@ std::optional<std::filesystem::path> HostFile(std::u16string_view file) {
     return files.HostPath(file);
 }
 
-std::u16string Load(std::u16string_view file) {
-    const auto path = HostFile(file);
-    return path ? ini::LoadFile(*path, kAnsi).text : std::u16string();
-}
-
 }  // namespace
 
 int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
@@ -41,7 +36,8 @@ int GetProfileInt(std::u16string_view section, std::u16string_view key, int fall
     // A file that cannot be read answers as a missing one.
     if (sim::Faults::Fail(sim::FaultCall::ProfileRead))
         return fallback;
-    return static_cast<int>(ini::GetInt(Load(file), section, key, fallback));
+    return static_cast<int>(
+        ini::GetInt(ini::LoadFile(HostFile(file), kAnsi).text, section, key, fallback));
 }
 
 std::u16string GetProfileString(std::u16string_view section, std::u16string_view key,
@@ -49,22 +45,21 @@ std::u16string GetProfileString(std::u16string_view section, std::u16string_view
                                 std::u16string_view file) {
     if (sim::Faults::Fail(sim::FaultCall::ProfileRead))
         return std::u16string(fallback.substr(0, bufferSize == 0 ? 0 : bufferSize - 1));
-    return ini::GetString(Load(file), section, key, fallback, bufferSize);
+    return ini::GetString(ini::LoadFile(HostFile(file), kAnsi).text, section, key, fallback,
+                          bufferSize);
 }
 
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file) {
     if (sim::Faults::Fail(sim::FaultCall::ProfileWrite))
         return false;
-    const auto path = HostFile(file);
-    return path && ini::StoreValue(*path, section, key, value, kAnsi);
+    return ini::StoreValue(HostFile(file), section, key, value, kAnsi);
 }
 
 bool CreateEmptyFile(std::u16string_view path) {
     if (sim::Faults::Fail(sim::FaultCall::CreateFile))
         return false;
-    const auto host = sim::Files::Get().HostPath(path);
-    return host && ini::MakeEmptyFile(*host);
+    return ini::MakeEmptyFile(sim::Files::Get().HostPath(path));
 }
 
 std::u16string ModuleFileName() {
