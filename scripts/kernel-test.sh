@@ -227,6 +227,9 @@ pulled_block=$(block_of "$check_out" "${node[$pulled]:-}")
 check_head "the run" "$pulled_block" "$pulled" "${node[$pulled]:-}"
 [ "$(wc -l <<<"$pulled_block")" = 2 ] && [[ $(sed -n 2p <<<"$pulled_block") == "error "* ]] ||
   fail "the pulled disk did not fail cleanly with an error line:$(sed 's/^/  /' <<<"$pulled_block")"
+read -r _ pulled_zero pulled_one _ < <(retries_by_disk "$check_err" | grep "^${node[$pulled]:-none} " || true)
+echo "kernel-test: pulled hub port $pulled: '$(sed -n 2p <<<"$pulled_block")'," \
+  "${pulled_zero:-no} 'r retry 0' and ${pulled_one:-no} 'r retry 1' lines"
 for n in 3 "$stock_port"; do
   [ "$(times_listed "$check_out" "${node[$n]:-}")" = 0 ] || fail "hub port $n was listed"
   grep -q "^passed over ${node[$n]:-}: " <<<"$check_err" || fail "hub port $n was not passed over"
