@@ -333,6 +333,87 @@ controller
     EXPECT_EQ(script[2].delay, std::chrono::seconds(2));
 }
 
+// The keys that no test above reads, each to its field; word values in any case, hex with or
+// without 0x.
+TEST(StationFileTest, EveryOtherKeyLandsInItsField) {
+    const auto station = Parse(R"(code-page 65001
+controller
+    path "\\?\pci#ven_8086#3&1#{3abf6f2d-71c4-462a-8a92-1e6861e6af27}"
+    driver-key {36fc9e60-c465-11cf-8056-444553540000}\0001
+    fails open
+    missing class-key
+    root-hub
+        bus-powered YES
+        port 1 hub
+            driver-key {36fc9e60-c465-11cf-8056-444553540000}\0002
+            vid 05e3
+            pid 0x0610
+            port 1 device
+                bcd-usb 0300
+                class ff
+                speed 3
+                pipes 0
+                product-index 7
+                serial-index 9
+                product Stick
+                serial 42
+                aux
+                    fails detail
+                disk 2
+                    path "\\?\usbstor#disk"
+                    node-driver {4d36e967-e325-11ce-bfc1-08002be10318}\0003
+                    fails number node-driver detail
+                    volume e:
+                        path "\\?\storage#volume"
+                        name "\\?\Volume{1}\"
+                        number 5
+                        node-driver {71a27cdd-812a-11d0-bec7-08002be2092f}\0004
+                        fails open node-driver detail
+)");
+    const auto& controller = station.machine.controllers.at(0);
+    const auto& root = controller.rootHub;
+    const auto& hub = *root.ports.at(0).hub;
+    const auto& device = *hub.ports.at(0).device;
+    const auto& aux = device.auxInterfaces.at(0);
+    const auto& disk = device.disks.at(0);
+    const auto& volume = disk.volumes.at(0);
+    const std::pair<const char*, bool> fields[] = {
+        {"code-page", station.codePage == 65001},
+        {"controller path", controller.interfacePath ==
+                                u"\\\\?\\pci#ven_8086#3&1#{3abf6f2d-71c4-462a-8a92-1e6861e6af27}"},
+        {"controller driver-key",
+         controller.driverKey == u"{36fc9e60-c465-11cf-8056-444553540000}\\0001"},
+        {"controller fails open", !controller.opens && !controller.driverKeyFails},
+        {"controller missing class-key",
+         !controller.classKeyPresent && controller.driverDesc.has_value()},
+        {"bus-powered", root.busPowered},
+        {"hub driver-key", hub.driverKey == u"{36fc9e60-c465-11cf-8056-444553540000}\\0002"},
+        {"hub vid pid", hub.vendorId == 0x05E3 && hub.productId == 0x0610},
+        {"bcd-usb", device.bcdUsb == 0x0300},
+        {"class", device.deviceClass == 0xFF},
+        {"speed", device.speed == 3},
+        {"pipes", device.numberOfOpenPipes == 0},
+        {"product at product-index",
+         device.iProduct == 7 && StringOf(device, 7) == u"Stick" && !device.strings.count(2)},
+        {"serial at serial-index", device.iSerialNumber == 9 && StringOf(device, 9) == u"42"},
+        {"aux fails detail", aux.detailFails && !aux.onDeviceNode},
+        {"disk path", disk.interfacePath == u"\\\\?\\usbstor#disk"},
+        {"disk node-driver", disk.nodeDriver == u"{4d36e967-e325-11ce-bfc1-08002be10318}\\0003"},
+        {"disk fails",
+         disk.opens && disk.numberFails && !disk.nodeDriverReadable && disk.detailFails},
+        {"volume letter", volume.mountPaths == std::vector<std::u16string>{u"E:\\"}},
+        {"volume path", volume.interfacePath == u"\\\\?\\storage#volume"},
+        {"volume name", volume.volumeName == u"\\\\?\\Volume{1}\\"},
+        {"volume number", volume.deviceNumber == 5},
+        {"volume node-driver",
+         volume.nodeDriver == u"{71a27cdd-812a-11d0-bec7-08002be2092f}\\0004"},
+        {"volume fails",
+         !volume.opens && !volume.numberFails && !volume.nodeDriverReadable && volume.detailFails},
+    };
+    for (const auto& [key, landed] : fields)
+        EXPECT_TRUE(landed) << key;
+}
+
 TEST(StationFileTest, TheInstalledSampleAnswersTheDeviceLayer) {
     sim::Station& station = sim::Station::Get();
     station.Reset();
