@@ -163,13 +163,15 @@ class Checker {
             [&](const usb::UsbDeviceEntry& entry, qc::PassedOver why) { PassOver(entry, why); }};
         qc::OfferDisks(found, taker);
         std::erase_if(checked_, [&](char16_t letter) { return present.count(letter) == 0; });
+        saidBefore_ = std::move(said_);
+        said_.clear();
     }
 
     // DISK arguments that named no disk of the walk.
     void ReportMissing() {
         for (std::size_t i = 0; i < o_.disks.size(); ++i) {
             if (matched_.count(i) == 0) {
-                err_ << "tavrin-check: " << o_.disks[i] << ": no such USB disk\n";
+                err_ << "tavrin-check: no USB disk " << o_.disks[i] << "\n";
                 status_ = 1;
             }
         }
@@ -207,13 +209,17 @@ class Checker {
             status_ = 1;
         if (!asked && (!o_.verbose || !o_.disks.empty()))
             return;
-        err_ << "passed over "
-             << (named ? NameOf(volume->driveLetter) : "port " + PortPathText(entry.portPath))
-             << ": "
-             << (why == qc::PassedOver::NoVolume     ? "no mounted volume"
-                 : why == qc::PassedOver::CannotOpen ? "its volume does not open"
-                                                     : "not the supported controller")
-             << "\n";
+        const std::string line =
+            "passed over " +
+            (named ? NameOf(volume->driveLetter) : "port " + PortPathText(entry.portPath)) + " (" +
+            (why == qc::PassedOver::NoVolume     ? "no mounted volume"
+             : why == qc::PassedOver::CannotOpen ? "its volume does not open"
+                                                 : "not the supported controller") +
+            ")";
+        // Said once while the device stays as it is, however often a watch walks.
+        if (saidBefore_.count(line) == 0)
+            err_ << line << "\n";
+        said_.insert(line);
     }
 
     void CheckDisk(const usb::UsbDeviceEntry& entry) {
@@ -296,6 +302,7 @@ class Checker {
     qc::ResultLog log_;
     std::set<char16_t> checked_;
     std::set<std::size_t> matched_;
+    std::set<std::string> said_, saidBefore_;
     int status_ = 0;
 };
 

@@ -16,8 +16,7 @@
 
 #include <filesystem>
 
-#include "platform/sim/files.h"
-#include "platform/sim/station_file.h"
+#include "tools/station_host.h"
 #endif
 
 namespace {
@@ -70,35 +69,21 @@ int main(int argc, char** argv) {
     };
     system.kernelMicroseconds = platform::linux_os::SgIoMicroseconds;
 #else
-    // Built natively the disks are a virtual station's. Its files are this machine's: once the
-    // station is loaded, the virtual drive C: stands for the root and the current folder is
-    // this process's.
-    namespace fs = std::filesystem;
+    // Built natively the disks are a virtual station's, the files the machine's.
     std::error_code error;
-    const fs::path root = fs::temp_directory_path(error) /
-                          ("tavrin-check-" + std::to_string(static_cast<long>(getpid())));
-    system.loadStation = [&root](const std::string& path, std::string* why) {
-        const sim::StationFileResult result = sim::LoadStationFile(path);
-        *why = result.error;
-        if (!result.ok)
-            return false;
-        std::error_code ignored;
-        fs::create_directories(root, ignored);
-        fs::create_directory_symlink("/", root / "C", ignored);
-        sim::Files::Get().SetRoot(root);
-        std::u16string current = u"C:" + platform::FromUtf8(fs::current_path(ignored).string());
-        for (char16_t& c : current)
-            c = c == u'/' ? u'\\' : c;
-        sim::Files::Get().SetCurrentDirectory(current);
-        return true;
+    const std::filesystem::path links =
+        std::filesystem::temp_directory_path(error) /
+        ("tavrin-check-" + std::to_string(static_cast<long>(getpid())));
+    system.loadStation = [&links](const std::string& path, std::string* why) {
+        return tools::LoadStationOnHostFiles(path, links, why);
     };
     system.diskNames = DriveNames;
 #endif
 #endif
     const int status = tools::RunCheck(args, system, std::cout, std::cerr);
 #if !defined(_WIN32) && !defined(TAVRIN_OS_LINUX)
-    fs::remove(root / "C", error);
-    fs::remove(root, error);
+    std::filesystem::remove(links / "C", error);
+    std::filesystem::remove(links, error);
 #endif
     return status;
 }

@@ -1,0 +1,27 @@
+#include "tools/station_host.h"
+
+#include "platform/sim/files.h"
+#include "platform/sim/station_file.h"
+#include "platform/text.h"
+
+namespace tools {
+
+bool LoadStationOnHostFiles(const std::string& stationFile, const std::filesystem::path& linkFolder,
+                            std::string* error) {
+    namespace fs = std::filesystem;
+    const sim::StationFileResult result = sim::LoadStationFile(stationFile);
+    *error = result.error;
+    if (!result.ok)
+        return false;
+    std::error_code ignored;
+    fs::create_directories(linkFolder, ignored);
+    fs::create_directory_symlink("/", linkFolder / "C", ignored);
+    sim::Files::Get().SetRoot(linkFolder);
+    std::u16string current = u"C:" + platform::FromUtf8(fs::current_path(ignored).string());
+    for (char16_t& c : current)
+        c = c == u'/' ? u'\\' : c;
+    sim::Files::Get().SetCurrentDirectory(current);
+    return true;
+}
+
+}  // namespace tools
