@@ -19,6 +19,7 @@ printf '[Value]\r\nvid=1234\r\npid=7730\r\nRFreq=1\r\nBlink=2\r\n[Enable]\r\nvid
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export SMOKE_WORK="$work" SMOKE_ARTIFACTS="$artifacts" SMOKE_DRIVER="$build/tests/tavrin-smoke-driver.exe"
+export SMOKE_CHECK="$build/tools/tavrin-check.exe"
 
 session='
 set -euo pipefail
@@ -55,6 +56,25 @@ else
   mkdir -p "$(dirname "$WINEPREFIX")"
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "$session"
 fi
+
+if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+# tavrin-check on its arguments: each that does not fit exits 2 with its reason; fitting ones
+# walk the machine, which under wine has no USB disk.
+check_case() {  # STATUS REASON ARGS...
+  local want=$1 reason=$2 status=0
+  shift 2
+  (cd "$SMOKE_WORK" && "$wine" "$SMOKE_CHECK" "$@" > check.out 2> check.err) || status=$?
+  if [ "$status" != "$want" ] || { [ -n "$reason" ] && ! grep -qF -- "$reason" "$SMOKE_WORK/check.err"; }; then
+    echo "smoke: tavrin-check $* gave $status, expected $want and \"$reason\":"
+    cat "$SMOKE_WORK/check.out" "$SMOKE_WORK/check.err"; exit 1
+  fi
+}
+check_case 2 "unknown option '--bogus'" --bogus
+check_case 2 "--format is text or csv, not 'xml'" --format xml
+check_case 2 "missing.chk: no such file" --check missing.chk
+check_case 1 "no USB disk E:" --check line1.chk E:
+check_case 0 "" --check line1.chk --format csv
+echo "smoke: tavrin-check answered its arguments"
 
 ini=$(tr -d '\r' < "$work/Tavrin.ini")
 expected_ini=$'[Setting]\nCHECK_FILE=line1.chk\nInfoCheck=1\nTopmost=0\nAutoCheck=0'
