@@ -4,7 +4,6 @@
 #include "platform/ui.h"
 
 #include <algorithm>
-#include <cstring>
 #include <thread>
 
 namespace ui {
@@ -199,29 +198,6 @@ int CListCtrl::GetColumnCount() const {
     return static_cast<int>(ui::SendMessage(header, HDM_GETITEMCOUNT));
 }
 
-std::u16string CListCtrl::GetColumnHeading(int column) const {
-    // No message tells the length: grow until the text fits with room to spare.
-    for (std::size_t size = 64;; size *= 4) {
-        std::u16string text(size, u'\0');
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT;
-        c.pszText = text.data();
-        c.cchTextMax = static_cast<int>(size);
-        if (SendMessage(LVM_GETCOLUMNW, static_cast<WPARAM>(column),
-                        reinterpret_cast<LPARAM>(&c)) == 0) {
-            return {};
-        }
-        // The control may answer with its own pointer.
-        const std::u16string heading = c.pszText != nullptr ? c.pszText : u"";
-        if (heading.size() + 1 < size || size >= 32768)
-            return heading;
-    }
-}
-
-int CListCtrl::GetColumnWidth(int column) const {
-    return static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
-}
-
 int CListCtrl::InsertItem(int row, std::u16string_view text) {
     std::u16string content(text);
     LVITEMW item{};
@@ -302,10 +278,6 @@ int CListCtrl::GetNextItem(int start, int flags) const {
                                         MAKELPARAM(static_cast<WORD>(flags), 0)));
 }
 
-bool CListCtrl::EnsureVisible(int row, bool partialOk) {
-    return SendMessage(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), partialOk ? 1 : 0) != 0;
-}
-
 int CListCtrl::GetTopIndex() const {
     return static_cast<int>(SendMessage(LVM_GETTOPINDEX));
 }
@@ -345,10 +317,6 @@ HIMAGELIST CListCtrl::SetImageList(CImageList* list, int which) {
     return reinterpret_cast<HIMAGELIST>(
         SendMessage(LVM_SETIMAGELIST, static_cast<WPARAM>(which),
                     reinterpret_cast<LPARAM>(list != nullptr ? list->m_hImageList : nullptr)));
-}
-
-HIMAGELIST CListCtrl::GetImageList(int which) const {
-    return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_GETIMAGELIST, static_cast<WPARAM>(which)));
 }
 
 HWND CListCtrl::GetHeaderCtrl() const {
@@ -446,18 +414,8 @@ HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
     return NextItem(*this, TVGN_NEXT, item);
 }
 
-// Whether it has child items now (not the cChildren flag, which callbacks may set).
-bool CTreeCtrl::ItemHasChildren(HTREEITEM item) const {
-    return GetChildItem(item) != nullptr;
-}
-
 bool CTreeCtrl::Expand(HTREEITEM item, UINT code) {
     return SendMessage(TVM_EXPAND, code, Item(item)) != 0;
-}
-
-bool CTreeCtrl::IsExpanded(HTREEITEM item) const {
-    return (SendMessage(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED) &
-            TVIS_EXPANDED) != 0;
 }
 
 HTREEITEM CTreeCtrl::HitTest(POINT point, UINT* flags) const {
@@ -472,21 +430,6 @@ HTREEITEM CTreeCtrl::HitTest(POINT point, UINT* flags) const {
 
 bool CTreeCtrl::SelectItem(HTREEITEM item) {
     return SendMessage(TVM_SELECTITEM, TVGN_CARET, Item(item)) != 0;
-}
-
-HTREEITEM CTreeCtrl::GetSelectedItem() const {
-    return NextItem(*this, TVGN_CARET, nullptr);
-}
-
-// The item goes in the rectangle's first bytes.
-bool CTreeCtrl::GetItemRect(HTREEITEM item, RECT* rect, bool textOnly) const {
-    if (rect == nullptr)
-        return false;
-    static_assert(sizeof(RECT) >= sizeof(HTREEITEM));
-    *rect = {};
-    std::memcpy(static_cast<void*>(rect), &item, sizeof(item));
-    return SendMessage(TVM_GETITEMRECT, textOnly ? TRUE : FALSE, reinterpret_cast<LPARAM>(rect)) !=
-           0;
 }
 
 // ---- File dialogs: what to ask; each backend shows them its own way

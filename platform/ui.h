@@ -119,7 +119,6 @@ class CDC {
     void Draw3dRect(const RECT& rect, COLORREF topLeft, COLORREF bottomRight);
     int DrawText(std::u16string_view text, RECT& rect, UINT format);
     COLORREF SetTextColor(COLORREF color);
-    COLORREF GetTextColor() const;
     COLORREF SetBkColor(COLORREF color);
     int SetBkMode(int mode);
     HFONT SelectFont(HFONT font);          // returns the previous font
@@ -169,9 +168,6 @@ class CMenu {
   public:
     explicit CMenu(HMENU menu = nullptr) : m_hMenu(menu) {}
     bool AppendMenu(UINT flags, UINT_PTR id = 0, std::u16string_view text = {});
-    int GetMenuItemCount() const;
-    UINT GetMenuItemID(int position) const;  // 0 for a separator
-    std::u16string GetMenuString(int position) const;
     HMENU m_hMenu;
 };
 
@@ -204,10 +200,8 @@ class CWnd {
     void SetWindowText(std::u16string_view text);
     std::u16string GetWindowText() const;
     HWND GetDlgItem(int id) const;
-    int GetDlgCtrlID() const;
     HWND GetParentHwnd() const;
     bool EnableWindow(bool enable = true);
-    bool IsWindowEnabled() const;
     bool ShowWindow(int command);
     bool IsWindowVisible() const;
     bool IsIconic() const;
@@ -215,14 +209,11 @@ class CWnd {
     void GetClientRect(RECT* rect) const;
     void GetWindowRect(RECT* rect) const;
     void ScreenToClient(POINT* point) const;
-    void ClientToScreen(POINT* point) const;
     void Invalidate(bool erase = true);
     void InvalidateRect(const RECT* rect, bool erase = true);
-    bool GetUpdateRect(RECT* rect) const;  // true while part of the window awaits painting
     void UpdateWindow();
     HWND SetFocus();
     DWORD GetStyle() const;
-    DWORD GetExStyle() const;
     bool ModifyStyle(DWORD remove, DWORD add);
     bool SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
     HICON SetIcon(HICON icon, bool big);
@@ -338,8 +329,6 @@ class CListCtrl : public CWnd {
     int InsertColumn(int column, std::u16string_view heading, int format, int width);
     bool DeleteColumn(int column);
     int GetColumnCount() const;
-    std::u16string GetColumnHeading(int column) const;
-    int GetColumnWidth(int column) const;
     int InsertItem(int row, std::u16string_view text);
     bool DeleteItem(int row);
     bool DeleteAllItems();
@@ -352,7 +341,6 @@ class CListCtrl : public CWnd {
     bool SetItemState(int row, UINT state, UINT mask);  // row -1: every row
     UINT GetItemState(int row, UINT mask) const;
     int GetNextItem(int start, int flags) const;
-    bool EnsureVisible(int row, bool partialOk);  // scrolls the row into view
     int GetTopIndex() const;
     int GetCountPerPage() const;
     bool GetSubItemRect(int row, int column, int area, RECT& rect) const;
@@ -361,7 +349,6 @@ class CListCtrl : public CWnd {
     DWORD GetExtendedStyle() const;
     // Without LVS_SHAREIMAGELISTS the list destroys its image lists when it goes.
     HIMAGELIST SetImageList(CImageList* list, int which);  // the previous list
-    HIMAGELIST GetImageList(int which) const;
     HWND GetHeaderCtrl() const;
 };
 
@@ -377,13 +364,9 @@ class CTreeCtrl : public CWnd {
     HTREEITEM GetParentItem(HTREEITEM item) const;
     HTREEITEM GetChildItem(HTREEITEM item) const;
     HTREEITEM GetNextSiblingItem(HTREEITEM item) const;
-    bool ItemHasChildren(HTREEITEM item) const;
     bool Expand(HTREEITEM item, UINT code);
-    bool IsExpanded(HTREEITEM item) const;
     HTREEITEM HitTest(POINT point, UINT* flags) const;
     bool SelectItem(HTREEITEM item);
-    HTREEITEM GetSelectedItem() const;
-    bool GetItemRect(HTREEITEM item, RECT* rect, bool textOnly) const;
 };
 
 // A progress bar; the base of custom-painted bars.

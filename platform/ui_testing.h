@@ -1,35 +1,50 @@
-// What tests and the demo need of the window system beyond what the system's windows use.
-// Implemented by both backends.
+// What only tests ask of the window system, beyond what the system's windows use (ui.h) and what
+// a program may ask of its host (ui_host.h). Implemented by both backends.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/ui.h"
+#include "platform/ui_host.h"
 
 namespace ui::testing {
 
-// Top-level windows of this process, in creation order.
-std::vector<HWND> TopLevelWindows();
 // A top-level window of this process whose title is exactly `title`, or null.
 HWND FindTopLevelWindow(std::u16string_view title);
 // The window class name ("Button", "SysListView32", "#32770", ...).
 std::u16string ClassName(HWND window);
 // The id of the dialog template a dialog window was made from; 0 for other windows.
 UINT DialogTemplateOf(HWND window);
-HWND GetFocus();
-// Makes the calling thread's user-interface language `language` (resources, strings).
-void SetUiLanguage(LANGID language);
 // Moves the cursor to a screen position.
 void SetCursorPos(POINT point);
 
-// The program's arguments after its own name; none on the headless backend.
-std::vector<std::u16string> ProgramArguments();
-// A message box with an OK button and an error icon, owned by no window; the headless backend
-// writes the text to the standard error stream instead.
-void ShowError(std::u16string_view title, std::u16string_view text);
+// ---- Window state that only tests read
+
+int GetDlgCtrlID(HWND window);
+DWORD GetExStyle(HWND window);
+bool IsWindowEnabled(HWND window);
+void ClientToScreen(HWND window, POINT* point);
+// True while part of the window awaits painting.
+bool GetUpdateRect(HWND window, RECT* rect);
+COLORREF GetTextColor(HDC dc);
+
+int GetMenuItemCount(HMENU menu);
+UINT GetMenuItemID(HMENU menu, int position);  // 0 for a separator
+std::u16string GetMenuString(HMENU menu, int position);
+
+// A list view's.
+std::u16string GetColumnHeading(HWND list, int column);
+int GetColumnWidth(HWND list, int column);
+HIMAGELIST GetImageList(HWND list, int which);
+bool EnsureVisible(HWND list, int row, bool partialOk);  // scrolls the row into view
+
+// A tree view's.
+bool ItemHasChildren(HWND tree, HTREEITEM item);
+bool IsExpanded(HWND tree, HTREEITEM item);
+HTREEITEM GetSelectedItem(HWND tree);
+bool GetItemRect(HWND tree, HTREEITEM item, RECT* rect, bool textOnly);
 
 // ---- File dialogs
 
@@ -51,13 +66,6 @@ void QueueFileDialogCancel();
 // Every file dialog answered from the queue since the last Reset (all of them on headless), in
 // order.
 std::vector<FileDialogRequest> FileDialogRequests();
-
-// ---- The calling thread's message loops
-
-// Runs `task` once, on the calling thread, the next time one of the class library's loops
-// (RunMessageLoop, a modal dialog's) finds nothing to do: no sent, posted or paint message. A
-// way to act inside a modal dialog.
-void WhenIdle(std::function<void()> task);
 
 // ---- Simulated input
 

@@ -380,7 +380,7 @@ LANGID GetUiLanguage() {
     return platform::res::ResourceLanguage(t_language);
 }
 
-void testing::SetUiLanguage(LANGID language) {
+void SetUiLanguage(LANGID language) {
     t_language = language;
 }
 

@@ -485,9 +485,9 @@ COLORREF CDC::SetTextColor(COLORREF color) {
     return std::exchange(dc->textColor, color);
 }
 
-COLORREF CDC::GetTextColor() const {
+COLORREF testing::GetTextColor(HDC context) {
     auto lock = Lock();
-    const DcState* dc = DcLocked(m_hDC);
+    const DcState* dc = DcLocked(context);
     return dc ? dc->textColor : 0;
 }
 

@@ -1,4 +1,4 @@
-// What tests reach: ui_testing.h and headless.h.
+// What tests reach (ui_testing.h, headless.h) and what a program asks of its host (ui_host.h).
 #include "platform/headless/core.h"
 #include "platform/ui_testing.h"
 
@@ -14,15 +14,6 @@ bool TrackColumnInternal(HWND list, int column, int width);
 namespace ui::testing {
 
 using namespace headless::detail;
-
-std::vector<HWND> TopLevelWindows() {
-    std::vector<HWND> result;
-    for (HWND w : AllWindows()) {
-        if (!(StyleOf(w) & WS_CHILD))
-            result.push_back(w);
-    }
-    return result;
-}
 
 HWND FindTopLevelWindow(std::u16string_view title) {
     for (HWND w : TopLevelWindows()) {
@@ -46,14 +37,6 @@ UINT DialogTemplateOf(HWND window) {
     return w ? w->dialogTemplate : 0;
 }
 
-HWND GetFocus() {
-    return FocusOfThisThread();
-}
-
-void WhenIdle(std::function<void()> task) {
-    CurrentQueue()->idleTasks.push_back(std::move(task));
-}
-
 void PressKey(HWND window, UINT virtualKey) {
     ui::PostMessage(window, WM_KEYDOWN, virtualKey, 1);
 }
@@ -64,7 +47,7 @@ bool TrackColumn(HWND list, int column, int width) {
 
 void Reset() {
     const auto queue = CurrentQueue();
-    for (HWND w : ui::testing::TopLevelWindows()) {
+    for (HWND w : TopLevelWindows()) {
         bool mine;
         {
             auto lock = Lock();
@@ -86,15 +69,6 @@ void Reset() {
     }
     ResetDialogs();
     ResetCursor();
-}
-
-std::vector<std::u16string> ProgramArguments() {
-    return {};
-}
-
-void ShowError(std::u16string_view title, std::u16string_view text) {
-    std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(),
-                 platform::ToUtf8(text).c_str());
 }
 
 }  // namespace ui::testing
@@ -160,10 +134,36 @@ void RefuseMessages(HWND window, UINT message, int count) {
 
 }  // namespace headless
 
+// ---- What a program asks of its host (ui_host.h), and the focus (ui.h)
+
 namespace ui {
 
+using namespace headless::detail;
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> result;
+    for (HWND w : AllWindows()) {
+        if (!(StyleOf(w) & WS_CHILD))
+            result.push_back(w);
+    }
+    return result;
+}
+
 HWND GetFocus() {
-    return testing::GetFocus();
+    return FocusOfThisThread();
+}
+
+void WhenIdle(std::function<void()> task) {
+    CurrentQueue()->idleTasks.push_back(std::move(task));
+}
+
+std::vector<std::u16string> ProgramArguments() {
+    return {};
+}
+
+void ShowError(std::u16string_view title, std::u16string_view text) {
+    std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(),
+                 platform::ToUtf8(text).c_str());
 }
 
 }  // namespace ui

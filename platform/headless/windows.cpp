@@ -888,9 +888,9 @@ HWND CWnd::GetDlgItem(int id) const {
     return FirstChildWithId(m_hWnd, id);
 }
 
-int CWnd::GetDlgCtrlID() const {
+int testing::GetDlgCtrlID(HWND window) {
     auto lock = Lock();
-    const Window* w = FindLocked(m_hWnd);
+    const Window* w = FindLocked(window);
     return w ? w->id : 0;
 }
 
@@ -902,8 +902,8 @@ bool CWnd::EnableWindow(bool enable) {
     return EnableWindowInternal(m_hWnd, enable);
 }
 
-bool CWnd::IsWindowEnabled() const {
-    return IsWindow(m_hWnd) && !(StyleOf(m_hWnd) & WS_DISABLED);
+bool testing::IsWindowEnabled(HWND window) {
+    return IsWindow(window) && !(StyleOf(window) & WS_DISABLED);
 }
 
 bool CWnd::ShowWindow(int command) {
@@ -944,8 +944,8 @@ void CWnd::ScreenToClient(POINT* point) const {
     point->y -= client.top;
 }
 
-void CWnd::ClientToScreen(POINT* point) const {
-    const RECT client = ClientRectScreen(m_hWnd);
+void testing::ClientToScreen(HWND window, POINT* point) {
+    const RECT client = ClientRectScreen(window);
     point->x += client.left;
     point->y += client.top;
 }
@@ -958,9 +958,9 @@ void CWnd::InvalidateRect(const RECT* rect, bool erase) {
     InvalidateInternal(m_hWnd, rect, erase, false);
 }
 
-bool CWnd::GetUpdateRect(RECT* rect) const {
+bool testing::GetUpdateRect(HWND window, RECT* rect) {
     auto lock = Lock();
-    const Window* w = FindLocked(m_hWnd);
+    const Window* w = FindLocked(window);
     const bool pending = w != nullptr && w->hasUpdate;
     if (rect != nullptr)
         *rect = pending ? w->update : RECT{};
@@ -979,9 +979,9 @@ DWORD CWnd::GetStyle() const {
     return StyleOf(m_hWnd);
 }
 
-DWORD CWnd::GetExStyle() const {
+DWORD testing::GetExStyle(HWND window) {
     auto lock = Lock();
-    const Window* w = FindLocked(m_hWnd);
+    const Window* w = FindLocked(window);
     return w ? w->exStyle : 0;
 }
 
@@ -1132,23 +1132,23 @@ bool CMenu::AppendMenu(UINT flags, UINT_PTR id, std::u16string_view text) {
     return true;
 }
 
-int CMenu::GetMenuItemCount() const {
+int testing::GetMenuItemCount(HMENU menu) {
     auto lock = Lock();
-    const auto it = Menus().find(HandleValue(m_hMenu));
+    const auto it = Menus().find(HandleValue(menu));
     return it == Menus().end() ? -1 : static_cast<int>(it->second.size());
 }
 
-UINT CMenu::GetMenuItemID(int position) const {
+UINT testing::GetMenuItemID(HMENU menu, int position) {
     auto lock = Lock();
-    const auto it = Menus().find(HandleValue(m_hMenu));
+    const auto it = Menus().find(HandleValue(menu));
     if (it == Menus().end() || position < 0 || position >= static_cast<int>(it->second.size()))
         return static_cast<UINT>(-1);
     return it->second[static_cast<std::size_t>(position)].id;
 }
 
-std::u16string CMenu::GetMenuString(int position) const {
+std::u16string testing::GetMenuString(HMENU menu, int position) {
     auto lock = Lock();
-    const auto it = Menus().find(HandleValue(m_hMenu));
+    const auto it = Menus().find(HandleValue(menu));
     if (it == Menus().end() || position < 0 || position >= static_cast<int>(it->second.size()))
         return {};
     return it->second[static_cast<std::size_t>(position)].text;

@@ -6,7 +6,7 @@
 
 #include "platform/sim/station.h"
 #include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/ui_host.h"
 
 namespace sim {
 namespace {
@@ -37,7 +37,7 @@ std::uint64_t& NoticeHook() {
 }
 
 void SendToTopLevelWindows(ui::UINT event, const DeviceBroadcastVolume* volume) {
-    for (ui::HWND window : ui::testing::TopLevelWindows()) {
+    for (ui::HWND window : ui::TopLevelWindows()) {
         ui::SendMessage(window, ui::WM_DEVICECHANGE, event, reinterpret_cast<ui::LPARAM>(volume));
     }
 }

@@ -15,21 +15,21 @@ bool CMenu::AppendMenu(UINT flags, UINT_PTR id, std::u16string_view text) {
     return AppendMenuW(Native(m_hMenu), flags, id, content) != FALSE;
 }
 
-int CMenu::GetMenuItemCount() const {
-    return ::GetMenuItemCount(Native(m_hMenu));
+int testing::GetMenuItemCount(HMENU menu) {
+    return ::GetMenuItemCount(Native(menu));
 }
 
-UINT CMenu::GetMenuItemID(int position) const {
-    return ::GetMenuItemID(Native(m_hMenu), position);
+UINT testing::GetMenuItemID(HMENU menu, int position) {
+    return ::GetMenuItemID(Native(menu), position);
 }
 
-std::u16string CMenu::GetMenuString(int position) const {
+std::u16string testing::GetMenuString(HMENU menu, int position) {
     const int length =
-        GetMenuStringW(Native(m_hMenu), static_cast<UINT>(position), nullptr, 0, MF_BYPOSITION);
+        GetMenuStringW(Native(menu), static_cast<UINT>(position), nullptr, 0, MF_BYPOSITION);
     if (length <= 0)
         return {};
     std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-    const int copied = GetMenuStringW(Native(m_hMenu), static_cast<UINT>(position),
+    const int copied = GetMenuStringW(Native(menu), static_cast<UINT>(position),
                                       Native(text.data()), length + 1, MF_BYPOSITION);
     text.resize(static_cast<std::size_t>(copied < 0 ? 0 : copied));
     return text;

@@ -52,8 +52,8 @@ COLORREF CDC::SetTextColor(COLORREF color) {
     return ::SetTextColor(Native(m_hDC), color);
 }
 
-COLORREF CDC::GetTextColor() const {
-    return ::GetTextColor(Native(m_hDC));
+COLORREF testing::GetTextColor(HDC dc) {
+    return ::GetTextColor(Native(dc));
 }
 
 COLORREF CDC::SetBkColor(COLORREF color) {

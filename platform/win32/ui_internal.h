@@ -60,16 +60,16 @@ void FillDropDownLists(::HWND dialog, UINT templateId);
 
 // The module whose resources the program uses: the executable.
 HMODULE ResourceModule();
-// What testing::SetUiLanguage sets for the calling thread (the platform's own setting is not
+// What ui::SetUiLanguage sets for the calling thread (the platform's own setting is not
 // honoured everywhere, e.g. under wine).
 void SetThreadUiLanguage(LANGID language);
 
-// Test hooks (ui_testing.h) that the backend's loops and dialogs consult.
-// Runs the next task of ui::testing::WhenIdle when one is queued and no message waits; true when
-// it ran one (the caller's loop then checks whether it should still go on).
+// What the backend's loops and dialogs consult.
+// Runs the next task of ui::WhenIdle (ui_host.h) when one is queued and no message waits; true
+// when it ran one (the caller's loop then checks whether it should still go on).
 bool RunIdleTask();
-// True when the file dialog is answered from the test's queue, with the answer in `answer`
-// (empty for a cancel); false when no test queued answers and the platform's dialog shows.
+// True when the file dialog is answered from the test's queue (ui_testing.h), with the answer in
+// `answer` (empty for a cancel); false when no test queued answers and the platform's dialog shows.
 bool AnswerFileDialog(const ui::testing::FileDialogRequest& request,
                       std::optional<std::u16string>* answer);
 

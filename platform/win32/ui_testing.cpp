@@ -1,4 +1,5 @@
-// The Win32 backend of what tests and the demo ask of the window system.
+// The Win32 backend of what only tests ask of the window system (ui_testing.h) and of what a
+// program asks of its host (ui_host.h).
 #include <algorithm>
 #include <deque>
 #include <mutex>
@@ -28,6 +29,36 @@ FileDialogs& TheFileDialogs() {
 // pointer: mingw's thread-local objects with destructors crash the thread at its end.
 using IdleQueue = std::deque<std::function<void()>>;
 thread_local IdleQueue* t_idleTasks = nullptr;
+
+// Windows the platform makes for itself: input-method windows, and the parts that controls
+// create as top-level windows (tooltips, a drop-down list's list box).
+bool IsHelperWindow(::HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    for (const wchar_t* helper : {L"IME", L"MSCTFIME UI", L"tooltips_class32", L"ComboLBox"}) {
+        if (lstrcmpiW(name, helper) == 0)
+            return true;
+    }
+    return false;
+}
+
+BOOL CALLBACK CollectAll(::HWND window, ::LPARAM found) {
+    if (!IsHelperWindow(window))
+        reinterpret_cast<std::vector<::HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectOurs(::HWND window, ::LPARAM found) {
+    ::DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && !IsHelperWindow(window))
+        reinterpret_cast<std::vector<::HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+UINT_PTR SequenceOf(::HWND window) {
+    return reinterpret_cast<UINT_PTR>(GetPropW(window, kSequenceProperty));
+}
 
 }  // namespace
 
@@ -68,56 +99,6 @@ namespace ui::testing {
 
 using namespace win32;
 
-namespace {
-
-// Windows the platform makes for itself: input-method windows, and the parts that controls
-// create as top-level windows (tooltips, a drop-down list's list box).
-bool IsHelperWindow(::HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    for (const wchar_t* helper : {L"IME", L"MSCTFIME UI", L"tooltips_class32", L"ComboLBox"}) {
-        if (lstrcmpiW(name, helper) == 0)
-            return true;
-    }
-    return false;
-}
-
-BOOL CALLBACK CollectAll(::HWND window, ::LPARAM found) {
-    if (!IsHelperWindow(window))
-        reinterpret_cast<std::vector<::HWND>*>(found)->push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK CollectOurs(::HWND window, ::LPARAM found) {
-    ::DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && !IsHelperWindow(window))
-        reinterpret_cast<std::vector<::HWND>*>(found)->push_back(window);
-    return TRUE;
-}
-
-UINT_PTR SequenceOf(::HWND window) {
-    return reinterpret_cast<UINT_PTR>(GetPropW(window, kSequenceProperty));
-}
-
-}  // namespace
-
-// Our windows carry their place in creation order; others get theirs when first seen, the
-// bottom of the Z order (the oldest, mostly) first.
-std::vector<HWND> TopLevelWindows() {
-    std::vector<::HWND> found;
-    EnumWindows(CollectOurs, reinterpret_cast<LPARAM>(&found));
-    for (auto w = found.rbegin(); w != found.rend(); ++w)
-        Sequence(*w);
-    std::stable_sort(found.begin(), found.end(),
-                     [](::HWND a, ::HWND b) { return SequenceOf(a) < SequenceOf(b); });
-    std::vector<HWND> windows;
-    windows.reserve(found.size());
-    for (::HWND w : found)
-        windows.push_back(Ui(w));
-    return windows;
-}
-
 // The title is read without a message: the window's thread may be busy.
 HWND FindTopLevelWindow(std::u16string_view title) {
     for (HWND window : TopLevelWindows()) {
@@ -143,16 +124,6 @@ UINT DialogTemplateOf(HWND window) {
         reinterpret_cast<UINT_PTR>(GetPropW(Native(window), kTemplateProperty)));
 }
 
-HWND GetFocus() {
-    return Ui(::GetFocus());
-}
-
-// The platform's setting too, for whatever else honours it.
-void SetUiLanguage(LANGID language) {
-    SetThreadUiLanguage(language);
-    SetThreadUILanguage(language);
-}
-
 void SetCursorPos(POINT point) {
     ::SetCursorPos(point.x, point.y);
 }
@@ -175,12 +146,6 @@ std::vector<FileDialogRequest> FileDialogRequests() {
     FileDialogs& dialogs = TheFileDialogs();
     std::lock_guard lock(dialogs.mutex);
     return dialogs.requests;
-}
-
-void WhenIdle(std::function<void()> task) {
-    if (t_idleTasks == nullptr)
-        t_idleTasks = new IdleQueue;
-    t_idleTasks->push_back(std::move(task));
 }
 
 void PressKey(HWND window, UINT virtualKey) {
@@ -230,6 +195,46 @@ void Reset() {
     SetUiLanguage(kLangEnglish);
 }
 
+}  // namespace ui::testing
+
+// ---- What a program asks of its host (ui_host.h), and the focus (ui.h)
+
+namespace ui {
+
+using namespace win32;
+
+// Our windows carry their place in creation order; others get theirs when first seen, the
+// bottom of the Z order (the oldest, mostly) first.
+std::vector<HWND> TopLevelWindows() {
+    std::vector<::HWND> found;
+    EnumWindows(CollectOurs, reinterpret_cast<LPARAM>(&found));
+    for (auto w = found.rbegin(); w != found.rend(); ++w)
+        Sequence(*w);
+    std::stable_sort(found.begin(), found.end(),
+                     [](::HWND a, ::HWND b) { return SequenceOf(a) < SequenceOf(b); });
+    std::vector<HWND> windows;
+    windows.reserve(found.size());
+    for (::HWND w : found)
+        windows.push_back(Ui(w));
+    return windows;
+}
+
+HWND GetFocus() {
+    return Ui(::GetFocus());
+}
+
+// The platform's setting too, for whatever else honours it.
+void SetUiLanguage(LANGID language) {
+    SetThreadUiLanguage(language);
+    SetThreadUILanguage(language);
+}
+
+void WhenIdle(std::function<void()> task) {
+    if (t_idleTasks == nullptr)
+        t_idleTasks = new IdleQueue;
+    t_idleTasks->push_back(std::move(task));
+}
+
 std::vector<std::u16string> ProgramArguments() {
     std::vector<std::u16string> arguments;
     int count = 0;
@@ -246,14 +251,6 @@ void ShowError(std::u16string_view title, std::u16string_view text) {
     const std::u16string caption(title), body(text);
     MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(body.c_str()),
                 reinterpret_cast<LPCWSTR>(caption.c_str()), MB_OK | MB_ICONERROR);
-}
-
-}  // namespace ui::testing
-
-namespace ui {
-
-HWND GetFocus() {
-    return testing::GetFocus();
 }
 
 }  // namespace ui

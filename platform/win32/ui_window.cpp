@@ -304,8 +304,8 @@ HWND CWnd::GetDlgItem(int id) const {
     return Ui(::GetDlgItem(Native(m_hWnd), id));
 }
 
-int CWnd::GetDlgCtrlID() const {
-    return ::GetDlgCtrlID(Native(m_hWnd));
+int testing::GetDlgCtrlID(HWND window) {
+    return ::GetDlgCtrlID(Native(window));
 }
 
 HWND CWnd::GetParentHwnd() const {
@@ -317,8 +317,8 @@ bool CWnd::EnableWindow(bool enable) {
     return ::EnableWindow(Native(m_hWnd), enable ? TRUE : FALSE) != FALSE;
 }
 
-bool CWnd::IsWindowEnabled() const {
-    return ::IsWindowEnabled(Native(m_hWnd)) != FALSE;
+bool testing::IsWindowEnabled(HWND window) {
+    return ::IsWindowEnabled(Native(window)) != FALSE;
 }
 
 // True when the window was visible before, as the platform's.
@@ -351,8 +351,8 @@ void CWnd::ScreenToClient(POINT* point) const {
     ::ScreenToClient(Native(m_hWnd), Native(point));
 }
 
-void CWnd::ClientToScreen(POINT* point) const {
-    ::ClientToScreen(Native(m_hWnd), Native(point));
+void testing::ClientToScreen(HWND window, POINT* point) {
+    ::ClientToScreen(Native(window), Native(point));
 }
 
 void CWnd::Invalidate(bool erase) {
@@ -363,8 +363,8 @@ void CWnd::InvalidateRect(const RECT* rect, bool erase) {
     ::InvalidateRect(Native(m_hWnd), Native(rect), erase ? TRUE : FALSE);
 }
 
-bool CWnd::GetUpdateRect(RECT* rect) const {
-    return ::GetUpdateRect(Native(m_hWnd), Native(rect), FALSE) != FALSE;
+bool testing::GetUpdateRect(HWND window, RECT* rect) {
+    return ::GetUpdateRect(Native(window), Native(rect), FALSE) != FALSE;
 }
 
 void CWnd::UpdateWindow() {
@@ -379,8 +379,8 @@ DWORD CWnd::GetStyle() const {
     return static_cast<DWORD>(GetWindowLongPtrW(Native(m_hWnd), GWL_STYLE));
 }
 
-DWORD CWnd::GetExStyle() const {
-    return static_cast<DWORD>(GetWindowLongPtrW(Native(m_hWnd), GWL_EXSTYLE));
+DWORD testing::GetExStyle(HWND window) {
+    return static_cast<DWORD>(GetWindowLongPtrW(Native(window), GWL_EXSTYLE));
 }
 
 // False when the style stays as it was.

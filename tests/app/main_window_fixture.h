@@ -45,13 +45,13 @@ class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFol
     void Run(const std::function<void(app::CTavrinDlg&)>& script) {
         app::CTavrinApp program;
         bool ran = false;
-        ui::testing::WhenIdle([&] {
+        ui::WhenIdle([&] {
             auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
             ASSERT_NE(dialog, nullptr);
             ran = true;
             script(*dialog);
             const ui::HWND window = dialog->m_hWnd;
-            ui::testing::WhenIdle([window] {
+            ui::WhenIdle([window] {
                 if (!ui::IsWindow(window))
                     return;
                 ADD_FAILURE() << "the script left the window open";
@@ -68,7 +68,7 @@ class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFol
     static ui::HWND Item(app::CTavrinDlg& dialog, int id) { return dialog.GetDlgItem(id); }
     static bool Enabled(app::CTavrinDlg& dialog, int id) {
         ui::CBorrowed<> control(Item(dialog, id));
-        const bool enabled = control.IsWindowEnabled();
+        const bool enabled = ui::testing::IsWindowEnabled(control);
         return enabled;
     }
     static int Check(app::CTavrinDlg& dialog, int id) {
@@ -92,7 +92,7 @@ class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFol
     static std::vector<std::u16string> Headings(app::CTavrinDlg& dialog) {
         std::vector<std::u16string> headings;
         for (int c = 0; c < dialog.resultList.GetColumnCount(); ++c)
-            headings.push_back(dialog.resultList.GetColumnHeading(c));
+            headings.push_back(ui::testing::GetColumnHeading(dialog.resultList, c));
         return headings;
     }
 };

@@ -45,7 +45,7 @@ TEST_F(MainWindowTest, AFirstStartWithoutSettings) {
         EXPECT_EQ(dialog.results.portMode(), 0);
         EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{u"Vol", u"Check"}));
         EXPECT_EQ(dialog.resultList.GetItemCount(), 0);
-        EXPECT_EQ(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
+        EXPECT_EQ(ui::testing::GetExStyle(dialog) & WS_EX_TOPMOST, 0u);
         EXPECT_TRUE(dialog.resultList.GetStyle() & WS_CLIPCHILDREN);
         EXPECT_TRUE(dialog.resultList.GetExtendedStyle() & LVS_EX_GRIDLINES);
         EXPECT_TRUE(dialog.resultList.GetExtendedStyle() & LVS_EX_FULLROWSELECT);
@@ -78,7 +78,7 @@ TEST_F(MainWindowTest, AStartWithAStoredCheckFile) {
         EXPECT_EQ(Check(dialog, IDX_INFO_CHECK), BST_CHECKED);
         EXPECT_EQ(Check(dialog, IDX_TOPMOST), BST_CHECKED);
         if (kTopmostStyleShows) {
-            EXPECT_NE(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
+            EXPECT_NE(ui::testing::GetExStyle(dialog) & WS_EX_TOPMOST, 0u);
         }
 
         EXPECT_TRUE(Enabled(dialog, IDE_VID));
@@ -98,8 +98,8 @@ TEST_F(MainWindowTest, AStartWithAStoredCheckFile) {
         EXPECT_EQ(Headings(dialog), (std::vector<std::u16string>{
                                         u"Vol", u"Check", u"VID", u"ProductName", u"SleepMode",
                                         u"BlinkMode", u"DiskType", u"Capacity", u"FWVersion"}));
-        EXPECT_EQ(dialog.resultList.GetColumnWidth(2), 50);
-        EXPECT_EQ(dialog.resultList.GetColumnWidth(3), 110);
+        EXPECT_EQ(ui::testing::GetColumnWidth(dialog.resultList, 2), 50);
+        EXPECT_EQ(ui::testing::GetColumnWidth(dialog.resultList, 3), 110);
         Close(dialog);
     });
     const std::string settings = ReadFile(kSettings);
@@ -180,7 +180,8 @@ TEST_F(MainWindowTest, SaveAndLoadRoundTrip) {
         const int widths[] = {40, 80, 50, 50, 75, 75, 110, 75, 75, 63, 63, 93,
                               75, 75, 75, 75, 75, 75, 90,  65, 70, 65, 70, 75};
         for (int column = 0; column < 24; ++column) {
-            EXPECT_EQ(dialog.resultList.GetColumnWidth(column), widths[column]) << column;
+            EXPECT_EQ(ui::testing::GetColumnWidth(dialog.resultList, column), widths[column])
+                << column;
         }
         Close(dialog);
     });
@@ -205,7 +206,7 @@ TEST_F(MainWindowTest, SaveThenCancelStillWritesTheCheckFileInUse) {
 TEST_F(MainWindowTest, CheckSelectionOkAndCancel) {
     Run([&](app::CTavrinDlg& dialog) {
         const auto tick = [](std::vector<int> boxes, int button) {
-            ui::testing::WhenIdle([boxes, button] {
+            ui::WhenIdle([boxes, button] {
                 const HWND select =
                     ui::testing::FindTopLevelWindow(u"MP Check Config Select Dialog");
                 ASSERT_NE(select, nullptr);
@@ -270,7 +271,7 @@ TEST_F(MainWindowTest, PortMapFileChoosesTheLayout) {
 
 // The port dialog, found among the top-level windows once it is up.
 usb::CUsbPort* PortDialog() {
-    for (HWND window : ui::testing::TopLevelWindows()) {
+    for (HWND window : ui::TopLevelWindows()) {
         if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
             return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
     }
@@ -287,7 +288,7 @@ TEST_F(MainWindowTest, UsbPortSelectReadsTheMapBesideTheProgram) {
         WriteFile(map, "");
         Run([&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(dialog.results.portMode(), 0);
-            ui::testing::WhenIdle([&] {
+            ui::WhenIdle([&] {
                 usb::CUsbPort* ports = PortDialog();
                 ASSERT_NE(ports, nullptr);
                 ASSERT_TRUE(WaitServingSentMessages([&] { return ports->ChecksLoaded(); }, 10000));
@@ -312,7 +313,7 @@ TEST_F(MainWindowTest, EscapeSavesTheSwitchesLikeTheCloseBox) {
     Run([&](app::CTavrinDlg& dialog) {
         Click(dialog, IDX_TOPMOST);
         if (kTopmostStyleShows) {
-            EXPECT_NE(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
+            EXPECT_NE(ui::testing::GetExStyle(dialog) & WS_EX_TOPMOST, 0u);
         }
         EXPECT_FALSE(Exists(kSettings)) << "the switch reaches the file only at closing";
         Click(dialog, IDX_AUTO_CHECK);
@@ -324,14 +325,14 @@ TEST_F(MainWindowTest, EscapeSavesTheSwitchesLikeTheCloseBox) {
 TEST_F(MainWindowTest, SystemMenuAboutAndMinimising) {
     Run([&](app::CTavrinDlg& dialog) {
         CMenu menu = dialog.GetSystemMenu(false);
-        const int n = menu.GetMenuItemCount();
+        const int n = ui::testing::GetMenuItemCount(menu.m_hMenu);
         ASSERT_GE(n, 2);
-        EXPECT_EQ(menu.GetMenuItemID(n - 2), 0u);
-        EXPECT_EQ(menu.GetMenuItemID(n - 1), 0x0010u);
-        EXPECT_EQ(menu.GetMenuString(n - 1), u"About Tavrin(&A)...");
+        EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, n - 2), 0u);
+        EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, n - 1), 0x0010u);
+        EXPECT_EQ(ui::testing::GetMenuString(menu.m_hMenu, n - 1), u"About Tavrin(&A)...");
 
         bool aboutShown = false;
-        ui::testing::WhenIdle([&] {
+        ui::WhenIdle([&] {
             const HWND about = ui::testing::FindTopLevelWindow(u"About Tavrin");
             aboutShown = about != nullptr && ui::testing::DialogTemplateOf(about) == IDD_ABOUT;
             if (about != nullptr)
@@ -351,7 +352,7 @@ TEST_F(MainWindowTest, SystemMenuAboutAndMinimising) {
 TEST_F(MainWindowTest, DraggingAColumnDividerLiftsTheClipping) {
     Run([&](app::CTavrinDlg& dialog) {
         EXPECT_TRUE(ui::testing::TrackColumn(dialog.resultList.m_hWnd, 1, 120));
-        EXPECT_EQ(dialog.resultList.GetColumnWidth(1), 120);
+        EXPECT_EQ(ui::testing::GetColumnWidth(dialog.resultList, 1), 120);
         EXPECT_TRUE(dialog.resultList.GetStyle() & WS_CLIPCHILDREN);
         Close(dialog);
     });
@@ -366,7 +367,7 @@ TEST_F(MainWindowTest, TheWindowInEachLanguage) {
                          Case{kLangSimplifiedChinese, device::Language::SimplifiedChinese},
                          Case{kLangTraditionalChinese, device::Language::TraditionalChinese}}) {
         ui::testing::Reset();
-        ui::testing::SetUiLanguage(c.language);
+        ui::SetUiLanguage(c.language);
         app::checkItems = app::MakeCheckItems();
         WriteFile(u"C:\\Tools\\Tavrin\\a.chk", CheckFile({}, {{"Idle", "1"}}));
         WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=a.chk\r\n");

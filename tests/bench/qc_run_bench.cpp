@@ -97,13 +97,13 @@ class Program {
     // ended and what it posted has arrived, and the window closes after it.
     void Run(const std::function<void(app::CTavrinDlg&)>& body) {
         app::CTavrinApp program;
-        ui::testing::WhenIdle([&] {
+        ui::WhenIdle([&] {
             auto* dialog = static_cast<app::CTavrinDlg*>(ui::AfxGetMainWnd());
             if (dialog == nullptr)
                 return;
             WaitForScans(*dialog);
             // At the next idle moment: once the verdicts posted to the bars have arrived.
-            ui::testing::WhenIdle([&body, dialog] {
+            ui::WhenIdle([&body, dialog] {
                 body(*dialog);
                 WaitForScans(*dialog);
                 dialog->SendMessage(ui::WM_SYSCOMMAND, ui::SC_CLOSE, 0);

@@ -115,7 +115,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
         sim::Faults::Arm(k);
         usb::CUsbPort dialog;
         bool ran = false;
-        ui::testing::WhenIdle([&] {
+        ui::WhenIdle([&] {
             ran = true;
             EXPECT_TRUE(WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
             std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
@@ -131,7 +131,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
             SendMessage(dialog.GetDlgItem(IDOK), BM_CLICK);
             // OK without a port file does nothing.
             const HWND window = dialog.m_hWnd;
-            ui::testing::WhenIdle([window] {
+            ui::WhenIdle([window] {
                 if (IsWindow(window))
                     SendMessage(window, WM_COMMAND, IDCANCEL, 0);
             });

@@ -37,7 +37,7 @@ struct Outcome {
 };
 
 usb::CUsbPort* PortDialog() {
-    for (ui::HWND window : ui::testing::TopLevelWindows()) {
+    for (ui::HWND window : ui::TopLevelWindows()) {
         if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
             return dynamic_cast<usb::CUsbPort*>(ui::CWnd::FromHandle(window));
     }
@@ -61,7 +61,7 @@ class StationModeFaultsTest : public QcRunTest {
         sim::Faults::Reset();
         sim::Faults::Arm(k);
         RunSteps({[&](app::CTavrinDlg& dialog) {
-            ui::testing::WhenIdle([&out] {
+            ui::WhenIdle([&out] {
                 usb::CUsbPort* ports = PortDialog();
                 ASSERT_NE(ports, nullptr);
                 out.dialogShown = true;
@@ -70,7 +70,7 @@ class StationModeFaultsTest : public QcRunTest {
                 const ui::HWND window = ports->m_hWnd;
                 ui::SendMessage(window, ui::WM_COMMAND, ui::IDOK, 0);
                 // OK without a port file does nothing.
-                ui::testing::WhenIdle([window] {
+                ui::WhenIdle([window] {
                     if (ui::IsWindow(window))
                         ui::SendMessage(window, ui::WM_COMMAND, ui::IDCANCEL, 0);
                 });

@@ -65,7 +65,7 @@ TEST_F(HeadlessTest, ADialogIsBuiltFromItsTemplate) {
             {ID_TEST_LABEL, u"Static", u"Label:", Pixels(14, 114, 60, 8)},
         };
         POINT origin{0, 0};
-        d.ClientToScreen(&origin);
+        ui::testing::ClientToScreen(d, &origin);
         for (const auto& c : controls) {
             const headless::WindowInfo info = headless::Describe(d.Item(c.id));
             EXPECT_EQ(info.className, c.className) << c.id;
@@ -87,9 +87,9 @@ TEST_F(HeadlessTest, ADialogIsBuiltFromItsTemplate) {
         EXPECT_EQ(combo.GetCurSel(), CB_ERR);
         EXPECT_EQ(ui::testing::DialogTemplateOf(d.m_hWnd), UINT{IDD_TEST});
         EXPECT_FALSE(d.IsWindowVisible()) << "shown after WM_INITDIALOG";
-        ui::testing::WhenIdle([&d] {
+        ui::WhenIdle([&d] {
             EXPECT_TRUE(d.IsWindowVisible());
-            EXPECT_EQ(ui::testing::GetFocus(), d.Item(IDB_TEST_PUSH)) << "the first tab stop";
+            EXPECT_EQ(ui::GetFocus(), d.Item(IDB_TEST_PUSH)) << "the first tab stop";
             d.EndDialog(IDOK);
         });
     };
@@ -110,7 +110,7 @@ TEST_F(HeadlessTest, DialogsFollowTheUserInterfaceLanguageWithFallbackToEnglish)
         {kLangTraditionalChinese, u"Test Dialog", u"Alpha", u"MS Shell Dlg"},
     };
     for (const auto& c : cases) {
-        ui::testing::SetUiLanguage(c.language);
+        ui::SetUiLanguage(c.language);
         EXPECT_EQ(GetUiLanguage(), c.language);
         TestDialog dialog;
         dialog.onInit = [&](TestDialog& d) {
@@ -168,7 +168,7 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
              CBorrowed<> cancel(d.Item(IDCANCEL));
              cancel.EnableWindow(false);
              d.SendMessage(WM_CLOSE);
-             ui::testing::WhenIdle([&d] { d.EndDialog(3); });
+             ui::WhenIdle([&d] { d.EndDialog(3); });
          },
          3,
          {-1, -1}},
@@ -176,15 +176,15 @@ TEST_F(HeadlessTest, ModalDialogsAnswerEscapeEnterAndTheCloseBox) {
     for (const auto& c : cases) {
         TestDialog dialog(IDD_TEST, &owner);
         dialog.onInit = [&](TestDialog& d) {
-            ui::testing::WhenIdle([&] {
-                EXPECT_FALSE(owner.IsWindowEnabled()) << c.name;
+            ui::WhenIdle([&] {
+                EXPECT_FALSE(ui::testing::IsWindowEnabled(owner)) << c.name;
                 c.act(d);
             });
         };
         EXPECT_EQ(dialog.DoModal(), c.result) << c.name;
         const auto last = dialog.commands.empty() ? std::pair{-1, -1} : dialog.commands.back();
         EXPECT_EQ(last, c.lastCommand) << c.name;
-        EXPECT_TRUE(owner.IsWindowEnabled()) << c.name;
+        EXPECT_TRUE(ui::testing::IsWindowEnabled(owner)) << c.name;
     }
 }
 
@@ -278,7 +278,7 @@ TEST_F(HeadlessTest, StringsFallBackToEnglishThenToAnyLanguage) {
         {kLangEnglish, 4242, u""},
     };
     for (const auto& c : cases) {
-        ui::testing::SetUiLanguage(c.language);
+        ui::SetUiLanguage(c.language);
         EXPECT_EQ(LoadString(c.id), c.text) << c.id << " " << c.language;
     }
 }

@@ -120,8 +120,8 @@ TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse)
     };
     EXPECT_FALSE(ui::testing::TrackColumn(w.list.m_hWnd, 0, 99));
     EXPECT_TRUE(ui::testing::TrackColumn(w.list.m_hWnd, 1, 99));
-    EXPECT_EQ(w.list.GetColumnWidth(0), 50);
-    EXPECT_EQ(w.list.GetColumnWidth(1), 99);
+    EXPECT_EQ(ui::testing::GetColumnWidth(w.list, 0), 50);
+    EXPECT_EQ(ui::testing::GetColumnWidth(w.list, 1), 99);
     EXPECT_SEQUENCE(w.host.sequence,
                     (std::vector<uitest::Msg>{uitest::Notify(HDN_BEGINTRACKW).Item(0),
                                               uitest::Notify(HDN_BEGINTRACKW).Item(1),

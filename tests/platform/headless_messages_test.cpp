@@ -109,7 +109,7 @@ TEST_F(HeadlessTest, AWorkerSendIsServedWhileAModalDialogRuns) {
     EXPECT_EQ(answer, 5);
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_TRUE(ownerDisabled);
-    EXPECT_TRUE(host.IsWindowEnabled());
+    EXPECT_TRUE(ui::testing::IsWindowEnabled(host));
 }
 
 TEST_F(HeadlessTest, LoopsDispatchPostedMessagesInOrderPaintWhenIdleAndQuitBeforePainting) {
@@ -134,7 +134,7 @@ TEST_F(HeadlessTest, LoopsDispatchPostedMessagesInOrderPaintWhenIdleAndQuitBefor
     host.Invalidate();
     ui::PostMessage(host.m_hWnd, kAsk, 2);
     ui::PostMessage(host.m_hWnd, kAsk, 3);
-    ui::testing::WhenIdle([] { PostQuitMessage(7); });
+    ui::WhenIdle([] { PostQuitMessage(7); });
     EXPECT_EQ(RunMessageLoop(), 7);
     EXPECT_EQ(order(), u"123P");
 

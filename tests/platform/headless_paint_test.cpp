@@ -38,17 +38,17 @@ TEST_F(HeadlessTest, TheUpdateRegionGrowsWithInvalidationAndIsValidatedByPaintin
     Canvas w;
     ASSERT_TRUE(w.Make());
     RECT r;
-    EXPECT_TRUE(w.GetUpdateRect(&r)) << "a new visible window awaits painting";
+    EXPECT_TRUE(ui::testing::GetUpdateRect(w, &r)) << "a new visible window awaits painting";
     w.UpdateWindow();
     EXPECT_EQ(w.painted, std::vector<RECT>{(RECT{0, 0, 200, 100})});
-    EXPECT_FALSE(w.GetUpdateRect(&r));
+    EXPECT_FALSE(ui::testing::GetUpdateRect(w, &r));
     w.UpdateWindow();
     EXPECT_EQ(w.painted.size(), 1u) << "nothing to paint";
 
     const RECT a{10, 10, 20, 20}, b{30, 5, 40, 15};
     w.InvalidateRect(&a, false);
     w.InvalidateRect(&b, false);
-    ASSERT_TRUE(w.GetUpdateRect(&r));
+    ASSERT_TRUE(ui::testing::GetUpdateRect(w, &r));
     EXPECT_EQ(r, (RECT{10, 5, 40, 20}));
     w.UpdateWindow();
     EXPECT_EQ(w.painted.back(), (RECT{10, 5, 40, 20}));
@@ -57,11 +57,11 @@ TEST_F(HeadlessTest, TheUpdateRegionGrowsWithInvalidationAndIsValidatedByPaintin
     w.Invalidate();
     EXPECT_FALSE(headless::HasUpdateRegion(w.m_hWnd)) << "hidden windows are not painted";
     w.ShowWindow(SW_SHOW);
-    ASSERT_TRUE(w.GetUpdateRect(&r));
+    ASSERT_TRUE(ui::testing::GetUpdateRect(w, &r));
     EXPECT_EQ(r, (RECT{0, 0, 200, 100}));
 
     // A loop paints once nothing else is waiting.
-    ui::testing::WhenIdle([] { PostQuitMessage(0); });
+    ui::WhenIdle([] { PostQuitMessage(0); });
     RunMessageLoop();
     EXPECT_EQ(w.painted.size(), 3u);
     EXPECT_FALSE(headless::HasUpdateRegion(w.m_hWnd));

@@ -140,7 +140,7 @@ TEST_F(HeadlessTest, ChildRectanglesAreRelativeToTheParentsClientArea) {
     child.GetClientRect(&r);
     EXPECT_EQ(r, (RECT{0, 0, 98, 18}));
     POINT p{0, 0};
-    child.ClientToScreen(&p);
+    ui::testing::ClientToScreen(child, &p);
     EXPECT_EQ(p, (POINT{114, 97}));
     host.ScreenToClient(&p);
     EXPECT_EQ(p, (POINT{11, 21}));
@@ -167,16 +167,16 @@ TEST_F(HeadlessTest, VisibilityEnablingStylesAndIconicState) {
 
     EXPECT_FALSE(child.EnableWindow(false));
     EXPECT_TRUE(child.EnableWindow(false));
-    EXPECT_FALSE(child.IsWindowEnabled());
+    EXPECT_FALSE(ui::testing::IsWindowEnabled(child));
     EXPECT_TRUE(child.EnableWindow(true));
 
     EXPECT_TRUE(host.ModifyStyle(0, WS_CLIPCHILDREN));
     EXPECT_FALSE(host.ModifyStyle(0, WS_CLIPCHILDREN));
     EXPECT_TRUE(host.GetStyle() & WS_CLIPCHILDREN);
     EXPECT_TRUE(host.SetWindowPos(HwndTopmost(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
-    EXPECT_TRUE(host.GetExStyle() & WS_EX_TOPMOST);
+    EXPECT_TRUE(ui::testing::GetExStyle(host) & WS_EX_TOPMOST);
     host.SetWindowPos(HwndNoTopmost(), 5, 6, 0, 0, SWP_NOSIZE);
-    EXPECT_FALSE(host.GetExStyle() & WS_EX_TOPMOST);
+    EXPECT_FALSE(ui::testing::GetExStyle(host) & WS_EX_TOPMOST);
     EXPECT_EQ(headless::Describe(host.m_hWnd).windowRect, (RECT{5, 6, 205, 206}));
 
     host.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
@@ -192,16 +192,16 @@ TEST_F(HeadlessTest, SystemMenuIconsFontsAndFocus) {
     ASSERT_TRUE(host.CreateTop({0, 0, 100, 100}, WS_POPUP | WS_SYSMENU | WS_VISIBLE));
     CMenu menu = host.GetSystemMenu(false);
     ASSERT_NE(menu.m_hMenu, nullptr);
-    const int standard = menu.GetMenuItemCount();
-    EXPECT_EQ(menu.GetMenuItemID(standard - 1), SC_CLOSE);
+    const int standard = ui::testing::GetMenuItemCount(menu.m_hMenu);
+    EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, standard - 1), SC_CLOSE);
     EXPECT_TRUE(menu.AppendMenu(MF_SEPARATOR));
     EXPECT_TRUE(menu.AppendMenu(MF_STRING, 0x10, u"About"));
-    EXPECT_EQ(menu.GetMenuItemCount(), standard + 2);
-    EXPECT_EQ(menu.GetMenuItemID(standard), 0u);
-    EXPECT_EQ(menu.GetMenuString(standard + 1), u"About");
-    EXPECT_EQ(menu.GetMenuItemID(99), static_cast<UINT>(-1));
+    EXPECT_EQ(ui::testing::GetMenuItemCount(menu.m_hMenu), standard + 2);
+    EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, standard), 0u);
+    EXPECT_EQ(ui::testing::GetMenuString(menu.m_hMenu, standard + 1), u"About");
+    EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, 99), static_cast<UINT>(-1));
     EXPECT_EQ(host.GetSystemMenu(true).m_hMenu, nullptr);
-    EXPECT_EQ(menu.GetMenuItemCount(), standard);
+    EXPECT_EQ(ui::testing::GetMenuItemCount(menu.m_hMenu), standard);
     Recorder plain;
     ASSERT_TRUE(plain.CreateTop({0, 0, 10, 10}, WS_POPUP));
     EXPECT_EQ(plain.GetSystemMenu(false).m_hMenu, nullptr);
@@ -217,9 +217,9 @@ TEST_F(HeadlessTest, SystemMenuIconsFontsAndFocus) {
     EXPECT_EQ(a.SetFocus(), nullptr);
     host.seen.clear();
     EXPECT_EQ(b.SetFocus(), a.m_hWnd);
-    EXPECT_EQ(ui::testing::GetFocus(), b.m_hWnd);
+    EXPECT_EQ(ui::GetFocus(), b.m_hWnd);
     b.EnableWindow(false);
-    EXPECT_EQ(ui::testing::GetFocus(), nullptr) << "a disabled window loses the focus";
+    EXPECT_EQ(ui::GetFocus(), nullptr) << "a disabled window loses the focus";
 }
 
 }  // namespace

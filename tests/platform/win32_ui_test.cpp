@@ -175,7 +175,7 @@ TEST(Win32UiTest, ComboBoxCreatedAsAChildAndAttachedWrappersLetGoWithTheirParent
     CComboBox combo;
     ASSERT_TRUE(combo.Create(u"ComboBox", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST,
                              {10, 10, 110, 150}, &parent, 7));
-    EXPECT_EQ(combo.GetDlgCtrlID(), 7);
+    EXPECT_EQ(ui::testing::GetDlgCtrlID(combo), 7);
     EXPECT_EQ(combo.GetParentHwnd(), parent.m_hWnd);
     EXPECT_EQ(combo.AddString(u"English"), 0);
     EXPECT_EQ(combo.AddString(u"简体中文"), 1);
@@ -248,7 +248,7 @@ class Painted : public CWnd {
         backgroundAfterFill = memory.SetBkColor(RGB(1, 2, 3));
         memory.Draw3dRect(r, RGB(128, 128, 128), RGB(128, 128, 128));
         memory.SetTextColor(RGB(0, 0, 255));
-        text = memory.GetTextColor();
+        text = ui::testing::GetTextColor(memory.GetSafeHdc());
         memory.SetBkMode(TRANSPARENT);
         drew = drew && memory.DrawText(u"PASS", r, DT_CENTER | DT_VCENTER | DT_SINGLELINE) > 0;
         drew = drew && dc.BitBlt(0, 0, Width(r), Height(r), &memory, 0, 0, SRCCOPY);
@@ -268,10 +268,10 @@ TEST(Win32UiTest, PaintingBeginsAndEndsAndFillingLeavesItsColourAsTheBackground)
     window.UpdateWindow();
     const int before = window.paints;
     window.Invalidate(false);
-    EXPECT_TRUE(window.GetUpdateRect(nullptr));
+    EXPECT_TRUE(ui::testing::GetUpdateRect(window, nullptr));
     window.UpdateWindow();
     EXPECT_EQ(window.paints, before + 1);
-    EXPECT_FALSE(window.GetUpdateRect(nullptr));  // the paint context validated it
+    EXPECT_FALSE(ui::testing::GetUpdateRect(window, nullptr));  // the paint context validated it
     EXPECT_TRUE(window.drew);
     EXPECT_EQ(window.backgroundAfterFill, RGB(200, 0, 0)) << "the fill colour stays set";
     EXPECT_EQ(window.text, RGB(0, 0, 255));
@@ -331,7 +331,7 @@ class TestDialog : public CDialog {
 
 class Win32DialogTest : public ::testing::Test {
   protected:
-    void TearDown() override { ui::testing::SetUiLanguage(kLangEnglish); }
+    void TearDown() override { ui::SetUiLanguage(kLangEnglish); }
 };
 
 struct Seen {
@@ -353,7 +353,7 @@ Seen OpenAndLook() {
         seen.className = ui::testing::ClassName(d.m_hWnd);
         seen.templateId = ui::testing::DialogTemplateOf(d.m_hWnd);
         seen.found = ui::testing::FindTopLevelWindow(seen.caption) == d.m_hWnd;
-        const std::vector<HWND> windows = ui::testing::TopLevelWindows();
+        const std::vector<HWND> windows = ui::TopLevelWindows();
         seen.last = !windows.empty() && windows.back() == d.m_hWnd;
         seen.greeting = LoadString(IDS_W32_GREETING);
         seen.englishOnly = LoadString(IDS_W32_ENGLISH_ONLY);
@@ -368,7 +368,7 @@ Seen OpenAndLook() {
 }
 
 TEST_F(Win32DialogTest, DialogAndStringsComeInTheUiLanguageWithEnglishForWhatIsMissing) {
-    ui::testing::SetUiLanguage(kLangSimplifiedChinese);
+    ui::SetUiLanguage(kLangSimplifiedChinese);
     EXPECT_EQ(GetUiLanguage(), kLangSimplifiedChinese);
     Seen chinese = OpenAndLook();
     EXPECT_EQ(chinese.caption, u"测试对话框");
@@ -380,13 +380,13 @@ TEST_F(Win32DialogTest, DialogAndStringsComeInTheUiLanguageWithEnglishForWhatIsM
     EXPECT_EQ(chinese.englishOnly, u"Only English");
     EXPECT_EQ(chinese.languages, (std::vector<std::u16string>{u"英语", u"中文"}));
 
-    ui::testing::SetUiLanguage(kLangTraditionalChinese);  // no such resources: English
+    ui::SetUiLanguage(kLangTraditionalChinese);  // no such resources: English
     Seen fallback = OpenAndLook();
     EXPECT_EQ(fallback.caption, u"Test dialog");
     EXPECT_EQ(fallback.greeting, u"Hello");
     EXPECT_EQ(fallback.languages, (std::vector<std::u16string>{u"English", u"Chinese"}));
 
-    ui::testing::SetUiLanguage(kLangEnglish);
+    ui::SetUiLanguage(kLangEnglish);
     EXPECT_EQ(OpenAndLook().caption, u"Test dialog");
     EXPECT_EQ(LoadString(IDS_W32_GREETING + 100), u"");
     CDialog missing(IDD_W32_DIALOG + 99);
@@ -423,7 +423,7 @@ TEST_F(Win32DialogTest, TheOwnerIsDisabledWhileTheDialogRunsAndSendsFromWorkersA
     bool visibleInside = false;
     std::thread worker;
     dialog.onInit = [&](TestDialog& d) {
-        ownerEnabledInside = owner.IsWindowEnabled();
+        ownerEnabledInside = ui::testing::IsWindowEnabled(owner);
         d.PostMessage(kPosted);
     };
     dialog.onPosted = [&](TestDialog& d) {
@@ -435,7 +435,7 @@ TEST_F(Win32DialogTest, TheOwnerIsDisabledWhileTheDialogRunsAndSendsFromWorkersA
     worker.join();
     EXPECT_FALSE(ownerEnabledInside);
     EXPECT_TRUE(visibleInside);
-    EXPECT_TRUE(owner.IsWindowEnabled());
+    EXPECT_TRUE(ui::testing::IsWindowEnabled(owner));
 }
 
 TEST_F(Win32DialogTest, OnInitDialogsResultDecidesWhetherThePlatformPicksTheFocus) {
@@ -446,7 +446,7 @@ TEST_F(Win32DialogTest, OnInitDialogsResultDecidesWhetherThePlatformPicksTheFocu
         HWND expected = nullptr;
         dialog.onInit = [](TestDialog& d) { d.PostMessage(kPosted); };
         dialog.onPosted = [&](TestDialog& d) {
-            focus = ui::testing::GetFocus();
+            focus = ui::GetFocus();
             expected = d.GetDlgItem(focusId != 0 ? focusId : IDE_W32_NAME);  // the first stop
             d.EndDialog(IDOK);
         };
@@ -460,7 +460,7 @@ TEST_F(Win32DialogTest, OnInitDialogsResultDecidesWhetherThePlatformPicksTheFocu
 void AnswerFileDialog(UINT command, std::atomic<bool>& answered) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
-        for (HWND w : ui::testing::TopLevelWindows()) {
+        for (HWND w : ui::TopLevelWindows()) {
             if (ui::testing::ClassName(w) == u"#32770" && IsWindow(w) &&
                 ui::testing::DialogTemplateOf(w) == 0) {
                 PostMessage(w, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(command), BN_CLICKED));

@@ -38,7 +38,7 @@ class ProtocolRecord {
         if (d.message != PBM_DELTAPOS && d.message != PBM_SETRANGE32)
             return;
         if (const auto* bar = dynamic_cast<const qc::CProgressX*>(CWnd::FromHandle(d.window)))
-            bars.AddDelivery(d, d.message == PBM_DELTAPOS).item = bar->GetDlgCtrlID();
+            bars.AddDelivery(d, d.message == PBM_DELTAPOS).item = ui::testing::GetDlgCtrlID(*bar);
     }
 
     ui::testing::MessageWatch watch_{[this](const ui::testing::Delivery& d) { Record(d); }};

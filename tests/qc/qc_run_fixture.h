@@ -74,7 +74,7 @@ class QcRunTest : public maintest::MainWindowTest {
         auto run = std::make_shared<StepRun>();
         run->steps = std::move(steps);
         app::CTavrinApp program;
-        ui::testing::WhenIdle([run] { Continue(run); });
+        ui::WhenIdle([run] { Continue(run); });
         EXPECT_EQ(program.InitInstance(), ui::FALSE);
         // A task still queued belongs to this run and must not act on the next.
         run->over = true;
@@ -106,7 +106,7 @@ class QcRunTest : public maintest::MainWindowTest {
             Close(*dialog);
             return;
         }
-        ui::testing::WhenIdle([run] { Continue(run); });
+        ui::WhenIdle([run] { Continue(run); });
     }
 
   protected:

@@ -109,7 +109,8 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
                       (std::vector<std::u16string>{u"Port", u"Vol", u"Check", u"VID"}));
             const int widths[] = {40, 40, 80, 50};
             for (int column = 0; column < 4; ++column)
-                EXPECT_EQ(dialog.resultList.GetColumnWidth(column), widths[column]) << column;
+                EXPECT_EQ(ui::testing::GetColumnWidth(dialog.resultList, column), widths[column])
+                    << column;
             // usb03=5: row 4; usb12=3: row 2; usb123=16: row 15. usb04=0, no usb05, usb06=17:
             // no row. Port 1 holds a disk of another controller.
             Plug(3, 3, u'G');
@@ -133,7 +134,7 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
             for (const auto& [row, ordinal] : {std::pair{2, 12}, {4, 3}, {15, 123}}) {
                 const qc::DeviceRecord* record = dialog.results.RecordOf(row);
                 ASSERT_NE(record, nullptr);
-                EXPECT_EQ(record->bar->GetDlgCtrlID(), ordinal);
+                EXPECT_EQ(ui::testing::GetDlgCtrlID(*record->bar), ordinal);
                 EXPECT_EQ(record->bar->GetStyle() & (WS_CHILD | PBS_VERTICAL),
                           DWORD{WS_CHILD | PBS_VERTICAL});
             }
@@ -272,7 +273,7 @@ TEST_F(QcRunTest, SeveralVolumesAndALetterThatComesLater) {
 
 // The port dialog, found among the top-level windows once it is up.
 usb::CUsbPort* PortDialog() {
-    for (HWND window : ui::testing::TopLevelWindows()) {
+    for (HWND window : ui::TopLevelWindows()) {
         if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
             return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
     }
@@ -283,7 +284,7 @@ TEST_F(QcRunTest, UsbPortSelectSwitchesTheModeAndRebuildsTheRows) {
     WriteSettings(SampleCheckFile({u"vid"}),
                   "[PortMap]\r\nusb03=1\r\n[Setting]\r\nENABLE_PORT=0\r\n");
     const auto choose = [](app::CTavrinDlg& dialog, bool station, int button) {
-        ui::testing::WhenIdle([station, button] {
+        ui::WhenIdle([station, button] {
             usb::CUsbPort* ports = PortDialog();
             ASSERT_NE(ports, nullptr);
             ASSERT_TRUE(WaitServingSentMessages([&] { return !ports->IsWorkerRunning(); }, 10000));
@@ -385,7 +386,7 @@ TEST_F(QcRunTest, TheBarsFollowSelectionAndFocusAndAClickSelectsItsRow) {
                 EXPECT_EQ(dialog.resultList.GetItemState(0, LVIS_SELECTED | LVIS_FOCUSED), 0u);
                 EXPECT_EQ(dialog.resultList.GetItemState(1, LVIS_SELECTED | LVIS_FOCUSED),
                           LVIS_SELECTED | LVIS_FOCUSED);
-                EXPECT_EQ(ui::testing::GetFocus(), dialog.resultList.m_hWnd);
+                EXPECT_EQ(ui::GetFocus(), dialog.resultList.m_hWnd);
                 EXPECT_EQ(dialog.SendMessage(DM_GETDEFID), defaultId);
             }
         },
@@ -443,11 +444,13 @@ TEST_F(QcRunTest, ScrolledWithoutFocusEveryVisibleBarCoversItsCell) {
         },
         barsCoverTheirCells,
         [](app::CTavrinDlg& dialog) {
-            EXPECT_TRUE(dialog.resultList.EnsureVisible(kDisks - 1, false));
+            EXPECT_TRUE(ui::testing::EnsureVisible(dialog.resultList, kDisks - 1, false));
             EXPECT_GT(dialog.resultList.GetTopIndex(), 0);
         },
         barsCoverTheirCells,
-        [](app::CTavrinDlg& dialog) { EXPECT_TRUE(dialog.resultList.EnsureVisible(0, false)); },
+        [](app::CTavrinDlg& dialog) {
+            EXPECT_TRUE(ui::testing::EnsureVisible(dialog.resultList, 0, false));
+        },
         barsCoverTheirCells,
     });
 }

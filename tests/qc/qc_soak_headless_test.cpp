@@ -132,8 +132,8 @@ class SoakTest : public QcRunTest {
             // its walk), sometimes before its walk has ended.
             const bool ok = random() % 2 == 0;
             const bool early = random() % 2 == 0;
-            ui::testing::WhenIdle([ok, early] {
-                for (HWND window : ui::testing::TopLevelWindows()) {
+            ui::WhenIdle([ok, early] {
+                for (HWND window : ui::TopLevelWindows()) {
                     if (ui::testing::DialogTemplateOf(window) != IDD_PORT_SELECT)
                         continue;
                     auto* ports = dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));

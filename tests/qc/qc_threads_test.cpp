@@ -37,7 +37,7 @@ class QcThreadsTest : public QcRunTest {
         auto run = std::make_shared<Rounds>();
         run->round = std::move(round);
         app::CTavrinApp program;
-        ui::testing::WhenIdle([run] { Continue(run); });
+        ui::WhenIdle([run] { Continue(run); });
         EXPECT_EQ(program.InitInstance(), ui::FALSE);
         run->over = true;  // a task still queued must not act on the next run
     }
@@ -57,7 +57,7 @@ class QcThreadsTest : public QcRunTest {
             WaitForScans(*dialog);
         switch (run->round(*dialog, run->next++)) {
             case Then::More:
-                ui::testing::WhenIdle([run] { Continue(run); });
+                ui::WhenIdle([run] { Continue(run); });
                 break;
             case Then::Done:
                 WaitForScans(*dialog);
@@ -74,8 +74,8 @@ class QcThreadsTest : public QcRunTest {
     static void PortDialog(app::CTavrinDlg& dialog, int button, bool notices = true) {
         const HWND main = dialog.m_hWnd;
         bool ran = false;
-        ui::testing::WhenIdle([&] {
-            for (const HWND window : ui::testing::TopLevelWindows()) {
+        ui::WhenIdle([&] {
+            for (const HWND window : ui::TopLevelWindows()) {
                 if (ui::testing::DialogTemplateOf(window) != IDD_PORT_SELECT ||
                     !ui::IsWindow(window))
                     continue;

@@ -84,7 +84,7 @@ class DialogTest : public ::testing::Test {
             ui::PostMessage(dialog.m_hWnd, WM_COMMAND, IDCANCEL, 0);
             WaitClosed();
         }
-        ui.Run([] { ui::testing::SetUiLanguage(kLangEnglish); });
+        ui.Run([] { ui::SetUiLanguage(kLangEnglish); });
     }
 
     uitest::UiThread ui;
@@ -127,7 +127,10 @@ TEST_F(DialogTest, AWaitThatPaintsServesSendsAndLeavesInputQueued) {
         ui::PostMessage(push, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
         std::thread worker([&] { ui::SendMessage(window, kPing, 1, 0); });
         waited = WaitServingSentMessagesAndPaint(
-            [&] { return dialog.pingThread == ui.id() && !dialog.GetUpdateRect(nullptr); }, 10000);
+            [&] {
+                return dialog.pingThread == ui.id() && !ui::testing::GetUpdateRect(dialog, nullptr);
+            },
+            10000);
         pushesInside = dialog.pushes;
         worker.join();
     });
@@ -186,9 +189,9 @@ TEST_F(DialogTest, EditBoxesAndTickBoxes) {
         edit.SetWindowText(u"mixed Case 123");
         EXPECT_EQ(edit.GetWindowText(), u"mixed Case 123");
         edit.EnableWindow(false);
-        EXPECT_FALSE(edit.IsWindowEnabled());
+        EXPECT_FALSE(ui::testing::IsWindowEnabled(edit));
         edit.EnableWindow(true);
-        EXPECT_TRUE(edit.IsWindowEnabled());
+        EXPECT_TRUE(ui::testing::IsWindowEnabled(edit));
 
         CBorrowed<CEdit> upper(dialog.GetDlgItem(IDE_TEST_UPPER));
         upper.SetWindowText(u"abc");
@@ -254,7 +257,7 @@ TEST_F(DialogTest, TheDialogsListAndTreeAnswerFromAnotherThread) {
     CListCtrl& list = dialog.list;
     EXPECT_EQ(list.InsertColumn(0, u"Vol", LVCFMT_CENTER, 40), 0);
     EXPECT_EQ(list.InsertColumn(1, u"Check", LVCFMT_CENTER, 80), 1);
-    EXPECT_EQ(list.GetColumnHeading(1), u"Check");
+    EXPECT_EQ(ui::testing::GetColumnHeading(list, 1), u"Check");
     EXPECT_EQ(list.InsertItem(0, u"E|F"), 0);
     EXPECT_TRUE(list.SetItemText(0, 1, u"1234"));
     EXPECT_EQ(list.GetItemText(0, 1, 4), u"123");
@@ -278,21 +281,21 @@ TEST_F(DialogTest, PlacementSystemMenuAndFocus) {
         // WS_EX_TOPMOST unset for a window of its own placement (no window manager).
         EXPECT_TRUE(dialog.SetWindowPos(HwndTopmost(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
         EXPECT_TRUE(dialog.SetWindowPos(HwndNoTopmost(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
-        EXPECT_EQ(dialog.GetExStyle() & WS_EX_TOPMOST, 0u);
+        EXPECT_EQ(ui::testing::GetExStyle(dialog) & WS_EX_TOPMOST, 0u);
 
         CMenu menu = dialog.GetSystemMenu(false);
         ASSERT_NE(menu.m_hMenu, nullptr);
-        const int before = menu.GetMenuItemCount();
+        const int before = ui::testing::GetMenuItemCount(menu.m_hMenu);
         EXPECT_TRUE(menu.AppendMenu(MF_SEPARATOR));
         EXPECT_TRUE(menu.AppendMenu(MF_STRING, 0x0010, u"About Test(&A)..."));
-        EXPECT_EQ(menu.GetMenuItemCount(), before + 2);
-        EXPECT_EQ(menu.GetMenuItemID(before), 0u);
-        EXPECT_EQ(menu.GetMenuItemID(before + 1), 0x0010u);
-        EXPECT_EQ(menu.GetMenuString(before + 1), u"About Test(&A)...");
+        EXPECT_EQ(ui::testing::GetMenuItemCount(menu.m_hMenu), before + 2);
+        EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, before), 0u);
+        EXPECT_EQ(ui::testing::GetMenuItemID(menu.m_hMenu, before + 1), 0x0010u);
+        EXPECT_EQ(ui::testing::GetMenuString(menu.m_hMenu, before + 1), u"About Test(&A)...");
 
         CBorrowed<> edit(dialog.GetDlgItem(IDE_TEST_EDIT));
         edit.SetFocus();
-        EXPECT_EQ(ui::testing::GetFocus(), edit.m_hWnd);
+        EXPECT_EQ(ui::GetFocus(), edit.m_hWnd);
 
         EXPECT_EQ(dialog.GetStyle() & WS_CLIPCHILDREN, 0u);
         dialog.ModifyStyle(0, WS_CLIPCHILDREN);
@@ -309,7 +312,7 @@ TEST_F(DialogTest, StringsAndDialogsInTheUserInterfaceLanguage) {
         EXPECT_EQ(LoadString(IDS_TEST_ESCAPES), u"Tab\there, \"quoted\", back\\slash\nnext");
         EXPECT_EQ(LoadString(IDS_TEST_FILTER), u"Test File(*.tst)|*.tst||");
         EXPECT_EQ(LoadString(12345), u"");
-        ui::testing::SetUiLanguage(kLangSimplifiedChinese);
+        ui::SetUiLanguage(kLangSimplifiedChinese);
         EXPECT_EQ(GetUiLanguage(), kLangSimplifiedChinese);
         EXPECT_EQ(LoadString(IDS_TEST_HELLO), u"你好");
         EXPECT_EQ(LoadString(IDS_TEST_ENGLISH_ONLY), u"English only");  // falls back to English
@@ -333,11 +336,11 @@ TEST_F(DialogTest, ChineseRegionsReadTheResourcesOfTheirScript) {
                              Case{0x1404, kLangTraditionalChinese, u"您好"},
                              Case{0x0804, kLangSimplifiedChinese, u"你好"},
                              Case{0x1004, kLangSimplifiedChinese, u"你好"}}) {
-            ui::testing::SetUiLanguage(c.language);
+            ui::SetUiLanguage(c.language);
             EXPECT_EQ(GetUiLanguage(), c.resources) << std::hex << c.language;
             EXPECT_EQ(LoadString(IDS_TEST_HELLO), c.hello) << std::hex << c.language;
         }
-        ui::testing::SetUiLanguage(0x1004);
+        ui::SetUiLanguage(0x1004);
     });
     Open(u"测试对话框");  // Singapore: the Simplified dialog and its lists
     EXPECT_EQ(dialog.combo.GetLBText(1), u"乙");

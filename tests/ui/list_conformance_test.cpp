@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "platform/ui_testing.h"
 #include "tests/support/message_sequence.h"
 
 namespace {
@@ -72,8 +73,8 @@ TEST(ListViewTest, ColumnsAndRowsShiftAsThePlatformsDo) {
     EXPECT_EQ(list.GetItemText(1, 3), u"c");
     EXPECT_TRUE(list.DeleteColumn(2));
     EXPECT_EQ(list.GetItemText(1, 2), u"c");
-    EXPECT_EQ(list.GetColumnHeading(2), u"C");
-    EXPECT_EQ(list.GetColumnWidth(1), 40);
+    EXPECT_EQ(ui::testing::GetColumnHeading(list, 2), u"C");
+    EXPECT_EQ(ui::testing::GetColumnWidth(list, 1), 40);
     EXPECT_FALSE(list.DeleteColumn(7));
 
     EXPECT_TRUE(list.DeleteItem(0));
@@ -213,7 +214,7 @@ TEST(ListViewTest, TheSmallImageListSetsTheRowHeight) {
     CImageList tall;
     ASSERT_TRUE(tall.Create(1, 40, ILC_COLOR, 0, 0));
     EXPECT_EQ(list.SetImageList(&tall, LVSIL_SMALL), nullptr);
-    EXPECT_EQ(list.GetImageList(LVSIL_SMALL), tall.m_hImageList);
+    EXPECT_EQ(ui::testing::GetImageList(list, LVSIL_SMALL), tall.m_hImageList);
     EXPECT_EQ(w.RowHeight(), 40 + 1);
 
     // Given back: the list no longer holds it, so it does not destroy it.

@@ -45,14 +45,14 @@ struct TreeWindow {
     }
     RECT Label(HTREEITEM item) {
         RECT r{};
-        EXPECT_TRUE(tree.GetItemRect(item, &r, true));
+        EXPECT_TRUE(ui::testing::GetItemRect(tree, item, &r, true));
         return r;
     }
     // What the mouse does: the cursor moves there, the button goes down and up. The control
     // follows the mouse until the button comes up, so the release is queued first.
     void Click(POINT point) {
         POINT screen = point;
-        tree.ClientToScreen(&screen);
+        ui::testing::ClientToScreen(tree, &screen);
         ui::testing::SetCursorPos(screen);
         const LPARAM at = MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y));
         ui::PostMessage(tree.m_hWnd, WM_LBUTTONUP, 0, at);
@@ -71,8 +71,8 @@ TEST(TreeViewTest, ItemsNavigateExpandAndSelect) {
     EXPECT_EQ(tree.GetNextSiblingItem(w.a2), w.a1);
     EXPECT_EQ(tree.GetParentItem(w.a1), w.a);
     EXPECT_EQ(tree.GetParentItem(w.a), nullptr);
-    EXPECT_TRUE(tree.ItemHasChildren(w.a));
-    EXPECT_FALSE(tree.ItemHasChildren(w.b));
+    EXPECT_TRUE(ui::testing::ItemHasChildren(tree, w.a));
+    EXPECT_FALSE(ui::testing::ItemHasChildren(tree, w.b));
     EXPECT_EQ(tree.GetItemText(w.a2), u"a2");
     EXPECT_EQ(tree.GetItemText(tree.InsertItem(std::u16string(300, u'x'), w.b, TviLast())),
               std::u16string(300, u'x'))
@@ -81,12 +81,13 @@ TEST(TreeViewTest, ItemsNavigateExpandAndSelect) {
     EXPECT_EQ(tree.GetItemData(w.b), 42u);
 
     RECT r;
-    EXPECT_FALSE(tree.GetItemRect(w.a0, &r, false)) << "hidden under a collapsed parent";
+    EXPECT_FALSE(ui::testing::GetItemRect(tree, w.a0, &r, false))
+        << "hidden under a collapsed parent";
     EXPECT_TRUE(tree.Expand(w.a, TVE_EXPAND));
-    EXPECT_TRUE(tree.IsExpanded(w.a));
+    EXPECT_TRUE(ui::testing::IsExpanded(tree, w.a));
     RECT rowA, rowA0;
-    ASSERT_TRUE(tree.GetItemRect(w.a, &rowA, false));
-    ASSERT_TRUE(tree.GetItemRect(w.a0, &rowA0, false));
+    ASSERT_TRUE(ui::testing::GetItemRect(tree, w.a, &rowA, false));
+    ASSERT_TRUE(ui::testing::GetItemRect(tree, w.a0, &rowA0, false));
     EXPECT_EQ(rowA, (RECT{0, 0, 200, Height(rowA)})) << "the whole line";
     EXPECT_EQ(rowA0, (RECT{0, rowA.bottom + 1, 200, rowA.bottom + 1 + Height(rowA)}))
         << "without the line's last pixel row";
@@ -97,12 +98,12 @@ TEST(TreeViewTest, ItemsNavigateExpandAndSelect) {
     EXPECT_GT(labelA0.right, labelA0.left);
 
     EXPECT_TRUE(tree.SelectItem(w.a2));
-    EXPECT_EQ(tree.GetSelectedItem(), w.a2);
+    EXPECT_EQ(ui::testing::GetSelectedItem(tree), w.a2);
     EXPECT_TRUE(tree.Expand(w.a, TVE_COLLAPSE));
-    EXPECT_FALSE(tree.IsExpanded(w.a));
-    EXPECT_EQ(tree.GetSelectedItem(), w.a) << "a collapsed parent takes the selection";
+    EXPECT_FALSE(ui::testing::IsExpanded(tree, w.a));
+    EXPECT_EQ(ui::testing::GetSelectedItem(tree), w.a) << "a collapsed parent takes the selection";
     EXPECT_TRUE(tree.SelectItem(w.a1));
-    EXPECT_TRUE(tree.IsExpanded(w.a)) << "the selection is shown";
+    EXPECT_TRUE(ui::testing::IsExpanded(tree, w.a)) << "the selection is shown";
 }
 
 TEST(TreeViewTest, HitTestsFindTheItemsParts) {
@@ -146,13 +147,13 @@ TEST(TreeViewTest, CheckBoxesComeWithTheFirstPaintAndStartClear) {
     const HTREEITEM item = tree.InsertItem(u"A", TviRoot(), TviLast());
     EXPECT_FALSE(tree.GetCheck(item));
     RECT before{}, after{};
-    ASSERT_TRUE(tree.GetItemRect(item, &before, true));
+    ASSERT_TRUE(ui::testing::GetItemRect(tree, item, &before, true));
     EXPECT_EQ(before.left, kIndent) << "no state image part yet";
     EXPECT_TRUE(tree.SetCheck(item, true));
     EXPECT_TRUE(tree.GetCheck(item));
     tree.UpdateWindow();
     EXPECT_FALSE(tree.GetCheck(item)) << "the check boxes are made clear";
-    ASSERT_TRUE(tree.GetItemRect(item, &after, true));
+    ASSERT_TRUE(ui::testing::GetItemRect(tree, item, &after, true));
     EXPECT_GT(after.left, before.left);
     UINT flags = 0;
     EXPECT_EQ(tree.HitTest({kIndent + 2, (after.top + after.bottom) / 2}, &flags), item);
@@ -177,7 +178,7 @@ TEST(TreeViewTest, CheckBoxesMadeByAStyleChangeKeepTheirTicks) {
     EXPECT_TRUE(tree.ModifyStyle(0, TVS_CHECKBOXES));
     EXPECT_FALSE(tree.GetCheck(before)) << "the new boxes start clear";
     RECT label{};
-    ASSERT_TRUE(tree.GetItemRect(before, &label, true));
+    ASSERT_TRUE(ui::testing::GetItemRect(tree, before, &label, true));
     EXPECT_GT(label.left, kIndent) << "the state image part is there before any paint";
     const HTREEITEM after = tree.InsertItem(u"B", TviRoot(), TviLast());
     EXPECT_FALSE(tree.GetCheck(after));
@@ -242,7 +243,7 @@ TEST(TreeViewTest, ACheckBoxClickNotifiesTheParentBeforeItToggles) {
     reply = 0;
     const RECT a = w.Label(w.a);
     w.Click({a.left + 2, (a.top + a.bottom) / 2});
-    EXPECT_EQ(tree.GetSelectedItem(), w.a) << "a label click selects";
+    EXPECT_EQ(ui::testing::GetSelectedItem(tree), w.a) << "a label click selects";
     EXPECT_FALSE(tree.GetCheck(w.a));
 }
 

@@ -79,12 +79,12 @@ class PortDialogTest : public ::testing::Test, protected testsupport::ProgramFol
     // Runs `dialog` modally; `script` runs once the worker has filled the tree, and ends it.
     INT_PTR Run(usb::CUsbPort& dialog, const std::function<void()>& script) {
         bool ran = false;
-        ui::testing::WhenIdle([&] {
+        ui::WhenIdle([&] {
             ran = true;
             EXPECT_TRUE(WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
             script();
             const HWND window = dialog.m_hWnd;
-            ui::testing::WhenIdle([window] {
+            ui::WhenIdle([window] {
                 if (!IsWindow(window))
                     return;
                 ADD_FAILURE() << "the script left the dialog open";
@@ -131,11 +131,11 @@ class PortDialogTest : public ::testing::Test, protected testsupport::ProgramFol
     // The mouse on an item's check box: the cursor goes there, the button down and up.
     static void ClickBox(CTreeCtrl& tree, HTREEITEM item, bool onLabel = false) {
         RECT label{};
-        ASSERT_TRUE(tree.GetItemRect(item, &label, true));
+        ASSERT_TRUE(ui::testing::GetItemRect(tree, item, &label, true));
         const POINT point{onLabel ? label.left + 2 : label.left - 3,
                           (label.top + label.bottom) / 2};
         POINT screen = point;
-        tree.ClientToScreen(&screen);
+        ui::testing::ClientToScreen(tree, &screen);
         ui::testing::SetCursorPos(screen);
         const LPARAM at = MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y));
         ui::PostMessage(tree.m_hWnd, WM_LBUTTONUP, 0, at);
@@ -183,8 +183,8 @@ TEST_F(PortDialogTest, TheTreeMirrorsTheWalkAndTheLoadedChecks) {
                   "Second Controller #0 x\n");
         const auto items = Items(dialog.tree);
         for (HTREEITEM item : items) {
-            if (dialog.tree.ItemHasChildren(item)) {
-                EXPECT_TRUE(dialog.tree.IsExpanded(item)) << Dump(dialog.tree);
+            if (ui::testing::ItemHasChildren(dialog.tree, item)) {
+                EXPECT_TRUE(ui::testing::IsExpanded(dialog.tree, item)) << Dump(dialog.tree);
             }
         }
         Press(dialog, IDCANCEL);
@@ -204,10 +204,10 @@ TEST_F(PortDialogTest, ClicksOnCheckBoxesReachDownAndUp) {
         EXPECT_EQ(Checked(tree), "..............");
         ClickBox(tree, at[kHubB]);
         EXPECT_EQ(Checked(tree), ".......xxxxx..") << "a hub takes every item below it";
-        EXPECT_EQ(tree.GetSelectedItem(), at[kHubB]);
+        EXPECT_EQ(ui::testing::GetSelectedItem(tree), at[kHubB]);
         ClickBox(tree, at[kP6]);
         EXPECT_EQ(Checked(tree), "........x..x..") << "a port unchecks its hubs";
-        EXPECT_EQ(tree.GetSelectedItem(), at[kP6]);
+        EXPECT_EQ(ui::testing::GetSelectedItem(tree), at[kP6]);
         ClickBox(tree, at[kP6]);
         EXPECT_EQ(Checked(tree), ".......xxxxx..") << "the last port checks its hubs";
         for (Node n : {kP1, kP2, kP3, kP8})
@@ -220,7 +220,7 @@ TEST_F(PortDialogTest, ClicksOnCheckBoxesReachDownAndUp) {
         ClickBox(tree, at[kC1]);
         ClickBox(tree, at[kP5], true);
         EXPECT_EQ(Checked(tree), "..xxxxx.x..xxx") << "a label click checks nothing";
-        EXPECT_EQ(tree.GetSelectedItem(), at[kP5]);
+        EXPECT_EQ(ui::testing::GetSelectedItem(tree), at[kP5]);
         Press(dialog, IDCANCEL);
     });
     EXPECT_FALSE(Exists(kSettings)) << "Cancel writes nothing";
@@ -382,7 +382,7 @@ class HeldPort : public usb::CUsbPort {
 
 bool ButtonEnabled(usb::CUsbPort& dialog, int id) {
     const CBorrowed<> button(dialog.GetDlgItem(id));
-    return button.IsWindowEnabled();
+    return ui::testing::IsWindowEnabled(button);
 }
 
 // OK and Save write the tree's ticks over the map: before the worker has loaded them the buttons
@@ -402,7 +402,7 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
     dialog.release = gate.get_future().share();
     bool ran = false;
     std::thread watch;
-    ui::testing::WhenIdle([&] {
+    ui::WhenIdle([&] {
         // The controller, root hub and port 1 come first, by sends served here.
         ASSERT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
         // A dialog that closes while the walk is held must not wait for it for ever.
@@ -416,7 +416,7 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
         EXPECT_TRUE(ButtonEnabled(dialog, IDCANCEL));
         ui::testing::PressKey(dialog.tree.m_hWnd, VK_RETURN);
         // After the key.
-        ui::testing::WhenIdle([&] {
+        ui::WhenIdle([&] {
             ran = true;
             ASSERT_TRUE(IsWindow(dialog.m_hWnd));
             EXPECT_EQ(ReadFile(map), stored);
@@ -451,14 +451,14 @@ TEST_F(PortDialogTest, CancelMidWalkClosesAtOnceAndTheOwnerPaintsUntilTheWalkEnd
     std::atomic<bool> closedAtOnce{false};
     std::atomic<bool> painted{false};
     std::thread operatorSide;
-    ui::testing::WhenIdle([&] {
+    ui::WhenIdle([&] {
         ASSERT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
         window = dialog.m_hWnd;
         operatorSide = std::thread([&] {
             closedAtOnce = uitest::WaitFor([&] { return !IsWindow(window); });
             // Uncovered while the walk still stalls: the owner must repaint.
             owner.Invalidate(true);
-            painted = uitest::WaitFor([&] { return !owner.GetUpdateRect(nullptr); });
+            painted = uitest::WaitFor([&] { return !ui::testing::GetUpdateRect(owner, nullptr); });
             gate.set_value();
         });
         Press(dialog, IDCANCEL);

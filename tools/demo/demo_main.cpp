@@ -12,7 +12,7 @@
 #include "platform/sim/device_notices.h"
 #include "platform/text.h"
 #include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/ui_host.h"
 #include "tools/demo/demo_panel.h"
 #include "tools/demo/demo_station.h"
 
@@ -45,18 +45,18 @@ class CDemoApp : public app::CTavrinApp {
 };
 
 ui::BOOL CDemoApp::InitInstance() {
-    const std::vector<std::u16string> arguments = ui::testing::ProgramArguments();
+    const std::vector<std::u16string> arguments = ui::ProgramArguments();
     std::u16string file;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         ui::LANGID language = 0;
         if (arguments[i] == u"--lang" && i + 1 < arguments.size() &&
             LanguageOf(arguments[i + 1], &language)) {
-            ui::testing::SetUiLanguage(language);
+            ui::SetUiLanguage(language);
             ++i;
         } else if (file.empty() && !arguments[i].starts_with(u"--")) {
             file = arguments[i];
         } else {
-            ui::testing::ShowError(kTitle, kUsage);
+            ui::ShowError(kTitle, kUsage);
             return ui::FALSE;
         }
     }
@@ -66,12 +66,12 @@ ui::BOOL CDemoApp::InitInstance() {
     }
     const sim::StationFileResult loaded = station_.Load(std::filesystem::path(file));
     if (!loaded.ok) {
-        ui::testing::ShowError(kTitle, file + u": " + platform::FromUtf8(loaded.error));
+        ui::ShowError(kTitle, file + u": " + platform::FromUtf8(loaded.error));
         return ui::FALSE;
     }
     sim::SendDeviceNotices(true);
     // Once the main window runs: the panel beside it, and with it the timeline.
-    ui::testing::WhenIdle([this] { ShowPanel(); });
+    ui::WhenIdle([this] { ShowPanel(); });
     CTavrinApp::InitInstance();
     station_.StopTimeline();
     sim::SendDeviceNotices(false);
