@@ -153,7 +153,10 @@ class Checker {
         const qc::DiskTaker taker{
             [&](char16_t letter) -> std::optional<bool> {
                 present.insert(letter);
-                return checked_.count(letter) != 0 || !Wanted(letter);
+                const bool taken = checked_.count(letter) != 0 || !Wanted(letter);
+                // A disk's time starts before its identification.
+                StartClock();
+                return taken;
             },
             [&](const usb::UsbDeviceEntry& entry) {
                 CheckDisk(entry);
@@ -203,6 +206,9 @@ class Checker {
     void PassOver(const usb::UsbDeviceEntry& entry, qc::PassedOver why) {
         const usb::VolumeEntry* volume = entry.firstVolume;
         const bool named = volume != nullptr && volume->driveLetter != 0;
+        // Not asked again while it stays: another controller stays another.
+        if (named)
+            checked_.insert(volume->driveLetter);
         // A disk asked for by name that is passed over could not be read.
         const bool asked = !o_.disks.empty() && named && Wanted(volume->driveLetter);
         if (asked)
@@ -222,12 +228,12 @@ class Checker {
         said_.insert(line);
     }
 
-    void CheckDisk(const usb::UsbDeviceEntry& entry) {
-        using Clock = std::chrono::steady_clock;
-        const Clock::time_point start = Clock::now();
-        const std::uint64_t kernelBefore =
-            system_.kernelMicroseconds ? system_.kernelMicroseconds() : 0;
+    void StartClock() {
+        start_ = Clock::now();
+        kernelBefore_ = system_.kernelMicroseconds ? system_.kernelMicroseconds() : 0;
+    }
 
+    void CheckDisk(const usb::UsbDeviceEntry& entry) {
         const char16_t letter = entry.firstVolume->driveLetter;
         std::u16string letters;
         for (const usb::VolumeEntry* v = entry.firstVolume; v != nullptr; v = v->next) {
@@ -243,6 +249,11 @@ class Checker {
         // As the window's row: a station port only in station mode, then the port's map entry.
         const int station =
             stationMode_ ? usb::StationPortOf(setup_.portFile, entry.portOrdinal) : 0;
+        // The disk's time: its identification, reading, decoding and check; not the writing.
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);
+        const std::uint64_t kernel =
+            system_.kernelMicroseconds ? system_.kernelMicroseconds() - kernelBefore_ : 0;
 
         if (read && (o_.log || o_.csv)) {
             const std::string line =
@@ -284,14 +295,14 @@ class Checker {
             status_ = 1;
 
         if (o_.verbose) {
-            const auto spent =
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
             err_ << "time " << NameOf(letter) << " " << spent.count();
             if (system_.kernelMicroseconds)
-                err_ << " " << system_.kernelMicroseconds() - kernelBefore;
+                err_ << " " << kernel;
             err_ << "\n";
         }
     }
+
+    using Clock = std::chrono::steady_clock;
 
     const Options& o_;
     const CheckSystem& system_;
@@ -304,6 +315,8 @@ class Checker {
     std::set<std::size_t> matched_;
     std::set<std::string> said_, saidBefore_;
     int status_ = 0;
+    Clock::time_point start_;
+    std::uint64_t kernelBefore_ = 0;
 };
 
 }  // namespace
