@@ -40,13 +40,11 @@ class ResultLog {
 
     // Empty: no log, nothing is written.
     void SetPath(std::u16string path) { path_ = std::move(path); }
-    const std::u16string& path() const { return path_; }
 
     // Appends `line` after those still waiting; false when they all wait for the next try.
     bool Append(std::string line);
     // Writes the lines still waiting; false when they wait on.
     bool WriteWaiting();
-    std::size_t waitingBytes() const { return waitingBytes_; }
 
   private:
     std::u16string path_;

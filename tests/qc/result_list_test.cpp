@@ -1,0 +1,141 @@
+// The result list without a main window: a bare list control and the setups it is handed, on
+// either backend. The disks are the sample station's (docs/demo).
+#include "qc/result_list.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "platform/sim/files.h"
+#include "platform/sim/station.h"
+#include "platform/sim/station_file.h"
+#include "platform/ui.h"
+#include "platform/ui_testing.h"
+#include "qc/disk_offer.h"
+#include "tests/support/message_sequence.h"
+
+namespace {
+
+using namespace ui;
+namespace fs = std::filesystem;
+
+class ResultListTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / "tavrin-result-list-test";
+        fs::remove_all(root);
+        const auto loaded = sim::LoadStationFile(
+            (fs::path(TAVRIN_DOCS_DIR) / "demo" / "station16.station").string());
+        ASSERT_TRUE(loaded.ok) << loaded.error;
+        sim::Files::Get().SetRoot(root);
+        fs::create_directories(root / "C");
+        // Ordinal 3 (G:) on station port 5, ordinal 4 (H:) on none.
+        std::ofstream(root / "C" / "line.pfg")
+            << "[Setting]\r\nENABLE_PORT=1\r\n[PortMap]\r\nusb03=5\r\n";
+        usb::CEnumUSB enumerator;
+        for (qc::FoundDevice& device : qc::CopyDevices(nullptr, &enumerator)) {
+            if (device.entry.firstVolume != nullptr)
+                byLetter.emplace(device.entry.firstVolume->driveLetter, std::move(device));
+        }
+        ASSERT_TRUE(host.Create());
+        ASSERT_TRUE(list.Create(u"SysListView32", u"", WS_CHILD | WS_VISIBLE | LVS_REPORT,
+                                {0, 0, 380, 280}, &host, 1000));
+
+        setup.lists = device::SelectionListsFor(device::Language::English);
+        setup.portFile = u"C:\\line.pfg";
+        for (std::size_t item : {device::kSlotProductName, device::kSlotEfs, device::kSlotCapMin,
+                                 device::kSlotCapMax}) {
+            setup.enabled[item] = 1;
+            columns.enabled[item] = 1;
+        }
+        columns.captions[device::kSlotProductName] = u"Product";
+        columns.captions[device::kSlotEfs] = u"EFS";
+        columns.captions[device::kSlotCapMin] = u"Size";
+        columns.widths.fill(60);
+        setup.expected[device::kSlotProductName] = u"flash disk";
+        setup.expected[device::kSlotCapMin] = u"3800";
+        setup.expected[device::kSlotCapMax] = u"3900";
+        setup.efsSelection = 1;  // "8MB": 16384 sectors
+    }
+    void TearDown() override {
+        results.ClearAllRows();
+        list.DestroyWindow();
+        host.DestroyWindow();
+        sim::Station::Get().Reset();
+        sim::Files::Get().Reset();
+        fs::remove_all(root);
+    }
+
+    const usb::UsbDeviceEntry& Disk(char16_t letter) { return byLetter.at(letter).entry; }
+
+    std::vector<std::u16string> Headings() {
+        std::vector<std::u16string> headings;
+        for (int c = 0; c < list.GetColumnCount(); ++c)
+            headings.push_back(ui::testing::GetColumnHeading(list.m_hWnd, c));
+        return headings;
+    }
+
+    // The bar's verdict once the posted messages are served.
+    std::uint8_t Verdict(int row) {
+        ui::PostQuitMessage(0);
+        ui::RunMessageLoop();
+        const qc::DeviceRecord* record = results.RecordOf(row);
+        return record == nullptr ? 0xFF : record->bar->verdict();
+    }
+
+    fs::path root;
+    std::map<char16_t, qc::FoundDevice> byLetter;
+    uitest::NotifyHost host;
+    CListCtrl list;
+    qc::ResultList results{list};
+    qc::CheckSetup setup;
+    qc::ItemColumns columns;
+};
+
+TEST_F(ResultListTest, RowsAreJudgedByTheSetupTheyAreHanded) {
+    results.SetPortMode(0, columns);
+    EXPECT_EQ(Headings(),
+              (std::vector<std::u16string>{u"Vol", u"Check", u"Product", u"EFS", u"Size"}))
+        << "CapMax shares CapMin's column";
+
+    setup.autoCheck = true;
+    const int e = results.AddDeviceRow(Disk(u'E'), setup);
+    ASSERT_EQ(e, 0);
+    EXPECT_EQ(list.GetItemText(e, 2), u"Flash Disk");
+    EXPECT_EQ(Verdict(e), qc::CProgressX::kPass);
+
+    // Without Auto Check a row waits for a check, which takes the setup of its moment: the Efs
+    // selection included.
+    setup.autoCheck = false;
+    const int g = results.AddDeviceRow(Disk(u'G'), setup);
+    ASSERT_EQ(g, 1);
+    EXPECT_EQ(Verdict(g), qc::CProgressX::kNone);
+    setup.efsSelection = -1;
+    results.CheckRow(g, setup);
+    EXPECT_EQ(Verdict(g), qc::CProgressX::kFail);
+    const qc::DeviceRecord& record = *results.RecordOf(g);
+    EXPECT_EQ(record.matches[device::kSlotProductName], 0) << "USB DISK";
+    EXPECT_EQ(record.matches[device::kSlotEfs], 0) << "nothing selected";
+    EXPECT_EQ(record.matches[device::kSlotCapMin], 1);
+    EXPECT_EQ(record.matches[device::kSlotCapMax], 1);
+
+    setup.efsSelection = 1;
+    setup.expected[device::kSlotProductName] = u"USB DISK";
+    results.CheckRow(g, setup);
+    EXPECT_EQ(Verdict(g), qc::CProgressX::kPass) << "a later check overwrites the verdict";
+}
+
+TEST_F(ResultListTest, StationRowsComeFromTheSetupsPortMap) {
+    results.SetPortMode(1, columns);
+    ASSERT_EQ(list.GetItemCount(), qc::ResultList::kStationRows);
+    EXPECT_EQ(results.AddDeviceRow(Disk(u'G'), setup), 4) << "station port 5";
+    EXPECT_EQ(results.AddDeviceRow(Disk(u'H'), setup), -1) << "not on the map";
+    EXPECT_TRUE(results.IsDriveListed(u'G'));
+    EXPECT_FALSE(results.IsDriveListed(u'H'));
+    setup.portFile = u"C:\\missing.pfg";
+    EXPECT_EQ(results.AddDeviceRow(Disk(u'E'), setup), -1) << "no map, no station port";
+}
+
+}  // namespace
