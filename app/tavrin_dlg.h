@@ -22,14 +22,12 @@ class CTavrinDlg : public ui::CDialog {
     explicit CTavrinDlg(ui::CWnd* parent = nullptr);
     ~CTavrinDlg() override;
 
-    // ---- Members
+    // ---- What the program's parts and its tests reach: the list and the scan, the files in
+    // use, and what the result list goes by.
     ui::HICON icon = nullptr;
     ui::CListCtrl resultList;
-    ui::CImageList rowHeight;  // 1 x 15, no images: sets the rows' height
     std::u16string portFilePath;
     std::u16string checkFilePath;
-    std::int32_t infoCheck = 0;
-    std::int32_t topmost = 0;
     std::int32_t autoCheck = 0;
     std::u16string settingsPath;
     qc::ResultList results{resultList};
@@ -37,13 +35,6 @@ class CTavrinDlg : public ui::CDialog {
     std::unique_ptr<qc::WindowScanSink> scanSink;
     std::shared_ptr<qc::ScanShared> scan;
 
-    // ---- Check items and check file
-    void LoadCheckFile();
-    void CollectCheckValues();
-    void SaveCheckFile();
-    void UpdateWindowTitle();
-
-    // ---- What the result list goes by, built on the window's thread when it is needed
     // The check configuration now: the expected values of the last collection, the Efs
     // selection and the drop-down lists as the controls hold them, the port map, Auto Check.
     qc::CheckSetup CheckSetupNow() const;
@@ -52,15 +43,25 @@ class CTavrinDlg : public ui::CDialog {
     // The drop-down lists' entries in the window's language, as the decoder reads indexes.
     device::SelectionLists SelectionListsFromControls() const;
 
-    // ---- Device scan
+    const ui::MessageMap* GetMessageMap() const override;
+
+  private:
+    ui::CImageList rowHeight;  // 1 x 15, no images: sets the rows' height
+    std::int32_t infoCheck = 0;
+    std::int32_t topmost = 0;
+
+    // ---- Check items and check file
+    void LoadCheckFile();
+    void CollectCheckValues();
+    void SaveCheckFile();
+    void UpdateWindowTitle();
+
     void StartScan();
 
     // ---- Dialog
     ui::BOOL OnInitDialog() override;
     void DoDataExchange(ui::CDataExchange* dx) override;
-    const ui::MessageMap* GetMessageMap() const override;
 
-  private:
     void OnTopmost();
     void OnLoad();
     void OnSave();
