@@ -97,10 +97,12 @@ cp "$work/fat.img" "$work/stock.img"
 # Each flash disk's port has its chardev from the start, QEMU listening: a disk is plugged when
 # its process connects and pulled when the process ends. The minimal firmware boots the kernel
 # straight away, where the default one first walks every USB disk looking for one to boot.
+# USB autosuspend is off: an idle disk would otherwise be resumed (some 10 ms of USB signalling)
+# when the command opens it, which the speed figures would count as the command's own time.
 qemu_args=(
   -nodefaults -no-user-config -bios qboot.rom -display none -no-reboot -m 256 -smp 1 -accel tcg
   -kernel "$vmlinuz" -initrd "$work/initrd.gz"
-  -append "console=ttyS0 loglevel=${TAVRIN_KERNEL_LOGLEVEL:-1} panic=-1 tavrin.disks=$((${#disks[@]} + 1))"
+  -append "console=ttyS0 loglevel=${TAVRIN_KERNEL_LOGLEVEL:-1} panic=-1 usbcore.autosuspend=-1 tavrin.disks=$((${#disks[@]} + 1))"
   -serial "file:$work/console.log"
   -device qemu-xhci,id=xhci -device usb-hub,bus=xhci.0,port=1
   -drive "if=none,id=stock,format=raw,file=$work/stock.img"
