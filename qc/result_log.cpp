@@ -25,22 +25,15 @@ void AppendField(std::string& line, std::string_view field, bool first = false) 
     line += '"';
 }
 
-std::string Number(int value) {
-    return std::to_string(value);
-}
-
 std::string TwoDigits(int value) {
-    std::string text = std::to_string(value);
-    if (text.size() < 2)
-        text.insert(text.begin(), '0');
-    return text;
+    return platform::ToUtf8(platform::DecimalText(value, 2));
 }
 
 }  // namespace
 
 std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
                           std::u16string_view vol, bool pass, const device::ValueSlots& values) {
-    std::string stamp = Number(time.year);
+    std::string stamp = std::to_string(time.year);
     stamp += '-';
     stamp += TwoDigits(time.month);
     stamp += '-';
@@ -54,8 +47,8 @@ std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int 
 
     std::string line;
     AppendField(line, stamp, true);
-    AppendField(line, stationPort > 0 ? Number(stationPort) : std::string());
-    AppendField(line, Number(portOrdinal));
+    AppendField(line, stationPort > 0 ? std::to_string(stationPort) : std::string());
+    AppendField(line, std::to_string(portOrdinal));
     AppendField(line, platform::ToUtf8(vol));
     AppendField(line, pass ? "PASS" : "FAIL");
     for (const std::u16string& value : values)

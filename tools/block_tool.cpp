@@ -53,14 +53,11 @@ std::string PortPathText(const std::uint8_t (&path)[10]) {
 }
 
 std::string SlotLine(std::size_t slot, std::u16string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string line = std::to_string(slot) + " " + platform::ToUtf8(device::kSlotKeys[slot]) + "=";
     for (char c : platform::ToUtf8(text)) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F) {
-            line += "\\x";
-            line += kHex[b >> 4];
-            line += kHex[b & 0xF];
+            line += "\\x" + platform::ToUtf8(platform::HexText(b, 2));
         } else {
             line += c;
         }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "tools/block_line.h"
 #include "usb/enum_usb.h"
 #include "usb/tree_text.h"
 
@@ -67,8 +68,7 @@ std::string Hex4(std::uint16_t value) {
 
 std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
     std::string line = std::to_string(e.portOrdinal) + " ";
-    for (std::size_t i = 0; i < sizeof e.portPath && e.portPath[i] != 0xFF; ++i)
-        line += (i == 0 ? "" : ".") + std::to_string(e.portPath[i]);
+    line += PortPathText(e.portPath);
     line += " vid=" + Hex4(e.vendorId) + " pid=" + Hex4(e.productId);
     // Driver keys are the system's own names: no spaces or quotes, printed as they are.
     const std::u16string_view key = platform::UpToNul(e.driverKey);
