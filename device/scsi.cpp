@@ -33,9 +33,11 @@ std::optional<std::uint32_t> SenseCode(std::span<const std::uint8_t> sense) {
 
 namespace {
 
+// The request as first built, from a buffer that was zero-filled once: a failed attempt can
+// only have written the header, the sense area and the data length's bytes.
 void PrepareRequest(ScsiRequest& request, std::span<const std::uint8_t> cdb,
                     std::uint32_t dataLength, std::uint32_t timeoutSeconds) {
-    std::memset(&request, 0, sizeof request);
+    std::memset(&request, 0, platform::kScsiDataOffset + dataLength);
     auto& h = request.header;
     h.Length = sizeof h;
     h.CdbLength = static_cast<std::uint8_t>(cdb.size());
@@ -63,8 +65,10 @@ bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
     if (attempts == 0)
         attempts = 1;
 
-    // One buffer per call; heap, so that a worker's stack is not asked for 66 KB.
-    auto request = std::make_unique<ScsiRequest>();
+    // One buffer per call, zero-filled once; heap, so that a worker's stack is not asked for
+    // 66 KB.
+    auto request = std::make_unique_for_overwrite<ScsiRequest>();
+    std::memset(request.get(), 0, sizeof(ScsiRequest));
     constexpr auto kInSize = static_cast<std::uint32_t>(sizeof(ScsiRequest));
     const auto outSize = static_cast<std::uint32_t>(platform::kScsiDataOffset) + dataLength;
 

@@ -246,14 +246,15 @@ class Checker {
         const std::vector<std::size_t> failed =
             read ? qc::FailedItems(setup_, values) : std::vector<std::size_t>{};
         const bool pass = read && failed.empty();
-        // As the window's row: a station port only in station mode, then the port's map entry.
-        const int station =
-            stationMode_ ? usb::StationPortOf(setup_.portFile, entry.portOrdinal) : 0;
-        // The disk's time: its identification, reading, decoding and check; not the writing.
+        // The disk's time: its identification, reading, decoding and check; not naming its
+        // port and not the writing.
         const auto spent =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);
         const std::uint64_t kernel =
             system_.kernelMicroseconds ? system_.kernelMicroseconds() - kernelBefore_ : 0;
+        // As the window's row: a station port only in station mode, then the port's map entry.
+        const int station =
+            stationMode_ ? usb::StationPortOf(setup_.portFile, entry.portOrdinal) : 0;
 
         if (read && (o_.log || o_.csv)) {
             const std::string line =

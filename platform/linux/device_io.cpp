@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "platform/linux/sg_pass_through.h"
@@ -25,26 +24,6 @@ namespace {
 // File descriptors start at 0, which is the null handle: handles are descriptors plus one.
 int Descriptor(Handle handle) {
     return handle == kNullHandle || handle == kInvalidHandle ? -1 : static_cast<int>(handle - 1);
-}
-
-// The disk's SCSI generic node when the kernel has one: the same commands, but opening it costs
-// no command, where opening the disk's own node has the kernel test the unit first, a USB round
-// trip each time. The disk node otherwise. `node` is "<root>/dev/sdX".
-std::string GenericNodeOf(const std::string& node) {
-    namespace fs = std::filesystem;
-    const std::size_t slash = node.rfind('/');
-    if (slash == std::string::npos || slash < 4 || node.compare(slash - 4, 4, "/dev") != 0)
-        return node;
-    const std::string root = node.substr(0, slash - 4);
-    const std::string name = node.substr(slash + 1);
-    std::error_code error;
-    for (const auto& entry :
-         fs::directory_iterator(root + "/sys/block/" + name + "/device/scsi_generic", error)) {
-        const std::string generic = root + "/dev/" + entry.path().filename().string();
-        if (access(generic.c_str(), R_OK | W_OK) == 0)
-            return generic;
-    }
-    return node;
 }
 
 // Time inside SG_IO calls, for the command line's figures.
@@ -71,7 +50,7 @@ Handle OpenDeviceFile(const char16_t* path) {
     if (!node)
         return kInvalidHandle;
     // Non-blocking: a reader without a medium must not hold the open.
-    const int fd = open(GenericNodeOf(*node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(linux_os::PassThroughNode(*node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     return fd < 0 ? kInvalidHandle : static_cast<Handle>(fd) + 1;
 }
 

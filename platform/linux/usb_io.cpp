@@ -1,7 +1,11 @@
 // The Linux backend of platform/usb_io.h: sysfs and the mount table below the system root,
 // answered as platform/linux/usb_sysfs.h describes. Sets, nodes, keys and handles are ids kept in
-// tables under one lock; nothing is held open between calls.
+// tables under one lock; nothing is held open between calls but the machine's mount table.
 #include "platform/usb_io.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -50,9 +54,21 @@ struct Interface {
     DevInst node;
 };
 
+// A line of the mount table with the kernel name its source names.
+struct NamedMount {
+    std::optional<std::string> name;
+    std::string point;
+};
+
 struct State {
     std::mutex mutex;
     std::string root;
+    // The machine's own mount table, kept open: its poll says whether a mount came or went
+    // since the table was last read.
+    int mountsFd = -1;
+    std::vector<NamedMount> mounts;
+    // Each disk's SCSI generic node as the last walk over the disks found it.
+    std::map<std::string, std::string, std::less<>> genericNodes;
     std::vector<std::string> nodes;  // DevInst n is nodes[n - 1]
     std::map<std::string, DevInst> nodeIds;
     std::map<DeviceInfoSet, std::vector<Interface>> sets;
@@ -275,18 +291,6 @@ std::vector<Block> Volumes(const State& s) {
 
 // ---- The mount table ------------------------------------------------------------------------
 
-std::vector<Mount> Mounts(const State& s) {
-    for (const char* table : {"/proc/self/mounts", "/proc/mounts"}) {
-        std::ifstream in(Under(s, table), std::ios::binary);
-        if (!in)
-            continue;
-        std::ostringstream text;
-        text << in.rdbuf();
-        return linux_os::ParseMounts(text.str());
-    }
-    return {};
-}
-
 // The kernel name a mount's source names: "/dev/sdb1", or a link to it such as
 // "/dev/disk/by-uuid/...".
 std::optional<std::string> SourceName(const State& s, const std::string& source) {
@@ -300,10 +304,66 @@ std::optional<std::string> SourceName(const State& s, const std::string& source)
     return BaseName(source);
 }
 
-std::vector<std::string> MountPointsOf(const State& s, const std::string& name) {
+std::optional<std::string> ReadAll(int fd) {
+    if (lseek(fd, 0, SEEK_SET) != 0)
+        return std::nullopt;
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return text;
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+// The mount table text; nullopt when it is unchanged since the last call.
+std::optional<std::string> ChangedMountTable(State& s) {
+    if (s.root.empty()) {
+        if (s.mountsFd >= 0) {
+            pollfd changed{s.mountsFd, POLLPRI, 0};
+            const int ready = poll(&changed, 1, 0);
+            if (ready == 0 || (ready == 1 && (changed.revents & (POLLPRI | POLLERR)) == 0))
+                return std::nullopt;
+        } else {
+            s.mountsFd = open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+        }
+        if (s.mountsFd >= 0) {
+            if (auto text = ReadAll(s.mountsFd))
+                return text;
+            close(s.mountsFd);
+            s.mountsFd = -1;
+        }
+    }
+    // A built tree's files change without notice: read each time.
+    for (const char* table : {"/proc/self/mounts", "/proc/mounts"}) {
+        std::ifstream in(Under(s, table), std::ios::binary);
+        if (!in)
+            continue;
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    return std::string();
+}
+
+// Each volume's letter, disk and free space asks the mount table; a walk asks it for every
+// volume. Read again, sources resolved again, only when it changed.
+const std::vector<NamedMount>& Mounts(State& s) {
+    if (const auto text = ChangedMountTable(s)) {
+        s.mounts.clear();
+        for (Mount& mount : linux_os::ParseMounts(*text))
+            s.mounts.push_back({SourceName(s, mount.source), std::move(mount.point)});
+    }
+    return s.mounts;
+}
+
+std::vector<std::string> MountPointsOf(State& s, const std::string& name) {
     std::vector<std::string> points;
-    for (const Mount& mount : Mounts(s)) {
-        if (SourceName(s, mount.source) == name)
+    for (const NamedMount& mount : Mounts(s)) {
+        if (mount.name == name)
             points.push_back(mount.point);
     }
     return points;
@@ -328,6 +388,23 @@ DevInst NodeOf(State& s, const std::string& folder) {
     return id;
 }
 
+// The node below `root` of the SCSI generic device in a SCSI device's folder, if it has one
+// that may be opened.
+std::optional<std::string> GenericNodeBelow(const std::string& root,
+                                            const std::string& scsiDevice) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(root + scsiDevice + "/scsi_generic", error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string node = root + "/dev/" + name;
+        if (access(node.c_str(), R_OK | W_OK) == 0)
+            return node;
+    }
+    return std::nullopt;
+}
+
 std::u16string Wide(std::string_view text) {
     return FromUtf8(text);
 }
@@ -346,8 +423,12 @@ std::vector<Interface> InterfacesOf(State& s, const Guid& interfaceClass) {
                 found.push_back({Wide(*folder), NodeOf(s, *folder)});
         }
     } else if (interfaceClass == kGuidDisk) {
-        for (const Block& disk : Disks(s))
+        s.genericNodes.clear();
+        for (const Block& disk : Disks(s)) {
             found.push_back({Wide(disk.folder), NodeOf(s, disk.folder)});
+            if (auto node = GenericNodeBelow(s.root, disk.folder + "/device"))
+                s.genericNodes.emplace(disk.name, std::move(*node));
+        }
     } else if (interfaceClass == kGuidVolume) {
         for (const Block& volume : Volumes(s))
             found.push_back({Wide(volume.folder), NodeOf(s, volume.folder)});
@@ -547,6 +628,11 @@ void SetSystemRoot(const std::string& root) {
         s.root.pop_back();
     s.nodes.clear();
     s.nodeIds.clear();
+    if (s.mountsFd >= 0)
+        close(s.mountsFd);
+    s.mountsFd = -1;
+    s.mounts.clear();
+    s.genericNodes.clear();
 }
 
 std::optional<std::string> VolumeDevice(char16_t letter) {
@@ -569,9 +655,8 @@ std::u16string MountedLetters() {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
     std::u16string letters;
-    for (const Mount& mount : Mounts(s)) {
-        const auto name = SourceName(s, mount.source);
-        const auto letter = name ? VolumeLetter(*name) : std::nullopt;
+    for (const NamedMount& mount : Mounts(s)) {
+        const auto letter = mount.name ? VolumeLetter(*mount.name) : std::nullopt;
         if (letter && letters.find(*letter) == std::u16string::npos)
             letters += *letter;
     }
@@ -623,6 +708,22 @@ std::optional<std::string> LetterDiskNode(char16_t letter) {
     if (!disk || MountPointsOf(s, *name).empty())
         return std::nullopt;
     return Under(s, "/dev/" + *disk);
+}
+
+std::string PassThroughNode(const std::string& node) {
+    const std::size_t slash = node.rfind('/');
+    if (slash == std::string::npos || slash < 4 || node.compare(slash - 4, 4, "/dev") != 0)
+        return node;
+    const std::string root = node.substr(0, slash - 4);
+    const std::string name = node.substr(slash + 1);
+    {
+        State& s = Get();
+        const std::lock_guard lock(s.mutex);
+        const auto it = s.genericNodes.find(name);
+        if (it != s.genericNodes.end() && it->second.starts_with(root + "/dev/"))
+            return it->second;
+    }
+    return GenericNodeBelow(root, "/sys/block/" + name + "/device").value_or(node);
 }
 
 std::optional<std::string> LetterMountPoint(std::u16string_view root) {

@@ -78,6 +78,12 @@ bool WalkControl(Handle handle, std::uint32_t code, const void* in, std::uint32_
 // The node the pass-through reaches for "\\.\<letter>:": the volume's whole disk below the
 // system root ("/dev/sdb" for sdb1); nullopt when the letter names no mounted volume.
 std::optional<std::string> LetterDiskNode(char16_t letter);
+// What the pass-through opens for a disk node ("<root>/dev/sdb"): its SCSI generic node when the
+// kernel has one ("<root>/dev/sg1"), as the last walk over the disks found it, or looked up now
+// for a disk the walk did not list; the disk node itself otherwise. Opening the generic node
+// costs no command, where opening the disk's own node has the kernel test the unit first, a USB
+// round trip each time.
+std::string PassThroughNode(const std::string& node);
 // The first mount point of a "<letter>:\" root, below the system root.
 std::optional<std::string> LetterMountPoint(std::u16string_view root);
 

@@ -1,4 +1,5 @@
 // The system's USB walk over sysfs and mount trees built here, through the Linux backend.
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <gtest/gtest.h>
@@ -320,6 +321,34 @@ TEST_F(LinuxWalk, PullingADeviceEmptiesItsPortAndMovesNoOrdinal) {
     for (const Device& d : Devices())
         ordinals.push_back(d.entry.portOrdinal);
     EXPECT_EQ(ordinals, (std::vector<int>{2, 6, 8, 11}));
+}
+
+// A disk with a SCSI generic node is opened there, as the last walk over the disks found it:
+// opening the disk's own node would have the kernel test the unit first.
+TEST_F(LinuxWalk, ADiskOpensTheGenericNodeTheLastWalkFound) {
+    const std::string scsi =
+        "/sys/devices/pci0000:00/0000:00:1.0/usb1/1-2/1-2:1.0/host2/target2:0:0/2:0:0:0";
+    tree.Link(scsi + "/block/sdb/device", scsi);
+    tree.Dir(scsi + "/scsi_generic/sg1");
+    tree.Dir("/dev");
+    tree.Write("/dev/sdb", "");
+    tree.Write("/dev/sg1", "");
+    const auto opened = [this](const char* node) {
+        const platform::Handle handle = device::OpenVolume(*VolumeLetter("sdb1"));
+        struct stat got {};
+        struct stat wanted {};
+        const bool same =
+            handle != platform::kInvalidHandle && fstat(static_cast<int>(handle - 1), &got) == 0 &&
+            stat((tree.Root() + node).c_str(), &wanted) == 0 && got.st_ino == wanted.st_ino;
+        device::CloseDrive(handle);
+        return same;
+    };
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    EXPECT_TRUE(opened("/dev/sg1"));
+    tree.Remove(scsi + "/scsi_generic");
+    walk.Enumerate(0);
+    EXPECT_TRUE(opened("/dev/sdb"));
 }
 
 TEST_F(LinuxWalk, LettersOpenTheWholeDiskAndAnswerTheMountPointsFreeSpace) {
