@@ -148,7 +148,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
     }
 };
 
-TEST_F(PortDialogFaultsTest, FailingEachCallUpTo120ThenEveryThirdLeavesASmallerTree) {
+TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) {
     const Outcome clean = RunOnce(0);
     const std::uint64_t calls = sim::Faults::Calls();
     ASSERT_FALSE(clean.failed);

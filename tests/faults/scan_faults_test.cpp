@@ -104,7 +104,7 @@ class ScanFaultsTest : public QcRunTest {
     }
 };
 
-TEST_F(ScanFaultsTest, FailingEachCallUpTo120ThenEveryThirdShrinksTheRunAsItMay) {
+TEST_F(ScanFaultsTest, FailingEachEarlyCallThenASampleShrinksTheRunAsItMay) {
     const Outcome clean = RunOnce(0);
     ASSERT_FALSE(clean.failed);
     ASSERT_EQ(clean.rowCount, 3);

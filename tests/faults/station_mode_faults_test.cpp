@@ -104,8 +104,7 @@ class StationModeFaultsTest : public QcRunTest {
     }
 };
 
-TEST_F(StationModeFaultsTest,
-       FailingEachCallUpTo120ThenEveryThirdKeepsEveryDiskOnItsMappedRowOrOff) {
+TEST_F(StationModeFaultsTest, FailingEachEarlyCallThenASampleKeepsEveryDiskOnItsMappedRowOrOff) {
     const Outcome clean = RunOnce(0);
     const std::uint64_t calls = sim::Faults::Calls();
     ASSERT_FALSE(clean.failed);

@@ -12,9 +12,20 @@ namespace faultsweep {
 
 // Every call up to `every` of them, then every `stride`-th to the last one: a whole run of the
 // window takes long enough under the sanitizers that failing each of several hundred calls in
-// turn would dominate the suite, and the later calls repeat the earlier kinds.
-inline std::vector<std::uint64_t> Schedule(std::uint64_t calls, std::uint64_t every = 120,
-                                           std::uint64_t stride = 3) {
+// turn would dominate the suite, and the later calls repeat the earlier kinds. Where a run costs
+// several times more again (the thread sanitizer; wine, which runs the Windows build), the
+// sample past the first calls is sparser; the native build under the address sanitizer keeps
+// the dense one.
+#if defined(__SANITIZE_THREAD__) || defined(_WIN32)
+inline constexpr std::uint64_t kEachCallUpTo = 40;
+inline constexpr std::uint64_t kThenEvery = 8;
+#else
+inline constexpr std::uint64_t kEachCallUpTo = 120;
+inline constexpr std::uint64_t kThenEvery = 3;
+#endif
+
+inline std::vector<std::uint64_t> Schedule(std::uint64_t calls, std::uint64_t every = kEachCallUpTo,
+                                           std::uint64_t stride = kThenEvery) {
     std::vector<std::uint64_t> ks;
     for (std::uint64_t k = 1; k <= calls; k += k < every ? 1 : stride)
         ks.push_back(k);
