@@ -4,7 +4,8 @@
 # (tests/kernel/disks.station, one tavrin-usbdisk each) sit on the ports of an emulated hub
 # through usb-redir, a stock emulated usb-storage disk beside them. Inside, tavrin-check runs
 # once over every disk against tests/kernel/line.chk and line.pfg while one disk is pulled in
-# the middle of its command, then watches while one more disk is plugged. Here its values are
+# the middle of its command, then watches while one more disk is plugged, then runs once more
+# alone for the speed figures, beside tavrin-bare-read's same reads. Here its values are
 # compared with tavrin-block's for each disk's block, its verdicts with the check file's, its
 # retry lines and pass-overs with what each disk's replies say.
 #   scripts/kernel-test.sh        (after scripts/setup.sh; builds the linux preset)
