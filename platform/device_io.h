@@ -24,6 +24,15 @@ Handle OpenDeviceFile(const char16_t* path);
 // CloseHandle.
 bool CloseDevice(Handle handle);
 
+// Why this thread's last failed OpenDeviceFile or DeviceControl failed, as the system said it:
+// its error number (GetLastError on Windows, errno on Linux; 0 when it said nothing) and its
+// text. Kept from the failure itself, so that closing or logging after it does not lose it.
+struct DeviceError {
+    int code = 0;
+    std::u16string text;
+};
+DeviceError LastDeviceError();
+
 // DeviceIoControl without an overlapped structure; *returned receives the byte count.
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned);

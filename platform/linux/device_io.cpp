@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/linux/sg_pass_through.h"
@@ -29,7 +31,19 @@ int Descriptor(Handle handle) {
 // Time inside SG_IO calls, for the command line's figures.
 std::atomic<std::uint64_t> sgIoMicroseconds{0};
 
+thread_local DeviceError lastError;
+
+// Records errno's number and text; false, for the caller to return.
+bool Failed(int code) {
+    lastError = {code, FromUtf8(std::strerror(code))};
+    return false;
+}
+
 }  // namespace
+
+DeviceError LastDeviceError() {
+    return lastError;
+}
 
 namespace linux_os {
 
@@ -47,11 +61,17 @@ Handle OpenDeviceFile(const char16_t* path) {
     const auto node = text.size() == 6 && text.substr(0, 4) == u"\\\\.\\" && text[5] == u':'
                           ? linux_os::LetterDiskNode(text[4])
                           : linux_os::DeviceNodePath(path);
-    if (!node)
+    if (!node) {
+        Failed(ENOENT);
         return kInvalidHandle;
+    }
     // Non-blocking: a reader without a medium must not hold the open.
     const int fd = open(linux_os::PassThroughNode(*node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    return fd < 0 ? kInvalidHandle : static_cast<Handle>(fd) + 1;
+    if (fd < 0) {
+        Failed(errno);
+        return kInvalidHandle;
+    }
+    return static_cast<Handle>(fd) + 1;
 }
 
 bool CloseDevice(Handle handle) {
@@ -70,20 +90,23 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
     const int fd = Descriptor(handle);
     // One buffer in and out, as the system sends it.
     if (fd < 0 || code != kIoctlScsiPassThrough || in != out || inSize < outSize)
-        return false;
+        return Failed(EINVAL);
     auto* request = static_cast<std::uint8_t*>(out);
     std::uint8_t sense[kScsiSenseAreaSize] = {};
     auto sg = linux_os::SgRequestFor(request, outSize, sense, sizeof sense);
     if (!sg)
-        return false;
+        return Failed(EINVAL);
     const auto start = std::chrono::steady_clock::now();
     const int result = ioctl(fd, SG_IO, &*sg);
     sgIoMicroseconds +=
         static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                        std::chrono::steady_clock::now() - start)
                                        .count());
-    if (result != 0 || !linux_os::SgCompleted(*sg))
-        return false;
+    if (result != 0)
+        return Failed(errno);
+    // The command came back without reaching the device, or the host dropped it.
+    if (!linux_os::SgCompleted(*sg))
+        return Failed(EIO);
     const std::uint32_t count = linux_os::SgWriteBack(*sg, request, sense);
     if (returned != nullptr)
         *returned = count;

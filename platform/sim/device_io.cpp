@@ -16,12 +16,28 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// The errors of the calls the station answers, as Windows numbers and words them.
+thread_local DeviceError lastError;
+
+void Failed(int code, std::u16string_view text) {
+    lastError = {code, std::u16string(text)};
+}
+
 }  // namespace
 
+DeviceError LastDeviceError() {
+    return lastError;
+}
+
 Handle OpenDeviceFile(const char16_t* path) {
-    if (sim::Faults::Fail(sim::FaultCall::Open))
+    if (sim::Faults::Fail(sim::FaultCall::Open)) {
+        Failed(5, u"Access is denied.");
         return kInvalidHandle;
-    return sim::Station::Get().Open(path);
+    }
+    const Handle handle = sim::Station::Get().Open(path);
+    if (handle == kInvalidHandle)
+        Failed(2, u"The system cannot find the file specified.");
+    return handle;
 }
 
 bool CloseDevice(Handle handle) {
@@ -31,9 +47,12 @@ bool CloseDevice(Handle handle) {
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
     if (sim::Faults::Fail(code == kIoctlScsiPassThrough ? sim::FaultCall::PassThrough
-                                                        : sim::FaultCall::DeviceRequest))
+                                                        : sim::FaultCall::DeviceRequest) ||
+        !sim::Station::Get().Control(handle, code, in, inSize, out, outSize, returned)) {
+        Failed(1117, u"The request could not be performed because of an I/O device error.");
         return false;
-    return sim::Station::Get().Control(handle, code, in, inSize, out, outSize, returned);
+    }
+    return true;
 }
 
 bool DiskFreeBytesAvailable(const char16_t* root, std::uint64_t* available) {

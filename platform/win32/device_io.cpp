@@ -39,12 +39,37 @@ wchar_t* W(char16_t* text) {
 HANDLE H(Handle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
+
+// Taken at the failure: CloseHandle and OutputDebugStringW after it may change GetLastError.
+thread_local DWORD lastError = 0;
 }  // namespace
+
+DeviceError LastDeviceError() {
+    DeviceError error{static_cast<int>(lastError), {}};
+    if (lastError == 0)
+        return error;
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, lastError, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (n > 0 && text != nullptr) {
+        std::u16string message(reinterpret_cast<const char16_t*>(text), n);
+        // The system's text ends with CR LF.
+        while (!message.empty() &&
+               (message.back() == u'\n' || message.back() == u'\r' || message.back() == u' '))
+            message.pop_back();
+        error.text = std::move(message);
+    }
+    LocalFree(text);
+    return error;
+}
 
 Handle OpenDeviceFile(const char16_t* path) {
     HANDLE h =
         CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        lastError = GetLastError();
     return reinterpret_cast<Handle>(h);
 }
 
@@ -56,6 +81,8 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
                    std::uint32_t outSize, std::uint32_t* returned) {
     DWORD count = 0;
     const BOOL ok = DeviceIoControl(H(handle), code, in, inSize, out, outSize, &count, nullptr);
+    if (ok == FALSE)
+        lastError = GetLastError();
     if (returned != nullptr)
         *returned = count;
     return ok != FALSE;
