@@ -1,7 +1,9 @@
 #!/bin/busybox sh
 # The kernel test's guest: loads the USB storage stack, waits for the disks, mounts them, runs
-# tavrin-check over them once, then watches while a disk is plugged, then runs once more alone
-# for the speed figures. Every line for the harness starts with "@@ ".
+# tavrin-check over them once; then the runs that must fail and say so (no disk mounted, a user
+# who may not open the devices, a covered mount point) and two runs on one log; then watches
+# while a disk is plugged, runs alone for the speed figures, and last is interrupted and has a
+# disk swapped while a disk holds its reply back. Every line for the harness starts with "@@ ".
 /bin/busybox mkdir -p /usr/bin /sbin /usr/sbin /tmp
 /bin/busybox --install -s
 export PATH=/bin:/sbin:/usr/bin:/usr/sbin
@@ -67,6 +69,53 @@ echo "@@ checked $? $start $(uptime)"
 sed 's/^/@@ check-out /' /tmp/check.out
 sed 's/^/@@ check-err /' /tmp/check.err
 
+# No disk mounted: a run that checks nothing says so and fails.
+unmount_all() {
+  for point in /mnt/sd*; do
+    [ -d "$point" ] || continue
+    umount "$point" 2>/dev/null || umount -l "$point"
+    rmdir "$point"
+  done
+}
+unmount_all
+$check >/tmp/none.out 2>/tmp/none.err
+echo "@@ none $?"
+sed 's/^/@@ none-err /' /tmp/none.err
+sed 's/^/@@ none-out /' /tmp/none.out
+mount_disks >/dev/null
+
+# A user who may not open the disks' devices: every disk named with the system's reason.
+su nobody -s /bin/sh -c "$check" >/tmp/user.out 2>/tmp/user.err
+echo "@@ user $?"
+sed 's/^/@@ user-err /' /tmp/user.err
+sed 's/^/@@ user-out /' /tmp/user.out
+
+# The disk on a hub port, by the USB device its sysfs path goes through.
+disk_on() {
+  for dev in /sys/block/sd*; do
+    [ "$(usb_port_of "${dev##*/}")" = "$1" ] && echo "${dev##*/}" && return
+  done
+}
+# A mount point covered by another file system: the disk has no mount of its own to measure.
+first=$(disk_on 1-1.1)
+mount -t tmpfs cover "/mnt/$first"
+$check --verbose "/dev/$first" >/tmp/cover.out 2>/tmp/cover.err
+echo "@@ covered $? /dev/$first"
+umount "/mnt/$first"
+sed 's/^/@@ cover-err /' /tmp/cover.err
+sed 's/^/@@ cover-out /' /tmp/cover.out
+
+# Two runs writing one log at once, three times over.
+for round in 1 2 3; do
+  $check --log /tmp/shared.csv >/dev/null 2>&1 &
+  one=$!
+  $check --log /tmp/shared.csv >/dev/null 2>&1 &
+  two=$!
+  wait "$one"
+  wait "$two"
+done
+sed 's/^/@@ log-line /' /tmp/shared.csv
+
 # Watching: the harness plugs one more disk once the command says it watches.
 mount_disks
 : >/tmp/mounted
@@ -101,7 +150,7 @@ sed 's/^/@@ watch-out /' /tmp/watch.out
 sed 's/^/@@ watch-err /' /tmp/watch.err
 
 # The speed figures of record: one more run over the disks still there, with nothing else
-# running in the guest to share its one processor.
+# running in the guest to share its one processor, then five more, each after the yardstick.
 $check --verbose >/tmp/quiet.out 2>/tmp/quiet.err
 echo "@@ quiet $?"
 sed 's/^/@@ quiet-err /' /tmp/quiet.err
@@ -110,5 +159,39 @@ bare=""
 for disk in $(sed -n 's|^time /dev/\([a-z]*\) .*|\1|p' /tmp/quiet.err); do
   bare="$bare /dev/$disk /dev/$(ls "/sys/block/$disk/device/scsi_generic") /mnt/$disk"
 done
-/bin/tavrin-bare-read $bare | sed 's/^/@@ /'
+for round in 1 2 3 4 5; do
+  /bin/tavrin-bare-read $bare | sed "s/^/@@ round $round /"
+  $check --verbose 2>&1 >/dev/null | sed -n "s/^time /@@ round $round check /p"
+done
+
+# Interrupted while a disk holds its reply back: the command ends at once, sends nothing twice,
+# and says so by its status. Disk 8 holds its first three replies.
+echo "@@ plug 8"
+echo "@@ plug 9"
+for tick in $(seq 1 600); do
+  [ -n "$(disk_on 1-1.8)" ] && [ -n "$(disk_on 1-2)" ] && break
+  sleep 0.1
+done
+mount_disks >/dev/null
+held=$(disk_on 1-1.8)
+plain="/bin/tavrin-check --check /etc/tavrin/line.chk"
+for signal in INT TERM; do
+  $plain "/dev/$held" >/tmp/signal.out 2>/tmp/signal.err &
+  run=$!
+  sleep 1
+  kill -"$signal" "$run"
+  wait "$run"
+  echo "@@ signal $signal $? /dev/$held"
+  sed "s/^/@@ signal-err $signal /" /tmp/signal.err
+  sed "s/^/@@ signal-out $signal /" /tmp/signal.out
+done
+
+# A disk swapped while an earlier one holds its reply back: the harness pulls disk 9 and plugs
+# disk 10, which the kernel gives disk 9's freed names.
+victim=$(disk_on 1-2)
+echo "@@ swap /dev/$held /dev/$victim"
+$plain --verbose "/dev/$held" "/dev/$victim" >/tmp/swap.out 2>/tmp/swap.err
+echo "@@ swapped $?"
+sed 's/^/@@ swap-err /' /tmp/swap.err
+sed 's/^/@@ swap-out /' /tmp/swap.out
 poweroff -f
