@@ -4,10 +4,13 @@
 # (tests/kernel/disks.station, one tavrin-usbdisk each) sit on the ports of an emulated hub
 # through usb-redir, a stock emulated usb-storage disk beside them. Inside, tavrin-check runs
 # once over every disk against tests/kernel/line.chk and line.pfg while one disk is pulled in
-# the middle of its command, then watches while one more disk is plugged, then runs once more
-# alone for the speed figures, beside tavrin-bare-read's same reads. Here its values are
-# compared with tavrin-block's for each disk's block, its verdicts with the check file's, its
-# retry lines and pass-overs with what each disk's replies say.
+# the middle of its command; then with no disk mounted, as a user who may not open the devices,
+# with a disk's mount point covered, and twice at once on one log; then it watches while one more
+# disk is plugged, runs alone for the speed figures, five times in turns with tavrin-bare-read's
+# same reads; last it is interrupted by SIGINT and by SIGTERM while a disk holds its reply back,
+# and has a disk swapped for another meanwhile. Here its values are compared with tavrin-block's
+# for each disk's block, its verdicts with the check file's, its retry lines and pass-overs with
+# what each disk's replies say, its statuses and messages with what each run must say.
 #   scripts/kernel-test.sh        (after scripts/setup.sh; builds the linux preset)
 set -euo pipefail
 cd "$(dirname "$0")/.."
