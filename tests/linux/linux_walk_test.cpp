@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -509,6 +511,30 @@ TEST_F(LinuxWalk, AnOpenedNodeIsTheWalksDiskOnlyWhileNothingChanged) {
     walk.Enumerate(0);
     EXPECT_TRUE(StillWalkDisk(node, false, 8, 0));
     EXPECT_NE(DiskIdentity(*VolumeLetter("sdb2")), second);
+}
+
+// The check on a real device node: the machine's null device stands in for the disk's generic
+// node, as sysfs does or does not know it.
+TEST_F(LinuxWalk, OpeningANodeThatIsNotTheWalksDiskFailsWithTheReason) {
+    const std::string sg1 = tree.Generic(sdb, "sg1", 1);
+    tree.Remove("/dev/sg1");
+    std::filesystem::create_symlink("/dev/null", tree.Root() + "/dev/sg1");
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    for (const platform::Handle handle :
+         {device::OpenVolume(*VolumeLetter("sdb1")), device::OpenPhysicalDrive(1)}) {
+        EXPECT_EQ(handle, platform::kInvalidHandle);
+        const platform::DeviceError error = platform::LastDeviceError();
+        EXPECT_EQ(error.code, ESTALE);
+        EXPECT_EQ(error.text, u"the disk changed during the run");
+        device::CloseDrive(handle);
+    }
+    tree.Link("/sys/dev/char/1:3", sg1);
+    for (const platform::Handle handle :
+         {device::OpenVolume(*VolumeLetter("sdb1")), device::OpenPhysicalDrive(1)}) {
+        EXPECT_NE(handle, platform::kInvalidHandle);
+        device::CloseDrive(handle);
+    }
 }
 
 }  // namespace

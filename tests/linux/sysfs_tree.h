@@ -121,16 +121,19 @@ class SysfsTree {
         return folder;
     }
 
-    // The SCSI generic node of the SCSI device above a disk's folder, and its /dev node.
-    void Generic(const std::string& disk, const std::string& name, int minor) {
+    // The SCSI generic node of the SCSI device above a disk's folder, and its /dev node;
+    // returns its folder.
+    std::string Generic(const std::string& disk, const std::string& name, int minor) {
         const std::string device = fs::path(disk).parent_path().parent_path().string();
         const std::string folder = device + "/scsi_generic/" + name;
         const std::string dev = "21:" + std::to_string(minor);
         Dir(folder);
         Write(folder + "/dev", dev + "\n");
         Link("/sys/dev/char/" + dev, folder);
+        Link(disk + "/device", device);
         Dir("/dev");
         Write("/dev/" + name, "");
+        return folder;
     }
 
     // A line of the mount table for a block device by its kernel name ("/dev/sdb1"), or
