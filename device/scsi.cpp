@@ -11,6 +11,8 @@ namespace device {
 
 using platform::ScsiRequest;
 
+constexpr std::uint8_t kScsiStatusGood = 0x00;
+
 std::optional<std::uint32_t> SenseCode(std::span<const std::uint8_t> sense) {
     platform::ByteReader r(sense);
     const std::uint8_t responseCode = r.U8() & 0x7F;
@@ -80,11 +82,14 @@ bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
         const bool called =
             platform::DeviceControl(handle, platform::kIoctlScsiPassThrough, request.get(), kInSize,
                                     request.get(), outSize, &returned);
-        if (called && SenseCode(request->sense) == 0u) {
+        const bool sense = called && SenseCode(request->sense) != 0u;
+        // A status other than GOOD that came without sense data failed all the same: the
+        // buffer holds no answer.
+        if (called && !sense && request->header.ScsiStatus == kScsiStatusGood) {
             std::copy_n(request->data, out.size(), out.begin());
             return true;
         }
-        platform::DebugOutput(called ? u"r retry 0\n" : u"r retry 1\n");
+        platform::DebugOutput(sense ? u"r retry 0\n" : u"r retry 1\n");
     }
     return false;
 }

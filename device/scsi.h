@@ -18,8 +18,8 @@ std::optional<std::uint32_t> SenseCode(std::span<const std::uint8_t> sense);
 // Sends one CDB (1 to 16 bytes) with a data-in phase of out.size() bytes (at most the request's
 // data area) through IOCTL_SCSI_PASS_THROUGH, up to `attempts` times (0 counts as 1). On success
 // `out` holds the data and the result is true; on failure `out` is untouched. Each failed attempt
-// writes "r retry 0\n" (the device reported sense) or "r retry 1\n" (the call itself failed) to
-// the debugger.
+// writes "r retry 0\n" (the device reported sense) or "r retry 1\n" (the call itself failed, or
+// the SCSI status was not GOOD and came without sense data) to the debugger.
 bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
                 std::span<std::uint8_t> out, std::uint32_t timeoutSeconds, std::uint32_t attempts);
 

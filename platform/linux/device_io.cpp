@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/linux/sg_pass_through.h"
@@ -39,6 +42,18 @@ bool Failed(int code) {
     return false;
 }
 
+// Whether the device just opened for a disk of the last walk is still that disk; a file that
+// is no device (a built tree's stand-in) has nothing to compare.
+bool StillWalkDisk(int fd, const std::string& node) {
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0)
+        return false;
+    if (!S_ISBLK(opened.st_mode) && !S_ISCHR(opened.st_mode))
+        return true;
+    return linux_os::StillWalkDisk(node, S_ISCHR(opened.st_mode), major(opened.st_rdev),
+                                   minor(opened.st_rdev));
+}
+
 }  // namespace
 
 DeviceError LastDeviceError() {
@@ -57,10 +72,14 @@ Handle OpenDeviceFile(const char16_t* path) {
     if (path == nullptr)
         return kInvalidHandle;
     const std::u16string_view text(path);
-    // "\\.\<letter>:": the volume's disk, which takes the pass-through.
-    const auto node = text.size() == 6 && text.substr(0, 4) == u"\\\\.\\" && text[5] == u':'
-                          ? linux_os::LetterDiskNode(text[4])
-                          : linux_os::DeviceNodePath(path);
+    // "\\.\<letter>:": the volume's disk, which takes the pass-through; a drive number: the
+    // disk below the system root; an absolute path: itself.
+    const bool letter = text.size() == 6 && text.substr(0, 4) == u"\\\\.\\" && text[5] == u':';
+    std::optional<std::string> node =
+        letter ? linux_os::LetterDiskNode(text[4]) : linux_os::DriveNumberNode(text);
+    const bool walked = node.has_value();
+    if (!node && !letter)
+        node = linux_os::DeviceNodePath(path);
     if (!node) {
         Failed(ENOENT);
         return kInvalidHandle;
@@ -69,6 +88,12 @@ Handle OpenDeviceFile(const char16_t* path) {
     const int fd = open(linux_os::PassThroughNode(*node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         Failed(errno);
+        return kInvalidHandle;
+    }
+    // The kernel gives a pulled disk's names to the next disk at once.
+    if (walked && !StillWalkDisk(fd, *node)) {
+        close(fd);
+        lastError = {ESTALE, u"the disk changed during the run"};
         return kInvalidHandle;
     }
     return static_cast<Handle>(fd) + 1;

@@ -7,8 +7,10 @@ namespace platform::linux_os {
 namespace {
 
 constexpr std::u16string_view kPhysicalDrive = u"\\\\.\\PHYSICALDRIVE";
-// The driver status bit that says sense data came back; every other bit is a driver error.
+// The driver status bit that says sense data came back; every other bit of the low four is a
+// driver error. Older kernels set suggestion bits above them, which say nothing of the call.
 constexpr unsigned kDriverSense = 0x08;
+constexpr unsigned kDriverStatusMask = 0x0F;
 
 ScsiPassThroughHeader HeaderOf(const std::uint8_t* request) {
     ScsiPassThroughHeader h;
@@ -86,7 +88,7 @@ std::optional<sg_io_hdr_t> SgRequestFor(std::uint8_t* request, std::uint32_t siz
 }
 
 bool SgCompleted(const sg_io_hdr_t& done) {
-    return done.host_status == 0 && (done.driver_status & ~kDriverSense) == 0;
+    return done.host_status == 0 && (done.driver_status & kDriverStatusMask & ~kDriverSense) == 0;
 }
 
 std::uint32_t SgWriteBack(const sg_io_hdr_t& done, std::uint8_t* request,

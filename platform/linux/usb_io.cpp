@@ -5,15 +5,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <tuple>
 
 #include "platform/bytes.h"
 #include "platform/linux/sg_pass_through.h"
@@ -54,10 +58,23 @@ struct Interface {
     DevInst node;
 };
 
-// A line of the mount table with the kernel name its source names.
-struct NamedMount {
-    std::optional<std::string> name;
+// A usable line of the mount table: its device is there and its mount point not covered.
+struct LiveMount {
+    std::string device;  // "MAJ:MIN"
+    std::string name;    // the device's kernel name when the table was read
     std::string point;
+};
+
+// A disk as the last walk over the disks listed it, to tell it from a later disk of its name.
+struct WalkDisk {
+    std::string folder;  // the disk's sysfs folder
+    // The USB device it hangs from (the SCSI device for a disk not on USB): the folder every
+    // node of the disk lies below.
+    std::string device;
+    std::string dev;  // "MAJ:MIN"
+    std::optional<std::string> diskseq;
+    std::optional<std::string> address;  // the USB device's devnum, new at every plug
+    std::optional<std::string> genericNode;
 };
 
 struct State {
@@ -66,9 +83,9 @@ struct State {
     // The machine's own mount table, kept open: its poll says whether a mount came or went
     // since the table was last read.
     int mountsFd = -1;
-    std::vector<NamedMount> mounts;
-    // Each disk's SCSI generic node as the last walk over the disks found it.
-    std::map<std::string, std::string, std::less<>> genericNodes;
+    std::vector<LiveMount> mounts;
+    // Each disk of the last walk over the disks, by kernel name.
+    std::map<std::string, WalkDisk, std::less<>> walkDisks;
     std::vector<std::string> nodes;  // DevInst n is nodes[n - 1]
     std::map<std::string, DevInst> nodeIds;
     std::map<DeviceInfoSet, std::vector<Interface>> sets;
@@ -260,8 +277,11 @@ std::vector<Block> Disks(const State& s) {
     return disks;
 }
 
-// Each disk's partitions by number (the disk itself when it has none), then the CD-ROMs.
-std::vector<Block> Volumes(const State& s) {
+std::vector<std::string> MountPointsOf(State& s, const std::string& name);
+
+// Each disk's partitions by number (the disk itself when it has none), its mounted ones first,
+// then the CD-ROMs.
+std::vector<Block> Volumes(State& s) {
     std::vector<Block> volumes;
     for (const Block& disk : Disks(s)) {
         std::vector<std::pair<int, Block>> partitions;
@@ -274,8 +294,11 @@ std::vector<Block> Volumes(const State& s) {
                   [](const auto& a, const auto& b) { return a.first < b.first; });
         if (partitions.empty())
             volumes.push_back(disk);
+        const std::size_t first = volumes.size();
         for (auto& [number, part] : partitions)
             volumes.push_back(std::move(part));
+        std::stable_partition(volumes.begin() + static_cast<std::ptrdiff_t>(first), volumes.end(),
+                              [&s](const Block& v) { return !MountPointsOf(s, v.name).empty(); });
     }
     std::vector<Block> cdroms;
     for (const Block& block : BlockDevices(s)) {
@@ -290,19 +313,6 @@ std::vector<Block> Volumes(const State& s) {
 }
 
 // ---- The mount table ------------------------------------------------------------------------
-
-// The kernel name a mount's source names: "/dev/sdb1", or a link to it such as
-// "/dev/disk/by-uuid/...".
-std::optional<std::string> SourceName(const State& s, const std::string& source) {
-    if (source.compare(0, 5, "/dev/") != 0)
-        return std::nullopt;
-    std::error_code error;
-    if (fs::is_symlink(Under(s, source), error)) {
-        if (const auto real = Resolve(s, source))
-            return BaseName(*real);
-    }
-    return BaseName(source);
-}
 
 std::optional<std::string> ReadAll(int fd) {
     if (lseek(fd, 0, SEEK_SET) != 0)
@@ -328,7 +338,7 @@ std::optional<std::string> ChangedMountTable(State& s) {
             if (ready == 0 || (ready == 1 && (changed.revents & (POLLPRI | POLLERR)) == 0))
                 return std::nullopt;
         } else {
-            s.mountsFd = open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+            s.mountsFd = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
         }
         if (s.mountsFd >= 0) {
             if (auto text = ReadAll(s.mountsFd))
@@ -338,32 +348,56 @@ std::optional<std::string> ChangedMountTable(State& s) {
         }
     }
     // A built tree's files change without notice: read each time.
-    for (const char* table : {"/proc/self/mounts", "/proc/mounts"}) {
-        std::ifstream in(Under(s, table), std::ios::binary);
-        if (!in)
-            continue;
-        std::ostringstream text;
+    std::ifstream in(Under(s, "/proc/self/mountinfo"), std::ios::binary);
+    std::ostringstream text;
+    if (in)
         text << in.rdbuf();
-        return text.str();
-    }
-    return std::string();
+    return text.str();
+}
+
+// Whether the mount point shows the mount's own file system, as df decides it: on the machine by
+// the device of the mount point itself; a built tree's folders are no mounts, so there by the
+// order of the table.
+bool Uncovered(const State& s, const std::vector<Mount>& table, std::size_t index) {
+    if (!s.root.empty())
+        return !linux_os::CoveredByLater(table, index);
+    unsigned major = 0;
+    unsigned minor = 0;
+    char tail = 0;
+    struct stat point {};
+    return std::sscanf(table[index].device.c_str(), "%u:%u%c", &major, &minor, &tail) == 2 &&
+           stat(table[index].point.c_str(), &point) == 0 && point.st_dev == makedev(major, minor);
 }
 
 // Each volume's letter, disk and free space asks the mount table; a walk asks it for every
-// volume. Read again, sources resolved again, only when it changed.
-const std::vector<NamedMount>& Mounts(State& s) {
+// volume. Read again, its devices looked up again, only when it changed. Kept: the mounts of
+// disks and CD-ROMs whose device is in sysfs and whose mount point is not covered.
+const std::vector<LiveMount>& Mounts(State& s) {
     if (const auto text = ChangedMountTable(s)) {
         s.mounts.clear();
-        for (Mount& mount : linux_os::ParseMounts(*text))
-            s.mounts.push_back({SourceName(s, mount.source), std::move(mount.point)});
+        const std::vector<Mount> table = linux_os::ParseMountInfo(*text);
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            if (table[i].device.starts_with("0:"))
+                continue;  // no block device behind it
+            const auto folder = Resolve(s, "/sys/dev/block/" + table[i].device);
+            const std::string name = folder ? BaseName(*folder) : std::string();
+            if (!folder || !linux_os::VolumeLetter(name) || !Uncovered(s, table, i))
+                continue;
+            s.mounts.push_back({table[i].device, name, table[i].point});
+        }
     }
     return s.mounts;
 }
 
+// The usable mount points of a volume by its kernel name, bound by its device number now: a
+// mount left by a pulled disk that had the name is not this volume's.
 std::vector<std::string> MountPointsOf(State& s, const std::string& name) {
     std::vector<std::string> points;
-    for (const NamedMount& mount : Mounts(s)) {
-        if (mount.name == name)
+    const auto dev = ReadAttribute(s, "/sys/class/block/" + name, "dev");
+    if (!dev)
+        return points;
+    for (const LiveMount& mount : Mounts(s)) {
+        if (mount.device == *dev)
             points.push_back(mount.point);
     }
     return points;
@@ -409,25 +443,43 @@ std::u16string Wide(std::string_view text) {
     return FromUtf8(text);
 }
 
+WalkDisk WalkDiskOf(const State& s, const Block& disk) {
+    WalkDisk w;
+    w.folder = disk.folder;
+    w.dev = ReadAttribute(s, disk.folder, "dev").value_or("");
+    w.diskseq = ReadAttribute(s, disk.folder, "diskseq");
+    w.genericNode = GenericNodeBelow(s.root, disk.folder + "/device");
+    for (std::string up = disk.folder; up.size() > kDevices.size();) {
+        up.resize(up.rfind('/'));
+        if (ReadAttribute(s, up, "idVendor") && (w.address = ReadAttribute(s, up, "devnum"))) {
+            w.device = up;
+            return w;
+        }
+    }
+    w.device = Resolve(s, disk.folder + "/device").value_or(disk.folder);
+    return w;
+}
+
 std::vector<Interface> InterfacesOf(State& s, const Guid& interfaceClass) {
     std::vector<Interface> found;
     if (interfaceClass == kGuidUsbHostController) {
-        std::vector<std::pair<int, std::string>> buses;
+        // By the device behind each root hub, then by bus for the root hubs of one controller
+        // (USB 2 and 3), which it registers in a fixed order.
+        std::vector<std::tuple<std::string, int, std::string>> controllers;
         for (const std::string& name : Names(s, "/sys/bus/usb/devices")) {
-            if (const auto bus = RootHubBus(name))
-                buses.emplace_back(*bus, name);
+            const auto bus = RootHubBus(name);
+            const auto folder = bus ? UsbDeviceFolder(s, name) : std::nullopt;
+            if (folder)
+                controllers.emplace_back(folder->substr(0, folder->rfind('/')), *bus, *folder);
         }
-        std::sort(buses.begin(), buses.end());
-        for (const auto& [bus, name] : buses) {
-            if (const auto folder = UsbDeviceFolder(s, name))
-                found.push_back({Wide(*folder), NodeOf(s, *folder)});
-        }
+        std::sort(controllers.begin(), controllers.end());
+        for (const auto& [device, bus, folder] : controllers)
+            found.push_back({Wide(folder), NodeOf(s, folder)});
     } else if (interfaceClass == kGuidDisk) {
-        s.genericNodes.clear();
+        s.walkDisks.clear();
         for (const Block& disk : Disks(s)) {
             found.push_back({Wide(disk.folder), NodeOf(s, disk.folder)});
-            if (auto node = GenericNodeBelow(s.root, disk.folder + "/device"))
-                s.genericNodes.emplace(disk.name, std::move(*node));
+            s.walkDisks.emplace(disk.name, WalkDiskOf(s, disk));
         }
     } else if (interfaceClass == kGuidVolume) {
         for (const Block& volume : Volumes(s))
@@ -632,7 +684,7 @@ void SetSystemRoot(const std::string& root) {
         close(s.mountsFd);
     s.mountsFd = -1;
     s.mounts.clear();
-    s.genericNodes.clear();
+    s.walkDisks.clear();
 }
 
 std::optional<std::string> VolumeDevice(char16_t letter) {
@@ -655,9 +707,11 @@ std::u16string MountedLetters() {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
     std::u16string letters;
-    for (const NamedMount& mount : Mounts(s)) {
-        const auto letter = mount.name ? VolumeLetter(*mount.name) : std::nullopt;
-        if (letter && letters.find(*letter) == std::u16string::npos)
+    for (const LiveMount& mount : Mounts(s)) {
+        // The device may have gone, and its name passed on, since the table was read.
+        const auto letter = VolumeLetter(mount.name);
+        if (letter && letters.find(*letter) == std::u16string::npos &&
+            ReadAttribute(s, "/sys/class/block/" + mount.name, "dev") == mount.device)
             letters += *letter;
     }
     std::sort(letters.begin(), letters.end());
@@ -719,9 +773,10 @@ std::string PassThroughNode(const std::string& node) {
     {
         State& s = Get();
         const std::lock_guard lock(s.mutex);
-        const auto it = s.genericNodes.find(name);
-        if (it != s.genericNodes.end() && it->second.starts_with(root + "/dev/"))
-            return it->second;
+        const auto it = s.walkDisks.find(name);
+        if (it != s.walkDisks.end() && it->second.genericNode &&
+            it->second.genericNode->starts_with(root + "/dev/"))
+            return *it->second.genericNode;
     }
     return GenericNodeBelow(root, "/sys/block/" + name + "/device").value_or(node);
 }
@@ -736,6 +791,55 @@ std::optional<std::string> LetterMountPoint(std::u16string_view root) {
     if (points.empty())
         return std::nullopt;
     return Under(s, points.front());
+}
+
+std::optional<std::string> DriveNumberNode(std::u16string_view path) {
+    if (path.empty() || path.front() == u'/')
+        return std::nullopt;
+    const auto node = DeviceNodePath(path);
+    if (!node)
+        return std::nullopt;
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    return Under(s, *node);
+}
+
+bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsigned minor) {
+    const std::string name = BaseName(node);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = s.walkDisks.find(name);
+    if (it == s.walkDisks.end())
+        return true;
+    const WalkDisk& walked = it->second;
+    const std::string number = std::to_string(major) + ":" + std::to_string(minor);
+    const auto folder = Resolve(s, (character ? "/sys/dev/char/" : "/sys/dev/block/") + number);
+    if (!folder || !folder->starts_with(walked.device + "/"))
+        return false;
+    // The disk of a generic node is the block device of the same SCSI device:
+    // .../H:C:T:L/scsi_generic/sgN beside .../H:C:T:L/block/sdX. Its folder names the host the
+    // kernel made for the plug, so a disk plugged again on the same port has another.
+    std::string disk = *folder;
+    if (character) {
+        disk.resize(disk.rfind('/'));
+        disk.resize(disk.rfind('/'));
+        disk += "/block/" + name;
+    }
+    return disk == walked.folder && ReadAttribute(s, disk, "diskseq") == walked.diskseq &&
+           (!walked.address || ReadAttribute(s, walked.device, "devnum") == walked.address);
+}
+
+std::optional<std::string> DiskIdentity(char16_t letter) {
+    const auto volume = VolumeOfLetter(letter);
+    const auto disk = volume ? WholeDiskOf(*volume) : std::nullopt;
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = disk ? s.walkDisks.find(*disk) : s.walkDisks.end();
+    if (it == s.walkDisks.end())
+        return std::nullopt;
+    const WalkDisk& w = it->second;
+    return w.dev + ":" + w.diskseq.value_or("") + ":" + BaseName(w.device) + ":" +
+           w.address.value_or("");
 }
 
 }  // namespace linux_os

@@ -104,15 +104,15 @@ std::optional<std::string> WholeDiskOf(std::string_view kernelName) {
     return std::string(sd->disk);
 }
 
-std::vector<Mount> ParseMounts(std::string_view table) {
-    // Fields are separated by spaces; a space, tab, newline or backslash inside one is written
-    // as a three-digit octal escape.
+std::vector<Mount> ParseMountInfo(std::string_view table) {
+    // "id parent MAJ:MIN root point options [tags...] - type source options", separated by
+    // spaces; a space, tab, newline or backslash inside a field is a three-digit octal escape.
     const auto unescape = [](std::string_view field) {
         std::string out;
         for (std::size_t i = 0; i < field.size(); ++i) {
             if (field[i] == '\\' && i + 3 < field.size()) {
                 const std::string_view code = field.substr(i + 1, 3);
-                bool octal = code.size() == 3;
+                bool octal = true;
                 for (char c : code)
                     octal = octal && c >= '0' && c <= '7';
                 if (octal) {
@@ -131,21 +131,34 @@ std::vector<Mount> ParseMounts(std::string_view table) {
         const std::size_t eol = table.find('\n');
         std::string_view line = table.substr(0, eol);
         table = eol == std::string_view::npos ? std::string_view() : table.substr(eol + 1);
-        std::string_view fields[2];
-        std::size_t count = 0;
-        while (count < 2) {
-            const std::size_t start = line.find_first_not_of(' ');
-            if (start == std::string_view::npos)
-                break;
-            line.remove_prefix(start);
+        std::vector<std::string_view> fields;
+        while (!line.empty()) {
             const std::size_t stop = line.find(' ');
-            fields[count++] = line.substr(0, stop);
-            line = stop == std::string_view::npos ? std::string_view() : line.substr(stop);
+            if (stop != 0)
+                fields.push_back(line.substr(0, stop));
+            line = stop == std::string_view::npos ? std::string_view() : line.substr(stop + 1);
         }
-        if (count == 2)
-            mounts.push_back({unescape(fields[0]), unescape(fields[1])});
+        std::size_t dash = 6;
+        while (dash < fields.size() && fields[dash] != "-")
+            ++dash;
+        if (dash + 2 >= fields.size() || fields[2].find(':') == std::string_view::npos)
+            continue;
+        mounts.push_back({std::string(fields[2]), unescape(fields[dash + 2]), unescape(fields[4])});
     }
     return mounts;
+}
+
+bool CoveredByLater(const std::vector<Mount>& mounts, std::size_t index) {
+    const std::string_view point = mounts[index].point;
+    for (std::size_t later = index + 1; later < mounts.size(); ++later) {
+        std::string_view above = mounts[later].point;
+        while (above.size() > 1 && above.back() == '/')
+            above.remove_suffix(1);
+        if (point == above || above == "/" ||
+            (point.starts_with(above) && point.size() > above.size() && point[above.size()] == '/'))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace platform::linux_os

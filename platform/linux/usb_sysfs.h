@@ -3,8 +3,10 @@
 // disks and volumes stay the system's own code (usb/enum_usb.cpp).
 //
 // How the kernel's objects answer:
-//  - host controllers: the root hubs usb<N> of /sys/bus/usb/devices, in bus order; interface path
-//    the root hub's sysfs folder; driver key and root hub name both "usb<N>";
+//  - host controllers: the root hubs usb<N> of /sys/bus/usb/devices, in the order of the devices
+//    behind them (the PCI address), which stays across reboots where bus numbers follow the
+//    order the drivers loaded; interface path the root hub's sysfs folder; driver key and root
+//    hub name both "usb<N>";
 //  - hubs: "\\.\<kernel name>" ("usb1", "1-1", "1-1.3"); their ports by "maxchild", a port
 //    connected when the child "<bus>-<port>" or "<hub>.<port>" exists; a hub by bDeviceClass 9;
 //  - a device's driver key is its kernel name, which is also the driver property of its sysfs
@@ -14,16 +16,28 @@
 //    device);
 //  - string descriptors 1, 2, 3: the manufacturer, product and serial texts the kernel keeps;
 //  - disks: the SCSI disks sd*, device number as "\\.\PHYSICALDRIVE<n>" names them; volumes:
-//    each partition of a disk (or the disk itself without partitions), then the CD-ROMs sr*.
+//    each partition of a disk (or the disk itself without partitions), mounted ones first so
+//    that a disk whose first partition is not mounted is still offered, then the CD-ROMs sr*.
 //
 // Drive letters. The system keeps a volume as one UTF-16 unit. A mounted volume's letter is a
 // private-use character made from its kernel name (sdb1, sr0), so the same volume has the same
 // letter in every walk and every process, whatever else is mounted or unmounted meanwhile;
 // "\\.\<letter>:" opens the volume's whole disk for the pass-through and "<letter>:\" answers
-// the free space of its first mount point. Tools print the device and mount point instead
+// the free space of its first usable mount point. Tools print the device and mount point instead
 // (VolumeDevice, VolumeMountPoints).
+//
+// Mounts. A volume's mounts are the lines of /proc/self/mountinfo with its device number
+// (MAJ:MIN), never its name, which the kernel hands to the next disk while a pulled disk's mount
+// may linger. A mount point covered by a later mount is not used (on the machine: the mount
+// point's st_dev is another device's; on a built tree: a later mount on the same point or above
+// it), nor one whose device has left sysfs. A volume without a usable mount has no letter.
+//
+// Identity. Opening "\\.\<letter>:" or "\\.\PHYSICALDRIVE<n>" for a disk the last walk listed
+// checks that the node opened is still that disk (StillWalkDisk): the kernel hands a pulled
+// disk's names to the next disk at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -51,11 +65,14 @@ std::optional<std::string> WholeDiskOf(std::string_view kernelName);
 // ---- The mount table (no system call) -------------------------------------------------------
 
 struct Mount {
+    std::string device;  // "MAJ:MIN" of the mounted device
     std::string source;  // as written, octal escapes undone
     std::string point;
 };
-// The lines of /proc/self/mounts.
-std::vector<Mount> ParseMounts(std::string_view table);
+// The lines of /proc/self/mountinfo, in its order; malformed lines are left out.
+std::vector<Mount> ParseMountInfo(std::string_view table);
+// Whether a later mount point of the table hides `point`: the same point, or a folder above it.
+bool CoveredByLater(const std::vector<Mount>& mounts, std::size_t index);
 
 // ---- Mounted volumes, read from the system root ---------------------------------------------
 
@@ -84,7 +101,23 @@ std::optional<std::string> LetterDiskNode(char16_t letter);
 // costs no command, where opening the disk's own node has the kernel test the unit first, a USB
 // round trip each time.
 std::string PassThroughNode(const std::string& node);
-// The first mount point of a "<letter>:\" root, below the system root.
+// The first usable mount point of a "<letter>:\" root, below the system root.
 std::optional<std::string> LetterMountPoint(std::u16string_view root);
+// "<root>/dev/sdb" for "\\.\PHYSICALDRIVE1"; nullopt for other paths.
+std::optional<std::string> DriveNumberNode(std::u16string_view path);
+
+// Whether a node opened for a disk ("<root>/dev/sdb", as LetterDiskNode or DriveNumberNode gave
+// it) is still the disk the last walk listed under that name: the opened node's device number
+// (a block device, or the disk's SCSI generic node when `character`) leads in sysfs below the
+// USB device the walk found the disk on, to the disk's folder of the walk (which names the SCSI
+// host made at the plug); that device has the address it had; the disk's diskseq (where the
+// kernel has one) is unchanged. True for a disk the walk did not list. The caller takes the
+// number from fstat on the open node.
+bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsigned minor);
+
+// The whole disk of a volume's letter as the last walk saw it, as a text equal for the same disk
+// and different for any other, whatever names the kernel gave them: "MAJ:MIN:diskseq:USB device:
+// address". nullopt when the walk did not list the disk.
+std::optional<std::string> DiskIdentity(char16_t letter);
 
 }  // namespace platform::linux_os

@@ -34,7 +34,7 @@ struct Reply {
     enum class Kind { Answer, SenseError, TransportFailure };
     Kind kind = Kind::Answer;
     SenseData sense;
-    std::uint8_t scsiStatus = 0;  // reported in the header; the system must not rely on it
+    std::uint8_t scsiStatus = 0;                 // reported in the header; GOOD (0) for an answer
     std::optional<std::uint32_t> reportedBytes;  // byte count the call claims, if not the true one
     std::chrono::milliseconds delay{0};
 

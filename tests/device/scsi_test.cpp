@@ -136,10 +136,20 @@ TEST_F(ScsiDataInTest, SucceedsOnALaterAttemptFromARebuiltRequest) {
     }
 }
 
-TEST_F(ScsiDataInTest, SuccessRestsOnTheCallAndTheSenseCodeOnly) {
-    Reply busy = Reply::Answer();
-    busy.scsiStatus = 0x08;  // a status byte without sense data does not fail the command
-    disk->script = {busy};
+TEST_F(ScsiDataInTest, SuccessRestsOnTheCallTheStatusAndTheSenseCode) {
+    // A status other than GOOD without sense data is a failed call, not an answer of zeros.
+    for (std::uint8_t status : {0x02, 0x08, 0x18, 0x28}) {
+        Reply busy = Reply::Answer();
+        busy.scsiStatus = status;
+        disk->script = {busy};
+        station().ClearDebugLines();
+        std::uint8_t out[36];
+        std::fill(std::begin(out), std::end(out), 0xEE);
+        EXPECT_FALSE(ScsiDataIn(handle, kIdentify, out, 10, 1)) << int{status};
+        EXPECT_EQ(station().DebugLines(), std::vector<std::u16string>{u"r retry 1\n"});
+        EXPECT_EQ(std::count(std::begin(out), std::end(out), 0xEE), 36);
+    }
+    disk->script = {Reply::Answer()};
     std::uint8_t out[36];
     EXPECT_TRUE(ScsiDataIn(handle, kIdentify, out, 10, 1));
 

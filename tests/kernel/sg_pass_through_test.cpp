@@ -127,12 +127,15 @@ TEST(SgCompletedTest, OnlyHostAndDriverErrorsFailTheCall) {
     } cases[] = {
         {0, 0, 0, true},
         {0, 0x08, 0x02, true},  // CHECK CONDITION with sense: the device answered
-        {0, 0, 0x02, true},     // the status alone is not looked at
+        {0, 0, 0x02, true},     // the status is the caller's to judge
         {0x07, 0, 0, false},    // DID_ERROR: the transport failed
         {0x01, 0, 0, false},    // DID_NO_CONNECT: the disk went away
         {0x03, 0, 0, false},    // DID_TIME_OUT
         {0, 0x06, 0, false},    // DRIVER_TIMEOUT
         {0, 0x08 | 0x04, 0x02, false},
+        {0, 0x10 | 0x08, 0x02, true},  // SUGGEST_RETRY above the driver bits of older kernels
+        {0, 0x80, 0x00, true},
+        {0, 0x20 | 0x06, 0, false},
     };
     for (const auto& c : cases) {
         sg_io_hdr_t done{};

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,15 +52,19 @@ TEST(LinuxVolumeLetters, EachVolumeNameHasItsOwnLetterAndBack) {
 }
 
 TEST(LinuxMountTable, FieldsAreReadWithTheirEscapesUndone) {
-    const auto mounts = platform::linux_os::ParseMounts(
-        "/dev/sdb1 /media/usb\\040disk vfat rw 0 0\n"
-        "proc /proc proc rw 0 0\n"
+    const auto mounts = platform::linux_os::ParseMountInfo(
+        "36 25 8:17 / /media/usb\\040disk rw,relatime shared:1 master:2 - vfat /dev/sdb1 rw\n"
+        "22 1 0:21 / /proc rw - proc proc rw\n"
         "\n"
-        "/dev/sdc /mnt/a\\134b ext4 rw 0 0");
+        "41 25 8:33 / /mnt/x rw vfat /dev/sdc1 rw\n"
+        "40 25 8:32 /sub /mnt/a\\134b rw - ext4 /dev/sd\\040c rw");
     ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(mounts[0].device, "8:17");
     EXPECT_EQ(mounts[0].source, "/dev/sdb1");
     EXPECT_EQ(mounts[0].point, "/media/usb disk");
     EXPECT_EQ(mounts[1].point, "/proc");
+    EXPECT_EQ(mounts[2].device, "8:32");
+    EXPECT_EQ(mounts[2].source, "/dev/sd c");
     EXPECT_EQ(mounts[2].point, "/mnt/a\\b");
 }
 
@@ -121,17 +127,18 @@ std::string Text(const char16_t* field) {
     return platform::ToUtf8(field);
 }
 
-// Three controllers in bus order 1, 2, 10 (not the order of their names). On bus 1: port 1
-// empty; port 2 a flash disk with two mounted partitions; port 3 a hub whose port 1 holds a hub
-// holding a hub (three deep) with an unmounted, unpartitioned disk on its port 2, port 2 a
-// keyboard, port 4 a CD-ROM drive with its disc mounted; port 4 empty. Bus 2: one empty port.
-// Bus 10: a disk mounted whole, not removable. A SATA disk with the root file system beside.
+// Three controllers in PCI slots 01, 02 and 0a with buses 1, 2 and 10 (not in the order of
+// their names). On bus 1: port 1 empty; port 2 a flash disk with two mounted partitions; port 3
+// a hub whose port 1 holds a hub holding a hub (three deep) with an unmounted, unpartitioned
+// disk on its port 2, port 2 a keyboard, port 4 a CD-ROM drive with its disc mounted; port 4
+// empty. Bus 2: one empty port. Bus 10: a disk mounted whole, not removable. A SATA disk with
+// the root file system beside.
 class LinuxWalk : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(tree.Root().empty());
         const std::string usb1 = tree.Controller(1, 4, "xHCI Host Controller");
-        tree.Controller(10, 1, "EHCI Host Controller");
+        const std::string usb10 = tree.Controller(10, 1, "EHCI Host Controller");
         tree.Controller(2, 1, "OHCI Host Controller");
 
         UsbAttributes disk;
@@ -139,8 +146,8 @@ class LinuxWalk : public testing::Test {
         disk.productText = "Flash Disk";
         disk.serialText = "0123456789AB";
         disk.interfaceDriver = "usb-storage";
-        const std::string flash = tree.Device(usb1 + "/1-2", disk);
-        tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 2, true);
+        flash = tree.Device(usb1 + "/1-2", disk);
+        sdb = tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 2, true);
 
         UsbAttributes hub;
         hub.vendor = "05e3";
@@ -157,7 +164,7 @@ class LinuxWalk : public testing::Test {
         deep.vendor = "0781";
         deep.serialText = "DEEP";
         const std::string deepDisk = tree.Device(hub3 + "/1-3.1.1.2", deep);
-        tree.Disk(tree.ScsiBlock(deepDisk + "/1-3.1.1.2:1.0", 3), "sdc", 0, true);
+        sdc = tree.Disk(tree.ScsiBlock(deepDisk + "/1-3.1.1.2:1.0", 3), "sdc", 0, true);
 
         UsbAttributes keyboard;
         keyboard.vendor = "046d";
@@ -171,7 +178,6 @@ class LinuxWalk : public testing::Test {
         const std::string cdrom = tree.Device(hub1 + "/1-3.4", cd);
         tree.Cdrom(tree.ScsiBlock(cdrom + "/1-3.4:1.0", 4), "sr0");
 
-        const std::string usb10 = "/sys/devices/pci0000:00/0000:00:10.0/usb10";
         const std::string whole = tree.Device(usb10 + "/10-1", disk);
         tree.Disk(tree.ScsiBlock(whole + "/10-1:1.0", 5), "sda", 0, false);
 
@@ -188,9 +194,12 @@ class LinuxWalk : public testing::Test {
     void TearDown() override { platform::linux_os::SetSystemRoot(""); }
 
     SysfsTree tree;
+    std::string flash;  // the flash disk's USB device
+    std::string sdb;    // its disk
+    std::string sdc;    // the disk three hubs deep
 };
 
-TEST_F(LinuxWalk, ControllersInBusOrderPortsAscendingHubsDepthFirstEveryNonHubPortCounted) {
+TEST_F(LinuxWalk, ControllersInDeviceOrderPortsAscendingHubsDepthFirstEveryNonHubPortCounted) {
     RecordingWalk walk;
     walk.Enumerate(1);
     const std::vector<std::string> expected = {
@@ -314,7 +323,7 @@ TEST_F(LinuxWalk, PullingADeviceEmptiesItsPortAndMovesNoOrdinal) {
         usb::CEnumUSB walk;
         walk.Enumerate(0);
     }
-    tree.Remove("/sys/devices/pci0000:00/0000:00:1.0/usb1/1-3/1-3.1/1-3.1.1/1-3.1.1.2");
+    tree.Remove("/sys/devices/pci0000:00/0000:00:01.0/usb1/1-3/1-3.1/1-3.1.1/1-3.1.1.2");
     usb::CEnumUSB walk;
     walk.Enumerate(0);
     std::vector<int> ordinals;
@@ -327,7 +336,7 @@ TEST_F(LinuxWalk, PullingADeviceEmptiesItsPortAndMovesNoOrdinal) {
 // opening the disk's own node would have the kernel test the unit first.
 TEST_F(LinuxWalk, ADiskOpensTheGenericNodeTheLastWalkFound) {
     const std::string scsi =
-        "/sys/devices/pci0000:00/0000:00:1.0/usb1/1-2/1-2:1.0/host2/target2:0:0/2:0:0:0";
+        "/sys/devices/pci0000:00/0000:00:01.0/usb1/1-2/1-2:1.0/host2/target2:0:0/2:0:0:0";
     tree.Link(scsi + "/block/sdb/device", scsi);
     tree.Dir(scsi + "/scsi_generic/sg1");
     tree.Dir("/dev");
@@ -389,6 +398,143 @@ TEST_F(LinuxWalk, LettersOpenTheWholeDiskAndAnswerTheMountPointsFreeSpace) {
     ASSERT_EQ(platform::LogicalDriveStrings(200, buffer), expected.size());
     EXPECT_EQ(std::u16string(buffer, expected.size() + 1), expected + u'\0');
     EXPECT_EQ(platform::LogicalDriveStrings(3, buffer), expected.size() + 1);
+}
+
+// Port maps must mean the same ports after a reboot, where the bus numbers follow the order the
+// drivers loaded in.
+TEST(LinuxControllers, OrdinalsFollowTheControllersDevicesNotTheirBusNumbers) {
+    const auto ordinals = [](int busOfFirst, int busOfSecond) {
+        SysfsTree tree;
+        tree.Controller(busOfFirst, 2, "xHCI Host Controller", 0x14);
+        const std::string second = tree.Controller(busOfSecond, 2, "EHCI Host Controller", 0x1d);
+        UsbAttributes disk;
+        disk.interfaceDriver = "usb-storage";
+        tree.Device(second + "/" + std::to_string(busOfSecond) + "-2", disk);
+        platform::linux_os::SetSystemRoot(tree.Root());
+        usb::CEnumUSB walk;
+        walk.Enumerate(0);
+        std::vector<int> found;
+        for (const Device& d : Devices())
+            found.push_back(d.entry.portOrdinal);
+        platform::linux_os::SetSystemRoot("");
+        return found;
+    };
+    EXPECT_EQ(ordinals(1, 2), std::vector<int>{4});
+    EXPECT_EQ(ordinals(2, 1), std::vector<int>{4});
+}
+
+// Free space comes from the volume's own live mount: not one hidden under a later mount, not
+// one left behind by a disk that had the name before.
+TEST_F(LinuxWalk, OnlyALiveUncoveredMountOfTheVolumesOwnDeviceCounts) {
+    const char16_t sdb1 = *VolumeLetter("sdb1");
+    const char16_t sdc = *VolumeLetter("sdc");
+    tree.MountDevice("0:60", "tmpfs", "/media/a", "tmpfs");  // on sdb1's mount point
+    tree.Mount("/dev/sdb1", "/srv/usb/b1", "vfat");
+    tree.MountDevice("0:62", "tmpfs", "/srv/usb/b", "tmpfs");     // beside it, not above
+    tree.MountDevice("8:250", "/dev/sdc", "/media/old", "vfat");  // a pulled disk's, once sdc
+    EXPECT_EQ(platform::linux_os::VolumeMountPoints(sdb1), std::vector<std::string>{"/srv/usb/b1"});
+    EXPECT_EQ(platform::linux_os::LetterMountPoint(std::u16string{sdb1, u':', u'\\'}),
+              tree.Root() + "/srv/usb/b1");
+    EXPECT_TRUE(platform::linux_os::VolumeMountPoints(sdc).empty());
+    EXPECT_EQ(device::VolumeFreeBytes(sdc), std::nullopt);
+
+    // Covered from above as well: sdb1 has no usable mount left, so no letter.
+    tree.MountDevice("0:61", "tmpfs", "/srv", "tmpfs");
+    EXPECT_EQ(device::VolumeFreeBytes(sdb1), std::nullopt);
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    std::vector<char16_t> letters;
+    for (const Device& d : Devices()) {
+        for (const usb::VolumeEntry& v : d.volumes)
+            letters.push_back(v.driveLetter);
+    }
+    const std::vector<char16_t> expected = {*VolumeLetter("sdb2"), 0, 0, *VolumeLetter("sr0"),
+                                            *VolumeLetter("sda")};
+    EXPECT_EQ(letters, expected);
+    char16_t drives[200] = {};
+    const std::uint32_t length = platform::LogicalDriveStrings(200, drives);
+    EXPECT_EQ(std::u16string(drives, length).find(sdb1), std::u16string::npos);
+    EXPECT_EQ(std::u16string(drives, length).find(sdc), std::u16string::npos);
+}
+
+// The system offers a disk by its first volume: a disk whose second partition alone is mounted
+// must still be offered.
+TEST_F(LinuxWalk, ADisksMountedVolumesComeBeforeItsUnmountedOnes) {
+    tree.Write("/proc/self/mountinfo", "");
+    tree.Mount("/dev/sdd1", "/", "ext4");
+    tree.Mount("/dev/sdb2", "/media/a2", "vfat");
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    const std::vector<Device> devices = Devices();
+    ASSERT_EQ(devices[0].volumes.size(), 2u);
+    EXPECT_EQ(devices[0].volumes[0].driveLetter, *VolumeLetter("sdb2"));
+    EXPECT_TRUE(Text(devices[0].volumes[0].volumePath).ends_with("/sdb2"));
+    EXPECT_EQ(devices[0].volumes[1].driveLetter, 0);
+    EXPECT_TRUE(Text(devices[0].volumes[1].volumePath).ends_with("/sdb1"));
+}
+
+// A node opened for a disk of the walk must still be that disk: the kernel hands a pulled disk's
+// names (sdb, sg1) to the next disk at once.
+TEST_F(LinuxWalk, AnOpenedNodeIsTheWalksDiskOnlyWhileNothingChanged) {
+    using platform::linux_os::DiskIdentity;
+    using platform::linux_os::StillWalkDisk;
+    tree.Generic(sdb, "sg1", 1);
+    tree.Generic(sdc, "sg2", 2);
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    const std::string node = tree.Root() + "/dev/sdb";
+    const auto identity = DiskIdentity(*VolumeLetter("sdb2"));
+    ASSERT_TRUE(identity.has_value());
+    EXPECT_EQ(DiskIdentity(*VolumeLetter("sdb1")), identity);
+    EXPECT_NE(DiskIdentity(*VolumeLetter("sda")), identity);
+    EXPECT_EQ(DiskIdentity(*VolumeLetter("sdz1")), std::nullopt);  // no such disk in the walk
+    EXPECT_EQ(DiskIdentity(u'E'), std::nullopt);
+
+    EXPECT_TRUE(StillWalkDisk(node, false, 8, 0));
+    EXPECT_TRUE(StillWalkDisk(node, true, 21, 1));
+    EXPECT_FALSE(StillWalkDisk(node, false, 8, 16)) << "sdc, on another port";
+    EXPECT_FALSE(StillWalkDisk(node, true, 21, 2));
+    EXPECT_FALSE(StillWalkDisk(node, false, 8, 1)) << "a partition is not the disk";
+    EXPECT_FALSE(StillWalkDisk(node, false, 8, 240)) << "no such device";
+    EXPECT_TRUE(StillWalkDisk(tree.Root() + "/dev/sdz", false, 8, 240)) << "not the walk's";
+
+    // Another disk on the same port has a new diskseq, and its USB device a new address.
+    tree.Write(sdb + "/diskseq", "40\n");
+    EXPECT_FALSE(StillWalkDisk(node, false, 8, 0));
+    EXPECT_FALSE(StillWalkDisk(node, true, 21, 1));
+    walk.Enumerate(0);
+    EXPECT_TRUE(StillWalkDisk(node, true, 21, 1));
+    const auto second = DiskIdentity(*VolumeLetter("sdb2"));
+    EXPECT_NE(second, identity);
+    tree.Write(flash + "/devnum", "70\n");
+    EXPECT_FALSE(StillWalkDisk(node, false, 8, 0));
+    walk.Enumerate(0);
+    EXPECT_TRUE(StillWalkDisk(node, false, 8, 0));
+    EXPECT_NE(DiskIdentity(*VolumeLetter("sdb2")), second);
+}
+
+// The check on a real device node: the machine's null device stands in for the disk's generic
+// node, as sysfs does or does not know it.
+TEST_F(LinuxWalk, OpeningANodeThatIsNotTheWalksDiskFailsWithTheReason) {
+    const std::string sg1 = tree.Generic(sdb, "sg1", 1);
+    tree.Remove("/dev/sg1");
+    std::filesystem::create_symlink("/dev/null", tree.Root() + "/dev/sg1");
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    for (const platform::Handle handle :
+         {device::OpenVolume(*VolumeLetter("sdb1")), device::OpenPhysicalDrive(1)}) {
+        EXPECT_EQ(handle, platform::kInvalidHandle);
+        const platform::DeviceError error = platform::LastDeviceError();
+        EXPECT_EQ(error.code, ESTALE);
+        EXPECT_EQ(error.text, u"the disk changed during the run");
+        device::CloseDrive(handle);
+    }
+    tree.Link("/sys/dev/char/1:3", sg1);
+    for (const platform::Handle handle :
+         {device::OpenVolume(*VolumeLetter("sdb1")), device::OpenPhysicalDrive(1)}) {
+        EXPECT_NE(handle, platform::kInvalidHandle);
+        device::CloseDrive(handle);
+    }
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // through platform::linux_os::SetSystemRoot. Not the backend: it only writes files.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,8 +33,10 @@ class SysfsTree {
         root_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
         Dir("/sys/bus/usb/devices");
         Dir("/sys/class/block");
+        Dir("/sys/dev/block");
+        Dir("/sys/dev/char");
         Dir("/proc/self");
-        Write("/proc/self/mounts", "");
+        Write("/proc/self/mountinfo", "");
     }
     ~SysfsTree() {
         std::error_code error;
@@ -43,10 +47,13 @@ class SysfsTree {
 
     const std::string& Root() const { return root_; }
 
-    // A host controller on PCI with its root hub usb<bus>; returns the root hub's folder.
-    std::string Controller(int bus, int ports, const std::string& product) {
-        const std::string folder = "/sys/devices/pci0000:00/0000:00:" + std::to_string(bus) +
-                                   ".0/usb" + std::to_string(bus);
+    // A host controller on PCI (in slot `slot`, by default the bus number) with its root hub
+    // usb<bus>; returns the root hub's folder.
+    std::string Controller(int bus, int ports, const std::string& product, int slot = -1) {
+        char pci[16];
+        std::snprintf(pci, sizeof pci, "0000:00:%02x.0", slot < 0 ? bus : slot);
+        const std::string folder =
+            "/sys/devices/pci0000:00/" + std::string(pci) + "/usb" + std::to_string(bus);
         UsbAttributes hub;
         hub.vendor = "1d6b";
         hub.product = "0002";
@@ -95,16 +102,13 @@ class SysfsTree {
     std::string Disk(const std::string& block, const std::string& name, int partitions,
                      bool removable) {
         const std::string folder = block + "/" + name;
-        Dir(folder);
-        Write(folder + "/dev", "8:" + std::to_string(minor_) + "\n");
+        BlockDevice(folder, "8:" + std::to_string(minor_));
         Write(folder + "/removable", removable ? "1\n" : "0\n");
-        Link("/sys/class/block/" + name, folder);
+        Write(folder + "/diskseq", std::to_string(++diskseq_) + "\n");
         for (int p = 1; p <= partitions; ++p) {
-            const std::string part = name + std::to_string(p);
-            Dir(folder + "/" + part);
-            Write(folder + "/" + part + "/dev", "8:" + std::to_string(minor_ + p) + "\n");
-            Write(folder + "/" + part + "/partition", std::to_string(p) + "\n");
-            Link("/sys/class/block/" + part, folder + "/" + part);
+            const std::string part = folder + "/" + name + std::to_string(p);
+            BlockDevice(part, "8:" + std::to_string(minor_ + p));
+            Write(part + "/partition", std::to_string(p) + "\n");
         }
         minor_ += 16;
         return folder;
@@ -112,18 +116,41 @@ class SysfsTree {
 
     std::string Cdrom(const std::string& block, const std::string& name) {
         const std::string folder = block + "/" + name;
-        Dir(folder);
-        Write(folder + "/dev", "11:0\n");
+        BlockDevice(folder, "11:0");
         Write(folder + "/removable", "1\n");
-        Link("/sys/class/block/" + name, folder);
         return folder;
     }
 
-    // A line of the mount table, its mount point made below the root.
+    // The SCSI generic node of the SCSI device above a disk's folder, and its /dev node;
+    // returns its folder.
+    std::string Generic(const std::string& disk, const std::string& name, int minor) {
+        const std::string device = fs::path(disk).parent_path().parent_path().string();
+        const std::string folder = device + "/scsi_generic/" + name;
+        const std::string dev = "21:" + std::to_string(minor);
+        Dir(folder);
+        Write(folder + "/dev", dev + "\n");
+        Link("/sys/dev/char/" + dev, folder);
+        Link(disk + "/device", device);
+        Dir("/dev");
+        Write("/dev/" + name, "");
+        return folder;
+    }
+
+    // A line of the mount table for a block device by its kernel name ("/dev/sdb1"), or
+    // anything else ("proc"), its mount point made below the root.
     void Mount(const std::string& source, const std::string& point, const std::string& type) {
+        const auto dev = devs_.find(fs::path(source).filename().string());
+        MountDevice(dev != devs_.end() ? dev->second : "0:" + std::to_string(mounts_ + 20), source,
+                    point, type);
+    }
+    // A line of the mount table with the device number given.
+    void MountDevice(const std::string& dev, const std::string& source, const std::string& point,
+                     const std::string& type) {
         Dir(point);
-        std::ofstream(root_ + "/proc/self/mounts", std::ios::app)
-            << source << ' ' << point << ' ' << type << " rw,relatime 0 0\n";
+        ++mounts_;
+        std::ofstream(root_ + "/proc/self/mountinfo", std::ios::app)
+            << mounts_ + 20 << " 1 " << dev << " / " << point << " rw,relatime shared:" << mounts_
+            << " - " << type << ' ' << source << " rw\n";
     }
 
     void Remove(const std::string& path) { fs::remove_all(root_ + path); }
@@ -139,9 +166,21 @@ class SysfsTree {
     }
 
   private:
+    void BlockDevice(const std::string& folder, const std::string& dev) {
+        const std::string name = fs::path(folder).filename().string();
+        Dir(folder);
+        Write(folder + "/dev", dev + "\n");
+        Link("/sys/class/block/" + name, folder);
+        Link("/sys/dev/block/" + dev, folder);
+        devs_[name] = dev;
+    }
+
     std::string root_;
     int devices_ = 0;
     int minor_ = 0;
+    int diskseq_ = 0;
+    int mounts_ = 0;
+    std::map<std::string, std::string> devs_;
 };
 
 }  // namespace linux_test
