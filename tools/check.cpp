@@ -354,6 +354,9 @@ class Checker {
     void NotChecked(const usb::UsbDeviceEntry& entry, const platform::DeviceError& error) {
         ++seen_.notChecked;
         status_ = 1;
+        // Not asked again while it stays, as a disk passed over: a watch says it once.
+        if (entry.firstVolume != nullptr && entry.firstVolume->driveLetter != 0)
+            checked_.insert(KeyOf(entry.firstVolume->driveLetter));
         std::string reason = platform::ToUtf8(error.text);
         if (reason.empty())
             reason = error.code != 0 ? "error " + std::to_string(error.code) : "no reason given";
