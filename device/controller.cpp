@@ -104,24 +104,46 @@ std::u16string Bit(std::uint32_t flags, int bit) {
 
 }  // namespace
 
-bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::span<std::uint8_t> buffer) {
+namespace {
+
+ScsiResult VendorReadResult(platform::Handle handle, std::uint8_t subCode,
+                            std::span<std::uint8_t> buffer) {
     if (buffer.size() > 0xFFFF)
-        return false;  // the CDB's length field holds 16 bits
+        return ScsiResult::NotSent;  // the CDB's length field holds 16 bits
     std::uint8_t cdb[16] = {};
     platform::ByteWriter(cdb)
         .U8(kVendorOpcode)
         .U8(subCode)
         .At(3)
         .U16Be(static_cast<std::uint16_t>(buffer.size()));
-    return ScsiDataIn(handle, cdb, buffer, kVendorTimeoutSeconds, kVendorAttempts);
+    return ScsiDataInResult(handle, cdb, buffer, kVendorTimeoutSeconds, kVendorAttempts);
+}
+
+}  // namespace
+
+bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::span<std::uint8_t> buffer) {
+    return VendorReadResult(handle, subCode, buffer) == ScsiResult::Done;
+}
+
+Identity Identify(platform::Handle handle) {
+    std::uint8_t answer[kIdentificationSize] = {};
+    switch (VendorReadResult(handle, 0, answer)) {
+        case ScsiResult::Done:
+            break;
+        case ScsiResult::Refused:
+            return Identity::OtherController;
+        case ScsiResult::NotSent:
+            return Identity::NotAnswered;
+    }
+    return platform::StartsWithNoCase(
+               std::string_view(reinterpret_cast<const char*>(answer), sizeof answer),
+               kControllerModel)
+               ? Identity::Supported
+               : Identity::OtherController;
 }
 
 bool IsSupportedDisk(platform::Handle handle) {
-    std::uint8_t answer[kIdentificationSize] = {};
-    if (!VendorRead(handle, 0, answer))
-        return false;
-    return platform::StartsWithNoCase(
-        std::string_view(reinterpret_cast<const char*>(answer), sizeof answer), kControllerModel);
+    return Identify(handle) == Identity::Supported;
 }
 
 BlockStatus ExamineInfoBlock(std::span<const std::uint8_t> block) {

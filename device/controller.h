@@ -58,6 +58,12 @@ inline constexpr std::string_view kControllerModel = "RV7730";
 // `buffer` is untouched.
 bool VendorRead(platform::Handle handle, std::uint8_t subCode, std::span<std::uint8_t> buffer);
 
+// What the identification read through the (volume) handle says: an RV7730 controller;
+// another controller (or one that answered with sense data); or nothing, because the call
+// itself failed on every attempt (platform::LastDeviceError says why).
+enum class Identity { Supported, OtherController, NotAnswered };
+Identity Identify(platform::Handle handle);
+
 // True when the identification read through the (volume) handle names an RV7730 controller.
 bool IsSupportedDisk(platform::Handle handle);
 

@@ -56,13 +56,19 @@ void PrepareRequest(ScsiRequest& request, std::span<const std::uint8_t> cdb,
 
 bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
                 std::span<std::uint8_t> out, std::uint32_t timeoutSeconds, std::uint32_t attempts) {
+    return ScsiDataInResult(handle, cdb, out, timeoutSeconds, attempts) == ScsiResult::Done;
+}
+
+ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_t> cdb,
+                            std::span<std::uint8_t> out, std::uint32_t timeoutSeconds,
+                            std::uint32_t attempts) {
     if (handle == platform::kNullHandle || handle == platform::kInvalidHandle)
-        return false;
+        return ScsiResult::NotSent;
     // Bounds of the request buffer: never copy past its CDB or data area.
     if (cdb.empty() || cdb.size() > sizeof(platform::ScsiPassThroughHeader::Cdb))
-        return false;
+        return ScsiResult::NotSent;
     if (out.size() > platform::kScsiDataAreaSize)
-        return false;
+        return ScsiResult::NotSent;
     const auto dataLength = static_cast<std::uint32_t>(out.size());
     if (attempts == 0)
         attempts = 1;
@@ -77,6 +83,7 @@ bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
     constexpr auto kInSize = static_cast<std::uint32_t>(sizeof(ScsiRequest));
     const auto outSize = static_cast<std::uint32_t>(platform::kScsiDataOffset) + dataLength;
 
+    bool answered = false;
     for (std::uint32_t attempt = 0; attempt < attempts; ++attempt) {
         // A failed attempt leaves the residual length and sense data behind; every attempt
         // starts from the request as first built.
@@ -89,11 +96,14 @@ bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
         // buffer holds no answer.
         if (called && !sense && request->header.ScsiStatus == kScsiStatusGood) {
             std::copy_n(request->data, out.size(), out.begin());
-            return true;
+            return ScsiResult::Done;
         }
+        // Sense data is the device's refusal; a failed call, or a status without sense, is no
+        // answer at all.
+        answered = answered || sense;
         platform::DebugOutput(sense ? u"r retry 0\n" : u"r retry 1\n");
     }
-    return false;
+    return answered ? ScsiResult::Refused : ScsiResult::NotSent;
 }
 
 }  // namespace device

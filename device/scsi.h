@@ -23,4 +23,12 @@ std::optional<std::uint32_t> SenseCode(std::span<const std::uint8_t> sense);
 bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
                 std::span<std::uint8_t> out, std::uint32_t timeoutSeconds, std::uint32_t attempts);
 
+// How ScsiDataIn ended: the data came; the device answered, but with sense data on some attempt;
+// or the call itself failed on every attempt (platform::LastDeviceError says why), so the
+// device was never heard.
+enum class ScsiResult { Done, Refused, NotSent };
+ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_t> cdb,
+                            std::span<std::uint8_t> out, std::uint32_t timeoutSeconds,
+                            std::uint32_t attempts);
+
 }  // namespace device

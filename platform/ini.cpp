@@ -141,6 +141,10 @@ std::u16string Cut(std::u16string_view s, std::size_t bufferSize) {
 
 }  // namespace
 
+bool HasSection(std::u16string_view text, std::u16string_view section) {
+    return Locate(Parse(text), section, u"").section.has_value();
+}
+
 std::optional<std::u16string> FindValue(std::u16string_view text, std::u16string_view section,
                                         std::u16string_view key) {
     if (Trim(key).empty())

@@ -22,6 +22,9 @@ std::u16string_view Trim(std::u16string_view text);
 std::optional<std::u16string> FindValue(std::u16string_view text, std::u16string_view section,
                                         std::u16string_view key);
 
+// Whether a section of this name is in the text, with keys or without.
+bool HasSection(std::u16string_view text, std::u16string_view section);
+
 // GetPrivateProfileStringW: the value with one pair of enclosing quotes (" or ') removed, or
 // `fallback` less its trailing blanks; at most bufferSize - 1 characters of it.
 std::u16string GetString(std::u16string_view text, std::u16string_view section,

@@ -21,6 +21,10 @@ std::u16string GetProfileString(std::u16string_view section, std::u16string_view
                                 std::u16string_view fallback, std::size_t bufferSize,
                                 std::u16string_view file);
 
+// Whether the file has a section of this name (GetPrivateProfileSectionNamesW, names compared
+// without regard to case), keys or not. False for a missing file.
+bool HasProfileSection(std::u16string_view section, std::u16string_view file);
+
 // WritePrivateProfileStringW with a value (never deletes). False when the file cannot be written.
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file);

@@ -30,6 +30,11 @@ StoredCheck ReadCheckFile(const std::u16string& path) {
     return stored;
 }
 
+bool IsCheckFile(const std::u16string& path) {
+    return platform::HasProfileSection(u"Value", path) ||
+           platform::HasProfileSection(u"Enable", path);
+}
+
 CheckSetup SetupFromCheckFile(const StoredCheck& stored, const device::SelectionLists& lists) {
     CheckSetup setup;
     setup.enabled = stored.enabled;

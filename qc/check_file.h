@@ -27,6 +27,9 @@ struct StoredCheck {
 // empty path reads no file at all.
 StoredCheck ReadCheckFile(const std::u16string& path);
 
+// Whether the file is a check file at all: it has a "Value" or an "Enable" section.
+bool IsCheckFile(const std::u16string& path);
+
 // What the window's controls hold after loading `stored` with `lists` in its drop-downs: an entry
 // beyond its list selects nothing, so its expected text is empty and Efs has no selection.
 CheckSetup SetupFromCheckFile(const StoredCheck& stored, const device::SelectionLists& lists);

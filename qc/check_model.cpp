@@ -85,8 +85,25 @@ bool EfsMatches(std::u16string_view shown, int selected, int entryCount) {
            static_cast<std::size_t>(selected);
 }
 
+namespace {
+constexpr std::size_t kMaxLetters = 10;  // 19 characters with their separators
+}  // namespace
+
+std::u16string VolText(const std::vector<std::u16string>& names) {
+    std::u16string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            text += u'|';
+        if (names.size() > kMaxLetters && i == kMaxLetters - 1) {
+            text += u'\u2026';
+            break;
+        }
+        text += names[i];
+    }
+    return text;
+}
+
 std::u16string VolText(std::u16string_view letters) {
-    constexpr std::size_t kMaxLetters = 10;  // 19 characters with their separators
     std::u16string text;
     for (std::size_t i = 0; i < letters.size(); ++i) {
         if (i > 0)

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,6 +39,9 @@ bool EfsMatches(std::u16string_view shown, int selected, int entryCount);
 // The "Vol" cell: the drive letters joined by "|", at most 19 characters. Past ten letters the
 // ninth is followed by "|" and an ellipsis, so the cell says that there are more.
 std::u16string VolText(std::u16string_view letters);
+// The same rule over volume names (Linux names volumes, "sdb1|sdb2"): at most ten names, past ten
+// the ninth followed by "|" and an ellipsis.
+std::u16string VolText(const std::vector<std::u16string>& names);
 
 // "%d" of a capacity text such as "3814MB": leading white space, a sign, the leading digits;
 // 0 without digits.

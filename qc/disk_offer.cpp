@@ -35,9 +35,17 @@ std::optional<PassedOver> SupportOf(char16_t letter) {
     const platform::Handle handle = device::OpenVolume(letter);
     if (handle == platform::kInvalidHandle)
         return PassedOver::CannotOpen;
-    const bool supported = device::IsSupportedDisk(handle);
+    const device::Identity identity = device::Identify(handle);
     device::CloseDrive(handle);
-    return supported ? std::nullopt : std::optional(PassedOver::OtherController);
+    switch (identity) {
+        case device::Identity::Supported:
+            return std::nullopt;
+        case device::Identity::OtherController:
+            return PassedOver::OtherController;
+        case device::Identity::NotAnswered:
+            break;
+    }
+    return PassedOver::NotAnswered;
 }
 
 }  // namespace

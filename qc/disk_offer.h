@@ -23,10 +23,12 @@ struct FoundDevice {
 std::vector<FoundDevice> CopyDevices(usb::ListWait wait, usb::CEnumUSB* enumerator);
 
 // Why a device was not offered.
+// For CannotOpen and NotAnswered, platform::LastDeviceError() says why during `passedOver`.
 enum class PassedOver {
     NoVolume,         // no mounted volume with a drive letter
     CannotOpen,       // its volume would not open
-    OtherController,  // the identification failed or named another controller
+    OtherController,  // the identification was refused or named another controller
+    NotAnswered,      // the identification's call itself failed on every attempt
 };
 
 struct DiskTaker {

@@ -46,6 +46,11 @@ class ResultLog {
     // Writes the lines still waiting; false when they wait on.
     bool WriteWaiting();
 
+    // The lines that wait for the next try.
+    std::size_t WaitingLines() const { return waiting_.size(); }
+    // The system's reason for the last failed try, where it gave one; empty otherwise.
+    const std::u16string& LastFailure() const { return lastFailure_; }
+
   private:
     std::u16string path_;
     std::deque<std::string> waiting_;  // whole lines, oldest first
@@ -53,6 +58,7 @@ class ResultLog {
     // The length the file had before a write whose cut-back failed: what is past it is part of a
     // line that is still waiting, and goes before anything else is written.
     std::optional<std::uint64_t> cutTo_;
+    std::u16string lastFailure_;
 };
 
 }  // namespace qc

@@ -224,13 +224,13 @@ retries_by_disk() {
 }
 
 # A disk's first line in one run: the port path as tavrin-usbtree names it, the ordinal, the
-# station port.
+# station port, the volume (the disk itself: its medium has no partitions).
 check_head() { # run name, block, hub port, node
-  local head path
+  local head path want
   head=$(head -n 1 <<<"$2")
   path=$(awk -v n="$3" '$1 == n { print $2 }' <<<"$tree")
-  [ "$head" = "disk $4 port ${path:-1.1.$3} ordinal $3 station ${station_port[$3]}" ] ||
-    fail "$1: hub port $3: '$head', not port ${path:-1.1.$3} ordinal $3 station ${station_port[$3]}"
+  want="port ${path:-1.1.$3} ordinal $3 station ${station_port[$3]} vol ${4#/dev/}"
+  [ "$head" = "disk $4 $want" ] || fail "$1: hub port $3: '$head', not $want"
 }
 # A disk's whole block in one run: where it is, its 23 values as tavrin-block gives them for the
 # disk's block and free space, and its verdict.
@@ -345,7 +345,7 @@ log=$(lines log-line)
 [ "$(head -n 1 <<<"$log")" = $'\xEF\xBB\xBF'"Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer" ] ||
   fail "the shared log does not start with its header: '$(head -n 1 <<<"$log")'"
 [ "$(grep -c . <<<"$log")" = 19 ] || fail "the shared log holds $(grep -c . <<<"$log") lines, not the header and 18"
-bad=$(tail -n +2 <<<"$log" | awk -F, 'NF != 28 || $5 !~ /^(PASS|FAIL)$/' | head -n 3)
+bad=$(tail -n +2 <<<"$log" | awk -F, 'NF != 28 || $4 !~ /^sd[a-z]+$/ || $5 !~ /^(PASS|FAIL)$/' | head -n 3)
 [ -z "$bad" ] || fail "the shared log holds lines cut or spliced:$(sed 's/^/  /' <<<"$bad")"
 for n in 1 2 5; do
   count=$(tail -n +2 <<<"$log" | awk -F, -v n="$n" '$3 == n' | wc -l)

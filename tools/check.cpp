@@ -1,5 +1,6 @@
 #include "tools/check.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -8,10 +9,12 @@
 #include <optional>
 #include <set>
 
+#include "app/version.h"
 #include "device/controller.h"
 #include "platform/device_watch.h"
 #include "platform/text.h"
 #include "qc/check_file.h"
+#include "qc/check_model.h"
 #include "qc/disk_offer.h"
 #include "qc/result_log.h"
 #include "tools/block_line.h"
@@ -23,10 +26,16 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tavrin-check [--lang en|zh-CN|zh-TW] [--check FILE.chk] [--ports FILE.pfg]\n"
-    "                    [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]";
+    "                    [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]\n"
+    "       tavrin-check --help | --version";
+
+// The station ports a port map may give: the window's rows.
+constexpr int kStationPorts = 16;
 
 std::atomic<platform::DeviceWatch*> runningWatch{nullptr};
-std::atomic<bool> stopAsked{false};
+// The exit status a stop asked for; 0 while none was.
+std::atomic<int> stopStatus{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 int Usage(std::ostream& err, const std::string& why) {
     err << "tavrin-check: " << why << "\n" << kUsage << "\n";
@@ -34,6 +43,8 @@ int Usage(std::ostream& err, const std::string& why) {
 }
 
 struct Options {
+    bool help = false;
+    bool version = false;
     device::Language language = device::Language::English;
     std::optional<std::string> check;
     std::optional<std::string> ports;
@@ -49,7 +60,13 @@ struct Options {
 std::optional<int> Parse(const std::vector<std::string>& args, Options& o, std::ostream& err) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--watch") {
+        if (arg == "--help") {
+            o.help = true;
+            return std::nullopt;
+        } else if (arg == "--version") {
+            o.version = true;
+            return std::nullopt;
+        } else if (arg == "--watch") {
             o.watch = true;
         } else if (arg == "--verbose") {
             o.verbose = true;
@@ -121,71 +138,176 @@ class Checker {
     Checker(const Options& options, const CheckSystem& system, std::ostream& out, std::ostream& err)
         : o_(options), system_(system), out_(out), err_(err) {}
 
-    // Reads the check file and the port map; an exit status when one cannot be read.
+    // Reads the check file and the port map and looks at the log's path; an exit status when
+    // one of them cannot be used. Nothing is asked of a disk before.
     std::optional<int> Prepare() {
         const device::SelectionLists& lists = device::SelectionListsFor(o_.language);
         for (const auto* file : {&o_.check, &o_.ports}) {
             if (!*file)
                 continue;
-            if (const auto why = Unreadable(**file)) {
-                err_ << "tavrin-check: " << **file << ": " << *why << "\n";
-                return 2;
-            }
+            if (const auto why = Unreadable(**file))
+                return Refuse(**file, *why);
         }
+        if (o_.check && !qc::IsCheckFile(FullPath(*o_.check)))
+            return Refuse(*o_.check, "not a check file (no [Value] or [Enable] section)");
+        if (o_.ports && !usb::HasPortMap(FullPath(*o_.ports)))
+            return Refuse(*o_.ports, "not a port map (no [PortMap] section)");
         // No check file: the window's check with no file loaded, where nothing is enabled.
         setup_ = qc::SetupFromCheckFile(
             o_.check ? qc::ReadCheckFile(FullPath(*o_.check)) : qc::StoredCheck{}, lists);
+        if (o_.check && std::none_of(setup_.enabled.begin(), setup_.enabled.end(),
+                                     [](auto flag) { return flag != 0; }))
+            return Refuse(*o_.check, "enables no item: every disk would pass");
         if (o_.ports) {
             setup_.portFile = FullPath(*o_.ports);
             stationMode_ = usb::EnablePortOf(setup_.portFile) == 1;
         }
-        if (o_.log)
+        if (o_.log) {
+            // Looked at, never opened: opening a FIFO waits for a reader for ever.
+            std::error_code error;
+            const fs::file_status status = fs::status(PathOf(*o_.log), error);
+            if (fs::exists(status) && !fs::is_regular_file(status))
+                return Refuse(*o_.log, fs::is_directory(status)
+                                           ? "a folder, not a file: the log must be a file"
+                                           : "not a regular file: the log must be a file");
             log_.SetPath(FullPath(*o_.log));
+        }
+        for (const std::string& disk : o_.disks) {
+            std::string why = "names no disk";
+            const auto name = system_.resolveDisk ? system_.resolveDisk(disk, &why)
+                                                  : std::optional<std::string>(disk);
+            if (!name)
+                return Refuse(disk, why);
+            resolved_.push_back(*name);
+        }
         return std::nullopt;
     }
 
     // One walk: every disk not checked yet, checked once. Disks gone since are forgotten, so
-    // that a disk plugged again is checked again.
-    void Pass() {
+    // that a disk plugged again is checked again. False when a stop ended it.
+    bool Pass() {
         usb::CEnumUSB enumerator;
         const std::vector<qc::FoundDevice> found = qc::CopyDevices(nullptr, &enumerator);
-        std::set<char16_t> present;
+        std::map<char16_t, const usb::UsbDeviceEntry*> byLetter;
+        for (const qc::FoundDevice& device : found) {
+            if (device.entry.diskNumbers[0] >= 0)
+                ++seen_.usbDisks;
+            if (device.entry.firstVolume != nullptr && device.entry.firstVolume->driveLetter != 0)
+                byLetter[device.entry.firstVolume->driveLetter] = &device.entry;
+        }
+        std::set<std::string> present;
         const qc::DiskTaker taker{
             [&](char16_t letter) -> std::optional<bool> {
-                present.insert(letter);
-                const bool taken = checked_.count(letter) != 0 || !Wanted(letter);
+                if (stopStatus.load() != 0)
+                    return std::nullopt;
+                const std::string key = KeyOf(letter);
+                present.insert(key);
+                if (checked_.count(key) != 0 || !Wanted(letter))
+                    return true;
+                // As the window: a disk on a port outside the station's rows is not asked.
+                const usb::UsbDeviceEntry* entry = byLetter[letter];
+                if (stationMode_ && entry != nullptr) {
+                    const int station = StationOf(entry->portOrdinal);
+                    if (station < 1 || station > kStationPorts) {
+                        PassOver(*entry, "port outside the station's map");
+                        return true;
+                    }
+                }
                 // A disk's time starts before its identification.
                 StartClock();
-                return taken;
+                return false;
             },
             [&](const usb::UsbDeviceEntry& entry) {
+                checked_.insert(KeyOf(entry.firstVolume->driveLetter));
                 CheckDisk(entry);
-                checked_.insert(entry.firstVolume->driveLetter);
                 return true;
             },
-            [&](const usb::UsbDeviceEntry& entry, qc::PassedOver why) { PassOver(entry, why); }};
-        qc::OfferDisks(found, taker);
-        std::erase_if(checked_, [&](char16_t letter) { return present.count(letter) == 0; });
+            [&](const usb::UsbDeviceEntry& entry, qc::PassedOver why) { PassedOver(entry, why); }};
+        const bool whole = qc::OfferDisks(found, taker);
+        std::erase_if(checked_, [&](const std::string& key) { return present.count(key) == 0; });
         saidBefore_ = std::move(said_);
         said_.clear();
+        return whole && stopStatus.load() == 0;
     }
 
-    // DISK arguments that named no disk of the walk.
+    // The end of a run without --watch: DISK arguments that named no disk of the walk, and a
+    // run that found nothing to check.
     void ReportMissing() {
         for (std::size_t i = 0; i < o_.disks.size(); ++i) {
             if (matched_.count(i) == 0) {
-                err_ << "tavrin-check: no USB disk " << o_.disks[i] << "\n";
+                err_ << "tavrin-check: no USB disk " << o_.disks[i];
+                if (resolved_[i] != o_.disks[i])
+                    err_ << " (" << resolved_[i] << ")";
+                err_ << "\n";
                 status_ = 1;
             }
         }
+        if (!o_.disks.empty() || seen_.checked > 0 || seen_.notChecked > 0)
+            return;
+        err_ << "tavrin-check: no disk found";
+        if (seen_.usbDisks == 0) {
+            err_ << " (no USB disk)";
+        } else {
+            std::string why;
+            if (seen_.unmounted > 0)
+                why = std::to_string(seen_.unmounted) + " USB disk" +
+                      (seen_.unmounted > 1 ? "s" : "") + " without a mounted volume";
+            if (seen_.otherController > 0)
+                why += (why.empty() ? "" : ", ") + std::to_string(seen_.otherController) +
+                       " of another controller";
+            if (seen_.outsideMap > 0)
+                why += (why.empty() ? "" : ", ") + std::to_string(seen_.outsideMap) +
+                       " on ports outside the station's map";
+            if (!why.empty())
+                err_ << " (" << why << ")";
+        }
+        err_ << "\n";
+        status_ = 1;
+    }
+
+    // The last try for log lines that wait: those that stay unwritten go to `err` whole, so that
+    // the record is not lost, and the run fails.
+    void FinishLog() {
+        if (!o_.log || log_.WriteWaiting()) {
+            waiting_.clear();
+            return;
+        }
+        const std::size_t lost = std::min(log_.WaitingLines(), waiting_.size());
+        err_ << "tavrin-check: " << *o_.log << ": " << lost << " line" << (lost == 1 ? "" : "s")
+             << " not written (" << FailureText() << "):\n";
+        for (std::size_t i = waiting_.size() - lost; i < waiting_.size(); ++i)
+            err_ << waiting_[i];
+        // Said lost: a last try when the log goes would write them after all.
+        log_.SetPath(u"");
+        waiting_.clear();
+        status_ = 1;
     }
 
     int status() const { return status_; }
 
   private:
+    std::optional<int> Refuse(const std::string& what, const std::string& why) {
+        err_ << "tavrin-check: " << what << ": " << why << "\n";
+        return 2;
+    }
+
     std::string NameOf(char16_t letter) const {
         const std::vector<std::string> names = system_.diskNames(letter);
         return names.empty() ? std::string("?") : names.front();
+    }
+
+    // Which disk this is across walks: its identity where the system has one, else its letter.
+    std::string KeyOf(char16_t letter) const {
+        std::string identity = system_.diskIdentity ? system_.diskIdentity(letter) : std::string();
+        return identity.empty() ? platform::ToUtf8(std::u16string(1, letter)) : identity;
+    }
+
+    // The port map's station port of an ordinal, read once per port in a run.
+    int StationOf(int ordinal) {
+        const auto [at, added] = stationOf_.try_emplace(ordinal, 0);
+        if (added)
+            at->second = usb::StationPortOf(setup_.portFile, ordinal);
+        return at->second;
     }
 
     bool Wanted(char16_t letter) {
@@ -193,8 +315,8 @@ class Checker {
             return true;
         bool wanted = false;
         for (const std::string& name : system_.diskNames(letter)) {
-            for (std::size_t i = 0; i < o_.disks.size(); ++i) {
-                if (platform::EqualsNoCase(name, o_.disks[i])) {
+            for (std::size_t i = 0; i < resolved_.size(); ++i) {
+                if (platform::EqualsNoCase(name, resolved_[i])) {
                     matched_.insert(i);
                     wanted = true;
                 }
@@ -203,12 +325,55 @@ class Checker {
         return wanted;
     }
 
-    void PassOver(const usb::UsbDeviceEntry& entry, qc::PassedOver why) {
+    std::string PlaceOf(const usb::UsbDeviceEntry& entry) const {
         const usb::VolumeEntry* volume = entry.firstVolume;
         const bool named = volume != nullptr && volume->driveLetter != 0;
+        return named ? NameOf(volume->driveLetter) + " port " + PortPathText(entry.portPath)
+                     : "port " + PortPathText(entry.portPath);
+    }
+
+    void PassedOver(const usb::UsbDeviceEntry& entry, qc::PassedOver why) {
+        switch (why) {
+            case qc::PassedOver::CannotOpen:
+            case qc::PassedOver::NotAnswered:
+                NotChecked(entry, platform::LastDeviceError());
+                return;
+            case qc::PassedOver::NoVolume:
+                if (entry.diskNumbers[0] >= 0)
+                    ++seen_.unmounted;
+                PassOver(entry, "no mounted volume");
+                return;
+            case qc::PassedOver::OtherController:
+                ++seen_.otherController;
+                PassOver(entry, "not the supported controller");
+                return;
+        }
+    }
+
+    // Told always: a disk the run did not check although it may be the station's.
+    void NotChecked(const usb::UsbDeviceEntry& entry, const platform::DeviceError& error) {
+        ++seen_.notChecked;
+        status_ = 1;
+        // Not asked again while it stays, as a disk passed over: a watch says it once.
+        if (entry.firstVolume != nullptr && entry.firstVolume->driveLetter != 0)
+            checked_.insert(KeyOf(entry.firstVolume->driveLetter));
+        std::string reason = platform::ToUtf8(error.text);
+        if (reason.empty())
+            reason = error.code != 0 ? "error " + std::to_string(error.code) : "no reason given";
+        const std::string advice = system_.adviceFor ? system_.adviceFor(error.code) : "";
+        err_ << "tavrin-check: " << PlaceOf(entry) << ": not checked (" << reason << ")"
+             << (advice.empty() ? "" : ": " + advice) << "\n";
+        err_.flush();
+    }
+
+    void PassOver(const usb::UsbDeviceEntry& entry, const std::string& why) {
+        const usb::VolumeEntry* volume = entry.firstVolume;
+        const bool named = volume != nullptr && volume->driveLetter != 0;
+        if (why == "port outside the station's map")
+            ++seen_.outsideMap;
         // Not asked again while it stays: another controller stays another.
         if (named)
-            checked_.insert(volume->driveLetter);
+            checked_.insert(KeyOf(volume->driveLetter));
         // A disk asked for by name that is passed over could not be read.
         const bool asked = !o_.disks.empty() && named && Wanted(volume->driveLetter);
         if (asked)
@@ -218,10 +383,7 @@ class Checker {
         const std::string line =
             "passed over " +
             (named ? NameOf(volume->driveLetter) : "port " + PortPathText(entry.portPath)) + " (" +
-            (why == qc::PassedOver::NoVolume     ? "no mounted volume"
-             : why == qc::PassedOver::CannotOpen ? "its volume does not open"
-                                                 : "not the supported controller") +
-            ")";
+            why + ")";
         // Said once while the device stays as it is, however often a watch walks.
         if (saidBefore_.count(line) == 0)
             err_ << line << "\n";
@@ -233,16 +395,51 @@ class Checker {
         kernelBefore_ = system_.kernelMicroseconds ? system_.kernelMicroseconds() : 0;
     }
 
+    // "Vol" as the window shows it, in the system's names of the volumes.
+    std::u16string VolOf(const usb::UsbDeviceEntry& entry) const {
+        std::u16string letters;
+        std::vector<std::u16string> names;
+        bool named = false;
+        for (const usb::VolumeEntry* v = entry.firstVolume; v != nullptr; v = v->next) {
+            // A volume without a letter would put a NUL in the text.
+            if (v->driveLetter == 0)
+                continue;
+            letters += v->driveLetter;
+            std::u16string name = system_.volumeName ? system_.volumeName(v->driveLetter) : u"";
+            named = named || !name.empty();
+            names.push_back(name.empty() ? std::u16string(1, v->driveLetter) : std::move(name));
+        }
+        return named ? qc::VolText(names) : qc::VolText(letters);
+    }
+
+    std::string FailureText() const {
+        const std::u16string& why = log_.LastFailure();
+        return why.empty() ? std::string("the file could not be written") : platform::ToUtf8(why);
+    }
+
+    void Log(const std::string& line) {
+        waiting_.push_back(line);
+        if (log_.Append(line)) {
+            waiting_.clear();
+            return;
+        }
+        // Once per run of failures: each line is tried again with the next and at the end.
+        if (waiting_.size() == 1)
+            err_ << "tavrin-check: " << *o_.log << ": not written now (" << FailureText()
+                 << "); tried again with the next line and at the end\n";
+    }
+
     void CheckDisk(const usb::UsbDeviceEntry& entry) {
         const char16_t letter = entry.firstVolume->driveLetter;
-        std::u16string letters;
-        for (const usb::VolumeEntry* v = entry.firstVolume; v != nullptr; v = v->next) {
-            if (v->driveLetter != 0)
-                letters += v->driveLetter;
-        }
         device::ValueSlots values;
         const bool read =
             device::DecodeControllerInfo(entry.diskNumbers[0], letter, values, setup_.lists);
+        if (!read && stopStatus.load() != 0) {
+            // Stopped in the middle: no verdict of a disk the run did not finish.
+            NotChecked(entry, {0, u"the run was stopped"});
+            return;
+        }
+        ++seen_.checked;
         const std::vector<std::size_t> failed =
             read ? qc::FailedItems(setup_, values) : std::vector<std::size_t>{};
         const bool pass = read && failed.empty();
@@ -253,15 +450,15 @@ class Checker {
         const std::uint64_t kernel =
             system_.kernelMicroseconds ? system_.kernelMicroseconds() - kernelBefore_ : 0;
         // As the window's row: a station port only in station mode, then the port's map entry.
-        const int station =
-            stationMode_ ? usb::StationPortOf(setup_.portFile, entry.portOrdinal) : 0;
+        const int station = stationMode_ ? StationOf(entry.portOrdinal) : 0;
+        const std::u16string vol = VolOf(entry);
 
-        if (read && (o_.log || o_.csv)) {
-            const std::string line =
-                qc::FormatLogLine(platform::CurrentLocalTime(), station, entry.portOrdinal,
-                                  qc::VolText(letters), pass, values);
-            if (o_.log && !log_.Append(line))
-                err_ << "tavrin-check: " << *o_.log << ": the line waits, not written\n";
+        // A block that cannot be read is recorded as the window records it: FAIL, no values.
+        if (o_.log || o_.csv) {
+            const std::string line = qc::FormatLogLine(platform::CurrentLocalTime(), station,
+                                                       entry.portOrdinal, vol, pass, values);
+            if (o_.log)
+                Log(line);
             if (o_.csv)
                 out_ << line;
         }
@@ -270,7 +467,7 @@ class Checker {
                  << " ordinal " << entry.portOrdinal;
             if (o_.ports)
                 out_ << " station " << station;
-            out_ << "\n";
+            out_ << " vol " << platform::ToUtf8(vol) << "\n";
             if (read) {
                 for (std::size_t i = 0; i < device::kSlotCount; ++i)
                     out_ << SlotLine(i, values[i]) << "\n";
@@ -312,8 +509,16 @@ class Checker {
     qc::CheckSetup setup_;
     bool stationMode_ = false;
     qc::ResultLog log_;
-    std::set<char16_t> checked_;
+    std::vector<std::string> waiting_;   // the lines appended since the log last took them all
+    std::vector<std::string> resolved_;  // the DISK arguments as the system resolves them
+    std::map<int, int> stationOf_;
+    std::set<std::string> checked_;  // disks by KeyOf
     std::set<std::size_t> matched_;
+    // What the walks met, for a run that found nothing to check.
+    struct {
+        int usbDisks = 0, unmounted = 0, otherController = 0, outsideMap = 0;
+        int checked = 0, notChecked = 0;
+    } seen_;
     std::set<std::string> said_, saidBefore_;
     int status_ = 0;
     Clock::time_point start_;
@@ -322,18 +527,32 @@ class Checker {
 
 }  // namespace
 
-void StopCheckWatch() {
-    stopAsked = true;
+void StopCheck(int exitStatus) {
+    int none = 0;
+    stopStatus.compare_exchange_strong(none, exitStatus);
     if (platform::DeviceWatch* watch = runningWatch.load())
         watch->Stop();
 }
 
+std::string WindowsAdvice(int code) {
+    constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+    return code == kAccessDenied ? "run tavrin-check as administrator" : "";
+}
+
 int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,
              std::ostream& err) {
-    stopAsked = false;
+    stopStatus = 0;
     Options options;
     if (const auto status = Parse(args, options, err))
         return *status;
+    if (options.help) {
+        out << kUsage << "\n";
+        return 0;
+    }
+    if (options.version) {
+        out << "tavrin-check " << TAVRIN_VERSION_TEXT << "\n";
+        return 0;
+    }
     if (options.station && !system.loadStation)
         return Usage(err, "--station: this build checks the real machine's disks");
     if (!options.station && system.loadStation)
@@ -349,10 +568,16 @@ int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, st
     Checker checker(options, system, out, err);
     if (const auto status = checker.Prepare())
         return *status;
+    const auto finish = [&] {
+        checker.FinishLog();
+        runningWatch = nullptr;
+        const int stopped = stopStatus.load();
+        return stopped != 0 ? stopped : checker.status();
+    };
     if (!options.watch) {
-        checker.Pass();
-        checker.ReportMissing();
-        return checker.status();
+        if (checker.Pass())
+            checker.ReportMissing();
+        return finish();
     }
 
     // Listening before the first walk: a disk that arrives during it is not missed.
@@ -362,22 +587,22 @@ int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, st
         return 2;
     }
     runningWatch = &watch;
-    checker.Pass();
-    err << "watching\n";
-    err.flush();
-    while (!stopAsked) {
+    if (stopStatus.load() == 0 && checker.Pass()) {
+        err << "watching\n";
+        err.flush();
+    }
+    while (stopStatus.load() == 0) {
         const platform::DeviceWatch::Wake wake = watch.Wait(platform::DeviceWatch::kForever);
         if (wake == platform::DeviceWatch::Wake::Stopped)
             break;
         if (wake == platform::DeviceWatch::Wake::Failed) {
             err << "tavrin-check: --watch: the system's device notices stopped\n";
-            runningWatch = nullptr;
+            finish();
             return 2;
         }
         checker.Pass();
     }
-    runningWatch = nullptr;
-    return checker.status();
+    return finish();
 }
 
 }  // namespace tools

@@ -3,12 +3,14 @@
 //                [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]
 // The disks are those the window's walk finds, offered the window's way; the values, the check
 // and the log line are the window's own code. Exit 0 when every disk read passed (without
-// --check: was read), 1 when one failed or could not be read, 2 for arguments that do not fit or
-// a file that cannot be read (one line on `err`).
+// --check: was read); 1 when one failed, could not be read or asked, no disk was found, or a
+// log line could not be written; 2 for arguments that do not fit or a file that cannot be read
+// or is not what it should be (one line on `err`); 128 + the signal's number when stopped.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,13 +28,28 @@ struct CheckSystem {
     std::function<std::vector<std::string>(char16_t letter)> diskNames;
     // Microseconds spent inside the kernel's commands so far, where the system tells (--verbose).
     std::function<std::uint64_t()> kernelMicroseconds;
+    // A DISK argument as the system resolves it, to one of diskNames' names; nullopt with the
+    // reason when it names no disk at all. Null: the argument as given.
+    std::function<std::optional<std::string>(const std::string& arg, std::string* why)> resolveDisk;
+    // What to do about a device error number of this system; empty where nothing is known.
+    std::function<std::string(int code)> adviceFor;
+    // The volume's name in "Vol" (Linux: its kernel name); null or empty: the letter.
+    std::function<std::u16string(char16_t letter)> volumeName;
+    // What tells the disk of this volume from a disk that takes its name later; null or empty:
+    // the letter alone.
+    std::function<std::string(char16_t letter)> diskIdentity;
 };
 
 // Arguments in UTF-8.
 int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,
              std::ostream& err);
 
-// Ends a --watch run at its next wake: safe from a signal handler and from any thread.
-void StopCheckWatch();
+// Ends a run, a watch or not, at its next step: the disk in hand is finished, no other is
+// asked, and the run exits with `exitStatus` (130 for Ctrl+C, 143 for SIGTERM). Safe from a
+// signal handler and from any thread.
+void StopCheck(int exitStatus);
+
+// The advice for Windows' error numbers (the virtual station speaks them too).
+std::string WindowsAdvice(int code);
 
 }  // namespace tools

@@ -27,6 +27,10 @@ bool WriteStationPort(std::u16string_view portFile, long long portOrdinal, int s
                                         platform::DecimalText(stationPort), portFile);
 }
 
+bool HasPortMap(std::u16string_view portFile) {
+    return platform::HasProfileSection(kPortMap, portFile);
+}
+
 int EnablePortOf(std::u16string_view portFile) {
     if (portFile.empty())
         return 0;

@@ -16,6 +16,9 @@ int StationPortOf(std::u16string_view portFile, long long portOrdinal);
 // Gives the port ordinal the station port: false when the file cannot be written.
 bool WriteStationPort(std::u16string_view portFile, long long portOrdinal, int stationPort);
 
+// Whether the file is a port map at all: it has a [PortMap] section.
+bool HasPortMap(std::u16string_view portFile);
+
 // ENABLE_PORT of the port map file as stored; 0 without a file.
 int EnablePortOf(std::u16string_view portFile);
 bool WriteEnablePort(std::u16string_view portFile, int enablePort);

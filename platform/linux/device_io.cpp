@@ -4,6 +4,7 @@
 #include "platform/device_io.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -36,6 +37,9 @@ std::atomic<std::uint64_t> sgIoMicroseconds{0};
 
 thread_local DeviceError lastError;
 
+std::atomic<bool> callsStopped{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
 // Records errno's number and text; false, for the caller to return.
 bool Failed(int code) {
     lastError = {code, FromUtf8(std::strerror(code))};
@@ -66,11 +70,31 @@ std::uint64_t SgIoMicroseconds() {
     return sgIoMicroseconds.load();
 }
 
+void StopDeviceCalls() {
+    callsStopped.store(true);
+}
+
+void ResumeDeviceCalls() {
+    callsStopped.store(false);
+}
+
+bool CatchStopSignals(void (*handler)(int signal)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
 }  // namespace linux_os
 
 Handle OpenDeviceFile(const char16_t* path) {
     if (path == nullptr)
         return kInvalidHandle;
+    if (callsStopped.load()) {
+        Failed(EINTR);
+        return kInvalidHandle;
+    }
     const std::u16string_view text(path);
     // "\\.\<letter>:": the volume's disk, which takes the pass-through; a drive number: the
     // disk below the system root; an absolute path: itself.
@@ -112,6 +136,8 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
         return linux_os::WalkControl(handle, code, in, inSize, out, outSize, returned);
     if (returned != nullptr)
         *returned = 0;
+    if (callsStopped.load())
+        return Failed(EINTR);
     const int fd = Descriptor(handle);
     // One buffer in and out, as the system sends it.
     if (fd < 0 || code != kIoctlScsiPassThrough || in != out || inSize < outSize)

@@ -45,6 +45,10 @@ std::u16string GetProfileString(std::u16string_view section, std::u16string_view
                           bufferSize);
 }
 
+bool HasProfileSection(std::u16string_view section, std::u16string_view file) {
+    return ini::HasSection(ini::LoadFile(HostFile(file), kAnsi).text, section);
+}
+
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file) {
     return ini::StoreValue(HostFile(file), section, key, value, kAnsi);

@@ -42,4 +42,16 @@ std::uint32_t SgWriteBack(const sg_io_hdr_t& done, std::uint8_t* request,
 // measured.
 std::uint64_t SgIoMicroseconds();
 
+// From now on OpenDeviceFile and DeviceControl fail at once with EINTR, without a system call:
+// a run that is asked to stop sends nothing more, and the pass-through's retries do not reissue
+// an interrupted SG_IO. Async-signal-safe (one lock-free atomic store), for a signal handler.
+// Implemented by the backend (device_io.cpp).
+void StopDeviceCalls();
+// Lets the calls through again.
+void ResumeDeviceCalls();
+
+// Installs `handler` for SIGINT and SIGTERM without SA_RESTART, so that a system call they
+// interrupt returns (EINTR) instead of going on. False when the system refuses.
+bool CatchStopSignals(void (*handler)(int signal));
+
 }  // namespace platform::linux_os

@@ -30,7 +30,8 @@ DeviceError LastDeviceError() {
 }
 
 Handle OpenDeviceFile(const char16_t* path) {
-    if (sim::Faults::Fail(sim::FaultCall::Open)) {
+    if (sim::Faults::Fail(sim::FaultCall::Open) ||
+        (path != nullptr && sim::Station::Get().OpenDenied(path))) {
         Failed(5, u"Access is denied.");
         return kInvalidHandle;
     }

@@ -123,9 +123,21 @@ void Station::Reset() {
     latency_ = {};
     deviceTime_ = {};
     logicalDrivesFail_ = false;
+    deniedPaths_.clear();
     mostCommandsAtOnce_ = commandsInProgress_;
     usb_->ResetLocked();
     Faults::Reset();
+}
+
+void Station::DenyOpen(std::u16string path) {
+    std::lock_guard lock(mutex_);
+    deniedPaths_.push_back(std::move(path));
+}
+
+bool Station::OpenDenied(std::u16string_view path) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(deniedPaths_.begin(), deniedPaths_.end(),
+                       [&](const std::u16string& p) { return platform::EqualsNoCase(p, path); });
 }
 
 void Station::SetCommandLatency(std::chrono::microseconds latency) {

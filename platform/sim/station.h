@@ -113,6 +113,10 @@ class Station {
     // GetLogicalDriveStringsW fails (answers 0) while set.
     void SetLogicalDrivesFail(bool fail);
     bool LogicalDrivesFail() const;
+    // Opens of this path (without regard to case) fail with "access is denied", as for a user
+    // who may not open the device.
+    void DenyOpen(std::u16string path);
+    bool OpenDenied(std::u16string_view path) const;
 
     std::vector<std::u16string> DebugLines() const;
     void ClearDebugLines();
@@ -197,6 +201,7 @@ class Station {
     std::chrono::microseconds latency_{0};
     std::chrono::nanoseconds deviceTime_{0};
     bool logicalDrivesFail_ = false;
+    std::vector<std::u16string> deniedPaths_;
     int commandsInProgress_ = 0;
     int mostCommandsAtOnce_ = 0;
 };

@@ -2,6 +2,7 @@
 // windows.h and its GetProfileInt/GetProfileString macros out of this file).
 #include "platform/profile.h"
 
+#include "platform/text.h"
 #include "platform/win32/profile_api.h"
 
 namespace platform {
@@ -15,6 +16,14 @@ std::u16string GetProfileString(std::u16string_view section, std::u16string_view
                                 std::u16string_view fallback, std::size_t bufferSize,
                                 std::u16string_view file) {
     return win32api::ReadProfileString(section, key, fallback, bufferSize, file);
+}
+
+bool HasProfileSection(std::u16string_view section, std::u16string_view file) {
+    for (const std::u16string& name : win32api::ReadSectionNames(file)) {
+        if (EqualsNoCase(name, section))
+            return true;
+    }
+    return false;
 }
 
 bool WriteProfileString(std::u16string_view section, std::u16string_view key,

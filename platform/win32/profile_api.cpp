@@ -34,6 +34,20 @@ std::u16string ReadProfileString(std::u16string_view section, std::u16string_vie
                           n < bufferSize ? n : bufferSize - 1);
 }
 
+std::vector<std::u16string> ReadSectionNames(std::u16string_view file) {
+    // Each name ends in a NUL, the list in one more; a list that does not fit is cut.
+    std::vector<wchar_t> buffer(1u << 16, L'\0');
+    const DWORD n = GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                   Z(file).c_str());
+    std::vector<std::u16string> names;
+    for (DWORD i = 0; i < n && buffer[i] != L'\0';) {
+        const std::wstring name(buffer.data() + i);
+        names.emplace_back(reinterpret_cast<const char16_t*>(name.data()), name.size());
+        i += static_cast<DWORD>(name.size()) + 1;
+    }
+    return names;
+}
+
 bool WriteProfileValue(std::u16string_view section, std::u16string_view key,
                        std::u16string_view value, std::u16string_view file) {
     return WritePrivateProfileStringW(Z(section).c_str(), Z(key).c_str(), Z(value).c_str(),

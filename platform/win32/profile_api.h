@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win32api {
 
@@ -17,6 +18,9 @@ unsigned ReadProfileInt(std::u16string_view section, std::u16string_view key, in
 std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,
                                  std::u16string_view fallback, std::size_t bufferSize,
                                  std::u16string_view file);
+
+// GetPrivateProfileSectionNamesW: the names of the file's sections.
+std::vector<std::u16string> ReadSectionNames(std::u16string_view file);
 
 // WritePrivateProfileStringW.
 bool WriteProfileValue(std::u16string_view section, std::u16string_view key,

@@ -45,6 +45,31 @@ TEST_F(IdentificationTest, ComparesTheFirstSixBytesFoldingLetters) {
                                    7)));
 }
 
+// A device that answered, if only with sense data, is another controller's; one never heard,
+// because the call itself failed on every attempt, is told apart, with the system's reason.
+TEST_F(IdentificationTest, AnIdentificationNeverHeardIsToldFromARefusal) {
+    const auto identify = [this](std::deque<Reply> script) {
+        auto& disk = station().AddDisk(3);
+        disk.SetModel("RV7730");
+        disk.script = std::move(script);
+        station().AddVolume(u'E', 3, 0);
+        const auto handle = device::OpenVolume(u'E');
+        const device::Identity identity = device::Identify(handle);
+        device::CloseDrive(handle);
+        return identity;
+    };
+    const Reply sense = Reply::Sense(5, 0x20, 0);
+    const Reply transport = Reply::Transport();
+    EXPECT_EQ(identify({transport, transport, transport}), device::Identity::Supported);
+    EXPECT_EQ(identify({sense, sense, sense, sense}), device::Identity::OtherController);
+    EXPECT_EQ(identify({transport, sense, transport, transport}),
+              device::Identity::OtherController);
+    EXPECT_EQ(identify({transport, transport, transport, transport}),
+              device::Identity::NotAnswered);
+    EXPECT_EQ(platform::LastDeviceError().code, 1117) << "kept past the close";
+    EXPECT_EQ(device::Identify(platform::kInvalidHandle), device::Identity::NotAnswered);
+}
+
 TEST_F(IdentificationTest, SendsTheIdentificationCommand) {
     ASSERT_TRUE(Supported("RV7730"));
     const auto& calls = station().Disk(3)->calls;

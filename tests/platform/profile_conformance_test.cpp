@@ -15,6 +15,7 @@
 #include "platform/profile.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
+#include "platform/text.h"
 #ifdef _WIN32
 #include "platform/win32/profile_api.h"
 #endif
@@ -24,7 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Op {
-    enum class Kind { Int, String, Write, Create };
+    enum class Kind { Int, String, Write, Create, Section };
     Kind kind = Kind::String;
     std::u16string section;
     std::u16string key;
@@ -64,6 +65,15 @@ Op Write(std::u16string section, std::u16string key, std::u16string value, bool 
     op.key = std::move(key);
     op.text = std::move(value);
     op.written = written;
+    return op;
+}
+
+// Whether the file has the section.
+Op Section(std::u16string section, bool there) {
+    Op op;
+    op.kind = Op::Kind::Section;
+    op.section = std::move(section);
+    op.written = there;
     return op;
 }
 
@@ -130,6 +140,11 @@ const std::vector<Case>& Cases() {
                   {Str(u"nope", u"k", u"fallback", 50, u"fallback"),
                    Str(u"s", u"none", u"fb  ", 50, u"fb"), Str(u"s", u"none", u"  fb", 50, u"  fb"),
                    Int(u"s", u"none", -5, 0xFFFFFFFBu), Int(u"nope", u"k", 77, 77)}));
+        t.push_back(Reads("SectionsAreThereWithOrWithoutKeys",
+                          "k=0\r\n[Value]\r\n  [ Port Map ]  \r\nusb01=1\r\n; [Enable]\r\n",
+                          {Section(u"value", true), Section(u"Port Map", true),
+                           Section(u"Enable", false), Section(u"k", false)}));
+        t.push_back(Reads("NoFileHasNoSection", std::nullopt, {Section(u"Value", false)}));
         t.push_back(
             Reads("EnclosingQuotesRemoved",
                   "[q]\r\nd=\"double\"\r\ns='single'\r\nin=\" keep \"\r\nmid=a\"b\"c\r\n",
@@ -225,6 +240,7 @@ class Api {
     virtual std::u16string String(const Op& op, std::u16string_view file) const = 0;
     virtual bool Write(const Op& op, std::u16string_view file) const = 0;
     virtual bool Create(std::u16string_view file) const = 0;
+    virtual bool Section(const Op& op, std::u16string_view file) const = 0;
 };
 
 class Ours : public Api {
@@ -240,6 +256,9 @@ class Ours : public Api {
         return platform::WriteProfileString(op.section, op.key, op.text, file);
     }
     bool Create(std::u16string_view file) const override { return platform::CreateEmptyFile(file); }
+    bool Section(const Op& op, std::u16string_view file) const override {
+        return platform::HasProfileSection(op.section, file);
+    }
 };
 
 std::optional<std::string> ReadBytes(const fs::path& path) {
@@ -292,6 +311,10 @@ void RunCase(const Case& c, const Api& api, const fs::path& host, std::u16string
             case Op::Kind::Create:
                 EXPECT_EQ(api.Create(file), op.written);
                 break;
+            case Op::Kind::Section:
+                EXPECT_EQ(api.Section(op, file), op.written)
+                    << "section " << platform::ToUtf8(op.section);
+                break;
         }
     }
     EXPECT_EQ(ReadBytes(host), c.after);
@@ -343,6 +366,13 @@ class Real : public Api {
         return win32api::WriteProfileValue(op.section, op.key, op.text, file);
     }
     bool Create(std::u16string_view file) const override { return win32api::CreateEmptyFile(file); }
+    bool Section(const Op& op, std::u16string_view file) const override {
+        for (const std::u16string& name : win32api::ReadSectionNames(file)) {
+            if (platform::EqualsNoCase(name, op.section))
+                return true;
+        }
+        return false;
+    }
 };
 
 class RealProfileConformance : public ::testing::TestWithParam<std::size_t> {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -10,10 +12,14 @@
 #include <sstream>
 #include <thread>
 
+#include "app/version.h"
 #include "platform/sim/clock.h"
 #include "platform/sim/files.h"
 #include "platform/sim/info_block.h"
 #include "platform/sim/station.h"
+#include "platform/text.h"
+#include "qc/check_model.h"
+#include "qc/result_log.h"
 #include "tools/block_tool.h"
 #include "tools/demo/demo_station.h"
 #include "tools/station_host.h"
@@ -135,15 +141,18 @@ TEST_F(CheckTool, TheSampleStationGetsTheVerdictsItsFileDescribes) {
         {"N:", "verdict PASS"},
         {"O:", "verdict PASS"},
     };
-    std::map<std::string, std::string> verdicts = Verdicts();
+    const std::map<std::string, std::string> verdicts = Verdicts();
     EXPECT_EQ(verdicts.count("I:"), 0u) << "another controller's disk is passed over";
-    verdicts.erase("P:");  // on a port the map leaves out: see below
     EXPECT_EQ(verdicts, expected) << out;
-    EXPECT_NE(err.find("passed over I: (not the supported controller)\n"), std::string::npos) << err;
-    EXPECT_NE(out.find("disk E: port 1.1.1 ordinal 1 station 1\n"), std::string::npos);
-    EXPECT_NE(out.find("disk O: port 1.4.3 ordinal 15 station 15\n"), std::string::npos);
-    EXPECT_NE(out.find("disk P: port 1.5 ordinal 17 station 0\n"), std::string::npos);
-    EXPECT_EQ(Count(err, "time "), 11u) << "a time per disk checked";
+    EXPECT_NE(err.find("passed over I: (not the supported controller)\n"), std::string::npos)
+        << err;
+    EXPECT_NE(out.find("disk E: port 1.1.1 ordinal 1 station 1 vol E\n"), std::string::npos);
+    EXPECT_NE(out.find("disk O: port 1.4.3 ordinal 15 station 15 vol O\n"), std::string::npos);
+    // As the window ignores it: a port the map gives no station port is not checked.
+    EXPECT_EQ(Count(out, "disk P:"), 0u) << out;
+    EXPECT_NE(err.find("passed over P: (port outside the station's map)\n"), std::string::npos);
+    EXPECT_EQ(Count(err, "time "), 10u) << "a time per disk checked";
+    EXPECT_EQ(Count(err, "not checked"), 0u) << err;
 }
 
 // The lines of a disk are tavrin-block's for the disk's block and free space.
@@ -160,7 +169,7 @@ TEST_F(CheckTool, ValuesAreTheBlockDecodersLines) {
                                       block, ignored),
                   0);
         ASSERT_EQ(Run(Station({"--lang", lang, "E:"})), 0) << err;
-        EXPECT_EQ(out, "disk E: port 1.1.1 ordinal 1\n" + block.str() + "\n") << lang;
+        EXPECT_EQ(out, "disk E: port 1.1.1 ordinal 1 vol E\n" + block.str() + "\n") << lang;
     }
 }
 
@@ -193,6 +202,10 @@ TEST_F(CheckTool, TheLogTakesTheCsvLinesAfterItsHeader) {
 
 TEST_F(CheckTool, ArgumentsThatDoNotFitAndUnreadableFilesExitTwo) {
     std::ofstream(dir / "a.chk") << "[Value]\r\n";
+    std::ofstream(dir / "empty.chk") << "";
+    std::ofstream(dir / "b.chk") << "[Value]\r\nvid=1234\r\n[Enable]\r\nvid=0\r\n";
+    const std::string pfg = (kDemo / "station16.pfg").string();
+    const std::string chk = (kDemo / "line16.chk").string();
     const struct {
         std::vector<std::string> args;
         std::string reason;
@@ -208,15 +221,256 @@ TEST_F(CheckTool, ArgumentsThatDoNotFitAndUnreadableFilesExitTwo) {
          "--check given twice"},
         {{"E:"}, "--station FILE is needed"},
         {{"--station", (dir / "none.station").string()}, "none.station"},
+        // Files that are not what the option wants would judge every disk PASS.
+        {Station({"--check", pfg}), "station16.pfg: not a check file (no [Value] or [Enable]"},
+        {Station({"--check", (dir / "empty.chk").string()}), "empty.chk: not a check file"},
+        {Station({"--check", (dir / "a.chk").string()}), "a.chk: enables no item"},
+        {Station({"--check", (dir / "b.chk").string()}), "b.chk: enables no item"},
+        {Station({"--ports", chk}), "line16.chk: not a port map (no [PortMap] section)"},
+        // A log that is no file is refused without opening it: a FIFO's open would wait.
+        {Station({"--log", dir.string()}), "a folder, not a file"},
+        {Station({"--log", "/dev/null"}), "/dev/null: not a regular file"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.args), 2) << c.reason;
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;
         EXPECT_EQ(out, "") << c.reason;
+        EXPECT_EQ(sim::Station::Get().Opens().size(), 0u) << c.reason << ": a disk was asked";
+        sim::Station::Get().Reset();
     }
     EXPECT_EQ(Run(Station({"E:", "Q:"})), 1);
     EXPECT_NE(err.find("no USB disk Q:\n"), std::string::npos) << err;
     EXPECT_EQ(Count(out, "disk "), 1u);
+}
+
+TEST_F(CheckTool, HelpVersionAndOptionsAfterDisks) {
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_EQ(out.rfind("usage: tavrin-check ", 0), 0u) << out;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(out, "tavrin-check " TAVRIN_VERSION_TEXT "\n");
+    // Options after the DISK arguments count as before them.
+    sim::SetClock(platform::LocalTime{2026, 12, 9, 8, 30, 5});
+    ASSERT_EQ(Run(Station({"E:", "--format", "csv", "F:"})), 0) << err;
+    EXPECT_EQ(Count(out, "\r\n"), 2u) << out;
+    EXPECT_EQ(out.rfind("2026-12-09 08:30:05,,1,E,PASS,", 0), 0u) << out;
+}
+
+// A disk that could not be opened or asked is never a silent success: said always, exit 1.
+TEST_F(CheckTool, ADiskThatCannotBeOpenedOrAskedIsNotChecked) {
+    // A user who may not open the volume.
+    system.adviceFor = tools::WindowsAdvice;
+    const auto args = Station({"G:", "H:"});
+    // The station is installed by the run: its faults with it.
+    system.loadStation = [this](const std::string& path, std::string* error) {
+        if (!tools::LoadStationOnHostFiles(path, dir / "links", error))
+            return false;
+        sim::Station::Get().DenyOpen(u"\\\\.\\G:");
+        // H:'s controller never hears the identification: the call fails each time.
+        for (int i = 0; i < 4; ++i)
+            sim::Station::Get().Disk(4)->script.push_back(sim::Reply::Transport());
+        return true;
+    };
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_EQ(out, "") << "neither disk gets a verdict";
+    EXPECT_NE(err.find("tavrin-check: G: port 1.1.3: not checked (Access is denied.): run "
+                       "tavrin-check as administrator\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("tavrin-check: H: port 1.1.4: not checked (The request could not be "
+                       "performed because of an I/O device error.)\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(Count(err, "no disk found"), 0u) << "the disks were found";
+    // The retry lines stay as they were: one per failed call.
+    const auto lines = sim::Station::Get().DebugLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), u"r retry 1\n"), 4);
+
+    // A disk that answers with sense data is another controller's: said with --verbose only.
+    system.loadStation = [this](const std::string& path, std::string* error) {
+        if (!tools::LoadStationOnHostFiles(path, dir / "links", error))
+            return false;
+        for (int i = 0; i < 4; ++i)
+            sim::Station::Get().Disk(4)->script.push_back(sim::Reply::Sense(5, 0x20, 0));
+        return true;
+    };
+    EXPECT_EQ(Run(Station({"--check", (kDemo / "line16.chk").string()})), 1);
+    EXPECT_EQ(Count(out, "disk H:"), 0u);
+    EXPECT_EQ(err, "") << "passed over in silence";
+    EXPECT_EQ(Run(Station({"--verbose", "E:", "H:"})), 1) << "H: was asked for by name";
+    EXPECT_NE(err.find("passed over H: (not the supported controller)\n"), std::string::npos);
+    EXPECT_EQ(Count(err, "not checked"), 0u) << err;
+}
+
+// A station of one port: a disk of another controller, or one without a mounted volume.
+TEST_F(CheckTool, ARunThatFindsNoDiskFailsAndSaysWhy) {
+    const auto station = [this](const std::string& disk) {
+        const fs::path file = dir / "one.station";
+        std::ofstream(file) << "disk 0\n    model \"SYSDISK\"\n    volume C\n        type fixed\n"
+                               "        free 120GB\ncontroller\n    root-hub\n        ports 1\n"
+                               "        port 1 device\n            vid 1234\n            pid 7730\n"
+                               "            disk 1\n"
+                            << disk;
+        return std::vector<std::string>{"--station", file.string()};
+    };
+    const struct {
+        std::string disk;
+        std::string said;
+    } cases[] = {
+        {"                model \"QX9100\"\n                volume E\n                    free "
+         "1GB\n",
+         "tavrin-check: no disk found (1 of another controller)\n"},
+        {"                block sample\n",
+         "tavrin-check: no disk found (1 USB disk without a mounted volume)\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(station(c.disk)), 1) << c.said;
+        EXPECT_EQ(err, c.said);
+        EXPECT_EQ(out, "");
+    }
+    // A port map that leaves the one disk out of the station.
+    std::ofstream(dir / "none.pfg") << "[Setting]\r\nENABLE_PORT=1\r\n[PortMap]\r\nusb01=17\r\n";
+    EXPECT_EQ(Run(Station({"--ports", (dir / "none.pfg").string(), "--format", "csv"})), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("no disk found ("), std::string::npos) << err;
+    EXPECT_NE(err.find("on ports outside the station's map)"), std::string::npos) << err;
+}
+
+// The window's record of a block it cannot read: FAIL and no values, in the CSV and the log.
+TEST_F(CheckTool, AnUnreadableBlockIsRecordedAsTheWindowRecordsIt) {
+    const platform::LocalTime time{2026, 12, 9, 8, 30, 5};
+    sim::SetClock(time);
+    const std::string log = (dir / "results.csv").string();
+    const std::string expected = qc::FormatLogLine(time, 6, 6, u"J", false, device::ValueSlots{});
+    EXPECT_EQ(Run(Station({"--ports", (kDemo / "station16.pfg").string(), "--log", log, "--format",
+                           "csv", "J:"})),
+              1);
+    EXPECT_EQ(out, expected);
+    EXPECT_NE(err.find("the information block could not be read"), std::string::npos) << err;
+    std::ifstream in(log, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(written, qc::LogHeader() + expected);
+}
+
+// Linux names volumes: "Vol" holds their names, joined as the window joins letters.
+TEST_F(CheckTool, VolumeNamesTakeTheLettersPlaceInEveryRecord) {
+    sim::SetClock(platform::LocalTime{2026, 12, 9, 8, 30, 5});
+    system.volumeName = [](char16_t letter) {
+        return u"sd" + std::u16string(1, static_cast<char16_t>(letter - u'A' + u'a')) + u"1";
+    };
+    const std::string log = (dir / "results.csv").string();
+    ASSERT_EQ(Run(Station({"--log", log, "G:"})), 0) << err;
+    EXPECT_EQ(out.rfind("disk G: port 1.1.3 ordinal 3 vol sdg1\n", 0), 0u) << out;
+    std::ifstream in(log, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(written.find("\r\n2026-12-09 08:30:05,,3,sdg1,PASS,"), std::string::npos) << written;
+    std::vector<std::u16string> eleven;
+    for (int i = 1; i <= 11; ++i)
+        eleven.push_back(u"sdb" + platform::DecimalText(i));
+    EXPECT_EQ(qc::VolText(eleven), u"sdb1|sdb2|sdb3|sdb4|sdb5|sdb6|sdb7|sdb8|sdb9|\u2026");
+}
+
+// A log line that could not be written by the end of the run is not lost in silence.
+TEST_F(CheckTool, LogLinesNotWrittenByTheEndGoToStandardErrorAndFailTheRun) {
+    sim::SetClock(platform::LocalTime{2026, 12, 9, 8, 30, 5});
+    const std::string log = (dir / "no-such-folder" / "results.csv").string();
+    EXPECT_EQ(Run(Station({"--log", log, "E:", "F:"})), 1);
+    ASSERT_EQ(Count(out, "disk "), 2u) << "the disks were checked";
+    EXPECT_NE(err.find(log + ": 2 lines not written ("), std::string::npos) << err;
+    EXPECT_NE(err.find("\n2026-12-09 08:30:05,,1,E,PASS,"), std::string::npos) << err;
+    EXPECT_NE(err.find("\n2026-12-09 08:30:05,,2,F,PASS,"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(log));
+}
+
+// DISK arguments as the system resolves them; one that names no disk is named in the error.
+TEST_F(CheckTool, DiskArgumentsAreResolvedByTheSystem) {
+    system.resolveDisk = [](const std::string& arg,
+                            std::string* why) -> std::optional<std::string> {
+        if (arg == "/dev/disk/by-id/usb-G")
+            return "G:";
+        if (arg == "E:")
+            return arg;
+        if (arg == "/dev/sda")
+            return "/dev/sda";
+        *why = "not a block device";
+        return std::nullopt;
+    };
+    ASSERT_EQ(Run(Station({"/dev/disk/by-id/usb-G"})), 0) << err;
+    EXPECT_EQ(out.rfind("disk G: ", 0), 0u) << out;
+    EXPECT_EQ(Run(Station({"E:", "/etc/passwd"})), 2);
+    EXPECT_EQ(err, "tavrin-check: /etc/passwd: not a block device\n");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Run(Station({"/dev/sda"})), 1);
+    EXPECT_EQ(err, "tavrin-check: no USB disk /dev/sda\n");
+}
+
+// Ctrl+C or SIGTERM during a run: the disk in hand is finished whole, no other is asked.
+TEST_F(CheckTool, AStopEndsARunAfterTheDiskInHand) {
+    SharedText out, err;
+    std::ostream outStream(&out), errStream(&err);
+    int status = -1;
+    std::thread run([&] {
+        status = tools::RunCheck(Station({"--check", (kDemo / "line16.chk").string()}), system,
+                                 outStream, errStream);
+    });
+    // K: after J: answers slowly: stopped while it is in hand.
+    for (int i = 0; i < 1000 && Count(out.Text(), "disk J:") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    tools::StopCheck(143);
+    run.join();
+    EXPECT_EQ(status, 143);
+    const std::string text = out.Text();
+    EXPECT_EQ(Count(text, "disk K:"), 1u) << text;
+    EXPECT_EQ(Count(text, "disk L:"), 0u) << "no disk is asked after the stop";
+    EXPECT_EQ(text.substr(text.size() - 2), "\n\n") << "the disk in hand was finished whole";
+    EXPECT_EQ(Count(text, "disk "), Count(text, "verdict ") + Count(text, "error "));
+    EXPECT_EQ(Count(err.Text(), "no disk found"), 0u);
+}
+
+// --watch knows a disk by its identity: a new disk under a freed name is checked.
+TEST_F(CheckTool, WatchingTellsDisksApartByIdentity) {
+    demo::DemoStation demo;
+    system.loadStation = [&demo](const std::string& path, std::string* error) {
+        const sim::StationFileResult result = demo.Load(path);
+        *error = result.error;
+        return result.ok;
+    };
+    std::mutex mutex;
+    std::string identityOfE = "first";
+    system.diskIdentity = [&](char16_t letter) {
+        std::lock_guard lock(mutex);
+        return letter == u'E' ? identityOfE : std::string();
+    };
+    SharedText out, err;
+    std::ostream outStream(&out), errStream(&err);
+    std::thread watch([&] { tools::RunCheck(Station({"--watch"}), system, outStream, errStream); });
+    const auto waitFor = [&](const std::string& part, std::size_t count) {
+        for (int i = 0; i < 1000 && Count(out.Text() + err.Text(), part) < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Count(out.Text() + err.Text(), part);
+    };
+    const auto plug = [&demo](char16_t letter) {
+        for (std::size_t i = 0; i < demo.Disks().size(); ++i) {
+            if (demo.Disks()[i].letters.find(letter) != std::u16string::npos)
+                return demo.Plug(i);
+        }
+        return false;
+    };
+    ASSERT_EQ(waitFor("watching\n", 1), 1u);
+    ASSERT_TRUE(plug(u'E'));
+    ASSERT_EQ(waitFor("disk E:", 1), 1u);
+    ASSERT_TRUE(plug(u'F'));
+    ASSERT_EQ(waitFor("disk F:", 1), 1u);
+    EXPECT_EQ(Count(out.Text(), "disk E:"), 1u) << "the same disk is not checked again";
+    {
+        std::lock_guard lock(mutex);
+        identityOfE = "second";  // another disk took E:'s name between two walks
+    }
+    ASSERT_TRUE(plug(u'G'));
+    ASSERT_EQ(waitFor("disk G:", 1), 1u);
+    EXPECT_EQ(waitFor("disk E:", 2), 2u) << out.Text();
+    tools::StopCheck(130);
+    watch.join();
 }
 
 // --watch checks each disk once as it arrives; one pulled and plugged again is checked again.
@@ -256,9 +510,9 @@ TEST_F(CheckTool, WatchingChecksEachArrivalOnce) {
     EXPECT_EQ(waitFor("passed over I:", 1), 1u);
     ASSERT_TRUE(plug(u'E', true));
     EXPECT_EQ(waitFor("disk E:", 2), 2u);
-    tools::StopCheckWatch();
+    tools::StopCheck(130);
     watch.join();
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 130) << "ended by Ctrl+C";
     EXPECT_EQ(Count(out.Text(), "disk G:"), 1u) << "G: stayed and is not checked again";
     EXPECT_EQ(Count(out.Text(), "disk "), 3u) << out.Text();
     EXPECT_EQ(Count(err.Text(), "passed over I:"), 1u) << "said once while it stays";

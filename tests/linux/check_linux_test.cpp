@@ -1,0 +1,144 @@
+// tavrin-check on Linux: DISK arguments resolved over a built sysfs tree, and a stop that ends
+// the device calls at once and interrupts a blocked system call instead of restarting it.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/device_io.h"
+#include "platform/linux/sg_pass_through.h"
+#include "tools/disk_argument.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DiskArgument : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "tavrin-disk-arg-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        // sdb with its partition sdb1, as the kernel links them; sg1 is sdb's generic node.
+        const fs::path disk = root / "sys/devices/pci0000:00/usb1/1-1/host0/block/sdb";
+        fs::create_directories(disk / "sdb1");
+        std::ofstream(disk / "sdb1/partition") << "1\n";
+        fs::create_directories(root / "sys/class/block");
+        fs::create_directory_symlink("../../devices/pci0000:00/usb1/1-1/host0/block/sdb",
+                                     root / "sys/class/block/sdb");
+        fs::create_directory_symlink("../../devices/pci0000:00/usb1/1-1/host0/block/sdb/sdb1",
+                                     root / "sys/class/block/sdb1");
+        fs::create_directories(root / "sys/class/scsi_generic/sg1/device/block/sdb");
+        fs::create_directories(root / "sys/class/scsi_generic/sg2/device");
+    }
+    void TearDown() override {
+        std::error_code error;
+        fs::remove_all(root, error);
+    }
+    fs::path root;
+};
+
+TEST_F(DiskArgument, APartitionOrAGenericNodeNamesItsDisk) {
+    const struct {
+        const char* node;
+        fs::file_type type;
+        const char* disk;  // null: no disk, with the reason
+        const char* why;
+    } cases[] = {
+        {"/dev/sdb", fs::file_type::block, "/dev/sdb", ""},
+        {"/dev/sdb1", fs::file_type::block, "/dev/sdb", ""},
+        {"/dev/sg1", fs::file_type::character, "/dev/sdb", ""},
+        {"/dev/sg2", fs::file_type::character, nullptr, "a SCSI generic node without a disk"},
+        {"/dev/null", fs::file_type::character, nullptr, "not a block device"},
+        {"/etc/passwd", fs::file_type::regular, nullptr, "not a block device"},
+        {"/dev/sdz", fs::file_type::block, nullptr, "a block device the system does not list"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        const auto disk = tools::DiskOfNode(c.node, c.type, root, &why);
+        if (c.disk != nullptr) {
+            EXPECT_EQ(disk, std::optional<std::string>(c.disk)) << c.node;
+        } else {
+            EXPECT_EQ(disk, std::nullopt) << c.node;
+            EXPECT_EQ(why, c.why) << c.node;
+        }
+    }
+}
+
+// Links are followed to what they name; a name that is nothing says so.
+TEST_F(DiskArgument, LinksAreFollowedToTheirNode) {
+    fs::create_directories(root / "dev/disk/by-id");
+    fs::create_symlink("/dev/null", root / "dev/disk/by-id/usb-Generic");
+    std::string why;
+    EXPECT_EQ(
+        tools::ResolveDiskArgument((root / "dev/disk/by-id/usb-Generic").string(), root, &why),
+        std::nullopt);
+    EXPECT_EQ(why, "not a block device") << "the link's target, a character device, was judged";
+    why.clear();
+    EXPECT_EQ(tools::ResolveDiskArgument((root / "dev/sdq").string(), root, &why), std::nullopt);
+    EXPECT_FALSE(why.empty());
+}
+
+std::atomic<int> signalled{0};
+void Note(int signal) {
+    signalled = signal;
+}
+
+// After a stop no device call reaches the system, and a blocked call is interrupted, not
+// restarted.
+TEST(StopDeviceCalls, NothingIsSentAfterAStop) {
+    const platform::Handle handle = platform::OpenDeviceFile(u"/dev/null");
+    ASSERT_NE(handle, platform::kInvalidHandle);
+    platform::linux_os::StopDeviceCalls();
+    EXPECT_EQ(platform::OpenDeviceFile(u"/dev/null"), platform::kInvalidHandle);
+    EXPECT_EQ(platform::LastDeviceError().code, EINTR);
+    std::uint8_t request[platform::kScsiDataOffset + 36] = {};
+    std::uint32_t count = 1;
+    EXPECT_FALSE(platform::DeviceControl(handle, platform::kIoctlScsiPassThrough, request,
+                                         sizeof request, request, sizeof request, &count));
+    EXPECT_EQ(platform::LastDeviceError().code, EINTR);
+    EXPECT_EQ(count, 0u);
+    platform::linux_os::ResumeDeviceCalls();
+    const platform::Handle again = platform::OpenDeviceFile(u"/dev/null");
+    EXPECT_NE(again, platform::kInvalidHandle);
+    platform::CloseDevice(again);
+    platform::CloseDevice(handle);
+
+    ASSERT_TRUE(platform::linux_os::CatchStopSignals(Note));
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const pthread_t reader = pthread_self();
+    std::atomic<bool> returned{false};
+    std::thread signaller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pthread_kill(reader, SIGTERM);
+        // A read that went on after the signal is let go, to fail rather than hang.
+        for (int i = 0; i < 200 && !returned; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!returned)
+            (void)!write(pipeEnds[1], "x", 1);
+    });
+    char byte = 0;
+    const ssize_t n = read(pipeEnds[0], &byte, 1);
+    const int error = errno;
+    returned = true;
+    signaller.join();
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(error, EINTR) << "a restarted read would have waited for ever";
+    EXPECT_EQ(signalled.load(), SIGTERM);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+}
+
+}  // namespace
