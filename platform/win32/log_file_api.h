@@ -16,10 +16,10 @@ namespace win32api {
 // SetFilePointerEx to the end.
 platform::LogFile OpenLog(std::u16string_view path, std::uint64_t* length);
 bool LogLength(platform::LogFile file, std::uint64_t* length);  // GetFileSizeEx
-bool WriteLog(platform::LogFile file, std::string_view bytes);   // WriteFile
-bool FlushLog(platform::LogFile file);                           // FlushFileBuffers
-bool CutLog(platform::LogFile file, std::uint64_t length);       // SetEndOfFile there
-void CloseLog(platform::LogFile file);                           // UnlockFileEx, CloseHandle
+bool WriteLog(platform::LogFile file, std::string_view bytes);  // WriteFile
+bool FlushLog(platform::LogFile file);                          // FlushFileBuffers
+bool CutLog(platform::LogFile file, std::uint64_t length);      // SetEndOfFile there
+void CloseLog(platform::LogFile file);                          // UnlockFileEx, CloseHandle
 // FormatMessageW of the last failure's GetLastError, taken at the failure.
 std::u16string LastLogErrorText();
 
