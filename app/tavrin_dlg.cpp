@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "platform/ui_host.h"
 #include "qc/messages.h"
 #include "usb/port_map.h"
 
@@ -20,6 +21,18 @@ using namespace ui;
 namespace {
 
 constexpr UINT kAboutCommand = 0x0010;
+
+// The lines the result log's last try could not write: the operator learns how many, where and
+// why, as the program ends.
+void ReportLostLogLines(const qc::ResultLog& log) {
+    std::u16string text = LoadString(IDS_LOG_NOT_WRITTEN);
+    if (const std::size_t at = text.find(u"%d"); at != std::u16string::npos)
+        text.replace(at, 2, platform::DecimalText(static_cast<long long>(log.WaitingLines())));
+    text += u"\n\n" + log.path();
+    if (!log.LastFailure().empty())
+        text += u"\n" + log.LastFailure();
+    ui::ShowError(LoadString(IDS_TITLE), text);
+}
 
 }  // namespace
 
@@ -185,6 +198,9 @@ LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
     if (scan != nullptr)
         scan->Detach();
     results.ClearAllRows();
+    // The last try for lines still waiting: one that fails is told, not dropped in silence.
+    if (!results.log.WriteWaiting())
+        ReportLostLogLines(results.log);
     UpdateData(true);
     platform::WriteProfileString(config::kSettingSection, u"Topmost",
                                  platform::DecimalText(topmost), settingsPath);

@@ -1,12 +1,14 @@
-// What the result log asks of the operating system: a file opened at its end, bytes written to
-// it and flushed to the disk, the file cut back after a failure, and the local time. One call
-// deep each, so that the log itself decides what a failure leaves. Win32:
-// platform/win32/log_file.cpp (CreateFileW with OPEN_ALWAYS, SetFilePointerEx, WriteFile,
-// FlushFileBuffers, SetEndOfFile, CloseHandle; GetLocalTime). Elsewhere: the virtual
-// workstation's files and a clock tests can set (platform/sim/log_file.cpp).
+// What the result log asks of the operating system: a file opened at its end and held for this
+// writer alone, bytes written to it and flushed to the disk, the file cut back after a failure,
+// and the local time. One call deep each, so that the log itself decides what a failure leaves.
+// Win32: platform/win32/log_file.cpp (CreateFileW with OPEN_ALWAYS and shared writing,
+// LockFileEx, SetFilePointerEx, WriteFile, FlushFileBuffers, SetEndOfFile, CloseHandle;
+// GetLocalTime). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock). Elsewhere: the
+// virtual workstation's files and a clock tests can set (platform/sim/log_file.cpp).
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -14,16 +16,25 @@ namespace platform {
 using LogFile = std::uintptr_t;
 inline constexpr LogFile kNoLogFile = 0;
 
-// Opens the file for writing at its end, creating it when missing (its folder must exist), and
-// gives its length in bytes. kNoLogFile when it cannot be opened.
+// Opens the file for writing at its end, creating it when missing (its folder must exist), waits
+// until no other writer holds it and holds it until closed, and gives its length in bytes then:
+// two programs appending to one log take turns. Only a regular file: a pipe, a device or a
+// folder is refused at once, never waited on. kNoLogFile when it cannot be opened.
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length);
+// The file's length now.
+bool LogFileLength(LogFile file, std::uint64_t* length);
 // Writes `bytes` at the end. False when not every byte was written: some may have been.
 bool WriteLogFile(LogFile file, std::string_view bytes);
 // Flushes what was written to the disk. False when it may not all be there.
 bool FlushLogFile(LogFile file);
 // Cuts the file back to `length` bytes; the next write goes there.
 bool CutLogFile(LogFile file, std::uint64_t length);
+// Lets other writers have the file.
 void CloseLogFile(LogFile file);
+
+// Why this thread's last failed call above failed, as the system words it (the virtual
+// station: a fixed text per call). Kept from the failure itself.
+std::u16string LastLogError();
 
 struct LocalTime {
     std::uint16_t year = 0;

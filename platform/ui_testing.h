@@ -67,6 +67,19 @@ void QueueFileDialogCancel();
 // order.
 std::vector<FileDialogRequest> FileDialogRequests();
 
+// ---- Error boxes
+
+struct ErrorBox {
+    std::u16string title;
+    std::u16string text;
+};
+// From now until the next Reset, error boxes (ui::ShowError) are kept for ErrorBoxes() instead of
+// shown; the headless backend keeps them always, and writes them to the standard error stream
+// unless asked this.
+void KeepErrorBoxes();
+// The error boxes kept since the last Reset, in order.
+std::vector<ErrorBox> ErrorBoxes();
+
 // ---- Simulated input
 
 // A key press: posts WM_KEYDOWN to the window's thread, as the keyboard would.
@@ -79,7 +92,8 @@ bool TrackColumn(HWND list, int column, int width);
 // ---- Between tests
 
 // Destroys the calling thread's windows, empties its queue and its idle tasks, forgets
-// file-dialog answers and requests, puts the cursor at (0, 0) and the language back to English.
+// file-dialog answers and requests and error boxes, puts the cursor at (0, 0) and the language back
+// to English.
 void Reset();
 
 }  // namespace ui::testing

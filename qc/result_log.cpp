@@ -79,29 +79,43 @@ bool ResultLog::Append(std::string line) {
     return WriteWaiting();
 }
 
+bool ResultLog::Failed() {
+    lastFailure_ = platform::LastLogError();
+    return false;
+}
+
 bool ResultLog::WriteWaiting() {
     if (path_.empty() || waiting_.empty())
         return true;
     std::uint64_t length = 0;
     const platform::LogFile file = platform::OpenLogFile(path_, &length);
     if (file == platform::kNoLogFile)
-        return false;
-    if (cutTo_ && length > *cutTo_) {
+        return Failed();
+    if (cutTo_ && length > *cutTo_ && (!leftAt_ || *leftAt_ == length)) {
         if (!platform::CutLogFile(file, *cutTo_) || !platform::FlushLogFile(file)) {
+            Failed();
             platform::CloseLogFile(file);
             return false;
         }
         length = *cutTo_;
     }
     cutTo_.reset();
+    leftAt_.reset();
     std::string bytes = length == 0 ? LogHeader() : std::string();
     bytes.reserve(bytes.size() + waitingBytes_);
     for (const std::string& line : waiting_)
         bytes += line;
     const bool written = platform::WriteLogFile(file, bytes) && platform::FlushLogFile(file);
-    // Part of it may be in the file: cut it back, or the next try would write it twice.
-    if (!written && !(platform::CutLogFile(file, length) && platform::FlushLogFile(file)))
+    if (!written)
+        Failed();
+    // Part of it may be in the file: cut it back, or the next try would write it twice. The
+    // file is still ours alone, so nothing past `length` is another's.
+    if (!written && !(platform::CutLogFile(file, length) && platform::FlushLogFile(file))) {
         cutTo_ = length;
+        std::uint64_t now = 0;
+        if (platform::LogFileLength(file, &now))
+            leftAt_ = now;
+    }
     platform::CloseLogFile(file);
     if (!written)
         return false;

@@ -1,7 +1,9 @@
 // The result log: one line per verdict, appended to a file so that the record of what the
 // station judged outlives the window. A line is on disk before its verdict shows; a line that
 // could not be written waits and goes first with the next one, and once more when the window
-// closes. A failed write leaves the file as it was, so every line is in it once and whole.
+// closes. A failed write leaves the file as it was, so every line is in it once and whole. The
+// file is held for this log alone from its length to its cut-back, so that two programs
+// appending to one log lose and splice nothing.
 #pragma once
 
 #include <cstddef>
@@ -40,15 +42,16 @@ class ResultLog {
 
     // Empty: no log, nothing is written.
     void SetPath(std::u16string path) { path_ = std::move(path); }
+    const std::u16string& path() const { return path_; }
 
     // Appends `line` after those still waiting; false when they all wait for the next try.
     bool Append(std::string line);
     // Writes the lines still waiting; false when they wait on.
     bool WriteWaiting();
 
-    // The lines that wait for the next try.
+    // Lines still waiting for a try that writes them.
     std::size_t WaitingLines() const { return waiting_.size(); }
-    // The system's reason for the last failed try, where it gave one; empty otherwise.
+    // Why the last failed try failed, as the system said it; empty before any failed.
     const std::u16string& LastFailure() const { return lastFailure_; }
 
   private:
@@ -56,9 +59,14 @@ class ResultLog {
     std::deque<std::string> waiting_;  // whole lines, oldest first
     std::size_t waitingBytes_ = 0;
     // The length the file had before a write whose cut-back failed: what is past it is part of a
-    // line that is still waiting, and goes before anything else is written.
+    // line that is still waiting, and goes before anything else is written; but only while the
+    // file still ends where that write left it (leftAt_), for past it another program's lines
+    // would go with it.
     std::optional<std::uint64_t> cutTo_;
+    std::optional<std::uint64_t> leftAt_;
     std::u16string lastFailure_;
+
+    bool Failed();
 };
 
 }  // namespace qc

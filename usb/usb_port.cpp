@@ -4,6 +4,7 @@
 
 #include "config/settings.h"
 #include "platform/profile.h"
+#include "platform/ui_host.h"
 #include "usb/port_map.h"
 #include "usb/res/port_select.h"
 #include "usb/tree_text.h"
@@ -76,8 +77,8 @@ BOOL CUsbPort::OnInitDialog() {
     tree.ModifyStyle(0, TVS_CHECKBOXES);
 
     // OK and Save would write the ticks found so far over the map, before the worker has
-    // loaded them: they wait for it.
-    EnableWriting(false);
+    // loaded them, and Load's ticks would mix with the worker's: they wait for it.
+    EnableFileButtons(false);
     treeWindow_ = tree.m_hWnd;
     dialogWindow_ = m_hWnd;
     workerRunning_.store(true, std::memory_order_release);
@@ -121,7 +122,7 @@ LRESULT CUsbPort::OnDestroy(WPARAM, LPARAM) {
 
 LRESULT CUsbPort::OnChecksLoaded(WPARAM, LPARAM) {
     checksLoaded_ = true;
-    EnableWriting(true);
+    EnableFileButtons(true);
     return 0;
 }
 
@@ -134,8 +135,8 @@ bool CUsbPort::WaitForChecks() {
     return checksLoaded_;
 }
 
-void CUsbPort::EnableWriting(bool enable) {
-    for (const int id : {IDOK, IDB_SAVE}) {
+void CUsbPort::EnableFileButtons(bool enable) {
+    for (const int id : {IDOK, IDB_SAVE, IDB_LOAD}) {
         if (const HWND button = GetDlgItem(id); button != nullptr)
             CBorrowed<>(button).EnableWindow(enable);
     }
@@ -198,15 +199,19 @@ int CUsbPort::LoadChecks(CTreeCtrl& on, HTREEITEM item, const std::u16string& fi
     return all;
 }
 
-void CUsbPort::WritePortMap(HTREEITEM item, int& station) {
+bool CUsbPort::WritePortMap(HTREEITEM item, int& station) {
     for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
         if (const HTREEITEM child = tree.GetChildItem(item); child != nullptr) {
-            WritePortMap(child, station);
+            if (!WritePortMap(child, station))
+                return false;
         } else if (tree.GetCheck(item)) {
-            WriteStationPort(portFilePath, static_cast<long long>(tree.GetItemData(item)), station);
+            if (!WriteStationPort(portFilePath, static_cast<long long>(tree.GetItemData(item)),
+                                  station))
+                return false;
             ++station;
         }
     }
+    return true;
 }
 
 void CUsbPort::OnTreeClick(NMHDR*, LRESULT* result) {
@@ -260,17 +265,36 @@ void CUsbPort::UpdateTitle() {
     SetWindowText(title);
 }
 
-bool CUsbPort::SaveAs() {
+CUsbPort::Saved CUsbPort::SaveAs() {
     CFileDialog dialog(false, kExtension, portFilePath, kFileDialogFlags,
                        LoadString(IDS_PORT_FILTER), this);
     if (dialog.DoModal() != IDOK)
-        return false;
+        return Saved::kCancelled;
     SetPortFilePath(dialog.GetPathName());
     UpdateTitle();
-    platform::CreateEmptyFile(portFilePath);  // a file that cannot be made writes nothing
+    if (WriteWholeMap() == Written::kWhole)
+        return Saved::kWritten;
+    TellNotSaved();
+    return Saved::kFailed;
+}
+
+CUsbPort::Written CUsbPort::WriteWholeMap() {
+    // Emptied first, so the file holds this map alone. One that cannot be emptied (read-only,
+    // hidden or system, held by another program) would take the new keys among its old ones,
+    // two ports sharing a station number: it keeps its old map.
+    if (!platform::CreateEmptyFile(portFilePath))
+        return Written::kNotEmptied;
     int station = 1;
-    WritePortMap(tree.GetRootItem(), station);
-    return true;
+    if (WritePortMap(tree.GetRootItem(), station))
+        return Written::kWhole;
+    // Half a map would put disks on the wrong rows: none at all is the lesser harm.
+    platform::CreateEmptyFile(portFilePath);
+    return Written::kBroken;
+}
+
+void CUsbPort::TellNotSaved() {
+    ui::ShowError(LoadString(IDS_PORT_TITLE),
+                  LoadString(IDS_PORT_NOT_SAVED) + u"\n\n" + portFilePath);
 }
 
 void CUsbPort::OnSave() {
@@ -279,6 +303,8 @@ void CUsbPort::OnSave() {
 }
 
 void CUsbPort::OnLoad() {
+    if (!WaitForChecks())
+        return;
     CFileDialog dialog(true, kExtension, portFilePath, kFileDialogFlags,
                        LoadString(IDS_PORT_FILTER), this);
     if (dialog.DoModal() != IDOK)
@@ -294,12 +320,15 @@ void CUsbPort::OnOK() {
     UpdateData(true);
     if (portFilePath.empty())
         return;
-    if (platform::CreateEmptyFile(portFilePath)) {
-        int station = 1;
-        WritePortMap(tree.GetRootItem(), station);
-    } else {
-        SaveAs();
+    // A file that cannot be made leads into Save, for another one. A map that was not written
+    // keeps the dialog open, and the settings and the switch as they were.
+    const Written written = WriteWholeMap();
+    if (written == Written::kBroken) {
+        TellNotSaved();
+        return;
     }
+    if (written == Written::kNotEmptied && SaveAs() == Saved::kFailed)
+        return;
     WritePortFileSetting(settingsPath, portFilePath);
     WriteEnablePort(portFilePath, enablePort);
     CDialog::OnOK();

@@ -47,7 +47,8 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     // True while the worker runs.
     bool IsWorkerRunning() const { return workerRunning_.load(std::memory_order_acquire); }
     // True once the worker has loaded the map's ticks into the whole tree: from then on OK and
-    // Save, which write the tree's ticks over the map, are enabled.
+    // Save, which write the tree's ticks over the map, are enabled, and Load, whose ticks the
+    // worker's would otherwise mix with.
     bool ChecksLoaded() const { return checksLoaded_; }
 
   private:
@@ -56,17 +57,24 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     void OnSave();
     ui::LRESULT OnDestroy(ui::WPARAM wParam, ui::LPARAM lParam);
     ui::LRESULT OnChecksLoaded(ui::WPARAM wParam, ui::LPARAM lParam);
-    void EnableWriting(bool enable);
+    void EnableFileButtons(bool enable);
     // False when the worker ended without loading them (the dialog closing).
     bool WaitForChecks();
 
-    // Save's steps: false when its file dialog was cancelled.
-    bool SaveAs();
+    enum class Saved { kCancelled, kWritten, kFailed };
+    // Save's steps; the operator is told of a map it could not write.
+    Saved SaveAs();
+    // The tree's map over the port file, whole or not at all: a file that cannot be emptied
+    // keeps its old map untouched; one emptied and then not written whole is left empty.
+    enum class Written { kWhole, kNotEmptied, kBroken };
+    Written WriteWholeMap();
+    void TellNotSaved();
     void SetPortFilePath(std::u16string path);
     void UpdateTitle();
     // Checks of `item` and its following siblings from the port map file; 1 when all are checked.
     int LoadChecks(ui::CTreeCtrl& on, ui::HTREEITEM item, const std::u16string& file);
-    void WritePortMap(ui::HTREEITEM item, int& station);
+    // False at the first key that could not be written.
+    bool WritePortMap(ui::HTREEITEM item, int& station);
     void ExpandAll(ui::CTreeCtrl& on, ui::HTREEITEM item);
     ui::HTREEITEM Insert(std::u16string_view text, NodeHandle parent);
 

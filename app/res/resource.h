@@ -44,3 +44,4 @@
 #define IDS_EFS 125
 #define IDS_MASTER 126
 #define IDS_SLEEP_MODE 127
+#define IDS_LOG_NOT_WRITTEN 128

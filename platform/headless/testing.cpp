@@ -3,6 +3,7 @@
 #include "platform/ui_testing.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "platform/text.h"
 
@@ -11,9 +12,38 @@ void ResetDialogs();
 bool TrackColumnInternal(HWND list, int column, int width);
 }  // namespace headless::detail
 
+namespace headless::detail {
+namespace {
+
+struct KeptErrorBoxes {
+    std::mutex mutex;
+    bool kept = false;  // a test asked: not written to the error stream
+    std::vector<ui::testing::ErrorBox> boxes;
+};
+
+KeptErrorBoxes& TheErrorBoxes() {
+    static KeptErrorBoxes& boxes = *new KeptErrorBoxes;
+    return boxes;
+}
+
+}  // namespace
+}  // namespace headless::detail
+
 namespace ui::testing {
 
 using namespace headless::detail;
+
+void KeepErrorBoxes() {
+    KeptErrorBoxes& kept = TheErrorBoxes();
+    std::lock_guard lock(kept.mutex);
+    kept.kept = true;
+}
+
+std::vector<ErrorBox> ErrorBoxes() {
+    KeptErrorBoxes& kept = TheErrorBoxes();
+    std::lock_guard lock(kept.mutex);
+    return kept.boxes;
+}
 
 HWND FindTopLevelWindow(std::u16string_view title) {
     for (HWND w : TopLevelWindows()) {
@@ -69,6 +99,12 @@ void Reset() {
     }
     ResetDialogs();
     ResetCursor();
+    {
+        KeptErrorBoxes& kept = TheErrorBoxes();
+        std::lock_guard lock(kept.mutex);
+        kept.kept = false;
+        kept.boxes.clear();
+    }
 }
 
 }  // namespace ui::testing
@@ -162,8 +198,12 @@ std::vector<std::u16string> ProgramArguments() {
 }
 
 void ShowError(std::u16string_view title, std::u16string_view text) {
-    std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(),
-                 platform::ToUtf8(text).c_str());
+    KeptErrorBoxes& kept = TheErrorBoxes();
+    std::lock_guard lock(kept.mutex);
+    kept.boxes.push_back({std::u16string(title), std::u16string(text)});
+    if (!kept.kept)
+        std::fprintf(stderr, "%s: %s\n", platform::ToUtf8(title).c_str(),
+                     platform::ToUtf8(text).c_str());
 }
 
 }  // namespace ui

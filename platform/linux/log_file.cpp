@@ -1,12 +1,17 @@
 // The Linux backend of platform/log_file.h: a file descriptor, one past its number as the
-// handle so that descriptor 0 is a file too.
+// handle so that descriptor 0 is a file too. Opened with O_APPEND, so every write lands at the
+// end whoever wrote last; held with flock, so that another writer's lines never come between a
+// length taken, a write and its cut-back.
 #include "platform/log_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/text.h"
@@ -14,20 +19,54 @@
 namespace platform {
 namespace {
 
+thread_local std::u16string lastError;
+
 int ToDescriptor(LogFile file) {
     return static_cast<int>(file) - 1;
+}
+
+bool Failed(int code) {
+    lastError = FromUtf8(std::strerror(code));
+    return false;
+}
+
+bool NotAFile() {
+    lastError = u"not a regular file";
+    return false;
 }
 
 }  // namespace
 
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     const std::string name = ToUtf8(path);
-    // Write access, not O_APPEND: cutting back after a failed write needs it.
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    // Non-blocking: a FIFO without a reader would hold the open for ever.
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat status {};
+        if (stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+            NotAFile();
+        else
+            Failed(error);
         return kNoLogFile;
-    const off_t end = lseek(fd, 0, SEEK_END);
+    }
+    struct stat status {};
+    const bool stated = fstat(fd, &status) == 0;
+    if (!stated || !S_ISREG(status.st_mode)) {
+        if (stated)
+            NotAFile();
+        else
+            Failed(errno);
+        close(fd);
+        return kNoLogFile;
+    }
+    int locked = -1;
+    while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    // The length only once it is ours: another writer may have appended until now.
+    const off_t end = locked == 0 ? lseek(fd, 0, SEEK_END) : -1;
     if (end < 0) {
+        Failed(errno);
         close(fd);
         return kNoLogFile;
     }
@@ -35,29 +74,44 @@ LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     return static_cast<LogFile>(fd) + 1;
 }
 
+bool LogFileLength(LogFile file, std::uint64_t* length) {
+    struct stat status {};
+    if (fstat(ToDescriptor(file), &status) != 0)
+        return Failed(errno);
+    *length = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
 bool WriteLogFile(LogFile file, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = write(ToDescriptor(file), bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
+        if (n < 0)
+            return Failed(errno);
+        if (n == 0)
+            return Failed(EIO);
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
 }
 
 bool FlushLogFile(LogFile file) {
-    return fsync(ToDescriptor(file)) == 0;
+    return fsync(ToDescriptor(file)) == 0 || Failed(errno);
 }
 
 bool CutLogFile(LogFile file, std::uint64_t length) {
-    const auto at = static_cast<off_t>(length);
-    return ftruncate(ToDescriptor(file), at) == 0 && lseek(ToDescriptor(file), at, SEEK_SET) == at;
+    // Writes go to the end in any case (O_APPEND): the cut end is where the next one lands.
+    return ftruncate(ToDescriptor(file), static_cast<off_t>(length)) == 0 || Failed(errno);
 }
 
 void CloseLogFile(LogFile file) {
+    // Closing the last descriptor of the open file lets the lock go.
     close(ToDescriptor(file));
+}
+
+std::u16string LastLogError() {
+    return lastError;
 }
 
 LocalTime CurrentLocalTime() {

@@ -4,8 +4,18 @@
 // Only flushed bytes reach the host file. What was written and not yet flushed stays in this
 // process and is lost when the file is closed, as it would be if the machine went down right
 // after: so a test reads exactly what is sure to be on disk. A write or flush made to fail
-// leaves half of its bytes in the file, as a real one can.
+// leaves half of its bytes in the file, as a real one can. Where the host has flock, an open
+// log holds it on the host file, so that two processes of the station take turns as the real
+// backends make them.
 #include "platform/log_file.h"
+
+#if defined(__linux__)
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -34,7 +44,46 @@ std::optional<platform::LocalTime>& FixedTime() {
 struct OpenLog {
     std::filesystem::path host;
     std::string unflushed;
+    int lock = -1;  // the host descriptor holding the lock, where there is one
 };
+
+// The station's words for a failure, as Windows words the usual one of each call.
+constexpr char16_t kAccessDenied[] = u"Access is denied.";
+constexpr char16_t kDiskFull[] = u"There is not enough space on the disk.";
+thread_local std::u16string lastError;
+
+bool Failed(std::u16string_view text) {
+    lastError = text;
+    return false;
+}
+
+// Waits for the host file's lock: -1 where the host has none to give.
+int LockHost(const std::filesystem::path& host) {
+#if defined(__linux__)
+    const int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(fd);
+            return -1;
+        }
+    }
+    return fd;
+#else
+    (void)host;
+    return -1;
+#endif
+}
+
+void UnlockHost(int fd) {
+#if defined(__linux__)
+    if (fd >= 0)
+        close(fd);
+#else
+    (void)fd;
+#endif
+}
 
 struct OpenLogs {
     std::mutex mutex;
@@ -66,22 +115,51 @@ void SetClock(std::optional<platform::LocalTime> time) {
 namespace platform {
 
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
-    if (sim::Faults::Fail(sim::FaultCall::LogOpen))
+    if (sim::Faults::Fail(sim::FaultCall::LogOpen)) {
+        sim::Failed(sim::kAccessDenied);
         return kNoLogFile;
+    }
     const auto host = sim::Files::Get().HostPath(path);
     std::error_code ec;
-    if (!host || !std::filesystem::is_directory(host->parent_path(), ec) ||
-        std::filesystem::is_directory(*host, ec) || !sim::AppendToHost(*host, {}))
+    if (!host || !std::filesystem::is_directory(host->parent_path(), ec)) {
+        sim::Failed(u"The system cannot find the path specified.");
         return kNoLogFile;
+    }
+    // A regular file or none: a pipe would hold the open, a device or a folder is no log.
+    const auto status = std::filesystem::status(*host, ec);
+    if ((std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) ||
+        !sim::AppendToHost(*host, {})) {
+        sim::Failed(sim::kAccessDenied);
+        return kNoLogFile;
+    }
+    const int locked = sim::LockHost(*host);
     const std::uintmax_t size = std::filesystem::file_size(*host, ec);
-    if (ec)
+    if (ec) {
+        sim::UnlockHost(locked);
+        sim::Failed(sim::kAccessDenied);
         return kNoLogFile;
+    }
     *length = size;
     sim::OpenLogs& logs = sim::Logs();
     const std::lock_guard lock(logs.mutex);
     const LogFile file = logs.next++;
     logs.files[file].host = *host;
+    logs.files[file].lock = locked;
     return file;
+}
+
+bool LogFileLength(LogFile file, std::uint64_t* length) {
+    sim::OpenLogs& logs = sim::Logs();
+    const std::lock_guard lock(logs.mutex);
+    const auto found = logs.files.find(file);
+    if (found == logs.files.end())
+        return sim::Failed(u"The handle is invalid.");
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(found->second.host, ec);
+    if (ec)
+        return sim::Failed(sim::kAccessDenied);
+    *length = size + found->second.unflushed.size();
+    return true;
 }
 
 bool WriteLogFile(LogFile file, std::string_view bytes) {
@@ -90,7 +168,7 @@ bool WriteLogFile(LogFile file, std::string_view bytes) {
     const std::lock_guard lock(logs.mutex);
     const auto found = logs.files.find(file);
     if (found == logs.files.end())
-        return false;
+        return sim::Failed(u"The handle is invalid.");
     sim::OpenLog& log = found->second;
     if (!fail) {
         log.unflushed += bytes;
@@ -99,7 +177,7 @@ bool WriteLogFile(LogFile file, std::string_view bytes) {
     log.unflushed += bytes.substr(0, bytes.size() / 2);
     sim::AppendToHost(log.host, log.unflushed);
     log.unflushed.clear();
-    return false;
+    return sim::Failed(sim::kDiskFull);
 }
 
 bool FlushLogFile(LogFile file) {
@@ -108,33 +186,41 @@ bool FlushLogFile(LogFile file) {
     const std::lock_guard lock(logs.mutex);
     const auto found = logs.files.find(file);
     if (found == logs.files.end())
-        return false;
+        return sim::Failed(u"The handle is invalid.");
     sim::OpenLog& log = found->second;
     const std::size_t reaching = fail ? log.unflushed.size() / 2 : log.unflushed.size();
     const bool written =
         sim::AppendToHost(log.host, std::string_view(log.unflushed).substr(0, reaching));
     log.unflushed.clear();
-    return written && !fail;
+    return (written && !fail) || sim::Failed(sim::kDiskFull);
 }
 
 bool CutLogFile(LogFile file, std::uint64_t length) {
     sim::OpenLogs& logs = sim::Logs();
     if (sim::Faults::Fail(sim::FaultCall::LogCut))
-        return false;
+        return sim::Failed(sim::kAccessDenied);
     const std::lock_guard lock(logs.mutex);
     const auto found = logs.files.find(file);
     if (found == logs.files.end())
-        return false;
+        return sim::Failed(u"The handle is invalid.");
     found->second.unflushed.clear();
     std::error_code ec;
     std::filesystem::resize_file(found->second.host, length, ec);
-    return !ec;
+    return !ec || sim::Failed(sim::kAccessDenied);
 }
 
 void CloseLogFile(LogFile file) {
     sim::OpenLogs& logs = sim::Logs();
     const std::lock_guard lock(logs.mutex);
-    logs.files.erase(file);
+    const auto found = logs.files.find(file);
+    if (found == logs.files.end())
+        return;
+    sim::UnlockHost(found->second.lock);
+    logs.files.erase(found);
+}
+
+std::u16string LastLogError() {
+    return sim::lastError;
 }
 
 LocalTime CurrentLocalTime() {

@@ -29,6 +29,16 @@ ini::HostPath HostFile(std::u16string_view file) {
     return files.HostPath(file);
 }
 
+// The read-only attribute, as the host keeps it: the real functions cannot write or empty such a
+// file, whoever runs them.
+bool ReadOnly(const ini::HostPath& path) {
+    std::error_code ec;
+    const auto status = path ? std::filesystem::status(*path, ec) : std::filesystem::file_status{};
+    return !ec && std::filesystem::is_regular_file(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) ==
+               std::filesystem::perms::none;
+}
+
 }  // namespace
 
 int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
@@ -59,13 +69,15 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::u16string_view file) {
     if (sim::Faults::Fail(sim::FaultCall::ProfileWrite))
         return false;
-    return ini::StoreValue(HostFile(file), section, key, value, kAnsi);
+    const ini::HostPath path = HostFile(file);
+    return !ReadOnly(path) && ini::StoreValue(path, section, key, value, kAnsi);
 }
 
 bool CreateEmptyFile(std::u16string_view path) {
     if (sim::Faults::Fail(sim::FaultCall::CreateFile))
         return false;
-    return ini::MakeEmptyFile(sim::Files::Get().HostPath(path));
+    const ini::HostPath host = sim::Files::Get().HostPath(path);
+    return !ReadOnly(host) && ini::MakeEmptyFile(host);
 }
 
 std::u16string ModuleFileName() {

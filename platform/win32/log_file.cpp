@@ -1,57 +1,38 @@
-// The Win32 backend of platform/log_file.h.
+// The Win32 backend of platform/log_file.h: the real calls (platform/win32/log_file_api.cpp).
 #include "platform/log_file.h"
 
 #include <windows.h>
 
-#include <string>
+#include "platform/win32/log_file_api.h"
 
 namespace platform {
 
-namespace {
-
-HANDLE ToHandle(LogFile file) {
-    return reinterpret_cast<HANDLE>(file);
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
+    return win32api::OpenLog(path, length);
 }
 
-}  // namespace
-
-LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
-    const std::u16string name(path);
-    // Write access, not append-only: cutting back after a failed write needs it.
-    const HANDLE file =
-        CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_WRITE, FILE_SHARE_READ,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return kNoLogFile;
-    LARGE_INTEGER end{};
-    if (SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END) == 0) {
-        CloseHandle(file);
-        return kNoLogFile;
-    }
-    *length = static_cast<std::uint64_t>(end.QuadPart);
-    return reinterpret_cast<LogFile>(file);
+bool LogFileLength(LogFile file, std::uint64_t* length) {
+    return win32api::LogLength(file, length);
 }
 
 bool WriteLogFile(LogFile file, std::string_view bytes) {
-    DWORD written = 0;
-    return WriteFile(ToHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) != 0 &&
-           written == bytes.size();
+    return win32api::WriteLog(file, bytes);
 }
 
 bool FlushLogFile(LogFile file) {
-    return FlushFileBuffers(ToHandle(file)) != 0;
+    return win32api::FlushLog(file);
 }
 
 bool CutLogFile(LogFile file, std::uint64_t length) {
-    LARGE_INTEGER at{};
-    at.QuadPart = static_cast<LONGLONG>(length);
-    return SetFilePointerEx(ToHandle(file), at, nullptr, FILE_BEGIN) != 0 &&
-           SetEndOfFile(ToHandle(file)) != 0;
+    return win32api::CutLog(file, length);
 }
 
 void CloseLogFile(LogFile file) {
-    CloseHandle(ToHandle(file));
+    win32api::CloseLog(file);
+}
+
+std::u16string LastLogError() {
+    return win32api::LastLogErrorText();
 }
 
 LocalTime CurrentLocalTime() {

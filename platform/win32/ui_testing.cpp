@@ -148,6 +148,42 @@ std::vector<FileDialogRequest> FileDialogRequests() {
     return dialogs.requests;
 }
 
+namespace {
+
+struct KeptErrorBoxes {
+    std::mutex mutex;
+    bool keeping = false;
+    std::vector<ErrorBox> boxes;
+};
+
+KeptErrorBoxes& TheErrorBoxes() {
+    static KeptErrorBoxes& boxes = *new KeptErrorBoxes;
+    return boxes;
+}
+
+// True when a test keeps the box instead of its showing.
+bool KeptErrorBox(std::u16string_view title, std::u16string_view text) {
+    KeptErrorBoxes& kept = TheErrorBoxes();
+    std::lock_guard lock(kept.mutex);
+    if (kept.keeping)
+        kept.boxes.push_back({std::u16string(title), std::u16string(text)});
+    return kept.keeping;
+}
+
+}  // namespace
+
+void KeepErrorBoxes() {
+    KeptErrorBoxes& kept = TheErrorBoxes();
+    std::lock_guard lock(kept.mutex);
+    kept.keeping = true;
+}
+
+std::vector<ErrorBox> ErrorBoxes() {
+    KeptErrorBoxes& kept = TheErrorBoxes();
+    std::lock_guard lock(kept.mutex);
+    return kept.boxes;
+}
+
 void PressKey(HWND window, UINT virtualKey) {
     PostMessageW(Native(window), WM_KEYDOWN, virtualKey, 1);
 }
@@ -190,6 +226,12 @@ void Reset() {
         dialogs.answering = false;
         dialogs.answers.clear();
         dialogs.requests.clear();
+    }
+    {
+        KeptErrorBoxes& kept = TheErrorBoxes();
+        std::lock_guard lock(kept.mutex);
+        kept.keeping = false;
+        kept.boxes.clear();
     }
     ::SetCursorPos(0, 0);
     SetUiLanguage(kLangEnglish);
@@ -248,6 +290,8 @@ std::vector<std::u16string> ProgramArguments() {
 }
 
 void ShowError(std::u16string_view title, std::u16string_view text) {
+    if (testing::KeptErrorBox(title, text))
+        return;
     const std::u16string caption(title), body(text);
     MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(body.c_str()),
                 reinterpret_cast<LPCWSTR>(caption.c_str()), MB_OK | MB_ICONERROR);

@@ -37,6 +37,8 @@ class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFol
     void SetUp() override {
         sim::Station::Get().Reset();
         ui::testing::Reset();
+        // A box the window shows (a log it could not write) must not wait for a click.
+        ui::testing::KeepErrorBoxes();
         app::checkItems = app::MakeCheckItems();
     }
     void TearDown() override { ui::testing::Reset(); }

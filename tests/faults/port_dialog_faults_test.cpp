@@ -55,6 +55,7 @@ struct Outcome {
     std::size_t handles = 0;
     std::size_t sets = 0;
     std::size_t keys = 0;
+    std::size_t told = 0;  // error boxes
 };
 
 // What a line of the walk's tree may shrink to: a description that could not be read is empty
@@ -109,6 +110,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
                   "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
         // Where Save leads when the map cannot be made on OK.
         ui::testing::QueueFileDialogAnswer(kMap);
+        ui::testing::KeepErrorBoxes();
 
         Outcome out;
         sim::Faults::Reset();
@@ -144,6 +146,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
         out.keys = sim::Station::Get().Usb().OpenKeyCount();
         out.map = ReadFile(kMap);
         out.settings = ReadFile(kSettings);
+        out.told = ui::testing::ErrorBoxes().size();
         return out;
     }
 };
@@ -179,8 +182,12 @@ TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) 
         EXPECT_EQ(got.handles, 0u) << faultsweep::Join(sim::Station::Get().OpenHandlePaths());
         EXPECT_EQ(got.sets, 0u);
         EXPECT_EQ(got.keys, 0u);
-        // Only the port file's path not read keeps OK from closing.
-        EXPECT_EQ(got.result, kind == sim::FaultCall::ProfileRead && k == 1 ? IDCANCEL : IDOK);
+        // Only the port file's path not read, or a map that could not be written whole (which
+        // the operator is told), keeps OK from closing.
+        EXPECT_EQ(got.result, (kind == sim::FaultCall::ProfileRead && k == 1) || got.told != 0
+                                  ? IDCANCEL
+                                  : IDOK);
+        EXPECT_LE(got.told, 1u);
         EXPECT_LE(got.tree.size(), clean.tree.size());
         EXPECT_TRUE(IsShrunkFrom(got.tree, clean.tree)) << ::testing::PrintToString(got.tree);
         switch (kind) {
@@ -215,10 +222,16 @@ TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) 
             tickedPorts += got.ticks[i] == 'x' && got.tree[i].find("[Port") != std::string::npos;
         for (const std::string& line : mapLines)
             mapPorts += line.rfind("usb", 0) == 0;
-        if (got.result == IDCANCEL) {
+        if (got.told != 0) {
+            // A key of the map not written: no half map is left to put disks on wrong rows.
+            EXPECT_EQ(kind, sim::FaultCall::ProfileWrite);
+            EXPECT_EQ(got.map, "");
+            EXPECT_EQ(got.settings, clean.settings);
+        } else if (got.result == IDCANCEL) {
             EXPECT_EQ(got.map, clean.map) << "Cancel writes nothing";
         } else if (kind == sim::FaultCall::ProfileWrite) {
-            EXPECT_GE(mapPorts + 1, tickedPorts);
+            // The path or the switch not written: the map is whole.
+            EXPECT_EQ(mapPorts, tickedPorts);
             for (const std::string& line : mapLines)
                 EXPECT_NE(clean.map.find(line), std::string::npos) << line;
         } else {
@@ -231,11 +244,35 @@ TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) 
         if (kind == sim::FaultCall::CreateFile) {
             EXPECT_EQ(got.map, clean.map) << "saved through the file dialog instead";
         }
-        if (kind != sim::FaultCall::ProfileWrite && kind != sim::FaultCall::ProfileRead &&
-            kind != sim::FaultCall::CreateFile) {
+        if (got.told == 0 && kind != sim::FaultCall::ProfileWrite &&
+            kind != sim::FaultCall::ProfileRead && kind != sim::FaultCall::CreateFile) {
             EXPECT_EQ(got.settings, clean.settings);
         }
     }
+}
+
+// Save into a file that cannot be emptied (the call failing as for a hidden or system file, or
+// one held by another program): nothing is written into it, the operator is told.
+TEST_F(PortDialogFaultsTest, SaveIntoAFileThatCannotBeEmptiedWritesNothing) {
+    sim::Station::Get().Reset();
+    ui::testing::Reset();
+    sim::Station::Get().Usb().SetMachine(Station());
+    const std::string old = "[PortMap]\r\nusb05=1\r\n";
+    WriteFile(kMap, old);
+    ui::testing::KeepErrorBoxes();
+    usb::CUsbPort dialog;
+    ui::WhenIdle([&] {
+        EXPECT_TRUE(WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
+        ui::testing::QueueFileDialogAnswer(kMap);
+        sim::Faults::Reset();
+        sim::Faults::Arm(1);
+        SendMessage(dialog.GetDlgItem(IDB_SAVE), BM_CLICK);
+        EXPECT_EQ(sim::Faults::FirstFailed(), sim::FaultCall::CreateFile);
+        SendMessage(dialog.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(ReadFile(kMap), old);
+    EXPECT_EQ(ui::testing::ErrorBoxes().size(), 1u);
 }
 
 }  // namespace

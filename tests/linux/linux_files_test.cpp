@@ -1,5 +1,7 @@
 // The Linux backend's profile files and result log on real paths, in a temporary folder.
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "platform/log_file.h"
@@ -179,6 +182,79 @@ TEST_F(LinuxFilesTest, LogOnDescriptorZeroIsAFile) {
     EXPECT_NE(log, platform::kNoLogFile);
     EXPECT_TRUE(written);
     EXPECT_EQ(Read("Result.csv"), "ok");
+}
+
+// Only a regular file is a log: a FIFO (with a reader or none) is refused at once instead of
+// holding the open, a device or a folder is refused, each with the reason.
+TEST_F(LinuxFilesTest, LogIsARegularFileOrNone) {
+    ASSERT_EQ(mkfifo((root_ / "Pipe.csv").c_str(), 0600), 0);
+    fs::create_directory(root_ / "Folder.csv");
+    std::uint64_t length = 0;
+    for (const std::u16string& path :
+         {Path("Pipe.csv"), Path("Folder.csv"), std::u16string(u"/dev/null")}) {
+        SCOPED_TRACE(platform::ToUtf8(path));
+        EXPECT_EQ(platform::OpenLogFile(path, &length), platform::kNoLogFile);
+        EXPECT_EQ(platform::LastLogError(), u"not a regular file");
+    }
+    const int reader = open((root_ / "Pipe.csv").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(platform::OpenLogFile(Path("Pipe.csv"), &length), platform::kNoLogFile);
+    close(reader);
+    EXPECT_EQ(platform::OpenLogFile(Path("No/Result.csv"), &length), platform::kNoLogFile);
+    EXPECT_EQ(platform::LastLogError(), u"No such file or directory");
+}
+
+// Two processes append thousands of lines to one log, each taking its length, writing and,
+// now and then, writing half a line and cutting it back as after a failure: every line of
+// both is there once, whole and in its writer's order.
+TEST_F(LinuxFilesTest, TwoProcessesOnOneLogLoseAndSpliceNothing) {
+    constexpr int kLines = 3000;
+    const std::u16string file = Path("Shared.csv");
+    const auto writeAll = [&](char who) {
+        for (int i = 0; i < kLines; ++i) {
+            std::uint64_t length = 0;
+            const platform::LogFile log = platform::OpenLogFile(file, &length);
+            if (log == platform::kNoLogFile)
+                return false;
+            const std::string line = std::string(1, who) + "," + std::to_string(i) + "," +
+                                     std::string(static_cast<std::size_t>(i % 97), 'x') + "\r\n";
+            bool ok = true;
+            if (i % 5 == 0)
+                ok = platform::WriteLogFile(log, line.substr(0, line.size() / 2)) &&
+                     platform::CutLogFile(log, length);
+            ok = ok && platform::WriteLogFile(log, line);
+            platform::CloseLogFile(log);
+            if (!ok)
+                return false;
+        }
+        return true;
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(writeAll('b') ? 0 : 1);
+    const bool mine = writeAll('a');
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(mine);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::istringstream text(Read("Shared.csv"));
+    int next[2] = {0, 0};
+    int count = 0;
+    for (std::string line; std::getline(text, line); ++count) {
+        ASSERT_FALSE(line.empty());
+        ASSERT_EQ(line.back(), '\r') << line;
+        const int who = line[0] - 'a';
+        ASSERT_TRUE(who == 0 || who == 1) << line;
+        const int i = next[who]++;
+        ASSERT_EQ(line, std::string(1, line[0]) + "," + std::to_string(i) + "," +
+                            std::string(static_cast<std::size_t>(i % 97), 'x') + "\r");
+    }
+    EXPECT_EQ(count, 2 * kLines);
+    EXPECT_EQ(next[0], kLines);
+    EXPECT_EQ(next[1], kLines);
 }
 
 }  // namespace

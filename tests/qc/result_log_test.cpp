@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,10 @@
 #include "platform/sim/faults.h"
 #include "tests/qc/qc_run_fixture.h"
 
+#include "platform/ui_testing.h"
+
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -129,6 +133,11 @@ TEST_F(ResultLogTest, EveryLineOnceAndWholeWhateverFails) {
         const bool written = log.Append("one,\"a\nb\"\r\n");
         EXPECT_EQ(sim::Faults::FirstFailed(), c.fault);
         EXPECT_EQ(written, !c.fault && !c.noFolder);
+        EXPECT_EQ(log.WaitingLines(), written ? 0u : 1u);
+        // The system's reason, as the station words it.
+        EXPECT_EQ(log.LastFailure(), written      ? u""
+                                     : c.noFolder ? u"The system cannot find the path specified."
+                                                  : u"There is not enough space on the disk.");
         if (!written) {
             // A cut that fails leaves part of the line, to be cut with the next try.
             if (!c.cutFails) {
@@ -138,9 +147,46 @@ TEST_F(ResultLogTest, EveryLineOnceAndWholeWhateverFails) {
         if (c.noFolder)
             std::filesystem::create_directories(Host(u"C:\\Logs"));
         EXPECT_TRUE(log.Append("two\r\n")) << "both lines written";
+        EXPECT_EQ(log.WaitingLines(), 0u);
         EXPECT_EQ(ReadFile(kLog), (before.empty() ? header : before) + "one,\"a\nb\"\r\ntwo\r\n");
     }
 }
+
+// A cut-back that failed is made with the next try only while the file ends where the failed
+// write left it: lines another program appended since are kept.
+TEST_F(ResultLogTest, ACutLeftForLaterSparesAnotherWritersLines) {
+    std::filesystem::create_directories(Host(u"C:\\Logs"));
+    WriteFile(kLog, "old\r\n");
+    qc::ResultLog log;
+    log.SetPath(kLog);
+    sim::Faults::Reset();
+    sim::Faults::Arm(2);      // the write: half of it reaches the file
+    sim::Faults::ArmAlso(3);  // and its cut-back fails
+    EXPECT_FALSE(log.Append("one\r\n"));
+    EXPECT_EQ(ReadFile(kLog), "old\r\non");
+    {
+        std::ofstream other(Host(kLog), std::ios::binary | std::ios::app);
+        other << "\r\nother\r\n";
+    }
+    EXPECT_TRUE(log.Append("two\r\n"));
+    EXPECT_EQ(ReadFile(kLog), "old\r\non\r\nother\r\none\r\ntwo\r\n");
+}
+
+#ifndef _WIN32
+// Only a regular file is a log: a FIFO is refused at once, not waited on, and its line waits.
+TEST_F(ResultLogTest, AFifoIsNoLog) {
+    std::filesystem::create_directories(Host(u"C:\\Logs"));
+    ASSERT_EQ(mkfifo(Host(kLog).c_str(), 0600), 0);
+    qc::ResultLog log;
+    log.SetPath(kLog);
+    EXPECT_FALSE(log.Append("one\r\n"));
+    EXPECT_EQ(log.WaitingLines(), 1u);
+    EXPECT_FALSE(log.LastFailure().empty());
+    std::filesystem::remove(Host(kLog));
+    EXPECT_TRUE(log.WriteWaiting());
+    EXPECT_EQ(ReadFile(kLog), qc::LogHeader() + "one\r\n");
+}
+#endif
 
 // Lines wait for a log that cannot be written up to 16 MB, the oldest going first: whole lines,
 // though a quoted field may hold line breaks.
@@ -245,6 +291,32 @@ TEST_F(ResultLogTest, ALineStillWaitingIsWrittenAtClosing) {
     const std::vector<std::string> lines = Lines(ReadFile(log));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
+    EXPECT_TRUE(ui::testing::ErrorBoxes().empty()) << "nothing to tell";
+}
+
+// When the last try at closing fails too, the operator is told how many lines are lost, where
+// and why, rather than the lines going in silence.
+TEST_F(ResultLogTest, LinesTheLastTryCannotWriteAreTold) {
+    WriteFile(maintest::kSettings,
+              "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\n"
+              "RESULT_LOG=logs\\results.csv\r\n");
+    WriteFile(u"C:\\Tools\\Tavrin\\a.chk", SampleCheckFile({u"vid"}));
+    ui::testing::KeepErrorBoxes();
+    RunSteps({[&](app::CTavrinDlg& dialog) {
+        Plug(1, 1, u'E');
+        Plug(2, 2, u'F');
+        Notify(dialog);
+        WaitForScans(dialog);
+        ASSERT_EQ(Rows(dialog), 2);
+    }});
+    EXPECT_FALSE(Exists(u"C:\\Tools\\Tavrin\\logs\\results.csv"));
+    const auto boxes = ui::testing::ErrorBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, u"RV7730 Tavrin");
+    EXPECT_EQ(boxes[0].text,
+              u"The result log could not be written. Lines lost: 2.\n\n"
+              u"C:\\Tools\\Tavrin\\logs\\results.csv\n"
+              u"The system cannot find the path specified.");
 }
 
 #ifndef _WIN32

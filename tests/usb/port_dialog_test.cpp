@@ -385,8 +385,9 @@ bool ButtonEnabled(usb::CUsbPort& dialog, int id) {
     return ui::testing::IsWindowEnabled(button);
 }
 
-// OK and Save write the tree's ticks over the map: before the worker has loaded them the buttons
-// are disabled, Enter passes OK by, and OK sent all the same writes the map only once it has them.
+// OK and Save write the tree's ticks over the map, and Load's would mix with the worker's: before
+// the worker has loaded them the buttons are disabled, Enter passes OK by, and OK sent all the same
+// writes the map only once it has them.
 TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
     const std::u16string map = u"C:\\Tools\\Tavrin\\a.pfg";
     const std::string stored = "[PortMap]\r\nusb03=1\r\nusb07=2\r\n[Setting]\r\nENABLE_PORT=1\r\n";
@@ -412,7 +413,7 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
         });
         EXPECT_FALSE(ButtonEnabled(dialog, IDOK));
         EXPECT_FALSE(ButtonEnabled(dialog, IDB_SAVE));
-        EXPECT_TRUE(ButtonEnabled(dialog, IDB_LOAD));
+        EXPECT_FALSE(ButtonEnabled(dialog, IDB_LOAD));
         EXPECT_TRUE(ButtonEnabled(dialog, IDCANCEL));
         ui::testing::PressKey(dialog.tree.m_hWnd, VK_RETURN);
         // After the key.
@@ -435,6 +436,80 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
     EXPECT_TRUE(ran);
     EXPECT_EQ(ReadFile(map), stored) << "the map the file had, written again";
     EXPECT_EQ(dialog.portCounter, 8);
+}
+
+// Load while the worker is still ticking the tree waits for it: the tree then shows the chosen
+// file's ticks alone, not some of each file's.
+TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
+    const std::u16string other = u"C:\\Tools\\Tavrin\\other.pfg";
+    std::string all = "[PortMap]\r\n";
+    for (int n = 0; n <= 8; ++n)
+        all += "usb0" + std::to_string(n) + "=1\r\n";
+    WriteFile(u"C:\\Tools\\Tavrin\\all.pfg", all);
+    WriteFile(other, "[PortMap]\r\nusb07=1\r\n");
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=all.pfg\r\n");
+    usb::CUsbPort dialog;
+    bool ran = false;
+    ui::WhenIdle([&] {
+        // The walk is done and the first port ticked: the worker is ticking the rest.
+        ASSERT_TRUE(WaitServingSentMessages(
+            [&] {
+                const auto items = Items(dialog.tree);
+                return items.size() == kC1 + 1u && dialog.tree.GetCheck(items[kP1]);
+            },
+            10000));
+        ran = true;
+        EXPECT_FALSE(dialog.ChecksLoaded());
+        EXPECT_FALSE(ButtonEnabled(dialog, IDB_LOAD));
+        ui::testing::QueueFileDialogAnswer(other);
+        ui::SendMessage(dialog.m_hWnd, WM_COMMAND, IDB_LOAD, 0);
+        EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - " + other);
+        EXPECT_TRUE(WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
+        //       C0 R 1 2 A 3 4 B 5 C 6 7 8 C1
+        EXPECT_EQ(Checked(dialog.tree), "...........x..");
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_TRUE(ran);
+}
+
+// A file that cannot be emptied (here read-only) keeps its old map whole: Save writes nothing
+// into it and tells the operator; OK, led into Save, does the same and stays open, the settings
+// untouched.
+TEST_F(PortDialogTest, AMapThatCannotReplaceTheOldOneWholeWritesNothing) {
+    const std::u16string file = u"C:\\Tools\\Tavrin\\a.pfg";
+    const std::string old = "[PortMap]\r\nusb03=1\r\nusb04=2\r\n[Setting]\r\nENABLE_PORT=1\r\n";
+    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
+    WriteFile(file, old);
+    namespace fs = std::filesystem;
+    const fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(Host(file), writable, fs::perm_options::remove);
+    ui::testing::KeepErrorBoxes();
+    usb::CUsbPort dialog;
+    const INT_PTR result = Run(dialog, [&] {
+        ClickBox(dialog.tree, Items(dialog.tree)[kP7]);
+        ui::testing::QueueFileDialogAnswer(file);
+        Press(dialog, IDB_SAVE);
+        EXPECT_EQ(ReadFile(file), old);
+        const auto boxes = ui::testing::ErrorBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, u"USB Port Select");
+        EXPECT_EQ(boxes[0].text,
+                  u"The port map could not be saved in this file: it may be read-only, hidden, in "
+                  u"use by another program, or on a full disk.\n\n" +
+                      file);
+        ui::testing::QueueFileDialogAnswer(file);
+        Press(dialog, IDOK);
+        EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "nothing saved: the dialog stays";
+        EXPECT_EQ(ui::testing::ErrorBoxes().size(), 2u);
+        EXPECT_EQ(ui::testing::FileDialogRequests().size(), 2u);
+        Press(dialog, IDCANCEL);
+    });
+    fs::permissions(Host(file), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(ReadFile(file), old);
+    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nPORT_FILE=a.pfg\r\n");
 }
 
 // Cancel in the middle of the walk closes the dialog at once; the walk goes on to its end before

@@ -1,0 +1,127 @@
+// The real result-log calls, by names of their own. The file is opened with writing shared and
+// then locked whole (LockFileEx, waiting), so two writers take turns instead of one failing; a
+// program that holds it without sharing is waited for a little while before the open fails.
+#include "platform/win32/log_file_api.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/text.h"
+
+namespace win32api {
+
+using platform::kNoLogFile;
+using platform::LogFile;
+
+namespace {
+
+// How long an open waits for a program that holds the file unshared.
+constexpr int kOpenTries = 40;
+constexpr DWORD kOpenPause = 50;  // milliseconds
+
+thread_local std::u16string lastError;
+
+HANDLE ToHandle(LogFile file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// GetLastError's text, taken at the failure: closing the handle after it may change it.
+bool Failed(DWORD code = GetLastError()) {
+    lastError.clear();
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (n > 0 && text != nullptr)
+        lastError.assign(reinterpret_cast<const char16_t*>(text), n);
+    LocalFree(text);
+    while (!lastError.empty() &&
+           (lastError.back() == u'\n' || lastError.back() == u'\r' || lastError.back() == u' '))
+        lastError.pop_back();
+    if (lastError.empty())
+        lastError = u"error " + platform::DecimalText(static_cast<long long>(code));
+    return false;
+}
+
+}  // namespace
+
+LogFile OpenLog(std::u16string_view path, std::uint64_t* length) {
+    const std::u16string name(path);
+    // Write access, not append-only: cutting back after a failed write needs it.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int tries = 1;; ++tries) {
+        file = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            break;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || tries == kOpenTries) {
+            Failed(error);
+            return kNoLogFile;
+        }
+        Sleep(kOpenPause);
+    }
+    // A pipe, a console or a device is no log.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        lastError = u"not a regular file";
+        CloseHandle(file);
+        return kNoLogFile;
+    }
+    OVERLAPPED whole{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) == 0) {
+        Failed();
+        CloseHandle(file);
+        return kNoLogFile;
+    }
+    // The end only once the file is ours: another writer may have appended until now.
+    LARGE_INTEGER end{};
+    if (SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END) == 0) {
+        Failed();
+        CloseHandle(file);
+        return kNoLogFile;
+    }
+    *length = static_cast<std::uint64_t>(end.QuadPart);
+    return reinterpret_cast<LogFile>(file);
+}
+
+bool LogLength(LogFile file, std::uint64_t* length) {
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(ToHandle(file), &size) == 0)
+        return Failed();
+    *length = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool WriteLog(LogFile file, std::string_view bytes) {
+    DWORD written = 0;
+    if (WriteFile(ToHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                  nullptr) == 0)
+        return Failed();
+    return written == bytes.size() || Failed(ERROR_DISK_FULL);
+}
+
+bool FlushLog(LogFile file) {
+    return FlushFileBuffers(ToHandle(file)) != 0 || Failed();
+}
+
+bool CutLog(LogFile file, std::uint64_t length) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(length);
+    return (SetFilePointerEx(ToHandle(file), at, nullptr, FILE_BEGIN) != 0 &&
+            SetEndOfFile(ToHandle(file)) != 0) ||
+           Failed();
+}
+
+void CloseLog(LogFile file) {
+    OVERLAPPED whole{};
+    UnlockFileEx(ToHandle(file), 0, MAXDWORD, MAXDWORD, &whole);
+    CloseHandle(ToHandle(file));
+}
+
+std::u16string LastLogErrorText() {
+    return lastError;
+}
+
+}  // namespace win32api

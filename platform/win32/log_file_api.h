@@ -1,0 +1,26 @@
+// The real result-log calls behind platform/log_file.h, by names of their own: the Win32 backend
+// forwards to them, and the Windows test executable, whose platform:: log is the simulated one,
+// runs its cases of two writers against them too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/log_file.h"
+
+namespace win32api {
+
+// CreateFileW (OPEN_ALWAYS, reading and writing shared; a sharing violation tried again for
+// about two seconds), a disk file only, LockFileEx of the whole file (exclusive, waiting), then
+// SetFilePointerEx to the end.
+platform::LogFile OpenLog(std::u16string_view path, std::uint64_t* length);
+bool LogLength(platform::LogFile file, std::uint64_t* length);  // GetFileSizeEx
+bool WriteLog(platform::LogFile file, std::string_view bytes);  // WriteFile
+bool FlushLog(platform::LogFile file);                          // FlushFileBuffers
+bool CutLog(platform::LogFile file, std::uint64_t length);      // SetEndOfFile there
+void CloseLog(platform::LogFile file);                          // UnlockFileEx, CloseHandle
+// FormatMessageW of the last failure's GetLastError, taken at the failure.
+std::u16string LastLogErrorText();
+
+}  // namespace win32api

@@ -1,0 +1,131 @@
+// The result log's real calls (Windows builds only; under wine here): two writers on one file
+// take turns by the lock, a program holding the file unshared is waited for a moment, and only a
+// disk file is a log.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/text.h"
+#include "platform/win32/log_file_api.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::kNoLogFile;
+
+class Win32LogFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tavrin-log-" + std::to_string(GetCurrentProcessId()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::u16string Path(const std::string& name) const { return (dir_ / name).u16string(); }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    fs::path dir_;
+};
+
+std::string Line(char who, int i) {
+    return std::string(1, who) + "," + std::to_string(i) + "," +
+           std::string(static_cast<std::size_t>(i % 97), 'x') + "\r\n";
+}
+
+// Two writers, each with a handle of its own, append a thousand lines each, now and then writing
+// half a line and cutting it back as after a failure: every line is there once, whole and in
+// its writer's order.
+TEST_F(Win32LogFile, TwoWritersLoseAndSpliceNothing) {
+    constexpr int kLines = 1000;
+    const std::u16string file = Path("Shared.csv");
+    const auto writeAll = [&](char who) {
+        for (int i = 0; i < kLines; ++i) {
+            std::uint64_t length = 0;
+            const platform::LogFile log = win32api::OpenLog(file, &length);
+            if (log == kNoLogFile)
+                return false;
+            const std::string line = Line(who, i);
+            bool ok = true;
+            if (i % 5 == 0)
+                ok = win32api::WriteLog(log, line.substr(0, line.size() / 2)) &&
+                     win32api::CutLog(log, length);
+            ok = ok && win32api::WriteLog(log, line);
+            win32api::CloseLog(log);
+            if (!ok)
+                return false;
+        }
+        return true;
+    };
+    bool second = false;
+    std::thread other([&] { second = writeAll('b'); });
+    const bool first = writeAll('a');
+    other.join();
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+
+    std::istringstream text(Read("Shared.csv"));
+    int next[2] = {0, 0};
+    int count = 0;
+    for (std::string line; std::getline(text, line); ++count) {
+        ASSERT_FALSE(line.empty());
+        const int who = line[0] - 'a';
+        ASSERT_TRUE(who == 0 || who == 1) << line;
+        ASSERT_EQ(line + "\n", Line(line[0], next[who]++));
+    }
+    EXPECT_EQ(count, 2 * kLines);
+    EXPECT_EQ(next[0], kLines);
+    EXPECT_EQ(next[1], kLines);
+}
+
+// A program that holds the file without sharing it for a moment is waited for, not failed.
+TEST_F(Win32LogFile, AnOpenWaitsForAProgramHoldingTheFileAMoment) {
+    const std::u16string file = Path("Held.csv");
+    const HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(file.c_str()), GENERIC_WRITE,
+                                    0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread release([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        CloseHandle(held);
+    });
+    std::uint64_t length = 99;
+    const platform::LogFile log = win32api::OpenLog(file, &length);
+    release.join();
+    ASSERT_NE(log, kNoLogFile) << platform::ToUtf8(win32api::LastLogErrorText());
+    EXPECT_EQ(length, 0u);
+    EXPECT_TRUE(win32api::WriteLog(log, "one\r\n"));
+    win32api::CloseLog(log);
+    EXPECT_EQ(Read("Held.csv"), "one\r\n");
+}
+
+// A folder or a device is no log; the reason is the system's.
+TEST_F(Win32LogFile, OnlyADiskFileIsALog) {
+    std::uint64_t length = 0;
+    fs::create_directory(dir_ / "Folder.csv");
+    EXPECT_EQ(win32api::OpenLog(Path("Folder.csv"), &length), kNoLogFile);
+    EXPECT_FALSE(win32api::LastLogErrorText().empty());
+    EXPECT_EQ(win32api::OpenLog(u"NUL", &length), kNoLogFile);
+    EXPECT_EQ(win32api::LastLogErrorText(), u"not a regular file");
+    EXPECT_EQ(win32api::OpenLog(Path("No\\Result.csv"), &length), kNoLogFile);
+    EXPECT_FALSE(win32api::LastLogErrorText().empty());
+}
+
+}  // namespace
+
+#endif
