@@ -102,6 +102,14 @@ Handle OpenDeviceFile(const char16_t* path) {
     std::optional<std::string> node =
         letter ? linux_os::LetterDiskNode(text[4]) : linux_os::DriveNumberNode(text);
     const bool walked = node.has_value();
+    // A disk of the last walk whose mount or node went since, or whose names another disk has
+    // now: the kernel hands a pulled disk's names to the next disk at once.
+    const auto changed = [] {
+        lastError = {ESTALE, u"the disk changed during the run"};
+        return kInvalidHandle;
+    };
+    if (!node && letter && linux_os::DiskIdentity(text[4]))
+        return changed();
     if (!node && !letter)
         node = linux_os::DeviceNodePath(path);
     if (!node) {
@@ -111,14 +119,15 @@ Handle OpenDeviceFile(const char16_t* path) {
     // Non-blocking: a reader without a medium must not hold the open.
     const int fd = open(linux_os::PassThroughNode(*node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        Failed(errno);
+        const int error = errno;
+        if (walked && (error == ENOENT || error == ENXIO || error == ENODEV))
+            return changed();
+        Failed(error);
         return kInvalidHandle;
     }
-    // The kernel gives a pulled disk's names to the next disk at once.
     if (walked && !StillWalkDisk(fd, *node)) {
         close(fd);
-        lastError = {ESTALE, u"the disk changed during the run"};
-        return kInvalidHandle;
+        return changed();
     }
     return static_cast<Handle>(fd) + 1;
 }
