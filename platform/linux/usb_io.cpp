@@ -87,6 +87,8 @@ struct State {
     std::vector<LiveMount> mounts;
     // Each disk of the last walk over the disks, by kernel name.
     std::map<std::string, WalkDisk, std::less<>> walkDisks;
+    // The device number of each volume of the last walk over the volumes, by kernel name.
+    std::map<std::string, std::string, std::less<>> walkVolumes;
     std::vector<std::string> nodes;  // DevInst n is nodes[n - 1]
     std::map<std::string, DevInst> nodeIds;
     std::map<DeviceInfoSet, std::vector<Interface>> sets;
@@ -305,7 +307,7 @@ std::vector<Block> Disks(const State& s) {
     return disks;
 }
 
-std::vector<std::string> MountPointsOf(State& s, const std::string& name);
+std::vector<std::string> MountPointsOf(State& s, const std::string& name, bool asWalked = false);
 
 // Each disk's partitions by number (the disk itself when it has none), its mounted ones first,
 // then the CD-ROMs.
@@ -418,10 +420,15 @@ const std::vector<LiveMount>& Mounts(State& s) {
 }
 
 // The usable mount points of a volume by its kernel name, bound by its device number now: a
-// mount left by a pulled disk that had the name is not this volume's.
-std::vector<std::string> MountPointsOf(State& s, const std::string& name) {
+// mount left by a pulled disk that had the name is not this volume's. With `asWalked`, by the
+// number the last walk read for the name, for the opens and free space of a disk the walk
+// listed: an open checks that the disk is still the walk's.
+std::vector<std::string> MountPointsOf(State& s, const std::string& name, bool asWalked) {
     std::vector<std::string> points;
-    const auto dev = ReadAttribute(s, "/sys/class/block/" + name, "dev");
+    const auto walked = asWalked ? s.walkVolumes.find(name) : s.walkVolumes.end();
+    const auto dev = walked != s.walkVolumes.end()
+                         ? std::optional(walked->second)
+                         : ReadAttribute(s, "/sys/class/block/" + name, "dev");
     if (!dev)
         return points;
     for (const LiveMount& mount : Mounts(s)) {
@@ -510,8 +517,12 @@ std::vector<Interface> InterfacesOf(State& s, const Guid& interfaceClass) {
             s.walkDisks.emplace(disk.name, WalkDiskOf(s, disk));
         }
     } else if (interfaceClass == kGuidVolume) {
-        for (const Block& volume : Volumes(s))
+        s.walkVolumes.clear();
+        for (const Block& volume : Volumes(s)) {
             found.push_back({Wide(volume.folder), NodeOf(s, volume.folder)});
+            if (const auto dev = ReadAttribute(s, volume.folder, "dev"))
+                s.walkVolumes.emplace(volume.name, *dev);
+        }
     }
     return found;
 }
@@ -713,6 +724,7 @@ void SetSystemRoot(const std::string& root) {
     s.mountsFd = -1;
     s.mounts.clear();
     s.walkDisks.clear();
+    s.walkVolumes.clear();
 }
 
 std::optional<std::string> VolumeDevice(char16_t letter) {
@@ -787,7 +799,7 @@ std::optional<std::string> LetterDiskNode(char16_t letter) {
     const auto disk = name ? WholeDiskOf(*name) : std::nullopt;
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    if (!disk || MountPointsOf(s, *name).empty())
+    if (!disk || MountPointsOf(s, *name, true).empty())
         return std::nullopt;
     return Under(s, "/dev/" + *disk);
 }
@@ -815,7 +827,7 @@ std::optional<std::string> LetterMountPoint(std::u16string_view root) {
     const std::lock_guard lock(s.mutex);
     if (!name)
         return std::nullopt;
-    const std::vector<std::string> points = MountPointsOf(s, *name);
+    const std::vector<std::string> points = MountPointsOf(s, *name, true);
     if (points.empty())
         return std::nullopt;
     return Under(s, points.front());
@@ -853,8 +865,13 @@ bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsi
         disk.resize(disk.rfind('/'));
         disk += "/block/" + name;
     }
-    return disk == walked.folder && ReadAttribute(s, disk, "diskseq") == walked.diskseq &&
-           (!walked.address || ReadAttribute(s, walked.device, "devnum") == walked.address);
+    // A disk's sequence number is new at every plug, and never given again; the USB address
+    // stands in for it on kernels without one.
+    if (disk != walked.folder)
+        return false;
+    if (walked.diskseq)
+        return ReadAttribute(s, disk, "diskseq") == walked.diskseq;
+    return !walked.address || ReadAttribute(s, walked.device, "devnum") == walked.address;
 }
 
 std::optional<std::string> DiskIdentity(char16_t letter) {

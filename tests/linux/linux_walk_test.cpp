@@ -506,6 +506,10 @@ TEST_F(LinuxWalk, AnOpenedNodeIsTheWalksDiskOnlyWhileNothingChanged) {
     EXPECT_TRUE(StillWalkDisk(node, true, 21, 1));
     const auto second = DiskIdentity(*VolumeLetter("sdb2"));
     EXPECT_NE(second, identity);
+    // A kernel without diskseq: the USB device's address, new at every plug, tells them apart.
+    tree.Remove(sdb + "/diskseq");
+    walk.Enumerate(0);
+    EXPECT_TRUE(StillWalkDisk(node, false, 8, 0));
     tree.Write(flash + "/devnum", "70\n");
     EXPECT_FALSE(StillWalkDisk(node, false, 8, 0));
     walk.Enumerate(0);
