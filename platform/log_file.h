@@ -9,11 +9,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/backend.h"
+
 namespace platform {
 
 using LogFile = std::uintptr_t;
 inline constexpr LogFile kNoLogFile = 0;
 
+TAVRIN_BACKEND_BEGIN
 // Opens the file for writing at its end, creating it when missing (its folder must exist), and
 // gives its length in bytes. kNoLogFile when it cannot be opened.
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length);
@@ -24,6 +27,7 @@ bool FlushLogFile(LogFile file);
 // Cuts the file back to `length` bytes; the next write goes there.
 bool CutLogFile(LogFile file, std::uint64_t length);
 void CloseLogFile(LogFile file);
+TAVRIN_BACKEND_END
 
 struct LocalTime {
     std::uint16_t year = 0;
@@ -33,7 +37,9 @@ struct LocalTime {
     std::uint16_t minute = 0;
     std::uint16_t second = 0;
 };
+TAVRIN_BACKEND_BEGIN
 LocalTime CurrentLocalTime();
+TAVRIN_BACKEND_END
 
 // The host's local time by the C library: CurrentLocalTime of the backends without a clock of
 // their own to ask (portable, platform/local_time.cpp).

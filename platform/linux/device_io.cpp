@@ -56,9 +56,13 @@ bool StillWalkDisk(int fd, const std::string& node) {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 DeviceError LastDeviceError() {
     return lastError;
 }
+
+TAVRIN_BACKEND_END
 
 namespace linux_os {
 
@@ -67,6 +71,8 @@ std::uint64_t SgIoMicroseconds() {
 }
 
 }  // namespace linux_os
+
+TAVRIN_BACKEND_BEGIN
 
 Handle OpenDeviceFile(const char16_t* path) {
     if (path == nullptr)
@@ -172,5 +178,7 @@ void DebugOutput(const char16_t* text) {
 std::u16string AnsiToWide(std::string_view bytes) {
     return FromUtf8(bytes);
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

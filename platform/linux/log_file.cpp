@@ -20,6 +20,8 @@ int ToDescriptor(LogFile file) {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     const std::string name = ToUtf8(path);
     // Write access, not O_APPEND: cutting back after a failed write needs it.
@@ -63,5 +65,7 @@ void CloseLogFile(LogFile file) {
 LocalTime CurrentLocalTime() {
     return HostLocalTime();
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -65,6 +65,8 @@ void SetClock(std::optional<platform::LocalTime> time) {
 
 namespace platform {
 
+TAVRIN_BACKEND_BEGIN
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     if (sim::Faults::Fail(sim::FaultCall::LogOpen))
         return kNoLogFile;
@@ -145,5 +147,7 @@ LocalTime CurrentLocalTime() {
     }
     return HostLocalTime();
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform
