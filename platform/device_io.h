@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/backend.h"
+
 namespace platform {
 
 // An open device, as the platform's HANDLE value.
@@ -17,12 +19,15 @@ inline constexpr Handle kInvalidHandle = ~Handle{0};  // INVALID_HANDLE_VALUE: a
 // IOCTL_SCSI_PASS_THROUGH: buffered, read and write access.
 inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004;
 
+TAVRIN_BACKEND_BEGIN
 // CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
 // OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr). kInvalidHandle on failure.
 Handle OpenDeviceFile(const char16_t* path);
 
 // CloseHandle.
 bool CloseDevice(Handle handle);
+
+TAVRIN_BACKEND_END
 
 // Why this thread's last failed OpenDeviceFile or DeviceControl failed, as the system said it:
 // its error number (GetLastError on Windows, errno on Linux; 0 when it said nothing) and its
@@ -31,6 +36,7 @@ struct DeviceError {
     int code = 0;
     std::u16string text;
 };
+TAVRIN_BACKEND_BEGIN
 DeviceError LastDeviceError();
 
 // DeviceIoControl without an overlapped structure; *returned receives the byte count.
@@ -54,5 +60,7 @@ void DebugOutput(const char16_t* text);
 
 // MultiByteToWideChar(CP_THREAD_ACP, 0, ...) over exactly these bytes.
 std::u16string AnsiToWide(std::string_view bytes);
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

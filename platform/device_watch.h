@@ -10,7 +10,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/backend.h"
+
 namespace platform {
+
+TAVRIN_BACKEND_BEGIN
 
 // Tells a program without windows that disks may have come or gone.
 class DeviceWatch {
@@ -34,5 +38,7 @@ class DeviceWatch {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

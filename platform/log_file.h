@@ -11,11 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/backend.h"
+
 namespace platform {
 
 using LogFile = std::uintptr_t;
 inline constexpr LogFile kNoLogFile = 0;
 
+TAVRIN_BACKEND_BEGIN
 // Opens the file for writing at its end, creating it when missing (its folder must exist), waits
 // until no other writer holds it and holds it until closed, and gives its length in bytes then:
 // two programs appending to one log take turns. Only a regular file: a pipe, a device or a
@@ -31,10 +34,10 @@ bool FlushLogFile(LogFile file);
 bool CutLogFile(LogFile file, std::uint64_t length);
 // Lets other writers have the file.
 void CloseLogFile(LogFile file);
-
 // Why this thread's last failed call above failed, as the system words it (the virtual
 // station: a fixed text per call). Kept from the failure itself.
 std::u16string LastLogError();
+TAVRIN_BACKEND_END
 
 struct LocalTime {
     std::uint16_t year = 0;
@@ -44,7 +47,9 @@ struct LocalTime {
     std::uint16_t minute = 0;
     std::uint16_t second = 0;
 };
+TAVRIN_BACKEND_BEGIN
 LocalTime CurrentLocalTime();
+TAVRIN_BACKEND_END
 
 // The host's local time by the C library: CurrentLocalTime of the backends without a clock of
 // their own to ask (portable, platform/local_time.cpp).

@@ -8,7 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/backend.h"
+
 namespace platform {
+
+TAVRIN_BACKEND_BEGIN
 
 // GetPrivateProfileIntW: the number a key holds, parsed as the real function does; `fallback`
 // when the file, section or key is missing. The bits of the UINT result, as int.
@@ -36,5 +40,7 @@ bool CreateEmptyFile(std::u16string_view path);
 
 // GetModuleFileNameW(nullptr, ...): the running executable's full path, at most 260 characters.
 std::u16string ModuleFileName();
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/backend.h"
 #include "platform/device_io.h"
 
 namespace platform {
@@ -46,6 +47,7 @@ struct DeviceInterfaceData {
 // A configuration-manager device instance (DEVINST).
 using DevInst = std::uint32_t;
 
+TAVRIN_BACKEND_BEGIN
 // SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE).
 DeviceInfoSet GetClassDevices(const Guid& interfaceClass);
 
@@ -77,11 +79,14 @@ bool GetParentDevInst(DevInst node, DevInst* parent);
 // length = buffer.size() bytes; *length receives what the call reports.
 bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length);
 
+TAVRIN_BACKEND_END
+
 // ---- Registry -----------------------------------------------------------------------------
 
 // An open HKEY.
 using RegKey = std::uintptr_t;
 
+TAVRIN_BACKEND_BEGIN
 // RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &key) == ERROR_SUCCESS.
 bool OpenMachineKey(const char16_t* subKey, RegKey* key);
 
@@ -94,12 +99,15 @@ bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t
 // RegCloseKey.
 void CloseRegistryKey(RegKey key);
 
+TAVRIN_BACKEND_END
+
 // ---- Devices and volumes ------------------------------------------------------------------
 
 inline constexpr std::uint32_t kNoAccess = 0;
 inline constexpr std::uint32_t kShareRead = 0x1;   // FILE_SHARE_READ
 inline constexpr std::uint32_t kShareWrite = 0x2;  // FILE_SHARE_WRITE
 
+TAVRIN_BACKEND_BEGIN
 // CreateFileW(path, access, share, nullptr, OPEN_EXISTING, 0, nullptr); kInvalidHandle on
 // failure. Closed with CloseDevice.
 Handle OpenDeviceWith(const char16_t* path, std::uint32_t access, std::uint32_t share);
@@ -112,6 +120,8 @@ bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> nam
 bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
                      std::uint32_t* returned);
 
+TAVRIN_BACKEND_END
+
 // GetDriveTypeW.
 inline constexpr std::uint32_t kDriveUnknown = 0;
 inline constexpr std::uint32_t kDriveNoRootDir = 1;
@@ -120,9 +130,12 @@ inline constexpr std::uint32_t kDriveFixed = 3;
 inline constexpr std::uint32_t kDriveRemote = 4;
 inline constexpr std::uint32_t kDriveCdrom = 5;
 inline constexpr std::uint32_t kDriveRamdisk = 6;
+TAVRIN_BACKEND_BEGIN
 std::uint32_t DriveType(const char16_t* root);
 
 // GetSystemDefaultLangID.
 std::uint16_t SystemDefaultLangId();
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -9,14 +9,20 @@
 #include <windows.h>
 
 #include "platform/device_io.h"
-#elif defined(TAVRIN_OS_LINUX)
-#include "platform/linux/sg_pass_through.h"
-#include "platform/linux/usb_sysfs.h"
-#include "tools/disk_argument.h"
 #else
-#include <unistd.h>
-
 #include <filesystem>
+
+#include "platform/linux/sg_pass_through.h"
+#include "tools/disk_argument.h"
+#endif
+#if defined(TAVRIN_OS_LINUX) || defined(TAVRIN_OS_DISPATCH)
+#include "platform/linux/usb_sysfs.h"
+#endif
+#if defined(TAVRIN_OS_DISPATCH)
+#include "platform/dispatch.h"
+#endif
+#if !defined(_WIN32) && !defined(TAVRIN_OS_LINUX)
+#include <unistd.h>
 
 #include "tools/station_host.h"
 #endif
@@ -31,22 +37,10 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     tools::StopCheck(128 + SIGINT);
     return TRUE;
 }
-#elif defined(TAVRIN_OS_LINUX)
+#else
 // Nothing more is sent to a disk, and the command in hand is not sent again.
 void OnSignal(int signal) {
     platform::linux_os::StopDeviceCalls();
-    tools::StopCheck(128 + signal);
-}
-
-std::string LinuxAdvice(int code) {
-    if (code == EACCES || code == EPERM)
-        return "needs read and write access to the disk's devices (the disk group, or root)";
-    if (code == EBUSY)
-        return "another program holds the disk";
-    return "";
-}
-#else
-void OnSignal(int signal) {
     tools::StopCheck(128 + signal);
 }
 #endif
@@ -59,22 +53,17 @@ std::vector<std::string> DriveNames(char16_t letter) {
 }
 #endif
 
-}  // namespace
+#if defined(TAVRIN_OS_LINUX) || defined(TAVRIN_OS_DISPATCH)
+std::string LinuxAdvice(int code) {
+    if (code == EACCES || code == EPERM)
+        return "needs read and write access to the disk's devices (the disk group, or root)";
+    if (code == EBUSY)
+        return "another program holds the disk";
+    return "";
+}
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args;
-    tools::CheckSystem system;
-#if defined(_WIN32)
-    // The arguments come in the console's code page; the command reads UTF-8.
-    for (int i = 1; i < argc; ++i)
-        args.push_back(platform::ToUtf8(platform::AnsiToWide(argv[i])));
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    system.diskNames = DriveNames;
-    system.adviceFor = tools::WindowsAdvice;
-#else
-    args.assign(argv + 1, argv + argc);
-#if defined(TAVRIN_OS_LINUX)
-    platform::linux_os::CatchStopSignals(OnSignal);
+// The machine's own disks through the kernel.
+void CheckTheMachine(tools::CheckSystem& system) {
     // The disk by its device, and the volume's own device where it is a partition.
     system.diskNames = [](char16_t letter) {
         std::vector<std::string> names;
@@ -99,25 +88,71 @@ int main(int argc, char** argv) {
         return platform::linux_os::DiskIdentity(letter).value_or("");
     };
     system.kernelMicroseconds = platform::linux_os::SgIoMicroseconds;
-#else
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    // Built natively the disks are a virtual station's, the files the machine's.
-    std::error_code error;
-    const std::filesystem::path links =
-        std::filesystem::temp_directory_path(error) /
-        ("tavrin-check-" + std::to_string(static_cast<long>(getpid())));
-    system.loadStation = [&links](const std::string& path, std::string* why) {
+}
+#endif
+
+#if !defined(_WIN32) && !defined(TAVRIN_OS_LINUX)
+// A virtual station's disks, the machine's files: its drive C: is the machine's root.
+void CheckAStation(tools::CheckSystem& system, const std::filesystem::path& links) {
+    system.loadStation = [links](const std::string& path, std::string* why) {
         return tools::LoadStationOnHostFiles(path, links, why);
     };
     system.diskNames = DriveNames;
     system.adviceFor = tools::WindowsAdvice;
+}
+
+// Whether the arguments ask for a station, the values of other options aside.
+bool AsksForStation(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--station")
+            return true;
+        if (arg == "--lang" || arg == "--check" || arg == "--ports" || arg == "--format" ||
+            arg == "--log")
+            ++i;
+    }
+    return false;
+}
 #endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    tools::CheckSystem system;
+#if defined(_WIN32)
+    // The arguments come in the console's code page; the command reads UTF-8.
+    for (int i = 1; i < argc; ++i)
+        args.push_back(platform::ToUtf8(platform::AnsiToWide(argv[i])));
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    system.diskNames = DriveNames;
+    system.adviceFor = tools::WindowsAdvice;
+    return tools::RunCheck(args, system, std::cout, std::cerr);
+#else
+    args.assign(argv + 1, argv + argc);
+    platform::linux_os::CatchStopSignals(OnSignal);
+#if defined(TAVRIN_OS_LINUX)
+    CheckTheMachine(system);
+    return tools::RunCheck(args, system, std::cout, std::cerr);
+#else
+    std::error_code error;
+    const std::filesystem::path links =
+        std::filesystem::temp_directory_path(error) /
+        ("tavrin-check-" + std::to_string(static_cast<long>(getpid())));
+#if defined(TAVRIN_OS_DISPATCH)
+    // One program for both: the machine's disks unless a station is asked for, chosen before
+    // any other platform call.
+    if (!AsksForStation(args)) {
+        CheckTheMachine(system);
+        return tools::RunCheck(args, system, std::cout, std::cerr);
+    }
+    platform::UseBackend(platform::Backend::Station);
 #endif
+    CheckAStation(system, links);
     const int status = tools::RunCheck(args, system, std::cout, std::cerr);
-#if !defined(_WIN32) && !defined(TAVRIN_OS_LINUX)
     std::filesystem::remove(links / "C", error);
     std::filesystem::remove(links, error);
-#endif
     return status;
+#endif
+#endif
 }

@@ -60,9 +60,13 @@ bool StillWalkDisk(int fd, const std::string& node) {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 DeviceError LastDeviceError() {
     return lastError;
 }
+
+TAVRIN_BACKEND_END
 
 namespace linux_os {
 
@@ -87,6 +91,8 @@ bool CatchStopSignals(void (*handler)(int signal)) {
 }
 
 }  // namespace linux_os
+
+TAVRIN_BACKEND_BEGIN
 
 Handle OpenDeviceFile(const char16_t* path) {
     if (path == nullptr)
@@ -207,5 +213,7 @@ void DebugOutput(const char16_t* text) {
 std::u16string AnsiToWide(std::string_view bytes) {
     return FromUtf8(bytes);
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

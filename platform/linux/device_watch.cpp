@@ -20,6 +20,8 @@
 
 namespace platform {
 
+TAVRIN_BACKEND_BEGIN
+
 struct DeviceWatch::State {
     int uevents = -1;
     int mounts = -1;
@@ -158,5 +160,7 @@ void DeviceWatch::Stop() {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(state_->stopWrite, &byte, 1);
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

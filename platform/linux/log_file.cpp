@@ -37,6 +37,8 @@ bool NotAFile() {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     const std::string name = ToUtf8(path);
     // Non-blocking: a FIFO without a reader would hold the open for ever.
@@ -117,5 +119,7 @@ std::u16string LastLogError() {
 LocalTime CurrentLocalTime() {
     return HostLocalTime();
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

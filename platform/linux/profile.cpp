@@ -32,6 +32,8 @@ ini::HostPath HostFile(std::u16string_view file) {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
                   std::u16string_view file) {
     return static_cast<int>(
@@ -67,5 +69,7 @@ std::u16string ModuleFileName() {
     path.resize(static_cast<std::size_t>(n));
     return FromUtf8(path);
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -889,6 +889,8 @@ std::optional<std::string> DiskIdentity(char16_t letter) {
 
 }  // namespace linux_os
 
+TAVRIN_BACKEND_BEGIN
+
 // ---- platform/usb_io.h ------------------------------------------------------------------------
 
 DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
@@ -1142,5 +1144,7 @@ std::uint32_t DriveType(const char16_t* root) {
 std::uint16_t SystemDefaultLangId() {
     return 0x0409;  // the kernel keeps the devices' texts in their first language
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -25,6 +25,8 @@ void Failed(int code, std::u16string_view text) {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 DeviceError LastDeviceError() {
     return lastError;
 }
@@ -99,6 +101,8 @@ std::u16string AnsiToWide(std::string_view bytes) {
     }
     return out;
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform
 

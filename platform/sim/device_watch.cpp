@@ -96,6 +96,8 @@ class Bell {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 // Shared with the station's hook, which may still run on another thread after the watch is gone.
 struct DeviceWatch::State {
     struct Shared {
@@ -151,5 +153,7 @@ void DeviceWatch::Stop() {
     state_->shared->stopped = true;
     state_->shared->bell.Ring();
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -114,6 +114,8 @@ void SetClock(std::optional<platform::LocalTime> time) {
 
 namespace platform {
 
+TAVRIN_BACKEND_BEGIN
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     if (sim::Faults::Fail(sim::FaultCall::LogOpen)) {
         sim::Failed(sim::kAccessDenied);
@@ -231,5 +233,7 @@ LocalTime CurrentLocalTime() {
     }
     return HostLocalTime();
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -41,6 +41,8 @@ bool ReadOnly(const ini::HostPath& path) {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 int GetProfileInt(std::u16string_view section, std::u16string_view key, int fallback,
                   std::u16string_view file) {
     // A file that cannot be read answers as a missing one.
@@ -86,5 +88,7 @@ std::u16string ModuleFileName() {
         path.resize(259);
     return path;
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform

@@ -14,6 +14,8 @@ sim::UsbSide& Usb() {
 
 }  // namespace
 
+TAVRIN_BACKEND_BEGIN
+
 DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
     if (sim::Faults::Fail(sim::FaultCall::ClassDevices))
         return kInvalidHandle;
@@ -103,5 +105,7 @@ std::uint32_t DriveType(const char16_t* root) {
 std::uint16_t SystemDefaultLangId() {
     return Usb().LangId();
 }
+
+TAVRIN_BACKEND_END
 
 }  // namespace platform
