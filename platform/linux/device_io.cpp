@@ -54,8 +54,10 @@ bool StillWalkDisk(int fd, const std::string& node) {
         return false;
     if (!S_ISBLK(opened.st_mode) && !S_ISCHR(opened.st_mode))
         return true;
-    return linux_os::StillWalkDisk(node, S_ISCHR(opened.st_mode), major(opened.st_rdev),
-                                   minor(opened.st_rdev));
+    return linux_os::StillWalkDiskNode(
+        node,
+        {S_ISCHR(opened.st_mode), major(opened.st_rdev), minor(opened.st_rdev),
+         static_cast<std::uint64_t>(opened.st_dev), static_cast<std::uint64_t>(opened.st_ino)});
 }
 
 }  // namespace

@@ -76,6 +76,8 @@ struct WalkDisk {
     std::optional<std::string> diskseq;
     std::optional<std::string> address;  // the USB device's devnum, new at every plug
     std::optional<std::string> genericNode;
+    // The node last found to be this disk since the walk.
+    std::optional<linux_os::OpenedNode> checked;
 };
 
 struct State {
@@ -120,6 +122,7 @@ std::optional<std::string> ReadAttribute(const State& s, const std::string& fold
         return std::nullopt;
     std::string value;
     char chunk[4096];
+    // A short read is the end of a file: no read more for the end of a one-line attribute.
     for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
@@ -127,6 +130,8 @@ std::optional<std::string> ReadAttribute(const State& s, const std::string& fold
         if (n <= 0)
             break;
         value.append(chunk, static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < sizeof chunk)
+            break;
     }
     close(fd);
     while (!value.empty() && (value.back() == '\n' || value.back() == '\0'))
@@ -844,14 +849,10 @@ std::optional<std::string> DriveNumberNode(std::u16string_view path) {
     return Under(s, *node);
 }
 
-bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsigned minor) {
-    const std::string name = BaseName(node);
-    State& s = Get();
-    const std::lock_guard lock(s.mutex);
-    const auto it = s.walkDisks.find(name);
-    if (it == s.walkDisks.end())
-        return true;
-    const WalkDisk& walked = it->second;
+namespace {
+
+bool StillWalked(State& s, const WalkDisk& walked, const std::string& name, bool character,
+                 unsigned major, unsigned minor) {
     const std::string number = std::to_string(major) + ":" + std::to_string(minor);
     const auto folder = Resolve(s, (character ? "/sys/dev/char/" : "/sys/dev/block/") + number);
     if (!folder || !folder->starts_with(walked.device + "/"))
@@ -872,6 +873,32 @@ bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsi
     if (walked.diskseq)
         return ReadAttribute(s, disk, "diskseq") == walked.diskseq;
     return !walked.address || ReadAttribute(s, walked.device, "devnum") == walked.address;
+}
+
+}  // namespace
+
+bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsigned minor) {
+    const std::string name = BaseName(node);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = s.walkDisks.find(name);
+    return it == s.walkDisks.end() || StillWalked(s, it->second, name, character, major, minor);
+}
+
+bool StillWalkDiskNode(const std::string& node, const OpenedNode& opened) {
+    const std::string name = BaseName(node);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    const auto it = s.walkDisks.find(name);
+    if (it == s.walkDisks.end())
+        return true;
+    WalkDisk& walked = it->second;
+    if (walked.checked && *walked.checked == opened)
+        return true;
+    if (!StillWalked(s, walked, name, opened.character, opened.major, opened.minor))
+        return false;
+    walked.checked = opened;
+    return true;
 }
 
 std::optional<std::string> DiskIdentity(char16_t letter) {

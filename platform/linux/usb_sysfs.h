@@ -115,6 +115,21 @@ std::optional<std::string> DriveNumberNode(std::u16string_view path);
 // number from fstat on the open node.
 bool StillWalkDisk(const std::string& node, bool character, unsigned major, unsigned minor);
 
+// What fstat says of a node just opened.
+struct OpenedNode {
+    bool character = false;
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::uint64_t fileSystem = 0;  // st_dev
+    std::uint64_t inode = 0;
+    bool operator==(const OpenedNode&) const = default;
+};
+// StillWalkDisk for an opened node, which sysfs is asked about once: a later open of the same
+// node (the same device number and the same inode, which /dev makes anew for every device the
+// kernel adds) until the next walk is that disk still. A disk's second open then costs no
+// sysfs lookup.
+bool StillWalkDiskNode(const std::string& node, const OpenedNode& opened);
+
 // The whole disk of a volume's letter as the last walk saw it, as a text equal for the same disk
 // and different for any other, whatever names the kernel gave them: "MAJ:MIN:diskseq:USB device:
 // address". nullopt when the walk did not list the disk.

@@ -517,6 +517,27 @@ TEST_F(LinuxWalk, AnOpenedNodeIsTheWalksDiskOnlyWhileNothingChanged) {
     EXPECT_NE(DiskIdentity(*VolumeLetter("sdb2")), second);
 }
 
+// A disk's second open asks sysfs nothing: the same node of the same device (its inode, which
+// /dev makes anew for each device the kernel adds) is the disk found before, until the next walk.
+TEST_F(LinuxWalk, ANodeFoundToBeTheWalksDiskIsTrustedUntilTheNextWalk) {
+    using platform::linux_os::OpenedNode;
+    using platform::linux_os::StillWalkDiskNode;
+    tree.Generic(sdb, "sg1", 1);
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    const std::string node = tree.Root() + "/dev/sdb";
+    const OpenedNode first{true, 21, 1, 5, 100};
+    EXPECT_TRUE(StillWalkDiskNode(node, first));
+    tree.Write(sdb + "/diskseq", "41\n");  // another disk now, as sysfs would tell
+    EXPECT_TRUE(StillWalkDiskNode(node, first)) << "the node found before";
+    OpenedNode other = first;
+    other.inode = 101;
+    EXPECT_FALSE(StillWalkDiskNode(node, other)) << "a node made anew";
+    EXPECT_FALSE(StillWalkDiskNode(node, {false, 8, 16, 5, 100})) << "another device";
+    walk.Enumerate(0);
+    EXPECT_TRUE(StillWalkDiskNode(node, other)) << "the next walk's disk";
+}
+
 // The check on a real device node: the machine's null device stands in for the disk's generic
 // node, as sysfs does or does not know it.
 TEST_F(LinuxWalk, OpeningANodeThatIsNotTheWalksDiskFailsWithTheReason) {
