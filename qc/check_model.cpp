@@ -104,17 +104,10 @@ std::u16string VolText(const std::vector<std::u16string>& names) {
 }
 
 std::u16string VolText(std::u16string_view letters) {
-    std::u16string text;
-    for (std::size_t i = 0; i < letters.size(); ++i) {
-        if (i > 0)
-            text += u'|';
-        if (letters.size() > kMaxLetters && i == kMaxLetters - 1) {
-            text += u'\u2026';
-            break;
-        }
-        text += letters[i];
-    }
-    return text;
+    std::vector<std::u16string> names;
+    for (const char16_t letter : letters)
+        names.emplace_back(1, letter);
+    return VolText(names);
 }
 
 }  // namespace qc
