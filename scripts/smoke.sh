@@ -59,7 +59,7 @@ fi
 
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
 # tavrin-check on its arguments: each that does not fit exits 2 with its reason; fitting ones
-# walk the machine, which under wine has no USB disk.
+# walk the machine, which under wine has no USB disk: a run that checks nothing fails and says so.
 check_case() {  # STATUS REASON ARGS...
   local want=$1 reason=$2 status=0
   shift 2
@@ -73,7 +73,7 @@ check_case 2 "unknown option '--bogus'" --bogus
 check_case 2 "--format is text or csv, not 'xml'" --format xml
 check_case 2 "missing.chk: no such file" --check missing.chk
 check_case 1 "no USB disk E:" --check line1.chk E:
-check_case 0 "" --check line1.chk --format csv
+check_case 1 "no disk found" --check line1.chk --format csv
 echo "smoke: tavrin-check answered its arguments"
 
 ini=$(tr -d '\r' < "$work/Tavrin.ini")
