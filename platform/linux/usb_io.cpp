@@ -483,12 +483,30 @@ std::u16string Wide(std::string_view text) {
     return FromUtf8(text);
 }
 
+// What stat says of a device node now; nullopt for anything else (a built tree's stand-in).
+std::optional<linux_os::OpenedNode> NodeNow(const std::string& node) {
+    struct stat st {};
+    if (stat(node.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return std::nullopt;
+    return linux_os::OpenedNode{true, major(st.st_rdev), minor(st.st_rdev),
+                                static_cast<std::uint64_t>(st.st_dev),
+                                static_cast<std::uint64_t>(st.st_ino)};
+}
+
 WalkDisk WalkDiskOf(const State& s, const Block& disk) {
     WalkDisk w;
     w.folder = disk.folder;
+    w.genericNode = GenericNodeBelow(s.root, disk.folder + "/device");
+    // The generic node is looked at before sysfs is asked about the disk: when sysfs then gives
+    // this disk's generic device its number, the node held that number for this disk, and an
+    // open that finds the very same node (device number and inode) needs no lookup.
+    const auto node = w.genericNode ? NodeNow(*w.genericNode) : std::nullopt;
     w.dev = ReadAttribute(s, disk.folder, "dev").value_or("");
     w.diskseq = ReadAttribute(s, disk.folder, "diskseq");
-    w.genericNode = GenericNodeBelow(s.root, disk.folder + "/device");
+    if (node &&
+        ReadAttribute(s, disk.folder + "/device/scsi_generic/" + BaseName(*w.genericNode), "dev") ==
+            std::to_string(node->major) + ":" + std::to_string(node->minor))
+        w.checked = node;
     for (std::string up = disk.folder; up.size() > kDevices.size();) {
         up.resize(up.rfind('/'));
         if (ReadAttribute(s, up, "idVendor") && (w.address = ReadAttribute(s, up, "devnum"))) {
