@@ -6,8 +6,6 @@
 #include "app/tavrin_dlg.h"
 #include "app/version.h"
 #include "config/settings.h"
-#include "platform/profile.h"
-#include "platform/text.h"
 #include "qc/check_file.h"
 
 namespace app {
@@ -74,31 +72,15 @@ void CTavrinDlg::SaveCheckFile() {
     checkFilePath = dialog.GetPathName();
     UpdateWindowTitle();
 
-    for (std::size_t i = 0; i < kItemCount; ++i) {
-        const CheckItem& item = checkItems[i];
-        std::u16string stored = item.value;
-        if (IsListItem(i)) {
-            if (const HWND control = GetDlgItem(item.controlId); control != nullptr) {
-                CBorrowed<CComboBox> list(control);
-                for (int entry = 0; entry < list.GetCount(); ++entry) {
-                    if (list.GetLBText(entry) == stored) {
-                        stored = platform::DecimalText(entry);
-                        break;
-                    }
-                }
-            }
-        }
-        platform::WriteProfileString(u"Value", item.key, stored, checkFilePath);
-        platform::WriteProfileString(u"Enable", item.key, platform::DecimalText(item.enabled),
-                                     checkFilePath);
-    }
-    config::WriteStoredPath(u"CHECK_FILE", checkFilePath, settingsPath);
+    const qc::CheckSetup setup = CheckSetupNow();
+    qc::WriteCheckFile(checkFilePath, setup.enabled, setup.expected, setup.lists);
+    config::WriteSetting(&config::Settings::checkFile, checkFilePath, settingsPath);
 }
 
 void CTavrinDlg::OnSave() {
     CollectCheckValues();
     // The file in use becomes the start-up check file even if the dialog is then cancelled.
-    config::WriteStoredPath(u"CHECK_FILE", checkFilePath, settingsPath);
+    config::WriteSetting(&config::Settings::checkFile, checkFilePath, settingsPath);
     SaveCheckFile();
 }
 
