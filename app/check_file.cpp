@@ -29,6 +29,7 @@ void CTavrinDlg::UpdateWindowTitle() {
 }
 
 void CTavrinDlg::LoadCheckFile() {
+    setup_.reset();
     const qc::StoredCheck stored = qc::ReadCheckFile(checkFilePath);
     for (std::size_t i = 0; i < kItemCount; ++i) {
         CheckItem& item = checkItems[i];
@@ -48,6 +49,7 @@ void CTavrinDlg::LoadCheckFile() {
 }
 
 void CTavrinDlg::CollectCheckValues() {
+    setup_.reset();
     UpdateData(true);
     for (std::size_t i = 0; i < kItemCount; ++i) {
         CheckItem& item = checkItems[i];

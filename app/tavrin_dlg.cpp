@@ -134,7 +134,8 @@ void CTavrinDlg::ApplyTopmost() {
 }
 
 void CTavrinDlg::OnTopmost() {
-    UpdateData(true);
+    UpdateData(true);  // Auto Check too
+    setup_.reset();
     ApplyTopmost();
 }
 
@@ -185,6 +186,7 @@ void CTavrinDlg::OnCheckSelect() {
     CChkSelect select(this);
     if (select.DoModal() != IDOK)
         return;
+    setup_.reset();
     EnableItemControls();
     results.RebuildItemColumns(ItemColumnsNow());
     for (int row = 0; row < resultList.GetItemCount(); ++row)
