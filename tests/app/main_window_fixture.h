@@ -31,9 +31,7 @@ inline constexpr char16_t kElsewhere[] = u"C:\\Users\\Operator";
 class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
     // Started from elsewhere (a shortcut, a prompt): nothing may depend on the current folder.
-    MainWindowTest() : ProgramFolder("tavrin-main-") {
-        sim::Files::Get().SetCurrentDirectory(kElsewhere);
-    }
+    MainWindowTest() : ProgramFolder("main") { sim::Files::Get().SetCurrentDirectory(kElsewhere); }
     void SetUp() override {
         sim::Station::Get().Reset();
         ui::testing::Reset();

@@ -95,7 +95,7 @@ bool IsShrunkFrom(const std::vector<std::string>& part, const std::vector<std::s
 
 class PortDialogFaultsTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
-    PortDialogFaultsTest() : ProgramFolder("tavrin-port-faults-") {}
+    PortDialogFaultsTest() : ProgramFolder("port-faults") {}
     void TearDown() override {
         ui::testing::Reset();
         sim::Station::Get().Reset();

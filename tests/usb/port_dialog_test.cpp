@@ -64,7 +64,7 @@ enum Node { kC0, kRoot, kP1, kP2, kHubA, kP3, kP4, kHubB, kP5, kHubC, kP6, kP7, 
 
 class PortDialogTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
-    PortDialogTest() : ProgramFolder("tavrin-port-") {}
+    PortDialogTest() : ProgramFolder("port") {}
     void SetUp() override {
         sim::Station::Get().Reset();
         std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin\\lines"));
