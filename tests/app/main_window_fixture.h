@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "app/check_items.h"
+#include "app/res/resource.h"
 #include "app/tavrin_app.h"
 #include "app/tavrin_dlg.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/ui_testing.h"
 #include "tests/support/program_folder.h"
+#include "usb/usb_port.h"
 
 namespace maintest {
 
@@ -94,6 +96,14 @@ class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFol
         for (int c = 0; c < dialog.resultList.GetColumnCount(); ++c)
             headings.push_back(ui::testing::GetColumnHeading(dialog.resultList, c));
         return headings;
+    }
+    // The port dialog, found among the top-level windows once it is up.
+    static usb::CUsbPort* PortDialog() {
+        for (ui::HWND window : ui::TopLevelWindows()) {
+            if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
+                return dynamic_cast<usb::CUsbPort*>(ui::CWnd::FromHandle(window));
+        }
+        return nullptr;
     }
 };
 
