@@ -306,15 +306,6 @@ TEST_F(MainWindowTest, PortMapFileChoosesTheLayout) {
     }
 }
 
-// The port dialog, found among the top-level windows once it is up.
-usb::CUsbPort* PortDialog() {
-    for (HWND window : ui::TopLevelWindows()) {
-        if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
-            return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
-    }
-    return nullptr;
-}
-
 // After OK the window reads the stored map beside the program, as at start-up, wherever the
 // current folder is: elsewhere from the start, or where the save dialog left it.
 TEST_F(MainWindowTest, UsbPortSelectReadsTheMapBesideTheProgram) {

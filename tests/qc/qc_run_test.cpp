@@ -323,15 +323,6 @@ TEST_F(QcRunTest, SeveralVolumesAndALetterThatComesLater) {
     });
 }
 
-// The port dialog, found among the top-level windows once it is up.
-usb::CUsbPort* PortDialog() {
-    for (HWND window : ui::TopLevelWindows()) {
-        if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
-            return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
-    }
-    return nullptr;
-}
-
 TEST_F(QcRunTest, UsbPortSelectSwitchesTheModeAndRebuildsTheRows) {
     WriteSettings(SampleCheckFile({u"vid"}),
                   "[PortMap]\r\nusb03=1\r\n[Setting]\r\nENABLE_PORT=0\r\n");
