@@ -70,17 +70,18 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o, std::
             o.watch = true;
         } else if (arg == "--verbose") {
             o.verbose = true;
-        } else if (arg == "--lang" || arg == "--check" || arg == "--ports" || arg == "--format" ||
-                   arg == "--log" || arg == "--station") {
+        } else if (arg == "--lang") {
+            std::string why;
+            const auto language = LanguageOption(args, i, &why);
+            if (!language)
+                return Usage(err, why);
+            o.language = *language;
+        } else if (arg == "--check" || arg == "--ports" || arg == "--format" || arg == "--log" ||
+                   arg == "--station") {
             if (i + 1 == args.size())
                 return Usage(err, arg + " needs a value");
             const std::string& value = args[++i];
-            if (arg == "--lang") {
-                const auto language = ParseLanguage(value);
-                if (!language)
-                    return Usage(err, "unknown language '" + value + "'");
-                o.language = *language;
-            } else if (arg == "--format") {
+            if (arg == "--format") {
                 if (value != "text" && value != "csv")
                     return Usage(err, "--format is text or csv, not '" + value + "'");
                 o.csv = value == "csv";

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/sim/info_block.h"
+#include "tools/block_line.h"
 
 namespace {
 
@@ -131,6 +133,31 @@ TEST_F(BlockToolTest, ArgumentsThatDoNotFit) {
     }
     EXPECT_EQ(Run({"--free", "18446744073709551615", file}), 0);
     EXPECT_NE(out.find("19 CapMin=17592186044415MB\n"), std::string::npos);
+}
+
+// --lang as both tools read it.
+TEST(LanguageOption, TakesItsValueOrSaysWhyNot) {
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<device::Language> language;
+        std::string why;
+    };
+    const Case cases[] = {
+        {{"--lang", "en", "x"}, device::Language::English, ""},
+        {{"--lang", "zh-CN"}, device::Language::SimplifiedChinese, ""},
+        {{"--lang", "zh-TW", "--free"}, device::Language::TraditionalChinese, ""},
+        {{"--lang", "ZH-tw"}, std::nullopt, "unknown language 'ZH-tw'"},
+        {{"--lang", ""}, std::nullopt, "unknown language ''"},
+        {{"--lang"}, std::nullopt, "--lang needs a value"},
+    };
+    for (const Case& c : cases) {
+        std::size_t i = 0;
+        std::string why;
+        EXPECT_EQ(tools::LanguageOption(c.args, i, &why), c.language)
+            << ::testing::PrintToString(c.args);
+        EXPECT_EQ(why, c.why);
+        EXPECT_EQ(i, c.args.size() > 1 ? 1u : 0u) << "the value is taken, and only it";
+    }
 }
 
 }  // namespace
