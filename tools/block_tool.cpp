@@ -1,6 +1,7 @@
 #include "tools/block_tool.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -102,7 +103,9 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     if (!file)
         return Usage(err, "no FILE");
 
-    std::ifstream in(*file, std::ios::binary);
+    // The name in UTF-8 whatever the system's code page.
+    std::ifstream in(std::filesystem::path(std::u8string(file->begin(), file->end())),
+                     std::ios::binary);
     if (!in)
         return Usage(err, "cannot read '" + *file + "'");
     std::vector<std::uint8_t> block(device::kNewerBlockSize);

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "app/version.h"
 #include "device/controller.h"
@@ -535,9 +536,12 @@ void StopCheck(int exitStatus) {
         watch->Stop();
 }
 
-std::string WindowsAdvice(int code) {
-    constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
-    return code == kAccessDenied ? "run tavrin-check as administrator" : "";
+std::optional<std::string> StationAsked(const std::vector<std::string>& args) {
+    Options options;
+    std::ostringstream ignored;
+    if (Parse(args, options, ignored))
+        return std::nullopt;
+    return options.station;
 }
 
 int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/console.h"
 #include "platform/device_io.h"
 #include "platform/linux/sg_pass_through.h"
 #include "tools/disk_argument.h"
@@ -88,9 +89,9 @@ TEST_F(DiskArgument, LinksAreFollowedToTheirNode) {
     EXPECT_FALSE(why.empty());
 }
 
-std::atomic<int> signalled{0};
-void Note(int signal) {
-    signalled = signal;
+std::atomic<int> stopStatus{0};
+void Note(int exitStatus) {
+    stopStatus = exitStatus;
 }
 
 // After a stop no device call reaches the system, and a blocked call is interrupted, not
@@ -113,7 +114,7 @@ TEST(StopDeviceCalls, NothingIsSentAfterAStop) {
     platform::CloseDevice(again);
     platform::CloseDevice(handle);
 
-    ASSERT_TRUE(platform::linux_os::CatchStopSignals(Note));
+    ASSERT_TRUE(platform::console::CatchStopRequests(Note));
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     const pthread_t reader = pthread_self();
@@ -134,7 +135,7 @@ TEST(StopDeviceCalls, NothingIsSentAfterAStop) {
     signaller.join();
     EXPECT_EQ(n, -1);
     EXPECT_EQ(error, EINTR) << "a restarted read would have waited for ever";
-    EXPECT_EQ(signalled.load(), SIGTERM);
+    EXPECT_EQ(stopStatus.load(), 128 + SIGTERM);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     signal(SIGINT, SIG_DFL);

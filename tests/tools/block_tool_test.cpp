@@ -135,6 +135,18 @@ TEST_F(BlockToolTest, ArgumentsThatDoNotFit) {
     EXPECT_NE(out.find("19 CapMin=17592186044415MB\n"), std::string::npos);
 }
 
+// The arguments come in UTF-8 on every system, a file's name among them.
+TEST_F(BlockToolTest, AFileNamedInUtf8) {
+    const fs::path path = dir / fs::path(u8"\u5757 \u00e9.bin");
+    const sim::InfoBlock block = sim::SampleInfoBlock();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(block.Bytes().data()),
+               static_cast<std::streamsize>(block.Bytes().size()));
+    const std::u8string name = path.u8string();
+    ASSERT_EQ(Run({std::string(name.begin(), name.end())}), 0) << err;
+    EXPECT_NE(out.find("0 vid=1234\n"), std::string::npos);
+}
+
 // --lang as both tools read it.
 TEST(LanguageOption, TakesItsValueOrSaysWhyNot) {
     struct Case {
