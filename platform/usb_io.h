@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "platform/backend.h"
 #include "platform/device_io.h"
@@ -85,6 +86,12 @@ TAVRIN_BACKEND_END
 
 // An open HKEY.
 using RegKey = std::uintptr_t;
+
+// The keys the walk reads below HKEY_LOCAL_MACHINE: a driver's class key (its "DriverDesc") and a
+// device's Enum key (its "DeviceDesc").
+inline constexpr std::u16string_view kClassKeyPrefix =
+    u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+inline constexpr std::u16string_view kEnumKeyPrefix = u"SYSTEM\\CurrentControlSet\\Enum\\";
 
 TAVRIN_BACKEND_BEGIN
 // RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &key) == ERROR_SUCCESS.

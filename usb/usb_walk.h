@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/usb_io.h"
 #include "platform/usb_requests.h"
 #include "usb/enum_usb.h"
 
@@ -25,9 +26,8 @@ inline constexpr std::size_t kDeviceDriverDescBytes = 60;
 inline constexpr std::size_t kDriverPropertyBytes = (kMaxNameChars + 1) * 2;
 inline constexpr std::size_t kPathUnits = 260;
 
-inline constexpr std::u16string_view kClassKeyPrefix =
-    u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
-inline constexpr std::u16string_view kEnumKeyPrefix = u"SYSTEM\\CurrentControlSet\\Enum\\";
+using platform::kClassKeyPrefix;
+using platform::kEnumKeyPrefix;
 inline constexpr std::u16string_view kDevicePathPrefix = u"\\\\.\\";
 static_assert(kDevicePathPrefix.size() == kDevicePathPrefixChars);
 

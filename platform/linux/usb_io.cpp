@@ -24,18 +24,18 @@
 #include "platform/linux/sg_pass_through.h"
 #include "platform/linux/usb_sysfs.h"
 #include "platform/text.h"
+#include "platform/usb_replies.h"
 #include "platform/usb_requests.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
+namespace reply = usb_reply;
 using linux_os::Mount;
 
 constexpr std::u16string_view kHubPrefix = u"\\\\.\\";
 constexpr std::u16string_view kVolumeNamePrefix = u"\\\\?\\Volume{";
-constexpr std::u16string_view kClassKey = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
-constexpr std::u16string_view kEnumKey = u"SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr std::string_view kDevices = "/sys/devices/";
 constexpr std::uint8_t kHubClass = 0x09;
 // Far above any descriptor plus one: the two kinds of handle never meet.
@@ -552,31 +552,11 @@ std::vector<Interface> InterfacesOf(State& s, const Guid& interfaceClass) {
 
 // ---- Replies in bytes -----------------------------------------------------------------------
 
-// The variable-length names: ActualLength counts the whole structure with the terminated name;
-// a buffer of the fixed part alone gets the length and succeeds.
-bool NameReply(std::string_view name, std::size_t fixed, std::size_t lengthOffset,
-               std::size_t textOffset, std::span<std::uint8_t> out, std::uint32_t* returned) {
-    if (out.size() < fixed)
-        return false;
-    const std::u16string text = Wide(name);
-    const std::size_t actual = textOffset + (text.size() + 1) * 2;
-    ByteWriter w(out);
-    w.At(lengthOffset).U32Le(static_cast<std::uint32_t>(actual));
-    std::size_t written = fixed;
-    if (out.size() >= actual) {
-        w.At(textOffset).Utf16Le(text).U16Le(0);
-        written = actual;
-    }
-    *returned = static_cast<std::uint32_t>(written);
-    return true;
-}
-
 bool ControllerControl(const Opened& controller, std::uint32_t code, std::span<std::uint8_t> out,
                        std::uint32_t* returned) {
     if (code != kIoctlGetHcdDriverKeyName && code != kIoctlUsbGetRootHubName)
         return false;
-    return NameReply(controller.name, kUsbNameFixedSize, kUsbNameActualLengthOffset,
-                     kUsbNameTextOffset, out, returned);
+    return reply::Name(Wide(controller.name), out, returned);
 }
 
 bool StringDescriptor(const State& s, const std::string& folder, std::uint8_t index,
@@ -584,38 +564,15 @@ bool StringDescriptor(const State& s, const std::string& folder, std::uint8_t in
     if (index < 1 || index > std::size(kStringFiles))
         return false;
     const auto text = ReadAttribute(s, folder, kStringFiles[index - 1]);
-    if (!text)
-        return false;
-    std::u16string units = Wide(*text);
-    const std::size_t room = (out.size() - kUsbDescriptorDataOffset - 2) / 2;
-    units.resize(std::min({units.size(), room, std::size_t{126}}));
-    const auto length = static_cast<std::uint8_t>(2 + units.size() * 2);
-    ByteWriter(out)
-        .At(kUsbDescriptorDataOffset)
-        .U8(length)
-        .U8(kUsbStringDescriptorType)
-        .Utf16Le(units);
-    *returned = static_cast<std::uint32_t>(kUsbDescriptorDataOffset + length);
-    return true;
+    // The request is in the buffer the reply goes to.
+    return text && reply::Descriptor(out, reply::StringDescriptor(Wide(*text)), out, returned);
 }
 
 bool HubControl(const State& s, const Opened& hub, std::uint32_t code, std::span<std::uint8_t> out,
                 std::uint32_t* returned) {
     const int ports = PortCount(s, hub.folder);
-    if (code == kIoctlUsbGetNodeInformation) {
-        if (out.size() < kUsbNodeInformationSize)
-            return false;
-        std::fill(out.begin(), out.end(), std::uint8_t{0});
-        ByteWriter(out)
-            .At(kUsbNodeTypeOffset)
-            .U32Le(kUsbHubNode)
-            .At(kUsbHubDescriptorOffset)
-            .U8(9)
-            .U8(0x29)
-            .U8(static_cast<std::uint8_t>(ports));
-        *returned = static_cast<std::uint32_t>(kUsbNodeInformationSize);
-        return true;
-    }
+    if (code == kIoctlUsbGetNodeInformation)
+        return reply::NodeInformation({static_cast<std::uint8_t>(ports)}, out, returned);
     // Every other request names a port first.
     const std::uint32_t port = ByteReader(out).U32Le();
     if (out.size() < 4 || port < 1 || port > static_cast<std::uint32_t>(ports))
@@ -624,34 +581,29 @@ bool HubControl(const State& s, const Opened& hub, std::uint32_t code, std::span
     const std::string folder = child ? hub.folder + "/" + *child : std::string();
     switch (code) {
         case kIoctlUsbGetNodeConnectionInformation: {
-            if (out.size() < kUsbPipeListOffset)
-                return false;
-            std::fill(out.begin(), out.end(), std::uint8_t{0});
-            ByteWriter w(out);
-            w.At(kUsbConnectionIndexOffset).U32Le(port);
+            reply::Connection c;
+            c.port = port;
             if (child) {
-                const unsigned deviceClass = HexAttribute(s, folder, "bDeviceClass").value_or(0);
-                w.At(kUsbDeviceDescriptorOffset).U8(18).U8(1);
-                w.At(kUsbDeviceDescriptorOffset + 4).U8(static_cast<std::uint8_t>(deviceClass));
-                w.At(kUsbIdVendorOffset)
-                    .U16Le(static_cast<std::uint16_t>(
-                        HexAttribute(s, folder, "idVendor").value_or(0)));
-                w.U16Le(
-                    static_cast<std::uint16_t>(HexAttribute(s, folder, "idProduct").value_or(0)));
+                reply::DeviceDescriptor d;
+                d.deviceClass =
+                    static_cast<std::uint8_t>(HexAttribute(s, folder, "bDeviceClass").value_or(0));
+                d.vendorId =
+                    static_cast<std::uint16_t>(HexAttribute(s, folder, "idVendor").value_or(0));
+                d.productId =
+                    static_cast<std::uint16_t>(HexAttribute(s, folder, "idProduct").value_or(0));
+                // A text the kernel keeps is a string the device has.
+                std::uint8_t* indexes[] = {&d.iManufacturer, &d.iProduct, &d.iSerialNumber};
                 for (std::size_t i = 0; i < std::size(kStringFiles); ++i) {
                     if (ReadAttribute(s, folder, kStringFiles[i]))
-                        w.At(kUsbIManufacturerOffset + i).U8(static_cast<std::uint8_t>(i + 1));
+                        *indexes[i] = static_cast<std::uint8_t>(i + 1);
                 }
-                w.At(kUsbDeviceIsHubOffset).U8(deviceClass == kHubClass ? 1 : 0);
-                const auto address = DecimalAttribute(s, folder, "devnum");
-                w.At(kUsbDeviceAddressOffset)
-                    .U16Le(static_cast<std::uint16_t>(address.value_or(0)));
-                w.At(kUsbConnectionStatusOffset).U32Le(kUsbDeviceConnected);
-            } else {
-                w.At(kUsbConnectionStatusOffset).U32Le(kUsbNoDeviceConnected);
+                c.device = d;
+                c.deviceIsHub = d.deviceClass == kHubClass;
+                c.address =
+                    static_cast<std::uint16_t>(DecimalAttribute(s, folder, "devnum").value_or(0));
+                c.status = kUsbDeviceConnected;
             }
-            *returned = static_cast<std::uint32_t>(kUsbPipeListOffset);
-            return true;
+            return reply::ConnectionInformation(c, out, returned);
         }
         case kIoctlUsbGetNodeConnectionName:
         case kIoctlUsbGetNodeConnectionDriverKeyName: {
@@ -661,20 +613,13 @@ bool HubControl(const State& s, const Opened& hub, std::uint32_t code, std::span
             if (code == kIoctlUsbGetNodeConnectionName &&
                 HexAttribute(s, folder, "bDeviceClass") != kHubClass)
                 return false;
-            if (!NameReply(*child, kUsbConnectionNameFixedSize,
-                           kUsbConnectionNameActualLengthOffset, kUsbConnectionNameTextOffset, out,
-                           returned))
-                return false;
-            ByteWriter(out).At(kUsbConnectionNameIndexOffset).U32Le(port);
-            return true;
+            return reply::ConnectionName(port, Wide(*child), out, returned);
         }
         case kIoctlUsbGetDescriptorFromNodeConnection: {
-            if (!child || out.size() < kUsbDescriptorDataOffset + 2)
+            const auto value = reply::DescriptorValue(out);
+            if (!child || !value || (*value >> 8) != kUsbStringDescriptorType)
                 return false;
-            const std::uint16_t value = ByteReader(out).At(kUsbSetupWValueOffset).U16Le();
-            if ((value >> 8) != kUsbStringDescriptorType)
-                return false;
-            return StringDescriptor(s, folder, static_cast<std::uint8_t>(value & 0xFF), out,
+            return StringDescriptor(s, folder, static_cast<std::uint8_t>(*value & 0xFF), out,
                                     returned);
         }
         default:
@@ -684,7 +629,7 @@ bool HubControl(const State& s, const Opened& hub, std::uint32_t code, std::span
 
 bool StorageControl(const State& s, const Opened& storage, std::uint32_t code,
                     std::span<std::uint8_t> out, std::uint32_t* returned) {
-    if (code != kIoctlStorageGetDeviceNumber || out.size() < kStorageDeviceNumberSize)
+    if (code != kIoctlStorageGetDeviceNumber)
         return false;
     // CD-ROMs are numbered apart from disks: their numbers would be taken for a disk's.
     const auto disk = linux_os::WholeDiskOf(storage.name);
@@ -692,32 +637,12 @@ bool StorageControl(const State& s, const Opened& storage, std::uint32_t code,
     if (!index || !IsFolder(s, storage.folder))
         return false;
     const int partition = DecimalAttribute(s, storage.folder, "partition").value_or(0);
-    ByteWriter(out)
-        .At(kStorageDeviceTypeOffset)
-        .U32Le(kFileDeviceDisk)
-        .U32Le(static_cast<std::uint32_t>(*index))
-        .U32Le(static_cast<std::uint32_t>(partition));
-    *returned = static_cast<std::uint32_t>(kStorageDeviceNumberSize);
-    return true;
-}
-
-bool WriteText(std::u16string_view text, std::span<char16_t> out) {
-    if (out.size() < text.size() + 1)
-        return false;
-    std::copy(text.begin(), text.end(), out.begin());
-    out[text.size()] = u'\0';
-    return true;
+    return reply::DeviceNumber(kFileDeviceDisk, static_cast<std::uint32_t>(*index),
+                               static_cast<std::uint32_t>(partition), out, returned);
 }
 
 bool StringValue(std::string_view text, std::span<std::uint8_t> buffer, std::uint32_t* length) {
-    const std::u16string units = Wide(text);
-    const std::size_t needed = (units.size() + 1) * 2;
-    if (buffer.size() < needed)
-        return false;
-    ByteWriter(buffer).Utf16Le(units).U16Le(0);
-    if (length != nullptr)
-        *length = static_cast<std::uint32_t>(needed);
-    return true;
+    return reply::StringValue(Wide(text), buffer, length);
 }
 
 std::optional<std::u16string> After(std::u16string_view text, std::u16string_view prefix) {
@@ -946,15 +871,14 @@ DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
     return set;
 }
 
-bool EnumDeviceInterface(DeviceInfoSet set, const Guid&, std::uint32_t index,
+bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
                          DeviceInterfaceData* data) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
     const auto it = s.sets.find(set);
     if (it == s.sets.end() || index >= it->second.size() || data == nullptr)
         return false;  // ERROR_NO_MORE_ITEMS
-    std::memset(data->bytes, 0, sizeof data->bytes);
-    std::memcpy(data->bytes, &index, sizeof index);
+    reply::InterfaceData(interfaceClass, index, data);
     return true;
 }
 
@@ -962,11 +886,10 @@ namespace {
 
 const Interface* InterfaceAt(State& s, DeviceInfoSet set, const DeviceInterfaceData* data) {
     const auto it = s.sets.find(set);
-    if (it == s.sets.end() || data == nullptr)
+    const auto index = reply::InterfaceIndex(data);
+    if (it == s.sets.end() || !index)
         return nullptr;
-    std::uint32_t index = 0;
-    std::memcpy(&index, data->bytes, sizeof index);
-    return index < it->second.size() ? &it->second[index] : nullptr;
+    return *index < it->second.size() ? &it->second[*index] : nullptr;
 }
 
 }  // namespace
@@ -978,8 +901,7 @@ bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
     const Interface* i = InterfaceAt(s, set, data);
     if (i == nullptr || requiredSize == nullptr)
         return false;
-    // cbSize, then the terminated path.
-    *requiredSize = static_cast<std::uint32_t>(4 + (i->path.size() + 1) * 2);
+    *requiredSize = reply::InterfaceDetailSize(i->path);
     return true;
 }
 
@@ -989,11 +911,8 @@ bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
     State& s = Get();
     const std::lock_guard lock(s.mutex);
     const Interface* i = InterfaceAt(s, set, data);
-    if (i == nullptr || detailSize < 4 + (i->path.size() + 1) * 2 || path.empty())
-        return false;  // ERROR_INSUFFICIENT_BUFFER
-    const std::size_t n = std::min(i->path.size(), path.size() - 1);
-    std::copy_n(i->path.begin(), n, path.begin());
-    path[n] = u'\0';
+    if (i == nullptr || !reply::InterfaceDetail(i->path, detailSize, path))
+        return false;
     if (devInst != nullptr)
         *devInst = i->node;
     return true;
@@ -1038,9 +957,9 @@ bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
     RegistryKey found{};
-    if (const auto name = After(subKey, kEnumKey)) {
+    if (const auto name = After(subKey, kEnumKeyPrefix)) {
         found = {true, ToUtf8(*name)};
-    } else if (const auto driver = After(subKey, kClassKey)) {
+    } else if (const auto driver = After(subKey, kClassKeyPrefix)) {
         found = {false, ToUtf8(*driver)};
     } else {
         return false;
@@ -1127,7 +1046,7 @@ bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> nam
     }
     if (!volume)
         return false;
-    return WriteText(std::u16string(kVolumeNamePrefix) + Wide(*volume) + u"}\\", name);
+    return reply::TerminatedText(std::u16string(kVolumeNamePrefix) + Wide(*volume) + u"}\\", name);
 }
 
 bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
@@ -1149,23 +1068,13 @@ bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
         points = MountPointsOf(s, name);
     }
     // The letter's root first, as a drive root comes first; then where the kernel mounted it.
-    std::u16string list;
+    std::vector<std::u16string> list;
     if (!points.empty()) {
-        list += std::u16string{*letter, u':', u'\\', u'\0'};
-        for (const std::string& point : points) {
-            list += Wide(point);
-            if (point.empty() || point.back() != '/')
-                list += u'/';
-            list += u'\0';
-        }
+        list.push_back({*letter, u':', u'\\'});
+        for (const std::string& point : points)
+            list.push_back(Wide(point.empty() || point.back() != '/' ? point + "/" : point));
     }
-    list += u'\0';
-    if (returned != nullptr)
-        *returned = static_cast<std::uint32_t>(list.size());
-    if (paths.size() < list.size())
-        return false;  // ERROR_MORE_DATA
-    std::copy(list.begin(), list.end(), paths.begin());
-    return true;
+    return reply::MultiText(list, paths, returned);
 }
 
 std::uint32_t DriveType(const char16_t* root) {

@@ -8,12 +8,14 @@
 #include "platform/bytes.h"
 #include "platform/sim/station.h"
 #include "platform/text.h"
+#include "platform/usb_replies.h"
 #include "platform/usb_requests.h"
 
 namespace sim {
 namespace {
 
 using platform::DevInst;
+namespace reply = platform::usb_reply;
 
 constexpr std::u16string_view kUsbClass = u"{36fc9e60-c465-11cf-8056-444553540000}";
 constexpr std::u16string_view kDiskClass = u"{4d36e967-e325-11ce-bfc1-08002be10318}";
@@ -21,8 +23,6 @@ constexpr std::u16string_view kCdromClass = u"{4d36e965-e325-11ce-bfc1-08002be10
 constexpr std::u16string_view kVolumeClass = u"{71a27cdd-812a-11d0-bec7-08002be2092f}";
 constexpr std::u16string_view kUsbDeviceClass = u"{88bae032-5a81-49f0-bc3d-a4ff138216d6}";
 constexpr std::u16string_view kHubInterface = u"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-constexpr std::u16string_view kClassKey = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
-constexpr std::u16string_view kEnumKey = u"SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr DevInst kRootNode = 1;
 
 std::u16string Upper(std::u16string_view text) {
@@ -56,7 +56,7 @@ std::u16string EnumKeyOf(std::u16string_view symbolicName) {
     if (last != std::u16string::npos)
         key.resize(last);
     std::replace(key.begin(), key.end(), u'#', u'\\');
-    return Join({kEnumKey, key});
+    return Join({platform::kEnumKeyPrefix, key});
 }
 
 // A place in the tree: a prefix, a separator and a number ("c0", "c0.2", "c0.2/disk0").
@@ -83,57 +83,13 @@ bool Within(const std::string& place, const std::string& prefix) {
            place[prefix.size()] == '/';
 }
 
-// USB_HCD_DRIVERKEY_NAME, USB_ROOT_HUB_NAME and the two connection names: ActualLength is the
-// size of the whole structure with the terminated name. A buffer of at least the fixed part but
-// too small for the name gets ActualLength alone, and the call succeeds with the fixed part.
-bool NameReply(std::u16string_view name, std::size_t fixed, std::size_t lengthOffset,
-               std::size_t textOffset, std::span<std::uint8_t> out, std::uint32_t* returned) {
-    if (out.size() < fixed)
-        return false;  // ERROR_INVALID_PARAMETER
-    const std::size_t actual = textOffset + (name.size() + 1) * 2;
-    platform::ByteWriter w(out);
-    w.At(lengthOffset).U32Le(static_cast<std::uint32_t>(actual));
-    std::size_t written = fixed;
-    if (out.size() >= actual) {
-        w.At(textOffset).Utf16Le(name).U16Le(0);
-        written = actual;
-    }
-    if (returned != nullptr)
-        *returned = static_cast<std::uint32_t>(written);
-    return true;
-}
-
-bool WriteZ(std::u16string_view text, std::span<char16_t> out) {
-    if (out.size() < text.size() + 1)
-        return false;
-    std::copy(text.begin(), text.end(), out.begin());
-    out[text.size()] = 0;
-    return true;
-}
-
-// A REG_SZ or driver property: UTF-16LE with its terminator, counted in the length.
-bool StringValue(std::u16string_view text, std::span<std::uint8_t> buffer, std::uint32_t* length) {
-    const std::size_t needed = (text.size() + 1) * 2;
-    if (length != nullptr)
-        *length = static_cast<std::uint32_t>(needed);
-    if (buffer.size() < needed)
-        return false;  // ERROR_MORE_DATA / CR_BUFFER_SMALL
-    platform::ByteWriter(buffer).Utf16Le(text).U16Le(0);
-    return true;
-}
-
 }  // namespace
 
 // ---- The test builder ---------------------------------------------------------------------
 
 UsbStringDescriptor UsbStringDescriptor::Text(std::u16string_view text) {
     UsbStringDescriptor d;
-    const std::size_t units = std::min<std::size_t>(text.size(), 126);
-    d.bytes.resize(2 + units * 2);
-    platform::ByteWriter(d.bytes)
-        .U8(static_cast<std::uint8_t>(d.bytes.size()))
-        .U8(platform::kUsbStringDescriptorType)
-        .Utf16Le(text.substr(0, units));
+    d.bytes = platform::usb_reply::StringDescriptor(text);
     return d;
 }
 
@@ -366,7 +322,7 @@ struct UsbSide::State {
                      const std::optional<std::u16string>& driverDesc) {
         if (!present || driverKey.empty())
             return;
-        auto& values = registry[Upper(Join({kClassKey, driverKey}))];
+        auto& values = registry[Upper(Join({platform::kClassKeyPrefix, driverKey}))];
         if (driverDesc)
             values[u"DRIVERDESC"] = *driverDesc;
     }
@@ -703,40 +659,33 @@ bool UsbSide::FindLocked(std::u16string_view path, std::u16string* key, std::str
 
 namespace {
 
-void WriteDeviceDescriptor(platform::ByteWriter& w, const UsbDevice& d) {
-    w.At(platform::kUsbDeviceDescriptorOffset)
-        .U8(18)
-        .U8(1)
-        .U16Le(d.bcdUsb)
-        .U8(d.deviceClass)
-        .U8(0)
-        .U8(0)
-        .U8(64)
-        .U16Le(d.vendorId)
-        .U16Le(d.productId)
-        .U16Le(0x0100)
-        .U8(d.iManufacturer)
-        .U8(d.iProduct)
-        .U8(d.iSerialNumber)
-        .U8(1);
+reply::DeviceDescriptor DescriptorOf(const UsbDevice& d) {
+    reply::DeviceDescriptor out;
+    out.bcdUsb = d.bcdUsb;
+    out.deviceClass = d.deviceClass;
+    out.maxPacketSize0 = 64;
+    out.vendorId = d.vendorId;
+    out.productId = d.productId;
+    out.bcdDevice = 0x0100;
+    out.iManufacturer = d.iManufacturer;
+    out.iProduct = d.iProduct;
+    out.iSerialNumber = d.iSerialNumber;
+    out.numConfigurations = 1;
+    return out;
 }
 
-void WriteHubDescriptor(platform::ByteWriter& w, const UsbHub& h) {
-    w.At(platform::kUsbDeviceDescriptorOffset)
-        .U8(18)
-        .U8(1)
-        .U16Le(0x0200)
-        .U8(9)  // hub class
-        .U8(0)
-        .U8(1)
-        .U8(64)
-        .U16Le(h.vendorId)
-        .U16Le(h.productId)
-        .U16Le(0x0100)
-        .U8(0)
-        .U8(1)
-        .U8(0)
-        .U8(1);
+reply::DeviceDescriptor DescriptorOf(const UsbHub& h) {
+    reply::DeviceDescriptor out;
+    out.bcdUsb = 0x0200;
+    out.deviceClass = 9;  // hub class
+    out.deviceProtocol = 1;
+    out.maxPacketSize0 = 64;
+    out.vendorId = h.vendorId;
+    out.productId = h.productId;
+    out.bcdDevice = 0x0100;
+    out.iProduct = 1;
+    out.numConfigurations = 1;
+    return out;
 }
 
 }  // namespace
@@ -759,7 +708,6 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
         return false;  // ERROR_DEVICE_NOT_CONNECTED
     const State::Target& t = it->second;
     platform::ByteReader request(input);
-    platform::ByteWriter w(output);
     std::uint32_t written = 0;
     bool ok = false;
 
@@ -767,14 +715,10 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
         case Kind::Controller:
             if (code == platform::kIoctlGetHcdDriverKeyName) {
                 ok = !t.controller->driverKeyFails &&
-                     NameReply(t.controller->driverKey, platform::kUsbNameFixedSize,
-                               platform::kUsbNameActualLengthOffset, platform::kUsbNameTextOffset,
-                               output, &written);
+                     reply::Name(t.controller->driverKey, output, &written);
             } else if (code == platform::kIoctlUsbGetRootHubName) {
                 ok = !t.controller->rootHub.nameFails &&
-                     NameReply(t.controller->rootHub.symbolicName, platform::kUsbNameFixedSize,
-                               platform::kUsbNameActualLengthOffset, platform::kUsbNameTextOffset,
-                               output, &written);
+                     reply::Name(t.controller->rootHub.symbolicName, output, &written);
             }
             break;
 
@@ -783,20 +727,14 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
             const std::size_t portCount =
                 hub.reportedPorts ? std::size_t{*hub.reportedPorts} : hub.ports.size();
             if (code == platform::kIoctlUsbGetNodeInformation) {
-                if (hub.nodeInformationFails || output.size() < platform::kUsbNodeInformationSize)
-                    break;
-                std::fill(output.begin(), output.begin() + platform::kUsbNodeInformationSize, 0);
-                w.At(platform::kUsbNodeTypeOffset)
-                    .U32Le(platform::kUsbHubNode)
-                    .U8(9)     // bDescriptorLength
-                    .U8(0x29)  // hub descriptor
-                    .U8(hub.reportedPorts.value_or(static_cast<std::uint8_t>(hub.ports.size())))
-                    .U16Le(0x0009)  // per-port power switching and over-current protection
-                    .U8(50)
-                    .U8(100);
-                w.At(platform::kUsbHubIsBusPoweredOffset).U8(hub.busPowered ? 1 : 0);
-                written = platform::kUsbNodeInformationSize;
-                ok = true;
+                reply::HubNode node;
+                node.ports =
+                    hub.reportedPorts.value_or(static_cast<std::uint8_t>(hub.ports.size()));
+                node.characteristics = 0x0009;  // per-port power switching and over-current
+                node.powerOnToPowerGood = 50;
+                node.controlCurrent = 100;
+                node.busPowered = hub.busPowered;
+                ok = !hub.nodeInformationFails && reply::NodeInformation(node, output, &written);
                 break;
             }
             // Every other hub request names a port first.
@@ -810,87 +748,53 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
                                          : occupied      ? platform::kUsbDeviceConnected
                                                          : platform::kUsbNoDeviceConnected;
             if (code == platform::kIoctlUsbGetNodeConnectionInformation) {
-                if ((port != nullptr && port->connectionFails) ||
-                    output.size() < platform::kUsbPipeListOffset)
+                if (port != nullptr && port->connectionFails)
                     break;
-                std::fill(output.begin(), output.end(), 0);
-                w.At(platform::kUsbConnectionIndexOffset).U32Le(index);
-                std::size_t pipes = 0;
+                reply::Connection c;
+                c.port = index;
+                c.status = status;
                 if (occupied && port->device) {
                     const UsbDevice& d = *port->device;
-                    WriteDeviceDescriptor(w, d);
-                    w.At(platform::kUsbCurrentConfigurationOffset)
-                        .U8(1)
-                        .U8(d.speed == 0 ? 1 : 0)
-                        .U8(0);
+                    c.device = DescriptorOf(d);
+                    c.currentConfiguration = 1;
+                    c.lowSpeed = d.speed == 0;
                     const auto a = s.addresses.find(&*port->device);
-                    w.U16Le(a == s.addresses.end() ? 0 : a->second);
-                    w.U32Le(d.numberOfOpenPipes);
-                    pipes = std::min<std::size_t>(d.numberOfOpenPipes,
-                                                  (output.size() - platform::kUsbPipeListOffset) /
-                                                      platform::kUsbPipeInfoSize);
+                    c.address = a == s.addresses.end() ? 0 : a->second;
+                    c.openPipes = d.numberOfOpenPipes;
+                    // Its bulk pipes, in and out.
+                    for (std::size_t p = 0; p < d.numberOfOpenPipes; ++p)
+                        c.pipes.push_back(
+                            {static_cast<std::uint8_t>(p % 2 == 0 ? 0x81 : 0x02), 2, 512, 0});
                 } else if (occupied) {
-                    WriteHubDescriptor(w, *port->hub);
-                    w.At(platform::kUsbCurrentConfigurationOffset)
-                        .U8(1)
-                        .U8(0)
-                        .U8(1)
-                        .U16Le(0)
-                        .U32Le(1);
-                    pipes =
-                        output.size() >= platform::kUsbPipeListOffset + platform::kUsbPipeInfoSize;
+                    c.device = DescriptorOf(*port->hub);
+                    c.currentConfiguration = 1;
+                    c.deviceIsHub = true;
+                    c.openPipes = 1;
+                    c.pipes.push_back({0x81, 3, 1, 12});  // its one interrupt pipe
                 }
-                w.At(platform::kUsbConnectionStatusOffset).U32Le(status);
-                for (std::size_t p = 0; p < pipes; ++p) {
-                    // A device's bulk pipes, in and out; a hub's one interrupt pipe.
-                    const bool hubPipe = static_cast<bool>(port->hub);
-                    w.At(platform::kUsbPipeListOffset + p * platform::kUsbPipeInfoSize)
-                        .U8(7)
-                        .U8(5)
-                        .U8(hubPipe ? 0x81 : static_cast<std::uint8_t>(p % 2 == 0 ? 0x81 : 0x02))
-                        .U8(hubPipe ? 3 : 2)
-                        .U16Le(hubPipe ? 1 : 512)
-                        .U8(hubPipe ? 12 : 0)
-                        .U32Le(0);
-                }
-                written = static_cast<std::uint32_t>(platform::kUsbPipeListOffset +
-                                                     pipes * platform::kUsbPipeInfoSize);
-                ok = true;
+                ok = reply::ConnectionInformation(c, output, &written);
             } else if (code == platform::kIoctlUsbGetNodeConnectionName) {
                 if (status != platform::kUsbDeviceConnected || (port->hub && port->hub->nameFails))
                     break;
-                const std::u16string name = port->hub ? port->hub->symbolicName : u"";
-                ok = NameReply(name, platform::kUsbConnectionNameFixedSize,
-                               platform::kUsbConnectionNameActualLengthOffset,
-                               platform::kUsbConnectionNameTextOffset, output, &written);
-                if (ok)
-                    w.At(platform::kUsbConnectionNameIndexOffset).U32Le(index);
+                ok = reply::ConnectionName(index, port->hub ? port->hub->symbolicName : u"", output,
+                                           &written);
             } else if (code == platform::kIoctlUsbGetNodeConnectionDriverKeyName) {
                 // An empty port described as connected has no driver to name.
                 if (status != platform::kUsbDeviceConnected || !occupied)
                     break;
                 if (port->device && port->device->driverKeyFails)
                     break;
-                const std::u16string& name =
-                    port->device ? port->device->driverKey : port->hub->driverKey;
-                ok = NameReply(name, platform::kUsbConnectionNameFixedSize,
-                               platform::kUsbConnectionNameActualLengthOffset,
-                               platform::kUsbConnectionNameTextOffset, output, &written);
-                if (ok)
-                    w.At(platform::kUsbConnectionNameIndexOffset).U32Le(index);
+                ok = reply::ConnectionName(
+                    index, port->device ? port->device->driverKey : port->hub->driverKey, output,
+                    &written);
             } else if (code == platform::kIoctlUsbGetDescriptorFromNodeConnection) {
-                if (input.size() < platform::kUsbDescriptorDataOffset ||
-                    output.size() < platform::kUsbDescriptorDataOffset ||
-                    status != platform::kUsbDeviceConnected || !port->device)
+                const auto wValue = reply::DescriptorValue(input);
+                if (!wValue || status != platform::kUsbDeviceConnected || !port->device)
                     break;
-                const UsbDevice& d = *port->device;
-                const std::uint16_t wValue =
-                    platform::ByteReader(input).At(platform::kUsbSetupWValueOffset).U16Le();
-                const std::uint16_t wLength =
-                    platform::ByteReader(input).At(platform::kUsbSetupWLengthOffset).U16Le();
-                if ((wValue >> 8) != platform::kUsbStringDescriptorType)
+                if ((*wValue >> 8) != platform::kUsbStringDescriptorType)
                     break;  // only string descriptors are asked for
-                const std::uint8_t index8 = static_cast<std::uint8_t>(wValue & 0xFF);
+                const std::uint8_t index8 = static_cast<std::uint8_t>(*wValue & 0xFF);
+                const UsbDevice& d = *port->device;
                 std::vector<std::uint8_t> descriptor;
                 const auto found = d.strings.find(index8);
                 if (found != d.strings.end()) {
@@ -898,20 +802,11 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
                         break;
                     descriptor = found->second.bytes;
                 } else if (index8 == 0) {
-                    descriptor = {4, platform::kUsbStringDescriptorType,
-                                  static_cast<std::uint8_t>(s.machine.langId & 0xFF),
-                                  static_cast<std::uint8_t>(s.machine.langId >> 8)};
+                    descriptor = reply::LanguageDescriptor(s.machine.langId);
                 } else {
                     break;  // the device stalls the request
                 }
-                const std::size_t n =
-                    std::min({descriptor.size(), std::size_t{wLength},
-                              output.size() - platform::kUsbDescriptorDataOffset});
-                std::copy_n(input.begin(), platform::kUsbDescriptorDataOffset, output.begin());
-                std::copy_n(descriptor.begin(), n,
-                            output.begin() + platform::kUsbDescriptorDataOffset);
-                written = static_cast<std::uint32_t>(platform::kUsbDescriptorDataOffset + n);
-                ok = true;
+                ok = reply::Descriptor(input, descriptor, output, &written);
             }
             break;
         }
@@ -919,8 +814,7 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
         case Kind::Disk:
         case Kind::Volume:
         case Kind::CdromVolume: {
-            if (code != platform::kIoctlStorageGetDeviceNumber ||
-                output.size() < platform::kStorageDeviceNumberSize)
+            if (code != platform::kIoctlStorageGetDeviceNumber)
                 break;
             std::uint32_t type = platform::kFileDeviceDisk;
             std::uint32_t number = 0;
@@ -942,9 +836,7 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
                     partition = 1;
                 }
             }
-            w.At(platform::kStorageDeviceTypeOffset).U32Le(type).U32Le(number).U32Le(partition);
-            written = platform::kStorageDeviceNumberSize;
-            ok = true;
+            ok = reply::DeviceNumber(type, number, partition, output, &written);
             break;
         }
     }
@@ -959,27 +851,6 @@ bool UsbSide::ControlLocked(std::u16string_view path, const std::u16string& key,
 }
 
 // ---- Interface-class walk, device nodes, registry, volumes ---------------------------------
-
-namespace {
-
-// SP_DEVICE_INTERFACE_DATA as the 64-bit layout has it: cbSize, the class, Flags, and the
-// Reserved pointer, which here holds the interface's index in its set.
-constexpr std::size_t kInterfaceFlagsOffset = 20;
-constexpr std::size_t kInterfaceReservedOffset = 24;
-
-std::optional<std::uint32_t> IndexIn(const platform::DeviceInterfaceData* data) {
-    if (data == nullptr)
-        return std::nullopt;
-    platform::ByteReader r(data->bytes);
-    if (r.U32Le() != sizeof data->bytes)
-        return std::nullopt;
-    const std::uint64_t index = r.At(kInterfaceReservedOffset).U64Le();
-    if (index == 0)
-        return std::nullopt;
-    return static_cast<std::uint32_t>(index - 1);
-}
-
-}  // namespace
 
 platform::DeviceInfoSet UsbSide::ClassDevices(const platform::Guid& interfaceClass) {
     std::lock_guard lock(station_.mutex_);
@@ -1003,15 +874,7 @@ bool UsbSide::EnumInterface(platform::DeviceInfoSet set, const platform::Guid& i
         return false;  // ERROR_INVALID_HANDLE
     if (!(it->second.first == interfaceClass) || index >= it->second.second.size())
         return false;  // ERROR_NO_MORE_ITEMS
-    std::fill(std::begin(data->bytes), std::end(data->bytes), std::uint8_t{0});
-    platform::ByteWriter w(data->bytes);
-    w.U32Le(sizeof data->bytes)
-        .U32Le(interfaceClass.data1)
-        .U16Le(interfaceClass.data2)
-        .U16Le(interfaceClass.data3)
-        .Bytes(interfaceClass.data4);
-    w.At(kInterfaceFlagsOffset).U32Le(1);  // SPINT_ACTIVE
-    w.At(kInterfaceReservedOffset).U32Le(index + 1).U32Le(0);
+    reply::InterfaceData(interfaceClass, index, data);
     return true;
 }
 
@@ -1019,13 +882,11 @@ bool UsbSide::InterfaceDetailSize(platform::DeviceInfoSet set, platform::DeviceI
                                   std::uint32_t* requiredSize) {
     std::lock_guard lock(station_.mutex_);
     const auto it = state_->sets.find(set);
-    const auto index = IndexIn(data);
+    const auto index = reply::InterfaceIndex(data);
     if (it == state_->sets.end() || !index || *index >= it->second.second.size())
         return false;
-    // cbSize, then the terminated path: the same on x86 and x64 (DevicePath sits at 4).
     if (requiredSize != nullptr)
-        *requiredSize =
-            static_cast<std::uint32_t>(4 + (it->second.second[*index].path.size() + 1) * 2);
+        *requiredSize = reply::InterfaceDetailSize(it->second.second[*index].path);
     return true;
 }
 
@@ -1034,17 +895,12 @@ bool UsbSide::InterfaceDetail(platform::DeviceInfoSet set, platform::DeviceInter
                               platform::DevInst* devInst) {
     std::lock_guard lock(station_.mutex_);
     const auto it = state_->sets.find(set);
-    const auto index = IndexIn(data);
+    const auto index = reply::InterfaceIndex(data);
     if (it == state_->sets.end() || !index || *index >= it->second.second.size())
         return false;
     const State::Interface& i = it->second.second[*index];
-    if (i.detailFails || detailSize < 4 + (i.path.size() + 1) * 2)
-        return false;  // ERROR_INSUFFICIENT_BUFFER
-    if (!path.empty()) {
-        const std::size_t n = std::min(i.path.size(), path.size() - 1);
-        std::copy_n(i.path.begin(), n, path.begin());
-        path[n] = 0;
-    }
+    if (i.detailFails || !reply::InterfaceDetail(i.path, detailSize, path))
+        return false;
     if (devInst != nullptr)
         *devInst = i.node;
     return true;
@@ -1081,7 +937,7 @@ bool UsbSide::DriverProperty(platform::DevInst node, std::span<std::uint8_t> buf
     const auto it = state_->nodes.find(node);
     if (it == state_->nodes.end() || !it->second.driver)
         return false;  // CR_NO_SUCH_DEVNODE, CR_NO_SUCH_VALUE
-    return StringValue(*it->second.driver, buffer, length);
+    return reply::StringValue(*it->second.driver, buffer, length);
 }
 
 bool UsbSide::OpenKey(const char16_t* subKey, platform::RegKey* key) {
@@ -1111,7 +967,7 @@ bool UsbSide::QueryValue(platform::RegKey key, const char16_t* name, std::span<s
     const auto v = values->second.find(Upper(name == nullptr ? u"" : name));
     if (v == values->second.end())
         return false;  // ERROR_FILE_NOT_FOUND
-    return StringValue(v->second, buffer, length);
+    return reply::StringValue(v->second, buffer, length);
 }
 
 void UsbSide::CloseKey(platform::RegKey key) {
@@ -1134,7 +990,7 @@ bool UsbSide::VolumeName(const char16_t* mountPoint, std::span<char16_t> name) {
         for (const auto& m : v.volume->mountPaths)
             match = match || platform::EqualsNoCase(m, point);
         if (match)
-            return WriteZ(v.volume->volumeName, name);  // else ERROR_FILENAME_EXCED_RANGE
+            return reply::TerminatedText(v.volume->volumeName, name);
     }
     return false;
 }
@@ -1148,20 +1004,7 @@ bool UsbSide::PathNames(const char16_t* volumeName, std::span<char16_t> paths,
     const State::VolumeView* v = state_->VolumeByName(volume);
     if (v == nullptr)
         return false;
-    std::u16string list;
-    for (const auto& m : v->volume->mountPaths) {
-        list += m;
-        list += u'\0';
-    }
-    list += u'\0';
-    if (list.size() == 2 && v->volume->mountPaths.empty())
-        list.resize(1);  // no mount path: one empty string
-    if (returned != nullptr)
-        *returned = static_cast<std::uint32_t>(list.size());
-    if (paths.size() < list.size())
-        return false;  // ERROR_MORE_DATA
-    std::copy(list.begin(), list.end(), paths.begin());
-    return true;
+    return reply::MultiText(v->volume->mountPaths, paths, returned);
 }
 
 std::uint32_t UsbSide::DriveType(const char16_t* root) {

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "device/drive.h"
+#include "platform/bytes.h"
 #include "platform/device_io.h"
 #include "platform/linux/usb_sysfs.h"
 #include "platform/text.h"
 #include "platform/usb_io.h"
+#include "platform/usb_requests.h"
 #include "tests/linux/sysfs_tree.h"
 #include "usb/enum_usb.h"
 
@@ -398,6 +400,54 @@ TEST_F(LinuxWalk, LettersOpenTheWholeDiskAndAnswerTheMountPointsFreeSpace) {
     ASSERT_EQ(platform::LogicalDriveStrings(200, buffer), expected.size());
     EXPECT_EQ(std::u16string(buffer, expected.size() + 1), expected + u'\0');
     EXPECT_EQ(platform::LogicalDriveStrings(3, buffer), expected.size() + 1);
+}
+
+// The kernel's answers come back by Windows' rules for a short buffer, as the virtual station's
+// do: a descriptor cut to the length asked keeps its own length, a value too long for its buffer
+// still says how long it is, and an interface's data is the platform's structure.
+TEST_F(LinuxWalk, ShortBuffersAreAnsweredByThePlatformsRules) {
+    const platform::Handle hub = platform::OpenDeviceWith(u"\\\\.\\usb1", 0, 0);
+    ASSERT_NE(hub, platform::kInvalidHandle);
+    std::vector<std::uint8_t> request(64, 0xAA);
+    platform::ByteWriter(request)
+        .U32Le(2)  // the flash disk's port
+        .U8(0x80)
+        .U8(6)  // GET_DESCRIPTOR
+        .U16Le(0x0302)
+        .U16Le(0x0409)
+        .U16Le(6);
+    std::uint32_t returned = 0;
+    ASSERT_TRUE(platform::DeviceControl(hub, platform::kIoctlUsbGetDescriptorFromNodeConnection,
+                                        request.data(), 64, request.data(), 64, &returned));
+    EXPECT_EQ(returned, platform::kUsbDescriptorDataOffset + 6);
+    platform::ByteReader reply(request);
+    EXPECT_EQ(reply.At(platform::kUsbSetupWValueOffset).U16Le(), 0x0302);
+    EXPECT_EQ(reply.At(platform::kUsbDescriptorDataOffset).U8(), 2 + 10 * 2);  // "Flash Disk"
+    EXPECT_EQ(reply.U8(), platform::kUsbStringDescriptorType);
+    EXPECT_EQ(reply.Utf16Le(2), u"Fl");
+    EXPECT_EQ(reply.U8(), 0xAA);  // nothing past what was asked
+    EXPECT_TRUE(platform::CloseDevice(hub));
+
+    platform::RegKey key = 0;
+    ASSERT_TRUE(platform::OpenMachineKey(u"SYSTEM\\CurrentControlSet\\Control\\Class\\1-2", &key));
+    std::uint8_t small[4] = {};
+    std::uint32_t length = 0;
+    EXPECT_FALSE(platform::QueryRegistryValue(key, u"DriverDesc", small, &length));
+    EXPECT_EQ(length, std::size("usb-storage") * 2);
+    platform::CloseRegistryKey(key);
+
+    const platform::DeviceInfoSet set = platform::GetClassDevices(platform::kGuidDisk);
+    platform::DeviceInterfaceData data{};
+    ASSERT_TRUE(platform::EnumDeviceInterface(set, platform::kGuidDisk, 1, &data));
+    platform::ByteReader fields(data.bytes);
+    EXPECT_EQ(fields.U32Le(), sizeof data.bytes);  // cbSize
+    EXPECT_EQ(fields.U32Le(), platform::kGuidDisk.data1);
+    std::uint32_t size = 0;
+    ASSERT_TRUE(platform::GetDeviceInterfaceDetailSize(set, &data, &size));
+    std::vector<char16_t> path(size / 2);
+    ASSERT_TRUE(platform::GetDeviceInterfaceDetail(set, &data, size, path, nullptr));
+    EXPECT_TRUE(platform::ToUtf8(path.data()).ends_with("/block/sdb"));
+    platform::DestroyDeviceInfoList(set);
 }
 
 // Port maps must mean the same ports after a reboot, where the bus numbers follow the order the
