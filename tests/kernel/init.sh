@@ -178,7 +178,12 @@ plain="/bin/tavrin-check --check /etc/tavrin/line.chk"
 for signal in INT TERM; do
   $plain "/dev/$held" >/tmp/signal.out 2>/tmp/signal.err &
   run=$!
-  sleep 1
+  # Stopped once it waits in its pass-through call (ioctl SG_IO), however long starting took.
+  for tick in $(seq 1 600); do
+    read -r call _ request _ <"/proc/$run/syscall" 2>/dev/null || break
+    [ "$call" = 16 ] && [ "$request" = 0x2285 ] && break
+    sleep 0.05
+  done
   kill -"$signal" "$run"
   wait "$run"
   echo "@@ signal $signal $? /dev/$held"
