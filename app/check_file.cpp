@@ -6,8 +6,6 @@
 #include "app/tavrin_dlg.h"
 #include "app/version.h"
 #include "config/settings.h"
-#include "platform/profile.h"
-#include "platform/text.h"
 #include "qc/check_file.h"
 
 namespace app {
@@ -31,6 +29,7 @@ void CTavrinDlg::UpdateWindowTitle() {
 }
 
 void CTavrinDlg::LoadCheckFile() {
+    setup_.reset();
     const qc::StoredCheck stored = qc::ReadCheckFile(checkFilePath);
     for (std::size_t i = 0; i < kItemCount; ++i) {
         CheckItem& item = checkItems[i];
@@ -50,6 +49,7 @@ void CTavrinDlg::LoadCheckFile() {
 }
 
 void CTavrinDlg::CollectCheckValues() {
+    setup_.reset();
     UpdateData(true);
     for (std::size_t i = 0; i < kItemCount; ++i) {
         CheckItem& item = checkItems[i];
@@ -74,31 +74,15 @@ void CTavrinDlg::SaveCheckFile() {
     checkFilePath = dialog.GetPathName();
     UpdateWindowTitle();
 
-    for (std::size_t i = 0; i < kItemCount; ++i) {
-        const CheckItem& item = checkItems[i];
-        std::u16string stored = item.value;
-        if (IsListItem(i)) {
-            if (const HWND control = GetDlgItem(item.controlId); control != nullptr) {
-                CBorrowed<CComboBox> list(control);
-                for (int entry = 0; entry < list.GetCount(); ++entry) {
-                    if (list.GetLBText(entry) == stored) {
-                        stored = platform::DecimalText(entry);
-                        break;
-                    }
-                }
-            }
-        }
-        platform::WriteProfileString(u"Value", item.key, stored, checkFilePath);
-        platform::WriteProfileString(u"Enable", item.key, platform::DecimalText(item.enabled),
-                                     checkFilePath);
-    }
-    config::WriteStoredPath(u"CHECK_FILE", checkFilePath, settingsPath);
+    const qc::CheckSetup setup = CheckSetupNow();
+    qc::WriteCheckFile(checkFilePath, setup.enabled, setup.expected, setup.lists);
+    config::WriteSetting(&config::Settings::checkFile, checkFilePath, settingsPath);
 }
 
 void CTavrinDlg::OnSave() {
     CollectCheckValues();
     // The file in use becomes the start-up check file even if the dialog is then cancelled.
-    config::WriteStoredPath(u"CHECK_FILE", checkFilePath, settingsPath);
+    config::WriteSetting(&config::Settings::checkFile, checkFilePath, settingsPath);
     SaveCheckFile();
 }
 

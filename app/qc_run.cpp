@@ -21,13 +21,25 @@ qc::CheckSetup CTavrinDlg::CheckSetupNow() const {
         setup.enabled[i] = checkItems[i].enabled;
         setup.expected[i] = checkItems[i].value;
     }
-    // Read at the moment of the check, unlike the other expected values.
-    const HWND efs = GetDlgItem(IDC_EFS);
-    setup.efsSelection = efs == nullptr ? -1 : CBorrowed<CComboBox>(efs).GetCurSel();
+    setup.efsSelection = EfsSelectionNow();
     setup.lists = SelectionListsFromControls();
     setup.portFile = portFilePath;
     setup.autoCheck = autoCheck != 0;
     return setup;
+}
+
+// Read at the moment of the check, unlike the other expected values.
+int CTavrinDlg::EfsSelectionNow() const {
+    const HWND efs = GetDlgItem(IDC_EFS);
+    return efs == nullptr ? -1 : CBorrowed<CComboBox>(efs).GetCurSel();
+}
+
+qc::CheckSetup CTavrinDlg::SetupForCheck() {
+    if (setup_)
+        setup_->efsSelection = EfsSelectionNow();
+    else
+        setup_ = CheckSetupNow();
+    return *setup_;
 }
 
 qc::ItemColumns CTavrinDlg::ItemColumnsNow() const {
@@ -88,7 +100,7 @@ LRESULT CTavrinDlg::OnAddDeviceRow(WPARAM wParam, LPARAM) {
     // it since (the rows rebuilt after the port dialog).
     if (entry.firstVolume != nullptr && results.IsDriveListed(entry.firstVolume->driveLetter))
         return -1;
-    return results.AddDeviceRow(entry, CheckSetupNow());
+    return results.AddDeviceRow(entry, SetupForCheck());
 }
 
 LRESULT CTavrinDlg::OnIsDriveListed(WPARAM wParam, LPARAM) {
@@ -114,7 +126,7 @@ void CTavrinDlg::OnRun() {
     CollectCheckValues();
     if (infoCheck == 0)
         return;
-    const qc::CheckSetup setup = CheckSetupNow();
+    const qc::CheckSetup setup = SetupForCheck();
     for (int row = 0; row < resultList.GetItemCount(); ++row)
         results.CheckRow(row, setup);
 }
@@ -126,6 +138,7 @@ void CTavrinDlg::OnPortSelect() {
     // Against the program folder, as at start-up and in the dialog: a relative path would
     // follow the current folder, which the file dialogs move.
     portFilePath = usb::ReadPortFileSetting(settingsPath);
+    setup_.reset();
     results.ClearAllRows();
     results.SetPortMode(usb::EnablePortOf(portFilePath) == 1 ? 1 : 0, ItemColumnsNow());
     // From the list the dialog's enumeration left, before the dialog object (an enumerator,
@@ -135,11 +148,10 @@ void CTavrinDlg::OnPortSelect() {
 
 void CTavrinDlg::RebuildRowsFromDeviceList() {
     // Copied under the list's lock; a scan that wants the list meanwhile waits.
-    const qc::CheckSetup setup = CheckSetupNow();
     const qc::DiskTaker window{
         [this](char16_t letter) -> std::optional<bool> { return results.IsDriveListed(letter); },
-        [this, &setup](const usb::UsbDeviceEntry& entry) {
-            results.AddDeviceRow(entry, setup);
+        [this](const usb::UsbDeviceEntry& entry) {
+            results.AddDeviceRow(entry, SetupForCheck());
             return true;
         },
         {}};

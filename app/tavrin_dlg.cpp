@@ -8,7 +8,6 @@
 #include "app/chk_select.h"
 #include "app/res/resource.h"
 #include "config/settings.h"
-#include "platform/profile.h"
 #include "platform/text.h"
 #include "platform/ui_host.h"
 #include "qc/messages.h"
@@ -106,16 +105,16 @@ BOOL CTavrinDlg::OnInitDialog() {
     resultList.SetImageList(&rowHeight, LVSIL_SMALL);
 
     settingsPath = config::SettingsPath();
-    portFilePath = usb::ReadPortFileSetting(settingsPath);
-    checkFilePath = config::ReadStoredPath(u"CHECK_FILE", settingsPath);
+    const config::Settings stored = config::ReadSettings(settingsPath);
+    portFilePath = stored.portFile;
+    checkFilePath = stored.checkFile;
     // Only a station given a log keeps one; the key is never written.
-    results.log.SetPath(config::ReadStoredPath(u"RESULT_LOG", settingsPath));
-
-    topmost = platform::GetProfileInt(config::kSettingSection, u"Topmost", 0, settingsPath);
+    results.log.SetPath(stored.resultLog);
+    topmost = stored.topmost;
     if (topmost != 0)
         ApplyTopmost();
-    infoCheck = platform::GetProfileInt(config::kSettingSection, u"InfoCheck", 0, settingsPath);
-    autoCheck = platform::GetProfileInt(config::kSettingSection, u"AutoCheck", 0, settingsPath);
+    infoCheck = stored.infoCheck;
+    autoCheck = stored.autoCheck;
 
     // Before the layout: it makes one column per enabled item.
     LoadCheckFile();
@@ -135,7 +134,8 @@ void CTavrinDlg::ApplyTopmost() {
 }
 
 void CTavrinDlg::OnTopmost() {
-    UpdateData(true);
+    UpdateData(true);  // Auto Check too
+    setup_.reset();
     ApplyTopmost();
 }
 
@@ -186,6 +186,7 @@ void CTavrinDlg::OnCheckSelect() {
     CChkSelect select(this);
     if (select.DoModal() != IDOK)
         return;
+    setup_.reset();
     EnableItemControls();
     results.RebuildItemColumns(ItemColumnsNow());
     for (int row = 0; row < resultList.GetItemCount(); ++row)
@@ -202,12 +203,11 @@ LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
     if (!results.log.WriteWaiting())
         ReportLostLogLines(results.log);
     UpdateData(true);
-    platform::WriteProfileString(config::kSettingSection, u"Topmost",
-                                 platform::DecimalText(topmost), settingsPath);
-    platform::WriteProfileString(config::kSettingSection, u"InfoCheck",
-                                 platform::DecimalText(infoCheck), settingsPath);
-    platform::WriteProfileString(config::kSettingSection, u"AutoCheck",
-                                 platform::DecimalText(autoCheck), settingsPath);
+    config::Settings closing;
+    closing.topmost = topmost;
+    closing.infoCheck = infoCheck;
+    closing.autoCheck = autoCheck;
+    config::WriteSettings(closing, config::Written::AtClosing, settingsPath);
     return DefWindowProc(WM_DESTROY, wParam, lParam);
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "device/selection_lists.h"
@@ -38,6 +39,10 @@ class CTavrinDlg : public ui::CDialog {
     // The check configuration now: the expected values of the last collection, the Efs
     // selection and the drop-down lists as the controls hold them, the port map, Auto Check.
     qc::CheckSetup CheckSetupNow() const;
+    // The same, built once after each change of what it holds (a collection, a check file, the
+    // check selection, the port map, the tick boxes), so that a scan builds it once; the Efs
+    // selection is read again at every check. A copy: a message served meanwhile may change it.
+    qc::CheckSetup SetupForCheck();
     // The item columns by the flags now, captions in the language in use.
     qc::ItemColumns ItemColumnsNow() const;
     // The drop-down lists' entries in the window's language, as the decoder reads indexes.
@@ -49,6 +54,7 @@ class CTavrinDlg : public ui::CDialog {
     ui::CImageList rowHeight;  // 1 x 15, no images: sets the rows' height
     std::int32_t infoCheck = 0;
     std::int32_t topmost = 0;
+    std::optional<qc::CheckSetup> setup_;  // SetupForCheck's; none after a change
 
     // ---- Check items and check file
     void LoadCheckFile();
@@ -88,6 +94,7 @@ class CTavrinDlg : public ui::CDialog {
     void OnHeaderBeginTrack(ui::NMHDR* header, ui::LRESULT* result);
     void OnHeaderEndTrack(ui::NMHDR* header, ui::LRESULT* result);
     void ApplyTopmost();
+    int EfsSelectionNow() const;
     void EnableItemControls();
 };
 

@@ -32,7 +32,8 @@ function(tavrin_add_resources target)
   foreach(script IN LISTS scripts)
     # The files a script names (icons, manifests) are not in the preprocessor's dependencies.
     get_filename_component(dir "${script}" DIRECTORY)
-    file(GLOB inputs CONFIGURE_DEPENDS "${dir}/*.rc" "${dir}/*.h" "${dir}/*.ico" "${dir}/*.manifest")
+    file(GLOB inputs CONFIGURE_DEPENDS "${dir}/*.rc" "${dir}/*.dlg" "${dir}/*.h" "${dir}/*.ico"
+         "${dir}/*.manifest")
     if(WIN32)
       # Nor, here, the headers it includes: this windres rule writes no dependency file.
       set_property(SOURCE "${script}" APPEND PROPERTY OBJECT_DEPENDS ${inputs}

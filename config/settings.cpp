@@ -2,8 +2,53 @@
 
 #include "config/stored_path.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace config {
+
+const SettingField& FieldOf(std::u16string Settings::*path) {
+    for (const SettingField& field : kSettingFields) {
+        if (field.path == path)
+            return field;
+    }
+    return kSettingFields[0];  // every path member has its row
+}
+
+Settings ReadSettings(const std::u16string& settingsPath) {
+    Settings settings;
+    for (const SettingField& field : kSettingFields) {
+        if (field.path != nullptr)
+            settings.*field.path = ReadStoredPath(field.name, settingsPath);
+        else
+            settings.*field.number = platform::GetProfileInt(kSettingSection, field.name,
+                                                             field.defaultNumber, settingsPath);
+    }
+    return settings;
+}
+
+bool WriteSettings(const Settings& settings, Written when, const std::u16string& settingsPath) {
+    bool written = true;
+    for (const SettingField& field : kSettingFields) {
+        if (field.written != when || when == Written::Never)
+            continue;
+        const bool ok = field.path != nullptr
+                            ? WriteStoredPath(field.name, settings.*field.path, settingsPath)
+                            : platform::WriteProfileString(
+                                  kSettingSection, field.name,
+                                  platform::DecimalText(settings.*field.number), settingsPath);
+        written = written && ok;
+    }
+    return written;
+}
+
+std::u16string ReadSetting(std::u16string Settings::*path, const std::u16string& settingsPath) {
+    return ReadStoredPath(FieldOf(path).name, settingsPath);
+}
+
+bool WriteSetting(std::u16string Settings::*path, std::u16string_view value,
+                  const std::u16string& settingsPath) {
+    return WriteStoredPath(FieldOf(path).name, value, settingsPath);
+}
 
 std::u16string SettingsPathOf(std::u16string_view modulePath) {
     const auto cut = modulePath.rfind(u'\\');

@@ -1,12 +1,17 @@
 #include "qc/check_file.h"
 
+#include <algorithm>
+
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace qc {
 
 namespace {
 
 constexpr std::size_t kValueBuffer = 50;
+constexpr char16_t kValue[] = u"Value";
+constexpr char16_t kEnable[] = u"Enable";
 
 }  // namespace
 
@@ -21,18 +26,33 @@ StoredCheck ReadCheckFile(const std::u16string& path) {
         return stored;
     for (std::size_t i = 0; i < device::kSlotCount; ++i) {
         const std::u16string_view key = device::kSlotKeys[i];
-        stored.enabled[i] = platform::GetProfileInt(u"Enable", key, 0, path) & 0xFF;
+        stored.enabled[i] = platform::GetProfileInt(kEnable, key, 0, path) & 0xFF;
         if (IsListItem(i))
-            stored.entry[i] = platform::GetProfileInt(u"Value", key, 0, path);
+            stored.entry[i] = platform::GetProfileInt(kValue, key, 0, path);
         else
-            stored.text[i] = platform::GetProfileString(u"Value", key, u"", kValueBuffer, path);
+            stored.text[i] = platform::GetProfileString(kValue, key, u"", kValueBuffer, path);
     }
     return stored;
 }
 
+void WriteCheckFile(const std::u16string& path, const EnabledFlags& enabled,
+                    const std::array<std::u16string, device::kSlotCount>& expected,
+                    const device::SelectionLists& lists) {
+    for (std::size_t i = 0; i < device::kSlotCount; ++i) {
+        std::u16string stored = expected[i];
+        if (const auto* list = device::ListOfSlot(lists, i); list != nullptr) {
+            const auto at = std::find(list->begin(), list->end(), stored);
+            if (at != list->end())
+                stored = platform::DecimalText(at - list->begin());
+        }
+        const std::u16string_view key = device::kSlotKeys[i];
+        platform::WriteProfileString(kValue, key, stored, path);
+        platform::WriteProfileString(kEnable, key, platform::DecimalText(enabled[i]), path);
+    }
+}
+
 bool IsCheckFile(const std::u16string& path) {
-    return platform::HasProfileSection(u"Value", path) ||
-           platform::HasProfileSection(u"Enable", path);
+    return platform::HasProfileSection(kValue, path) || platform::HasProfileSection(kEnable, path);
 }
 
 CheckSetup SetupFromCheckFile(const StoredCheck& stored, const device::SelectionLists& lists) {

@@ -1,7 +1,8 @@
-// The check file (*.chk) as the station reads it: section "Value" with the expected value of each
-// item (a list item's as the index of its entry, a text item's as the text) and section
+// The check file (*.chk), read and written here alone: section "Value" with the expected value of
+// each item (a list item's as the index of its entry, a text item's as the text) and section
 // "Enable" with its flag, both keyed by the items' keys. The window puts what it reads into its
-// controls; the command line turns it into a setup the way those controls would.
+// controls and saves what they hold; the command line turns it into a setup the way those
+// controls would.
 #pragma once
 
 #include <array>
@@ -26,6 +27,14 @@ struct StoredCheck {
 // Missing files, sections and keys give the defaults: nothing enabled, entry 0, empty texts. An
 // empty path reads no file at all.
 StoredCheck ReadCheckFile(const std::u16string& path);
+
+// Saves a check: for each item in index order its "Value" and then its "Enable" (so a new file
+// holds "Value" first), keys that are there replaced where they stand. A list item's expected
+// text is stored as the index of the first entry of its list in `lists` equal to it (case
+// counts), or as it is when none is (nothing selected: empty). Write failures are not told.
+void WriteCheckFile(const std::u16string& path, const EnabledFlags& enabled,
+                    const std::array<std::u16string, device::kSlotCount>& expected,
+                    const device::SelectionLists& lists);
 
 // Whether the file is a check file at all: it has a "Value" or an "Enable" section.
 bool IsCheckFile(const std::u16string& path);

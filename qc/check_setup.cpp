@@ -33,14 +33,25 @@ std::vector<CheckedItem> CheckedItems(const EnabledFlags& enabled) {
     return items;
 }
 
-std::vector<std::size_t> FailedItems(const CheckSetup& setup, const device::ValueSlots& values) {
+std::u16string_view ShownText(std::u16string_view value) {
+    constexpr std::size_t kCellText = 259;  // a cell read into 260 characters
+    return value.substr(0, kCellText);
+}
+
+Verdict Judge(const CheckSetup& setup, const device::ValueSlots& values) {
     const std::vector<std::size_t> shown = ShownItems(setup.enabled);
-    std::vector<std::size_t> failed;
+    Verdict verdict;
     for (const CheckedItem& checked : CheckedItems(setup.enabled)) {
-        if (!ItemMatches(setup, checked.item, values[shown[checked.column]]))
-            failed.push_back(checked.item);
+        // CapMax on CapMin's column reads what that column shows.
+        if (!ItemMatches(setup, checked.item, ShownText(values[shown[checked.column]])))
+            verdict.failed.push_back(checked.item);
     }
-    return failed;
+    verdict.pass = verdict.failed.empty();
+    return verdict;
+}
+
+std::vector<std::size_t> FailedItems(const CheckSetup& setup, const device::ValueSlots& values) {
+    return Judge(setup, values).failed;
 }
 
 }  // namespace qc

@@ -1,6 +1,7 @@
-// What a check goes by: the check configuration at one moment, as one value. The window builds it
-// from its controls on its own thread when a row is added and at Run; the command line builds it
-// from a check file. Pure data and rules: no window.
+// What a check goes by: the check configuration at one moment, as one value, and the one verdict
+// of a disk against it. The window builds it from its controls once per scan and at Run (the Efs
+// selection at each check); the command line builds it from a check file. Pure data and rules:
+// no window.
 #pragma once
 
 #include <array>
@@ -46,8 +47,19 @@ struct CheckedItem {
 };
 std::vector<CheckedItem> CheckedItems(const EnabledFlags& enabled);
 
-// The enabled items that a disk with `values` fails, in index order, each compared with what its
-// column would show; none: PASS.
+// A value as its cell shows it: the list gives back at most 259 characters of a cell.
+std::u16string_view ShownText(std::u16string_view value);
+
+struct Verdict {
+    bool pass = true;
+    std::vector<std::size_t> failed;  // the enabled items that failed, in index order
+};
+
+// A disk's verdict: every enabled item compared, as its column shows the disk's `values`, with
+// the setup. The window's Run and Auto Check and tavrin-check all judge here.
+Verdict Judge(const CheckSetup& setup, const device::ValueSlots& values);
+
+// Judge's failed items; none: PASS.
 std::vector<std::size_t> FailedItems(const CheckSetup& setup, const device::ValueSlots& values);
 
 }  // namespace qc

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "device/controller.h"
+#include "qc/disk_record.h"
 #include "qc/progress_x.h"
 #include "usb/enum_usb.h"
 
@@ -32,6 +33,8 @@ struct DeviceRecord {
     // `deviceData.firstVolume` points at `volumeData`, never into the shared list.
     usb::UsbDeviceEntry deviceData;
     usb::VolumeEntry volumeData;
+    // Where the disk sits, as its log line records it; the "Vol" cell shows its text.
+    DiskRecord place;
 };
 
 }  // namespace qc

@@ -1,6 +1,7 @@
 // The result list's rows and records, and the checking of a row.
 #include "qc/result_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -84,16 +85,8 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
             return -1;
     }
 
-    std::u16string letters;
-    usb::VolumePosition position = entry.firstVolume;
-    while (position != nullptr) {
-        usb::VolumeEntry volume;
-        usb::CEnumUSB::GetNextVolume(&volume, &position);
-        // A volume without a letter would put a NUL in the text and cut it there.
-        if (volume.driveLetter != 0)
-            letters += volume.driveLetter;
-    }
-    list_.SetItemText(row, portMode_, VolText(letters));
+    DiskRecord place = MakeDiskRecord(entry, portMode_ == 1 ? row + 1 : 0);
+    list_.SetItemText(row, portMode_, place.vol);
     list_.SetItemText(row, portMode_ + 1, u"-");
 
     delete RecordOf(row);  // a station row that held a disk: its bar goes too
@@ -106,6 +99,7 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
     usb::CEnumUSB::GetNextVolume(&record->volumeData, &first);
     // The entry's volumes belong to whoever sent it; the record keeps its own.
     record->deviceData.firstVolume = &record->volumeData;
+    record->place = std::move(place);
 
     record->bar = std::make_unique<CProgressX>();
     if (record->bar->Create(WS_CHILD | PBS_VERTICAL, RECT{0, 0, 0, 0}, &list_,
@@ -164,17 +158,18 @@ void ResultList::ClearAllRows() {
 }
 
 void ResultList::CheckRow(int row, const CheckSetup& setup) {
-    if (list_.GetItemText(row, portMode_ + 1).empty())
+    const DeviceRecord* record = RecordOf(row);
+    if (record == nullptr || list_.GetItemText(row, portMode_ + 1).empty())
         return;
-    bool pass = true;
+    // The cells show the record's values; the verdict is judged from those, the cells are marked.
+    const Verdict verdict = Judge(setup, record->values);
     const int first = portMode_ + 2;
     for (const CheckedItem& checked : CheckedItems(setup.enabled)) {
-        const int column = first + static_cast<int>(checked.column);
-        const bool match = ItemMatches(setup, checked.item, list_.GetItemText(row, column));
-        SetCellMatch(row, column, checked.item, match);
-        pass = pass && match;
+        const bool failed = std::find(verdict.failed.begin(), verdict.failed.end(), checked.item) !=
+                            verdict.failed.end();
+        SetCellMatch(row, first + static_cast<int>(checked.column), checked.item, !failed);
     }
-    SetRowVerdict(row, pass);
+    SetRowVerdict(row, verdict.pass);
 }
 
 void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
@@ -192,9 +187,7 @@ void ResultList::SetRowVerdict(int row, bool pass) {
     if (record == nullptr)
         return;
     // On disk before it shows; a log that cannot be written now gets the line with the next.
-    log.Append(FormatLogLine(platform::CurrentLocalTime(), portMode_ == 1 ? row + 1 : 0,
-                             record->deviceData.portOrdinal, list_.GetItemText(row, portMode_),
-                             pass, record->values));
+    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, pass, record->values));
     if (record->barWindow == nullptr)
         return;
     ui::PostMessage(record->barWindow, PBM_DELTAPOS, pass ? CProgressX::kPass : CProgressX::kFail,

@@ -35,6 +35,7 @@ if [ -n "${DISPLAY:-}" ]; then
   cd "$demo" && exec ../../../scripts/wine-run.sh ./TavrinDemo.exe
 fi
 shots=build/win64/demo-screenshots
+rm -rf "$shots"
 mkdir -p "$shots"
 echo
 echo "No display: running on a virtual one for 20 seconds, saving screenshots."
@@ -46,16 +47,22 @@ xvfb-run -a -s "-screen 0 1920x1440x24 -br" bash -c '
   shot() {
     import -window root "$1" && convert "$1" -bordercolor black -border 1 -trim +repage "$1"
   }
+  source "$3"
+  prepare_wine_prefix "$wine"
   "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
   # The demo folder as drive T:, so that the window shows short paths.
   ln -sfn "$(realpath "$0")" "$WINEPREFIX/dosdevices/t:"
   (cd "$0" && "$wine" "T:\\TavrinDemo.exe") &
   "$wine" "$2" find "RV7730 Tavrin" 120 >/dev/null
+  # Which fonts the window got: the label "版本号:" and the caption buttons, as Windows shows them.
+  "$wine" "$2" fonts "RV7730 Tavrin" 60 > "$1/demo-fonts.txt" || cat "$1/demo-fonts.txt" >&2
   sleep 5
   shot "$1/demo-arriving.png" || true
   sleep 11
   shot "$1/demo.png" || true
   "$wine" "$2" close "RV7730 Tavrin" 60 || true
   wineserver -w || true
-' "$demo" "$(realpath "$shots")" "$(realpath build/win64/tests/tavrin-smoke-driver.exe)"
-echo "Screenshots: $shots/demo-arriving.png (after 5 seconds), $shots/demo.png (after 16)"
+' "$demo" "$(realpath "$shots")" "$(realpath build/win64/tests/tavrin-smoke-driver.exe)" \
+  "$(realpath scripts/wine-prefix.sh)"
+echo "Screenshots: $shots/demo-arriving.png (after 5 seconds), $shots/demo.png (after 16);"
+echo "the fonts the window got: $shots/demo-fonts.txt"

@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build g++ make
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei
+  wine wine64 fonts-wine xvfb xauth imagemagick fonts-wqy-zenhei
   clang-format
   clang libclang-rt-dev
   qemu-system-x86 busybox-static libusbredirparser-dev dosfstools cpio kmod
@@ -47,6 +47,22 @@ for c in "${commands[@]}"; do
 done
 if [ ${#unresolved[@]} -gt 0 ]; then
   echo "setup: these commands do not resolve after the install: ${unresolved[*]}" >&2
+  echo "setup: add the package that provides each of them to scripts/setup.sh" >&2
+  exit 1
+fi
+
+# Every font file the wine prefixes need: wine's own Marlett (the caption buttons) and Tahoma (the
+# dialogs' "MS Shell Dlg"), and the CJK font linked behind them for the Chinese texts.
+fonts=(
+  /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf
+  /usr/share/fonts/truetype/wqy/wqy-zenhei.ttc
+)
+absent=()
+for f in "${fonts[@]}"; do
+  [ -f "$f" ] || absent+=("$f")
+done
+if [ ${#absent[@]} -gt 0 ]; then
+  echo "setup: these font files are missing after the install: ${absent[*]}" >&2
   echo "setup: add the package that provides each of them to scripts/setup.sh" >&2
   exit 1
 fi

@@ -20,14 +20,13 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export SMOKE_WORK="$work" SMOKE_ARTIFACTS="$artifacts" SMOKE_DRIVER="$build/tests/tavrin-smoke-driver.exe"
 export SMOKE_CHECK="$build/tools/tavrin-check.exe"
+export SMOKE_PREFIX_SCRIPT="$PWD/scripts/wine-prefix.sh"
 
 session='
 set -euo pipefail
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
-# Chinese labels: the dialogs name SimSun ("宋体"); wine finds the CJK font of the system for it.
-for face in "SimSun" "宋体" "NSimSun"; do
-  "$wine" reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "$face" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
-done
+source "$SMOKE_PREFIX_SCRIPT"
+prepare_wine_prefix "$wine"
 "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
 
 ini_path=$("$wine" winepath -w "$SMOKE_WORK/line1.chk" 2>/dev/null | tr -d "\r")

@@ -44,9 +44,16 @@ FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 3
 echo "== smoke test: Tavrin.exe under wine64"
 bash scripts/smoke.sh build/win64
 
-echo "== the demo: scripts/run.sh on a virtual display; its screenshot shows PASS, FAIL and marked cells"
+echo "== the demo: scripts/run.sh on a virtual display; its screenshot shows PASS, FAIL, marked cells and its fonts"
 env -u DISPLAY bash scripts/run.sh >/dev/null
 shot=build/win64/demo-screenshots/demo.png
+# The window's own fonts, read while it ran: a screenshot without them shows boxes and letters.
+fonts=build/win64/demo-screenshots/demo-fonts.txt
+cat "$fonts" 2>/dev/null || true
+if ! grep -q "every character has its glyph" "$fonts" 2>/dev/null ||
+   ! grep -q "symbols shown" "$fonts" 2>/dev/null; then
+  echo "demo: $shot was taken without the label's CJK font or Marlett (scripts/wine-prefix.sh)"; exit 1
+fi
 pixels() {  # how many pixels of the screenshot have the colour
   convert "$shot" -fill black -fuzz 1% +opaque "$1" -fill white -opaque "$1" \
     -format "%[fx:round(mean*w*h)]" info:

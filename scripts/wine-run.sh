@@ -8,10 +8,13 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrin"
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+prefix_script="$(dirname "$(realpath "$0")")/wine-prefix.sh"
 
 if [ -n "${DISPLAY:-}" ]; then
   export WINEPREFIX="${WINEPREFIX:-$cache/wine64}"
   mkdir -p "$(dirname "$WINEPREFIX")"
+  source "$prefix_script"
+  prepare_wine_prefix "$wine"
   exec "$wine" "$@"
 fi
 
@@ -19,7 +22,9 @@ export WINEPREFIX="${WINEPREFIX:-$cache/wine64-xvfb}"
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wine=$1
-  shift
+  source "$2"
+  shift 2
+  prepare_wine_prefix "$wine"
   if [ ! -e "$WINEPREFIX/.tavrin-unmanaged" ]; then
     "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 &&
       touch "$WINEPREFIX/.tavrin-unmanaged"
@@ -29,4 +34,4 @@ exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   # The virtual display goes when this script ends: the last wine process must go first.
   if command -v wineserver >/dev/null 2>&1; then wineserver -w || true; fi
   exit "$status"
-' wine-run "$wine" "$@"
+' wine-run "$wine" "$prefix_script" "$@"

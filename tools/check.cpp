@@ -16,6 +16,7 @@
 #include "qc/check_file.h"
 #include "qc/check_model.h"
 #include "qc/disk_offer.h"
+#include "qc/disk_record.h"
 #include "qc/result_log.h"
 #include "tools/block_line.h"
 #include "usb/enum_usb.h"
@@ -395,23 +396,6 @@ class Checker {
         kernelBefore_ = system_.kernelMicroseconds ? system_.kernelMicroseconds() : 0;
     }
 
-    // "Vol" as the window shows it, in the system's names of the volumes.
-    std::u16string VolOf(const usb::UsbDeviceEntry& entry) const {
-        std::u16string letters;
-        std::vector<std::u16string> names;
-        bool named = false;
-        for (const usb::VolumeEntry* v = entry.firstVolume; v != nullptr; v = v->next) {
-            // A volume without a letter would put a NUL in the text.
-            if (v->driveLetter == 0)
-                continue;
-            letters += v->driveLetter;
-            std::u16string name = system_.volumeName ? system_.volumeName(v->driveLetter) : u"";
-            named = named || !name.empty();
-            names.push_back(name.empty() ? std::u16string(1, v->driveLetter) : std::move(name));
-        }
-        return named ? qc::VolText(names) : qc::VolText(letters);
-    }
-
     std::string FailureText() const {
         const std::u16string& why = log_.LastFailure();
         return why.empty() ? std::string("the file could not be written") : platform::ToUtf8(why);
@@ -440,9 +424,8 @@ class Checker {
             return;
         }
         ++seen_.checked;
-        const std::vector<std::size_t> failed =
-            read ? qc::FailedItems(setup_, values) : std::vector<std::size_t>{};
-        const bool pass = read && failed.empty();
+        const qc::Verdict verdict = read ? qc::Judge(setup_, values) : qc::Verdict{false, {}};
+        const bool pass = verdict.pass;
         // The disk's time: its identification, reading, decoding and check; not naming its
         // port and not the writing.
         const auto spent =
@@ -451,12 +434,12 @@ class Checker {
             system_.kernelMicroseconds ? system_.kernelMicroseconds() - kernelBefore_ : 0;
         // As the window's row: a station port only in station mode, then the port's map entry.
         const int station = stationMode_ ? StationOf(entry.portOrdinal) : 0;
-        const std::u16string vol = VolOf(entry);
+        const qc::DiskRecord record = qc::MakeDiskRecord(entry, station, system_.volumeName);
 
         // A block that cannot be read is recorded as the window records it: FAIL, no values.
         if (o_.log || o_.csv) {
-            const std::string line = qc::FormatLogLine(platform::CurrentLocalTime(), station,
-                                                       entry.portOrdinal, vol, pass, values);
+            const std::string line =
+                qc::FormatRecord(platform::CurrentLocalTime(), record, pass, values);
             if (o_.log)
                 Log(line);
             if (o_.csv)
@@ -467,13 +450,13 @@ class Checker {
                  << " ordinal " << entry.portOrdinal;
             if (o_.ports)
                 out_ << " station " << station;
-            out_ << " vol " << platform::ToUtf8(vol) << "\n";
+            out_ << " vol " << platform::ToUtf8(record.vol) << "\n";
             if (read) {
                 for (std::size_t i = 0; i < device::kSlotCount; ++i)
                     out_ << SlotLine(i, values[i]) << "\n";
                 if (o_.check) {
                     out_ << "verdict " << (pass ? "PASS" : "FAIL");
-                    for (std::size_t item : failed)
+                    for (std::size_t item : verdict.failed)
                         out_ << " " << platform::ToUtf8(device::kSlotKeys[item]);
                     out_ << "\n";
                 }

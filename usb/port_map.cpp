@@ -10,7 +10,6 @@ namespace {
 
 constexpr char16_t kPortMap[] = u"PortMap";
 constexpr char16_t kEnablePort[] = u"ENABLE_PORT";
-constexpr char16_t kPortFile[] = u"PORT_FILE";
 
 }  // namespace
 
@@ -43,11 +42,11 @@ bool WriteEnablePort(std::u16string_view portFile, int enablePort) {
 }
 
 std::u16string ReadPortFileSetting(const std::u16string& settingsPath) {
-    return config::ReadStoredPath(kPortFile, settingsPath);
+    return config::ReadSetting(&config::Settings::portFile, settingsPath);
 }
 
 bool WritePortFileSetting(const std::u16string& settingsPath, std::u16string_view portFile) {
-    return config::WriteStoredPath(kPortFile, portFile, settingsPath);
+    return config::WriteSetting(&config::Settings::portFile, portFile, settingsPath);
 }
 
 }  // namespace usb

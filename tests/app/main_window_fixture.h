@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "app/check_items.h"
+#include "app/res/resource.h"
 #include "app/tavrin_app.h"
 #include "app/tavrin_dlg.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/ui_testing.h"
 #include "tests/support/program_folder.h"
+#include "usb/usb_port.h"
 
 namespace maintest {
 
@@ -31,9 +33,7 @@ inline constexpr char16_t kElsewhere[] = u"C:\\Users\\Operator";
 class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
     // Started from elsewhere (a shortcut, a prompt): nothing may depend on the current folder.
-    MainWindowTest() : ProgramFolder("tavrin-main-") {
-        sim::Files::Get().SetCurrentDirectory(kElsewhere);
-    }
+    MainWindowTest() : ProgramFolder("main") { sim::Files::Get().SetCurrentDirectory(kElsewhere); }
     void SetUp() override {
         sim::Station::Get().Reset();
         ui::testing::Reset();
@@ -96,6 +96,14 @@ class MainWindowTest : public ::testing::Test, protected testsupport::ProgramFol
         for (int c = 0; c < dialog.resultList.GetColumnCount(); ++c)
             headings.push_back(ui::testing::GetColumnHeading(dialog.resultList, c));
         return headings;
+    }
+    // The port dialog, found among the top-level windows once it is up.
+    static usb::CUsbPort* PortDialog() {
+        for (ui::HWND window : ui::TopLevelWindows()) {
+            if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
+                return dynamic_cast<usb::CUsbPort*>(ui::CWnd::FromHandle(window));
+        }
+        return nullptr;
     }
 };
 

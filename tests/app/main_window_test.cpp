@@ -11,6 +11,7 @@
 #include "app/res/resource.h"
 #include "device/selection_lists.h"
 #include "platform/text.h"
+#include "qc/check_file.h"
 #include "qc/progress_x.h"
 #include "tests/app/main_window_fixture.h"
 #include "tests/support/ui_thread.h"
@@ -189,6 +190,42 @@ TEST_F(MainWindowTest, SaveAndLoadRoundTrip) {
         << "loading does not change the start-up check file";
 }
 
+// After Load the window checks by what tavrin-check reads from the same file: flags (only their
+// low 8 bits), texts cut to 49 characters, list entries in and beyond their lists.
+TEST_F(MainWindowTest, AfterLoadTheWindowsSetupIsTheOneTheCommandLineReads) {
+    const std::u16string file = u"C:\\Tools\\Tavrin\\b.chk";
+    WriteFile(file, CheckFile({{"vid", "abcd"},
+                               {"ProductName", std::string(60, 'p')},
+                               {"RFreq", "2"},
+                               {"WFreq", "x"},
+                               {"Blink", "7"},
+                               {"Efs", "12"},
+                               {"CapMax", "3900"}},
+                              {{"vid", "1"},
+                               {"ProductName", "2"},
+                               {"RFreq", "256"},
+                               {"Blink", "1"},
+                               {"Efs", "1"},
+                               {"CapMax", "1"}}));
+    Run([&](app::CTavrinDlg& dialog) {
+        ui::testing::QueueFileDialogAnswer(file);
+        Click(dialog, IDB_LOAD);
+        Click(dialog, IDB_RUN);  // collects what the controls now hold
+        const qc::CheckSetup window = dialog.CheckSetupNow();
+        const device::SelectionLists& lists = device::SelectionListsFor(device::Language::English);
+        const qc::CheckSetup read = qc::SetupFromCheckFile(qc::ReadCheckFile(file), lists);
+        EXPECT_EQ(window.enabled, read.enabled);
+        EXPECT_EQ(window.expected, read.expected);
+        EXPECT_EQ(window.efsSelection, read.efsSelection);
+        EXPECT_EQ(window.lists.rFreq, read.lists.rFreq);
+        EXPECT_EQ(window.lists.efs, read.lists.efs);
+        EXPECT_EQ(read.expected[device::kSlotBlink], u"") << "entry 7 is beyond the list";
+        EXPECT_EQ(read.expected[device::kSlotProductName].size(), 49u);
+        EXPECT_EQ(read.enabled[device::kSlotRFreq], 0);
+        Close(dialog);
+    });
+}
+
 TEST_F(MainWindowTest, SaveThenCancelStillWritesTheCheckFileInUse) {
     WriteFile(kSettings, "[Setting]\r\nCHECK_FILE=D:\\qc\\old.chk\r\n");
     Run([&](app::CTavrinDlg& dialog) {
@@ -267,15 +304,6 @@ TEST_F(MainWindowTest, PortMapFileChoosesTheLayout) {
             Close(dialog);
         });
     }
-}
-
-// The port dialog, found among the top-level windows once it is up.
-usb::CUsbPort* PortDialog() {
-    for (HWND window : ui::TopLevelWindows()) {
-        if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
-            return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
-    }
-    return nullptr;
 }
 
 // After OK the window reads the stored map beside the program, as at start-up, wherever the

@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -27,6 +25,7 @@
 #include "qc/messages.h"
 #include "qc/window_sink.h"
 #include "tests/support/listed_devices.h"
+#include "tests/support/program_folder.h"
 #include "usb/enum_usb.h"
 
 namespace {
@@ -34,7 +33,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDisks = 16;
-constexpr char16_t kFolder[] = u"C:\\Tools\\Tavrin";
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -65,19 +63,10 @@ std::string SampleCheckFile() {
 // of sixteen sample disks on four hubs of one controller.
 class Program {
   public:
-    explicit Program(const char* name)
-        : root_(std::filesystem::temp_directory_path() / (std::string("tavrin-bench-") + name)) {
-        std::filesystem::remove_all(root_);
-        auto& files = sim::Files::Get();
-        files.Reset();
-        files.SetRoot(root_);
-        files.SetProgramPath(u"C:\\Tools\\Tavrin\\Tavrin.exe");
-        files.SetCurrentDirectory(kFolder);
-        const std::filesystem::path folder = files.HostPath(kFolder).value();
-        std::filesystem::create_directories(folder);
-        std::ofstream(folder / "Tavrin.ini", std::ios::binary)
-            << "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\nInfoCheck=1\r\n";
-        std::ofstream(folder / "a.chk", std::ios::binary) << SampleCheckFile();
+    explicit Program(const char* name) : folder_(std::string("bench-") + name) {
+        folder_.WriteFile(testsupport::kSettings,
+                          "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\nInfoCheck=1\r\n");
+        folder_.WriteFile(u"C:\\Tools\\Tavrin\\a.chk", SampleCheckFile());
 
         sim::Station::Get().Reset();
         ui::testing::Reset();
@@ -87,8 +76,6 @@ class Program {
     ~Program() {
         ui::testing::Reset();
         sim::Station::Get().Reset();
-        sim::Files::Get().Reset();
-        std::filesystem::remove_all(root_);
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -148,7 +135,7 @@ class Program {
         station.Usb().SetMachine(std::move(machine));
     }
 
-    std::filesystem::path root_;
+    testsupport::ProgramFolder folder_;
 };
 
 // Runs a function sent from another thread on the window's thread.

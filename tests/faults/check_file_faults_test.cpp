@@ -14,8 +14,8 @@
 #include "app/res/resource.h"
 #include "platform/sim/faults.h"
 #include "platform/text.h"
-#include "tests/faults/sweep.h"
 #include "tests/qc/qc_run_fixture.h"
+#include "tests/support/fault_sweep.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ struct Outcome {
     std::u16string title;
     std::u16string checkFilePath;
     std::optional<sim::FaultCall> failed;
-    std::size_t handles = 0;
+    faultsweep::LeftOpen open;
 };
 
 class CheckFileFaultsTest : public QcRunTest {
@@ -91,7 +91,7 @@ class CheckFileFaultsTest : public QcRunTest {
             Close(dialog);
         });
         out.failed = sim::Faults::FirstFailed();
-        out.handles = sim::Station::Get().OpenHandleCount();
+        out.open = faultsweep::OpenNow();
         out.saved = Entries(ReadFile(kSaved));
         out.settings = Entries(ReadFile(kSettings));
         return out;
@@ -99,23 +99,17 @@ class CheckFileFaultsTest : public QcRunTest {
 };
 
 TEST_F(CheckFileFaultsTest, EachFailingCallCostsOnlyItsOwnEntry) {
-    const Outcome clean = RunOnce(0);
-    const std::uint64_t calls = sim::Faults::Calls();
-    ASSERT_FALSE(clean.failed);
-    ASSERT_EQ(clean.saved, Entries(SourceFile())) << "a clean load and save keeps every entry";
-    ASSERT_NE(
-        std::find(clean.settings.begin(), clean.settings.end(), "Setting/CHECK_FILE=line2.chk"),
-        clean.settings.end());
-    // Two reads and two writes an item, and the settings written on Save and at closing.
-    ASSERT_GT(calls, 4 * device::kSlotCount);
-    RecordProperty("calls", static_cast<int>(calls));
-
-    for (std::uint64_t k = 1; k <= calls; ++k) {
-        const Outcome got = RunOnce(k);
-        ASSERT_TRUE(got.failed) << "call " << k << " of " << calls << " was never made";
-        const sim::FaultCall kind = *got.failed;
-        SCOPED_TRACE(faultsweep::Trace(k, kind));
-        EXPECT_EQ(got.handles, 0u);
+    const auto checkClean = [](const Outcome& clean, std::uint64_t calls) {
+        ASSERT_EQ(clean.saved, Entries(SourceFile())) << "a clean load and save keeps every entry";
+        ASSERT_NE(
+            std::find(clean.settings.begin(), clean.settings.end(), "Setting/CHECK_FILE=line2.chk"),
+            clean.settings.end());
+        // Two reads and two writes an item, and the settings written on Save and at closing.
+        ASSERT_GT(calls, 4 * device::kSlotCount);
+    };
+    const auto checkFailure = [](const Outcome& clean, const Outcome& got, std::uint64_t,
+                                 sim::FaultCall kind) {
+        EXPECT_EQ(got.open.handles, 0u);
         EXPECT_EQ(got.title, std::u16string(kTitle) + u" - " + kSaved);
         EXPECT_EQ(got.checkFilePath, kSaved);
 
@@ -149,7 +143,9 @@ TEST_F(CheckFileFaultsTest, EachFailingCallCostsOnlyItsOwnEntry) {
                 EXPECT_EQ(got.settings, clean.settings);
             }
         }
-    }
+    };
+    faultsweep::Sweep([this](std::uint64_t k) { return RunOnce(k); }, checkClean, checkFailure,
+                      faultsweep::Sample::kEveryCall);
 }
 
 }  // namespace

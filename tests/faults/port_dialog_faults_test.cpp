@@ -14,7 +14,7 @@
 #include "platform/sim/usb_machine.h"
 #include "platform/text.h"
 #include "platform/ui_testing.h"
-#include "tests/faults/sweep.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/program_folder.h"
 #include "tests/support/ui_thread.h"
 #include "usb/usb_port.h"
@@ -52,9 +52,7 @@ struct Outcome {
     std::string settings;
     INT_PTR result = 0;
     std::optional<sim::FaultCall> failed;
-    std::size_t handles = 0;
-    std::size_t sets = 0;
-    std::size_t keys = 0;
+    faultsweep::LeftOpen open;
     std::size_t told = 0;  // error boxes
 };
 
@@ -95,7 +93,7 @@ bool IsShrunkFrom(const std::vector<std::string>& part, const std::vector<std::s
 
 class PortDialogFaultsTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
-    PortDialogFaultsTest() : ProgramFolder("tavrin-port-faults-") {}
+    PortDialogFaultsTest() : ProgramFolder("port-faults") {}
     void TearDown() override {
         ui::testing::Reset();
         sim::Station::Get().Reset();
@@ -141,9 +139,7 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
         out.result = dialog.DoModal();
         EXPECT_TRUE(ran);
         out.failed = sim::Faults::FirstFailed();
-        out.handles = sim::Station::Get().OpenHandleCount();
-        out.sets = sim::Station::Get().Usb().OpenSetCount();
-        out.keys = sim::Station::Get().Usb().OpenKeyCount();
+        out.open = faultsweep::OpenNow();
         out.map = ReadFile(kMap);
         out.settings = ReadFile(kSettings);
         out.told = ui::testing::ErrorBoxes().size();
@@ -152,36 +148,28 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
 };
 
 TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) {
-    const Outcome clean = RunOnce(0);
-    const std::uint64_t calls = sim::Faults::Calls();
-    ASSERT_FALSE(clean.failed);
-    ASSERT_EQ(clean.result, IDOK);
-    ASSERT_EQ(clean.tree, (std::vector<std::string>{
-                              "Test Controller",
-                              "  USB Root Hub (USB 3.0)",
-                              "    [Port1]DeviceConnected: USB Mass Storage Device",
-                              "    DeviceConnected: Hub A",
-                              "      [Port1]DeviceConnected: USB Input Device",
-                              "      [Port2]NoDeviceConnected",
-                              "    [Port3]DeviceConnected: USB Mass Storage Device",
-                              "Second Controller",
-                              "  USB Root Hub (USB 3.0)",
-                              "    [Port1]NoDeviceConnected",
-                          }));
-    ASSERT_EQ(clean.ticks, "..x.x.x...");
-    ASSERT_EQ(clean.map,
-              "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
-    EXPECT_EQ(clean.handles + clean.sets + clean.keys, 0u);
-    RecordProperty("calls", static_cast<int>(calls));
-
-    for (std::uint64_t k : faultsweep::Schedule(calls)) {
-        const Outcome got = RunOnce(k);
-        ASSERT_TRUE(got.failed) << "call " << k << " of " << calls << " was never made";
-        const sim::FaultCall kind = *got.failed;
-        SCOPED_TRACE(faultsweep::Trace(k, kind));
-        EXPECT_EQ(got.handles, 0u) << faultsweep::Join(sim::Station::Get().OpenHandlePaths());
-        EXPECT_EQ(got.sets, 0u);
-        EXPECT_EQ(got.keys, 0u);
+    const auto checkClean = [](const Outcome& clean, std::uint64_t) {
+        ASSERT_EQ(clean.result, IDOK);
+        ASSERT_EQ(clean.tree, (std::vector<std::string>{
+                                  "Test Controller",
+                                  "  USB Root Hub (USB 3.0)",
+                                  "    [Port1]DeviceConnected: USB Mass Storage Device",
+                                  "    DeviceConnected: Hub A",
+                                  "      [Port1]DeviceConnected: USB Input Device",
+                                  "      [Port2]NoDeviceConnected",
+                                  "    [Port3]DeviceConnected: USB Mass Storage Device",
+                                  "Second Controller",
+                                  "  USB Root Hub (USB 3.0)",
+                                  "    [Port1]NoDeviceConnected",
+                              }));
+        ASSERT_EQ(clean.ticks, "..x.x.x...");
+        ASSERT_EQ(clean.map,
+                  "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+        EXPECT_EQ(clean.open.total(), 0u);
+    };
+    const auto checkFailure = [](const Outcome& clean, const Outcome& got, std::uint64_t k,
+                                 sim::FaultCall kind) {
+        faultsweep::ExpectNothingOpen(got.open);
         // Only the port file's path not read, or a map that could not be written whole (which
         // the operator is told), keeps OK from closing.
         EXPECT_EQ(got.result, (kind == sim::FaultCall::ProfileRead && k == 1) || got.told != 0
@@ -248,7 +236,8 @@ TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) 
             kind != sim::FaultCall::ProfileRead && kind != sim::FaultCall::CreateFile) {
             EXPECT_EQ(got.settings, clean.settings);
         }
-    }
+    };
+    faultsweep::Sweep([this](std::uint64_t k) { return RunOnce(k); }, checkClean, checkFailure);
 }
 
 // Save into a file that cannot be emptied (the call failing as for a hidden or system file, or

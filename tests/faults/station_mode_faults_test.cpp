@@ -10,8 +10,8 @@
 
 #include "app/res/resource.h"
 #include "platform/sim/faults.h"
-#include "tests/faults/sweep.h"
 #include "tests/qc/qc_run_fixture.h"
+#include "tests/support/fault_sweep.h"
 #include "usb/usb_port.h"
 
 namespace {
@@ -30,19 +30,9 @@ struct Outcome {
     std::map<char16_t, Row> rows;  // the rows with a record, by their "Vol" cell
     bool dialogShown = false;
     std::optional<sim::FaultCall> failed;
-    std::size_t handles = 0;
-    std::size_t sets = 0;
-    std::size_t keys = 0;
+    faultsweep::LeftOpen open;
     std::string settings;
 };
-
-usb::CUsbPort* PortDialog() {
-    for (ui::HWND window : ui::TopLevelWindows()) {
-        if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
-            return dynamic_cast<usb::CUsbPort*>(ui::CWnd::FromHandle(window));
-    }
-    return nullptr;
-}
 
 class StationModeFaultsTest : public QcRunTest {
   protected:
@@ -96,40 +86,31 @@ class StationModeFaultsTest : public QcRunTest {
             }
         }});
         out.failed = sim::Faults::FirstFailed();
-        out.handles = sim::Station::Get().OpenHandleCount();
-        out.sets = sim::Station::Get().Usb().OpenSetCount();
-        out.keys = sim::Station::Get().Usb().OpenKeyCount();
+        out.open = faultsweep::OpenNow();
         out.settings = ReadFile(maintest::kSettings);
         return out;
     }
 };
 
 TEST_F(StationModeFaultsTest, FailingEachEarlyCallThenASampleKeepsEveryDiskOnItsMappedRowOrOff) {
-    const Outcome clean = RunOnce(0);
-    const std::uint64_t calls = sim::Faults::Calls();
-    ASSERT_FALSE(clean.failed);
-    ASSERT_TRUE(clean.dialogShown);
-    ASSERT_EQ(clean.portMode, 1);
-    ASSERT_EQ(clean.rowCount, 16);
-    ASSERT_EQ(clean.rows.size(), 3u);
-    EXPECT_EQ(clean.rows.at(u'E').index, 0);
-    EXPECT_EQ(clean.rows.at(u'F').index, 1);
-    EXPECT_EQ(clean.rows.at(u'G').index, 2);
-    const device::ValueSlots full = clean.rows.at(u'E').values;
-    EXPECT_EQ(clean.rows.at(u'F').values, full);
-    EXPECT_EQ(clean.rows.at(u'G').values, full);
-    EXPECT_EQ(clean.handles + clean.sets + clean.keys, 0u);
-    RecordProperty("calls", static_cast<int>(calls));
-
-    for (std::uint64_t k : faultsweep::Schedule(calls)) {
-        const Outcome got = RunOnce(k);
-        ASSERT_TRUE(got.failed) << "call " << k << " of " << calls << " was never made";
-        const sim::FaultCall kind = *got.failed;
-        SCOPED_TRACE(faultsweep::Trace(k, kind));
+    const auto checkClean = [](const Outcome& clean, std::uint64_t) {
+        ASSERT_TRUE(clean.dialogShown);
+        ASSERT_EQ(clean.portMode, 1);
+        ASSERT_EQ(clean.rowCount, 16);
+        ASSERT_EQ(clean.rows.size(), 3u);
+        EXPECT_EQ(clean.rows.at(u'E').index, 0);
+        EXPECT_EQ(clean.rows.at(u'F').index, 1);
+        EXPECT_EQ(clean.rows.at(u'G').index, 2);
+        const device::ValueSlots full = clean.rows.at(u'E').values;
+        EXPECT_EQ(clean.rows.at(u'F').values, full);
+        EXPECT_EQ(clean.rows.at(u'G').values, full);
+        EXPECT_EQ(clean.open.total(), 0u);
+    };
+    const auto checkFailure = [](const Outcome& clean, const Outcome& got, std::uint64_t,
+                                 sim::FaultCall kind) {
+        const device::ValueSlots full = clean.rows.at(u'E').values;
         EXPECT_TRUE(got.dialogShown);
-        EXPECT_EQ(got.handles, 0u) << faultsweep::Join(sim::Station::Get().OpenHandlePaths());
-        EXPECT_EQ(got.sets, 0u);
-        EXPECT_EQ(got.keys, 0u);
+        faultsweep::ExpectNothingOpen(got.open);
         // The mode comes from the map the dialog wrote: a failure can only cost ticks, not the
         // switch, unless the switch itself was not read or written.
         if (got.portMode == 1) {
@@ -172,7 +153,8 @@ TEST_F(StationModeFaultsTest, FailingEachEarlyCallThenASampleKeepsEveryDiskOnIts
         if (kind != sim::FaultCall::ProfileWrite && kind != sim::FaultCall::ProfileRead) {
             EXPECT_EQ(got.settings, clean.settings);
         }
-    }
+    };
+    faultsweep::Sweep([this](std::uint64_t k) { return RunOnce(k); }, checkClean, checkFailure);
 }
 
 }  // namespace

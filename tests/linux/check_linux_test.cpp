@@ -9,13 +9,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "platform/device_io.h"
 #include "platform/linux/sg_pass_through.h"
+#include "tests/support/temp_folder.h"
 #include "tools/disk_argument.h"
 
 namespace {
@@ -25,9 +25,6 @@ namespace fs = std::filesystem;
 class DiskArgument : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tavrin-disk-arg-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         // sdb with its partition sdb1, as the kernel links them; sg1 is sdb's generic node.
         const fs::path disk = root / "sys/devices/pci0000:00/usb1/1-1/host0/block/sdb";
         fs::create_directories(disk / "sdb1");
@@ -40,11 +37,7 @@ class DiskArgument : public ::testing::Test {
         fs::create_directories(root / "sys/class/scsi_generic/sg1/device/block/sdb");
         fs::create_directories(root / "sys/class/scsi_generic/sg2/device");
     }
-    void TearDown() override {
-        std::error_code error;
-        fs::remove_all(root, error);
-    }
-    fs::path root;
+    const testsupport::TempFolder root{"disk-arg"};
 };
 
 TEST_F(DiskArgument, APartitionOrAGenericNodeNamesItsDisk) {
@@ -64,7 +57,7 @@ TEST_F(DiskArgument, APartitionOrAGenericNodeNamesItsDisk) {
     };
     for (const auto& c : cases) {
         std::string why;
-        const auto disk = tools::DiskOfNode(c.node, c.type, root, &why);
+        const auto disk = tools::DiskOfNode(c.node, c.type, root.path(), &why);
         if (c.disk != nullptr) {
             EXPECT_EQ(disk, std::optional<std::string>(c.disk)) << c.node;
         } else {
@@ -79,12 +72,13 @@ TEST_F(DiskArgument, LinksAreFollowedToTheirNode) {
     fs::create_directories(root / "dev/disk/by-id");
     fs::create_symlink("/dev/null", root / "dev/disk/by-id/usb-Generic");
     std::string why;
-    EXPECT_EQ(
-        tools::ResolveDiskArgument((root / "dev/disk/by-id/usb-Generic").string(), root, &why),
-        std::nullopt);
+    EXPECT_EQ(tools::ResolveDiskArgument((root / "dev/disk/by-id/usb-Generic").string(),
+                                         root.path(), &why),
+              std::nullopt);
     EXPECT_EQ(why, "not a block device") << "the link's target, a character device, was judged";
     why.clear();
-    EXPECT_EQ(tools::ResolveDiskArgument((root / "dev/sdq").string(), root, &why), std::nullopt);
+    EXPECT_EQ(tools::ResolveDiskArgument((root / "dev/sdq").string(), root.path(), &why),
+              std::nullopt);
     EXPECT_FALSE(why.empty());
 }
 

@@ -1,7 +1,6 @@
 // The device watch on Linux: which uevents may bring or take a disk, and the watch on the real
 // kernel, woken by a change of the mount table and by Stop.
 #include <sched.h>
-#include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 
 #include "platform/device_watch.h"
 #include "platform/linux/uevent.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -141,8 +141,7 @@ TEST(LinuxDeviceWatch, StopFromAnotherThreadEndsTheWaitAndEveryOneAfter) {
 // A volume mounted after the watch began, before its Wait: done in a child of its own user and
 // mount namespaces, so that an unprivileged test may mount and nothing outside sees it.
 TEST(LinuxDeviceWatch, AMountMadeBeforeTheWaitWakesIt) {
-    std::string folder = (std::filesystem::temp_directory_path() / "tavrin-mount-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const testsupport::TempFolder folder("mount");
     constexpr int kNoNamespaces = 77;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -153,13 +152,12 @@ TEST(LinuxDeviceWatch, AMountMadeBeforeTheWaitWakesIt) {
         DeviceWatch watch;
         if (!watch.listening())
             ::_exit(2);
-        if (::mount("tavrin", folder.c_str(), "tmpfs", 0, nullptr) != 0)
+        if (::mount("tavrin", folder.path().c_str(), "tmpfs", 0, nullptr) != 0)
             ::_exit(kNoNamespaces);
         ::_exit(watch.Wait(20000) == Wake::Changed ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    std::filesystem::remove(folder);
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == kNoNamespaces)
         GTEST_SKIP() << "no user and mount namespaces here";

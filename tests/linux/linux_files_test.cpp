@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +16,7 @@
 #include "platform/log_file.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -24,28 +24,11 @@ namespace fs = std::filesystem;
 
 class LinuxFilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tavrin-files-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-
     std::u16string Path(const std::string& name) const {
         return platform::FromUtf8((root_ / name).string());
     }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(root_ / name, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(root_ / name, std::ios::binary) << bytes;
-    }
 
-    fs::path root_;
+    const testsupport::TempFolder root_{"files"};
 };
 
 // ---- Profile files -----------------------------------------------------------------------------
@@ -56,7 +39,7 @@ TEST_F(LinuxFilesTest, ProfileWrittenThenReadBackWithKeysReplacedWhereTheyStand)
     ASSERT_TRUE(platform::WriteProfileString(u"Enable", u"Model", u"1", file));
     ASSERT_TRUE(platform::WriteProfileString(u"Value", u"Capacity", u"0x20", file));
     ASSERT_TRUE(platform::WriteProfileString(u"value", u" MODEL ", u"New Disk", file));
-    EXPECT_EQ(Read("Check.chk"),
+    EXPECT_EQ(root_.Read("Check.chk"),
               "[Value]\r\nModel=New Disk\r\nCapacity=0x20\r\n[Enable]\r\nModel=1\r\n");
 
     EXPECT_EQ(platform::GetProfileString(u"Value", u"Model", u"-", 64, file), u"New Disk");
@@ -73,12 +56,12 @@ TEST_F(LinuxFilesTest, Utf16FileKeepsItsMarkAndEncoding) {
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);
     }
-    Write("Ports.pfg", bytes);
+    root_.Write("Ports.pfg", bytes);
     const std::u16string file = Path("Ports.pfg");
     EXPECT_EQ(platform::GetProfileString(u"Value", u"Name", u"", 64, file), u"\u00e9\u4e2d");
 
     ASSERT_TRUE(platform::WriteProfileString(u"Value", u"Port", u"\u00fc2", file));
-    const std::string after = Read("Ports.pfg");
+    const std::string after = root_.Read("Ports.pfg");
     ASSERT_EQ(after.size(), bytes.size() + 2 * std::u16string_view(u"Port=\u00fc2\r\n").size());
     EXPECT_EQ(after.substr(0, bytes.size()), bytes);
     EXPECT_EQ(after.substr(bytes.size(), 4), std::string("P\0o\0", 4));
@@ -102,15 +85,15 @@ TEST_F(LinuxFilesTest, ProfileThatCannotBeReadGivesTheDefaults) {
 
 TEST_F(LinuxFilesTest, BareNamesAreFilesOfTheCurrentDirectory) {
     const fs::path before = fs::current_path();
-    fs::current_path(root_);
+    fs::current_path(root_.path());
     const bool written = platform::WriteProfileString(u"Value", u"Model", u"A", u"Bare.ini");
-    Write("Empty.csv", "old");
+    root_.Write("Empty.csv", "old");
     const bool emptied = platform::CreateEmptyFile(u"Empty.csv");
     fs::current_path(before);
     EXPECT_TRUE(written);
-    EXPECT_EQ(Read("Bare.ini"), "[Value]\r\nModel=A\r\n");
+    EXPECT_EQ(root_.Read("Bare.ini"), "[Value]\r\nModel=A\r\n");
     EXPECT_TRUE(emptied);
-    EXPECT_EQ(Read("Empty.csv"), "");
+    EXPECT_EQ(root_.Read("Empty.csv"), "");
 }
 
 TEST(LinuxModuleFileName, IsTheRunningProgram) {
@@ -135,20 +118,20 @@ TEST_F(LinuxFilesTest, LogAppendsAndGivesTheLengthOfAnExistingFile) {
     EXPECT_EQ(length, 13u);
     EXPECT_TRUE(platform::WriteLogFile(log, "1,PASS\r\n"));
     platform::CloseLogFile(log);
-    EXPECT_EQ(Read("Result.csv"), "Time,Result\r\n1,PASS\r\n");
+    EXPECT_EQ(root_.Read("Result.csv"), "Time,Result\r\n1,PASS\r\n");
 }
 
 TEST_F(LinuxFilesTest, LogCutBackTakesTheNextWriteThere) {
-    Write("Result.csv", "head\r\n");
+    root_.Write("Result.csv", "head\r\n");
     std::uint64_t length = 0;
     const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
     ASSERT_NE(log, platform::kNoLogFile);
     ASSERT_TRUE(platform::WriteLogFile(log, "half a li"));
     EXPECT_TRUE(platform::CutLogFile(log, length));
-    EXPECT_EQ(Read("Result.csv"), "head\r\n");
+    EXPECT_EQ(root_.Read("Result.csv"), "head\r\n");
     EXPECT_TRUE(platform::WriteLogFile(log, "line\r\n"));
     platform::CloseLogFile(log);
-    EXPECT_EQ(Read("Result.csv"), "head\r\nline\r\n");
+    EXPECT_EQ(root_.Read("Result.csv"), "head\r\nline\r\n");
 }
 
 TEST_F(LinuxFilesTest, LogFailsWhereThereIsNoFile) {
@@ -181,7 +164,7 @@ TEST_F(LinuxFilesTest, LogOnDescriptorZeroIsAFile) {
     close(saved);
     EXPECT_NE(log, platform::kNoLogFile);
     EXPECT_TRUE(written);
-    EXPECT_EQ(Read("Result.csv"), "ok");
+    EXPECT_EQ(root_.Read("Result.csv"), "ok");
 }
 
 // Only a regular file is a log: a FIFO (with a reader or none) is refused at once instead of
@@ -240,7 +223,7 @@ TEST_F(LinuxFilesTest, TwoProcessesOnOneLogLoseAndSpliceNothing) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 
-    std::istringstream text(Read("Shared.csv"));
+    std::istringstream text(root_.Read("Shared.csv"));
     int next[2] = {0, 0};
     int count = 0;
     for (std::string line; std::getline(text, line); ++count) {

@@ -4,12 +4,13 @@
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "tests/support/temp_folder.h"
 
 namespace linux_test {
 
@@ -28,9 +29,7 @@ struct UsbAttributes {
 
 class SysfsTree {
   public:
-    SysfsTree() {
-        std::string pattern = (fs::temp_directory_path() / "tavrin-sysfs-XXXXXX").string();
-        root_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    SysfsTree() : folder_("sysfs"), root_(folder_.path().string()) {
         Dir("/sys/bus/usb/devices");
         Dir("/sys/class/block");
         Dir("/sys/dev/block");
@@ -38,13 +37,6 @@ class SysfsTree {
         Dir("/proc/self");
         Write("/proc/self/mountinfo", "");
     }
-    ~SysfsTree() {
-        std::error_code error;
-        fs::remove_all(root_, error);
-    }
-    SysfsTree(const SysfsTree&) = delete;
-    SysfsTree& operator=(const SysfsTree&) = delete;
-
     const std::string& Root() const { return root_; }
 
     // A host controller on PCI (in slot `slot`, by default the bus number) with its root hub
@@ -175,7 +167,8 @@ class SysfsTree {
         devs_[name] = dev;
     }
 
-    std::string root_;
+    const testsupport::TempFolder folder_;
+    const std::string root_;
     int devices_ = 0;
     int minor_ = 0;
     int diskseq_ = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "platform/headless/headless.h"
@@ -50,6 +51,18 @@ class Recorder : public ui::CWnd {
         if (answer && answer(message, wParam, lParam, &result))
             return result;
         return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+// A control that notes the thread that runs each of its own messages, `first` to before `end`.
+template <class Control, ui::UINT first, ui::UINT end>
+class ThreadSpy : public Control {
+  public:
+    std::vector<std::thread::id> threads;
+    ui::LRESULT WindowProc(ui::UINT m, ui::WPARAM w, ui::LPARAM l) override {
+        if (m >= first && m < end)
+            threads.push_back(std::this_thread::get_id());
+        return Control::WindowProc(m, w, l);
     }
 };
 

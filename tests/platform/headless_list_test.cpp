@@ -129,15 +129,7 @@ TEST_F(HeadlessTest, TheHeaderIsAChildWithIdZeroWhoseTrackingTheParentMayRefuse)
                     "the first drag refused");
 }
 
-class ListSpy : public CListCtrl {
-  public:
-    std::vector<std::thread::id> threads;
-    LRESULT WindowProc(UINT m, WPARAM w, LPARAM l) override {
-        if (m >= 0x1000 && m < 0x1100)
-            threads.push_back(std::this_thread::get_id());
-        return CListCtrl::WindowProc(m, w, l);
-    }
-};
+using ListSpy = headless_test::ThreadSpy<CListCtrl, 0x1000, 0x1100>;
 
 TEST_F(HeadlessTest, ListCallsFromAWorkerRunOnTheListsThread) {
     Recorder host;

@@ -11,15 +11,7 @@ using namespace ui;
 using headless_test::HeadlessTest;
 using headless_test::Recorder;
 
-class TreeSpy : public CTreeCtrl {
-  public:
-    std::vector<std::thread::id> threads;
-    LRESULT WindowProc(UINT m, WPARAM w, LPARAM l) override {
-        if (m >= 0x1100 && m < 0x1200)
-            threads.push_back(std::this_thread::get_id());
-        return CTreeCtrl::WindowProc(m, w, l);
-    }
-};
+using TreeSpy = headless_test::ThreadSpy<CTreeCtrl, 0x1100, 0x1200>;
 
 TEST_F(HeadlessTest, AWorkerFillsTheTreeOnTheTreesThread) {
     Recorder host;

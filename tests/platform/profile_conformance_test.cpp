@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/text.h"
+#include "tests/support/temp_folder.h"
 #ifdef _WIN32
 #include "platform/win32/profile_api.h"
 #endif
@@ -273,25 +273,6 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// A fresh folder under the temporary directory, removed with the object.
-class Scratch {
-  public:
-    explicit Scratch(const std::string& tag) {
-        std::random_device random;
-        path_ = fs::temp_directory_path() /
-                ("tavrin-" + tag + "-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directories(path_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
 void RunCase(const Case& c, const Api& api, const fs::path& host, std::u16string_view file) {
     if (c.before)
         WriteBytes(host, *c.before);
@@ -337,7 +318,7 @@ class OurProfileConformance : public ::testing::TestWithParam<std::size_t> {
         sim::Files::Get().Reset();
         sim::Station::Get().Reset();
     }
-    Scratch scratch_{"ours"};
+    const testsupport::TempFolder scratch_{"ours"};
 };
 
 TEST_P(OurProfileConformance, Case) {
@@ -377,7 +358,7 @@ class Real : public Api {
 
 class RealProfileConformance : public ::testing::TestWithParam<std::size_t> {
   protected:
-    Scratch scratch_{"real"};
+    const testsupport::TempFolder scratch_{"real"};
 };
 
 TEST_P(RealProfileConformance, Case) {

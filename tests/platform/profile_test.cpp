@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +14,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/text.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -106,31 +104,23 @@ TEST(IniTextTest, ReadsBeyondTheSharedTable) {
 class ProfileFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::random_device random;
-        root_ = fs::temp_directory_path() /
-                ("tavrin-profile-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directories(root_ / "C" / "Tavrin");
+        fs::create_directories(Host(""));
         sim::Station::Get().Reset();
         sim::Files::Get().Reset();
-        sim::Files::Get().SetRoot(root_);
+        sim::Files::Get().SetRoot(root_.path());
     }
     void TearDown() override {
         sim::Files::Get().Reset();
         sim::Station::Get().Reset();
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     fs::path Host(const char* relative) const { return root_ / "C" / "Tavrin" / relative; }
     void Put(const char* relative, const std::string& bytes) const {
-        std::ofstream(Host(relative), std::ios::binary) << bytes;
+        root_.Write(Host(relative), bytes);
     }
-    std::string Get(const char* relative) const {
-        std::ifstream in(Host(relative), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    std::string Get(const char* relative) const { return root_.Read(Host(relative)); }
 
-    fs::path root_;
+    const testsupport::TempFolder root_{"profile"};
 };
 
 TEST_F(ProfileFileTest, Utf8MarkIsReadAsAnsiLikeWindowsDoes) {

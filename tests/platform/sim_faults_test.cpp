@@ -23,7 +23,7 @@ using sim::FaultCall;
 
 class SimFaultsTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
-    SimFaultsTest() : ProgramFolder("tavrin-sim-faults-") {}
+    SimFaultsTest() : ProgramFolder("sim-faults") {}
     void SetUp() override {
         sim::Station::Get().Reset();
         sim::UsbMachine machine;

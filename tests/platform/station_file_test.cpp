@@ -10,6 +10,7 @@
 #include "device/controller.h"
 #include "device/drive.h"
 #include "platform/sim/info_block.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -208,31 +209,15 @@ disk 1
     EXPECT_EQ(station.answers.at(1).block, want);
 }
 
-class StationFolderTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tavrin-station-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::create_directories(dir / "blocks");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void Write(const fs::path& name, const std::string& bytes) {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
-    }
-
-    fs::path dir;
-};
-
-TEST_F(StationFolderTest, StoredBlocksAreReadBesideTheStationFile) {
+TEST(StationFolderTest, StoredBlocksAreReadBesideTheStationFile) {
+    const testsupport::TempFolder dir("station");
     const auto sample = sim::SampleInfoBlock().Bytes();
-    Write("blocks/a.bin", std::string(sample.begin(), sample.begin() + 512));  // a short file
-    Write("big.bin", std::string(1025, 'x'));
-    Write("line.station",
-          "disk 7\n"
-          "    block file blocks/a.bin\n"
-          "        pid 7731\n");
+    dir.Write("blocks/a.bin", std::string(sample.begin(), sample.begin() + 512));  // a short file
+    dir.Write("big.bin", std::string(1025, 'x'));
+    dir.Write("line.station",
+              "disk 7\n"
+              "    block file blocks/a.bin\n"
+              "        pid 7731\n");
     StationDescription station;
     const auto result = sim::ReadStationFile(dir / "line.station", station);
     ASSERT_TRUE(result.ok) << result.error;
@@ -243,7 +228,7 @@ TEST_F(StationFolderTest, StoredBlocksAreReadBesideTheStationFile) {
 
     const auto fails = [&](const std::string& text) {
         StationDescription out;
-        return sim::ParseStation(text, dir, out);
+        return sim::ParseStation(text, dir.path(), out);
     };
     auto r = fails("disk 7\n\n    block file missing.bin\n");
     EXPECT_EQ(r.line, 3);

@@ -9,14 +9,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "platform/text.h"
 #include "platform/win32/log_file_api.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -25,23 +24,9 @@ using platform::kNoLogFile;
 
 class Win32LogFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tavrin-log-" + std::to_string(GetCurrentProcessId()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     std::u16string Path(const std::string& name) const { return (dir_ / name).u16string(); }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
 
-    fs::path dir_;
+    const testsupport::TempFolder dir_{"log"};
 };
 
 std::string Line(char who, int i) {
@@ -80,7 +65,7 @@ TEST_F(Win32LogFile, TwoWritersLoseAndSpliceNothing) {
     EXPECT_TRUE(first);
     EXPECT_TRUE(second);
 
-    std::istringstream text(Read("Shared.csv"));
+    std::istringstream text(dir_.Read("Shared.csv"));
     int next[2] = {0, 0};
     int count = 0;
     for (std::string line; std::getline(text, line); ++count) {
@@ -111,7 +96,7 @@ TEST_F(Win32LogFile, AnOpenWaitsForAProgramHoldingTheFileAMoment) {
     EXPECT_EQ(length, 0u);
     EXPECT_TRUE(win32api::WriteLog(log, "one\r\n"));
     win32api::CloseLog(log);
-    EXPECT_EQ(Read("Held.csv"), "one\r\n");
+    EXPECT_EQ(dir_.Read("Held.csv"), "one\r\n");
 }
 
 // A folder or a device is no log; the reason is the system's.

@@ -35,8 +35,12 @@ class QcRunTest : public maintest::MainWindowTest {
 
     void SetUp() override {
         MainWindowTest::SetUp();
+        UseController(kRootPorts);
+    }
+    // The station's one host controller, with `ports` root ports.
+    static void UseController(int ports) {
         sim::UsbMachine machine;
-        machine.controllers.push_back(sim::Controller(kRootPorts));
+        machine.controllers.push_back(sim::Controller(ports));
         sim::Station::Get().Usb().SetMachine(std::move(machine));
     }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
+#include "platform/ui_message_watch.h"
+#include "qc/disk_offer.h"
+#include "qc/messages.h"
 #include "tests/qc/qc_run_fixture.h"
 #include "usb/usb_port.h"
 
@@ -238,6 +241,55 @@ TEST_F(QcRunTest, RunAndTheCheckRulesInTheWindow) {
     });
 }
 
+// A scan builds the window's check setup once, however many disks it adds (the drop-down lists
+// are read once); a disk added later still meets the Efs selection of the moment of its check.
+TEST_F(QcRunTest, AScanBuildsItsSetupOnceAndEachCheckReadsTheEfsSelection) {
+    WriteSettings(SampleCheckFile({u"vid", u"Efs"}, {{"Efs", "1"}}));  // "8MB": the sample's
+    RunSteps({[](app::CTavrinDlg& dialog) {
+        for (int port = 1; port <= 3; ++port)
+            Plug(port, port, static_cast<char16_t>(u'D' + port));
+        const HWND rfreq = Item(dialog, IDC_RFREQ);
+        int listReads = 0;
+        const auto watching = [&] {
+            return ui::testing::MessageWatch([&](const ui::testing::Delivery& d) {
+                listReads += d.window == rfreq && d.message == CB_GETCOUNT ? 1 : 0;
+            });
+        };
+        {
+            const auto watch = watching();
+            dialog.SelectionListsFromControls();
+        }
+        const int oneReading = listReads;
+        ASSERT_GT(oneReading, 0);
+        listReads = 0;
+        {
+            const auto watch = watching();
+            Notify(dialog);
+            WaitForScans(dialog);
+        }
+        ASSERT_EQ(Rows(dialog), 3);
+        EXPECT_EQ(listReads, oneReading) << "the setup of three rows built once";
+        EXPECT_EQ(Matches(dialog, 2)[device::kSlotEfs], 1);
+
+        // Within a scan, after the setup was built: the row's check reads the selection anew.
+        SendMessage(Item(dialog, IDC_EFS), CB_SETCURSEL, 0);
+        usb::CEnumUSB enumerator;
+        std::vector<qc::FoundDevice> found = qc::CopyDevices(nullptr, &enumerator);
+        dialog.results.ClearRow(2);
+        for (const qc::FoundDevice& device : found) {
+            if (device.entry.firstVolume == nullptr ||
+                device.entry.firstVolume->driveLetter != u'G')
+                continue;
+            EXPECT_EQ(dialog.SendMessage(qc::kMsgAddDeviceRow,
+                                         reinterpret_cast<WPARAM>(&device.entry), 0),
+                      2);
+        }
+        EXPECT_EQ(Cell(dialog, 2, 0), u"G");
+        EXPECT_EQ(Matches(dialog, 2)[device::kSlotEfs], 0) << "\"0MB\" selected now";
+        EXPECT_EQ(Matches(dialog, 0)[device::kSlotEfs], 1);
+    }});
+}
+
 TEST_F(QcRunTest, SeveralVolumesAndALetterThatComesLater) {
     WriteSettings(SampleCheckFile({u"vid"}));
     RunSteps({
@@ -269,15 +321,6 @@ TEST_F(QcRunTest, SeveralVolumesAndALetterThatComesLater) {
             EXPECT_EQ(Cell(dialog, 1, 0), u"G");
         },
     });
-}
-
-// The port dialog, found among the top-level windows once it is up.
-usb::CUsbPort* PortDialog() {
-    for (HWND window : ui::TopLevelWindows()) {
-        if (ui::testing::DialogTemplateOf(window) == IDD_PORT_SELECT)
-            return dynamic_cast<usb::CUsbPort*>(CWnd::FromHandle(window));
-    }
-    return nullptr;
 }
 
 TEST_F(QcRunTest, UsbPortSelectSwitchesTheModeAndRebuildsTheRows) {

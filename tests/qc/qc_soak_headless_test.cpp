@@ -42,9 +42,7 @@ class SoakTest : public QcRunTest {
 
     void SetUp() override {
         QcRunTest::SetUp();
-        sim::UsbMachine machine;
-        machine.controllers.push_back(sim::Controller(kPorts));
-        sim::Station::Get().Usb().SetMachine(std::move(machine));
+        UseController(kPorts);
         WriteFile(
             maintest::kSettings,
             "[Setting]\r\nCHECK_FILE=a.chk\r\nPORT_FILE=a.pfg\r\nAutoCheck=1\r\nInfoCheck=1\r\n");

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "platform/sim/files.h"
@@ -15,6 +14,7 @@
 #include "platform/ui_testing.h"
 #include "qc/disk_offer.h"
 #include "tests/support/message_sequence.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -24,16 +24,12 @@ namespace fs = std::filesystem;
 class ResultListTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / "tavrin-result-list-test";
-        fs::remove_all(root);
         const auto loaded = sim::LoadStationFile(
             (fs::path(TAVRIN_DOCS_DIR) / "demo" / "station16.station").string());
         ASSERT_TRUE(loaded.ok) << loaded.error;
-        sim::Files::Get().SetRoot(root);
-        fs::create_directories(root / "C");
+        sim::Files::Get().SetRoot(root.path());
         // Ordinal 3 (G:) on station port 5, ordinal 4 (H:) on none.
-        std::ofstream(root / "C" / "line.pfg")
-            << "[Setting]\r\nENABLE_PORT=1\r\n[PortMap]\r\nusb03=5\r\n";
+        root.Write("C/line.pfg", "[Setting]\r\nENABLE_PORT=1\r\n[PortMap]\r\nusb03=5\r\n");
         usb::CEnumUSB enumerator;
         for (qc::FoundDevice& device : qc::CopyDevices(nullptr, &enumerator)) {
             if (device.entry.firstVolume != nullptr)
@@ -65,7 +61,6 @@ class ResultListTest : public ::testing::Test {
         host.DestroyWindow();
         sim::Station::Get().Reset();
         sim::Files::Get().Reset();
-        fs::remove_all(root);
     }
 
     const usb::UsbDeviceEntry& Disk(char16_t letter) { return byLetter.at(letter).entry; }
@@ -85,7 +80,7 @@ class ResultListTest : public ::testing::Test {
         return record == nullptr ? 0xFF : record->bar->verdict();
     }
 
-    fs::path root;
+    testsupport::TempFolder root{"result-list"};
     std::map<char16_t, qc::FoundDevice> byLetter;
     uitest::NotifyHost host;
     CListCtrl list;

@@ -3,11 +3,17 @@
 //                                               with PREFIX, prints its title (UTF-8), exit 0
 //   tavrin-smoke-driver close PREFIX [SECONDS]  closes it through its close box and waits until
 //                                               it is gone
+//   tavrin-smoke-driver fonts PREFIX [SECONDS]  prints the face of its East Asian label and of
+//                                               the caption buttons' symbols; exit 1 unless each
+//                                               character of the label draws a glyph of its own
+//                                               and the symbols come from Marlett
 // Exit 1 when no such window appears (or it does not go) in time.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,11 +50,110 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+bool EastAsian(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (c >= 0x2E80)
+            return true;
+    return false;
+}
+
+struct Label {
+    HWND window = nullptr;
+    std::wstring text;
+};
+
+BOOL CALLBACK VisitChild(HWND window, LPARAM parameter) {
+    auto* label = reinterpret_cast<Label*>(parameter);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (!EastAsian(text))
+        return TRUE;
+    label->window = window;
+    label->text = text;
+    return FALSE;
+}
+
+std::wstring Face(HDC dc) {
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    return face;
+}
+
+// The pixels one character leaves on a white square. A character the font (and the fonts linked
+// behind it) lacks draws the font's missing-glyph box, the same for every such character.
+std::vector<DWORD> Ink(HDC dc, HBITMAP bitmap, wchar_t c) {
+    constexpr int side = 64;
+    PatBlt(dc, 0, 0, side, side, WHITENESS);
+    TextOutW(dc, 0, 0, &c, 1);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = side;
+    info.bmiHeader.biHeight = -side;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(side * side);
+    GetDIBits(dc, bitmap, 0, side, pixels.data(), &info, DIB_RGB_COLORS);
+    for (DWORD& p : pixels)
+        p &= 0xFFFFFF;
+    return pixels;
+}
+
+int Fonts(HWND window) {
+    Label label;
+    EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&label));
+    if (label.window == nullptr) {
+        std::puts("fonts: the window has no East Asian label");
+        return 1;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 64, 64);
+    HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+    auto font = reinterpret_cast<HFONT>(SendMessageW(label.window, WM_GETFONT, 0, 0));
+    HGDIOBJ old_font = SelectObject(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
+    const std::wstring label_face = Face(dc);
+
+    std::vector<std::vector<DWORD>> glyphs;
+    bool shown = true;
+    const std::vector<DWORD> blank(64 * 64, 0xFFFFFF);
+    for (wchar_t c : label.text) {
+        if (c < 0x2E80)
+            continue;
+        std::vector<DWORD> ink = Ink(dc, bitmap, c);
+        if (ink == blank || std::find(glyphs.begin(), glyphs.end(), ink) != glyphs.end())
+            shown = false;
+        glyphs.push_back(std::move(ink));
+    }
+
+    // The caption buttons draw their symbols in Marlett; without it another face stands in.
+    HFONT marlett = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SYMBOL_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH, L"Marlett");
+    SelectObject(dc, marlett);
+    const std::wstring symbol_face = Face(dc);
+
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_bitmap);
+    DeleteObject(marlett);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+
+    const bool symbols = symbol_face == L"Marlett";
+    std::printf("fonts: label \"%s\" in \"%s\": %s\n", Utf8(label.text).c_str(),
+                Utf8(label_face).c_str(),
+                shown ? "every character has its glyph" : "characters missing (boxes)");
+    std::printf("fonts: caption buttons in \"%s\": %s\n", Utf8(symbol_face).c_str(),
+                symbols ? "symbols shown" : "Marlett missing (letters instead of symbols)");
+    return shown && symbols ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fputs("usage: tavrin-smoke-driver find|close PREFIX [SECONDS]\n", stderr);
+        std::fputs("usage: tavrin-smoke-driver find|close|fonts PREFIX [SECONDS]\n", stderr);
         return 2;
     }
     const std::wstring command = argv[1];
@@ -66,6 +171,8 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%s\n", Utf8(search.title).c_str());
         return 0;
     }
+    if (command == L"fonts")
+        return Fonts(search.found);
     if (command != L"close")
         return 2;
     PostMessageW(search.found, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -2,8 +2,6 @@
 // directory there too, all of it kept in a host folder of the running test's own.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +9,7 @@
 #include <string_view>
 
 #include "platform/sim/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace testsupport {
 
@@ -19,23 +18,15 @@ inline constexpr char16_t kSettings[] = u"C:\\Tools\\Tavrin\\Tavrin.ini";
 
 class ProgramFolder {
   public:
-    explicit ProgramFolder(std::string_view prefix)
-        : root(std::filesystem::temp_directory_path() /
-               (std::string(prefix) +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root);
+    explicit ProgramFolder(std::string_view tag) : root(tag) {
         auto& files = sim::Files::Get();
         files.Reset();
-        files.SetRoot(root);
+        files.SetRoot(root.path());
         files.SetProgramPath(kProgram);
         files.SetCurrentDirectory(u"C:\\Tools\\Tavrin");
         std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin"));
     }
-    ~ProgramFolder() {
-        sim::Files::Get().Reset();
-        std::filesystem::remove_all(root);
-    }
+    ~ProgramFolder() { sim::Files::Get().Reset(); }
     ProgramFolder(const ProgramFolder&) = delete;
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
@@ -55,7 +46,7 @@ class ProgramFolder {
     }
     bool Exists(std::u16string_view path) const { return std::filesystem::exists(Host(path)); }
 
-    const std::filesystem::path root;
+    const TempFolder root;
 };
 
 }  // namespace testsupport

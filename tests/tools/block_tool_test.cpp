@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/sim/info_block.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -14,14 +15,6 @@ namespace fs = std::filesystem;
 
 class BlockToolTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tavrin-block-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string Write(const std::string& name, const std::uint8_t* bytes, std::size_t size) {
         const fs::path path = dir / name;
         std::ofstream f(path, std::ios::binary);
@@ -47,7 +40,7 @@ class BlockToolTest : public ::testing::Test {
         return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     }
 
-    fs::path dir;
+    const testsupport::TempFolder dir{"block"};
     std::string out;
     std::string err;
 };
@@ -115,7 +108,7 @@ TEST_F(BlockToolTest, ArgumentsThatDoNotFit) {
     const std::vector<std::vector<std::string>> bad = {
         {},
         {(dir / "missing.bin").string()},
-        {dir.string()},
+        {dir.path().string()},
         {"--lang", "fr", file},
         {"--lang"},
         {"--free", "-1", file},

@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "qc/check_model.h"
 #include "qc/result_log.h"
+#include "tests/support/temp_folder.h"
 #include "tools/block_tool.h"
 #include "tools/demo/demo_station.h"
 #include "tools/station_host.h"
@@ -72,11 +73,6 @@ std::size_t Count(const std::string& text, const std::string& part) {
 class CheckTool : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tavrin-check-test-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         system.diskNames = DriveNames;
         system.loadStation = [this](const std::string& path, std::string* error) {
             return tools::LoadStationOnHostFiles(path, dir / "links", error);
@@ -86,7 +82,6 @@ class CheckTool : public ::testing::Test {
         sim::SetClock(std::nullopt);
         sim::Station::Get().Reset();
         sim::Files::Get().Reset();
-        fs::remove_all(dir);
     }
 
     int Run(std::vector<std::string> args) {
@@ -118,7 +113,7 @@ class CheckTool : public ::testing::Test {
         return verdicts;
     }
 
-    fs::path dir;
+    const testsupport::TempFolder dir{"check"};
     tools::CheckSystem system;
     std::string out;
     std::string err;
@@ -216,7 +211,7 @@ TEST_F(CheckTool, ArgumentsThatDoNotFitAndUnreadableFilesExitTwo) {
         {Station({"--check"}), "--check needs a value"},
         {Station({"--watch", "E:"}), "no DISK with it"},
         {Station({"--check", (dir / "missing.chk").string()}), "missing.chk: no such file"},
-        {Station({"--ports", dir.string()}), ": not a file"},
+        {Station({"--ports", dir.path().string()}), ": not a file"},
         {Station({"--check", (dir / "a.chk").string(), "--check", (dir / "a.chk").string()}),
          "--check given twice"},
         {{"E:"}, "--station FILE is needed"},
@@ -228,7 +223,7 @@ TEST_F(CheckTool, ArgumentsThatDoNotFitAndUnreadableFilesExitTwo) {
         {Station({"--check", (dir / "b.chk").string()}), "b.chk: enables no item"},
         {Station({"--ports", chk}), "line16.chk: not a port map (no [PortMap] section)"},
         // A log that is no file is refused without opening it: a FIFO's open would wait.
-        {Station({"--log", dir.string()}), "a folder, not a file"},
+        {Station({"--log", dir.path().string()}), "a folder, not a file"},
         {Station({"--log", "/dev/null"}), "/dev/null: not a regular file"},
     };
     for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 
 #include "platform/sim/station.h"
 #include "platform/sim/station_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -54,17 +55,8 @@ constexpr char kStation[] = R"(controller
 
 class UsbTreeTool : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tavrin-usbtree-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::create_directories(dir);
-        std::ofstream(dir / "line.station") << kStation;
-    }
-    void TearDown() override {
-        sim::Station::Get().Reset();
-        fs::remove_all(dir);
-    }
+    void SetUp() override { std::ofstream(dir / "line.station") << kStation; }
+    void TearDown() override { sim::Station::Get().Reset(); }
 
     int Run(std::vector<std::string> args) {
         std::ostringstream o;
@@ -80,7 +72,7 @@ class UsbTreeTool : public ::testing::Test {
         return rc;
     }
 
-    fs::path dir;
+    const testsupport::TempFolder dir{"usbtree"};
     std::string out;
     std::string err;
 };

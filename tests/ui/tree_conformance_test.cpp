@@ -9,6 +9,7 @@
 #include "platform/ui.h"
 #include "platform/ui_testing.h"
 #include "tests/support/message_sequence.h"
+#include "tests/support/tree_click.h"
 
 namespace {
 
@@ -47,16 +48,6 @@ struct TreeWindow {
         RECT r{};
         EXPECT_TRUE(ui::testing::GetItemRect(tree, item, &r, true));
         return r;
-    }
-    // What the mouse does: the cursor moves there, the button goes down and up. The control
-    // follows the mouse until the button comes up, so the release is queued first.
-    void Click(POINT point) {
-        POINT screen = point;
-        ui::testing::ClientToScreen(tree, &screen);
-        ui::testing::SetCursorPos(screen);
-        const LPARAM at = MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y));
-        ui::PostMessage(tree.m_hWnd, WM_LBUTTONUP, 0, at);
-        ui::SendMessage(tree.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
     }
 };
 
@@ -228,9 +219,7 @@ TEST(TreeViewTest, ACheckBoxClickNotifiesTheParentBeforeItToggles) {
         checkedAtClick = tree.GetCheck(hit);
         return reply;
     };
-    const RECT b = w.Label(w.b);
-    const POINT box{b.left - 3, (b.top + b.bottom) / 2};
-    w.Click(box);
+    uitest::ClickTreeItem(tree, w.b);
     EXPECT_EQ(hit, w.b);
     EXPECT_EQ(flags, TVHT_ONITEMSTATEICON);
     EXPECT_FALSE(checkedAtClick);
@@ -238,11 +227,10 @@ TEST(TreeViewTest, ACheckBoxClickNotifiesTheParentBeforeItToggles) {
     EXPECT_SEQUENCE(w.host.sequence, (std::vector<Msg>{Notify(NM_CLICK)}), "one click");
 
     reply = 1;  // a parent answering NM_CLICK keeps the box as it is
-    w.Click(box);
+    uitest::ClickTreeItem(tree, w.b);
     EXPECT_TRUE(tree.GetCheck(w.b));
     reply = 0;
-    const RECT a = w.Label(w.a);
-    w.Click({a.left + 2, (a.top + a.bottom) / 2});
+    uitest::ClickTreeItem(tree, w.a, uitest::TreePart::kLabel);
     EXPECT_EQ(ui::testing::GetSelectedItem(tree), w.a) << "a label click selects";
     EXPECT_FALSE(tree.GetCheck(w.a));
 }

@@ -65,6 +65,12 @@ inline std::vector<DeviceCopy> ListedDevices() {
 class EnumTest : public StationTest {
   protected:
     static sim::UsbSide& usbSide() { return station().Usb(); }
+    // A machine of one host controller.
+    static void SetController(const sim::UsbController& controller) {
+        sim::UsbMachine machine;
+        machine.controllers.push_back(controller);
+        usbSide().SetMachine(machine);
+    }
 };
 
 }  // namespace tavrin_test

@@ -15,9 +15,7 @@ TEST_F(EnumTest, EnumerationsAndWalksOnManyThreadsNeverSeeAListInTheMaking) {
     // A disk stays on root port 1 while another comes and goes on port 3.
     sim::UsbController controller = sim::Controller(4);
     controller.rootHub.ports[0] = sim::UsbPort::With(sim::FlashDisk(1, u'E'));
-    sim::UsbMachine machine;
-    machine.controllers.push_back(controller);
-    usbSide().SetMachine(machine);
+    SetController(controller);
 
     std::atomic<bool> stop = false;
     std::thread plugger([&] {

@@ -275,9 +275,7 @@ TEST_F(EnumTest, StringDescriptorsFillTheirFieldsOnlyWhenAskedAndWellFormed) {
     controller.rootHub.ports[0] = UsbPort::With(full);
     controller.rootHub.ports[1] = UsbPort::With(malformed);
     controller.rootHub.ports[2] = UsbPort::With(noSerial);
-    UsbMachine machine;
-    machine.controllers.push_back(controller);
-    usbSide().SetMachine(machine);
+    SetController(controller);
     usbSide().SetLangId(0x0804);
 
     usb::CEnumUSB enumerator;
@@ -396,9 +394,7 @@ TEST_F(EnumTest, AHubChainDeeperThanThePathEndsWhereThePathIsFull) {
     }
     sim::UsbController controller = sim::Controller(1);
     controller.rootHub.ports[0] = UsbPort::WithHub(chain);
-    UsbMachine machine;
-    machine.controllers.push_back(controller);
-    usbSide().SetMachine(machine);
+    SetController(controller);
 
     usb::CEnumUSB enumerator;
     enumerator.Enumerate(0);
@@ -515,9 +511,7 @@ TEST_F(EnumTest, InterfacesClimbToTheFirstEntryWithTheirNodesDriverKey) {
     ports[3] = UsbPort::With(twinB);
     ports[4] = UsbPort::With(keyboard);
     ports[5] = UsbPort::WithHub(hub);
-    UsbMachine machine;
-    machine.controllers.push_back(controller);
-    usbSide().SetMachine(machine);
+    SetController(controller);
 
     usb::CEnumUSB enumerator;
     enumerator.Enumerate(0);
@@ -637,9 +631,7 @@ TEST_F(EnumTest, LongDriverKeysAndHubNamesAreKeptWholeAndBound) {
     ports[4] = UsbPort::With(unreadable);
     ports[5] = UsbPort::With(longestDesc);
     ports[6] = UsbPort::With(tooLongDesc);
-    UsbMachine machine;
-    machine.controllers.push_back(controller);
-    usbSide().SetMachine(machine);
+    SetController(controller);
 
     RecordingEnum enumerator;
     enumerator.Enumerate(0);

@@ -19,6 +19,7 @@
 #include "platform/ui_testing.h"
 #include "tests/support/listed_devices.h"
 #include "tests/support/program_folder.h"
+#include "tests/support/tree_click.h"
 #include "tests/support/ui_thread.h"
 #include "usb/res/port_select.h"
 #include "usb/usb_port.h"
@@ -26,6 +27,7 @@
 namespace {
 
 using namespace ui;
+using uitest::ClickTreeItem;
 
 using testsupport::kSettings;
 constexpr char16_t kDir[] = u"C:\\Tools\\Tavrin\\";
@@ -64,7 +66,7 @@ enum Node { kC0, kRoot, kP1, kP2, kHubA, kP3, kP4, kHubB, kP5, kHubC, kP6, kP7, 
 
 class PortDialogTest : public ::testing::Test, protected testsupport::ProgramFolder {
   protected:
-    PortDialogTest() : ProgramFolder("tavrin-port-") {}
+    PortDialogTest() : ProgramFolder("port") {}
     void SetUp() override {
         sim::Station::Get().Reset();
         std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin\\lines"));
@@ -128,19 +130,6 @@ class PortDialogTest : public ::testing::Test, protected testsupport::ProgramFol
             out += tree.GetCheck(items[i]) ? 'x' : '.';
         return out;
     }
-    // The mouse on an item's check box: the cursor goes there, the button down and up.
-    static void ClickBox(CTreeCtrl& tree, HTREEITEM item, bool onLabel = false) {
-        RECT label{};
-        ASSERT_TRUE(ui::testing::GetItemRect(tree, item, &label, true));
-        const POINT point{onLabel ? label.left + 2 : label.left - 3,
-                          (label.top + label.bottom) / 2};
-        POINT screen = point;
-        ui::testing::ClientToScreen(tree, &screen);
-        ui::testing::SetCursorPos(screen);
-        const LPARAM at = MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y));
-        ui::PostMessage(tree.m_hWnd, WM_LBUTTONUP, 0, at);
-        ui::SendMessage(tree.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    }
     static void Press(usb::CUsbPort& dialog, int id) {
         ui::SendMessage(dialog.GetDlgItem(id), BM_CLICK);
     }
@@ -202,23 +191,23 @@ TEST_F(PortDialogTest, ClicksOnCheckBoxesReachDownAndUp) {
         ASSERT_EQ(at.size(), 14u);
         //       C0 R 1 2 A 3 4 B 5 C 6 7 8 C1
         EXPECT_EQ(Checked(tree), "..............");
-        ClickBox(tree, at[kHubB]);
+        ClickTreeItem(tree, at[kHubB]);
         EXPECT_EQ(Checked(tree), ".......xxxxx..") << "a hub takes every item below it";
         EXPECT_EQ(ui::testing::GetSelectedItem(tree), at[kHubB]);
-        ClickBox(tree, at[kP6]);
+        ClickTreeItem(tree, at[kP6]);
         EXPECT_EQ(Checked(tree), "........x..x..") << "a port unchecks its hubs";
         EXPECT_EQ(ui::testing::GetSelectedItem(tree), at[kP6]);
-        ClickBox(tree, at[kP6]);
+        ClickTreeItem(tree, at[kP6]);
         EXPECT_EQ(Checked(tree), ".......xxxxx..") << "the last port checks its hubs";
         for (Node n : {kP1, kP2, kP3, kP8})
-            ClickBox(tree, at[n]);
+            ClickTreeItem(tree, at[n]);
         EXPECT_EQ(Checked(tree), "..xx.x.xxxxxx.") << "the root hub waits for hub A";
-        ClickBox(tree, at[kP4]);
+        ClickTreeItem(tree, at[kP4]);
         EXPECT_EQ(Checked(tree), "xxxxxxxxxxxxx.") << "up to the controller";
-        ClickBox(tree, at[kP6]);
+        ClickTreeItem(tree, at[kP6]);
         EXPECT_EQ(Checked(tree), "..xxxxx.x..xx.") << "and down again, every ancestor";
-        ClickBox(tree, at[kC1]);
-        ClickBox(tree, at[kP5], true);
+        ClickTreeItem(tree, at[kC1]);
+        ClickTreeItem(tree, at[kP5], uitest::TreePart::kLabel);
         EXPECT_EQ(Checked(tree), "..xxxxx.x..xxx") << "a label click checks nothing";
         EXPECT_EQ(ui::testing::GetSelectedItem(tree), at[kP5]);
         Press(dialog, IDCANCEL);
@@ -237,9 +226,9 @@ TEST_F(PortDialogTest, SaveWritesThePortMapAndOkTheSwitchAndThePath) {
         CTreeCtrl& tree = dialog.tree;
         EXPECT_EQ(ui::SendMessage(dialog.GetDlgItem(IDX_ENABLE_PORT), BM_GETCHECK), BST_CHECKED);
         const auto at = Items(tree);
-        ClickBox(tree, at[kP1]);  // was checked by the file: now off
+        ClickTreeItem(tree, at[kP1]);  // was checked by the file: now off
         for (Node n : {kP7, kP3, kP4})
-            ClickBox(tree, at[n]);
+            ClickTreeItem(tree, at[n]);
         ui::testing::QueueFileDialogAnswer(file);
         Press(dialog, IDB_SAVE);
         EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - " + file);
@@ -301,7 +290,7 @@ TEST_F(PortDialogTest, SaveThenCancelAndOkWithoutAFile) {
     const std::u16string file = u"C:\\Tools\\Tavrin\\a.pfg";
     usb::CUsbPort dialog;
     const INT_PTR result = Run(dialog, [&] {
-        ClickBox(dialog.tree, Items(dialog.tree)[kP2]);
+        ClickTreeItem(dialog.tree, Items(dialog.tree)[kP2]);
         ui::SendMessage(dialog.GetDlgItem(IDX_ENABLE_PORT), BM_CLICK);
         Press(dialog, IDOK);
         EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "OK without a port file does nothing";
@@ -325,7 +314,7 @@ TEST_F(PortDialogTest, OkFallsBackToSaveWhenTheFileCannotBeMade) {
         SCOPED_TRACE(answer ? "answered" : "cancelled");
         usb::CUsbPort dialog;
         const INT_PTR result = Run(dialog, [&] {
-            ClickBox(dialog.tree, Items(dialog.tree)[kC1]);
+            ClickTreeItem(dialog.tree, Items(dialog.tree)[kC1]);
             if (answer)
                 ui::testing::QueueFileDialogAnswer(saved);
             else
@@ -488,7 +477,7 @@ TEST_F(PortDialogTest, AMapThatCannotReplaceTheOldOneWholeWritesNothing) {
     ui::testing::KeepErrorBoxes();
     usb::CUsbPort dialog;
     const INT_PTR result = Run(dialog, [&] {
-        ClickBox(dialog.tree, Items(dialog.tree)[kP7]);
+        ClickTreeItem(dialog.tree, Items(dialog.tree)[kP7]);
         ui::testing::QueueFileDialogAnswer(file);
         Press(dialog, IDB_SAVE);
         EXPECT_EQ(ReadFile(file), old);

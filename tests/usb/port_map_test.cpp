@@ -22,13 +22,13 @@ TEST(PortMapTest, SettingsFileIsTavrinIniBesideTheProgram) {
     EXPECT_EQ(config::SettingsPathOf(u"C:\\Tools\\Tavrin\\Tavrin.exe"),
               u"C:\\Tools\\Tavrin\\Tavrin.ini");
     EXPECT_EQ(config::SettingsPathOf(u"D:\\Q.exe"), u"D:\\Tavrin.ini");
-    testsupport::ProgramFolder folder("PortMap");
+    testsupport::ProgramFolder folder("port-map");
     EXPECT_EQ(config::SettingsPath(), kSettings);
     EXPECT_EQ(config::ProgramDirectory(), u"C:\\Tools\\Tavrin");
 }
 
 TEST(PortMapTest, WhatIsWrittenReadsBack) {
-    testsupport::ProgramFolder folder("PortMap");
+    testsupport::ProgramFolder folder("port-map");
     const std::u16string map = u"C:\\Tools\\Tavrin\\lines\\a.pfg";
     EXPECT_EQ(usb::ReadPortFileSetting(kSettings), u"");
     EXPECT_EQ(usb::EnablePortOf(u""), 0) << "no file, no port mode";
@@ -51,7 +51,7 @@ TEST(PortMapTest, WhatIsWrittenReadsBack) {
 }
 
 TEST(PortMapTest, StoredPathsResolveAgainstTheProgramFolderNotTheCurrentOne) {
-    testsupport::ProgramFolder folder("PortMap");
+    testsupport::ProgramFolder folder("port-map");
     sim::Files::Get().SetCurrentDirectory(u"C:\\Elsewhere");
     folder.WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\nCHECK_FILE=..\\b.chk\r\n");
     EXPECT_EQ(usb::ReadPortFileSetting(kSettings), u"C:\\Tools\\Tavrin\\a.pfg");

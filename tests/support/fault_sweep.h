@@ -1,6 +1,10 @@
-// Helpers of the fault sweeps: which calls to fail, and how to name a case.
+// The fault sweeps' driver: a run with no call failing, then one run for each call that fails in
+// turn; which calls to fail, how to name a case, and what a run left open.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,6 +38,9 @@ inline std::vector<std::uint64_t> Schedule(std::uint64_t calls, std::uint64_t ev
     return ks;
 }
 
+// Each call in turn, or the sample of Schedule.
+enum class Sample { kSampled, kEveryCall };
+
 inline std::string Trace(std::uint64_t k, sim::FaultCall kind) {
     std::string text = "call ";
     text += std::to_string(k);
@@ -63,6 +70,44 @@ inline std::vector<std::string> Lines(const std::string& text) {
         at = end + 2;
     }
     return lines;
+}
+
+// What a run left open on the virtual station.
+struct LeftOpen {
+    std::size_t handles = 0;
+    std::size_t sets = 0;  // device information sets
+    std::size_t keys = 0;  // registry keys
+    std::size_t total() const { return handles + sets + keys; }
+};
+LeftOpen OpenNow();
+// Nothing left open; the paths of handles that were.
+void ExpectNothingOpen(const LeftOpen& open);
+
+// `run(k)` runs once with the k-th counted call failing (0: none) and answers an outcome whose
+// `failed` is the kind of call that was made to fail. The run without a failure is checked by
+// `clean(outcome, calls)`, each later one by `failed(clean, got, k, kind)` under a trace that
+// names the call. The sweep ends at the first fatal failure, as the test's body would.
+template <class Run, class Clean, class Failed>
+void Sweep(Run run, Clean clean, Failed failed, Sample sample = Sample::kSampled) {
+    const auto cleanRun = run(0);
+    const std::uint64_t calls = sim::Faults::Calls();
+    ASSERT_FALSE(cleanRun.failed);
+    clean(cleanRun, calls);
+    if (::testing::Test::HasFatalFailure())
+        return;
+    ::testing::Test::RecordProperty("calls", static_cast<int>(calls));
+
+    const std::vector<std::uint64_t> ks =
+        sample == Sample::kEveryCall ? Schedule(calls, calls, 1) : Schedule(calls);
+    for (std::uint64_t k : ks) {
+        const auto got = run(k);
+        ASSERT_TRUE(got.failed) << "call " << k << " of " << calls << " was never made";
+        const sim::FaultCall kind = *got.failed;
+        SCOPED_TRACE(Trace(k, kind));
+        failed(cleanRun, got, k, kind);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
 }
 
 }  // namespace faultsweep

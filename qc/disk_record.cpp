@@ -1,0 +1,38 @@
+#include "qc/disk_record.h"
+
+#include <vector>
+
+#include "qc/check_model.h"
+#include "qc/result_log.h"
+
+namespace qc {
+
+std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name) {
+    std::u16string letters;
+    std::vector<std::u16string> names;
+    bool named = false;
+    usb::VolumePosition position = entry.firstVolume;
+    while (position != nullptr) {
+        usb::VolumeEntry volume;
+        usb::CEnumUSB::GetNextVolume(&volume, &position);
+        if (volume.driveLetter == 0)
+            continue;
+        letters += volume.driveLetter;
+        std::u16string text = name ? name(volume.driveLetter) : std::u16string();
+        named = named || !text.empty();
+        names.push_back(text.empty() ? std::u16string(1, volume.driveLetter) : std::move(text));
+    }
+    return named ? VolText(names) : VolText(letters);
+}
+
+DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
+                          const VolumeNamer& name) {
+    return {stationPort, entry.portOrdinal, VolOf(entry, name)};
+}
+
+std::string FormatRecord(const platform::LocalTime& time, const DiskRecord& record, bool pass,
+                         const device::ValueSlots& values) {
+    return FormatLogLine(time, record.stationPort, record.portOrdinal, record.vol, pass, values);
+}
+
+}  // namespace qc

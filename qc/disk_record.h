@@ -1,0 +1,36 @@
+// What the station records of a judged disk, the same for the window's result log and for
+// tavrin-check: where the disk sits (station port, the port's ordinal, the "Vol" text), then the
+// verdict and the values when the line is made.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "device/controller.h"
+#include "platform/log_file.h"
+#include "usb/enum_usb.h"
+
+namespace qc {
+
+// A volume's name in "Vol" (Linux names its volumes); null or empty: its drive letter.
+using VolumeNamer = std::function<std::u16string(char16_t letter)>;
+
+struct DiskRecord {
+    int stationPort = 0;  // 1 to 16 in station mode; 0 in free mode
+    int portOrdinal = 0;
+    std::u16string vol;  // as the "Vol" cell shows it
+};
+
+// The "Vol" text of the entry's volumes, from its first on: letters (or names) joined by "|".
+// A volume without a letter is left out: it would put a NUL in the text.
+std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name = {});
+
+// The record of a disk placed on `stationPort` (0: free mode).
+DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
+                          const VolumeNamer& name = {});
+
+// The record's line of the log and of the CSV, with its verdict and values.
+std::string FormatRecord(const platform::LocalTime& time, const DiskRecord& record, bool pass,
+                         const device::ValueSlots& values);
+
+}  // namespace qc
