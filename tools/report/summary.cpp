@@ -11,10 +11,23 @@ namespace tools::report {
 namespace {
 
 // 16 MiB of filter: a false match per few hundred disks at ten million, which costs no more
-// than one more serial followed on the second pass.
+// than one more serial followed on the second pass. Each serial sets four bits of one word, so
+// that a look costs one memory access.
 constexpr std::size_t kFilterWords = std::size_t{1} << 21;
-constexpr std::uint64_t kFilterMask = kFilterWords * 64 - 1;
-constexpr int kFilterProbes = 4;
+// The candidates' own filter, to pass over the others on the second pass without a lookup.
+constexpr std::size_t kCandidateFilterWords = std::size_t{1} << 16;
+
+// Whether the four bits of `h` were all set in `filter` already; sets them with `set`.
+bool Seen(std::vector<std::uint64_t>& filter, std::uint64_t h, bool set = true) {
+    std::uint64_t& word = filter[h & (filter.size() - 1)];
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i)
+        bits |= std::uint64_t{1} << ((h >> (40 + 6 * i)) & 63);
+    const bool all = (word & bits) == bits;
+    if (set)
+        word |= bits;
+    return all;
+}
 
 std::uint64_t Hash(std::string_view text) {
     std::uint64_t h = 0xcbf29ce484222325ull;
@@ -27,6 +40,28 @@ std::uint64_t Hash(std::string_view text) {
     h *= 0xff51afd7ed558ccdull;
     h ^= h >> 33;
     return h;
+}
+
+// A check of a disk followed on the second pass, in eight bytes: the time's fourteen digits as
+// a number, then the verdict.
+std::uint64_t PackedCheck(std::string_view time, bool pass) {
+    std::uint64_t n = 0;
+    for (const char c : time) {
+        if (c >= '0' && c <= '9')
+            n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n * 2 + (pass ? 1 : 0);
+}
+
+Check UnpackedCheck(std::uint64_t packed) {
+    std::uint64_t n = packed / 2;
+    char digits[15] = {};
+    for (int i = 13; i >= 0; --i, n /= 10)
+        digits[i] = static_cast<char>('0' + n % 10);
+    const std::string d(digits, 14);
+    return {d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + " " + d.substr(8, 2) +
+                ":" + d.substr(10, 2) + ":" + d.substr(12, 2),
+            packed % 2 == 1};
 }
 
 int NumberOf(std::string_view text) {
@@ -64,7 +99,12 @@ std::string Percent(double fraction) {
     return text;
 }
 
-Summary::Summary() : seen_(kFilterWords, 0) {}
+Summary::Summary() : seen_(kFilterWords, 0), candidateFilter_(kCandidateFilterWords, 0) {}
+
+void Summary::Candidate(std::string_view serial) {
+    if (candidates_.emplace(serial).second)
+        Seen(candidateFilter_, Hash(serial));
+}
 
 void Summary::Add(const Record& r, std::string_view station,
                   const std::vector<std::size_t>* failedItems) {
@@ -103,27 +143,16 @@ void Summary::Add(const Record& r, std::string_view station,
         }
     }
 
-    if (!r.serial.empty()) {
-        const std::uint64_t h = Hash(r.serial);
-        const std::uint64_t step = (h >> 32) | 1;
-        bool all = true;
-        for (int i = 0; i < kFilterProbes; ++i) {
-            const std::uint64_t bit = (h + static_cast<std::uint64_t>(i) * step) & kFilterMask;
-            std::uint64_t& word = seen_[bit / 64];
-            const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
-            all = all && (word & mask) != 0;
-            word |= mask;
-        }
-        if (all)
-            candidates_.emplace(r.serial);
-    }
+    if (!r.serial.empty() && Seen(seen_, Hash(r.serial)))
+        Candidate(r.serial);
 }
 
 void Summary::AddSecond(const Record& r) {
     if (r.serial.empty())
         return;
-    if (candidates_.find(r.serial) != candidates_.end())
-        checks_[std::string(r.serial)].push_back({std::string(r.time), r.pass});
+    if (Seen(candidateFilter_, Hash(r.serial), false) &&
+        candidates_.find(r.serial) != candidates_.end())
+        checks_[std::string(r.serial)].push_back(PackedCheck(r.time, r.pass));
 }
 
 std::vector<std::pair<std::size_t, std::uint64_t>> Summary::RankedItems() const {
@@ -155,13 +184,17 @@ bool Summary::StandsOut(const PortKey& port) const {
 
 std::vector<std::pair<std::string, std::vector<Check>>> Summary::Retests() const {
     std::vector<std::pair<std::string, std::vector<Check>>> retests;
-    for (const auto& [serial, checks] : checks_) {
-        if (checks.size() < 2)
+    for (const auto& [serial, packed] : checks_) {
+        if (packed.size() < 2)
             continue;
-        auto ordered = checks;
+        auto ordered = packed;
+        // The time's digits lead, so the numbers sort as the times.
         std::stable_sort(ordered.begin(), ordered.end(),
-                         [](const Check& a, const Check& b) { return a.time < b.time; });
-        retests.emplace_back(serial, std::move(ordered));
+                         [](std::uint64_t a, std::uint64_t b) { return a / 2 < b / 2; });
+        std::vector<Check> checks;
+        for (const std::uint64_t check : ordered)
+            checks.push_back(UnpackedCheck(check));
+        retests.emplace_back(serial, std::move(checks));
     }
     std::sort(retests.begin(), retests.end(), [](const auto& a, const auto& b) {
         return a.second.front().time != b.second.front().time

@@ -76,9 +76,12 @@ class Summary {
             return std::hash<std::string_view>{}(text);
         }
     };
+    void Candidate(std::string_view serial);
+
     std::vector<std::uint64_t> seen_;  // the filter's bits
+    std::vector<std::uint64_t> candidateFilter_;
     std::unordered_set<std::string, TextHash, std::equal_to<>> candidates_;
-    std::unordered_map<std::string, std::vector<Check>> checks_;
+    std::unordered_map<std::string, std::vector<std::uint64_t>> checks_;  // packed checks
     // The last station and hour met, to spare a lookup on a run of one station's lines.
     std::string lastStation_;
     Tally* lastStationTally_ = nullptr;
