@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/selection_lists.h"
 
@@ -17,8 +18,11 @@ namespace tools {
 // written as \xHH, so that a value is one line whatever the block holds.
 std::string SlotLine(std::size_t slot, std::u16string_view text);
 
-// --lang: "en", "zh-CN" or "zh-TW".
-std::optional<device::Language> ParseLanguage(const std::string& text);
+// --lang at args[i], the tools' one parser of it: its value "en", "zh-CN" or "zh-TW" as a
+// language, `i` moved onto the value; nullopt with the reason ("--lang needs a value", "unknown
+// language 'x'") when it does not fit.
+std::optional<device::Language> LanguageOption(const std::vector<std::string>& args, std::size_t& i,
+                                               std::string* why);
 
 // The ports from the root hub down, joined by "." ("1.2"); the path ends at the first 0xFF.
 std::string PortPathText(const std::uint8_t (&path)[10]);

@@ -1,6 +1,7 @@
 #include "tools/block_tool.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -35,13 +36,20 @@ std::optional<std::uint64_t> ParseCount(const std::string& text) {
 
 }  // namespace
 
-std::optional<device::Language> ParseLanguage(const std::string& text) {
-    if (text == "en")
+std::optional<device::Language> LanguageOption(const std::vector<std::string>& args, std::size_t& i,
+                                               std::string* why) {
+    if (i + 1 >= args.size()) {
+        *why = args[i] + " needs a value";
+        return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    if (value == "en")
         return device::Language::English;
-    if (text == "zh-CN")
+    if (value == "zh-CN")
         return device::Language::SimplifiedChinese;
-    if (text == "zh-TW")
+    if (value == "zh-TW")
         return device::Language::TraditionalChinese;
+    *why = "unknown language '" + value + "'";
     return std::nullopt;
 }
 
@@ -71,20 +79,19 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     std::optional<std::string> file;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--lang" || arg == "--free") {
+        if (arg == "--lang") {
+            std::string why;
+            const auto parsed = LanguageOption(args, i, &why);
+            if (!parsed)
+                return Usage(err, why);
+            language = *parsed;
+        } else if (arg == "--free") {
             if (i + 1 == args.size())
                 return Usage(err, arg + " needs a value");
             const std::string& value = args[++i];
-            if (arg == "--lang") {
-                const auto parsed = ParseLanguage(value);
-                if (!parsed)
-                    return Usage(err, "unknown language '" + value + "'");
-                language = *parsed;
-            } else {
-                freeBytes = ParseCount(value);
-                if (!freeBytes)
-                    return Usage(err, "--free takes a byte count, not '" + value + "'");
-            }
+            freeBytes = ParseCount(value);
+            if (!freeBytes)
+                return Usage(err, "--free takes a byte count, not '" + value + "'");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage(err, "unknown option '" + arg + "'");
         } else if (file) {
@@ -96,7 +103,9 @@ int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::o
     if (!file)
         return Usage(err, "no FILE");
 
-    std::ifstream in(*file, std::ios::binary);
+    // The name in UTF-8 whatever the system's code page.
+    std::ifstream in(std::filesystem::path(std::u8string(file->begin(), file->end())),
+                     std::ios::binary);
     if (!in)
         return Usage(err, "cannot read '" + *file + "'");
     std::vector<std::uint8_t> block(device::kNewerBlockSize);

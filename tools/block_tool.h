@@ -11,6 +11,7 @@
 
 namespace tools {
 
+// Arguments in UTF-8.
 int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tools

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "app/version.h"
 #include "device/controller.h"
@@ -71,17 +72,18 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o, std::
             o.watch = true;
         } else if (arg == "--verbose") {
             o.verbose = true;
-        } else if (arg == "--lang" || arg == "--check" || arg == "--ports" || arg == "--format" ||
-                   arg == "--log" || arg == "--station") {
+        } else if (arg == "--lang") {
+            std::string why;
+            const auto language = LanguageOption(args, i, &why);
+            if (!language)
+                return Usage(err, why);
+            o.language = *language;
+        } else if (arg == "--check" || arg == "--ports" || arg == "--format" || arg == "--log" ||
+                   arg == "--station") {
             if (i + 1 == args.size())
                 return Usage(err, arg + " needs a value");
             const std::string& value = args[++i];
-            if (arg == "--lang") {
-                const auto language = ParseLanguage(value);
-                if (!language)
-                    return Usage(err, "unknown language '" + value + "'");
-                o.language = *language;
-            } else if (arg == "--format") {
+            if (arg == "--format") {
                 if (value != "text" && value != "csv")
                     return Usage(err, "--format is text or csv, not '" + value + "'");
                 o.csv = value == "csv";
@@ -517,9 +519,12 @@ void StopCheck(int exitStatus) {
         watch->Stop();
 }
 
-std::string WindowsAdvice(int code) {
-    constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
-    return code == kAccessDenied ? "run tavrin-check as administrator" : "";
+std::optional<std::string> StationAsked(const std::vector<std::string>& args) {
+    Options options;
+    std::ostringstream ignored;
+    if (Parse(args, options, ignored))
+        return std::nullopt;
+    return options.station;
 }
 
 int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "tools/usbtree.h"
 
 namespace tools {
@@ -49,7 +50,21 @@ int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, st
 // signal handler and from any thread.
 void StopCheck(int exitStatus);
 
+// The station file the arguments ask for (--station FILE), read by RunCheck's own parser;
+// nullopt when they ask for none or do not fit (RunCheck says why).
+std::optional<std::string> StationAsked(const std::vector<std::string>& args);
+
 // The advice for Windows' error numbers (the virtual station speaks them too).
-std::string WindowsAdvice(int code);
+inline std::string WindowsAdvice(int code) {
+    constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+    return code == kAccessDenied ? "run tavrin-check as administrator" : "";
+}
+
+// A disk's names as Windows gives its volume's: "E:" as the system names the drive, and "E:\"
+// as one may type it (the virtual station names them so too).
+inline std::vector<std::string> WindowsDiskNames(char16_t letter) {
+    const std::string drive = platform::ToUtf8(std::u16string{letter, u':'});
+    return {drive, drive + "\\"};
+}
 
 }  // namespace tools

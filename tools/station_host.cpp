@@ -1,5 +1,6 @@
 #include "tools/station_host.h"
 
+#include "platform/console.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station_file.h"
 #include "platform/text.h"
@@ -22,6 +23,20 @@ bool LoadStationOnHostFiles(const std::string& stationFile, const std::filesyste
         c = c == u'/' ? u'\\' : c;
     sim::Files::Get().SetCurrentDirectory(current);
     return true;
+}
+
+std::filesystem::path StationLinkFolder() {
+    std::error_code ignored;
+    return std::filesystem::temp_directory_path(ignored) /
+           ("tavrin-check-" + std::to_string(platform::console::ProcessNumber()));
+}
+
+void UseStation(CheckSystem& system, const std::filesystem::path& linkFolder) {
+    system.loadStation = [linkFolder](const std::string& path, std::string* why) {
+        return LoadStationOnHostFiles(path, linkFolder, why);
+    };
+    system.diskNames = WindowsDiskNames;
+    system.adviceFor = WindowsAdvice;
 }
 
 }  // namespace tools

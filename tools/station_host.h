@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tools/check.h"
+
 namespace tools {
 
 // Loads the station file; then the virtual drive C: stands for the machine's root (through a
@@ -12,5 +14,11 @@ namespace tools {
 // "../a.chk" name the machine's files. False with the reason when the station does not load.
 bool LoadStationOnHostFiles(const std::string& stationFile, const std::filesystem::path& linkFolder,
                             std::string* error);
+
+// A folder of this process's own for that link, in the temporary folder.
+std::filesystem::path StationLinkFolder();
+
+// tavrin-check on a station so loaded (--station), its disks named as Windows names them.
+void UseStation(CheckSystem& system, const std::filesystem::path& linkFolder);
 
 }  // namespace tools

@@ -1,8 +1,10 @@
 #include <iostream>
 
+#include "platform/console.h"
 #include "tools/block_tool.h"
 
+// No machine: only the console, and the backend for the block's texts.
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return tools::RunBlockTool(args, std::cout, std::cerr);
+    const platform::console::Utf8Output output;
+    return tools::RunBlockTool(platform::console::Arguments(argc, argv), std::cout, std::cerr);
 }

@@ -4,7 +4,6 @@
 #include "platform/device_io.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -82,14 +81,6 @@ void StopDeviceCalls() {
 
 void ResumeDeviceCalls() {
     callsStopped.store(false);
-}
-
-bool CatchStopSignals(void (*handler)(int signal)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 }  // namespace linux_os

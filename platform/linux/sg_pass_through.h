@@ -50,8 +50,4 @@ void StopDeviceCalls();
 // Lets the calls through again.
 void ResumeDeviceCalls();
 
-// Installs `handler` for SIGINT and SIGTERM without SA_RESTART, so that a system call they
-// interrupt returns (EINTR) instead of going on. False when the system refuses.
-bool CatchStopSignals(void (*handler)(int signal));
-
 }  // namespace platform::linux_os

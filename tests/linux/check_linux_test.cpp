@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/console.h"
 #include "platform/device_io.h"
 #include "platform/linux/sg_pass_through.h"
 #include "tests/support/temp_folder.h"
@@ -82,9 +83,9 @@ TEST_F(DiskArgument, LinksAreFollowedToTheirNode) {
     EXPECT_FALSE(why.empty());
 }
 
-std::atomic<int> signalled{0};
-void Note(int signal) {
-    signalled = signal;
+std::atomic<int> stopStatus{0};
+void Note(int exitStatus) {
+    stopStatus = exitStatus;
 }
 
 // After a stop no device call reaches the system, and a blocked call is interrupted, not
@@ -107,7 +108,7 @@ TEST(StopDeviceCalls, NothingIsSentAfterAStop) {
     platform::CloseDevice(again);
     platform::CloseDevice(handle);
 
-    ASSERT_TRUE(platform::linux_os::CatchStopSignals(Note));
+    ASSERT_TRUE(platform::console::CatchStopRequests(Note));
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     const pthread_t reader = pthread_self();
@@ -128,7 +129,7 @@ TEST(StopDeviceCalls, NothingIsSentAfterAStop) {
     signaller.join();
     EXPECT_EQ(n, -1);
     EXPECT_EQ(error, EINTR) << "a restarted read would have waited for ever";
-    EXPECT_EQ(signalled.load(), SIGTERM);
+    EXPECT_EQ(stopStatus.load(), 128 + SIGTERM);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     signal(SIGINT, SIG_DFL);

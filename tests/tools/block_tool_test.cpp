@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/sim/info_block.h"
 #include "tests/support/temp_folder.h"
+#include "tools/block_line.h"
 
 namespace {
 
@@ -124,6 +126,43 @@ TEST_F(BlockToolTest, ArgumentsThatDoNotFit) {
     }
     EXPECT_EQ(Run({"--free", "18446744073709551615", file}), 0);
     EXPECT_NE(out.find("19 CapMin=17592186044415MB\n"), std::string::npos);
+}
+
+// The arguments come in UTF-8 on every system, a file's name among them.
+TEST_F(BlockToolTest, AFileNamedInUtf8) {
+    const fs::path path = dir / fs::path(u8"\u5757 \u00e9.bin");
+    const sim::InfoBlock block = sim::SampleInfoBlock();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(block.Bytes().data()),
+               static_cast<std::streamsize>(block.Bytes().size()));
+    const std::u8string name = path.u8string();
+    ASSERT_EQ(Run({std::string(name.begin(), name.end())}), 0) << err;
+    EXPECT_NE(out.find("0 vid=1234\n"), std::string::npos);
+}
+
+// --lang as both tools read it.
+TEST(LanguageOption, TakesItsValueOrSaysWhyNot) {
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<device::Language> language;
+        std::string why;
+    };
+    const Case cases[] = {
+        {{"--lang", "en", "x"}, device::Language::English, ""},
+        {{"--lang", "zh-CN"}, device::Language::SimplifiedChinese, ""},
+        {{"--lang", "zh-TW", "--free"}, device::Language::TraditionalChinese, ""},
+        {{"--lang", "ZH-tw"}, std::nullopt, "unknown language 'ZH-tw'"},
+        {{"--lang", ""}, std::nullopt, "unknown language ''"},
+        {{"--lang"}, std::nullopt, "--lang needs a value"},
+    };
+    for (const Case& c : cases) {
+        std::size_t i = 0;
+        std::string why;
+        EXPECT_EQ(tools::LanguageOption(c.args, i, &why), c.language)
+            << ::testing::PrintToString(c.args);
+        EXPECT_EQ(why, c.why);
+        EXPECT_EQ(i, c.args.size() > 1 ? 1u : 0u) << "the value is taken, and only it";
+    }
 }
 
 }  // namespace

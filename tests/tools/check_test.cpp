@@ -119,6 +119,25 @@ class CheckTool : public ::testing::Test {
     std::string err;
 };
 
+// Whether a station is asked for is the run's own parser's answer: an option's value is never
+// taken for one, and arguments that do not fit ask for none.
+TEST(StationAsked, OnlyTheStationOptionAsksForOne) {
+    const std::vector<std::pair<std::vector<std::string>, std::optional<std::string>>> cases = {
+        {{"--station", "a.station", "G:"}, "a.station"},
+        {{"G:", "--check", "x.chk", "--station", "b.station"}, "b.station"},
+        {{"--station", "--station"}, "--station"},
+        {{"--log", "--station"}, std::nullopt},
+        {{"--check", "--station", "G:"}, std::nullopt},
+        {{"--lang", "--station", "a.station"}, std::nullopt},
+        {{"--station"}, std::nullopt},
+        {{"--station", ""}, std::nullopt},
+        {{"--station", "a", "--station", "b"}, std::nullopt},
+        {{"G:", "H:"}, std::nullopt},
+    };
+    for (const auto& [args, station] : cases)
+        EXPECT_EQ(tools::StationAsked(args), station) << ::testing::PrintToString(args);
+}
+
 // The sample station's own account of its disks against the line's check file.
 TEST_F(CheckTool, TheSampleStationGetsTheVerdictsItsFileDescribes) {
     const std::string chk = (kDemo / "line16.chk").string();

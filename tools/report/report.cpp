@@ -19,6 +19,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Paths as the arguments give them, in UTF-8, on every system.
+fs::path PathOf(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 constexpr const char* kUsage =
     "usage: tavrin-report [--since DATE] [--until DATE] [--html FILE] [--csv FILE] LOG|FOLDER...";
 // Records named on standard error per log; past this they are only counted.
@@ -96,14 +106,14 @@ class CheckFiles {
     }
 
     Entry& Find(const std::string& stored, const fs::path& logFolder) {
-        const std::string key = logFolder.string() + '\n' + stored;
+        const std::string key = Utf8Of(logFolder) + '\n' + stored;
         const auto it = entries_.find(key);
         if (it != entries_.end())
             return it->second;
         Entry& entry = entries_[key];
-        const fs::path path(stored);
+        const fs::path path = PathOf(stored);
         for (const fs::path& candidate : {path.is_absolute() ? path : logFolder / path, path}) {
-            const std::u16string name = platform::FromUtf8(candidate.string());
+            const std::u16string name = platform::FromUtf8(Utf8Of(candidate));
             if (qc::IsCheckFile(name)) {
                 entry.stored = qc::ReadCheckFile(name);
                 break;
@@ -165,7 +175,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<Log> logs;
     for (const std::string& input : o.inputs) {
         std::error_code error;
-        const fs::path path(input);
+        const fs::path path = PathOf(input);
         if (fs::is_directory(path, error)) {
             std::vector<fs::path> found;
             for (fs::directory_iterator it(path, error), end; !error && it != end;
@@ -180,9 +190,9 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             }
             std::sort(found.begin(), found.end());
             for (const fs::path& file : found)
-                logs.push_back({file, file.string(), file.stem().string()});
+                logs.push_back({file, Utf8Of(file), Utf8Of(file.stem())});
         } else {
-            logs.push_back({path, input, path.stem().string()});
+            logs.push_back({path, input, Utf8Of(path.stem())});
         }
     }
 
@@ -241,7 +251,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const auto write = [&](const std::optional<std::string>& file, auto writer) {
         if (!file)
             return;
-        std::ofstream page(fs::path(*file), std::ios::binary | std::ios::trunc);
+        std::ofstream page(PathOf(*file), std::ios::binary | std::ios::trunc);
         if (page)
             writer(summary, page);
         page.close();

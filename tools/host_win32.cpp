@@ -1,0 +1,17 @@
+#include "tools/host.h"
+
+namespace tools {
+
+CheckSystem Host::ForCheck(void (*stop)(int exitStatus)) {
+    platform::console::CatchStopRequests(stop);
+    CheckSystem system;
+    system.diskNames = WindowsDiskNames;
+    system.adviceFor = WindowsAdvice;
+    return system;
+}
+
+StationLoader Host::ForUsbTree() {
+    return {};
+}
+
+}  // namespace tools

@@ -1,0 +1,17 @@
+// tavrin-check on the machine's own disks through the Linux kernel.
+#pragma once
+
+#include "tools/check.h"
+
+namespace tools {
+
+// Disks by their devices ("/dev/sdb", and "/dev/sdb1" for a partition's volume), DISK arguments
+// resolved as the system resolves them, the kernel's names in "Vol", and the advice for its
+// error numbers.
+void UseLinuxDisks(CheckSystem& system);
+
+// A stop request (SIGINT, SIGTERM) sends nothing more to a disk, nor the command in hand again,
+// and then calls `stop` with its exit status.
+void CatchStopsOnLinux(void (*stop)(int exitStatus));
+
+}  // namespace tools
