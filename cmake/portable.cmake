@@ -1,11 +1,11 @@
 # Stages the portable package and zips it: cmake -DX86=... -DX64=... -DDEMO=... -DDEMO_FILES=...
 # -DREADME=... -DOUT=... -DNAME=... -P portable.cmake
-foreach(var X86 X64 DEMO DEMO_FILES README OUT NAME)
+foreach(var X86 X64 REPORT DEMO DEMO_FILES README OUT NAME)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "portable: ${var} is not given")
   endif()
 endforeach()
-foreach(file ${X86} ${X64} ${DEMO} ${README})
+foreach(file ${X86} ${X64} ${REPORT} ${DEMO} ${README})
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "portable: ${file} is missing")
   endif()
@@ -19,6 +19,8 @@ file(MAKE_DIRECTORY ${stage}/x64 ${stage}/demo)
 file(COPY_FILE ${X86} ${stage}/Tavrin.exe)
 file(COPY_FILE ${X64} ${stage}/x64/Tavrin.exe)
 file(COPY_FILE ${DEMO} ${stage}/demo/TavrinDemo.exe)
+# The shift's report from the result logs, for whoever reads them.
+file(COPY_FILE ${REPORT} ${stage}/tavrin-report.exe)
 file(GLOB demo_files ${DEMO_FILES}/*)
 file(COPY ${demo_files} DESTINATION ${stage}/demo)
 # The read-me with Windows line ends, for Notepad.

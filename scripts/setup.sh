@@ -13,6 +13,7 @@ packages=(
   clang-format
   clang libclang-rt-dev
   qemu-system-x86 busybox-static libusbredirparser-dev dosfstools cpio kmod
+  chromium
 )
 
 # Every command that the build and the scripts call.
@@ -23,6 +24,7 @@ commands=(
   wine wineserver xvfb-run Xvfb xauth import convert
   clang clang++
   qemu-system-x86_64 busybox mkfs.vfat cpio gzip depmod dpkg-deb apt-get apt-cache
+  chromium
 )
 
 missing=()

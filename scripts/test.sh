@@ -28,11 +28,15 @@ for preset in native native-tsan win64; do
   ctest --preset "$preset"
 done
 
+echo "== tavrin-report's page in a real browser"
+bash scripts/report-test.sh build/native
+
 echo "== the kernel test: Debian's kernel under QEMU, our flash disks on an emulated hub"
 bash scripts/kernel-test.sh
 
 echo "== benchmarks, once each (figures come from a quiet machine, not from here)"
-build/bench/tests/tavrin-bench --benchmark_min_time=0.01
+# The report over a small generated log here; ten million records on a quiet machine.
+TAVRIN_REPORT_BENCH_LINES=100000 build/bench/tests/tavrin-bench --benchmark_min_time=0.01
 
 echo "== fuzz targets, a few seconds each (campaigns: scripts/fuzz.sh SECONDS)"
 FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 3
@@ -67,11 +71,16 @@ for colour in "rgb(152,251,152) PASS" "rgb(255,192,203) FAIL" "rgb(222,184,135) 
   if [ "$n" -lt 1000 ]; then echo "demo: too few $2 pixels in $shot"; exit 1; fi
 done
 
+# The demo's window logs its verdicts; the report reads them back.
+summary=$(build/native/tools/tavrin-report build/win64/tools/results.csv)
+echo "demo: tavrin-report build/win64/tools/results.csv: $(head -n 2 <<<"$summary" | tail -n 1)"
+grep -q '^checked [1-9]' <<<"$summary" || { echo "demo: the report found no verdict in the demo's log"; exit 1; }
+
 echo "== the portable package"
 cmake --build --preset win64 --target portable >/dev/null
 zip=build/win64/portable/Tavrin-1.0.0.3-windows.zip
 listing=$(cmake -E tar tf "$zip")
-for f in Tavrin.exe x64/Tavrin.exe README.txt demo/TavrinDemo.exe demo/station16.station \
+for f in Tavrin.exe x64/Tavrin.exe tavrin-report.exe README.txt demo/TavrinDemo.exe demo/station16.station \
          demo/station16.pfg demo/line16.chk demo/Tavrin.ini; do
   grep -qx "Tavrin-1.0.0.3/$f" <<<"$listing" || { echo "portable: $f is missing from $zip"; exit 1; }
 done

@@ -1,0 +1,173 @@
+#include "tools/report/report.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/program_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kOldHeader[] =
+    "\xEF\xBB\xBF"
+    "Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,ProductName,"
+    "RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,Interleave,CacheProgram,"
+    "DualMode,Randomize,CapMin,CapMax,MPVer,FWVer\r\n";
+constexpr char kNewColumns[] = ",Serial number,Check file,Station";
+// A disk that meets the check file below, and two that do not.
+constexpr char kGood[] =
+    "1234,7730,1.00,Generic,Flash Disk,30MHZ,40MHZ,ON,OFF,Quick,1,0,A,16384,1,1,0,0,0,3814MB,"
+    "3814MB,MP 2.15.0.7,FW 7730.0412";
+constexpr char kBadName[] =
+    "1234,7730,1.00,Generic,USB DISK,30MHZ,40MHZ,ON,OFF,Quick,1,0,A,16384,1,1,0,0,0,3814MB,"
+    "3814MB,MP 2.15.0.7,FW 7730.0412";
+constexpr char kBadNameAndFirmware[] =
+    "1234,7730,1.00,Generic,USB DISK,30MHZ,40MHZ,ON,OFF,Quick,1,0,A,16384,1,1,0,0,0,3814MB,"
+    "3814MB,MP 2.15.0.7,FW 7730.0399";
+constexpr char kCheckFile[] =
+    "[Value]\r\nvid=1234\r\nProductName=Flash Disk\r\nFWVer=FW 7730.0412\r\n"
+    "[Enable]\r\nvid=1\r\nProductName=1\r\nFWVer=1\r\n";
+
+class ReportTest : public ::testing::Test {
+  protected:
+    testsupport::ProgramFolder folder{"tavrin-report-"};
+    fs::path logs = folder.root / "logs";
+
+    void SetUp() override {
+        fs::create_directories(logs);
+        folder.WriteFile(u"C:\\Tools\\Tavrin\\line16.chk", kCheckFile);
+    }
+
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(logs / name, std::ios::binary) << text;
+        return (logs / name).string();
+    }
+
+    int Run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        return tools::report::RunReport(args, out, err);
+    }
+
+    std::ostringstream out, err;
+};
+
+// Station "ST-B" in the newer format: 20 disks on ports 1 to 5 that pass, and port 7 failing
+// four times out of four; the serials of two disks come back for a retest.
+std::string StationB() {
+    const std::string check = ",C:\\Tools\\Tavrin\\line16.chk,ST-B\r\n";
+    std::string log = std::string(kOldHeader, sizeof kOldHeader - 3) + kNewColumns + "\r\n";
+    for (int i = 0; i < 20; ++i)
+        log += "2026-12-08 09:" + std::to_string(10 + i) + ":00," + std::to_string(1 + i % 5) +
+               "," + std::to_string(1 + i % 5) + ",E,PASS," + kGood + ",SN-B" + std::to_string(i) +
+               check;
+    log += std::string("2026-12-08 10:01:00,7,9,E,FAIL,") + kBadName + ",SN-B3" + check;
+    log += std::string("2026-12-08 10:02:00,7,9,E,FAIL,") + kBadNameAndFirmware + ",SN-X" + check;
+    log += std::string("2026-12-08 10:03:00,7,9,E,FAIL,") + kBadName + ",SN-Y" + check;
+    // A check file that is nowhere: the disk failed, which items is not known.
+    log += std::string("2026-12-08 10:04:00,7,9,E,FAIL,") + kBadName + ",SN-Z,gone.chk,ST-B\r\n";
+    // Records that cannot be read: a field short, and a time that is none.
+    log += std::string("2026-12-08 10:05:00,7,9,E,FAIL,") + kBadName + ",SN-Z,ST-B\r\n";
+    log += std::string("yesterday,7,9,E,FAIL,") + kBadName + ",SN-Z" + check;
+    // A retest of SN-X: it passes now. Its Vol holds a comma and a line break, quoted.
+    log += std::string("2026-12-08 10:06:00,7,9,\"E,\r\nF\",PASS,") + kGood + ",SN-X" + check;
+    return log;
+}
+
+TEST_F(ReportTest, SumsUpLogsOfBothFormatsAndSeveralStations) {
+    // The older format, from a station in free mode: its name is the file's.
+    Write("st01.csv", std::string(kOldHeader) + "2026-12-08 09:59:59,,3,G,PASS," + kGood + "\r\n" +
+                          "2026-12-08 11:00:00,,3,G,FAIL," + kBadName + "\r\n");
+    Write("st02.csv", StationB());
+    Write("notes.txt", "not a log");
+
+    ASSERT_EQ(Run({logs.string(), "--html", (logs / "r.html").string(), "--csv",
+                   (logs / "r.csv").string()}),
+              0)
+        << err.str();
+    const std::string text = out.str();
+    // 2 + 25 records read; two of st02.csv's passed over and named by line: a record spanning
+    // two lines moves the count on by two.
+    EXPECT_NE(text.find("logs 2, records not read 2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("checked 27, PASS 22, FAIL 5, yield 81.48%\n"), std::string::npos) << text;
+    EXPECT_NE(err.str().find("st02.csv:26: not read (30 fields where the header names 31)"),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("st02.csv:27: not read (not a date and time: \"yesterday\")"),
+              std::string::npos)
+        << err.str();
+    // Failed items: ProductName by three of ST-B's disks, FWVer by one; the old format's FAIL
+    // and the one without its check file are not known.
+    EXPECT_NE(text.find("failed items\n  ProductName 3\n  FWVer 1\n  (items not known) 2\n"),
+              std::string::npos)
+        << text;
+    // Per station and port; port 7 of ST-B fails 4 of 5 against none of 20 elsewhere.
+    EXPECT_NE(text.find("  ST-B: 25 checked, 4 failed, 16.00%\n"
+                        "    port 1: 4 checked, 0 failed, 0.00%\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("    port 7: 5 checked, 4 failed, 80.00%, stands out\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  st01: 2 checked, 1 failed, 50.00%\n"
+                        "    ordinal 3: 2 checked, 1 failed, 50.00%\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("hours\n  2026-12-08 09:00 21 checked, yield 100.00%\n"
+                        "  2026-12-08 10:00 5 checked, yield 20.00%\n"
+                        "  2026-12-08 11:00 1 checked, yield 0.00%\n"),
+              std::string::npos)
+        << text;
+    // SN-B3 passed at 09:13 and failed at 10:01; SN-X failed then passed. SN-Z's second record
+    // was not read, so it was checked once.
+    EXPECT_NE(text.find("checked more than once\n"
+                        "  SN-B3: 2026-12-08 09:13:00 PASS, 2026-12-08 10:01:00 FAIL\n"
+                        "  SN-X: 2026-12-08 10:02:00 FAIL, 2026-12-08 10:06:00 PASS\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("SN-Z:"), std::string::npos);
+
+    std::ifstream csvFile(logs / "r.csv", std::ios::binary);
+    const std::string csv{std::istreambuf_iterator<char>(csvFile), {}};
+    EXPECT_NE(csv.find("port,ST-B,7,,,5,1,4,0.8000,yes\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("port,st01,,3,,2,1,1,0.5000,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("hour,,,,2026-12-08 10:00,5,1,4,0.8000,\r\n"), std::string::npos) << csv;
+
+    std::ifstream htmlFile(logs / "r.html", std::ios::binary);
+    const std::string html{std::istreambuf_iterator<char>(htmlFile), {}};
+    EXPECT_EQ(html.find("<script"), std::string::npos);
+    EXPECT_NE(html.find("id=\"yield-chart\""), std::string::npos);
+    EXPECT_NE(html.find("id=\"pareto-chart\""), std::string::npos);
+    EXPECT_NE(html.find("Checked 27, PASS 22, FAIL 5, yield 81.48%"), std::string::npos);
+}
+
+TEST_F(ReportTest, DatesChooseTheRecords) {
+    const std::string log = Write("st02.csv", StationB());
+    ASSERT_EQ(Run({"--since", "2026-12-08 10:00", "--until", "2026-12-08 10:03", log}), 0);
+    EXPECT_NE(out.str().find("checked 3, PASS 0, FAIL 3"), std::string::npos) << out.str();
+    ASSERT_EQ(Run({"--until", "2026-12-07", log}), 0);
+    EXPECT_NE(out.str().find("checked 0, PASS 0, FAIL 0"), std::string::npos) << out.str();
+}
+
+TEST_F(ReportTest, SaysWhatItCouldNotDo) {
+    const std::string good = Write("st02.csv", StationB());
+    const std::string notLog = Write("notes.csv", "Date,Result\r\n1,2\r\n");
+    // A log missing or not a log: the others are summed up, the status says some were not.
+    EXPECT_EQ(Run({good, (logs / "gone.csv").string(), notLog}), 1);
+    EXPECT_NE(err.str().find("gone.csv: not read (cannot be opened)"), std::string::npos);
+    EXPECT_NE(err.str().find("notes.csv: not read (not a result log"), std::string::npos);
+    EXPECT_NE(out.str().find("checked 25,"), std::string::npos);
+    // A page that cannot be written.
+    EXPECT_EQ(Run({good, "--html", (logs / "no" / "r.html").string()}), 1);
+    EXPECT_NE(err.str().find("r.html: not written"), std::string::npos);
+    // Arguments that do not fit.
+    EXPECT_EQ(Run({}), 2);
+    EXPECT_EQ(Run({"--since", "8.12.2026", good}), 2);
+    EXPECT_EQ(Run({"--until"}), 2);
+    EXPECT_EQ(Run({"--pdf", "x", good}), 2);
+}
+
+}  // namespace

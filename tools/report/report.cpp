@@ -1,0 +1,268 @@
+#include "tools/report/report.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "device/selection_lists.h"
+#include "platform/text.h"
+#include "qc/check_file.h"
+#include "qc/check_setup.h"
+#include "tools/report/log_reader.h"
+#include "tools/report/summary.h"
+
+namespace tools::report {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Paths as the arguments give them, in UTF-8, on every system.
+fs::path PathOf(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+constexpr const char* kUsage =
+    "usage: tavrin-report [--since DATE] [--until DATE] [--html FILE] [--csv FILE] LOG|FOLDER...";
+// Records named on standard error per log; past this they are only counted.
+constexpr std::uint64_t kNamedBadRecords = 100;
+
+struct Options {
+    std::string since = "0000-00-00 00:00:00";
+    std::string until = "9999-99-99 99:99:99";
+    std::optional<std::string> html, csv;
+    std::vector<std::string> inputs;
+};
+
+// "YYYY-MM-DD[ HH:MM[:SS]]" as the log writes times, the parts not given filled with `fill`
+// ("00:00:00" for a start, "23:59:59" for an end).
+std::optional<std::string> ParseDate(std::string text, std::string_view fill) {
+    if (text.size() > 10 && text[10] == 'T')
+        text[10] = ' ';
+    if (text.size() != 10 && text.size() != 16 && text.size() != 19)
+        return std::nullopt;
+    std::string full = text + std::string(" ").append(fill).substr(text.size() - 10);
+    if (!IsLogTime(full))
+        return std::nullopt;
+    return full;
+}
+
+// The failed items of a FAIL record, by the check file it names, read once per path: a
+// relative path as the station stores it is looked for beside the log, then from here.
+class CheckFiles {
+  public:
+    const std::vector<std::size_t>* FailedItems(const Record& r, const fs::path& logFolder) {
+        if (r.pass || r.checkFile.empty())
+            return nullptr;
+        Entry& entry = Find(std::string(r.checkFile), logFolder);
+        if (!entry.stored)
+            return nullptr;
+        // The values are in the station's language: the first whose lists hold every list value.
+        std::size_t language = 0;
+        for (std::size_t l = 0; l < kLanguages.size(); ++l) {
+            if (HoldsListValues(device::SelectionListsFor(kLanguages[l]), r)) {
+                language = l;
+                break;
+            }
+        }
+        auto& setup = entry.setups[language];
+        if (!setup)
+            setup = qc::SetupFromCheckFile(*entry.stored,
+                                           device::SelectionListsFor(kLanguages[language]));
+        device::ValueSlots values;
+        for (std::size_t slot = 0; slot < values.size(); ++slot)
+            values[slot] = platform::FromUtf8(r.values[slot]);
+        failed_ = qc::FailedItems(*setup, values);
+        return &failed_;
+    }
+
+  private:
+    static constexpr std::array<device::Language, 3> kLanguages = {
+        device::Language::English, device::Language::SimplifiedChinese,
+        device::Language::TraditionalChinese};
+
+    struct Entry {
+        std::optional<qc::StoredCheck> stored;
+        std::array<std::optional<qc::CheckSetup>, 3> setups;
+    };
+
+    static bool HoldsListValues(const device::SelectionLists& lists, const Record& r) {
+        for (std::size_t slot = 0; slot < device::kSlotCount; ++slot) {
+            const auto* list = slot == 13 ? nullptr : device::ListOfSlot(lists, slot);
+            if (list == nullptr || r.values[slot].empty())
+                continue;
+            const std::u16string value = platform::FromUtf8(r.values[slot]);
+            if (std::find(list->begin(), list->end(), value) == list->end())
+                return false;
+        }
+        return true;
+    }
+
+    Entry& Find(const std::string& stored, const fs::path& logFolder) {
+        const std::string key = Utf8Of(logFolder) + '\n' + stored;
+        const auto it = entries_.find(key);
+        if (it != entries_.end())
+            return it->second;
+        Entry& entry = entries_[key];
+        const fs::path path = PathOf(stored);
+        for (const fs::path& candidate : {path.is_absolute() ? path : logFolder / path, path}) {
+            const std::u16string name = platform::FromUtf8(Utf8Of(candidate));
+            if (qc::IsCheckFile(name)) {
+                entry.stored = qc::ReadCheckFile(name);
+                break;
+            }
+        }
+        return entry;
+    }
+
+    std::map<std::string, Entry> entries_;
+    std::vector<std::size_t> failed_;
+};
+
+struct Log {
+    fs::path path;
+    std::string name;   // as the user gave it, or the folder's path joined with the file's
+    std::string stand;  // the station name for records without one: the file's stem
+};
+
+bool Within(const Options& o, const Record& r) {
+    return r.time >= std::string_view(o.since) && r.time <= std::string_view(o.until);
+}
+
+}  // namespace
+
+int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Options o;
+    const auto misuse = [&err](const std::string& why) {
+        err << "tavrin-report: " << why << "\n" << kUsage << "\n";
+        return 2;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help") {
+            out << kUsage << "\n";
+            return 0;
+        }
+        if (arg == "--since" || arg == "--until" || arg == "--html" || arg == "--csv") {
+            if (i + 1 >= args.size())
+                return misuse(arg + " wants a value");
+            const std::string& value = args[++i];
+            if (arg == "--since" || arg == "--until") {
+                const auto date = ParseDate(value, arg == "--since" ? "00:00:00" : "23:59:59");
+                if (!date)
+                    return misuse("not a date: " + value);
+                (arg == "--since" ? o.since : o.until) = *date;
+            } else {
+                (arg == "--html" ? o.html : o.csv) = value;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return misuse("unknown option " + arg);
+        } else {
+            o.inputs.push_back(arg);
+        }
+    }
+    if (o.inputs.empty())
+        return misuse("no log named");
+
+    int status = 0;
+    std::vector<Log> logs;
+    for (const std::string& input : o.inputs) {
+        std::error_code error;
+        const fs::path path = PathOf(input);
+        if (fs::is_directory(path, error)) {
+            std::vector<fs::path> found;
+            for (fs::directory_iterator it(path, error), end; !error && it != end;
+                 it.increment(error)) {
+                if (it->path().extension() == ".csv" && it->is_regular_file(error))
+                    found.push_back(it->path());
+            }
+            if (error) {
+                err << "tavrin-report: " << input << ": not read (" << error.message() << ")\n";
+                status = 1;
+                continue;
+            }
+            std::sort(found.begin(), found.end());
+            for (const fs::path& file : found)
+                logs.push_back({file, Utf8Of(file), Utf8Of(file.stem())});
+        } else {
+            logs.push_back({path, input, Utf8Of(path.stem())});
+        }
+    }
+
+    Summary summary;
+    CheckFiles checks;
+    std::uint64_t badRecords = 0;
+    const auto pass = [&](bool first) {
+        for (const Log& log : logs) {
+            std::ifstream in(log.path, std::ios::binary);
+            if (!in) {
+                if (first) {
+                    err << "tavrin-report: " << log.name << ": not read (cannot be opened)\n";
+                    status = 1;
+                }
+                continue;
+            }
+            std::uint64_t named = 0;
+            const fs::path folder = log.path.parent_path();
+            const ReadResult result = ReadLog(
+                in,
+                [&](const Record& r) {
+                    if (!Within(o, r))
+                        return;
+                    if (first) {
+                        const std::string_view station = r.station.empty() ? log.stand : r.station;
+                        summary.Add(r, station, checks.FailedItems(r, folder));
+                    } else {
+                        summary.AddSecond(r);
+                    }
+                },
+                [&](const BadRecord& bad) {
+                    if (first && ++named <= kNamedBadRecords)
+                        err << "tavrin-report: " << log.name << ":" << bad.line << ": not read ("
+                            << bad.why << ")\n";
+                });
+            if (!first)
+                continue;
+            badRecords += result.badRecords;
+            if (named > kNamedBadRecords)
+                err << "tavrin-report: " << log.name << ": " << named - kNamedBadRecords
+                    << " more records not read\n";
+            if (!result.read) {
+                err << "tavrin-report: " << log.name << ": not read (" << result.why << ")\n";
+                status = 1;
+            }
+        }
+    };
+    pass(true);
+    if (summary.WantsSecondPass())
+        pass(false);
+
+    out << "logs " << logs.size() << ", records not read " << badRecords << "\n";
+    WriteText(summary, out);
+    out.flush();
+
+    const auto write = [&](const std::optional<std::string>& file, auto writer) {
+        if (!file)
+            return;
+        std::ofstream page(PathOf(*file), std::ios::binary | std::ios::trunc);
+        if (page)
+            writer(summary, page);
+        page.close();
+        if (!page) {
+            err << "tavrin-report: " << *file << ": not written\n";
+            status = 1;
+        }
+    };
+    write(o.html, WriteHtml);
+    write(o.csv, WriteCsv);
+    return status;
+}
+
+}  // namespace tools::report
