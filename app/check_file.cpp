@@ -39,8 +39,10 @@ void CTavrinDlg::LoadCheckFile() {
             continue;
         CBorrowed<>(control).EnableWindow(item.enabled != 0);
         if (IsListItem(i)) {
-            // beyond the list: no selection
-            CBorrowed<CComboBox>(control).SetCurSel(stored.entry[i]);
+            // An entry beyond the list selects none; the control itself would keep the last.
+            CBorrowed<CComboBox> combo(control);
+            if (combo.SetCurSel(stored.entry[i]) == CB_ERR)
+                combo.SetCurSel(-1);
         } else {
             item.value = stored.text[i];
             CBorrowed<>(control).SetWindowText(item.value);

@@ -319,10 +319,12 @@ LRESULT ComboProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return data.selection;
         case CB_SETCURSEL:
             InvalidateInternal(window, nullptr, true, false);
-            if (index < 0 || index >= count) {
+            // -1 clears the selection; an index beyond the list leaves it as it was, as the
+            // real control does whatever its documentation says.
+            if (index == -1)
                 data.selection = -1;
+            if (index < 0 || index >= count)
                 return CB_ERR;
-            }
             data.selection = index;
             return index;
         case CB_GETLBTEXT: {

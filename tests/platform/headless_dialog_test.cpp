@@ -235,7 +235,7 @@ TEST_F(HeadlessTest, ButtonsEditsAndDropDownListsAnswerAsThePlatformsDo) {
         };
         const Case cases[] = {
             {CB_SETCURSEL, 1, 1, 1},
-            {CB_SETCURSEL, 3, CB_ERR, CB_ERR},
+            {CB_SETCURSEL, 3, CB_ERR, 1},  // beyond the list: the selection stays
             {CB_SETCURSEL, 2, 2, 2},
             {CB_SETCURSEL, static_cast<WPARAM>(-1), CB_ERR, CB_ERR},
             {CB_GETLBTEXTLEN, 0, 5, CB_ERR},

@@ -243,6 +243,9 @@ TEST_F(DialogTest, DropDownListFromTheResources) {
     EXPECT_EQ(combo.SetCurSel(1), 1);
     EXPECT_EQ(combo.GetCurSel(), 1);
     EXPECT_EQ(combo.SetCurSel(7), CB_ERR);
+    EXPECT_EQ(combo.GetCurSel(), 1) << "an index beyond the list leaves the selection";
+    EXPECT_EQ(combo.SetCurSel(-1), CB_ERR);
+    EXPECT_EQ(combo.GetCurSel(), CB_ERR);
     EXPECT_EQ(combo.AddString(u"Delta"), 3);
     EXPECT_EQ(combo.GetCount(), 4);
     combo.ResetContent();
