@@ -164,6 +164,11 @@ TEST_F(ReportTest, SaysWhatItCouldNotDo) {
     EXPECT_EQ(Run({good, "--html", (logs / "no" / "r.html").string()}), 1);
     EXPECT_NE(err.str().find("r.html: not written"), std::string::npos);
     // Arguments that do not fit.
+    // A folder without a log: nothing to sum up is not a report.
+    const fs::path empty = logs / "empty";
+    fs::create_directories(empty);
+    EXPECT_EQ(Run({empty.string()}), 1);
+    EXPECT_NE(err.str().find("no result log found"), std::string::npos);
     EXPECT_EQ(Run({}), 2);
     EXPECT_EQ(Run({"--since", "8.12.2026", good}), 2);
     EXPECT_EQ(Run({"--until"}), 2);

@@ -240,6 +240,11 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             }
         }
     };
+    // Folders without a log: nothing was summed up, and the run must not look as if it was.
+    if (logs.empty() && status == 0) {
+        err << "tavrin-report: no result log found (no .csv file in the folders named)\n";
+        status = 1;
+    }
     pass(true);
     if (summary.WantsSecondPass())
         pass(false);
