@@ -74,6 +74,7 @@ void CTavrinDlg::SaveCheckFile() {
     if (dialog.DoModal() != IDOK)
         return;
     checkFilePath = dialog.GetPathName();
+    setup_.reset();  // its records name the file now in use
     UpdateWindowTitle();
 
     const qc::CheckSetup setup = CheckSetupNow();

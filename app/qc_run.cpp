@@ -5,6 +5,8 @@
 #include "app/check_items.h"
 #include "app/res/resource.h"
 #include "app/tavrin_dlg.h"
+#include "config/settings.h"
+#include "config/stored_path.h"
 #include "qc/disk_offer.h"
 #include "usb/port_map.h"
 #include "usb/usb_port.h"
@@ -24,6 +26,7 @@ qc::CheckSetup CTavrinDlg::CheckSetupNow() const {
     setup.efsSelection = EfsSelectionNow();
     setup.lists = SelectionListsFromControls();
     setup.portFile = portFilePath;
+    setup.checkFile = config::MakeStoredPath(checkFilePath, config::ProgramDirectory());
     setup.autoCheck = autoCheck != 0;
     return setup;
 }

@@ -69,10 +69,12 @@ struct BackendTable {
     bool (*logFileLength)(LogFile file, std::uint64_t* length);
     bool (*writeLogFile)(LogFile file, std::string_view bytes);
     bool (*flushLogFile)(LogFile file);
+    bool (*readLogFileStart)(LogFile file, std::span<char> buffer, std::size_t* read);
     bool (*cutLogFile)(LogFile file, std::uint64_t length);
     void (*closeLogFile)(LogFile file);
     std::u16string (*lastLogError)();
     LocalTime (*currentLocalTime)();
+    std::u16string (*computerName)();
 
     // platform/device_watch.h: the backend's watch, held opaquely. watchWait answers the
     // DeviceWatch::Wake value as its number (the enumerators are the same in every backend).

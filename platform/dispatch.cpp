@@ -196,6 +196,10 @@ bool FlushLogFile(LogFile file) {
     return Table().flushLogFile(file);
 }
 
+bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+    return Table().readLogFileStart(file, buffer, read);
+}
+
 bool CutLogFile(LogFile file, std::uint64_t length) {
     return Table().cutLogFile(file, length);
 }
@@ -210,6 +214,10 @@ std::u16string LastLogError() {
 
 LocalTime CurrentLocalTime() {
     return Table().currentLocalTime();
+}
+
+std::u16string ComputerName() {
+    return Table().computerName();
 }
 
 // ---- platform/device_watch.h ------------------------------------------------------------------

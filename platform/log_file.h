@@ -2,12 +2,14 @@
 // writer alone, bytes written to it and flushed to the disk, the file cut back after a failure,
 // and the local time. One call deep each, so that the log itself decides what a failure leaves.
 // Win32: platform/win32/log_file.cpp (CreateFileW with OPEN_ALWAYS and shared writing,
-// LockFileEx, SetFilePointerEx, WriteFile, FlushFileBuffers, SetEndOfFile, CloseHandle;
-// GetLocalTime). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock). Elsewhere: the
-// virtual workstation's files and a clock tests can set (platform/sim/log_file.cpp).
+// LockFileEx, SetFilePointerEx, ReadFile, WriteFile, FlushFileBuffers, SetEndOfFile, CloseHandle;
+// GetLocalTime, GetComputerNameW). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock).
+// Elsewhere: the virtual workstation's files and a clock tests can set (platform/sim/log_file.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,9 @@ bool LogFileLength(LogFile file, std::uint64_t* length);
 bool WriteLogFile(LogFile file, std::string_view bytes);
 // Flushes what was written to the disk. False when it may not all be there.
 bool FlushLogFile(LogFile file);
+// Reads the file's first bytes, up to buffer.size(), into `buffer`; *read: how many came. The
+// next write still goes to the end.
+bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read);
 // Cuts the file back to `length` bytes; the next write goes there.
 bool CutLogFile(LogFile file, std::uint64_t length);
 // Lets other writers have the file.
@@ -49,6 +54,9 @@ struct LocalTime {
 };
 TAVRIN_BACKEND_BEGIN
 LocalTime CurrentLocalTime();
+// The computer's name as the system gives it, for the station's records; empty when it cannot
+// be had.
+std::u16string ComputerName();
 TAVRIN_BACKEND_END
 
 // The host's local time by the C library: CurrentLocalTime of the backends without a clock of

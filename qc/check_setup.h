@@ -26,6 +26,9 @@ struct CheckSetup {
     device::SelectionLists lists;
     // The port map that places a disk on its station row (empty: none).
     std::u16string portFile;
+    // The check file the expected values came from, its path as the settings store it: below the
+    // program's folder relative to it (empty: none). The records name it.
+    std::u16string checkFile;
     bool autoCheck = false;
 };
 

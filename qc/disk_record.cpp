@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "qc/check_model.h"
-#include "qc/result_log.h"
 
 namespace qc {
 
@@ -27,12 +26,13 @@ std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name) 
 
 DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
                           const VolumeNamer& name) {
-    return {stationPort, entry.portOrdinal, VolOf(entry, name)};
+    return {stationPort, entry.portOrdinal, VolOf(entry, name), usb::ReadSerialNumber(entry)};
 }
 
-std::string FormatRecord(const platform::LocalTime& time, const DiskRecord& record, bool pass,
-                         const device::ValueSlots& values) {
-    return FormatLogLine(time, record.stationPort, record.portOrdinal, record.vol, pass, values);
+LogLine FormatRecord(const platform::LocalTime& time, const DiskRecord& record,
+                     std::u16string_view checkFile, bool pass, const device::ValueSlots& values) {
+    return FormatLogLine(time, record.stationPort, record.portOrdinal, record.vol, pass, values,
+                         {record.serial, std::u16string(checkFile), platform::ComputerName()});
 }
 
 }  // namespace qc

@@ -1,6 +1,7 @@
 // What the station records of a judged disk, the same for the window's result log and for
-// tavrin-check: where the disk sits (station port, the port's ordinal, the "Vol" text), then the
-// verdict and the values when the line is made.
+// tavrin-check: where the disk sits (station port, the port's ordinal, the "Vol" text) and which
+// disk it is (its USB serial number), then the verdict, the values, the check file and the
+// station when the line is made.
 #pragma once
 
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "device/controller.h"
 #include "platform/log_file.h"
+#include "qc/result_log.h"
 #include "usb/enum_usb.h"
 
 namespace qc {
@@ -18,19 +20,22 @@ using VolumeNamer = std::function<std::u16string(char16_t letter)>;
 struct DiskRecord {
     int stationPort = 0;  // 1 to 16 in station mode; 0 in free mode
     int portOrdinal = 0;
-    std::u16string vol;  // as the "Vol" cell shows it
+    std::u16string vol;     // as the "Vol" cell shows it
+    std::u16string serial;  // the device's serial number string; empty: none, or not read
 };
 
 // The "Vol" text of the entry's volumes, from its first on: letters (or names) joined by "|".
 // A volume without a letter is left out: it would put a NUL in the text.
 std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name = {});
 
-// The record of a disk placed on `stationPort` (0: free mode).
+// The record of a disk placed on `stationPort` (0: free mode), its serial number asked of the
+// device once, now (usb::ReadSerialNumber).
 DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
                           const VolumeNamer& name = {});
 
-// The record's line of the log and of the CSV, with its verdict and values.
-std::string FormatRecord(const platform::LocalTime& time, const DiskRecord& record, bool pass,
-                         const device::ValueSlots& values);
+// The record's line of the log and of the CSV, with its verdict and values, judged against
+// `checkFile` (its stored path; empty: none), at this computer.
+LogLine FormatRecord(const platform::LocalTime& time, const DiskRecord& record,
+                     std::u16string_view checkFile, bool pass, const device::ValueSlots& values);
 
 }  // namespace qc

@@ -169,7 +169,7 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
                             verdict.failed.end();
         SetCellMatch(row, first + static_cast<int>(checked.column), checked.item, !failed);
     }
-    SetRowVerdict(row, verdict.pass);
+    SetRowVerdict(row, verdict.pass, setup);
 }
 
 void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
@@ -182,12 +182,13 @@ void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match)
         list_.InvalidateRect(&cell, true);
 }
 
-void ResultList::SetRowVerdict(int row, bool pass) {
+void ResultList::SetRowVerdict(int row, bool pass, const CheckSetup& setup) {
     const DeviceRecord* record = RecordOf(row);
     if (record == nullptr)
         return;
     // On disk before it shows; a log that cannot be written now gets the line with the next.
-    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, pass, record->values));
+    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, setup.checkFile, pass,
+                            record->values));
     if (record->barWindow == nullptr)
         return;
     ui::PostMessage(record->barWindow, PBM_DELTAPOS, pass ? CProgressX::kPass : CProgressX::kFail,

@@ -57,7 +57,8 @@ class ResultList {
     // ---- Checking
     void CheckRow(int row, const CheckSetup& setup);
     void SetCellMatch(int row, int column, std::size_t slot, bool match);
-    void SetRowVerdict(int row, bool pass);
+    // Logs the verdict, judged against the setup's check file, then shows it on the row's bar.
+    void SetRowVerdict(int row, bool pass, const CheckSetup& setup);
 
     // Every verdict is logged here first, when the log has a path.
     ResultLog log;

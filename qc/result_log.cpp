@@ -1,5 +1,7 @@
 #include "qc/result_log.h"
 
+#include <array>
+
 #include "platform/text.h"
 
 namespace qc {
@@ -31,8 +33,15 @@ std::string TwoDigits(int value) {
 
 }  // namespace
 
-std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
-                          std::u16string_view vol, bool pass, const device::ValueSlots& values) {
+std::string LogLine::Older() const {
+    if (olderLength == std::string::npos)
+        return text;
+    return text.substr(0, olderLength) + "\r\n";
+}
+
+LogLine FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
+                      std::u16string_view vol, bool pass, const device::ValueSlots& values,
+                      const LogTrail& trail) {
     std::string stamp = std::to_string(time.year);
     stamp += '-';
     stamp += TwoDigits(time.month);
@@ -53,11 +62,16 @@ std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int 
     AppendField(line, pass ? "PASS" : "FAIL");
     for (const std::u16string& value : values)
         AppendField(line, platform::ToUtf8(value));
+    LogLine out;
+    out.olderLength = line.size();
+    for (const std::u16string* field : {&trail.serial, &trail.checkFile, &trail.station})
+        AppendField(line, platform::ToUtf8(*field));
     line += "\r\n";
-    return line;
+    out.text = std::move(line);
+    return out;
 }
 
-std::string LogHeader() {
+std::string OlderLogHeader() {
     std::string line(kByteOrderMark);
     line += "Date and time,Station port,Ordinal,Vol,Verdict";
     for (std::u16string_view key : device::kSlotKeys)
@@ -66,14 +80,20 @@ std::string LogHeader() {
     return line;
 }
 
-bool ResultLog::Append(std::string line) {
+std::string LogHeader() {
+    std::string line = OlderLogHeader();
+    line.insert(line.size() - 2, ",Serial number,Check file,Station");
+    return line;
+}
+
+bool ResultLog::Append(LogLine line) {
     if (path_.empty())
         return true;
-    waitingBytes_ += line.size();
+    waitingBytes_ += line.text.size();
     waiting_.push_back(std::move(line));
     // Whole lines only: a quoted field may hold a line break.
     while (waitingBytes_ > kMaxWaitingBytes) {
-        waitingBytes_ -= waiting_.front().size();
+        waitingBytes_ -= waiting_.front().text.size();
         waiting_.pop_front();
     }
     return WriteWaiting();
@@ -82,6 +102,25 @@ bool ResultLog::Append(std::string line) {
 bool ResultLog::Failed() {
     lastFailure_ = platform::LastLogError();
     return false;
+}
+
+std::optional<bool> ResultLog::TakesOlderLines(platform::LogFile file, std::uint64_t length) {
+    if (length == 0)
+        return false;
+    // The header's line, and a little more, decides: a first line longer than this is no header.
+    std::array<char, 1024> start{};
+    std::size_t read = 0;
+    if (!platform::ReadLogFileStart(file, start, &read))
+        return std::nullopt;
+    std::string_view first(start.data(), read);
+    if (first.starts_with(kByteOrderMark))
+        first.remove_prefix(kByteOrderMark.size());
+    first = first.substr(0, first.find('\n'));
+    if (first.ends_with('\r'))
+        first.remove_suffix(1);
+    const std::string older = OlderLogHeader();
+    return first == std::string_view(older).substr(kByteOrderMark.size(),
+                                                   older.size() - kByteOrderMark.size() - 2);
 }
 
 bool ResultLog::WriteWaiting() {
@@ -101,10 +140,17 @@ bool ResultLog::WriteWaiting() {
     }
     cutTo_.reset();
     leftAt_.reset();
+    // Never two line formats in one file: its readers go by its header.
+    const std::optional<bool> older = TakesOlderLines(file, length);
+    if (!older) {
+        Failed();
+        platform::CloseLogFile(file);
+        return false;
+    }
     std::string bytes = length == 0 ? LogHeader() : std::string();
     bytes.reserve(bytes.size() + waitingBytes_);
-    for (const std::string& line : waiting_)
-        bytes += line;
+    for (const LogLine& line : waiting_)
+        bytes += *older ? line.Older() : line.text;
     const bool written = platform::WriteLogFile(file, bytes) && platform::FlushLogFile(file);
     if (!written)
         Failed();

@@ -18,15 +18,40 @@
 
 namespace qc {
 
+// What a line records beyond the disk's place, verdict and values, in the columns after "FWVer":
+// the disk's USB serial number, the check file in use (its stored path) and the station (the
+// computer's name); each empty when there is none.
+struct LogTrail {
+    std::u16string serial;
+    std::u16string checkFile;
+    std::u16string station;
+};
+
+// One verdict's line in both formats a log may hold: the current one, and the older one without
+// the trail's columns, which a log begun with the older header keeps taking.
+struct LogLine {
+    std::string text;                             // the current format, ended by CR LF
+    std::size_t olderLength = std::string::npos;  // bytes of `text` before the trail's fields
+
+    LogLine() = default;
+    // A line the same in both formats.
+    LogLine(std::string line) : text(std::move(line)) {}
+    LogLine(const char* line) : text(line) {}
+    std::string Older() const;
+};
+
 // Date and time, station port (empty in free mode: 0), the port's ordinal, the "Vol" text,
-// PASS or FAIL, then the 23 value texts; comma-separated, a field quoted when it holds a comma,
-// a quote or a line break (quotes doubled), UTF-8, ended by CR LF.
-std::string FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
-                          std::u16string_view vol, bool pass, const device::ValueSlots& values);
+// PASS or FAIL, the 23 value texts, then the trail; comma-separated, a field quoted when it holds
+// a comma, a quote or a line break (quotes doubled), UTF-8, ended by CR LF.
+LogLine FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
+                      std::u16string_view vol, bool pass, const device::ValueSlots& values,
+                      const LogTrail& trail);
 
 // What a new (missing or empty) log starts with: the UTF-8 byte-order mark, so that a
 // spreadsheet reads the product names right, and a line naming the columns.
 std::string LogHeader();
+// The header of logs begun before the trail's columns: such a log takes older lines.
+std::string OlderLogHeader();
 
 class ResultLog {
   public:
@@ -44,8 +69,9 @@ class ResultLog {
     void SetPath(std::u16string path) { path_ = std::move(path); }
     const std::u16string& path() const { return path_; }
 
-    // Appends `line` after those still waiting; false when they all wait for the next try.
-    bool Append(std::string line);
+    // Appends `line` after those still waiting; false when they all wait for the next try. Each
+    // is written in the format of the file's header.
+    bool Append(LogLine line);
     // Writes the lines still waiting; false when they wait on.
     bool WriteWaiting();
 
@@ -56,7 +82,7 @@ class ResultLog {
 
   private:
     std::u16string path_;
-    std::deque<std::string> waiting_;  // whole lines, oldest first
+    std::deque<LogLine> waiting_;  // whole lines, oldest first
     std::size_t waitingBytes_ = 0;
     // The length the file had before a write whose cut-back failed: what is past it is part of a
     // line that is still waiting, and goes before anything else is written; but only while the
@@ -67,6 +93,8 @@ class ResultLog {
     std::u16string lastFailure_;
 
     bool Failed();
+    // Whether the file, `length` bytes long, begins with the older header.
+    std::optional<bool> TakesOlderLines(platform::LogFile file, std::uint64_t length);
 };
 
 }  // namespace qc

@@ -17,6 +17,8 @@ namespace tools {
 // "<slot> <key>=<text>" in UTF-8; a control character of the text (a line break among them) is
 // written as \xHH, so that a value is one line whatever the block holds.
 std::string SlotLine(std::size_t slot, std::u16string_view text);
+// "serial" and the disk's USB serial number, escaped as a slot's text; "serial" alone for none.
+std::string SerialLine(std::u16string_view serial);
 
 // --lang at args[i], the tools' one parser of it: its value "en", "zh-CN" or "zh-TW" as a
 // language, `i` moved onto the value; nullopt with the reason ("--lang needs a value", "unknown

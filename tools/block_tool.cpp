@@ -60,17 +60,31 @@ std::string PortPathText(const std::uint8_t (&path)[10]) {
     return text;
 }
 
-std::string SlotLine(std::size_t slot, std::u16string_view text) {
-    std::string line = std::to_string(slot) + " " + platform::ToUtf8(device::kSlotKeys[slot]) + "=";
+namespace {
+
+// UTF-8, its control characters as \xNN so that a line stays one line.
+std::string Escaped(std::u16string_view text) {
+    std::string out;
     for (char c : platform::ToUtf8(text)) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F) {
-            line += "\\x" + platform::ToUtf8(platform::HexText(b, 2));
+            out += "\\x" + platform::ToUtf8(platform::HexText(b, 2));
         } else {
-            line += c;
+            out += c;
         }
     }
-    return line;
+    return out;
+}
+
+}  // namespace
+
+std::string SlotLine(std::size_t slot, std::u16string_view text) {
+    return std::to_string(slot) + " " + platform::ToUtf8(device::kSlotKeys[slot]) + "=" +
+           Escaped(text);
+}
+
+std::string SerialLine(std::u16string_view serial) {
+    return serial.empty() ? std::string("serial") : "serial " + Escaped(serial);
 }
 
 int RunBlockTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "app/version.h"
+#include "config/settings.h"
+#include "config/stored_path.h"
 #include "device/controller.h"
 #include "platform/device_watch.h"
 #include "platform/text.h"
@@ -161,6 +163,9 @@ class Checker {
         if (o_.check && std::none_of(setup_.enabled.begin(), setup_.enabled.end(),
                                      [](auto flag) { return flag != 0; }))
             return Refuse(*o_.check, "enables no item: every disk would pass");
+        if (o_.check)
+            setup_.checkFile =
+                config::MakeStoredPath(FullPath(*o_.check), config::ProgramDirectory());
         if (o_.ports) {
             setup_.portFile = FullPath(*o_.ports);
             stationMode_ = usb::EnablePortOf(setup_.portFile) == 1;
@@ -403,8 +408,8 @@ class Checker {
         return why.empty() ? std::string("the file could not be written") : platform::ToUtf8(why);
     }
 
-    void Log(const std::string& line) {
-        waiting_.push_back(line);
+    void Log(const qc::LogLine& line) {
+        waiting_.push_back(line.text);
         if (log_.Append(line)) {
             waiting_.clear();
             return;
@@ -440,12 +445,12 @@ class Checker {
 
         // A block that cannot be read is recorded as the window records it: FAIL, no values.
         if (o_.log || o_.csv) {
-            const std::string line =
-                qc::FormatRecord(platform::CurrentLocalTime(), record, pass, values);
+            const qc::LogLine line = qc::FormatRecord(platform::CurrentLocalTime(), record,
+                                                      setup_.checkFile, pass, values);
             if (o_.log)
                 Log(line);
             if (o_.csv)
-                out_ << line;
+                out_ << line.text;
         }
         if (!o_.csv) {
             out_ << "disk " << NameOf(letter) << " port " << PortPathText(entry.portPath)
@@ -453,6 +458,7 @@ class Checker {
             if (o_.ports)
                 out_ << " station " << station;
             out_ << " vol " << platform::ToUtf8(record.vol) << "\n";
+            out_ << SerialLine(record.serial) << "\n";
             if (read) {
                 for (std::size_t i = 0; i < device::kSlotCount; ++i)
                     out_ << SlotLine(i, values[i]) << "\n";

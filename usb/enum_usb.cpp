@@ -52,6 +52,20 @@ class OpenDevice {
 
 constexpr std::uint32_t kShareReadWrite = platform::kShareRead | platform::kShareWrite;
 
+// A string descriptor of the device at a hub's port, its text bytes copied into `destination`
+// (zero-filled first); index 0 asks nothing. False when the reply is not taken.
+bool ReadStringDescriptor(const OpenDevice& hub, std::uint32_t port, std::uint8_t index,
+                          std::span<std::uint8_t> destination) {
+    if (index == 0)
+        return false;
+    DescriptorRequest request =
+        StringDescriptorRequest(port, index, platform::SystemDefaultLangId());
+    std::uint32_t returned = 0;
+    if (!hub.Send(platform::kIoctlUsbGetDescriptorFromNodeConnection, request, &returned))
+        return false;
+    return TakeStringDescriptor(request, returned, destination);
+}
+
 // A registry string value read into a buffer of `bytes`; nothing when the key or the value
 // cannot be read or the value does not fit.
 std::optional<std::u16string> ReadRegistryText(const std::u16string& key, const char16_t* name,
@@ -271,15 +285,8 @@ struct CEnumUSB::Walk {
     template <std::size_t N>
     void StringDescriptor(const OpenDevice& hub, std::uint32_t port, std::uint8_t index,
                           char16_t (&field)[N]) {
-        if (index == 0)
-            return;
-        DescriptorRequest request =
-            StringDescriptorRequest(port, index, platform::SystemDefaultLangId());
-        std::uint32_t returned = 0;
-        if (!hub.Send(platform::kIoctlUsbGetDescriptorFromNodeConnection, request, &returned))
-            return;
         std::array<std::uint8_t, N * 2> bytes{};
-        if (!TakeStringDescriptor(request, returned, bytes))
+        if (!ReadStringDescriptor(hub, port, index, bytes))
             return;
         platform::ByteReader text(bytes);
         for (char16_t& unit : field)
@@ -432,6 +439,33 @@ VolumeEntry* CEnumUSB::GetNextVolume(VolumeEntry* out, VolumePosition* position)
     std::memcpy(out->volumePath, volume->volumePath, sizeof out->volumePath);
     *position = volume->next;
     return out;
+}
+
+std::u16string ReadSerialNumber(const UsbDeviceEntry& entry) {
+    if (entry.hubPath[0] == u'\0' || entry.hubPort <= 0)
+        return {};
+    OpenDevice hub(entry.hubPath, kShareReadWrite);
+    if (!hub.ok())
+        return {};
+    const auto port = static_cast<std::uint32_t>(entry.hubPort);
+    auto reply = ConnectionInformationRequest(port);
+    std::uint32_t returned = 0;
+    if (!hub.Send(platform::kIoctlUsbGetNodeConnectionInformation, reply, &returned))
+        return {};
+    // The port may hold another device by now: its serial number is not this disk's.
+    const ConnectionInformation info = ParseConnectionInformation(reply);
+    if (info.status != platform::kUsbDeviceConnected || info.deviceIsHub ||
+        info.vendorId != entry.vendorId || info.productId != entry.productId)
+        return {};
+    // The longest descriptor a reply holds: 255 bytes, of which 2 are its length and type.
+    std::array<std::uint8_t, 254> bytes{};
+    if (!ReadStringDescriptor(hub, port, info.serialNumberIndex, bytes))
+        return {};
+    std::u16string text;
+    platform::ByteReader units(bytes);
+    for (char16_t unit = units.U16Le(); units.Ok() && unit != u'\0'; unit = units.U16Le())
+        text += unit;
+    return text;
 }
 
 }  // namespace usb

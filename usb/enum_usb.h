@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "usb/device_list.h"
 
@@ -53,5 +54,10 @@ class CEnumUSB {
     struct Walk;
     friend struct Walk;
 };
+
+// The device's serial number string, asked of its hub once: the device now at the entry's hub
+// port must still be the entry's (its vendor and product); empty when the device has none, does
+// not answer, or is gone.
+std::u16string ReadSerialNumber(const UsbDeviceEntry& entry);
 
 }  // namespace usb

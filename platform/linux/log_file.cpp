@@ -8,11 +8,13 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -41,8 +43,9 @@ TAVRIN_BACKEND_BEGIN
 
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
     const std::string name = ToUtf8(path);
-    // Non-blocking: a FIFO without a reader would hold the open for ever.
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
+    // Non-blocking: a FIFO without a reader would hold the open for ever. Read too: the header
+    // says which line format the file takes.
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int error = errno;
         struct stat status {};
@@ -102,6 +105,23 @@ bool FlushLogFile(LogFile file) {
     return fsync(ToDescriptor(file)) == 0 || Failed(errno);
 }
 
+bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = pread(ToDescriptor(file), buffer.data() + got, buffer.size() - got,
+                                static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Failed(errno);
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    *read = got;
+    return true;
+}
+
 bool CutLogFile(LogFile file, std::uint64_t length) {
     // Writes go to the end in any case (O_APPEND): the cut end is where the next one lands.
     return ftruncate(ToDescriptor(file), static_cast<off_t>(length)) == 0 || Failed(errno);
@@ -118,6 +138,14 @@ std::u16string LastLogError() {
 
 LocalTime CurrentLocalTime() {
     return HostLocalTime();
+}
+
+std::u16string ComputerName() {
+    struct utsname names {};
+    // "(none)": the kernel's name for a machine that was never given one.
+    if (uname(&names) != 0 || std::string_view(names.nodename) == "(none)")
+        return {};
+    return FromUtf8(names.nodename);
 }
 
 TAVRIN_BACKEND_END

@@ -17,6 +17,7 @@
 #include <cerrno>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -39,6 +40,11 @@ std::mutex& ClockMutex() {
 std::optional<platform::LocalTime>& FixedTime() {
     static std::optional<platform::LocalTime>& time = *new std::optional<platform::LocalTime>;
     return time;
+}
+
+std::u16string& Name() {
+    static std::u16string& name = *new std::u16string(kComputerName);
+    return name;
 }
 
 struct OpenLog {
@@ -108,6 +114,11 @@ bool AppendToHost(const std::filesystem::path& host, std::string_view bytes) {
 void SetClock(std::optional<platform::LocalTime> time) {
     const std::lock_guard lock(ClockMutex());
     FixedTime() = time;
+}
+
+void SetComputerName(std::u16string name) {
+    const std::lock_guard lock(ClockMutex());
+    Name() = std::move(name);
 }
 
 }  // namespace sim
@@ -197,6 +208,25 @@ bool FlushLogFile(LogFile file) {
     return (written && !fail) || sim::Failed(sim::kDiskFull);
 }
 
+bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+    sim::OpenLogs& logs = sim::Logs();
+    const std::lock_guard lock(logs.mutex);
+    const auto found = logs.files.find(file);
+    if (found == logs.files.end())
+        return sim::Failed(u"The handle is invalid.");
+    std::ifstream in(found->second.host, std::ios::binary);
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    if (in.bad())
+        return sim::Failed(sim::kAccessDenied);
+    auto got = static_cast<std::size_t>(in.gcount());
+    // What was written and not yet flushed is part of the file as its writer reads it.
+    const std::string& unflushed = found->second.unflushed;
+    const std::size_t more = std::min(buffer.size() - got, unflushed.size());
+    std::copy_n(unflushed.begin(), more, buffer.begin() + static_cast<std::ptrdiff_t>(got));
+    *read = got + more;
+    return true;
+}
+
 bool CutLogFile(LogFile file, std::uint64_t length) {
     sim::OpenLogs& logs = sim::Logs();
     if (sim::Faults::Fail(sim::FaultCall::LogCut))
@@ -232,6 +262,11 @@ LocalTime CurrentLocalTime() {
             return *sim::FixedTime();
     }
     return HostLocalTime();
+}
+
+std::u16string ComputerName() {
+    const std::lock_guard lock(sim::ClockMutex());
+    return sim::Name();
 }
 
 TAVRIN_BACKEND_END

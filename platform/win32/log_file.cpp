@@ -23,6 +23,10 @@ bool FlushLogFile(LogFile file) {
     return win32api::FlushLog(file);
 }
 
+bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+    return win32api::ReadLogStart(file, buffer, read);
+}
+
 bool CutLogFile(LogFile file, std::uint64_t length) {
     return win32api::CutLog(file, length);
 }
@@ -39,6 +43,14 @@ LocalTime CurrentLocalTime() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::u16string ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (GetComputerNameW(name, &size) == 0)
+        return {};
+    return std::u16string(reinterpret_cast<const char16_t*>(name), size);
 }
 
 }  // namespace platform

@@ -48,12 +48,13 @@ bool Failed(DWORD code = GetLastError()) {
 
 LogFile OpenLog(std::u16string_view path, std::uint64_t* length) {
     const std::u16string name(path);
-    // Write access, not append-only: cutting back after a failed write needs it.
+    // Write access, not append-only: cutting back after a failed write needs it. Read access: the
+    // header says which line format the file takes.
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int tries = 1;; ++tries) {
-        file = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()),
+                           GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE)
             break;
         const DWORD error = GetLastError();
@@ -104,6 +105,27 @@ bool WriteLog(LogFile file, std::string_view bytes) {
 
 bool FlushLog(LogFile file) {
     return FlushFileBuffers(ToHandle(file)) != 0 || Failed();
+}
+
+bool ReadLogStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+    const HANDLE handle = ToHandle(file);
+    std::size_t got = 0;
+    bool ok = SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) != 0;
+    while (ok && got < buffer.size()) {
+        DWORD n = 0;
+        ok = ReadFile(handle, buffer.data() + got, static_cast<DWORD>(buffer.size() - got), &n,
+                      nullptr) != 0;
+        if (!ok || n == 0)
+            break;
+        got += n;
+    }
+    if (!ok)
+        Failed();
+    // Writes go where the file pointer is: back to the end, whatever the read did.
+    if (SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) == 0)
+        return Failed();
+    *read = got;
+    return ok;
 }
 
 bool CutLog(LogFile file, std::uint64_t length) {

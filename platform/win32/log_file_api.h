@@ -3,7 +3,9 @@
 // runs its cases of two writers against them too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,15 +13,17 @@
 
 namespace win32api {
 
-// CreateFileW (OPEN_ALWAYS, reading and writing shared; a sharing violation tried again for
-// about two seconds), a disk file only, LockFileEx of the whole file (exclusive, waiting), then
-// SetFilePointerEx to the end.
+// CreateFileW (reading and writing, OPEN_ALWAYS, reading and writing shared; a sharing violation
+// tried again for about two seconds), a disk file only, LockFileEx of the whole file (exclusive,
+// waiting), then SetFilePointerEx to the end.
 platform::LogFile OpenLog(std::u16string_view path, std::uint64_t* length);
 bool LogLength(platform::LogFile file, std::uint64_t* length);  // GetFileSizeEx
 bool WriteLog(platform::LogFile file, std::string_view bytes);  // WriteFile
 bool FlushLog(platform::LogFile file);                          // FlushFileBuffers
-bool CutLog(platform::LogFile file, std::uint64_t length);      // SetEndOfFile there
-void CloseLog(platform::LogFile file);                          // UnlockFileEx, CloseHandle
+// ReadFile from the start, then SetFilePointerEx back to the end.
+bool ReadLogStart(platform::LogFile file, std::span<char> buffer, std::size_t* read);
+bool CutLog(platform::LogFile file, std::uint64_t length);  // SetEndOfFile there
+void CloseLog(platform::LogFile file);                      // UnlockFileEx, CloseHandle
 // FormatMessageW of the last failure's GetLastError, taken at the failure.
 std::u16string LastLogErrorText();
 

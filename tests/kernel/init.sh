@@ -10,6 +10,8 @@ export PATH=/bin:/sbin:/usr/bin:/usr/sbin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+# The station's name in every log line.
+echo tavrin-guest >/proc/sys/kernel/hostname
 uptime() { cut -d' ' -f1 /proc/uptime; }
 echo "@@ boot $(uptime)"
 

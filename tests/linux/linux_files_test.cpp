@@ -116,6 +116,13 @@ TEST_F(LinuxFilesTest, LogAppendsAndGivesTheLengthOfAnExistingFile) {
     log = platform::OpenLogFile(file, &length);
     ASSERT_NE(log, platform::kNoLogFile);
     EXPECT_EQ(length, 13u);
+    // The header is read back from the start; the next write still goes to the end.
+    char start[64] = {};
+    std::size_t read = 0;
+    ASSERT_TRUE(platform::ReadLogFileStart(log, start, &read));
+    EXPECT_EQ(std::string(start, read), "Time,Result\r\n");
+    ASSERT_TRUE(platform::ReadLogFileStart(log, std::span(start, 4), &read));
+    EXPECT_EQ(std::string(start, read), "Time");
     EXPECT_TRUE(platform::WriteLogFile(log, "1,PASS\r\n"));
     platform::CloseLogFile(log);
     EXPECT_EQ(root_.Read("Result.csv"), "Time,Result\r\n1,PASS\r\n");

@@ -95,8 +95,14 @@ TEST_F(Win32LogFile, AnOpenWaitsForAProgramHoldingTheFileAMoment) {
     ASSERT_NE(log, kNoLogFile) << platform::ToUtf8(win32api::LastLogErrorText());
     EXPECT_EQ(length, 0u);
     EXPECT_TRUE(win32api::WriteLog(log, "one\r\n"));
+    // Read back from the start: the next write still goes to the end.
+    char start[64] = {};
+    std::size_t read = 0;
+    ASSERT_TRUE(win32api::ReadLogStart(log, start, &read));
+    EXPECT_EQ(std::string(start, read), "one\r\n");
+    EXPECT_TRUE(win32api::WriteLog(log, "two\r\n"));
     win32api::CloseLog(log);
-    EXPECT_EQ(dir_.Read("Held.csv"), "one\r\n");
+    EXPECT_EQ(dir_.Read("Held.csv"), "one\r\ntwo\r\n");
 }
 
 // A folder or a device is no log; the reason is the system's.

@@ -1,6 +1,7 @@
 // The result log: its lines, its retries, and the record it leaves of a QC run.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "platform/sim/clock.h"
 #include "platform/sim/faults.h"
+#include "platform/usb_requests.h"
 #include "tests/qc/qc_run_fixture.h"
 
 #include "platform/ui_testing.h"
@@ -51,13 +53,18 @@ TEST(ResultLogLineTest, FieldsInOrderQuotedOnlyWhereNeeded) {
     values[device::kSlotProductName] = u"Disk, \"8GB\"";
     values[device::kSlotVendorName] = u"G\u00e9n\u00e9ric";
     values[device::kSlotMpVer] = u"two\nlines";
-    const std::string line = qc::FormatLogLine(kTime, 0, 3, u"E|F", false, values);
-    EXPECT_EQ(line,
-              "2026-03-04 05:06:07,,3,E|F,FAIL,1234,7730,1.00,G\xC3\xA9n\xC3\xA9ric,"
-              "\"Disk, \"\"8GB\"\"\",30MHZ,40MHZ,ON,OFF,Quick,1,0,A,16384,1,1,0,0,0,3814MB,"
-              "3814MB,\"two\nlines\",FW 7730.0412\r\n");
-    const std::string station = qc::FormatLogLine(kTime, 16, 21, u"G", true, device::ValueSlots{});
-    EXPECT_EQ(station, "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,\r\n");
+    const qc::LogLine line = qc::FormatLogLine(kTime, 0, 3, u"E|F", false, values,
+                                               {u"7730A,01", u"C:\\QC\\line.chk", u"QC-7"});
+    const std::string older =
+        "2026-03-04 05:06:07,,3,E|F,FAIL,1234,7730,1.00,G\xC3\xA9n\xC3\xA9ric,"
+        "\"Disk, \"\"8GB\"\"\",30MHZ,40MHZ,ON,OFF,Quick,1,0,A,16384,1,1,0,0,0,3814MB,"
+        "3814MB,\"two\nlines\",FW 7730.0412";
+    EXPECT_EQ(line.text, older + ",\"7730A,01\",C:\\QC\\line.chk,QC-7\r\n");
+    EXPECT_EQ(line.Older(), older + "\r\n") << "the older format ends at FWVer";
+    const qc::LogLine station =
+        qc::FormatLogLine(kTime, 16, 21, u"G", true, device::ValueSlots{}, {});
+    EXPECT_EQ(station.text, "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
+    EXPECT_EQ(station.Older(), "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,\r\n");
 }
 
 class ResultLogTest : public QcRunTest {
@@ -73,14 +80,16 @@ class ResultLogTest : public QcRunTest {
 };
 
 // A spreadsheet takes the encoding from the mark and the column names from the first line:
-// date and time, station port, ordinal, Vol, verdict, then the 23 keys as tavrin-block prints
-// them.
+// date and time, station port, ordinal, Vol, verdict, the 23 keys as tavrin-block prints them,
+// then serial number, check file and station. Logs begun before the last three keep their header.
 TEST(ResultLogLineTest, TheHeaderNamesEveryColumn) {
-    EXPECT_EQ(qc::LogHeader(),
-              "\xEF\xBB\xBF"
-              "Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,"
-              "ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,"
-              "Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer\r\n");
+    const std::string older =
+        "\xEF\xBB\xBF"
+        "Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,"
+        "ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,"
+        "Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer";
+    EXPECT_EQ(qc::OlderLogHeader(), older + "\r\n");
+    EXPECT_EQ(qc::LogHeader(), older + ",Serial number,Check file,Station\r\n");
 }
 
 constexpr char16_t kLog[] = u"C:\\Logs\\results.csv";
@@ -149,6 +158,43 @@ TEST_F(ResultLogTest, EveryLineOnceAndWholeWhateverFails) {
         EXPECT_TRUE(log.Append("two\r\n")) << "both lines written";
         EXPECT_EQ(log.WaitingLines(), 0u);
         EXPECT_EQ(ReadFile(kLog), (before.empty() ? header : before) + "one,\"a\nb\"\r\ntwo\r\n");
+    }
+}
+
+// Never two line formats in one file: a log begun with the older header keeps taking older
+// lines, whoever appends; any other file takes the current ones.
+TEST_F(ResultLogTest, ALogKeepsTheLineFormatOfItsHeader) {
+    std::filesystem::create_directories(Host(u"C:\\Logs"));
+    const qc::LogLine line =
+        qc::FormatLogLine(kTime, 2, 2, u"F", true, Values(), {u"SN-2", u"line.chk", u"QC-7"});
+    const std::string older = qc::OlderLogHeader();
+    const std::string olderBare = older.substr(3, older.size() - 5);  // no mark, no CR LF
+    const struct {
+        const char* name;
+        std::optional<std::string> before;
+        bool takesOlder;
+    } cases[] = {
+        {"new file", std::nullopt, false},
+        {"empty file", "", false},
+        {"current header", qc::LogHeader(), false},
+        {"older header", older, true},
+        {"older header and lines", older + line.Older(), true},
+        {"older header without its mark, LF only", olderBare + "\n", true},
+        {"older header, nothing after it", olderBare, true},
+        {"lines without a header", "old\r\n", false},
+        {"a longer header that starts as the older one", olderBare + ",Notes\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(Host(kLog));
+        if (c.before)
+            WriteFile(kLog, *c.before);
+        qc::ResultLog log;
+        log.SetPath(kLog);
+        ASSERT_TRUE(log.Append(line));
+        const std::string before = c.before.value_or("");
+        const std::string start = before.empty() ? qc::LogHeader() : before;
+        EXPECT_EQ(ReadFile(kLog), start + (c.takesOlder ? line.Older() : line.text));
     }
 }
 
@@ -232,6 +278,15 @@ TEST_F(ResultLogTest, EveryVerdictIsOnDiskBeforeItShows) {
     WriteFile(u"C:\\Tools\\Tavrin\\a.chk", SampleCheckFile({u"vid", u"ProductName"}));
     std::filesystem::create_directories(Host(u"C:\\Tools\\Tavrin\\logs"));
     const std::u16string log = u"C:\\Tools\\Tavrin\\logs\\results.csv";
+    // The serial number is asked of each disk once, when its row is made; not by later scans.
+    std::atomic<int> serialAsked = 0;
+    sim::Station::Get().Usb().SetReplyFilter(
+        [&](std::uint32_t code, std::span<std::uint8_t> output, std::uint32_t*, bool ok) {
+            if (code == platform::kIoctlUsbGetDescriptorFromNodeConnection &&
+                output[platform::kUsbSetupWValueOffset] == 3)
+                ++serialAsked;
+            return ok;
+        });
     RunSteps({
         [&](app::CTavrinDlg& dialog) {
             Plug(1, 1, u'E');
@@ -261,12 +316,19 @@ TEST_F(ResultLogTest, EveryVerdictIsOnDiskBeforeItShows) {
             EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
             EXPECT_EQ(lines[2].substr(0, 32), "2026-03-04 05:06:07,,2,F|H,FAIL,");
             EXPECT_NE(lines[2].find(",\"Disk, 8GB\","), std::string::npos);
+            // Its disk, check file (as the settings store it) and station.
+            EXPECT_TRUE(lines[1].ends_with(",FW 7730.0412,0123456789AB,a.chk,STATION-1"))
+                << lines[1];
         },
         [&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(Verdict(dialog, 0), 1);
             EXPECT_EQ(Verdict(dialog, 1), 2);
+            Notify(dialog);
+            WaitForScans(dialog);
+            EXPECT_EQ(serialAsked.load(), 2);
         },
     });
+    sim::Station::Get().Usb().SetReplyFilter({});
     // The key is read, never written.
     EXPECT_NE(ReadFile(maintest::kSettings).find("RESULT_LOG=logs\\results.csv"),
               std::string::npos);

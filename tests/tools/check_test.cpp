@@ -160,7 +160,8 @@ TEST_F(CheckTool, TheSampleStationGetsTheVerdictsItsFileDescribes) {
     EXPECT_EQ(verdicts, expected) << out;
     EXPECT_NE(err.find("passed over I: (not the supported controller)\n"), std::string::npos)
         << err;
-    EXPECT_NE(out.find("disk E: port 1.1.1 ordinal 1 station 1 vol E\n"), std::string::npos);
+    EXPECT_NE(out.find("disk E: port 1.1.1 ordinal 1 station 1 vol E\nserial 7730A0000001\n"),
+              std::string::npos);
     EXPECT_NE(out.find("disk O: port 1.4.3 ordinal 15 station 15 vol O\n"), std::string::npos);
     // As the window ignores it: a port the map gives no station port is not checked.
     EXPECT_EQ(Count(out, "disk P:"), 0u) << out;
@@ -183,7 +184,9 @@ TEST_F(CheckTool, ValuesAreTheBlockDecodersLines) {
                                       block, ignored),
                   0);
         ASSERT_EQ(Run(Station({"--lang", lang, "E:"})), 0) << err;
-        EXPECT_EQ(out, "disk E: port 1.1.1 ordinal 1 vol E\n" + block.str() + "\n") << lang;
+        EXPECT_EQ(out,
+                  "disk E: port 1.1.1 ordinal 1 vol E\nserial 7730A0000001\n" + block.str() + "\n")
+            << lang;
     }
 }
 
@@ -355,7 +358,9 @@ TEST_F(CheckTool, AnUnreadableBlockIsRecordedAsTheWindowRecordsIt) {
     const platform::LocalTime time{2026, 12, 9, 8, 30, 5};
     sim::SetClock(time);
     const std::string log = (dir / "results.csv").string();
-    const std::string expected = qc::FormatLogLine(time, 6, 6, u"J", false, device::ValueSlots{});
+    const std::string expected = qc::FormatLogLine(time, 6, 6, u"J", false, device::ValueSlots{},
+                                                   {u"7730A0000006", u"", sim::kComputerName})
+                                     .text;
     EXPECT_EQ(Run(Station({"--ports", (kDemo / "station16.pfg").string(), "--log", log, "--format",
                            "csv", "J:"})),
               1);
