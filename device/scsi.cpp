@@ -73,15 +73,18 @@ ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_
     if (attempts == 0)
         attempts = 1;
 
-    // Zero-filled once per call, in a buffer of the thread's own that every command reuses: an
-    // allocation per command cost more than its zeroing, and a worker's stack is not asked for
-    // 66 KB.
-    thread_local const std::unique_ptr<ScsiRequest> buffer =
-        std::make_unique_for_overwrite<ScsiRequest>();
+    // A buffer of the thread's own that every command reuses (an allocation per command cost more
+    // than the command, and a worker's stack is not asked for 66 KB), whole zero at each call's
+    // start: zero-filled once, and after that only the bytes an earlier call could write (its
+    // output size) are zeroed again, not all 66 KB each time.
+    thread_local const std::unique_ptr<ScsiRequest> buffer = std::make_unique<ScsiRequest>();
+    thread_local std::uint32_t written = 0;
     ScsiRequest* const request = buffer.get();
-    std::memset(request, 0, sizeof(ScsiRequest));
+    std::memset(request, 0, written);
     constexpr auto kInSize = static_cast<std::uint32_t>(sizeof(ScsiRequest));
     const auto outSize = static_cast<std::uint32_t>(platform::kScsiDataOffset) + dataLength;
+    // Every attempt writes the request within it, and the device's reply may fill it.
+    written = outSize;
 
     bool answered = false;
     for (std::uint32_t attempt = 0; attempt < attempts; ++attempt) {

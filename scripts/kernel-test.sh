@@ -160,7 +160,7 @@ for _ in $(seq 1 3600); do
     plug "$plugged"
     plugged_at=$(date +%s.%N)
   fi
-  for n in $(tr -d '\r' <"$work/console.log" 2>/dev/null | sed -n 's/^@@ plug \([0-9]*\)$/\1/p'); do
+  for n in $(tr -d '\r' 2>/dev/null <"$work/console.log" | sed -n 's/^@@ plug \([0-9]*\)$/\1/p'); do
     [ -n "${pid[$n]:-}" ] || plug "$n"
   done
   if [ -z "$swapped_at" ] && [ "$(holds "$held")" -ge 3 ]; then
@@ -241,8 +241,10 @@ check_disk() { # run name, output, hub port, node, station disk
   "$build/tests/kernel/tavrin-usbdisk" --station "$station" --disk "$disk" --dump-block "$work/block$disk.bin"
   expected=$("$build/tools/tavrin-block" --free "${free[$n]:-0}" "$work/block$disk.bin")
   expected+=$'\n'"verdict ${verdict[$n]}"
-  [ "$(tail -n +2 <<<"$block")" = "$expected" ] ||
-    fail "$run: disk $disk differs from tavrin-block's values and the check file's verdict:$(diff <(echo "$expected") <(tail -n +2 <<<"$block") | sed 's/^/  /')"
+  [ "$(sed -n 2p <<<"$block")" = "serial $(printf 'TAVRIN%06d' "$disk")" ] ||
+    fail "$run: disk $disk: '$(sed -n 2p <<<"$block")', not its gadget's serial number"
+  [ "$(tail -n +3 <<<"$block")" = "$expected" ] ||
+    fail "$run: disk $disk differs from tavrin-block's values and the check file's verdict:$(diff <(echo "$expected") <(tail -n +3 <<<"$block") | sed 's/^/  /')"
 }
 
 # The run over every disk: the disks in the walk's order, each supported one listed once; the
@@ -257,10 +259,10 @@ for n in 1 2 5; do
 done
 pulled_block=$(block_of "$check_out" "${node[$pulled]:-}")
 check_head "the run" "$pulled_block" "$pulled" "${node[$pulled]:-}"
-[ "$(wc -l <<<"$pulled_block")" = 2 ] && [[ $(sed -n 2p <<<"$pulled_block") == "error "* ]] ||
+[ "$(wc -l <<<"$pulled_block")" = 3 ] && [[ $(sed -n 3p <<<"$pulled_block") == "error "* ]] ||
   fail "the pulled disk did not fail cleanly with an error line:$(sed 's/^/  /' <<<"$pulled_block")"
 read -r _ pulled_zero pulled_one _ < <(retries_by_disk "$check_err" | grep "^${node[$pulled]:-none} " || true)
-echo "kernel-test: pulled hub port $pulled: '$(sed -n 2p <<<"$pulled_block")'," \
+echo "kernel-test: pulled hub port $pulled: '$(sed -n 3p <<<"$pulled_block")'," \
   "${pulled_zero:-no} 'r retry 0' and ${pulled_one:-no} 'r retry 1' lines"
 for n in 3 "$stock_port"; do
   [ "$(times_listed "$check_out" "${node[$n]:-}")" = 0 ] || fail "hub port $n was listed"

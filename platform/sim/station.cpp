@@ -53,6 +53,10 @@ PassThroughCall Recorded(std::uint32_t code, const platform::ScsiPassThroughHead
     call.dataBufferOffset = header.DataBufferOffset;
     call.senseInfoOffset = header.SenseInfoOffset;
     std::copy(std::begin(header.Cdb), std::end(header.Cdb), call.cdb.begin());
+    if (in.size() >= sizeof header) {
+        const auto rest = in.subspan(sizeof header);
+        call.restClear = std::all_of(rest.begin(), rest.end(), [](auto b) { return b == 0; });
+    }
     if (header.SenseInfoOffset + std::size_t{header.SenseInfoLength} <= in.size()) {
         const auto area = in.subspan(header.SenseInfoOffset, header.SenseInfoLength);
         call.senseAreaClear = std::all_of(area.begin(), area.end(), [](auto b) { return b == 0; });

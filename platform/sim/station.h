@@ -69,6 +69,7 @@ struct PassThroughCall {
     std::uint32_t senseInfoOffset = 0;
     std::array<std::uint8_t, 16> cdb{};
     bool senseAreaClear = false;  // the sense area was all zero when the call arrived
+    bool restClear = false;       // so was every byte of the buffer past the header
 };
 
 // A disk whose controller answers the vendor command 0xA1: sub-code 0 with the identification,

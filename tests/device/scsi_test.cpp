@@ -172,6 +172,12 @@ TEST_F(ScsiDataInTest, CopiesExactlyTheDataLength) {
         EXPECT_EQ(std::count(out.begin(), out.begin() + 512, 0x5A), 512);
         EXPECT_EQ(std::count(out.begin() + 512, out.end(), 0xEE), 88) << reported;
     }
+    // A shorter command after them finds the whole buffer zero again, their replies gone.
+    std::uint8_t out[36];
+    ASSERT_TRUE(ScsiDataIn(handle, kIdentify, out, 10, 1));
+    ASSERT_EQ(disk->calls.size(), 4u);
+    for (const auto& call : disk->calls)
+        EXPECT_TRUE(call.restClear);
 }
 
 TEST_F(ScsiDataInTest, RefusesWhatItCannotSendWithoutTouchingTheDevice) {
