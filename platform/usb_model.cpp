@@ -36,8 +36,10 @@ std::u16string Join(std::initializer_list<std::u16string_view> parts) {
 }
 
 // A path of the device namespace without its "\\?\" or "\\.\" and in upper case, as the object
-// manager compares names; empty for anything else.
+// manager compares names; a path of the file system as it is; empty for anything else.
 std::u16string DeviceKey(std::u16string_view path) {
+    if (path.size() > 1 && path[0] == u'/')
+        return std::u16string(path);
     if (path.size() <= 4 || path[0] != u'\\' || path[1] != u'\\' ||
         (path[2] != u'?' && path[2] != u'.') || path[3] != u'\\')
         return {};
@@ -389,7 +391,8 @@ struct Engine::Impl {
                 ++*address;
                 CompileHub(*port.hub, node, volumeManager, pplace, address);
             } else if (port.device) {
-                addresses[&*port.device] = ++*address;
+                ++*address;
+                addresses[&*port.device] = port.device->address.value_or(*address);
                 CompileDevice(*port.device, node, volumeManager, pplace);
             }
         }
@@ -665,7 +668,7 @@ bool Engine::Control(const std::u16string& key, std::uint32_t code,
                 } else {
                     number =
                         static_cast<std::uint32_t>(t.volume->deviceNumber.value_or(t.disk->number));
-                    partition = 1;
+                    partition = t.volume->partition;
                 }
             }
             ok = reply::DeviceNumber(type, number, partition, output, written);

@@ -55,6 +55,9 @@ class Boxed {
     T& operator*() const { return *p_; }
     T* operator->() const { return p_.get(); }
     void reset() { p_.reset(); }
+    friend bool operator==(const Boxed& a, const Boxed& b) {
+        return a.p_ == nullptr || b.p_ == nullptr ? a.p_ == b.p_ : *a.p_ == *b.p_;
+    }
 
   private:
     std::unique_ptr<T> p_;
@@ -70,6 +73,7 @@ struct UsbStringDescriptor {
     // Any bytes (wrong type, odd or mismatched bLength, too short...), sent as they are.
     static UsbStringDescriptor Raw(std::vector<std::uint8_t> bytes);
     static UsbStringDescriptor Failing();
+    friend bool operator==(const UsbStringDescriptor&, const UsbStringDescriptor&) = default;
 };
 
 // A volume: on a disk (bound through its device number) or on a CD-ROM drive (bound by
@@ -85,9 +89,11 @@ struct UsbVolume {
     // numberFails makes the request fail.
     std::optional<int> deviceNumber;
     bool numberFails = false;
+    std::uint32_t partition = 1;              // its PartitionNumber, on a disk
     std::uint64_t freeBytes = 4'000'000'000;  // for a volume with a drive letter
     std::u16string nodeDriver;                // CM_DRP_DRIVER of its node; empty: made
     bool nodeDriverReadable = true;
+    friend bool operator==(const UsbVolume&, const UsbVolume&) = default;
 };
 
 struct UsbDisk {
@@ -101,12 +107,14 @@ struct UsbDisk {
     std::u16string nodeDriver;  // CM_DRP_DRIVER of the disk node; empty: made
     bool nodeDriverReadable = true;
     std::vector<UsbVolume> volumes;
+    friend bool operator==(const UsbDisk&, const UsbDisk&) = default;
 };
 
 struct UsbAuxInterface {
     std::u16string interfacePath;  // empty: made
     bool detailFails = false;      // the second interface-detail call fails
     bool onDeviceNode = false;     // on the USB device's own node, not on a function below it
+    friend bool operator==(const UsbAuxInterface&, const UsbAuxInterface&) = default;
 };
 
 struct UsbDevice {
@@ -119,6 +127,7 @@ struct UsbDevice {
     std::uint8_t iSerialNumber = 3;
     std::uint8_t speed = 2;  // UsbHighSpeed
     std::uint8_t numberOfOpenPipes = 2;
+    std::optional<std::uint16_t> address;  // its USB address; unset: counted in tree order
     std::map<std::uint8_t, UsbStringDescriptor> strings;  // by index; missing: the request fails
 
     // The driver key name its port answers, e.g. "{36fc9e60-c465-11cf-8056-444553540000}\0012";
@@ -132,6 +141,7 @@ struct UsbDevice {
     std::vector<UsbDisk> disks;
     std::vector<UsbVolume> cdromVolumes;  // each on a CD-ROM drive node of its own
     std::vector<UsbAuxInterface> auxInterfaces;
+    friend bool operator==(const UsbDevice&, const UsbDevice&) = default;
 };
 
 struct UsbHub;
@@ -148,6 +158,7 @@ struct UsbPort {
     static UsbPort Empty() { return {}; }
     static UsbPort With(UsbDevice device);
     static UsbPort WithHub(UsbHub hub);
+    friend bool operator==(const UsbPort&, const UsbPort&) = default;
 };
 
 struct UsbHub {
@@ -168,6 +179,7 @@ struct UsbHub {
     std::uint16_t vendorId = 0x05E3;  // a downstream hub's device descriptor
     std::uint16_t productId = 0x0608;
     std::vector<UsbPort> ports;
+    friend bool operator==(const UsbHub&, const UsbHub&) = default;
 };
 
 struct UsbController {
@@ -179,12 +191,14 @@ struct UsbController {
     bool classKeyPresent = true;
     std::optional<std::u16string> driverDesc = u"USB xHCI Compliant Host Controller";
     UsbHub rootHub;
+    friend bool operator==(const UsbController&, const UsbController&) = default;
 };
 
 struct UsbMachine {
     std::vector<UsbController> controllers;
     std::vector<UsbDisk> otherDisks;  // disks not on USB (a system disk), with their volumes
     std::uint16_t langId = 0x0409;    // GetSystemDefaultLangID
+    friend bool operator==(const UsbMachine&, const UsbMachine&) = default;
 };
 
 // A typical flash disk: one disk `diskNumber` with one removable volume mounted at
@@ -235,7 +249,8 @@ class Engine {
     static std::string PlaceOf(const UsbPortAddress& address);
     static bool Within(const std::string& place, const std::string& prefix);
 
-    // The device behind a path of the device namespace ("\\?\..." or "\\.\..."): false when
+    // The device behind a path of the device namespace ("\\?\..." or "\\.\...", or a path of the
+    // file system, which is kept as it is written): false when
     // there is none or it does not open; else the key its requests go to and where it sits.
     bool Find(std::u16string_view path, std::u16string* key, std::string* place) const;
     // Whether a device of the machine has the key.
