@@ -4,7 +4,9 @@
 // the byte limits the caller states are passed in, and replies come back as the platform wrote
 // them. Device requests to controllers, hubs, disks and volumes go through
 // platform::DeviceControl (platform/device_io.h) with the layouts of platform/usb_requests.h.
-// Win32: platform/win32/usb_io.cpp. Elsewhere: the virtual station, platform/sim/usb_machine.h.
+// Win32: platform/win32/usb_io.cpp. Elsewhere the engine of platform/usb_model.h answers from a
+// described machine: the virtual station's (platform/sim/usb_machine.h) or sysfs's
+// (platform/linux/usb_sysfs.h).
 #pragma once
 
 #include <cstdint>

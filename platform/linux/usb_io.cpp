@@ -1,6 +1,7 @@
-// The Linux backend of platform/usb_io.h: sysfs and the mount table below the system root,
-// answered as platform/linux/usb_sysfs.h describes. Sets, nodes, keys and handles are ids kept in
-// tables under one lock; nothing is held open between calls but the machine's mount table.
+// The Linux backend of platform/usb_io.h: sysfs and the mount table below the system root, read
+// into a machine description once per walk (ReadSysfsMachine) and answered by the engine of
+// platform/usb_model.h, as platform/linux/usb_sysfs.h describes. Under one lock; nothing is held
+// open between calls but the machine's mount table.
 #include "platform/usb_io.h"
 
 #include <fcntl.h>
@@ -20,44 +21,24 @@
 #include <sstream>
 #include <tuple>
 
-#include "platform/bytes.h"
 #include "platform/linux/sg_pass_through.h"
 #include "platform/linux/usb_sysfs.h"
 #include "platform/text.h"
-#include "platform/usb_replies.h"
-#include "platform/usb_requests.h"
+#include "platform/usb_model.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
-namespace reply = usb_reply;
 using linux_os::Mount;
+using Block = linux_os::SysfsBlock;
+namespace model = usb_model;
 
-constexpr std::u16string_view kHubPrefix = u"\\\\.\\";
 constexpr std::u16string_view kVolumeNamePrefix = u"\\\\?\\Volume{";
 constexpr std::string_view kDevices = "/sys/devices/";
 constexpr std::uint8_t kHubClass = 0x09;
 // Far above any descriptor plus one: the two kinds of handle never meet.
 constexpr Handle kFirstWalkHandle = Handle{1} << (sizeof(Handle) * 8 - 2);
-
-enum class Kind { Controller, Hub, Storage };
-
-struct Opened {
-    Kind kind;
-    std::string folder;  // sysfs folder, from the root
-    std::string name;    // kernel name
-};
-
-struct RegistryKey {
-    bool enumKey;  // Enum (a hub's DeviceDesc) or Class (a DriverDesc)
-    std::string name;
-};
-
-struct Interface {
-    std::u16string path;
-    DevInst node;
-};
 
 // A usable line of the mount table: its device is there and its mount point not covered.
 struct LiveMount {
@@ -80,9 +61,13 @@ struct WalkDisk {
     std::optional<linux_os::OpenedNode> checked;
 };
 
-struct State {
-    std::mutex mutex;
+// Where the files are read: the system root.
+struct Tree {
     std::string root;
+};
+
+struct State : Tree {
+    std::mutex mutex;
     // The machine's own mount table, kept open: its poll says whether a mount came or went
     // since the table was last read.
     int mountsFd = -1;
@@ -91,13 +76,15 @@ struct State {
     std::map<std::string, WalkDisk, std::less<>> walkDisks;
     // The device number of each volume of the last walk over the volumes, by kernel name.
     std::map<std::string, std::string, std::less<>> walkVolumes;
-    std::vector<std::string> nodes;  // DevInst n is nodes[n - 1]
-    std::map<std::string, DevInst> nodeIds;
-    std::map<DeviceInfoSet, std::vector<Interface>> sets;
-    DeviceInfoSet nextSet = 0x100;
-    std::map<RegKey, RegistryKey> keys;
-    RegKey nextKey = 0x100;
-    std::map<Handle, Opened> handles;
+    // The machine as the last reading of sysfs described it, and the disks and volumes it
+    // listed; whether the walk over the disks and the one over the volumes have it still to use.
+    model::Engine engine;
+    bool read = false;
+    bool disksToWalk = false;
+    bool volumesToWalk = false;
+    std::vector<Block> disks;
+    std::vector<Block> volumes;
+    std::map<Handle, std::u16string> handles;  // the engine's device keys
     Handle nextHandle = kFirstWalkHandle;
 };
 
@@ -108,13 +95,13 @@ State& Get() {
 
 // ---- Reading below the root ------------------------------------------------------------------
 
-std::string Under(const State& s, std::string_view path) {
+std::string Under(const Tree& s, std::string_view path) {
     return s.root + std::string(path);
 }
 
 // One open, read and close: a disk's open and free space read a few attributes each, and a
 // stream's set-up cost more than the reading.
-std::optional<std::string> ReadAttribute(const State& s, const std::string& folder,
+std::optional<std::string> ReadAttribute(const Tree& s, const std::string& folder,
                                          std::string_view name) {
     const std::string path = Under(s, folder + "/" + std::string(name));
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -139,7 +126,7 @@ std::optional<std::string> ReadAttribute(const State& s, const std::string& fold
     return value;
 }
 
-std::optional<unsigned> HexAttribute(const State& s, const std::string& folder,
+std::optional<unsigned> HexAttribute(const Tree& s, const std::string& folder,
                                      std::string_view name) {
     const auto text = ReadAttribute(s, folder, name);
     if (!text || text->empty() || text->size() > 8)
@@ -157,7 +144,7 @@ std::optional<unsigned> HexAttribute(const State& s, const std::string& folder,
     return value;
 }
 
-std::optional<int> DecimalAttribute(const State& s, const std::string& folder,
+std::optional<int> DecimalAttribute(const Tree& s, const std::string& folder,
                                     std::string_view name) {
     const auto text = ReadAttribute(s, folder, name);
     if (!text || text->empty() || text->size() > 6)
@@ -174,7 +161,7 @@ std::optional<int> DecimalAttribute(const State& s, const std::string& folder,
 // The folder a link below the root leads to, from the root; nullopt when it leads nowhere or
 // out of the root. A sysfs link leads straight to a real folder: one readlink and the path made
 // plain, where a full resolution looks up every component.
-std::optional<std::string> Resolve(const State& s, std::string_view path) {
+std::optional<std::string> Resolve(const Tree& s, std::string_view path) {
     const std::string full = Under(s, path);
     std::string text;
     char target[4096];
@@ -201,12 +188,12 @@ std::optional<std::string> Resolve(const State& s, std::string_view path) {
     return s.root.empty() ? text : text.substr(s.root.size());
 }
 
-bool IsFolder(const State& s, const std::string& folder) {
+bool IsFolder(const Tree& s, const std::string& folder) {
     std::error_code error;
     return fs::is_directory(Under(s, folder), error);
 }
 
-std::vector<std::string> Names(const State& s, std::string_view folder) {
+std::vector<std::string> Names(const Tree& s, std::string_view folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(Under(s, folder), error))
@@ -235,7 +222,7 @@ std::optional<int> RootHubBus(std::string_view name) {
 }
 
 // A USB device's folder by its kernel name; the name must be one ("usb1", "1-1.2"), not a path.
-std::optional<std::string> UsbDeviceFolder(const State& s, std::string_view name) {
+std::optional<std::string> UsbDeviceFolder(const Tree& s, std::string_view name) {
     if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == ".." ||
         name.find(':') != std::string_view::npos)
         return std::nullopt;
@@ -252,22 +239,14 @@ std::string ChildName(const std::string& hub, int port) {
     return hub + "." + std::to_string(port);
 }
 
-std::optional<std::string> ConnectedChild(const State& s, const Opened& hub, int port) {
-    const std::string child = ChildName(hub.name, port);
-    const std::string folder = hub.folder + "/" + child;
-    if (!IsFolder(s, folder) || !ReadAttribute(s, folder, "devnum"))
-        return std::nullopt;
-    return child;
-}
-
-int PortCount(const State& s, const std::string& folder) {
+int PortCount(const Tree& s, const std::string& folder) {
     const auto count = DecimalAttribute(s, folder, "maxchild");
     return count ? std::min(*count, 255) : 0;
 }
 
 // The driver bound to the device's first interface that has one: what the device is to the
 // system, as a class driver's description is on Windows.
-std::optional<std::string> DeviceDriver(const State& s, const std::string& folder,
+std::optional<std::string> DeviceDriver(const Tree& s, const std::string& folder,
                                         const std::string& name) {
     for (const std::string& entry : Names(s, folder)) {
         if (entry.compare(0, name.size() + 1, name + ":") != 0)
@@ -282,69 +261,17 @@ constexpr std::string_view kStringFiles[] = {"manufacturer", "product", "serial"
 
 // ---- Block devices --------------------------------------------------------------------------
 
-struct Block {
-    std::string name;
-    std::string folder;
-};
-
-std::vector<Block> BlockDevices(const State& s) {
+std::vector<Block> BlockDevices(const Tree& s) {
     std::vector<Block> blocks;
     for (const std::string& name : Names(s, "/sys/class/block")) {
         if (const auto folder = Resolve(s, "/sys/class/block/" + name))
-            blocks.push_back({name, *folder});
+            blocks.push_back({name, *folder, ""});
     }
     return blocks;
 }
 
-bool IsPartition(const State& s, const Block& block) {
+bool IsPartition(const Tree& s, const Block& block) {
     return ReadAttribute(s, block.folder, "partition").has_value();
-}
-
-std::vector<Block> Disks(const State& s) {
-    std::vector<Block> disks;
-    for (const Block& block : BlockDevices(s)) {
-        if (linux_os::ScsiDiskIndex(block.name) && !IsPartition(s, block))
-            disks.push_back(block);
-    }
-    std::sort(disks.begin(), disks.end(), [](const Block& a, const Block& b) {
-        return *linux_os::ScsiDiskIndex(a.name) < *linux_os::ScsiDiskIndex(b.name);
-    });
-    return disks;
-}
-
-std::vector<std::string> MountPointsOf(State& s, const std::string& name, bool asWalked = false);
-
-// Each disk's partitions by number (the disk itself when it has none), its mounted ones first,
-// then the CD-ROMs.
-std::vector<Block> Volumes(State& s) {
-    std::vector<Block> volumes;
-    for (const Block& disk : Disks(s)) {
-        std::vector<std::pair<int, Block>> partitions;
-        for (const std::string& name : Names(s, disk.folder)) {
-            const Block part{name, disk.folder + "/" + name};
-            if (const auto number = DecimalAttribute(s, part.folder, "partition"))
-                partitions.emplace_back(*number, part);
-        }
-        std::sort(partitions.begin(), partitions.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        if (partitions.empty())
-            volumes.push_back(disk);
-        const std::size_t first = volumes.size();
-        for (auto& [number, part] : partitions)
-            volumes.push_back(std::move(part));
-        std::stable_partition(volumes.begin() + static_cast<std::ptrdiff_t>(first), volumes.end(),
-                              [&s](const Block& v) { return !MountPointsOf(s, v.name).empty(); });
-    }
-    std::vector<Block> cdroms;
-    for (const Block& block : BlockDevices(s)) {
-        if (block.name.compare(0, 2, "sr") == 0 && linux_os::VolumeLetter(block.name))
-            cdroms.push_back(block);
-    }
-    std::sort(cdroms.begin(), cdroms.end(), [](const Block& a, const Block& b) {
-        return *linux_os::VolumeLetter(a.name) < *linux_os::VolumeLetter(b.name);
-    });
-    volumes.insert(volumes.end(), cdroms.begin(), cdroms.end());
-    return volumes;
 }
 
 // ---- The mount table ------------------------------------------------------------------------
@@ -428,7 +355,7 @@ const std::vector<LiveMount>& Mounts(State& s) {
 // mount left by a pulled disk that had the name is not this volume's. With `asWalked`, by the
 // number the last walk read for the name, for the opens and free space of a disk the walk
 // listed: an open checks that the disk is still the walk's.
-std::vector<std::string> MountPointsOf(State& s, const std::string& name, bool asWalked) {
+std::vector<std::string> MountPointsOf(State& s, const std::string& name, bool asWalked = false) {
     std::vector<std::string> points;
     const auto walked = asWalked ? s.walkVolumes.find(name) : s.walkVolumes.end();
     const auto dev = walked != s.walkVolumes.end()
@@ -451,16 +378,6 @@ std::optional<std::string> LetterRootName(std::u16string_view root) {
 }
 
 // ---- Nodes and sets -------------------------------------------------------------------------
-
-DevInst NodeOf(State& s, const std::string& folder) {
-    const auto it = s.nodeIds.find(folder);
-    if (it != s.nodeIds.end())
-        return it->second;
-    s.nodes.push_back(folder);
-    const auto id = static_cast<DevInst>(s.nodes.size());
-    s.nodeIds.emplace(folder, id);
-    return id;
-}
 
 // The node below `root` of the SCSI generic device in a SCSI device's folder, if it has one
 // that may be opened.
@@ -493,7 +410,7 @@ std::optional<linux_os::OpenedNode> NodeNow(const std::string& node) {
                                 static_cast<std::uint64_t>(st.st_ino)};
 }
 
-WalkDisk WalkDiskOf(const State& s, const Block& disk) {
+WalkDisk WalkDiskOf(const Tree& s, const Block& disk) {
     WalkDisk w;
     w.folder = disk.folder;
     w.genericNode = GenericNodeBelow(s.root, disk.folder + "/device");
@@ -518,137 +435,113 @@ WalkDisk WalkDiskOf(const State& s, const Block& disk) {
     return w;
 }
 
-std::vector<Interface> InterfacesOf(State& s, const Guid& interfaceClass) {
-    std::vector<Interface> found;
-    if (interfaceClass == kGuidUsbHostController) {
-        // By the device behind each root hub, then by bus for the root hubs of one controller
-        // (USB 2 and 3), which it registers in a fixed order.
-        std::vector<std::tuple<std::string, int, std::string>> controllers;
-        for (const std::string& name : Names(s, "/sys/bus/usb/devices")) {
-            const auto bus = RootHubBus(name);
-            const auto folder = bus ? UsbDeviceFolder(s, name) : std::nullopt;
-            if (folder)
-                controllers.emplace_back(folder->substr(0, folder->rfind('/')), *bus, *folder);
-        }
-        std::sort(controllers.begin(), controllers.end());
-        for (const auto& [device, bus, folder] : controllers)
-            found.push_back({Wide(folder), NodeOf(s, folder)});
-    } else if (interfaceClass == kGuidDisk) {
-        s.walkDisks.clear();
-        for (const Block& disk : Disks(s)) {
-            found.push_back({Wide(disk.folder), NodeOf(s, disk.folder)});
-            s.walkDisks.emplace(disk.name, WalkDiskOf(s, disk));
-        }
-    } else if (interfaceClass == kGuidVolume) {
-        s.walkVolumes.clear();
-        for (const Block& volume : Volumes(s)) {
-            found.push_back({Wide(volume.folder), NodeOf(s, volume.folder)});
-            if (const auto dev = ReadAttribute(s, volume.folder, "dev"))
-                s.walkVolumes.emplace(volume.name, *dev);
+// ---- The machine as sysfs describes it ------------------------------------------------------
+
+using Mounted = std::vector<std::pair<std::string, std::string>>;
+
+// A hub's ports by "maxchild", a port connected when the child "<bus>-<port>" or "<hub>.<port>"
+// is there with its address; a child by bDeviceClass 9 a hub. `devices` gets each device's
+// folder by its kernel name.
+model::UsbHub ReadHub(const Tree& t, const std::string& folder, const std::string& name, bool root,
+                      std::map<std::string, std::string>& devices);
+
+model::UsbDevice ReadDevice(const Tree& t, const std::string& folder, const std::string& name,
+                            int address) {
+    model::UsbDevice d;
+    d.vendorId = static_cast<std::uint16_t>(HexAttribute(t, folder, "idVendor").value_or(0));
+    d.productId = static_cast<std::uint16_t>(HexAttribute(t, folder, "idProduct").value_or(0));
+    d.deviceClass = static_cast<std::uint8_t>(HexAttribute(t, folder, "bDeviceClass").value_or(0));
+    d.bcdUsb = 0;
+    d.numberOfOpenPipes = 0;
+    d.address = static_cast<std::uint16_t>(address);
+    // A text the kernel keeps is a string the device has.
+    std::uint8_t* indexes[] = {&d.iManufacturer, &d.iProduct, &d.iSerialNumber};
+    for (std::size_t i = 0; i < std::size(kStringFiles); ++i) {
+        const auto text = ReadAttribute(t, folder, kStringFiles[i]);
+        const auto index = static_cast<std::uint8_t>(i + 1);
+        *indexes[i] = text ? index : 0;
+        if (text)
+            d.strings[index] = model::UsbStringDescriptor::Text(Wide(*text));
+    }
+    d.driverKey = Wide(name);
+    const auto driver = DeviceDriver(t, folder, name);
+    d.driverDesc = driver ? std::optional(Wide(*driver)) : std::nullopt;
+    return d;
+}
+
+model::UsbHub ReadHub(const Tree& t, const std::string& folder, const std::string& name, bool root,
+                      std::map<std::string, std::string>& devices) {
+    model::UsbHub hub;
+    hub.symbolicName = Wide(name);
+    hub.driverKey = hub.symbolicName;
+    hub.deviceDesc = Wide(root ? std::string("USB Root Hub")
+                               : ReadAttribute(t, folder, "product").value_or("USB Hub"));
+    hub.vendorId = static_cast<std::uint16_t>(HexAttribute(t, folder, "idVendor").value_or(0));
+    hub.productId = static_cast<std::uint16_t>(HexAttribute(t, folder, "idProduct").value_or(0));
+    hub.ports.resize(static_cast<std::size_t>(PortCount(t, folder)));
+    for (std::size_t i = 0; i < hub.ports.size(); ++i) {
+        const std::string child = ChildName(name, static_cast<int>(i + 1));
+        const std::string childFolder = folder + "/" + child;
+        const auto address =
+            IsFolder(t, childFolder) ? DecimalAttribute(t, childFolder, "devnum") : std::nullopt;
+        if (!address)
+            continue;
+        if (HexAttribute(t, childFolder, "bDeviceClass") == kHubClass) {
+            hub.ports[i] = model::UsbPort::WithHub(ReadHub(t, childFolder, child, false, devices));
+        } else {
+            hub.ports[i] = model::UsbPort::With(ReadDevice(t, childFolder, child, *address));
+            devices[child] = childFolder;
         }
     }
+    return hub;
+}
+
+// The USB device a block device hangs from: the deepest described device whose folder holds it.
+model::UsbDevice* DeviceAbove(model::UsbMachine& machine,
+                              const std::map<std::string, std::string>& devices,
+                              const std::string& folder) {
+    std::string name;
+    std::size_t longest = 0;
+    for (const auto& [kernelName, deviceFolder] : devices) {
+        if (deviceFolder.size() > longest && folder.starts_with(deviceFolder + "/")) {
+            name = kernelName;
+            longest = deviceFolder.size();
+        }
+    }
+    if (name.empty())
+        return nullptr;
+    const std::u16string key = Wide(name);
+    model::UsbDevice* found = nullptr;
+    const auto visit = [&](const auto& self, model::UsbHub& hub) -> void {
+        for (model::UsbPort& port : hub.ports) {
+            if (port.device && port.device->driverKey == key)
+                found = &*port.device;
+            else if (port.hub)
+                self(self, *port.hub);
+        }
+    };
+    for (model::UsbController& c : machine.controllers)
+        visit(visit, c.rootHub);
     return found;
 }
 
-// ---- Replies in bytes -----------------------------------------------------------------------
-
-bool ControllerControl(const Opened& controller, std::uint32_t code, std::span<std::uint8_t> out,
-                       std::uint32_t* returned) {
-    if (code != kIoctlGetHcdDriverKeyName && code != kIoctlUsbGetRootHubName)
-        return false;
-    return reply::Name(Wide(controller.name), out, returned);
-}
-
-bool StringDescriptor(const State& s, const std::string& folder, std::uint8_t index,
-                      std::span<std::uint8_t> out, std::uint32_t* returned) {
-    if (index < 1 || index > std::size(kStringFiles))
-        return false;
-    const auto text = ReadAttribute(s, folder, kStringFiles[index - 1]);
-    // The request is in the buffer the reply goes to.
-    return text && reply::Descriptor(out, reply::StringDescriptor(Wide(*text)), out, returned);
-}
-
-bool HubControl(const State& s, const Opened& hub, std::uint32_t code, std::span<std::uint8_t> out,
-                std::uint32_t* returned) {
-    const int ports = PortCount(s, hub.folder);
-    if (code == kIoctlUsbGetNodeInformation)
-        return reply::NodeInformation({static_cast<std::uint8_t>(ports)}, out, returned);
-    // Every other request names a port first.
-    const std::uint32_t port = ByteReader(out).U32Le();
-    if (out.size() < 4 || port < 1 || port > static_cast<std::uint32_t>(ports))
-        return false;
-    const auto child = ConnectedChild(s, hub, static_cast<int>(port));
-    const std::string folder = child ? hub.folder + "/" + *child : std::string();
-    switch (code) {
-        case kIoctlUsbGetNodeConnectionInformation: {
-            reply::Connection c;
-            c.port = port;
-            if (child) {
-                reply::DeviceDescriptor d;
-                d.deviceClass =
-                    static_cast<std::uint8_t>(HexAttribute(s, folder, "bDeviceClass").value_or(0));
-                d.vendorId =
-                    static_cast<std::uint16_t>(HexAttribute(s, folder, "idVendor").value_or(0));
-                d.productId =
-                    static_cast<std::uint16_t>(HexAttribute(s, folder, "idProduct").value_or(0));
-                // A text the kernel keeps is a string the device has.
-                std::uint8_t* indexes[] = {&d.iManufacturer, &d.iProduct, &d.iSerialNumber};
-                for (std::size_t i = 0; i < std::size(kStringFiles); ++i) {
-                    if (ReadAttribute(s, folder, kStringFiles[i]))
-                        *indexes[i] = static_cast<std::uint8_t>(i + 1);
-                }
-                c.device = d;
-                c.deviceIsHub = d.deviceClass == kHubClass;
-                c.address =
-                    static_cast<std::uint16_t>(DecimalAttribute(s, folder, "devnum").value_or(0));
-                c.status = kUsbDeviceConnected;
-            }
-            return reply::ConnectionInformation(c, out, returned);
-        }
-        case kIoctlUsbGetNodeConnectionName:
-        case kIoctlUsbGetNodeConnectionDriverKeyName: {
-            if (!child)
-                return false;
-            // Only a hub has a name to open it by.
-            if (code == kIoctlUsbGetNodeConnectionName &&
-                HexAttribute(s, folder, "bDeviceClass") != kHubClass)
-                return false;
-            return reply::ConnectionName(port, Wide(*child), out, returned);
-        }
-        case kIoctlUsbGetDescriptorFromNodeConnection: {
-            const auto value = reply::DescriptorValue(out);
-            if (!child || !value || (*value >> 8) != kUsbStringDescriptorType)
-                return false;
-            return StringDescriptor(s, folder, static_cast<std::uint8_t>(*value & 0xFF), out,
-                                    returned);
-        }
-        default:
-            return false;
+// A volume as the walk's calls see it: its name, its mount paths (the letter's root first, as a
+// drive root comes first, then where the kernel mounted it) and its drive type.
+model::UsbVolume ReadVolume(const Block& volume, const Mounted& mounts, std::uint32_t driveType) {
+    model::UsbVolume v;
+    v.interfacePath = Wide(volume.folder);
+    v.volumeName = std::u16string(kVolumeNamePrefix) + Wide(volume.name) + u"}\\";
+    v.nodeDriverReadable = false;
+    v.driveType = driveType;
+    const auto letter = linux_os::VolumeLetter(volume.name);
+    for (const auto& [device, point] : mounts) {
+        if (device != volume.dev || !letter)
+            continue;
+        if (v.mountPaths.empty())
+            v.mountPaths.push_back({*letter, u':', u'\\'});
+        v.mountPaths.push_back(Wide(point.empty() || point.back() != '/' ? point + "/" : point));
     }
-}
-
-bool StorageControl(const State& s, const Opened& storage, std::uint32_t code,
-                    std::span<std::uint8_t> out, std::uint32_t* returned) {
-    if (code != kIoctlStorageGetDeviceNumber)
-        return false;
-    // CD-ROMs are numbered apart from disks: their numbers would be taken for a disk's.
-    const auto disk = linux_os::WholeDiskOf(storage.name);
-    const auto index = disk ? linux_os::ScsiDiskIndex(*disk) : std::nullopt;
-    if (!index || !IsFolder(s, storage.folder))
-        return false;
-    const int partition = DecimalAttribute(s, storage.folder, "partition").value_or(0);
-    return reply::DeviceNumber(kFileDeviceDisk, static_cast<std::uint32_t>(*index),
-                               static_cast<std::uint32_t>(partition), out, returned);
-}
-
-bool StringValue(std::string_view text, std::span<std::uint8_t> buffer, std::uint32_t* length) {
-    return reply::StringValue(Wide(text), buffer, length);
-}
-
-std::optional<std::u16string> After(std::u16string_view text, std::u16string_view prefix) {
-    if (text.size() <= prefix.size() || !StartsWithNoCase(text, prefix))
-        return std::nullopt;
-    return std::u16string(text.substr(prefix.size()));
+    return v;
 }
 
 }  // namespace
@@ -656,6 +549,104 @@ std::optional<std::u16string> After(std::u16string_view text, std::u16string_vie
 // ---- platform/linux/usb_sysfs.h ---------------------------------------------------------------
 
 namespace linux_os {
+
+SysfsMachine ReadSysfsMachine(const std::string& root,
+                              const std::vector<std::pair<std::string, std::string>>& mounts) {
+    const Tree t{root};
+    SysfsMachine out;
+    model::UsbMachine& machine = out.machine;
+    machine.langId = 0x0409;  // the kernel keeps the devices' texts in their first language
+
+    // By the device behind each root hub, then by bus for the root hubs of one controller (USB 2
+    // and 3), which it registers in a fixed order.
+    std::vector<std::tuple<std::string, int, std::string, std::string>> controllers;
+    for (const std::string& name : Names(t, "/sys/bus/usb/devices")) {
+        const auto bus = RootHubBus(name);
+        const auto folder = bus ? UsbDeviceFolder(t, name) : std::nullopt;
+        if (folder)
+            controllers.emplace_back(folder->substr(0, folder->rfind('/')), *bus, *folder, name);
+    }
+    std::sort(controllers.begin(), controllers.end());
+    std::map<std::string, std::string> devices;
+    for (const auto& [device, bus, folder, name] : controllers) {
+        model::UsbController c;
+        c.interfacePath = Wide(folder);
+        c.driverKey = Wide(name);
+        c.driverDesc = Wide(ReadAttribute(t, folder, "product").value_or("USB Host Controller"));
+        c.rootHub = ReadHub(t, folder, name, true, devices);
+        machine.controllers.push_back(std::move(c));
+    }
+
+    // The SCSI disks by index, each with its partitions by number (the disk itself when it has
+    // none), its mounted ones first.
+    const std::vector<Block> blocks = BlockDevices(t);
+    for (const Block& block : blocks) {
+        if (ScsiDiskIndex(block.name) && !IsPartition(t, block))
+            out.disks.push_back(block);
+    }
+    std::sort(out.disks.begin(), out.disks.end(), [](const Block& a, const Block& b) {
+        return *ScsiDiskIndex(a.name) < *ScsiDiskIndex(b.name);
+    });
+    const auto mounted = [&mounts](const Block& volume) {
+        return std::any_of(mounts.begin(), mounts.end(),
+                           [&volume](const auto& m) { return m.first == volume.dev; });
+    };
+    for (Block& disk : out.disks) {
+        disk.dev = ReadAttribute(t, disk.folder, "dev").value_or("");
+        std::vector<std::pair<int, Block>> partitions;
+        for (const std::string& name : Names(t, disk.folder)) {
+            Block part{name, disk.folder + "/" + name, ""};
+            if (const auto number = DecimalAttribute(t, part.folder, "partition")) {
+                part.dev = ReadAttribute(t, part.folder, "dev").value_or("");
+                partitions.emplace_back(*number, std::move(part));
+            }
+        }
+        std::sort(partitions.begin(), partitions.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (partitions.empty())
+            partitions.emplace_back(0, disk);
+        std::stable_partition(partitions.begin(), partitions.end(),
+                              [&](const auto& p) { return mounted(p.second); });
+        model::UsbDisk d;
+        d.number = *ScsiDiskIndex(disk.name);
+        d.interfacePath = Wide(disk.folder);
+        d.nodeDriverReadable = false;
+        // Only a mounted volume's drive type is asked for.
+        std::optional<int> removable;
+        if (mounted(partitions.front().second))
+            removable = DecimalAttribute(t, disk.folder, "removable");
+        for (const auto& [number, volume] : partitions) {
+            model::UsbVolume v =
+                ReadVolume(volume, mounts, removable == 1 ? kDriveRemovable : kDriveFixed);
+            v.partition = static_cast<std::uint32_t>(number);
+            d.volumes.push_back(std::move(v));
+            out.volumes.push_back(volume);
+        }
+        if (model::UsbDevice* device = DeviceAbove(machine, devices, disk.folder))
+            device->disks.push_back(std::move(d));
+        else
+            machine.otherDisks.push_back(std::move(d));
+    }
+
+    // Then the CD-ROMs, which answer no device number: they are bound by their ancestry.
+    std::vector<Block> cdroms;
+    for (const Block& block : blocks) {
+        if (block.name.compare(0, 2, "sr") == 0 && VolumeLetter(block.name))
+            cdroms.push_back(block);
+    }
+    std::sort(cdroms.begin(), cdroms.end(), [](const Block& a, const Block& b) {
+        return *VolumeLetter(a.name) < *VolumeLetter(b.name);
+    });
+    for (Block& cdrom : cdroms) {
+        cdrom.dev = ReadAttribute(t, cdrom.folder, "dev").value_or("");
+        model::UsbVolume v = ReadVolume(cdrom, mounts, kDriveCdrom);
+        v.numberFails = true;
+        out.volumes.push_back(cdrom);
+        if (model::UsbDevice* device = DeviceAbove(machine, devices, cdrom.folder))
+            device->cdromVolumes.push_back(std::move(v));
+    }
+    return out;
+}
 
 void SetSystemRoot(const std::string& root) {
     State& s = Get();
@@ -665,8 +656,10 @@ void SetSystemRoot(const std::string& root) {
     s.root = error ? root : real.string();
     while (!s.root.empty() && s.root.back() == '/')
         s.root.pop_back();
-    s.nodes.clear();
-    s.nodeIds.clear();
+    s.engine.Install({});
+    s.read = false;
+    s.disks.clear();
+    s.volumes.clear();
     if (s.mountsFd >= 0)
         close(s.mountsFd);
     s.mountsFd = -1;
@@ -731,15 +724,8 @@ bool WalkControl(Handle handle, std::uint32_t code, const void* in, std::uint32_
     const std::span<std::uint8_t> buffer(static_cast<std::uint8_t*>(out), outSize);
     if (in != nullptr && in != out)
         std::memmove(out, in, std::min(inSize, outSize));
-    switch (it->second.kind) {
-        case Kind::Controller:
-            return ControllerControl(it->second, code, buffer, returned);
-        case Kind::Hub:
-            return HubControl(s, it->second, code, buffer, returned);
-        case Kind::Storage:
-            return StorageControl(s, it->second, code, buffer, returned);
-    }
-    return false;
+    const std::vector<std::uint8_t> request(buffer.begin(), buffer.end());
+    return s.engine.Control(it->second, code, request, buffer, returned);
 }
 
 std::optional<std::string> LetterDiskNode(char16_t letter) {
@@ -859,6 +845,28 @@ std::optional<std::string> DiskIdentity(char16_t letter) {
 
 }  // namespace linux_os
 
+namespace {
+
+// Reads the machine anew: the mount table as last polled, then sysfs.
+void Refresh(State& s) {
+    std::vector<std::pair<std::string, std::string>> mounted;
+    for (const LiveMount& mount : Mounts(s))
+        mounted.emplace_back(mount.device, mount.point);
+    linux_os::SysfsMachine reading = linux_os::ReadSysfsMachine(s.root, mounted);
+    s.engine.Install(std::move(reading.machine));
+    s.disks = std::move(reading.disks);
+    s.volumes = std::move(reading.volumes);
+    s.read = s.disksToWalk = s.volumesToWalk = true;
+}
+
+model::Engine& Engine(State& s) {
+    if (!s.read)
+        Refresh(s);
+    return s.engine;
+}
+
+}  // namespace
+
 TAVRIN_BACKEND_BEGIN
 
 // ---- platform/usb_io.h ------------------------------------------------------------------------
@@ -866,43 +874,40 @@ TAVRIN_BACKEND_BEGIN
 DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    const DeviceInfoSet set = s.nextSet++;
-    s.sets[set] = InterfacesOf(s, interfaceClass);
-    return set;
+    // A walk reads sysfs once, as it starts with the controllers; its walks over the disks and the
+    // volumes take that reading, and read anew only when no walk over the controllers came first.
+    if (interfaceClass == kGuidUsbHostController || !s.read ||
+        (interfaceClass == kGuidDisk && !s.disksToWalk) ||
+        (interfaceClass == kGuidVolume && !s.volumesToWalk))
+        Refresh(s);
+    if (interfaceClass == kGuidDisk) {
+        s.disksToWalk = false;
+        s.walkDisks.clear();
+        for (const Block& disk : s.disks)
+            s.walkDisks.emplace(disk.name, WalkDiskOf(s, disk));
+    } else if (interfaceClass == kGuidVolume) {
+        s.volumesToWalk = false;
+        s.walkVolumes.clear();
+        for (const Block& volume : s.volumes) {
+            if (!volume.dev.empty())
+                s.walkVolumes.emplace(volume.name, volume.dev);
+        }
+    }
+    return s.engine.ClassDevices(interfaceClass);
 }
 
 bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
                          DeviceInterfaceData* data) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    const auto it = s.sets.find(set);
-    if (it == s.sets.end() || index >= it->second.size() || data == nullptr)
-        return false;  // ERROR_NO_MORE_ITEMS
-    reply::InterfaceData(interfaceClass, index, data);
-    return true;
+    return s.engine.EnumInterface(set, interfaceClass, index, data);
 }
-
-namespace {
-
-const Interface* InterfaceAt(State& s, DeviceInfoSet set, const DeviceInterfaceData* data) {
-    const auto it = s.sets.find(set);
-    const auto index = reply::InterfaceIndex(data);
-    if (it == s.sets.end() || !index)
-        return nullptr;
-    return *index < it->second.size() ? &it->second[*index] : nullptr;
-}
-
-}  // namespace
 
 bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
                                   std::uint32_t* requiredSize) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    const Interface* i = InterfaceAt(s, set, data);
-    if (i == nullptr || requiredSize == nullptr)
-        return false;
-    *requiredSize = reply::InterfaceDetailSize(i->path);
-    return true;
+    return s.engine.InterfaceDetailSize(set, data, requiredSize);
 }
 
 bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
@@ -910,120 +915,57 @@ bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
                               DevInst* devInst) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    const Interface* i = InterfaceAt(s, set, data);
-    if (i == nullptr || !reply::InterfaceDetail(i->path, detailSize, path))
-        return false;
-    if (devInst != nullptr)
-        *devInst = i->node;
-    return true;
+    return s.engine.InterfaceDetail(set, data, detailSize, path, devInst);
 }
 
 void DestroyDeviceInfoList(DeviceInfoSet set) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    s.sets.erase(set);
+    s.engine.DestroySet(set);
 }
 
 bool GetParentDevInst(DevInst node, DevInst* parent) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    if (node < 1 || node > s.nodes.size() || parent == nullptr)
-        return false;
-    const std::string folder = s.nodes[node - 1];
-    const std::size_t slash = folder.rfind('/');
-    // The climb ends below /sys/devices: the folders above are no devices.
-    if (slash == std::string::npos || slash < kDevices.size() ||
-        folder.compare(0, kDevices.size(), kDevices) != 0)
-        return false;
-    *parent = NodeOf(s, folder.substr(0, slash));
-    return true;
+    return s.engine.Parent(node, parent);
 }
 
 bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    if (node < 1 || node > s.nodes.size())
-        return false;
-    const std::string& folder = s.nodes[node - 1];
-    // Only USB devices have the key their hub port names.
-    if (!ReadAttribute(s, folder, "devnum") || !ReadAttribute(s, folder, "idVendor"))
-        return false;
-    return StringValue(BaseName(folder), buffer, length);
+    return s.engine.DriverProperty(node, buffer, length);
 }
 
 bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
-    if (subKey == nullptr || key == nullptr)
-        return false;
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    RegistryKey found{};
-    if (const auto name = After(subKey, kEnumKeyPrefix)) {
-        found = {true, ToUtf8(*name)};
-    } else if (const auto driver = After(subKey, kClassKeyPrefix)) {
-        found = {false, ToUtf8(*driver)};
-    } else {
-        return false;
-    }
-    if (!UsbDeviceFolder(s, found.name))
-        return false;  // ERROR_FILE_NOT_FOUND
-    *key = s.nextKey++;
-    s.keys[*key] = found;
-    return true;
+    return Engine(s).OpenKey(subKey, key);
 }
 
 bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
                         std::uint32_t* length) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    const auto it = s.keys.find(key);
-    if (it == s.keys.end() || name == nullptr)
-        return false;
-    const RegistryKey& k = it->second;
-    const auto folder = UsbDeviceFolder(s, k.name);
-    if (!folder)
-        return false;
-    const bool rootHub = RootHubBus(k.name).has_value();
-    std::optional<std::string> value;
-    if (k.enumKey && EqualsNoCase(name, u"DeviceDesc")) {
-        value = rootHub ? std::string("USB Root Hub")
-                        : ReadAttribute(s, *folder, "product").value_or("USB Hub");
-    } else if (!k.enumKey && EqualsNoCase(name, u"DriverDesc")) {
-        value = rootHub ? ReadAttribute(s, *folder, "product").value_or("USB Host Controller")
-                        : DeviceDriver(s, *folder, k.name);
-    }
-    return value && StringValue(*value, buffer, length);
+    return s.engine.QueryValue(key, name, buffer, length);
 }
 
 void CloseRegistryKey(RegKey key) {
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    s.keys.erase(key);
+    s.engine.CloseKey(key);
 }
 
 Handle OpenDeviceWith(const char16_t* path, std::uint32_t, std::uint32_t) {
     if (path == nullptr)
         return kInvalidHandle;
-    const std::u16string_view text(path);
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    std::optional<Opened> opened;
-    if (const auto hub = After(text, kHubPrefix)) {
-        const std::string name = ToUtf8(*hub);
-        const auto folder = UsbDeviceFolder(s, name);
-        if (folder && PortCount(s, *folder) > 0)
-            opened = Opened{Kind::Hub, *folder, name};
-    } else if (!text.empty() && text.front() == u'/') {
-        const auto folder = Resolve(s, ToUtf8(text));
-        const std::string name = folder ? BaseName(*folder) : std::string();
-        if (folder && RootHubBus(name) && ReadAttribute(s, *folder, "devnum"))
-            opened = Opened{Kind::Controller, *folder, name};
-        else if (folder && ReadAttribute(s, *folder, "dev") && linux_os::WholeDiskOf(name))
-            opened = Opened{Kind::Storage, *folder, name};
-    }
-    if (!opened)
+    std::u16string key;
+    std::string place;
+    if (!Engine(s).Find(path, &key, &place))
         return kInvalidHandle;
     const Handle handle = s.nextHandle++;
-    s.handles.emplace(handle, *opened);
+    s.handles.emplace(handle, std::move(key));
     return handle;
 }
 
@@ -1032,21 +974,9 @@ bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> nam
         return false;
     // One buffer may be both: read all of it first.
     const std::u16string point(mountPoint);
-    if (point.empty() || point.back() != u'\\')
-        return false;  // a mount point ends with a backslash
-    const std::u16string_view bare(point.data(), point.size() - 1);
-    std::optional<std::string> volume = LetterRootName(point);
-    if (!volume && !bare.empty() && bare.front() == u'/') {
-        State& s = Get();
-        const std::lock_guard lock(s.mutex);
-        const auto folder = Resolve(s, ToUtf8(bare));
-        const std::string kernelName = folder ? BaseName(*folder) : std::string();
-        if (folder && ReadAttribute(s, *folder, "dev") && linux_os::VolumeLetter(kernelName))
-            volume = kernelName;
-    }
-    if (!volume)
-        return false;
-    return reply::TerminatedText(std::u16string(kVolumeNamePrefix) + Wide(*volume) + u"}\\", name);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    return Engine(s).VolumeName(point.c_str(), name);
 }
 
 bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
@@ -1054,45 +984,20 @@ bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
     if (volumeName == nullptr)
         return false;
     const std::u16string volume(volumeName);
-    const auto inner = After(volume, kVolumeNamePrefix);
-    if (!inner || inner->size() < 3 || inner->substr(inner->size() - 2) != u"}\\")
-        return false;
-    const std::string name = ToUtf8(inner->substr(0, inner->size() - 2));
-    const auto letter = linux_os::VolumeLetter(name);
-    if (!letter)
-        return false;
-    std::vector<std::string> points;
-    {
-        State& s = Get();
-        const std::lock_guard lock(s.mutex);
-        points = MountPointsOf(s, name);
-    }
-    // The letter's root first, as a drive root comes first; then where the kernel mounted it.
-    std::vector<std::u16string> list;
-    if (!points.empty()) {
-        list.push_back({*letter, u':', u'\\'});
-        for (const std::string& point : points)
-            list.push_back(Wide(point.empty() || point.back() != '/' ? point + "/" : point));
-    }
-    return reply::MultiText(list, paths, returned);
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    return Engine(s).PathNames(volume.c_str(), paths, returned);
 }
 
 std::uint32_t DriveType(const char16_t* root) {
     if (root == nullptr)
         return kDriveNoRootDir;
-    const auto name = LetterRootName(root);
-    if (!name)
-        return kDriveNoRootDir;
+    std::u16string r(root);
+    if (r.size() == 2 && r[1] == u':')
+        r += u'\\';
     State& s = Get();
     const std::lock_guard lock(s.mutex);
-    if (MountPointsOf(s, *name).empty())
-        return kDriveNoRootDir;
-    if (name->compare(0, 2, "sr") == 0)
-        return kDriveCdrom;
-    const auto disk = linux_os::WholeDiskOf(*name);
-    const auto removable =
-        disk ? DecimalAttribute(s, "/sys/class/block/" + *disk, "removable") : std::nullopt;
-    return removable == 1 ? kDriveRemovable : kDriveFixed;
+    return Engine(s).DriveType(r).value_or(kDriveNoRootDir);
 }
 
 std::uint16_t SystemDefaultLangId() {

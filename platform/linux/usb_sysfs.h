@@ -2,6 +2,12 @@
 // mount table, answered at the height the system's walk asks, so that numbering ports and binding
 // disks and volumes stay the system's own code (usb/enum_usb.cpp).
 //
+// A walk reads sysfs once, as it starts with the host controllers (ReadSysfsMachine): the machine
+// it describes is answered by the engine of platform/usb_model.h until the next walk. The walks
+// over the disks and the volumes take that reading (one not after a walk over the controllers
+// reads anew); the walk over the disks still looks at each disk's nodes then, for the identity
+// checks below.
+//
 // How the kernel's objects answer:
 //  - host controllers: the root hubs usb<N> of /sys/bus/usb/devices, in the order of the devices
 //    behind them (the PCI address), which stays across reboots where bus numbers follow the
@@ -46,6 +52,7 @@
 #include <vector>
 
 #include "platform/device_io.h"
+#include "platform/usb_model.h"
 
 namespace platform::linux_os {
 
@@ -82,6 +89,26 @@ std::optional<std::string> VolumeDevice(char16_t letter);
 std::vector<std::string> VolumeMountPoints(char16_t letter);
 // The letters of every mounted volume, ascending.
 std::u16string MountedLetters();
+
+// ---- The machine as sysfs describes it ---------------------------------------------------------
+
+// A block device: its kernel name, its sysfs folder from the root, its "MAJ:MIN" ("" when it has
+// none).
+struct SysfsBlock {
+    std::string name;
+    std::string folder;
+    std::string dev;
+};
+// What a walk reads below a system root: the machine for the engine of platform/usb_model.h, and
+// the disks and volumes it lists, in the walk's order.
+struct SysfsMachine {
+    usb_model::UsbMachine machine;
+    std::vector<SysfsBlock> disks;    // the SCSI disks, by index
+    std::vector<SysfsBlock> volumes;  // each disk's volumes, its mounted ones first; the CD-ROMs
+};
+// Reads sysfs alone; `mounts` are the usable mounts ("MAJ:MIN", mount point) of the mount table.
+SysfsMachine ReadSysfsMachine(const std::string& root,
+                              const std::vector<std::pair<std::string, std::string>>& mounts);
 
 // ---- What platform/linux/device_io.cpp hands over --------------------------------------------
 

@@ -1,28 +1,15 @@
-// The USB side of the virtual station.
+// The USB side of the virtual station: the machine of platform/usb_model.h answering, and the
+// station's own around it.
 //
-// Two parts, kept apart:
-//  - The test builder (UsbMachine and the structs it holds, plus the helpers FlashDisk,
-//    Keyboard, Hub, Controller): a plain value that a test or a station file fills in. It
-//    describes host controllers, hubs at any depth, ports, devices with their string
-//    descriptors, disks, volumes and auxiliary interfaces, and every place where the machine
-//    can fail a call.
-//  - The OS backend (UsbSide, reached as sim::Station::Get().Usb()): holds the installed
-//    description and answers the functions of platform/usb_io.h and the hub, controller and
-//    storage requests of platform/usb_requests.h from it, in bytes, as Windows does. Every
-//    call is taken under the station's mutex, so a Plug or Unplug while another thread walks
-//    the tree is safe: the walk sees the machine before or after the change, call by call.
-//
-// Device nodes. Each described thing has a configuration-manager node, parented as on
-// Windows:
-//   root -> controller -> root hub -> (hub ->)* USB device -> storage function
-//        -> disk node (disk interface) | CD-ROM node -> CD-ROM volume node (volume interface)
-//   root -> volume manager -> volume node (volume interface)   for volumes on disks
-// so a disk or CD-ROM volume reaches its USB device by climbing parents, while a disk
-// volume does not (it is bound through its device number). An auxiliary interface sits on a
-// function node below the USB device, or on the USB device's own node.
-//
-// Empty names and paths in the description are made by the machine when it is installed,
-// unique and in the shapes Windows uses; a test sets them only where it asserts on them.
+// The description (UsbMachine and the helpers FlashDisk, Keyboard, Hub, Controller) is
+// platform/usb_model.h's; a test or a station file fills it in. UsbSide, reached as
+// sim::Station::Get().Usb(), installs it in the engine that answers the functions of
+// platform/usb_io.h and the requests of platform/usb_requests.h, and keeps around the engine what
+// is the station's: every call is taken under the station's mutex, so a Plug or Unplug while
+// another thread walks the tree is safe (the walk sees the machine before or after the change,
+// call by call); the disks and lettered volumes entered in the station; the handles opened on a
+// device that leaves; the hooks told of each change; the requests recorded; the reply filter.
+// Faults are injected before the calls reach it (platform/sim/usb_io.cpp).
 #pragma once
 
 #include <cstdint>
@@ -37,178 +24,27 @@
 
 #include "platform/device_io.h"
 #include "platform/usb_io.h"
+#include "platform/usb_model.h"
 
 namespace sim {
 
-// ---- The test builder ---------------------------------------------------------------------
+// ---- The description (platform/usb_model.h) -------------------------------------------------
 
-// A copyable box for the recursive parts of the description (a port holding a hub).
-template <class T>
-class Boxed {
-  public:
-    Boxed() = default;
-    Boxed(T value) : p_(std::make_unique<T>(std::move(value))) {}
-    Boxed(const Boxed& other) : p_(other.p_ ? std::make_unique<T>(*other.p_) : nullptr) {}
-    Boxed(Boxed&&) noexcept = default;
-    Boxed& operator=(const Boxed& other) {
-        p_ = other.p_ ? std::make_unique<T>(*other.p_) : nullptr;
-        return *this;
-    }
-    Boxed& operator=(Boxed&&) noexcept = default;
-    explicit operator bool() const { return p_ != nullptr; }
-    T* get() const { return p_.get(); }
-    T& operator*() const { return *p_; }
-    T* operator->() const { return p_.get(); }
-    void reset() { p_.reset(); }
-
-  private:
-    std::unique_ptr<T> p_;
-};
-
-// A string descriptor as the device sends it: whatever bytes, or a failing request.
-struct UsbStringDescriptor {
-    std::vector<std::uint8_t> bytes;
-    bool fails = false;
-
-    // A well-formed descriptor: bLength = 2 + 2 * units, bDescriptorType 3, UTF-16LE text.
-    static UsbStringDescriptor Text(std::u16string_view text);
-    // Any bytes (wrong type, odd or mismatched bLength, too short...), sent as they are.
-    static UsbStringDescriptor Raw(std::vector<std::uint8_t> bytes);
-    static UsbStringDescriptor Failing();
-};
-
-// A volume: on a disk (bound through its device number) or on a CD-ROM drive (bound by
-// ancestry).
-struct UsbVolume {
-    std::u16string interfacePath;                         // volume interface path; empty: made
-    bool detailFails = false;                             // the second interface-detail call fails
-    std::u16string volumeName;                            // "\\?\Volume{...}\"; empty: made
-    std::vector<std::u16string> mountPaths;               // e.g. u"E:\\"; may be empty
-    std::uint32_t driveType = platform::kDriveRemovable;  // what GetDriveTypeW answers
-    bool opens = true;
-    // What its IOCTL_STORAGE_GET_DEVICE_NUMBER answers: the disk's number unless set;
-    // numberFails makes the request fail.
-    std::optional<int> deviceNumber;
-    bool numberFails = false;
-    std::uint64_t freeBytes = 4'000'000'000;  // for a volume with a drive letter
-    std::u16string nodeDriver;                // CM_DRP_DRIVER of its node; empty: made
-    bool nodeDriverReadable = true;
-};
-
-struct UsbDisk {
-    // Its device number; also the station's VirtualDisk behind \\.\PHYSICALDRIVE<number>,
-    // made when the machine is installed (an existing one is kept).
-    int number = 0;
-    std::u16string interfacePath;  // disk interface path; empty: made
-    bool detailFails = false;      // the second interface-detail call fails
-    bool opens = true;
-    bool numberFails = false;   // IOCTL_STORAGE_GET_DEVICE_NUMBER fails
-    std::u16string nodeDriver;  // CM_DRP_DRIVER of the disk node; empty: made
-    bool nodeDriverReadable = true;
-    std::vector<UsbVolume> volumes;
-};
-
-struct UsbAuxInterface {
-    std::u16string interfacePath;  // empty: made
-    bool detailFails = false;      // the second interface-detail call fails
-    bool onDeviceNode = false;     // on the USB device's own node, not on a function below it
-};
-
-struct UsbDevice {
-    std::uint16_t vendorId = 0x1F75;
-    std::uint16_t productId = 0x0917;
-    std::uint16_t bcdUsb = 0x0200;
-    std::uint8_t deviceClass = 0;
-    std::uint8_t iManufacturer = 1;
-    std::uint8_t iProduct = 2;
-    std::uint8_t iSerialNumber = 3;
-    std::uint8_t speed = 2;  // UsbHighSpeed
-    std::uint8_t numberOfOpenPipes = 2;
-    std::map<std::uint8_t, UsbStringDescriptor> strings;  // by index; missing: the request fails
-
-    // The driver key name its port answers, e.g. "{36fc9e60-c465-11cf-8056-444553540000}\0012";
-    // empty: made. driverKeyFails makes the port's driver-key request fail.
-    std::u16string driverKey;
-    bool driverKeyFails = false;
-    bool nodeDriverReadable = true;  // CM_DRP_DRIVER of the USB device node (= driverKey)
-    bool classKeyPresent = true;     // the class key "...\Control\Class\<driverKey>"
-    std::optional<std::u16string> driverDesc = u"USB Mass Storage Device";  // nullopt: missing
-
-    std::vector<UsbDisk> disks;
-    std::vector<UsbVolume> cdromVolumes;  // each on a CD-ROM drive node of its own
-    std::vector<UsbAuxInterface> auxInterfaces;
-};
-
-struct UsbHub;
-
-struct UsbPort {
-    std::optional<UsbDevice> device;
-    Boxed<UsbHub> hub;             // a downstream hub (instead of a device)
-    bool connectionFails = false;  // IOCTL_USB_GET_NODE_CONNECTION_INFORMATION fails
-    // The connection status answered; unset: 1 (DeviceConnected) with something on the port,
-    // 0 (NoDeviceConnected) without. Another value (2 = failed enumeration...) keeps the device
-    // in the reply but not connected.
-    std::optional<std::uint32_t> status;
-
-    static UsbPort Empty() { return {}; }
-    static UsbPort With(UsbDevice device);
-    static UsbPort WithHub(UsbHub hub);
-};
-
-struct UsbHub {
-    // "USB#ROOT_HUB30#4&1a2b&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}" for a root hub,
-    // "USB#VID_...&PID_...#...#{f18a0e88-...}" for a downstream one; empty: made.
-    std::u16string symbolicName;
-    // The root-hub name request (root hub) or the connection-name request (downstream hub)
-    // fails.
-    bool nameFails = false;
-    bool enumKeyPresent = true;  // "SYSTEM\CurrentControlSet\Enum\<name as key>"
-    // Its "DeviceDesc"; nullopt: the value is missing. Empty optional string: made, as
-    // "@usb.inf,%usb\roothub%;USB Root Hub (USB 3.0)" or "...;Generic USB Hub".
-    std::optional<std::u16string> deviceDesc = u"";
-    bool nodeInformationFails = false;
-    std::optional<std::uint8_t> reportedPorts;  // bNumberOfPorts; unset: ports.size()
-    bool busPowered = false;
-    std::u16string driverKey;         // a downstream hub's, as its port answers it; empty: made
-    std::uint16_t vendorId = 0x05E3;  // a downstream hub's device descriptor
-    std::uint16_t productId = 0x0608;
-    std::vector<UsbPort> ports;
-};
-
-struct UsbController {
-    std::u16string interfacePath;  // "\\?\pci#ven_...#{3abf6f2d-...}"; empty: made
-    bool detailFails = false;      // the second interface-detail call fails
-    bool opens = true;
-    std::u16string driverKey;     // "{36fc9e60-c465-11cf-8056-444553540000}\00NN"; empty: made
-    bool driverKeyFails = false;  // IOCTL_GET_HCD_DRIVERKEY_NAME fails
-    bool classKeyPresent = true;
-    std::optional<std::u16string> driverDesc = u"USB xHCI Compliant Host Controller";
-    UsbHub rootHub;
-};
-
-struct UsbMachine {
-    std::vector<UsbController> controllers;
-    std::vector<UsbDisk> otherDisks;  // disks not on USB (a system disk), with their volumes
-    std::uint16_t langId = 0x0409;    // GetSystemDefaultLangID
-};
-
-// A typical flash disk: one disk `diskNumber` with one removable volume mounted at
-// "<letter>:\" (no mount path when letter is 0), strings 1-3 ("Generic", "Flash Disk",
-// "0123456789AB").
-UsbDevice FlashDisk(int diskNumber, char16_t letter);
-// A keyboard-like device: no storage, class key "USB Input Device".
-UsbDevice Keyboard();
-// A downstream hub with `ports` empty ports.
-UsbHub Hub(int ports);
-// A host controller whose root hub has `rootPorts` empty ports.
-UsbController Controller(int rootPorts);
-
-// Where a port sits: the controller's index in UsbMachine::controllers (0-based), then the
-// port numbers (1-based) from its root hub down to the port.
-struct UsbPortAddress {
-    std::size_t controller = 0;
-    std::vector<int> ports;
-};
+using platform::usb_model::Boxed;
+using platform::usb_model::Controller;
+using platform::usb_model::FlashDisk;
+using platform::usb_model::Hub;
+using platform::usb_model::Keyboard;
+using platform::usb_model::UsbAuxInterface;
+using platform::usb_model::UsbController;
+using platform::usb_model::UsbDevice;
+using platform::usb_model::UsbDisk;
+using platform::usb_model::UsbHub;
+using platform::usb_model::UsbMachine;
+using platform::usb_model::UsbPort;
+using platform::usb_model::UsbPortAddress;
+using platform::usb_model::UsbStringDescriptor;
+using platform::usb_model::UsbVolume;
 
 // ---- What the system did ------------------------------------------------------------------
 

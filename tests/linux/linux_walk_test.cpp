@@ -473,6 +473,70 @@ TEST(LinuxControllers, OrdinalsFollowTheControllersDevicesNotTheirBusNumbers) {
     EXPECT_EQ(ordinals(2, 1), std::vector<int>{4});
 }
 
+// A walk's reading of sysfs is the machine the tree holds, described as the engine answers it: a
+// device's kernel name its key, its texts its strings, a mounted volume its letter and its mount.
+TEST(LinuxSysfsReader, DescribesTheControllersDevicesDisksAndVolumesOfTheTree) {
+    namespace model = platform::usb_model;
+    SysfsTree tree;
+    const std::string usb1 = tree.Controller(1, 2, "xHCI Host Controller");
+    UsbAttributes attributes;
+    attributes.productText = "Flash Disk";
+    attributes.serialText = "AB12";
+    attributes.interfaceDriver = "usb-storage";
+    const std::string flash = tree.Device(usb1 + "/1-2", attributes);
+    const std::string sdb = tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 1, true);
+    const std::string sda =
+        tree.Disk(tree.ScsiBlock("/sys/devices/pci0000:00/0000:00:1f.2/ata1", 0), "sda", 0, false);
+    const auto read = platform::linux_os::ReadSysfsMachine(tree.Root(), {{"8:1", "/media/a"}});
+
+    const auto wide = [](const std::string& text) { return platform::FromUtf8(text); };
+    model::UsbMachine expected;
+    model::UsbController& c = expected.controllers.emplace_back();
+    c.interfacePath = wide(usb1);
+    c.driverKey = c.rootHub.symbolicName = c.rootHub.driverKey = u"usb1";
+    c.driverDesc = u"xHCI Host Controller";
+    c.rootHub.deviceDesc = u"USB Root Hub";
+    c.rootHub.vendorId = 0x1D6B;
+    c.rootHub.productId = 0x0002;
+    c.rootHub.ports.resize(2);
+    model::UsbDevice device;
+    device.bcdUsb = 0;
+    device.numberOfOpenPipes = 0;
+    device.address = 2;
+    device.iManufacturer = 0;
+    device.strings = {{2, model::UsbStringDescriptor::Text(u"Flash Disk")},
+                      {3, model::UsbStringDescriptor::Text(u"AB12")}};
+    device.driverKey = u"1-2";
+    device.driverDesc = u"usb-storage";
+    model::UsbDisk& disk = device.disks.emplace_back();
+    disk.number = 1;
+    disk.interfacePath = wide(sdb);
+    disk.nodeDriverReadable = false;
+    model::UsbVolume& volume = disk.volumes.emplace_back();
+    volume.interfacePath = wide(sdb + "/sdb1");
+    volume.volumeName = u"\\\\?\\Volume{sdb1}\\";
+    volume.mountPaths = {{*VolumeLetter("sdb1"), u':', u'\\'}, u"/media/a/"};
+    volume.nodeDriverReadable = false;
+    c.rootHub.ports[1] = model::UsbPort::With(device);
+    model::UsbDisk& other = expected.otherDisks.emplace_back();
+    other.interfacePath = wide(sda);
+    other.nodeDriverReadable = false;
+    model::UsbVolume& whole = other.volumes.emplace_back();
+    whole.interfacePath = wide(sda);
+    whole.volumeName = u"\\\\?\\Volume{sda}\\";
+    whole.driveType = platform::kDriveFixed;
+    whole.partition = 0;
+    whole.nodeDriverReadable = false;
+    EXPECT_EQ(read.machine, expected);
+
+    std::vector<std::string> names;
+    for (const auto& blocks : {read.disks, read.volumes}) {
+        for (const platform::linux_os::SysfsBlock& block : blocks)
+            names.push_back(block.name + " " + block.dev);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"sda 8:16", "sdb 8:0", "sda 8:16", "sdb1 8:1"}));
+}
+
 // Free space comes from the volume's own live mount: not one hidden under a later mount, not
 // one left behind by a disk that had the name before.
 TEST_F(LinuxWalk, OnlyALiveUncoveredMountOfTheVolumesOwnDeviceCounts) {
