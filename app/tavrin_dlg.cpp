@@ -26,7 +26,9 @@ constexpr UINT kAboutCommand = 0x0010;
 void ReportLostLogLines(const qc::ResultLog& log) {
     std::u16string text = LoadString(IDS_LOG_NOT_WRITTEN);
     if (const std::size_t at = text.find(u"%d"); at != std::u16string::npos)
-        text.replace(at, 2, platform::DecimalText(static_cast<long long>(log.WaitingLines())));
+        text.replace(
+            at, 2,
+            platform::DecimalText(static_cast<long long>(log.WaitingLines() + log.DroppedLines())));
     text += u"\n\n" + log.path();
     if (!log.LastFailure().empty())
         text += u"\n" + log.LastFailure();
@@ -110,6 +112,9 @@ BOOL CTavrinDlg::OnInitDialog() {
     checkFilePath = stored.checkFile;
     // Only a station given a log keeps one; the key is never written.
     results.log.SetPath(stored.resultLog);
+    // Another station writing to a shared log holds it for a write's time; one that holds it
+    // longer costs a verdict a quarter of a second at most, never the window.
+    results.log.SetHeldWait(std::chrono::milliseconds(250));
     topmost = stored.topmost;
     if (topmost != 0)
         ApplyTopmost();
@@ -199,8 +204,9 @@ LRESULT CTavrinDlg::OnDestroy(WPARAM wParam, LPARAM lParam) {
     if (scan != nullptr)
         scan->Detach();
     results.ClearAllRows();
-    // The last try for lines still waiting: one that fails is told, not dropped in silence.
-    if (!results.log.WriteWaiting())
+    // The last try for lines still waiting, with a longer wait for another writer: one that
+    // fails is told, not dropped in silence.
+    if (!results.log.WriteWaiting(std::chrono::seconds(3)) || results.log.DroppedLines() > 0)
         ReportLostLogLines(results.log);
     UpdateData(true);
     config::Settings closing;

@@ -65,11 +65,12 @@ struct BackendTable {
     std::u16string (*moduleFileName)();
 
     // platform/log_file.h
-    LogFile (*openLogFile)(std::u16string_view path, std::uint64_t* length);
+    LogFile (*openLogFile)(std::u16string_view path, std::uint64_t* length, bool* held);
     bool (*logFileLength)(LogFile file, std::uint64_t* length);
     bool (*writeLogFile)(LogFile file, std::string_view bytes);
     bool (*flushLogFile)(LogFile file);
-    bool (*readLogFileStart)(LogFile file, std::span<char> buffer, std::size_t* read);
+    bool (*readLogFileAt)(LogFile file, std::uint64_t offset, std::span<char> buffer,
+                          std::size_t* read);
     bool (*cutLogFile)(LogFile file, std::uint64_t length);
     void (*closeLogFile)(LogFile file);
     std::u16string (*lastLogError)();

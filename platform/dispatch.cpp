@@ -180,8 +180,8 @@ std::u16string ModuleFileName() {
 
 // ---- platform/log_file.h ----------------------------------------------------------------------
 
-LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
-    return Table().openLogFile(path, length);
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
+    return Table().openLogFile(path, length, held);
 }
 
 bool LogFileLength(LogFile file, std::uint64_t* length) {
@@ -196,8 +196,8 @@ bool FlushLogFile(LogFile file) {
     return Table().flushLogFile(file);
 }
 
-bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
-    return Table().readLogFileStart(file, buffer, read);
+bool ReadLogFileAt(LogFile file, std::uint64_t offset, std::span<char> buffer, std::size_t* read) {
+    return Table().readLogFileAt(file, offset, buffer, read);
 }
 
 bool CutLogFile(LogFile file, std::uint64_t length) {

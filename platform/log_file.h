@@ -21,20 +21,22 @@ using LogFile = std::uintptr_t;
 inline constexpr LogFile kNoLogFile = 0;
 
 TAVRIN_BACKEND_BEGIN
-// Opens the file for writing at its end, creating it when missing (its folder must exist), waits
-// until no other writer holds it and holds it until closed, and gives its length in bytes then:
-// two programs appending to one log take turns. Only a regular file: a pipe, a device or a
-// folder is refused at once, never waited on. kNoLogFile when it cannot be opened.
-LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length);
+// Opens the file for writing at its end, creating it when missing (its folder must exist), takes
+// it for this writer alone until closed, and gives its length in bytes then: two programs
+// appending to one log take turns. Never waits: when another writer holds the file it answers
+// kNoLogFile at once with *held set, and the caller decides how long to try again. Only a
+// regular file: a pipe, a device or a folder is refused at once. kNoLogFile when it cannot be
+// opened.
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held);
 // The file's length now.
 bool LogFileLength(LogFile file, std::uint64_t* length);
 // Writes `bytes` at the end. False when not every byte was written: some may have been.
 bool WriteLogFile(LogFile file, std::string_view bytes);
 // Flushes what was written to the disk. False when it may not all be there.
 bool FlushLogFile(LogFile file);
-// Reads the file's first bytes, up to buffer.size(), into `buffer`; *read: how many came. The
-// next write still goes to the end.
-bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read);
+// Reads the file's bytes from `offset`, up to buffer.size(), into `buffer`; *read: how many came.
+// The next write still goes to the end.
+bool ReadLogFileAt(LogFile file, std::uint64_t offset, std::span<char> buffer, std::size_t* read);
 // Cuts the file back to `length` bytes; the next write goes there.
 bool CutLogFile(LogFile file, std::uint64_t length);
 // Lets other writers have the file.

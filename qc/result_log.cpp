@@ -1,6 +1,7 @@
 #include "qc/result_log.h"
 
 #include <array>
+#include <thread>
 
 #include "platform/text.h"
 
@@ -95,6 +96,7 @@ bool ResultLog::Append(LogLine line) {
     while (waitingBytes_ > kMaxWaitingBytes) {
         waitingBytes_ -= waiting_.front().text.size();
         waiting_.pop_front();
+        ++dropped_;
     }
     return WriteWaiting();
 }
@@ -104,13 +106,40 @@ bool ResultLog::Failed() {
     return false;
 }
 
+platform::LogFile ResultLog::Open(std::uint64_t* length, std::chrono::milliseconds heldWait) {
+    using Clock = std::chrono::steady_clock;
+    // Another writer holds a log for a write's time: a few tries a second find it free.
+    constexpr std::chrono::milliseconds kPause{20};
+    const Clock::time_point until = Clock::now() + heldWait;
+    for (;;) {
+        bool held = false;
+        const platform::LogFile file = platform::OpenLogFile(path_, length, &held);
+        if (file != platform::kNoLogFile)
+            return file;
+        Failed();
+        if (!held || Clock::now() >= until || (stopped_ && stopped_()))
+            return platform::kNoLogFile;
+        std::this_thread::sleep_for(kPause);
+    }
+}
+
+std::optional<bool> ResultLog::EndsWithLineEnd(platform::LogFile file, std::uint64_t length) {
+    if (length == 0)
+        return true;
+    char last = 0;
+    std::size_t read = 0;
+    if (!platform::ReadLogFileAt(file, length - 1, std::span(&last, 1), &read) || read != 1)
+        return std::nullopt;
+    return last == '\n';
+}
+
 std::optional<bool> ResultLog::TakesOlderLines(platform::LogFile file, std::uint64_t length) {
     if (length == 0)
         return false;
     // The header's line, and a little more, decides: a first line longer than this is no header.
     std::array<char, 1024> start{};
     std::size_t read = 0;
-    if (!platform::ReadLogFileStart(file, start, &read))
+    if (!platform::ReadLogFileAt(file, 0, start, &read))
         return std::nullopt;
     std::string_view first(start.data(), read);
     if (first.starts_with(kByteOrderMark))
@@ -124,12 +153,16 @@ std::optional<bool> ResultLog::TakesOlderLines(platform::LogFile file, std::uint
 }
 
 bool ResultLog::WriteWaiting() {
+    return WriteWaiting(heldWait_);
+}
+
+bool ResultLog::WriteWaiting(std::chrono::milliseconds heldWait) {
     if (path_.empty() || waiting_.empty())
         return true;
     std::uint64_t length = 0;
-    const platform::LogFile file = platform::OpenLogFile(path_, &length);
+    const platform::LogFile file = Open(&length, heldWait);
     if (file == platform::kNoLogFile)
-        return Failed();
+        return false;
     if (cutTo_ && length > *cutTo_ && (!leftAt_ || *leftAt_ == length)) {
         if (!platform::CutLogFile(file, *cutTo_) || !platform::FlushLogFile(file)) {
             Failed();
@@ -142,12 +175,14 @@ bool ResultLog::WriteWaiting() {
     leftAt_.reset();
     // Never two line formats in one file: its readers go by its header.
     const std::optional<bool> older = TakesOlderLines(file, length);
-    if (!older) {
+    const std::optional<bool> ended = older ? EndsWithLineEnd(file, length) : std::nullopt;
+    if (!ended) {
         Failed();
         platform::CloseLogFile(file);
         return false;
     }
-    std::string bytes = length == 0 ? LogHeader() : std::string();
+    // A fragment left by a writer whose cut-back failed ends here, not in our first line.
+    std::string bytes = length == 0 ? LogHeader() : *ended ? std::string() : std::string("\r\n");
     bytes.reserve(bytes.size() + waitingBytes_);
     for (const LogLine& line : waiting_)
         bytes += *older ? line.Older() : line.text;

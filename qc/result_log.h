@@ -3,12 +3,16 @@
 // could not be written waits and goes first with the next one, and once more when the window
 // closes. A failed write leaves the file as it was, so every line is in it once and whole. The
 // file is held for this log alone from its length to its cut-back, so that two programs
-// appending to one log lose and splice nothing.
+// appending to one log lose and splice nothing; a writer that finds it held waits a bounded time,
+// never for ever. A line is only appended after a line end, so that a fragment another writer
+// could not cut back never runs into a whole line.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,14 +73,25 @@ class ResultLog {
     void SetPath(std::u16string path) { path_ = std::move(path); }
     const std::u16string& path() const { return path_; }
 
+    // How long a try waits for another writer that holds the file before the lines wait for the
+    // next try (none at first: one look), and what ends that wait sooner (a stop request).
+    void SetHeldWait(std::chrono::milliseconds wait, std::function<bool()> stopped = {}) {
+        heldWait_ = wait;
+        stopped_ = std::move(stopped);
+    }
+
     // Appends `line` after those still waiting; false when they all wait for the next try. Each
     // is written in the format of the file's header.
     bool Append(LogLine line);
-    // Writes the lines still waiting; false when they wait on.
+    // Writes the lines still waiting; false when they wait on. `heldWait`: this try's own wait
+    // for another writer, where it differs (the last try may wait longer).
     bool WriteWaiting();
+    bool WriteWaiting(std::chrono::milliseconds heldWait);
 
     // Lines still waiting for a try that writes them.
     std::size_t WaitingLines() const { return waiting_.size(); }
+    // Lines given up unwritten to keep the waiting ones within kMaxWaitingBytes.
+    std::size_t DroppedLines() const { return dropped_; }
     // Why the last failed try failed, as the system said it; empty before any failed.
     const std::u16string& LastFailure() const { return lastFailure_; }
 
@@ -84,6 +99,9 @@ class ResultLog {
     std::u16string path_;
     std::deque<LogLine> waiting_;  // whole lines, oldest first
     std::size_t waitingBytes_ = 0;
+    std::size_t dropped_ = 0;
+    std::chrono::milliseconds heldWait_{0};
+    std::function<bool()> stopped_;
     // The length the file had before a write whose cut-back failed: what is past it is part of a
     // line that is still waiting, and goes before anything else is written; but only while the
     // file still ends where that write left it (leftAt_), for past it another program's lines
@@ -93,6 +111,10 @@ class ResultLog {
     std::u16string lastFailure_;
 
     bool Failed();
+    // Opens the file, trying again while another writer holds it, for at most `heldWait`.
+    platform::LogFile Open(std::uint64_t* length, std::chrono::milliseconds heldWait);
+    // Whether the file, `length` bytes long, ends with a line end (an empty one does).
+    std::optional<bool> EndsWithLineEnd(platform::LogFile file, std::uint64_t length);
     // Whether the file, `length` bytes long, begins with the older header.
     std::optional<bool> TakesOlderLines(platform::LogFile file, std::uint64_t length);
 };

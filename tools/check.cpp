@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "app/version.h"
 #include "config/settings.h"
@@ -33,13 +34,37 @@ constexpr const char* kUsage =
     "                    [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]\n"
     "       tavrin-check --help | --version";
 
+// How long the last try waits for another writer that holds the log.
+constexpr std::chrono::seconds kLastHeldWait{3};
+
+// A disk a stop left unfinished; one wording, whatever the interrupted call said.
+constexpr const char* kStopped = "the run was stopped";
+
 // The station ports a port map may give: the window's rows.
 constexpr int kStationPorts = 16;
 
 std::atomic<platform::DeviceWatch*> runningWatch{nullptr};
-// The exit status a stop asked for; 0 while none was.
+// StopCheck calls under way: the watch they may ring is not destroyed until they are done.
+std::atomic<int> stopsUnderWay{0};
+// The exit status a stop asked for; 0 while none was. A stop that comes before a run begins ends
+// that run; each run takes it up at its end.
 std::atomic<int> stopStatus{0};
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+// The watch that stop requests ring while it lives. Its end waits for a stop that may have
+// taken the watch before it was withdrawn: a stop runs to its end in a signal handler or the
+// console's thread, and never waits, so this wait is short.
+class WatchStops {
+  public:
+    explicit WatchStops(platform::DeviceWatch& watch) { runningWatch = &watch; }
+    ~WatchStops() {
+        runningWatch = nullptr;
+        while (stopsUnderWay.load() != 0)
+            std::this_thread::yield();
+    }
+    WatchStops(const WatchStops&) = delete;
+    WatchStops& operator=(const WatchStops&) = delete;
+};
 
 int Usage(std::ostream& err, const std::string& why) {
     err << "tavrin-check: " << why << "\n" << kUsage << "\n";
@@ -179,6 +204,9 @@ class Checker {
                                            ? "a folder, not a file: the log must be a file"
                                            : "not a regular file: the log must be a file");
             log_.SetPath(FullPath(*o_.log));
+            // Each line waits a little for another writer; the last try longer (FinishLog). A
+            // stop ends any wait.
+            log_.SetHeldWait(std::chrono::milliseconds(250), [] { return stopStatus.load() != 0; });
         }
         for (const std::string& disk : o_.disks) {
             std::string why = "names no disk";
@@ -276,18 +304,23 @@ class Checker {
     // The last try for log lines that wait: those that stay unwritten go to `err` whole, so that
     // the record is not lost, and the run fails.
     void FinishLog() {
-        if (!o_.log || log_.WriteWaiting()) {
-            waiting_.clear();
+        if (!o_.log)
             return;
-        }
-        const std::size_t lost = std::min(log_.WaitingLines(), waiting_.size());
+        const std::size_t tried = log_.WaitingLines();
+        if (log_.WriteWaiting(kLastHeldWait))
+            Written(tried);
+        lost_.insert(lost_.end(), waiting_.begin(), waiting_.end());
+        waiting_.clear();
+        if (lost_.empty())
+            return;
+        const std::size_t lost = lost_.size();
         err_ << "tavrin-check: " << *o_.log << ": " << lost << " line" << (lost == 1 ? "" : "s")
              << " not written (" << FailureText() << "):\n";
-        for (std::size_t i = waiting_.size() - lost; i < waiting_.size(); ++i)
-            err_ << waiting_[i];
+        for (const std::string& line : lost_)
+            err_ << line;
         // Said lost: a last try when the log goes would write them after all.
         log_.SetPath(u"");
-        waiting_.clear();
+        lost_.clear();
         status_ = 1;
     }
 
@@ -365,10 +398,13 @@ class Checker {
         // Not asked again while it stays, as a disk passed over: a watch says it once.
         if (entry.firstVolume != nullptr && entry.firstVolume->driveLetter != 0)
             checked_.insert(KeyOf(entry.firstVolume->driveLetter));
-        std::string reason = platform::ToUtf8(error.text);
+        // A call cut short by a stop failed for the stop, whatever the system called it.
+        const bool stopped = stopStatus.load() != 0;
+        std::string reason = stopped ? kStopped : platform::ToUtf8(error.text);
         if (reason.empty())
             reason = error.code != 0 ? "error " + std::to_string(error.code) : "no reason given";
-        const std::string advice = system_.adviceFor ? system_.adviceFor(error.code) : "";
+        const std::string advice =
+            !stopped && system_.adviceFor ? system_.adviceFor(error.code) : "";
         err_ << "tavrin-check: " << PlaceOf(entry) << ": not checked (" << reason << ")"
              << (advice.empty() ? "" : ": " + advice) << "\n";
         err_.flush();
@@ -408,10 +444,20 @@ class Checker {
         return why.empty() ? std::string("the file could not be written") : platform::ToUtf8(why);
     }
 
+    // The log took its last `written` waiting lines; those before them it had given up to bound
+    // its memory: they are lost.
+    void Written(std::size_t written) {
+        lost_.insert(lost_.end(), waiting_.begin(),
+                     waiting_.end() - static_cast<std::ptrdiff_t>(written));
+        waiting_.clear();
+    }
+
     void Log(const qc::LogLine& line) {
         waiting_.push_back(line.text);
+        const std::size_t dropped = log_.DroppedLines();
+        const std::size_t tried = log_.WaitingLines() + 1;
         if (log_.Append(line)) {
-            waiting_.clear();
+            Written(tried - (log_.DroppedLines() - dropped));
             return;
         }
         // Once per run of failures: each line is tried again with the next and at the end.
@@ -427,7 +473,7 @@ class Checker {
             device::DecodeControllerInfo(entry.diskNumbers[0], letter, values, setup_.lists);
         if (!read && stopStatus.load() != 0) {
             // Stopped in the middle: no verdict of a disk the run did not finish.
-            NotChecked(entry, {0, u"the run was stopped"});
+            NotChecked(entry, {});
             return;
         }
         ++seen_.checked;
@@ -501,6 +547,7 @@ class Checker {
     bool stationMode_ = false;
     qc::ResultLog log_;
     std::vector<std::string> waiting_;   // the lines appended since the log last took them all
+    std::vector<std::string> lost_;      // lines the log gave up before it took the rest
     std::vector<std::string> resolved_;  // the DISK arguments as the system resolves them
     std::map<int, int> stationOf_;
     std::set<std::string> checked_;  // disks by KeyOf
@@ -519,10 +566,12 @@ class Checker {
 }  // namespace
 
 void StopCheck(int exitStatus) {
+    ++stopsUnderWay;
     int none = 0;
     stopStatus.compare_exchange_strong(none, exitStatus);
     if (platform::DeviceWatch* watch = runningWatch.load())
         watch->Stop();
+    --stopsUnderWay;
 }
 
 std::optional<std::string> StationAsked(const std::vector<std::string>& args) {
@@ -533,9 +582,10 @@ std::optional<std::string> StationAsked(const std::vector<std::string>& args) {
     return options.station;
 }
 
-int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,
-             std::ostream& err) {
-    stopStatus = 0;
+namespace {
+
+int RunOnce(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,
+            std::ostream& err) {
     Options options;
     if (const auto status = Parse(args, options, err))
         return *status;
@@ -562,16 +612,11 @@ int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, st
     Checker checker(options, system, out, err);
     if (const auto status = checker.Prepare())
         return *status;
-    const auto finish = [&] {
-        checker.FinishLog();
-        runningWatch = nullptr;
-        const int stopped = stopStatus.load();
-        return stopped != 0 ? stopped : checker.status();
-    };
     if (!options.watch) {
         if (checker.Pass())
             checker.ReportMissing();
-        return finish();
+        checker.FinishLog();
+        return checker.status();
     }
 
     // Listening before the first walk: a disk that arrives during it is not missed.
@@ -580,7 +625,7 @@ int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, st
         err << "tavrin-check: --watch: the system's device notices cannot be received\n";
         return 2;
     }
-    runningWatch = &watch;
+    const WatchStops stops(watch);
     if (stopStatus.load() == 0 && checker.Pass()) {
         err << "watching\n";
         err.flush();
@@ -591,12 +636,23 @@ int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, st
             break;
         if (wake == platform::DeviceWatch::Wake::Failed) {
             err << "tavrin-check: --watch: the system's device notices stopped\n";
-            finish();
+            checker.FinishLog();
             return 2;
         }
         checker.Pass();
     }
-    return finish();
+    checker.FinishLog();
+    return checker.status();
+}
+
+}  // namespace
+
+int RunCheck(const std::vector<std::string>& args, const CheckSystem& system, std::ostream& out,
+             std::ostream& err) {
+    const int status = RunOnce(args, system, out, err);
+    // The stop is this run's, whenever it came: the next run starts without it.
+    const int stopped = stopStatus.exchange(0);
+    return stopped != 0 && status != 2 ? stopped : status;
 }
 
 }  // namespace tools

@@ -1,7 +1,8 @@
 // The Linux backend of platform/log_file.h: a file descriptor, one past its number as the
 // handle so that descriptor 0 is a file too. Opened with O_APPEND, so every write lands at the
 // end whoever wrote last; held with flock, so that another writer's lines never come between a
-// length taken, a write and its cut-back.
+// length taken, a write and its cut-back; never waited for here (LOCK_NB): the log decides how
+// long to try again.
 #include "platform/log_file.h"
 
 #include <fcntl.h>
@@ -41,7 +42,8 @@ bool NotAFile() {
 
 TAVRIN_BACKEND_BEGIN
 
-LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
+    *held = false;
     const std::string name = ToUtf8(path);
     // Non-blocking: a FIFO without a reader would hold the open for ever. Read too: the header
     // says which line format the file takes.
@@ -66,7 +68,13 @@ LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
         return kNoLogFile;
     }
     int locked = -1;
-    while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    while ((locked = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0 && errno == EWOULDBLOCK) {
+        *held = true;
+        lastError = u"another program is writing to it";
+        close(fd);
+        return kNoLogFile;
     }
     // The length only once it is ours: another writer may have appended until now.
     const off_t end = locked == 0 ? lseek(fd, 0, SEEK_END) : -1;
@@ -105,11 +113,11 @@ bool FlushLogFile(LogFile file) {
     return fsync(ToDescriptor(file)) == 0 || Failed(errno);
 }
 
-bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+bool ReadLogFileAt(LogFile file, std::uint64_t offset, std::span<char> buffer, std::size_t* read) {
     std::size_t got = 0;
     while (got < buffer.size()) {
         const ssize_t n = pread(ToDescriptor(file), buffer.data() + got, buffer.size() - got,
-                                static_cast<off_t>(got));
+                                static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

@@ -56,6 +56,9 @@ struct OpenLog {
 // The station's words for a failure, as Windows words the usual one of each call.
 constexpr char16_t kAccessDenied[] = u"Access is denied.";
 constexpr char16_t kDiskFull[] = u"There is not enough space on the disk.";
+constexpr char16_t kLockViolation[] =
+    u"The process cannot access the file because another process has locked a portion of the "
+    u"file.";
 thread_local std::u16string lastError;
 
 bool Failed(std::u16string_view text) {
@@ -63,16 +66,18 @@ bool Failed(std::u16string_view text) {
     return false;
 }
 
-// Waits for the host file's lock: -1 where the host has none to give.
+// Takes the host file's lock if no other writer holds it: -1 where the host has none to give,
+// -2 where another writer holds it.
 int LockHost(const std::filesystem::path& host) {
 #if defined(__linux__)
     const int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error != EINTR) {
             close(fd);
-            return -1;
+            return error == EWOULDBLOCK ? -2 : -1;
         }
     }
     return fd;
@@ -127,7 +132,8 @@ namespace platform {
 
 TAVRIN_BACKEND_BEGIN
 
-LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
+    *held = false;
     if (sim::Faults::Fail(sim::FaultCall::LogOpen)) {
         sim::Failed(sim::kAccessDenied);
         return kNoLogFile;
@@ -146,15 +152,29 @@ LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
         return kNoLogFile;
     }
     const int locked = sim::LockHost(*host);
+    if (locked == -2) {
+        *held = true;
+        sim::Failed(sim::kLockViolation);
+        return kNoLogFile;
+    }
     const std::uintmax_t size = std::filesystem::file_size(*host, ec);
     if (ec) {
         sim::UnlockHost(locked);
         sim::Failed(sim::kAccessDenied);
         return kNoLogFile;
     }
-    *length = size;
     sim::OpenLogs& logs = sim::Logs();
     const std::lock_guard lock(logs.mutex);
+    // A writer of this program holds it, where the host has no lock to tell.
+    for (const auto& [other, log] : logs.files) {
+        if (log.host == *host) {
+            sim::UnlockHost(locked);
+            *held = true;
+            sim::Failed(sim::kLockViolation);
+            return kNoLogFile;
+        }
+    }
+    *length = size;
     const LogFile file = logs.next++;
     logs.files[file].host = *host;
     logs.files[file].lock = locked;
@@ -208,22 +228,37 @@ bool FlushLogFile(LogFile file) {
     return (written && !fail) || sim::Failed(sim::kDiskFull);
 }
 
-bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+bool ReadLogFileAt(LogFile file, std::uint64_t offset, std::span<char> buffer, std::size_t* read) {
     sim::OpenLogs& logs = sim::Logs();
     const std::lock_guard lock(logs.mutex);
     const auto found = logs.files.find(file);
     if (found == logs.files.end())
         return sim::Failed(u"The handle is invalid.");
-    std::ifstream in(found->second.host, std::ios::binary);
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    if (in.bad())
+    std::error_code ec;
+    const std::uintmax_t onHost = std::filesystem::file_size(found->second.host, ec);
+    if (ec)
         return sim::Failed(sim::kAccessDenied);
-    auto got = static_cast<std::size_t>(in.gcount());
+    std::size_t got = 0;
+    if (offset < onHost) {
+        std::ifstream in(found->second.host, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(buffer.data(), static_cast<std::streamsize>(
+                                   std::min<std::uintmax_t>(buffer.size(), onHost - offset)));
+        if (in.bad())
+            return sim::Failed(sim::kAccessDenied);
+        got = static_cast<std::size_t>(in.gcount());
+    }
     // What was written and not yet flushed is part of the file as its writer reads it.
     const std::string& unflushed = found->second.unflushed;
-    const std::size_t more = std::min(buffer.size() - got, unflushed.size());
-    std::copy_n(unflushed.begin(), more, buffer.begin() + static_cast<std::ptrdiff_t>(got));
-    *read = got + more;
+    const std::uint64_t from = offset + got - onHost;
+    if (offset + got >= onHost && from < unflushed.size()) {
+        const std::size_t more =
+            std::min<std::size_t>(buffer.size() - got, unflushed.size() - from);
+        std::copy_n(unflushed.begin() + static_cast<std::ptrdiff_t>(from), more,
+                    buffer.begin() + static_cast<std::ptrdiff_t>(got));
+        got += more;
+    }
+    *read = got;
     return true;
 }
 

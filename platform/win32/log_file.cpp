@@ -7,8 +7,8 @@
 
 namespace platform {
 
-LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length) {
-    return win32api::OpenLog(path, length);
+LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
+    return win32api::OpenLog(path, length, held);
 }
 
 bool LogFileLength(LogFile file, std::uint64_t* length) {
@@ -23,8 +23,8 @@ bool FlushLogFile(LogFile file) {
     return win32api::FlushLog(file);
 }
 
-bool ReadLogFileStart(LogFile file, std::span<char> buffer, std::size_t* read) {
-    return win32api::ReadLogStart(file, buffer, read);
+bool ReadLogFileAt(LogFile file, std::uint64_t offset, std::span<char> buffer, std::size_t* read) {
+    return win32api::ReadLogAt(file, offset, buffer, read);
 }
 
 bool CutLogFile(LogFile file, std::uint64_t length) {

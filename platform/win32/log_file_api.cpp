@@ -1,6 +1,6 @@
 // The real result-log calls, by names of their own. The file is opened with writing shared and
-// then locked whole (LockFileEx, waiting), so two writers take turns instead of one failing; a
-// program that holds it without sharing is waited for a little while before the open fails.
+// then locked whole (LockFileEx), so two writers take turns; neither the lock nor a program that
+// holds the file unshared is waited for here: the log decides how long to try again.
 #include "platform/win32/log_file_api.h"
 
 #include <windows.h>
@@ -15,10 +15,6 @@ using platform::kNoLogFile;
 using platform::LogFile;
 
 namespace {
-
-// How long an open waits for a program that holds the file unshared.
-constexpr int kOpenTries = 40;
-constexpr DWORD kOpenPause = 50;  // milliseconds
 
 thread_local std::u16string lastError;
 
@@ -46,23 +42,19 @@ bool Failed(DWORD code = GetLastError()) {
 
 }  // namespace
 
-LogFile OpenLog(std::u16string_view path, std::uint64_t* length) {
+LogFile OpenLog(std::u16string_view path, std::uint64_t* length, bool* held) {
+    *held = false;
     const std::u16string name(path);
     // Write access, not append-only: cutting back after a failed write needs it. Read access: the
     // header says which line format the file takes.
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int tries = 1;; ++tries) {
-        file = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()),
-                           GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            break;
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()),
+                              GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION || tries == kOpenTries) {
-            Failed(error);
-            return kNoLogFile;
-        }
-        Sleep(kOpenPause);
+        *held = error == ERROR_SHARING_VIOLATION;
+        Failed(error);
+        return kNoLogFile;
     }
     // A pipe, a console or a device is no log.
     if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -71,8 +63,11 @@ LogFile OpenLog(std::u16string_view path, std::uint64_t* length) {
         return kNoLogFile;
     }
     OVERLAPPED whole{};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) == 0) {
-        Failed();
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole) == 0) {
+        const DWORD error = GetLastError();
+        *held = error == ERROR_LOCK_VIOLATION;
+        Failed(error);
         CloseHandle(file);
         return kNoLogFile;
     }
@@ -107,10 +102,12 @@ bool FlushLog(LogFile file) {
     return FlushFileBuffers(ToHandle(file)) != 0 || Failed();
 }
 
-bool ReadLogStart(LogFile file, std::span<char> buffer, std::size_t* read) {
+bool ReadLogAt(LogFile file, std::uint64_t offset, std::span<char> buffer, std::size_t* read) {
     const HANDLE handle = ToHandle(file);
     std::size_t got = 0;
-    bool ok = SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) != 0;
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    bool ok = SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) != 0;
     while (ok && got < buffer.size()) {
         DWORD n = 0;
         ok = ReadFile(handle, buffer.data() + got, static_cast<DWORD>(buffer.size() - got), &n,

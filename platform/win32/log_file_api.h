@@ -13,15 +13,16 @@
 
 namespace win32api {
 
-// CreateFileW (reading and writing, OPEN_ALWAYS, reading and writing shared; a sharing violation
-// tried again for about two seconds), a disk file only, LockFileEx of the whole file (exclusive,
-// waiting), then SetFilePointerEx to the end.
-platform::LogFile OpenLog(std::u16string_view path, std::uint64_t* length);
+// CreateFileW (reading and writing, OPEN_ALWAYS, reading and writing shared), a disk file only,
+// LockFileEx of the whole file (exclusive, failing at once), then SetFilePointerEx to the end.
+// A sharing violation or a lock held elsewhere: kNoLogFile with *held set.
+platform::LogFile OpenLog(std::u16string_view path, std::uint64_t* length, bool* held);
 bool LogLength(platform::LogFile file, std::uint64_t* length);  // GetFileSizeEx
 bool WriteLog(platform::LogFile file, std::string_view bytes);  // WriteFile
 bool FlushLog(platform::LogFile file);                          // FlushFileBuffers
-// ReadFile from the start, then SetFilePointerEx back to the end.
-bool ReadLogStart(platform::LogFile file, std::span<char> buffer, std::size_t* read);
+// ReadFile from `offset`, then SetFilePointerEx back to the end.
+bool ReadLogAt(platform::LogFile file, std::uint64_t offset, std::span<char> buffer,
+               std::size_t* read);
 bool CutLog(platform::LogFile file, std::uint64_t length);  // SetEndOfFile there
 void CloseLog(platform::LogFile file);                      // UnlockFileEx, CloseHandle
 // FormatMessageW of the last failure's GetLastError, taken at the failure.

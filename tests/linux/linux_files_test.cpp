@@ -106,23 +106,26 @@ TEST(LinuxModuleFileName, IsTheRunningProgram) {
 TEST_F(LinuxFilesTest, LogAppendsAndGivesTheLengthOfAnExistingFile) {
     const std::u16string file = Path("Result.csv");
     std::uint64_t length = 99;
-    platform::LogFile log = platform::OpenLogFile(file, &length);
+    bool held = false;
+    platform::LogFile log = platform::OpenLogFile(file, &length, &held);
     ASSERT_NE(log, platform::kNoLogFile);
     EXPECT_EQ(length, 0u);
     EXPECT_TRUE(platform::WriteLogFile(log, "Time,Result\r\n"));
     EXPECT_TRUE(platform::FlushLogFile(log));
     platform::CloseLogFile(log);
 
-    log = platform::OpenLogFile(file, &length);
+    log = platform::OpenLogFile(file, &length, &held);
     ASSERT_NE(log, platform::kNoLogFile);
     EXPECT_EQ(length, 13u);
     // The header is read back from the start; the next write still goes to the end.
     char start[64] = {};
     std::size_t read = 0;
-    ASSERT_TRUE(platform::ReadLogFileStart(log, start, &read));
+    ASSERT_TRUE(platform::ReadLogFileAt(log, 0, start, &read));
     EXPECT_EQ(std::string(start, read), "Time,Result\r\n");
-    ASSERT_TRUE(platform::ReadLogFileStart(log, std::span(start, 4), &read));
+    ASSERT_TRUE(platform::ReadLogFileAt(log, 0, std::span(start, 4), &read));
     EXPECT_EQ(std::string(start, read), "Time");
+    ASSERT_TRUE(platform::ReadLogFileAt(log, 12, std::span(start, 4), &read));
+    EXPECT_EQ(std::string(start, read), "\n");
     EXPECT_TRUE(platform::WriteLogFile(log, "1,PASS\r\n"));
     platform::CloseLogFile(log);
     EXPECT_EQ(root_.Read("Result.csv"), "Time,Result\r\n1,PASS\r\n");
@@ -131,7 +134,8 @@ TEST_F(LinuxFilesTest, LogAppendsAndGivesTheLengthOfAnExistingFile) {
 TEST_F(LinuxFilesTest, LogCutBackTakesTheNextWriteThere) {
     root_.Write("Result.csv", "head\r\n");
     std::uint64_t length = 0;
-    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
+    bool held = false;
+    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length, &held);
     ASSERT_NE(log, platform::kNoLogFile);
     ASSERT_TRUE(platform::WriteLogFile(log, "half a li"));
     EXPECT_TRUE(platform::CutLogFile(log, length));
@@ -141,17 +145,35 @@ TEST_F(LinuxFilesTest, LogCutBackTakesTheNextWriteThere) {
     EXPECT_EQ(root_.Read("Result.csv"), "head\r\nline\r\n");
 }
 
+// A log another writer holds is answered at once, never waited for: the caller bounds its wait.
+TEST_F(LinuxFilesTest, LogHeldByAnotherWriterIsAnsweredAtOnce) {
+    std::uint64_t length = 0;
+    bool held = true;
+    const platform::LogFile first = platform::OpenLogFile(Path("Result.csv"), &length, &held);
+    ASSERT_NE(first, platform::kNoLogFile);
+    EXPECT_FALSE(held);
+    EXPECT_EQ(platform::OpenLogFile(Path("Result.csv"), &length, &held), platform::kNoLogFile);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(platform::LastLogError(), u"another program is writing to it");
+    platform::CloseLogFile(first);
+    const platform::LogFile second = platform::OpenLogFile(Path("Result.csv"), &length, &held);
+    EXPECT_NE(second, platform::kNoLogFile);
+    EXPECT_FALSE(held);
+    platform::CloseLogFile(second);
+}
+
 TEST_F(LinuxFilesTest, LogFailsWhereThereIsNoFile) {
     fs::create_directory(root_ / "Folder.csv");
     std::uint64_t length = 0;
-    EXPECT_EQ(platform::OpenLogFile(Path("No/Result.csv"), &length), platform::kNoLogFile);
-    EXPECT_EQ(platform::OpenLogFile(Path("Folder.csv"), &length), platform::kNoLogFile);
+    bool held = false;
+    EXPECT_EQ(platform::OpenLogFile(Path("No/Result.csv"), &length, &held), platform::kNoLogFile);
+    EXPECT_EQ(platform::OpenLogFile(Path("Folder.csv"), &length, &held), platform::kNoLogFile);
     EXPECT_FALSE(fs::exists(root_ / "No"));
 
     EXPECT_FALSE(platform::WriteLogFile(platform::kNoLogFile, "x"));
     EXPECT_FALSE(platform::FlushLogFile(platform::kNoLogFile));
     EXPECT_FALSE(platform::CutLogFile(platform::kNoLogFile, 0));
-    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
+    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length, &held);
     ASSERT_NE(log, platform::kNoLogFile);
     platform::CloseLogFile(log);
     EXPECT_FALSE(platform::WriteLogFile(log, "x"));
@@ -163,7 +185,8 @@ TEST_F(LinuxFilesTest, LogOnDescriptorZeroIsAFile) {
     ASSERT_GE(saved, 0);
     close(0);
     std::uint64_t length = 0;
-    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length);
+    bool held = false;
+    const platform::LogFile log = platform::OpenLogFile(Path("Result.csv"), &length, &held);
     const bool written = log != platform::kNoLogFile && platform::WriteLogFile(log, "ok");
     if (log != platform::kNoLogFile)
         platform::CloseLogFile(log);
@@ -180,17 +203,18 @@ TEST_F(LinuxFilesTest, LogIsARegularFileOrNone) {
     ASSERT_EQ(mkfifo((root_ / "Pipe.csv").c_str(), 0600), 0);
     fs::create_directory(root_ / "Folder.csv");
     std::uint64_t length = 0;
+    bool held = false;
     for (const std::u16string& path :
          {Path("Pipe.csv"), Path("Folder.csv"), std::u16string(u"/dev/null")}) {
         SCOPED_TRACE(platform::ToUtf8(path));
-        EXPECT_EQ(platform::OpenLogFile(path, &length), platform::kNoLogFile);
+        EXPECT_EQ(platform::OpenLogFile(path, &length, &held), platform::kNoLogFile);
         EXPECT_EQ(platform::LastLogError(), u"not a regular file");
     }
     const int reader = open((root_ / "Pipe.csv").c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_EQ(platform::OpenLogFile(Path("Pipe.csv"), &length), platform::kNoLogFile);
+    EXPECT_EQ(platform::OpenLogFile(Path("Pipe.csv"), &length, &held), platform::kNoLogFile);
     close(reader);
-    EXPECT_EQ(platform::OpenLogFile(Path("No/Result.csv"), &length), platform::kNoLogFile);
+    EXPECT_EQ(platform::OpenLogFile(Path("No/Result.csv"), &length, &held), platform::kNoLogFile);
     EXPECT_EQ(platform::LastLogError(), u"No such file or directory");
 }
 
@@ -203,7 +227,12 @@ TEST_F(LinuxFilesTest, TwoProcessesOnOneLogLoseAndSpliceNothing) {
     const auto writeAll = [&](char who) {
         for (int i = 0; i < kLines; ++i) {
             std::uint64_t length = 0;
-            const platform::LogFile log = platform::OpenLogFile(file, &length);
+            bool held = false;
+            // The other writer holds it for a line's time: tried again until it lets go.
+            platform::LogFile log = platform::kNoLogFile;
+            while ((log = platform::OpenLogFile(file, &length, &held)) == platform::kNoLogFile &&
+                   held) {
+            }
             if (log == platform::kNoLogFile)
                 return false;
             const std::string line = std::string(1, who) + "," + std::to_string(i) + "," +

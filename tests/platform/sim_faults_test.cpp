@@ -53,7 +53,8 @@ TEST_F(SimFaultsTest, AnArmedCallFailsAsTheRealOneDoes) {
     char16_t volume[64] = {};
     ASSERT_TRUE(VolumeNameForMountPoint(u"E:\\", volume));
     std::uint64_t logSize = 0;
-    const LogFile log = OpenLogFile(u"C:\\Tools\\Tavrin\\log.csv", &logSize);
+    bool held = false;
+    const LogFile log = OpenLogFile(u"C:\\Tools\\Tavrin\\log.csv", &logSize, &held);
     ASSERT_NE(log, kNoLogFile);
 
     std::vector<std::uint8_t> bytes(512);
@@ -141,7 +142,8 @@ TEST_F(SimFaultsTest, AnArmedCallFailsAsTheRealOneDoes) {
         {FaultCall::LogOpen,
          [&] {
              std::uint64_t size = 0;
-             const LogFile file = OpenLogFile(u"C:\\Tools\\Tavrin\\b.csv", &size);
+             bool held = false;
+             const LogFile file = OpenLogFile(u"C:\\Tools\\Tavrin\\b.csv", &size, &held);
              if (file != kNoLogFile)
                  CloseLogFile(file);
              const bool made = Exists(u"C:\\Tools\\Tavrin\\b.csv");

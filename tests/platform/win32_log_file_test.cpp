@@ -1,6 +1,6 @@
 // The result log's real calls (Windows builds only; under wine here): two writers on one file
-// take turns by the lock, a program holding the file unshared is waited for a moment, and only a
-// disk file is a log.
+// take turns by the lock, a file held by another program is answered at once as held, and only
+// a disk file is a log.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
@@ -43,7 +43,11 @@ TEST_F(Win32LogFile, TwoWritersLoseAndSpliceNothing) {
     const auto writeAll = [&](char who) {
         for (int i = 0; i < kLines; ++i) {
             std::uint64_t length = 0;
-            const platform::LogFile log = win32api::OpenLog(file, &length);
+            // The other writer holds it for a line's time: tried again until it lets go.
+            bool held = false;
+            platform::LogFile log = kNoLogFile;
+            while ((log = win32api::OpenLog(file, &length, &held)) == kNoLogFile && held) {
+            }
             if (log == kNoLogFile)
                 return false;
             const std::string line = Line(who, i);
@@ -79,27 +83,35 @@ TEST_F(Win32LogFile, TwoWritersLoseAndSpliceNothing) {
     EXPECT_EQ(next[1], kLines);
 }
 
-// A program that holds the file without sharing it for a moment is waited for, not failed.
-TEST_F(Win32LogFile, AnOpenWaitsForAProgramHoldingTheFileAMoment) {
+// A program that holds the file unshared, or a writer that holds its lock, is answered at once
+// as held: the log bounds its own wait. Once let go, the file opens at its end.
+TEST_F(Win32LogFile, AHeldFileIsAnsweredAtOnce) {
     const std::u16string file = Path("Held.csv");
-    const HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(file.c_str()), GENERIC_WRITE,
-                                    0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    std::thread release([held] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        CloseHandle(held);
-    });
+    const HANDLE unshared =
+        CreateFileW(reinterpret_cast<const wchar_t*>(file.c_str()), GENERIC_WRITE, 0, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(unshared, INVALID_HANDLE_VALUE);
     std::uint64_t length = 99;
-    const platform::LogFile log = win32api::OpenLog(file, &length);
-    release.join();
+    bool held = false;
+    EXPECT_EQ(win32api::OpenLog(file, &length, &held), kNoLogFile);
+    EXPECT_TRUE(held);
+    CloseHandle(unshared);
+
+    const platform::LogFile log = win32api::OpenLog(file, &length, &held);
     ASSERT_NE(log, kNoLogFile) << platform::ToUtf8(win32api::LastLogErrorText());
+    EXPECT_FALSE(held);
     EXPECT_EQ(length, 0u);
+    held = false;
+    EXPECT_EQ(win32api::OpenLog(file, &length, &held), kNoLogFile) << "its lock is taken";
+    EXPECT_TRUE(held);
     EXPECT_TRUE(win32api::WriteLog(log, "one\r\n"));
-    // Read back from the start: the next write still goes to the end.
+    // Read back from the start and from within: the next write still goes to the end.
     char start[64] = {};
     std::size_t read = 0;
-    ASSERT_TRUE(win32api::ReadLogStart(log, start, &read));
+    ASSERT_TRUE(win32api::ReadLogAt(log, 0, start, &read));
     EXPECT_EQ(std::string(start, read), "one\r\n");
+    ASSERT_TRUE(win32api::ReadLogAt(log, 4, start, &read));
+    EXPECT_EQ(std::string(start, read), "\n");
     EXPECT_TRUE(win32api::WriteLog(log, "two\r\n"));
     win32api::CloseLog(log);
     EXPECT_EQ(dir_.Read("Held.csv"), "one\r\ntwo\r\n");
@@ -108,12 +120,13 @@ TEST_F(Win32LogFile, AnOpenWaitsForAProgramHoldingTheFileAMoment) {
 // A folder or a device is no log; the reason is the system's.
 TEST_F(Win32LogFile, OnlyADiskFileIsALog) {
     std::uint64_t length = 0;
+    bool held = false;
     fs::create_directory(dir_ / "Folder.csv");
-    EXPECT_EQ(win32api::OpenLog(Path("Folder.csv"), &length), kNoLogFile);
+    EXPECT_EQ(win32api::OpenLog(Path("Folder.csv"), &length, &held), kNoLogFile);
     EXPECT_FALSE(win32api::LastLogErrorText().empty());
-    EXPECT_EQ(win32api::OpenLog(u"NUL", &length), kNoLogFile);
+    EXPECT_EQ(win32api::OpenLog(u"NUL", &length, &held), kNoLogFile);
     EXPECT_EQ(win32api::LastLogErrorText(), u"not a regular file");
-    EXPECT_EQ(win32api::OpenLog(Path("No\\Result.csv"), &length), kNoLogFile);
+    EXPECT_EQ(win32api::OpenLog(Path("No\\Result.csv"), &length, &held), kNoLogFile);
     EXPECT_FALSE(win32api::LastLogErrorText().empty());
 }
 

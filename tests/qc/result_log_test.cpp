@@ -193,13 +193,17 @@ TEST_F(ResultLogTest, ALogKeepsTheLineFormatOfItsHeader) {
         log.SetPath(kLog);
         ASSERT_TRUE(log.Append(line));
         const std::string before = c.before.value_or("");
-        const std::string start = before.empty() ? qc::LogHeader() : before;
+        // A file that ends without a line end gets one before the line.
+        const std::string start = before.empty()           ? qc::LogHeader()
+                                  : before.ends_with('\n') ? before
+                                                           : before + "\r\n";
         EXPECT_EQ(ReadFile(kLog), start + (c.takesOlder ? line.Older() : line.text));
     }
 }
 
 // A cut-back that failed is made with the next try only while the file ends where the failed
-// write left it: lines another program appended since are kept.
+// write left it: lines another program appended since are kept. That program's line starts on a
+// line of its own, after the fragment, and so does ours: no two records run together.
 TEST_F(ResultLogTest, ACutLeftForLaterSparesAnotherWritersLines) {
     std::filesystem::create_directories(Host(u"C:\\Logs"));
     WriteFile(kLog, "old\r\n");
@@ -210,12 +214,33 @@ TEST_F(ResultLogTest, ACutLeftForLaterSparesAnotherWritersLines) {
     sim::Faults::ArmAlso(3);  // and its cut-back fails
     EXPECT_FALSE(log.Append("one\r\n"));
     EXPECT_EQ(ReadFile(kLog), "old\r\non");
-    {
-        std::ofstream other(Host(kLog), std::ios::binary | std::ios::app);
-        other << "\r\nother\r\n";
-    }
+    sim::Faults::Reset();
+    const auto appendOther = [] {
+        qc::ResultLog other;
+        other.SetPath(kLog);
+        return other.Append("other\r\n");
+    };
+#ifndef _WIN32
+    // Another program, with a log of its own.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(appendOther() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#else
+    EXPECT_TRUE(appendOther());
+#endif
+    EXPECT_EQ(ReadFile(kLog), "old\r\non\r\nother\r\n");
     EXPECT_TRUE(log.Append("two\r\n"));
     EXPECT_EQ(ReadFile(kLog), "old\r\non\r\nother\r\none\r\ntwo\r\n");
+
+    // A file that ends without a line end, whoever left it so, gets one before the next line.
+    WriteFile(kLog, "old\r\nhalf a li");
+    EXPECT_TRUE(log.Append("three\r\n"));
+    EXPECT_EQ(ReadFile(kLog), "old\r\nhalf a li\r\nthree\r\n");
 }
 
 #ifndef _WIN32
@@ -262,6 +287,7 @@ TEST_F(ResultLogTest, WaitingLinesAreDroppedWholeBeyondTheirCap) {
          first > 0 && size + lines[first - 1].size() <= qc::ResultLog::kMaxWaitingBytes;)
         size += lines[--first].size();
     EXPECT_GT(first, 0u);
+    EXPECT_EQ(log.DroppedLines(), first) << "each line given up is counted as lost";
     std::string kept;
     for (std::size_t i = first; i < lines.size(); ++i)
         kept += lines[i];
@@ -354,6 +380,54 @@ TEST_F(ResultLogTest, ALineStillWaitingIsWrittenAtClosing) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
     EXPECT_TRUE(ui::testing::ErrorBoxes().empty()) << "nothing to tell";
+}
+
+// Another station holding a shared log costs a verdict a bounded wait, never the window: the
+// verdict shows, its line waits, and goes with the last try once the other lets go. Held through
+// the closing too, the lines are told lost with the reason.
+TEST_F(ResultLogTest, ALogHeldByAnotherStationNeverHoldsTheWindow) {
+    WriteFile(maintest::kSettings,
+              "[Setting]\r\nCHECK_FILE=a.chk\r\nAutoCheck=1\r\n"
+              "RESULT_LOG=results.csv\r\n");
+    WriteFile(u"C:\\Tools\\Tavrin\\a.chk", SampleCheckFile({u"vid"}));
+    const std::u16string path = u"C:\\Tools\\Tavrin\\results.csv";
+    ui::testing::KeepErrorBoxes();
+    for (const bool letGo : {true, false}) {
+        SCOPED_TRACE(letGo ? "let go before closing" : "held through closing");
+        std::filesystem::remove(Host(path));
+        std::uint64_t length = 0;
+        bool held = false;
+        platform::LogFile other = platform::OpenLogFile(path, &length, &held);
+        ASSERT_NE(other, platform::kNoLogFile);
+        RunSteps({[&](app::CTavrinDlg& dialog) {
+            Plug(1, 1, u'E');
+            Notify(dialog);
+            WaitForScans(dialog);
+            ASSERT_EQ(Rows(dialog), 1);
+            EXPECT_EQ(ReadFile(path), "") << "nothing written past the other writer";
+            if (letGo) {
+                platform::CloseLogFile(other);
+                other = platform::kNoLogFile;
+            }
+        }});
+        if (other != platform::kNoLogFile)
+            platform::CloseLogFile(other);
+        const std::vector<std::string> lines = Lines(ReadFile(path));
+        const auto boxes = ui::testing::ErrorBoxes();
+        if (letGo) {
+            ASSERT_EQ(lines.size(), 2u);
+            EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            EXPECT_TRUE(lines.empty());
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text,
+                      u"The result log could not be written. Lines lost: 1.\n\n" + path +
+                          u"\nThe process cannot access the file because another process has "
+                          u"locked a portion of the file.");
+        }
+        Unplug(1);
+    }
 }
 
 // When the last try at closing fails too, the operator is told how many lines are lost, where

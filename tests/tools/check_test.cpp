@@ -3,16 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <thread>
 
 #include "app/version.h"
+#include "platform/log_file.h"
 #include "platform/sim/clock.h"
 #include "platform/sim/files.h"
 #include "platform/sim/info_block.h"
@@ -36,30 +40,58 @@ std::vector<std::string> DriveNames(char16_t letter) {
     return {drive + ":", drive + ":\\"};
 }
 
-// What another thread writes, read while it writes.
+std::size_t Count(const std::string& text, const std::string& part);
+
+// What another thread writes, read while it writes; a reader waits for a text to appear, woken
+// by each write. The waits' bound (30 s) only ends a test whose run hangs.
 class SharedText : public std::streambuf {
   public:
     std::string Text() const {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex());
         return text_;
+    }
+    // How often `part` stands in the texts together once it does `count` times, or the bound
+    // passed.
+    static std::size_t WaitFor(std::initializer_list<const SharedText*> texts,
+                               const std::string& part, std::size_t count) {
+        std::unique_lock lock(mutex());
+        const auto seen = [&] {
+            std::string all;
+            for (const SharedText* text : texts)
+                all += text->text_;
+            return Count(all, part);
+        };
+        changed().wait_for(lock, std::chrono::seconds(30), [&] { return seen() >= count; });
+        return seen();
     }
 
   protected:
     int overflow(int c) override {
         if (c != EOF) {
-            std::lock_guard lock(mutex_);
+            std::lock_guard lock(mutex());
             text_ += static_cast<char>(c);
         }
+        changed().notify_all();
         return c;
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override {
-        std::lock_guard lock(mutex_);
-        text_.append(s, static_cast<std::size_t>(n));
+        {
+            std::lock_guard lock(mutex());
+            text_.append(s, static_cast<std::size_t>(n));
+        }
+        changed().notify_all();
         return n;
     }
 
   private:
-    mutable std::mutex mutex_;
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::condition_variable& changed() {
+        static std::condition_variable c;
+        return c;
+    }
     std::string text_;
 };
 
@@ -401,6 +433,44 @@ TEST_F(CheckTool, LogLinesNotWrittenByTheEndGoToStandardErrorAndFailTheRun) {
     EXPECT_FALSE(fs::exists(log));
 }
 
+// A log another writer holds is waited for a bounded time, never for ever, and a stop ends the
+// wait: either way the lines not written are told whole and the run fails with its status.
+TEST_F(CheckTool, ALogHeldByAnotherWriterIsWaitedForABoundedTime) {
+    sim::SetClock(platform::LocalTime{2026, 12, 9, 8, 30, 5});
+    const std::string log = (dir / "results.csv").string();
+    // The station's files first, where the other writer's path is the run's.
+    std::string error;
+    ASSERT_TRUE(system.loadStation((kDemo / "station16.station").string(), &error)) << error;
+    std::uint64_t length = 0;
+    bool held = false;
+    const platform::LogFile other =
+        platform::OpenLogFile(fs::path(log).u16string(), &length, &held);
+    ASSERT_NE(other, platform::kNoLogFile);
+
+    EXPECT_EQ(Run(Station({"--log", log, "E:"})), 1);
+    EXPECT_EQ(Count(out, "disk E:"), 1u);
+    EXPECT_NE(err.find(log + ": 1 line not written ("), std::string::npos) << err;
+    EXPECT_NE(err.find("\n2026-12-09 08:30:05,,1,E,PASS,"), std::string::npos) << err;
+
+    SharedText runOut, runErr;
+    std::ostream outStream(&runOut), errStream(&runErr);
+    int status = -1;
+    std::thread run([&] {
+        status = tools::RunCheck(Station({"--log", log, "E:", "F:"}), system, outStream, errStream);
+    });
+    EXPECT_EQ(SharedText::WaitFor({&runErr}, "not written now", 1), 1u);
+    tools::StopCheck(143);
+    run.join();
+    platform::CloseLogFile(other);
+    EXPECT_EQ(status, 143);
+    // E:, and F: where the stop came after it was taken in hand: each line told.
+    const std::size_t checked = Count(runOut.Text(), "disk ");
+    EXPECT_NE(runErr.Text().find(log + ": " + std::to_string(checked) + " line"), std::string::npos)
+        << runErr.Text();
+    EXPECT_EQ(Count(runErr.Text(), "\n2026-12-09 08:30:05,,"), checked) << runErr.Text();
+    EXPECT_EQ(fs::file_size(log), 0u) << "nothing was written past the other writer";
+}
+
 // DISK arguments as the system resolves them; one that names no disk is named in the error.
 TEST_F(CheckTool, DiskArgumentsAreResolvedByTheSystem) {
     system.resolveDisk = [](const std::string& arg,
@@ -433,8 +503,7 @@ TEST_F(CheckTool, AStopEndsARunAfterTheDiskInHand) {
                                  outStream, errStream);
     });
     // K: after J: answers slowly: stopped while it is in hand.
-    for (int i = 0; i < 1000 && Count(out.Text(), "disk J:") == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(SharedText::WaitFor({&out}, "disk J:", 1), 1u);
     tools::StopCheck(143);
     run.join();
     EXPECT_EQ(status, 143);
@@ -464,9 +533,7 @@ TEST_F(CheckTool, WatchingTellsDisksApartByIdentity) {
     std::ostream outStream(&out), errStream(&err);
     std::thread watch([&] { tools::RunCheck(Station({"--watch"}), system, outStream, errStream); });
     const auto waitFor = [&](const std::string& part, std::size_t count) {
-        for (int i = 0; i < 1000 && Count(out.Text() + err.Text(), part) < count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return Count(out.Text() + err.Text(), part);
+        return SharedText::WaitFor({&out, &err}, part, count);
     };
     const auto plug = [&demo](char16_t letter) {
         for (std::size_t i = 0; i < demo.Disks().size(); ++i) {
@@ -507,9 +574,7 @@ TEST_F(CheckTool, WatchingChecksEachArrivalOnce) {
         status = tools::RunCheck(Station({"--watch", "--verbose"}), system, outStream, errStream);
     });
     const auto waitFor = [&](const std::string& part, std::size_t count) {
-        for (int i = 0; i < 1000 && Count(out.Text() + err.Text(), part) < count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return Count(out.Text() + err.Text(), part);
+        return SharedText::WaitFor({&out, &err}, part, count);
     };
     const auto plug = [&demo](char16_t letter, bool in) {
         for (std::size_t i = 0; i < demo.Disks().size(); ++i) {
@@ -535,6 +600,63 @@ TEST_F(CheckTool, WatchingChecksEachArrivalOnce) {
     EXPECT_EQ(Count(out.Text(), "disk G:"), 1u) << "G: stayed and is not checked again";
     EXPECT_EQ(Count(out.Text(), "disk "), 3u) << out.Text();
     EXPECT_EQ(Count(err.Text(), "passed over I:"), 1u) << "said once while it stays";
+}
+
+// Stop requests at any moment of a watch's life, as a signal or the console's thread sends
+// them: before it begins, while it walks, while it waits, while it ends. Each run ends with the
+// first stop's status, a later one is kept for the next run, and no stop reaches a watch that is
+// gone (ThreadSanitizer watches that).
+TEST_F(CheckTool, AStopAtAnyMomentEndsTheWatchItFinds) {
+    demo::DemoStation demo;
+    system.loadStation = [&demo](const std::string& path, std::string* error) {
+        const sim::StationFileResult result = demo.Load(path);
+        *error = result.error;
+        return result.ok;
+    };
+    std::mt19937 random(7);
+    // A busy wait: a yield would hand a loaded machine's time slices away.
+    std::atomic<unsigned> spun{0};
+    const auto spin = [&spun](unsigned turns) {
+        for (unsigned i = 0; i < turns; ++i)
+            spun.fetch_add(1, std::memory_order_relaxed);
+    };
+    int waited = 0;
+    for (int round = 0; round < 1000; ++round) {
+        // A third of the stops come once the watch waits; the rest at any moment.
+        const bool whileWaiting = round % 3 == 0;
+        const unsigned first = random() % 200000, second = random() % 2000;
+        SharedText out, err;
+        std::ostream outStream(&out), errStream(&err);
+        int status = -1;
+        std::thread run(
+            [&] { status = tools::RunCheck(Station({"--watch"}), system, outStream, errStream); });
+        std::thread stopper([&] {
+            if (whileWaiting)
+                SharedText::WaitFor({&err}, "watching\n", 1);
+            spin(first);
+            tools::StopCheck(130);
+            spin(second);  // often while the watch ends, or after it
+            tools::StopCheck(143);
+        });
+        run.join();
+        stopper.join();
+        ASSERT_EQ(status, 130) << "round " << round << ": " << err.Text();
+        waited += Count(err.Text(), "watching\n") == 1;
+        // The second stop, when it came after the run, is the next run's.
+        const int next = Run({"--version"});
+        ASSERT_TRUE(next == 0 || next == 143) << next;
+    }
+    EXPECT_GE(waited, 333);
+}
+
+// A stop before a run begins (the signal between the program's start and its run) ends it before
+// any disk is asked, and is taken up by it: the next run is whole.
+TEST_F(CheckTool, AStopBeforeTheRunBeginsEndsIt) {
+    tools::StopCheck(143);
+    EXPECT_EQ(Run(Station({"E:"})), 143);
+    EXPECT_EQ(Count(out, "disk "), 0u) << out;
+    EXPECT_EQ(Run(Station({"E:"})), 0) << err;
+    EXPECT_EQ(Count(out, "disk E:"), 1u) << out;
 }
 
 }  // namespace
