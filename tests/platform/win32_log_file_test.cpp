@@ -7,11 +7,9 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "platform/text.h"
 #include "platform/win32/log_file_api.h"
@@ -34,40 +32,67 @@ std::string Line(char who, int i) {
            std::string(static_cast<std::size_t>(i % 97), 'x') + "\r\n";
 }
 
-// Two writers, each with a handle of its own, append a thousand lines each, now and then writing
-// half a line and cutting it back as after a failure: every line is there once, whole and in
-// its writer's order.
-TEST_F(Win32LogFile, TwoWritersLoseAndSpliceNothing) {
-    constexpr int kLines = 1000;
-    const std::u16string file = Path("Shared.csv");
-    const auto writeAll = [&](char who) {
-        for (int i = 0; i < kLines; ++i) {
-            std::uint64_t length = 0;
-            // The other writer holds it for a line's time: tried again until it lets go.
-            bool held = false;
-            platform::LogFile log = kNoLogFile;
-            while ((log = win32api::OpenLog(file, &length, &held)) == kNoLogFile && held) {
-            }
-            if (log == kNoLogFile)
-                return false;
-            const std::string line = Line(who, i);
-            bool ok = true;
-            if (i % 5 == 0)
-                ok = win32api::WriteLog(log, line.substr(0, line.size() / 2)) &&
-                     win32api::CutLog(log, length);
-            ok = ok && win32api::WriteLog(log, line);
-            win32api::CloseLog(log);
-            if (!ok)
-                return false;
+constexpr int kLines = 1000;
+
+// Appends kLines lines as `who`, now and then writing half a line and cutting it back as after a
+// failure.
+bool WriteAll(const std::u16string& file, char who) {
+    for (int i = 0; i < kLines; ++i) {
+        std::uint64_t length = 0;
+        // The other writer holds it for a line's time: tried again until it lets go.
+        bool held = false;
+        platform::LogFile log = kNoLogFile;
+        while ((log = win32api::OpenLog(file, &length, &held)) == kNoLogFile && held) {
         }
-        return true;
-    };
-    bool second = false;
-    std::thread other([&] { second = writeAll('b'); });
-    const bool first = writeAll('a');
-    other.join();
+        if (log == kNoLogFile)
+            return false;
+        const std::string line = Line(who, i);
+        bool ok = true;
+        if (i % 5 == 0)
+            ok = win32api::WriteLog(log, line.substr(0, line.size() / 2)) &&
+                 win32api::CutLog(log, length);
+        ok = ok && win32api::WriteLog(log, line);
+        win32api::CloseLog(log);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// The other process of TwoProcessesLoseAndSpliceNothing: this program again, told the file by
+// its environment. Alone it has nothing to do.
+TEST(Win32LogFileWriter, AppendsItsLinesToTheFileItIsGiven) {
+    wchar_t file[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"TAVRIN_LOG_WRITER", file, MAX_PATH) == 0)
+        GTEST_SKIP() << "the second writer of Win32LogFile.TwoProcessesLoseAndSpliceNothing";
+    EXPECT_TRUE(WriteAll(reinterpret_cast<const char16_t*>(file), 'b'));
+}
+
+// Two processes append a thousand lines each to one log: every line is there once, whole and
+// in its writer's order.
+TEST_F(Win32LogFile, TwoProcessesLoseAndSpliceNothing) {
+    const std::u16string file = Path("Shared.csv");
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring command =
+        L"\"" + std::wstring(self) + L"\" --gtest_filter=Win32LogFileWriter.* --gtest_color=no";
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TAVRIN_LOG_WRITER",
+                                        reinterpret_cast<const wchar_t*>(file.c_str())));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &child) != 0;
+    SetEnvironmentVariableW(L"TAVRIN_LOG_WRITER", nullptr);
+    ASSERT_TRUE(started);
+    const bool first = WriteAll(file, 'a');
+    WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD childStatus = 1;
+    GetExitCodeProcess(child.hProcess, &childStatus);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
     EXPECT_TRUE(first);
-    EXPECT_TRUE(second);
+    EXPECT_EQ(childStatus, 0u) << "the other writer failed";
 
     std::istringstream text(dir_.Read("Shared.csv"));
     int next[2] = {0, 0};
