@@ -58,15 +58,15 @@ class UsbTreeTool : public ::testing::Test {
     void SetUp() override { std::ofstream(dir / "line.station") << kStation; }
     void TearDown() override { sim::Station::Get().Reset(); }
 
-    int Run(std::vector<std::string> args) {
+    int Run(std::vector<std::string> args, tools::UsbTreeSystem system = {}) {
         std::ostringstream o;
         std::ostringstream e;
-        const tools::StationLoader loader = [](const std::string& path, std::string* error) {
+        system.loadStation = [](const std::string& path, std::string* error) {
             const sim::StationFileResult result = sim::LoadStationFile(path);
             *error = result.error;
             return result.ok;
         };
-        const int rc = tools::RunUsbTree(args, loader, o, e);
+        const int rc = tools::RunUsbTree(args, system, o, e);
         out = o.str();
         err = e.str();
         return rc;
@@ -105,6 +105,45 @@ TEST_F(UsbTreeTool, StringsAreReadOnlyWhenAskedAndQuotedSafely) {
     EXPECT_NE(out.find("desc=\"Keyboard\" manufacturer=\"\" product=\"\" serial=\"\" disks=-"),
               std::string::npos)
         << out;
+}
+
+TEST_F(UsbTreeTool, VolumesGoByTheSystemsNamesWhereItHasThem) {
+    tools::UsbTreeSystem system;
+    system.volumeName = [](char16_t letter) {
+        return letter == u'E' ? std::string("/dev/sdx1") : std::string();
+    };
+    ASSERT_EQ(Run({"--station", (dir / "line.station").string()}, system), 0) << err;
+    EXPECT_NE(out.find(" disks=3 volumes=/dev/sdx1:2:3\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(" disks=- volumes=J:5:-1\n"), std::string::npos) << out;
+}
+
+// A walk that met no host controller could not look: it fails and says why. A controller
+// without devices is a tree like any other.
+TEST_F(UsbTreeTool, AWalkWithoutAHostControllerFailsWithItsReason) {
+    const std::string station = (dir / "walk.station").string();
+    std::ofstream(station) << "code-page 1252\n";
+    EXPECT_EQ(Run({"--station", station}), 1);
+    EXPECT_EQ(err, "tavrin-usbtree: no USB host controller found (the system lists none)\n");
+    EXPECT_TRUE(out.empty()) << out;
+
+    std::ofstream(station) << "controller\n    missing class-key\n"
+                              "controller\n    fails open\n";
+    EXPECT_EQ(Run({"--station", station}), 1);
+    EXPECT_EQ(err,
+              "tavrin-usbtree: no USB host controller found (2 listed, none answered the "
+              "walk)\n");
+    EXPECT_TRUE(out.empty()) << out;
+
+    tools::UsbTreeSystem system;
+    system.whyNoController = [] { return std::string("/sys/bus/usb/devices: gone"); };
+    EXPECT_EQ(Run({"--station", station}, system), 1);
+    EXPECT_EQ(err, "tavrin-usbtree: no USB host controller found (/sys/bus/usb/devices: gone)\n");
+
+    std::ofstream(station) << "controller\n    description Bare\n    root-hub\n        ports 1\n"
+                              "        port 1 empty\n";
+    EXPECT_EQ(Run({"--station", station}, system), 0) << err;
+    EXPECT_EQ(out, "Bare\n  USB Root Hub (USB 3.0)\n    [Port1]NoDeviceConnected #1\n\n");
+    EXPECT_TRUE(err.empty()) << err;
 }
 
 TEST_F(UsbTreeTool, BadArgumentsAndStationsExitTwo) {
