@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sim/faults.h"
 #include "platform/sim/station.h"
 #include "platform/sim/station_file.h"
 #include "tests/support/temp_folder.h"
@@ -56,14 +57,24 @@ constexpr char kStation[] = R"(controller
 class UsbTreeTool : public ::testing::Test {
   protected:
     void SetUp() override { std::ofstream(dir / "line.station") << kStation; }
-    void TearDown() override { sim::Station::Get().Reset(); }
+    void TearDown() override {
+        sim::Faults::Reset();
+        sim::Station::Get().Reset();
+    }
 
-    int Run(std::vector<std::string> args, tools::UsbTreeSystem system = {}) {
+    // `armed`: the counted platform calls after the station is loaded that fail (1: the first).
+    int Run(std::vector<std::string> args, tools::UsbTreeSystem system = {},
+            std::vector<std::uint64_t> armed = {}) {
         std::ostringstream o;
         std::ostringstream e;
-        system.loadStation = [](const std::string& path, std::string* error) {
+        system.loadStation = [armed](const std::string& path, std::string* error) {
             const sim::StationFileResult result = sim::LoadStationFile(path);
             *error = result.error;
+            sim::Faults::Reset();
+            if (!armed.empty())
+                sim::Faults::Arm(armed[0]);
+            if (armed.size() > 1)
+                sim::Faults::ArmAlso(armed[1]);
             return result.ok;
         };
         const int rc = tools::RunUsbTree(args, system, o, e);
@@ -138,6 +149,20 @@ TEST_F(UsbTreeTool, AWalkWithoutAHostControllerFailsWithItsReason) {
     system.whyNoController = [] { return std::string("/sys/bus/usb/devices: gone"); };
     EXPECT_EQ(Run({"--station", station}, system), 1);
     EXPECT_EQ(err, "tavrin-usbtree: no USB host controller found (/sys/bus/usb/devices: gone)\n");
+
+    // The system refusing the list of controllers, for the walk and again when asked why: one
+    // of the calls that follow the walk's first is the second question.
+    EXPECT_EQ(Run({"--station", (dir / "line.station").string()}, {}, {1}), 1);
+    const std::uint64_t calls = sim::Faults::Calls();
+    bool refused = false;
+    for (std::uint64_t also = 2; also <= calls && !refused; ++also) {
+        EXPECT_EQ(Run({"--station", (dir / "line.station").string()}, {}, {1, also}), 1);
+        refused = err ==
+                  "tavrin-usbtree: no USB host controller found (the system refused the list of "
+                  "host controllers)\n";
+    }
+    EXPECT_TRUE(refused) << err;
+    EXPECT_TRUE(out.empty()) << out;
 
     std::ofstream(station) << "controller\n    description Bare\n    root-hub\n        ports 1\n"
                               "        port 1 empty\n";
