@@ -2,6 +2,9 @@
 // stop requests. platform/win32/console.cpp on Windows, platform/linux/console.cpp elsewhere.
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,29 @@ class Utf8Output {
 
   private:
     unsigned previous_ = 0;
+};
+
+// The program's standard output with the reason of its failures kept: while one lives, what
+// `out` (std::cout) takes goes on where it went, and the system's reason for the first write
+// that fails is remembered, for a run that writes on after it and a stream that says only that
+// it failed.
+class WatchedOutput {
+  public:
+    explicit WatchedOutput(std::ostream& out);
+    ~WatchedOutput();
+    WatchedOutput(const WatchedOutput&) = delete;
+    WatchedOutput& operator=(const WatchedOutput&) = delete;
+
+    // Flushes `out` and what the C library holds for standard output behind it. nullopt when
+    // everything reached the system; else the system's reason for the first failure ("No space
+    // left on device"), empty where it gave none.
+    std::optional<std::string> Flush();
+
+  private:
+    class Keeper;
+    std::ostream& out_;
+    std::streambuf* const inner_;
+    std::unique_ptr<Keeper> keeper_;
 };
 
 // This process's number, for names of its own (a temporary folder).

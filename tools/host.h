@@ -34,8 +34,9 @@ class Host {
     // call.
     CheckSystem ForCheck(void (*stop)(int exitStatus));
 
-    // tavrin-usbtree's: the loader of a station file; null where the real machine is walked.
-    StationLoader ForUsbTree();
+    // tavrin-usbtree's: the loader of a station file (null where the real machine is walked), and
+    // the machine's names of volumes.
+    UsbTreeSystem ForUsbTree();
 
   private:
     platform::console::Utf8Output output_;

@@ -10,8 +10,10 @@ CheckSystem Host::ForCheck(void (*stop)(int exitStatus)) {
     return system;
 }
 
-StationLoader Host::ForUsbTree() {
-    return {};
+UsbTreeSystem Host::ForUsbTree() {
+    UsbTreeSystem system;
+    UseLinuxTree(system);
+    return system;
 }
 
 }  // namespace tools

@@ -18,9 +18,11 @@ CheckSystem Host::ForCheck(void (*stop)(int exitStatus)) {
     return system;
 }
 
-// The machine's tree: here tavrin-usbtree is built on the station's host.
-StationLoader Host::ForUsbTree() {
-    return {};
+// The machine's tree (tavrin-usbtree itself is built on the station's host here).
+UsbTreeSystem Host::ForUsbTree() {
+    UsbTreeSystem system;
+    UseLinuxTree(system);
+    return system;
 }
 
 }  // namespace tools

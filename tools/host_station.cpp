@@ -13,12 +13,14 @@ CheckSystem Host::ForCheck(void (*stop)(int exitStatus)) {
 }
 
 // The station alone: no files of the machine are read.
-StationLoader Host::ForUsbTree() {
-    return [](const std::string& path, std::string* error) {
+UsbTreeSystem Host::ForUsbTree() {
+    UsbTreeSystem system;
+    system.loadStation = [](const std::string& path, std::string* error) {
         const sim::StationFileResult result = sim::LoadStationFile(path);
         *error = result.error;
         return result.ok;
     };
+    return system;
 }
 
 }  // namespace tools

@@ -10,7 +10,7 @@ CheckSystem Host::ForCheck(void (*stop)(int exitStatus)) {
     return system;
 }
 
-StationLoader Host::ForUsbTree() {
+UsbTreeSystem Host::ForUsbTree() {
     return {};
 }
 

@@ -57,6 +57,15 @@ void UseLinuxDisks(CheckSystem& system) {
     system.kernelMicroseconds = platform::linux_os::SgIoMicroseconds;
 }
 
+void UseLinuxTree(UsbTreeSystem& system) {
+    // The letters are the backend's own making, no name anyone knows the volume by.
+    system.volumeName = [](char16_t letter) {
+        const auto volume = platform::linux_os::VolumeOfLetter(letter);
+        return volume ? "/dev/" + *volume : std::string();
+    };
+    system.whyNoController = platform::linux_os::WhyNoRootHub;
+}
+
 void CatchStopsOnLinux(void (*stop)(int exitStatus)) {
     runStop.store(stop);
     platform::console::CatchStopRequests(OnStop);

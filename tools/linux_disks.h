@@ -1,4 +1,4 @@
-// tavrin-check on the machine's own disks through the Linux kernel.
+// tavrin-check and tavrin-usbtree on the machine's own disks through the Linux kernel.
 #pragma once
 
 #include "tools/check.h"
@@ -9,6 +9,10 @@ namespace tools {
 // resolved as the system resolves them, the kernel's names in "Vol", and the advice for its
 // error numbers.
 void UseLinuxDisks(CheckSystem& system);
+
+// tavrin-usbtree on the machine's own tree: volumes by their devices ("/dev/sdb1"), and what
+// sysfs says when the walk finds no host controller.
+void UseLinuxTree(UsbTreeSystem& system);
 
 // A stop request (SIGINT, SIGTERM) sends nothing more to a disk, nor the command in hand again,
 // and then calls `stop` with its exit status.

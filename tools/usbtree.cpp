@@ -1,9 +1,11 @@
 #include "tools/usbtree.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
 #include "platform/text.h"
+#include "platform/usb_io.h"
 #include "tools/block_line.h"
 #include "usb/enum_usb.h"
 #include "usb/tree_text.h"
@@ -66,7 +68,14 @@ std::string Hex4(std::uint16_t value) {
     return platform::ToUtf8(platform::HexText(value, 4));
 }
 
-std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
+std::string VolumeText(const UsbTreeSystem& system, char16_t letter) {
+    if (letter == 0)
+        return "-";
+    std::string name = system.volumeName ? system.volumeName(letter) : std::string();
+    return name.empty() ? platform::ToUtf8(std::u16string_view(&letter, 1)) : name;
+}
+
+std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings, const UsbTreeSystem& system) {
     std::string line = std::to_string(e.portOrdinal) + " ";
     line += PortPathText(e.portPath);
     line += " vid=" + Hex4(e.vendorId) + " pid=" + Hex4(e.productId);
@@ -90,10 +99,8 @@ std::string DeviceLine(const usb::UsbDeviceEntry& e, bool strings) {
     while (position != nullptr) {
         usb::VolumeEntry v;
         usb::CEnumUSB::GetNextVolume(&v, &position);
-        const std::string letter =
-            v.driveLetter == 0 ? "-" : platform::ToUtf8(std::u16string_view(&v.driveLetter, 1));
-        volumes += (volumes.empty() ? "" : ",") + letter + ":" + std::to_string(v.driveType) + ":" +
-                   std::to_string(v.diskNumber);
+        volumes += (volumes.empty() ? "" : ",") + VolumeText(system, v.driveLetter) + ":" +
+                   std::to_string(v.driveType) + ":" + std::to_string(v.diskNumber);
     }
     line += " volumes=" + (volumes.empty() ? std::string("-") : volumes);
     return line;
@@ -105,10 +112,33 @@ int Usage(std::ostream& err, std::string_view why) {
     return 2;
 }
 
+// Why a walk met no host controller: the system's own word where it has one, else what its
+// list of controllers says when asked again.
+std::string WhyNoController(const UsbTreeSystem& system) {
+    if (system.whyNoController) {
+        std::string why = system.whyNoController();
+        if (!why.empty())
+            return why;
+    }
+    const platform::Guid& controllers = platform::kGuidUsbHostController;
+    const platform::DeviceInfoSet set = platform::GetClassDevices(controllers);
+    if (set == platform::kInvalidHandle)
+        return "the system refused the list of host controllers";
+    std::uint32_t listed = 0;
+    platform::DeviceInterfaceData data{};
+    while (platform::EnumDeviceInterface(set, controllers, listed, &data))
+        ++listed;
+    platform::DestroyDeviceInfoList(set);
+    if (listed == 0)
+        return "the system lists none";
+    return std::to_string(listed) + " listed, none answered the walk";
+}
+
 }  // namespace
 
-int RunUsbTree(const std::vector<std::string>& args, const StationLoader& loadStation,
-               std::ostream& out, std::ostream& err) {
+int RunUsbTree(const std::vector<std::string>& args, const UsbTreeSystem& system, std::ostream& out,
+               std::ostream& err) {
+    const StationLoader& loadStation = system.loadStation;
     bool strings = false;
     std::string station;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -136,6 +166,12 @@ int RunUsbTree(const std::vector<std::string>& args, const StationLoader& loadSt
     // The list stays ours from the walk to the last line printed.
     const usb::CEnumUSB::ListLock lock;
     walk.Enumerate(strings ? 1 : 0);
+    // No controller at all is a walk that could not look, not a machine without USB devices.
+    if (std::none_of(walk.nodes.begin(), walk.nodes.end(),
+                     [](const Node& node) { return node.parent == 0; })) {
+        err << "tavrin-usbtree: no USB host controller found (" << WhyNoController(system) << ")\n";
+        return 1;
+    }
     for (const Node& node : walk.nodes) {
         out << std::string(2 * static_cast<std::size_t>(node.depth), ' ')
             << platform::ToUtf8(node.text);
@@ -148,7 +184,7 @@ int RunUsbTree(const std::vector<std::string>& args, const StationLoader& loadSt
     while (position != nullptr) {
         usb::UsbDeviceEntry entry;
         usb::CEnumUSB::GetNextDevice(&entry, &position);
-        out << DeviceLine(entry, strings) << "\n";
+        out << DeviceLine(entry, strings, system) << "\n";
     }
     return 0;
 }

@@ -668,6 +668,21 @@ void SetSystemRoot(const std::string& root) {
     s.walkVolumes.clear();
 }
 
+std::string WhyNoRootHub() {
+    constexpr std::string_view kFolder = "/sys/bus/usb/devices";
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    std::error_code error;
+    const fs::directory_iterator list(Under(s, kFolder), error);
+    if (error)
+        return std::string(kFolder) + ": " + error.message();
+    const std::vector<std::string> names = Names(s, kFolder);
+    if (std::none_of(names.begin(), names.end(),
+                     [](const std::string& name) { return RootHubBus(name).has_value(); }))
+        return std::string(kFolder) + " lists no root hub";
+    return "";
+}
+
 std::optional<std::string> VolumeDevice(char16_t letter) {
     const auto name = VolumeOfLetter(letter);
     State& s = Get();

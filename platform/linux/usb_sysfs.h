@@ -90,6 +90,11 @@ std::vector<std::string> VolumeMountPoints(char16_t letter);
 // The letters of every mounted volume, ascending.
 std::u16string MountedLetters();
 
+// Why the walk finds no USB host controller, where sysfs tells: "/sys/bus/usb/devices: <the
+// system's reason>" when the folder cannot be read, or that it lists no root hub; empty when it
+// lists one.
+std::string WhyNoRootHub();
+
 // ---- The machine as sysfs describes it ---------------------------------------------------------
 
 // A block device: its kernel name, its sysfs folder from the root, its "MAJ:MIN" ("" when it has

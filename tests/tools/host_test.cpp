@@ -79,8 +79,10 @@ TEST_F(StationHost, TheTreeIsTheStationsAlone) {
     std::vector<std::string> words = {"tavrin-usbtree", "--station", "x"};
     std::vector<char*> argv = Argv(words);
     tools::Host host(static_cast<int>(argv.size()), argv.data());
-    const tools::StationLoader load = host.ForUsbTree();
+    const tools::UsbTreeSystem tree = host.ForUsbTree();
+    const tools::StationLoader& load = tree.loadStation;
     ASSERT_TRUE(load);
+    EXPECT_FALSE(tree.volumeName) << "the station's volumes keep their drive letters";
     std::string error;
     EXPECT_TRUE(load((kDemo / "station16.station").string(), &error)) << error;
     EXPECT_FALSE(load((kDemo / "missing.station").string(), &error));

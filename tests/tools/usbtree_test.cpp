@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sim/faults.h"
 #include "platform/sim/station.h"
 #include "platform/sim/station_file.h"
 #include "tests/support/temp_folder.h"
@@ -56,17 +57,27 @@ constexpr char kStation[] = R"(controller
 class UsbTreeTool : public ::testing::Test {
   protected:
     void SetUp() override { std::ofstream(dir / "line.station") << kStation; }
-    void TearDown() override { sim::Station::Get().Reset(); }
+    void TearDown() override {
+        sim::Faults::Reset();
+        sim::Station::Get().Reset();
+    }
 
-    int Run(std::vector<std::string> args) {
+    // `armed`: the counted platform calls after the station is loaded that fail (1: the first).
+    int Run(std::vector<std::string> args, tools::UsbTreeSystem system = {},
+            std::vector<std::uint64_t> armed = {}) {
         std::ostringstream o;
         std::ostringstream e;
-        const tools::StationLoader loader = [](const std::string& path, std::string* error) {
+        system.loadStation = [armed](const std::string& path, std::string* error) {
             const sim::StationFileResult result = sim::LoadStationFile(path);
             *error = result.error;
+            sim::Faults::Reset();
+            if (!armed.empty())
+                sim::Faults::Arm(armed[0]);
+            if (armed.size() > 1)
+                sim::Faults::ArmAlso(armed[1]);
             return result.ok;
         };
-        const int rc = tools::RunUsbTree(args, loader, o, e);
+        const int rc = tools::RunUsbTree(args, system, o, e);
         out = o.str();
         err = e.str();
         return rc;
@@ -105,6 +116,59 @@ TEST_F(UsbTreeTool, StringsAreReadOnlyWhenAskedAndQuotedSafely) {
     EXPECT_NE(out.find("desc=\"Keyboard\" manufacturer=\"\" product=\"\" serial=\"\" disks=-"),
               std::string::npos)
         << out;
+}
+
+TEST_F(UsbTreeTool, VolumesGoByTheSystemsNamesWhereItHasThem) {
+    tools::UsbTreeSystem system;
+    system.volumeName = [](char16_t letter) {
+        return letter == u'E' ? std::string("/dev/sdx1") : std::string();
+    };
+    ASSERT_EQ(Run({"--station", (dir / "line.station").string()}, system), 0) << err;
+    EXPECT_NE(out.find(" disks=3 volumes=/dev/sdx1:2:3\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(" disks=- volumes=J:5:-1\n"), std::string::npos) << out;
+}
+
+// A walk that met no host controller could not look: it fails and says why. A controller
+// without devices is a tree like any other.
+TEST_F(UsbTreeTool, AWalkWithoutAHostControllerFailsWithItsReason) {
+    const std::string station = (dir / "walk.station").string();
+    std::ofstream(station) << "code-page 1252\n";
+    EXPECT_EQ(Run({"--station", station}), 1);
+    EXPECT_EQ(err, "tavrin-usbtree: no USB host controller found (the system lists none)\n");
+    EXPECT_TRUE(out.empty()) << out;
+
+    std::ofstream(station) << "controller\n    missing class-key\n"
+                              "controller\n    fails open\n";
+    EXPECT_EQ(Run({"--station", station}), 1);
+    EXPECT_EQ(err,
+              "tavrin-usbtree: no USB host controller found (2 listed, none answered the "
+              "walk)\n");
+    EXPECT_TRUE(out.empty()) << out;
+
+    tools::UsbTreeSystem system;
+    system.whyNoController = [] { return std::string("/sys/bus/usb/devices: gone"); };
+    EXPECT_EQ(Run({"--station", station}, system), 1);
+    EXPECT_EQ(err, "tavrin-usbtree: no USB host controller found (/sys/bus/usb/devices: gone)\n");
+
+    // The system refusing the list of controllers, for the walk and again when asked why: one
+    // of the calls that follow the walk's first is the second question.
+    EXPECT_EQ(Run({"--station", (dir / "line.station").string()}, {}, {1}), 1);
+    const std::uint64_t calls = sim::Faults::Calls();
+    bool refused = false;
+    for (std::uint64_t also = 2; also <= calls && !refused; ++also) {
+        EXPECT_EQ(Run({"--station", (dir / "line.station").string()}, {}, {1, also}), 1);
+        refused = err ==
+                  "tavrin-usbtree: no USB host controller found (the system refused the list of "
+                  "host controllers)\n";
+    }
+    EXPECT_TRUE(refused) << err;
+    EXPECT_TRUE(out.empty()) << out;
+
+    std::ofstream(station) << "controller\n    description Bare\n    root-hub\n        ports 1\n"
+                              "        port 1 empty\n";
+    EXPECT_EQ(Run({"--station", station}, system), 0) << err;
+    EXPECT_EQ(out, "Bare\n  USB Root Hub (USB 3.0)\n    [Port1]NoDeviceConnected #1\n\n");
+    EXPECT_TRUE(err.empty()) << err;
 }
 
 TEST_F(UsbTreeTool, BadArgumentsAndStationsExitTwo) {
