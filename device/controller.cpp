@@ -208,19 +208,21 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> b,
     return s;
 }
 
-bool DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
-                          const SelectionLists& lists) {
+InfoRead DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
+                              const SelectionLists& lists) {
     const platform::Handle handle = OpenPhysicalDrive(driveNumber);
     if (handle == platform::kInvalidHandle)
-        return false;
+        return InfoRead::NotOpened;
 
     std::array<std::uint8_t, kNewerBlockSize> block{};
     std::size_t size = kOlderBlockSize;
     const std::span<std::uint8_t> older(block.data(), kOlderBlockSize);
-    bool read = VendorRead(handle, 1, older) && HeadOf(older).magic == kInfoBlockMagic;
+    ScsiResult sent = VendorReadResult(handle, 1, older);
+    bool read = sent == ScsiResult::Done && HeadOf(older).magic == kInfoBlockMagic;
     if (read && HeadOf(older).version >= kNewerLayoutVersion) {
         size = kNewerBlockSize;
-        read = VendorRead(handle, 1, block);
+        sent = VendorReadResult(handle, 1, block);
+        read = sent == ScsiResult::Done;
     }
     if (read) {
         // Every field comes from the block as last read, which may have changed its layout
@@ -236,7 +238,28 @@ bool DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
         read = decoded.has_value();
     }
     CloseDrive(handle);
-    return read;
+    if (read)
+        return InfoRead::Done;
+    switch (sent) {
+        case ScsiResult::NotSent: {
+            // No answer at all, as from a disk pulled during its read: a drive that no longer
+            // opens (or opens another disk) was never judged.
+            const platform::DeviceError why = platform::LastDeviceError();
+            const platform::Handle again = OpenPhysicalDrive(driveNumber);
+            if (again == platform::kInvalidHandle)
+                return InfoRead::NotOpened;
+            CloseDrive(again);
+            platform::SetLastDeviceError(why);
+            break;
+        }
+        case ScsiResult::Refused:
+            platform::SetLastDeviceError({0, u"refused with sense data"});
+            break;
+        case ScsiResult::Done:
+            platform::SetLastDeviceError({0, u"wrong magic"});
+            break;
+    }
+    return InfoRead::NotRead;
 }
 
 }  // namespace device

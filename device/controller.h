@@ -79,10 +79,19 @@ std::optional<DecodedSlots> DecodeInfoBlock(std::span<const std::uint8_t> block,
                                             const SelectionLists& lists,
                                             std::optional<std::uint64_t> freeBytes);
 
+// How a read of a disk's information block ended.
+enum class InfoRead {
+    Done,       // read and decoded: the slots hold the block's values
+    NotOpened,  // the drive would not open, or no longer opened after a read that brought no
+                // answer (the disk pulled or swapped): the disk was never read, never judged
+    NotRead,    // opened, but the read failed or brought no block: the disk answered wrongly
+};
+
 // Reads the block of the disk behind \\.\PHYSICALDRIVE<driveNumber> and writes the slots; the
-// capacity slots from the free space of volume `letter`. A drive that cannot be opened or read,
-// or a block with a wrong magic, leaves every slot as it was: false then.
-bool DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
-                          const SelectionLists& lists);
+// capacity slots from the free space of volume `letter`. Anything but Done leaves every slot as
+// it was, and platform::LastDeviceError says why (the open's error, the read's, "refused with
+// sense data" or "wrong magic").
+InfoRead DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slots,
+                              const SelectionLists& lists);
 
 }  // namespace device

@@ -6,6 +6,7 @@
 
 #include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
+#include "platform/text.h"
 
 namespace device {
 
@@ -52,6 +53,21 @@ void PrepareRequest(ScsiRequest& request, std::span<const std::uint8_t> cdb,
     std::copy(cdb.begin(), cdb.end(), h.Cdb);
 }
 
+// Why a call without sense data holds no answer; nullopt when it holds one. The port driver
+// reports the bytes transferred in the request's DataTransferLength.
+std::optional<std::u16string> NoAnswer(const platform::ScsiPassThroughHeader& header,
+                                       std::uint32_t asked) {
+    if (header.ScsiStatus != kScsiStatusGood)
+        return u"SCSI status 0x" + platform::HexText(header.ScsiStatus, 2) + u" without sense data";
+    if (asked == 0 || header.DataTransferLength >= asked)
+        return std::nullopt;
+    if (header.DataTransferLength == 0)
+        return u"nothing transferred";
+    return u"short transfer: " +
+           platform::DecimalText(static_cast<long long>(header.DataTransferLength)) + u" of " +
+           platform::DecimalText(static_cast<long long>(asked)) + u" bytes";
+}
+
 }  // namespace
 
 bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
@@ -62,13 +78,18 @@ bool ScsiDataIn(platform::Handle handle, std::span<const std::uint8_t> cdb,
 ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_t> cdb,
                             std::span<std::uint8_t> out, std::uint32_t timeoutSeconds,
                             std::uint32_t attempts) {
-    if (handle == platform::kNullHandle || handle == platform::kInvalidHandle)
+    // A request never sent still says why: the reason asked for after it is this disk's.
+    const auto notSent = [](const char16_t* why) {
+        platform::SetLastDeviceError({0, why});
         return ScsiResult::NotSent;
+    };
+    if (handle == platform::kNullHandle || handle == platform::kInvalidHandle)
+        return notSent(u"no open device");
     // Bounds of the request buffer: never copy past its CDB or data area.
     if (cdb.empty() || cdb.size() > sizeof(platform::ScsiPassThroughHeader::Cdb))
-        return ScsiResult::NotSent;
+        return notSent(u"the command does not fit the request");
     if (out.size() > platform::kScsiDataAreaSize)
-        return ScsiResult::NotSent;
+        return notSent(u"the data does not fit the request");
     const auto dataLength = static_cast<std::uint32_t>(out.size());
     if (attempts == 0)
         attempts = 1;
@@ -95,11 +116,15 @@ ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_
         const bool called = platform::DeviceControl(handle, platform::kIoctlScsiPassThrough,
                                                     request, kInSize, request, outSize, &returned);
         const bool sense = called && SenseCode(request->sense) != 0u;
-        // A status other than GOOD that came without sense data failed all the same: the
-        // buffer holds no answer.
-        if (called && !sense && request->header.ScsiStatus == kScsiStatusGood) {
-            std::copy_n(request->data, out.size(), out.begin());
-            return ScsiResult::Done;
+        if (called && !sense) {
+            // A call the system took as done may still hold no answer: say why, as its own
+            // failure would, so that the reason asked for is never an earlier disk's.
+            if (const auto why = NoAnswer(request->header, dataLength)) {
+                platform::SetLastDeviceError({0, *why});
+            } else {
+                std::copy_n(request->data, out.size(), out.begin());
+                return ScsiResult::Done;
+            }
         }
         // Sense data is the device's refusal; a failed call, or a status without sense, is no
         // answer at all.

@@ -37,6 +37,7 @@ constexpr BackendTable kTable = {
     .openDeviceFile = &OpenDeviceFile,
     .closeDevice = &CloseDevice,
     .lastDeviceError = &LastDeviceError,
+    .setLastDeviceError = &SetLastDeviceError,
     .deviceControl = &DeviceControl,
     .diskFreeBytesAvailable = &DiskFreeBytesAvailable,
     .logicalDriveStrings = &LogicalDriveStrings,

@@ -20,6 +20,7 @@ struct BackendTable {
     Handle (*openDeviceFile)(const char16_t* path);
     bool (*closeDevice)(Handle handle);
     DeviceError (*lastDeviceError)();
+    void (*setLastDeviceError)(const DeviceError& error);
     bool (*deviceControl)(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize,
                           void* out, std::uint32_t outSize, std::uint32_t* returned);
     bool (*diskFreeBytesAvailable)(const char16_t* root, std::uint64_t* available);

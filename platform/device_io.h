@@ -39,6 +39,10 @@ struct DeviceError {
 TAVRIN_BACKEND_BEGIN
 DeviceError LastDeviceError();
 
+// Records a reason the caller found in a call the system answered as a success (a SCSI status
+// without sense data, a short transfer): LastDeviceError answers it until the next failure.
+void SetLastDeviceError(const DeviceError& error);
+
 // DeviceIoControl without an overlapped structure; *returned receives the byte count.
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned);

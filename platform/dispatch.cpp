@@ -55,6 +55,10 @@ DeviceError LastDeviceError() {
     return Table().lastDeviceError();
 }
 
+void SetLastDeviceError(const DeviceError& error) {
+    Table().setLastDeviceError(error);
+}
+
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
     return Table().deviceControl(handle, code, in, inSize, out, outSize, returned);

@@ -24,6 +24,9 @@ struct DeviceRecord {
     DeviceRecord& operator=(const DeviceRecord&) = delete;
 
     device::ValueSlots values;  // empty until the disk is decoded
+    // False: its drive would not open when the block was to be read (pulled or swapped); the
+    // row shows no values and gets no verdict.
+    bool opened = true;
     // 1: matched at the last check, or not compared; 0: did not meet the configuration.
     std::array<std::int32_t, device::kSlotCount> matches{};
     std::int32_t barShown = 0;

@@ -107,8 +107,9 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
         record->barWindow = record->bar->m_hWnd;
     list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
 
-    device::DecodeControllerInfo(record->deviceData.diskNumbers[0], record->volumeData.driveLetter,
-                                 record->values, setup.lists);
+    record->opened = device::DecodeControllerInfo(record->deviceData.diskNumbers[0],
+                                                  record->volumeData.driveLetter, record->values,
+                                                  setup.lists) != device::InfoRead::NotOpened;
     FillRowValues(row);
     if (setup.autoCheck)
         CheckRow(row, setup);
@@ -159,7 +160,8 @@ void ResultList::ClearAllRows() {
 
 void ResultList::CheckRow(int row, const CheckSetup& setup) {
     const DeviceRecord* record = RecordOf(row);
-    if (record == nullptr || list_.GetItemText(row, portMode_ + 1).empty())
+    // A disk never read is never judged: a FAIL it did not earn would count against the line.
+    if (record == nullptr || !record->opened || list_.GetItemText(row, portMode_ + 1).empty())
         return;
     // The cells show the record's values; the verdict is judged from those, the cells are marked.
     const Verdict verdict = Judge(setup, record->values);

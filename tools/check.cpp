@@ -238,7 +238,7 @@ class Checker {
                     return std::nullopt;
                 const std::string key = KeyOf(letter);
                 present.insert(key);
-                if (checked_.count(key) != 0 || !Wanted(letter))
+                if ((checked_.count(key) != 0 && !AskAgain(key)) || !Wanted(letter))
                     return true;
                 // As the window: a disk on a port outside the station's rows is not asked.
                 const usb::UsbDeviceEntry* entry = byLetter[letter];
@@ -254,13 +254,16 @@ class Checker {
                 return false;
             },
             [&](const usb::UsbDeviceEntry& entry) {
-                checked_.insert(KeyOf(entry.firstVolume->driveLetter));
+                const std::string key = KeyOf(entry.firstVolume->driveLetter);
+                checked_.insert(key);
+                retry_.erase(key);
                 CheckDisk(entry);
                 return true;
             },
             [&](const usb::UsbDeviceEntry& entry, qc::PassedOver why) { PassedOver(entry, why); }};
         const bool whole = qc::OfferDisks(found, taker);
         std::erase_if(checked_, [&](const std::string& key) { return present.count(key) == 0; });
+        std::erase_if(retry_, [&](const auto& entry) { return present.count(entry.first) == 0; });
         saidBefore_ = std::move(said_);
         said_.clear();
         return whole && stopStatus.load() == 0;
@@ -326,6 +329,17 @@ class Checker {
 
     int status() const { return status_; }
 
+    // How long a watch may wait before a disk it could not check is due to be asked again.
+    std::uint32_t NextAskMs() const {
+        if (retry_.empty())
+            return platform::DeviceWatch::kForever;
+        Clock::time_point first = Clock::time_point::max();
+        for (const auto& [key, retry] : retry_)
+            first = std::min(first, retry.due);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(left.count(), 0, 0x7FFFFFFF));
+    }
+
   private:
     std::optional<int> Refuse(const std::string& what, const std::string& why) {
         err_ << "tavrin-check: " << what << ": " << why << "\n";
@@ -366,11 +380,44 @@ class Checker {
         return wanted;
     }
 
+    // The names of a disk without a lettered volume, where the system has them.
+    std::vector<std::string> UnmountedNames(const usb::UsbDeviceEntry& entry) const {
+        if (entry.diskNumbers[0] < 0 || !system_.unmountedDiskNames)
+            return {};
+        return system_.unmountedDiskNames(entry.diskNumbers[0]);
+    }
+
     std::string PlaceOf(const usb::UsbDeviceEntry& entry) const {
         const usb::VolumeEntry* volume = entry.firstVolume;
         const bool named = volume != nullptr && volume->driveLetter != 0;
-        return named ? NameOf(volume->driveLetter) + " port " + PortPathText(entry.portPath)
-                     : "port " + PortPathText(entry.portPath);
+        if (named)
+            return NameOf(volume->driveLetter) + " port " + PortPathText(entry.portPath);
+        const std::vector<std::string> names = UnmountedNames(entry);
+        return (names.empty() ? "" : names.front() + " ") + "port " + PortPathText(entry.portPath);
+    }
+
+    // Whether a disk without a lettered volume is one a DISK argument names.
+    bool AskedUnmounted(const usb::UsbDeviceEntry& entry) {
+        bool asked = false;
+        for (const std::string& name : UnmountedNames(entry)) {
+            for (std::size_t i = 0; i < resolved_.size(); ++i) {
+                if (platform::EqualsNoCase(name, resolved_[i])) {
+                    matched_.insert(i);
+                    asked = true;
+                }
+            }
+        }
+        return asked;
+    }
+
+    // A disk not checked is asked again when its time is up, at the walk after it: a watch
+    // woken by other devices does not ask it each time.
+    bool AskAgain(const std::string& key) {
+        const auto retry = retry_.find(key);
+        if (retry == retry_.end() || Clock::now() < retry->second.due)
+            return false;
+        checked_.erase(key);
+        return true;
     }
 
     void PassedOver(const usb::UsbDeviceEntry& entry, qc::PassedOver why) {
@@ -379,11 +426,22 @@ class Checker {
             case qc::PassedOver::NotAnswered:
                 NotChecked(entry, platform::LastDeviceError());
                 return;
-            case qc::PassedOver::NoVolume:
+            case qc::PassedOver::NoVolume: {
                 if (entry.diskNumbers[0] >= 0)
                     ++seen_.unmounted;
-                PassOver(entry, "no mounted volume");
+                const bool asked = AskedUnmounted(entry);
+                // A disk mounted where it cannot be used is not silently one without a mount.
+                const std::string unusable = entry.diskNumbers[0] >= 0 && system_.unusableMount
+                                                 ? system_.unusableMount(entry.diskNumbers[0])
+                                                 : std::string();
+                if (!unusable.empty() && (asked || o_.disks.empty()))
+                    NotChecked(entry, {0, platform::FromUtf8(unusable)});
+                else if (asked)
+                    NotChecked(entry, {0, u"no mounted volume"});
+                else
+                    PassOver(entry, "no mounted volume");
                 return;
+            }
             case qc::PassedOver::OtherController:
                 ++seen_.otherController;
                 PassOver(entry, "not the supported controller");
@@ -391,22 +449,39 @@ class Checker {
         }
     }
 
+    static std::string ReasonOf(const platform::DeviceError& error) {
+        const std::string reason = platform::ToUtf8(error.text);
+        if (!reason.empty())
+            return reason;
+        return error.code != 0 ? "error " + std::to_string(error.code) : "no reason given";
+    }
+
     // Told always: a disk the run did not check although it may be the station's.
     void NotChecked(const usb::UsbDeviceEntry& entry, const platform::DeviceError& error) {
         ++seen_.notChecked;
         status_ = 1;
-        // Not asked again while it stays, as a disk passed over: a watch says it once.
-        if (entry.firstVolume != nullptr && entry.firstVolume->driveLetter != 0)
-            checked_.insert(KeyOf(entry.firstVolume->driveLetter));
         // A call cut short by a stop failed for the stop, whatever the system called it.
         const bool stopped = stopStatus.load() != 0;
-        std::string reason = stopped ? kStopped : platform::ToUtf8(error.text);
-        if (reason.empty())
-            reason = error.code != 0 ? "error " + std::to_string(error.code) : "no reason given";
+        const std::string reason = stopped ? kStopped : ReasonOf(error);
         const std::string advice =
             !stopped && system_.adviceFor ? system_.adviceFor(error.code) : "";
-        err_ << "tavrin-check: " << PlaceOf(entry) << ": not checked (" << reason << ")"
-             << (advice.empty() ? "" : ": " + advice) << "\n";
+        const std::string line = "tavrin-check: " + PlaceOf(entry) + ": not checked (" + reason +
+                                 ")" + (advice.empty() ? "" : ": " + advice) + "\n";
+        bool again = false;
+        if (entry.firstVolume != nullptr && entry.firstVolume->driveLetter != 0) {
+            // Left alone for a while, then asked again: said again only when the reason changed.
+            const std::string key = KeyOf(entry.firstVolume->driveLetter);
+            checked_.insert(key);
+            Retry& retry = retry_[key];
+            again = retry.line == line;
+            retry = {Clock::now() + std::chrono::milliseconds(system_.retryMs), line};
+        } else {
+            // Walked each time and never taken: said once while it stays.
+            again = saidBefore_.count(line) != 0;
+            said_.insert(line);
+        }
+        if (!again)
+            err_ << line;
         err_.flush();
     }
 
@@ -469,11 +544,27 @@ class Checker {
     void CheckDisk(const usb::UsbDeviceEntry& entry) {
         const char16_t letter = entry.firstVolume->driveLetter;
         device::ValueSlots values;
-        const bool read =
+        const device::InfoRead got =
             device::DecodeControllerInfo(entry.diskNumbers[0], letter, values, setup_.lists);
+        const bool read = got == device::InfoRead::Done;
+        // Why a block was not read, taken before anything else can fail.
+        const platform::DeviceError why = platform::LastDeviceError();
         if (!read && stopStatus.load() != 0) {
             // Stopped in the middle: no verdict of a disk the run did not finish.
             NotChecked(entry, {});
+            return;
+        }
+        // A disk pulled or swapped before its read was never judged: no record, no verdict.
+        if (got == device::InfoRead::NotOpened) {
+            NotChecked(entry, why);
+            if (o_.verbose) {
+                const auto spent =
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);
+                err_ << "time " << NameOf(letter) << " " << spent.count();
+                if (system_.kernelMicroseconds)
+                    err_ << " " << system_.kernelMicroseconds() - kernelBefore_;
+                err_ << "\n";
+            }
             return;
         }
         ++seen_.checked;
@@ -521,7 +612,8 @@ class Checker {
                 err_ << "tavrin-check: disk " << NameOf(letter) << ": ";
             else
                 out_ << "error ";
-            (o_.csv ? err_ : out_) << "the information block could not be read\n";
+            (o_.csv ? err_ : out_)
+                << "the information block could not be read (" << ReasonOf(why) << ")\n";
         }
         if (!o_.csv)
             out_ << "\n";
@@ -551,6 +643,12 @@ class Checker {
     std::vector<std::string> resolved_;  // the DISK arguments as the system resolves them
     std::map<int, int> stationOf_;
     std::set<std::string> checked_;  // disks by KeyOf
+    // Disks by KeyOf that were not checked: when to ask again, and the line said of them.
+    struct Retry {
+        Clock::time_point due;
+        std::string line;
+    };
+    std::map<std::string, Retry> retry_;
     std::set<std::size_t> matched_;
     // What the walks met, for a run that found nothing to check.
     struct {
@@ -631,7 +729,7 @@ int RunOnce(const std::vector<std::string>& args, const CheckSystem& system, std
         err.flush();
     }
     while (stopStatus.load() == 0) {
-        const platform::DeviceWatch::Wake wake = watch.Wait(platform::DeviceWatch::kForever);
+        const platform::DeviceWatch::Wake wake = watch.Wait(checker.NextAskMs());
         if (wake == platform::DeviceWatch::Wake::Stopped)
             break;
         if (wake == platform::DeviceWatch::Wake::Failed) {

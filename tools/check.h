@@ -39,6 +39,15 @@ struct CheckSystem {
     // What tells the disk of this volume from a disk that takes its name later; null or empty:
     // the letter alone.
     std::function<std::string(char16_t letter)> diskIdentity;
+    // The names of a USB disk without a usable mounted volume by its disk number, as a DISK
+    // argument resolves to them (Linux: "/dev/sdb"); null or empty: none.
+    std::function<std::vector<std::string>(int diskNumber)> unmountedDiskNames;
+    // Why such a disk's mounted volume cannot be used (Linux: "mount point not readable:
+    // Permission denied"); null or empty: it has none mounted.
+    std::function<std::string(int diskNumber)> unusableMount;
+    // How long --watch leaves a disk it could not check before asking it again, at its next
+    // walk or when the time is up.
+    std::uint32_t retryMs = 5000;
 };
 
 // Arguments in UTF-8.

@@ -55,6 +55,19 @@ void UseLinuxDisks(CheckSystem& system) {
         return platform::linux_os::DiskIdentity(letter).value_or("");
     };
     system.kernelMicroseconds = platform::linux_os::SgIoMicroseconds;
+    // A disk without a usable mount by its device, as a DISK argument names it.
+    system.unmountedDiskNames = [](int diskNumber) {
+        const auto node = platform::linux_os::DeviceNodePath(u"\\\\.\\PHYSICALDRIVE" +
+                                                             platform::DecimalText(diskNumber));
+        return node ? std::vector<std::string>{*node} : std::vector<std::string>{};
+    };
+    system.unusableMount = [](int diskNumber) {
+        const auto node = platform::linux_os::DeviceNodePath(u"\\\\.\\PHYSICALDRIVE" +
+                                                             platform::DecimalText(diskNumber));
+        const auto why =
+            node ? platform::linux_os::UnreadableMountOf(node->substr(5)) : std::nullopt;
+        return why ? "mount point not readable: " + *why : std::string();
+    };
 }
 
 void UseLinuxTree(UsbTreeSystem& system) {

@@ -67,6 +67,10 @@ DeviceError LastDeviceError() {
     return lastError;
 }
 
+void SetLastDeviceError(const DeviceError& error) {
+    lastError = error;
+}
+
 TAVRIN_BACKEND_END
 
 namespace linux_os {

@@ -72,6 +72,9 @@ struct State : Tree {
     // since the table was last read.
     int mountsFd = -1;
     std::vector<LiveMount> mounts;
+    // The volumes mounted where the user may not look, by kernel name: why the point could not
+    // be looked at. Not usable, and not to be taken for volumes without a mount.
+    std::map<std::string, std::string, std::less<>> unreadableMounts;
     // Each disk of the last walk over the disks, by kernel name.
     std::map<std::string, WalkDisk, std::less<>> walkDisks;
     // The device number of each volume of the last walk over the volumes, by kernel name.
@@ -320,15 +323,27 @@ std::optional<std::string> ChangedMountTable(State& s) {
 // Whether the mount point shows the mount's own file system, as df decides it: on the machine by
 // the device of the mount point itself; a built tree's folders are no mounts, so there by the
 // order of the table.
-bool Uncovered(const State& s, const std::vector<Mount>& table, std::size_t index) {
-    if (!s.root.empty())
+bool Uncovered(const State& s, const std::vector<Mount>& table, std::size_t index,
+               std::string* unreadable) {
+    struct stat point {};
+    if (!s.root.empty()) {
+        // A built tree's point that is not there is a mount of its table all the same.
+        if (stat(Under(s, table[index].point).c_str(), &point) != 0 && errno != ENOENT) {
+            *unreadable = std::strerror(errno);
+            return false;
+        }
         return !linux_os::CoveredByLater(table, index);
+    }
     unsigned major = 0;
     unsigned minor = 0;
     char tail = 0;
-    struct stat point {};
-    return std::sscanf(table[index].device.c_str(), "%u:%u%c", &major, &minor, &tail) == 2 &&
-           stat(table[index].point.c_str(), &point) == 0 && point.st_dev == makedev(major, minor);
+    if (std::sscanf(table[index].device.c_str(), "%u:%u%c", &major, &minor, &tail) != 2)
+        return false;
+    if (stat(table[index].point.c_str(), &point) != 0) {
+        *unreadable = std::strerror(errno);
+        return false;
+    }
+    return point.st_dev == makedev(major, minor);
 }
 
 // Each volume's letter, disk and free space asks the mount table; a walk asks it for every
@@ -337,14 +352,21 @@ bool Uncovered(const State& s, const std::vector<Mount>& table, std::size_t inde
 const std::vector<LiveMount>& Mounts(State& s) {
     if (const auto text = ChangedMountTable(s)) {
         s.mounts.clear();
+        s.unreadableMounts.clear();
         const std::vector<Mount> table = linux_os::ParseMountInfo(*text);
         for (std::size_t i = 0; i < table.size(); ++i) {
             if (table[i].device.starts_with("0:"))
                 continue;  // no block device behind it
             const auto folder = Resolve(s, "/sys/dev/block/" + table[i].device);
             const std::string name = folder ? BaseName(*folder) : std::string();
-            if (!folder || !linux_os::VolumeLetter(name) || !Uncovered(s, table, i))
+            if (!folder || !linux_os::VolumeLetter(name))
                 continue;
+            std::string unreadable;
+            if (!Uncovered(s, table, i, &unreadable)) {
+                if (!unreadable.empty())
+                    s.unreadableMounts.emplace(name, unreadable);
+                continue;
+            }
             s.mounts.push_back({table[i].device, name, table[i].point});
         }
     }
@@ -664,6 +686,7 @@ void SetSystemRoot(const std::string& root) {
         close(s.mountsFd);
     s.mountsFd = -1;
     s.mounts.clear();
+    s.unreadableMounts.clear();
     s.walkDisks.clear();
     s.walkVolumes.clear();
 }
@@ -843,6 +866,17 @@ bool StillWalkDiskNode(const std::string& node, const OpenedNode& opened) {
         return false;
     walked.checked = opened;
     return true;
+}
+
+std::optional<std::string> UnreadableMountOf(std::string_view disk) {
+    State& s = Get();
+    const std::lock_guard lock(s.mutex);
+    Mounts(s);
+    for (const auto& [name, why] : s.unreadableMounts) {
+        if (name == disk || WholeDiskOf(name) == disk)
+            return why;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> DiskIdentity(char16_t letter) {

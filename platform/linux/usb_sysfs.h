@@ -167,4 +167,8 @@ bool StillWalkDiskNode(const std::string& node, const OpenedNode& opened);
 // address". nullopt when the walk did not list the disk.
 std::optional<std::string> DiskIdentity(char16_t letter);
 
+// Why a disk (by kernel name, "sdb") or one of its partitions that is mounted cannot be used:
+// its mount point cannot be looked at (strerror's text); nullopt when no such mount is there.
+std::optional<std::string> UnreadableMountOf(std::string_view disk);
+
 }  // namespace platform::linux_os

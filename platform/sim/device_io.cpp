@@ -31,7 +31,13 @@ DeviceError LastDeviceError() {
     return lastError;
 }
 
+void SetLastDeviceError(const DeviceError& error) {
+    lastError = error;
+}
+
 Handle OpenDeviceFile(const char16_t* path) {
+    if (path != nullptr)
+        sim::Station::Get().BeforeOpen(path);
     if (sim::Faults::Fail(sim::FaultCall::Open) ||
         (path != nullptr && sim::Station::Get().OpenDenied(path))) {
         Failed(5, u"Access is denied.");

@@ -128,14 +128,36 @@ void Station::Reset() {
     deviceTime_ = {};
     logicalDrivesFail_ = false;
     deniedPaths_.clear();
+    openHook_.reset();
     mostCommandsAtOnce_ = commandsInProgress_;
     usb_->ResetLocked();
     Faults::Reset();
 }
 
+void Station::SetOpenHook(OpenHook hook) {
+    std::lock_guard lock(mutex_);
+    openHook_ = hook ? std::make_shared<const OpenHook>(std::move(hook)) : nullptr;
+}
+
+void Station::BeforeOpen(std::u16string_view path) {
+    std::shared_ptr<const OpenHook> hook;
+    {
+        std::lock_guard lock(mutex_);
+        hook = openHook_;
+    }
+    if (hook)
+        (*hook)(path);
+}
+
 void Station::DenyOpen(std::u16string path) {
     std::lock_guard lock(mutex_);
     deniedPaths_.push_back(std::move(path));
+}
+
+void Station::AllowOpen(std::u16string_view path) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(deniedPaths_,
+                  [&](const std::u16string& p) { return platform::EqualsNoCase(p, path); });
 }
 
 bool Station::OpenDenied(std::u16string_view path) const {
@@ -444,7 +466,8 @@ std::uint32_t Station::Answer(const VirtualDisk& disk, Reply reply,
         if (outcome.sense.key != 0)
             sense = outcome.sense;
         if (sense.key == 0)
-            data = outcome.data;
+            data = outcome.data.first(
+                std::min<std::size_t>(outcome.data.size(), reply.transferred.value_or(~0u)));
         else
             reply.scsiStatus = 2;  // CHECK CONDITION
     }

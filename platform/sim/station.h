@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,7 @@ struct Reply {
     SenseData sense;
     std::uint8_t scsiStatus = 0;                 // reported in the header; GOOD (0) for an answer
     std::optional<std::uint32_t> reportedBytes;  // byte count the call claims, if not the true one
+    std::optional<std::uint32_t> transferred;    // data bytes the device sends, if fewer
     std::chrono::milliseconds delay{0};
 
     static Reply Answer() { return {}; }
@@ -117,7 +119,14 @@ class Station {
     // Opens of this path (without regard to case) fail with "access is denied", as for a user
     // who may not open the device.
     void DenyOpen(std::u16string path);
+    void AllowOpen(std::u16string_view path);  // lifts DenyOpen
     bool OpenDenied(std::u16string_view path) const;
+
+    // Called with each device path asked for, before it is opened and outside the station's
+    // lock (empty: none): a test pulls or swaps a disk at that moment. Reset removes it.
+    using OpenHook = std::function<void(std::u16string_view path)>;
+    void SetOpenHook(OpenHook hook);
+    void BeforeOpen(std::u16string_view path);
 
     std::vector<std::u16string> DebugLines() const;
     void ClearDebugLines();
@@ -203,6 +212,7 @@ class Station {
     std::chrono::nanoseconds deviceTime_{0};
     bool logicalDrivesFail_ = false;
     std::vector<std::u16string> deniedPaths_;
+    std::shared_ptr<const OpenHook> openHook_;
     int commandsInProgress_ = 0;
     int mostCommandsAtOnce_ = 0;
 };

@@ -42,9 +42,24 @@ HANDLE H(Handle handle) {
 
 // Taken at the failure: CloseHandle and OutputDebugStringW after it may change GetLastError.
 thread_local DWORD lastError = 0;
+// A reason the caller found in a call the system answered as a success; cleared by a failure.
+thread_local DeviceError foundError;
+thread_local bool found = false;
+
+void Failed() {
+    lastError = GetLastError();
+    found = false;
+}
 }  // namespace
 
+void SetLastDeviceError(const DeviceError& error) {
+    foundError = error;
+    found = true;
+}
+
 DeviceError LastDeviceError() {
+    if (found)
+        return foundError;
     DeviceError error{static_cast<int>(lastError), {}};
     if (lastError == 0)
         return error;
@@ -69,7 +84,7 @@ Handle OpenDeviceFile(const char16_t* path) {
         CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        lastError = GetLastError();
+        Failed();
     return reinterpret_cast<Handle>(h);
 }
 
@@ -82,7 +97,7 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
     DWORD count = 0;
     const BOOL ok = DeviceIoControl(H(handle), code, in, inSize, out, outSize, &count, nullptr);
     if (ok == FALSE)
-        lastError = GetLastError();
+        Failed();
     if (returned != nullptr)
         *returned = count;
     return ok != FALSE;

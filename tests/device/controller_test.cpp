@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "device/drive.h"
+#include "platform/device_io.h"
 #include "platform/sim/info_block.h"
 #include "station_fixture.h"
 
@@ -201,6 +204,68 @@ TEST_F(DecodeDiskTest, ARetriedSecondReadStillReadsTheWholeBlock) {
     EXPECT_EQ(disk.calls[2].dataTransferLength, 1024u);
     EXPECT_EQ(slots[device::kSlotVid], u"1111");
     EXPECT_EQ(RetryLines(u"r retry 0\n"), 1u);
+}
+
+// Only a block read and wrong is the disk's own failure; a drive that will not open, or is gone
+// after a read that brought no answer, was never read at all. Each outcome says its own reason.
+TEST_F(DecodeDiskTest, ADiskGoneBeforeOrDuringItsReadIsToldFromOneReadWrongly) {
+    const ValueSlots before = Sentinel();
+    const auto decode = [&](device::InfoRead expected, std::u16string_view reason) {
+        ValueSlots slots = before;
+        // A reason left by an earlier call is never taken for this disk's.
+        platform::SetLastDeviceError({5, u"Access is denied."});
+        EXPECT_EQ(device::DecodeControllerInfo(2, u'G', slots, English()), expected);
+        EXPECT_EQ(slots, before);
+        EXPECT_EQ(platform::LastDeviceError().text, reason);
+        EXPECT_EQ(station().OpenHandleCount(), 0u);
+    };
+    const std::u16string pulledDrive = u"\\\\.\\PHYSICALDRIVE2";
+    const auto pullAtOpen = [&](int nth) {
+        auto opens = std::make_shared<int>(0);
+        station().SetOpenHook([this, nth, opens, pulledDrive](std::u16string_view path) {
+            if (path == pulledDrive && ++*opens == nth)
+                station().RemoveDisk(2);
+        });
+    };
+
+    // Pulled between the walk and the open: never read.
+    Disk(InfoBlock(5));
+    pullAtOpen(1);
+    decode(device::InfoRead::NotOpened, u"The system cannot find the file specified.");
+    EXPECT_EQ(station().Disk(2), nullptr);
+
+    // Pulled during its read: no answer, and the drive is gone after it.
+    Disk(InfoBlock(5)).script.assign(4, Reply::Transport());
+    pullAtOpen(2);
+    decode(device::InfoRead::NotOpened, u"The system cannot find the file specified.");
+
+    // Still there after reads that brought no answer: the disk's failure, with the read's reason.
+    station().SetOpenHook({});
+    Disk(InfoBlock(5)).script.assign(4, Reply::Transport());
+    decode(device::InfoRead::NotRead,
+           u"The request could not be performed because of an I/O device error.");
+    Reply busy = Reply::Answer();
+    busy.scsiStatus = 0x08;
+    Disk(InfoBlock(5)).script.assign(4, busy);
+    decode(device::InfoRead::NotRead, u"SCSI status 0x08 without sense data");
+    Reply empty = Reply::Answer();
+    empty.transferred = 0;
+    Disk(InfoBlock(5)).script.assign(4, empty);
+    decode(device::InfoRead::NotRead, u"nothing transferred");
+    Disk(InfoBlock(5)).script.assign(4, Reply::Sense(0x03, 0x11, 0x00));
+    decode(device::InfoRead::NotRead, u"refused with sense data");
+    Disk(InfoBlock(5).U32Le(0, 0xFADB1C8C));
+    decode(device::InfoRead::NotRead, u"wrong magic");
+    // The second read of a newer layout, short.
+    Reply shortOne = Reply::Answer();
+    shortOne.transferred = 1000;
+    Disk(InfoBlock(5)).script = {Reply::Answer(), shortOne, shortOne, shortOne, shortOne};
+    decode(device::InfoRead::NotRead, u"short transfer: 1000 of 1024 bytes");
+
+    ValueSlots slots = before;
+    Disk(InfoBlock(5));
+    EXPECT_EQ(device::DecodeControllerInfo(2, u'G', slots, English()), device::InfoRead::Done);
+    EXPECT_NE(slots, before);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <span>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "device/drive.h"
 #include "platform/scsi_pass_through.h"
+#include "platform/text.h"
 #include "station_fixture.h"
 
 namespace {
@@ -160,6 +162,43 @@ TEST_F(ScsiDataInTest, SuccessRestsOnTheCallTheStatusAndTheSenseCode) {
     EXPECT_FALSE(ScsiDataIn(handle, kIdentify, out, 10, 1));
 }
 
+// A call the system took as done that holds no answer failed, and says why: the reason is this
+// call's, never an earlier one's, and the buffer is untouched.
+TEST_F(ScsiDataInTest, ACallWithoutAnAnswerSaysWhy) {
+    disk->block.fill(0x5A);
+    const auto failed = [&](Reply reply, std::size_t size) {
+        disk->script = {reply};
+        station().DenyOpen(u"\\\\.\\PHYSICALDRIVE9");
+        EXPECT_EQ(device::OpenPhysicalDrive(9), kInvalidHandle);
+        EXPECT_EQ(platform::LastDeviceError().text, u"Access is denied.");
+        std::vector<std::uint8_t> out(size, 0xEE);
+        const std::uint8_t cdb[16] = {0xA1, static_cast<std::uint8_t>(size == 36 ? 0 : 1), 0,
+                                      static_cast<std::uint8_t>(size >> 8),
+                                      static_cast<std::uint8_t>(size & 0xFF)};
+        EXPECT_EQ(device::ScsiDataInResult(handle, cdb, out, 10, 1), device::ScsiResult::NotSent);
+        EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), static_cast<std::ptrdiff_t>(size));
+        return platform::LastDeviceError().text;
+    };
+    Reply status = Reply::Answer();
+    status.scsiStatus = 0x08;
+    EXPECT_EQ(failed(status, 36), u"SCSI status 0x08 without sense data");
+    status.scsiStatus = 0x28;
+    EXPECT_EQ(failed(status, 512), u"SCSI status 0x28 without sense data");
+    Reply none = Reply::Answer();
+    none.transferred = 0;
+    EXPECT_EQ(failed(none, 512), u"nothing transferred");
+    Reply few = Reply::Answer();
+    few.transferred = 12;
+    EXPECT_EQ(failed(few, 512), u"short transfer: 12 of 512 bytes");
+    few.transferred = 511;
+    EXPECT_EQ(failed(few, 512), u"short transfer: 511 of 512 bytes");
+
+    // Never sent: a reason all the same.
+    std::uint8_t out[36];
+    EXPECT_FALSE(ScsiDataIn(kInvalidHandle, kIdentify, out, 10, 1));
+    EXPECT_EQ(platform::LastDeviceError().text, u"no open device");
+}
+
 TEST_F(ScsiDataInTest, CopiesExactlyTheDataLength) {
     disk->block.fill(0x5A);
     for (std::uint32_t reported : {0u, 7u, 100000u}) {
@@ -206,7 +245,7 @@ TEST_F(ScsiDataInTest, TheVirtualControllerAnswersItsOwnCommandOnly) {
     };
     const Case cases[] = {
         {"identification", {0xA1, 0, 0, 0, 36}, true, 6},
-        {"fewer bytes asked than read", {0xA1, 0, 0, 0, 4}, true, 4},
+        {"fewer bytes asked than the data phase takes", {0xA1, 0, 0, 0, 4}, false, 0},
         {"another opcode", {0x12, 0, 0, 0, 36}, false, 0},
         {"an unknown sub-code", {0xA1, 2, 0, 0, 36}, false, 0},
         {"a CDB too short to ask a length", {0xA1, 0, 0, 0}, false, 0},
@@ -221,6 +260,11 @@ TEST_F(ScsiDataInTest, TheVirtualControllerAnswersItsOwnCommandOnly) {
                       std::string("RV7730").substr(0, c.modelBytes));
             EXPECT_TRUE(
                 std::all_of(out.begin() + c.modelBytes, out.end(), [](auto b) { return b == 0; }));
+        } else if (c.cdb.size() == 5 && c.cdb[0] == 0xA1 && c.cdb[1] == 0) {
+            // Four bytes came for a data phase of 36: a short transfer, no answer of zeros.
+            EXPECT_EQ(station().DebugLines(), std::vector<std::u16string>{u"r retry 1\n"});
+            EXPECT_EQ(platform::LastDeviceError().text, u"short transfer: 4 of 36 bytes");
+            EXPECT_EQ(std::count(out.begin(), out.end(), 0xEE), 36);
         } else {
             EXPECT_EQ(station().DebugLines(), std::vector<std::u16string>{u"r retry 0\n"})
                 << "refused with sense data";
@@ -228,10 +272,15 @@ TEST_F(ScsiDataInTest, TheVirtualControllerAnswersItsOwnCommandOnly) {
     }
 }
 
-TEST_F(ScsiDataInTest, TheWholeDataAreaCanBeRead) {
+TEST_F(ScsiDataInTest, TheWholeDataAreaCanBeAskedFor) {
     std::vector<std::uint8_t> out(platform::kScsiDataAreaSize);
-    EXPECT_TRUE(ScsiDataIn(handle, kIdentify, out, 10, 1));
+    // The identification sends its 36 bytes: asked for all of the area, a short transfer.
+    EXPECT_FALSE(ScsiDataIn(handle, kIdentify, out, 10, 1));
     EXPECT_EQ(disk->calls.at(0).outSize, platform::kScsiDataOffset + out.size());
+    EXPECT_EQ(platform::LastDeviceError().text,
+              u"short transfer: 36 of " +
+                  platform::DecimalText(static_cast<long long>(platform::kScsiDataAreaSize)) +
+                  u" bytes");
 }
 
 TEST_F(ScsiDataInTest, RunsOnTwoThreadsAtOnce) {

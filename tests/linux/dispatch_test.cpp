@@ -64,9 +64,13 @@ TEST_F(BothBackends, TheMachineAnswersUntilTheStationIsChosen) {
     EXPECT_EQ(free, 4096u);
     EXPECT_TRUE(platform::CloseDevice(disk));
     EXPECT_EQ(sim::Station::Get().OpenHandleCount(), 0u);
+    // A reason the system found is kept by the chosen backend, for its LastDeviceError.
+    platform::SetLastDeviceError({0, u"nothing transferred"});
+    EXPECT_EQ(platform::LastDeviceError().text, u"nothing transferred");
 
     platform::UseBackend(Backend::Machine);
     EXPECT_EQ(DriveStrings(), machineDrives);
+    EXPECT_NE(platform::LastDeviceError().text, u"nothing transferred");
 }
 
 TEST_F(BothBackends, AWatchIsTheChosenBackendsOwn) {

@@ -10,6 +10,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/sim/station_file.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_testing.h"
 #include "qc/disk_offer.h"
@@ -131,6 +132,34 @@ TEST_F(ResultListTest, StationRowsComeFromTheSetupsPortMap) {
     EXPECT_FALSE(results.IsDriveListed(u'H'));
     setup.portFile = u"C:\\missing.pfg";
     EXPECT_EQ(results.AddDeviceRow(Disk(u'E'), setup), -1) << "no map, no station port";
+}
+
+// A disk whose drive will not open when its block is to be read (pulled, swapped, refused) was
+// never read: its row shows no values and gets no verdict and no log line, on Auto Check and on
+// Run alike. A block read and wrong is still the disk's FAIL, logged.
+TEST_F(ResultListTest, ADiskNeverReadGetsNoVerdict) {
+    results.SetPortMode(0, columns);
+    results.log.SetPath(u"C:\\results.csv");
+    setup.autoCheck = true;
+    const int e = Disk(u'E').diskNumbers[0];
+    sim::Station::Get().DenyOpen(u"\\\\.\\PHYSICALDRIVE" + platform::DecimalText(e));
+    const int unopened = results.AddDeviceRow(Disk(u'E'), setup);
+    ASSERT_EQ(unopened, 0);
+    EXPECT_EQ(list.GetItemText(unopened, 0), u"E");
+    EXPECT_EQ(list.GetItemText(unopened, 1), u"-");
+    EXPECT_EQ(list.GetItemText(unopened, 2), u"");
+    EXPECT_EQ(Verdict(unopened), qc::CProgressX::kNone);
+    results.CheckRow(unopened, setup);  // Run
+    EXPECT_EQ(Verdict(unopened), qc::CProgressX::kNone);
+    EXPECT_FALSE(fs::exists(root.path() / "C" / "results.csv"));
+
+    const int unread = results.AddDeviceRow(Disk(u'J'), setup);  // a block of zeros
+    ASSERT_EQ(unread, 1);
+    EXPECT_EQ(list.GetItemText(unread, 2), u"");
+    EXPECT_EQ(Verdict(unread), qc::CProgressX::kFail);
+    const std::string logged = root.Read("C/results.csv");
+    EXPECT_NE(logged.find(",J,FAIL,"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find(",E,"), std::string::npos) << logged;
 }
 
 }  // namespace

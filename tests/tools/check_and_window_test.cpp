@@ -3,6 +3,7 @@
 // found failed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -158,6 +159,66 @@ TEST_F(CheckAndWindowTest, EveryDiskOfTheSampleStationIsRecordedAlike) {
         ++verdicts;
     }
     EXPECT_EQ(verdicts, 9) << "every disk read: all but J";
+}
+
+// A disk pulled between its identification and its block read was never judged: neither the
+// window nor tavrin-check records it, and the window's row of it shows no verdict; the disks
+// around it are recorded as ever.
+TEST_F(CheckAndWindowTest, ADiskPulledBeforeItsReadIsRecordedByNeither) {
+    for (const char* name : {"station16.pfg", "line16.chk"}) {
+        std::ifstream in(kDemo / name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        WriteFile(u"C:\\Tools\\Tavrin\\" + platform::FromUtf8(name), text.str());
+    }
+    WriteFile(maintest::kSettings,
+              "[Setting]\r\nCHECK_FILE=line16.chk\r\nPORT_FILE=station16.pfg\r\nAutoCheck=1\r\n"
+              "InfoCheck=1\r\nRESULT_LOG=results.csv\r\n");
+    // G: (disk 3, station port 3) goes as its drive is opened for the block.
+    const auto pullG = [] {
+        sim::Station::Get().SetOpenHook([](std::u16string_view path) {
+            if (path == u"\\\\.\\PHYSICALDRIVE3")
+                sim::Station::Get().Usb().Unplug({0, {1, 3}});
+        });
+    };
+    const sim::StationFileResult loaded = sim::LoadStationFile(kDemo / "station16.station");
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    pullG();
+    std::vector<int> verdictRows;
+    RunSteps({[&](app::CTavrinDlg& dialog) {
+        for (int row = 0; row < Rows(dialog); ++row) {
+            if (Verdict(dialog, row) > 0)  // PASS or FAIL on its bar
+                verdictRows.push_back(row + 1);
+        }
+    }});
+    const auto window = Records(ReadFile(u"C:\\Tools\\Tavrin\\results.csv"));
+    EXPECT_EQ(window.size(), 9u);
+    EXPECT_EQ(window.count("3"), 0u) << "no record of G:";
+    EXPECT_EQ(std::count(verdictRows.begin(), verdictRows.end(), 3), 0);
+
+    sim::Station::Get().Reset();
+    tools::CheckSystem system;
+    system.diskNames = [](char16_t letter) {
+        return std::vector<std::string>{std::string(1, static_cast<char>(letter)) + ":"};
+    };
+    system.loadStation = [&](const std::string& path, std::string* error) {
+        if (!tools::LoadStationOnHostFiles(path, dir / "links", error))
+            return false;
+        pullG();
+        return true;
+    };
+    const std::string log = (dir / "results.csv").string();
+    std::ostringstream out, err;
+    EXPECT_EQ(tools::RunCheck({"--station", (kDemo / "station16.station").string(), "--check",
+                               (kDemo / "line16.chk").string(), "--ports",
+                               (kDemo / "station16.pfg").string(), "--log", log},
+                              system, out, err),
+              1);
+    EXPECT_NE(err.str().find("G: port 1.1.3: not checked ("), std::string::npos) << err.str();
+    std::ifstream in(log, std::ios::binary);
+    const auto check = Records(std::string((std::istreambuf_iterator<char>(in)), {}));
+    EXPECT_EQ(check.size(), 9u);
+    EXPECT_EQ(check.count("3"), 0u);
 }
 
 }  // namespace

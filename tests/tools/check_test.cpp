@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -180,7 +181,7 @@ TEST_F(CheckTool, TheSampleStationGetsTheVerdictsItsFileDescribes) {
         {"F:", "verdict PASS"},
         {"G:", "verdict FAIL ProductName"},
         {"H:", "verdict FAIL RFreq Blink CapMax FWVer"},
-        {"J:", "error the information block could not be read"},
+        {"J:", "error the information block could not be read (wrong magic)"},
         {"K:", "verdict PASS"},
         {"L:", "verdict FAIL Efs"},
         {"M:", "verdict PASS"},
@@ -385,6 +386,44 @@ TEST_F(CheckTool, ARunThatFindsNoDiskFailsAndSaysWhy) {
     EXPECT_NE(err.find("on ports outside the station's map)"), std::string::npos) << err;
 }
 
+// A disk without a usable mount: named on the command line it is "not checked (no mounted
+// volume)", not a disk that is not there; mounted where the user may not look it is not checked,
+// named or not, and never silently one without a mount.
+TEST_F(CheckTool, ADiskWithoutAUsableMountIsSaidNotChecked) {
+    const fs::path file = dir / "one.station";
+    std::ofstream(file) << "disk 0\n    model \"SYSDISK\"\n    volume C\n        type fixed\n"
+                           "        free 120GB\ncontroller\n    root-hub\n        ports 1\n"
+                           "        port 1 device\n            vid 1234\n            pid 7730\n"
+                           "            disk 1\n                block sample\n";
+    const auto args = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), {"--station", file.string()});
+        return more;
+    };
+    system.unmountedDiskNames = [](int number) {
+        return std::vector<std::string>{"/dev/sd" +
+                                        std::string(1, static_cast<char>('a' + number))};
+    };
+    std::string unusable;
+    system.unusableMount = [&](int) { return unusable; };
+
+    EXPECT_EQ(Run(args({"/dev/sdb"})), 1);
+    EXPECT_EQ(err, "tavrin-check: /dev/sdb port 1.1: not checked (no mounted volume)\n");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Run(args({})), 1);
+    EXPECT_EQ(err, "tavrin-check: no disk found (1 USB disk without a mounted volume)\n");
+
+    unusable = "mount point not readable: Permission denied";
+    for (const auto& more : {std::vector<std::string>{}, std::vector<std::string>{"/dev/sdb"}}) {
+        EXPECT_EQ(Run(args(more)), 1);
+        EXPECT_EQ(err,
+                  "tavrin-check: /dev/sdb port 1.1: not checked (mount point not readable: "
+                  "Permission denied)\n");
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_EQ(Run(args({"/dev/sdc"})), 1);
+    EXPECT_EQ(err, "tavrin-check: no USB disk /dev/sdc\n") << "only the disks asked for";
+}
+
 // The window's record of a block it cannot read: FAIL and no values, in the CSV and the log.
 TEST_F(CheckTool, AnUnreadableBlockIsRecordedAsTheWindowRecordsIt) {
     const platform::LocalTime time{2026, 12, 9, 8, 30, 5};
@@ -525,6 +564,59 @@ TEST_F(CheckTool, AStopEndsARunAfterTheDiskInHand) {
     EXPECT_EQ(Count(err.Text(), "no disk found"), 0u);
 }
 
+// A disk pulled, or swapped for another, between its identification and its block read was
+// never judged: it is said not checked, with no record, no verdict and no values, and the run
+// fails; the disks around it are checked as ever.
+TEST_F(CheckTool, ADiskPulledOrSwappedBeforeItsReadHasNoRecord) {
+    const platform::LocalTime time{2026, 12, 9, 8, 30, 5};
+    sim::SetClock(time);
+    const sim::UsbPortAddress portOfG{0, {1, 3}};
+    const std::map<std::string, std::function<void()>> changes = {
+        {"pulled", [&] { sim::Station::Get().Usb().Unplug(portOfG); }},
+        {"swapped", [&] {
+             sim::Station::Get().Usb().Unplug(portOfG);
+             sim::Station::Get().Usb().Plug(portOfG, sim::FlashDisk(9, u'G'));
+         }}};
+    for (const auto& [what, change] : changes) {
+        for (const bool csv : {false, true}) {
+            SCOPED_TRACE(what + (csv ? " csv" : " text"));
+            const std::string log = (dir / (what + (csv ? ".csv" : ".log"))).string();
+            std::vector<std::string> args =
+                Station({"--check", (kDemo / "line16.chk").string(), "--ports",
+                         (kDemo / "station16.pfg").string(), "--log", log, "E:", "G:", "H:"});
+            if (csv)
+                args.insert(args.end(), {"--format", "csv"});
+            // At G's block read: after the walk and the identification.
+            system.loadStation = [&](const std::string& path, std::string* error) {
+                if (!tools::LoadStationOnHostFiles(path, dir / "links", error))
+                    return false;
+                sim::Station::Get().SetOpenHook([&](std::u16string_view opened) {
+                    if (opened == u"\\\\.\\PHYSICALDRIVE3")
+                        change();
+                });
+                return true;
+            };
+            EXPECT_EQ(Run(args), 1);
+            EXPECT_EQ(err,
+                      "tavrin-check: G: port 1.1.3: not checked (The system cannot find the file "
+                      "specified.)\n");
+            std::ifstream in(log, std::ios::binary);
+            const std::string written((std::istreambuf_iterator<char>(in)), {});
+            EXPECT_EQ(Count(written, "\n"), 3u) << "the header, E: and H:\n" << written;
+            EXPECT_EQ(Count(written, "7730A0000003"), 0u) << written;
+            EXPECT_EQ(Count(written, ",G,"), 0u) << written;
+            if (csv) {
+                EXPECT_EQ(out, written.substr(qc::LogHeader().size()));
+            } else {
+                EXPECT_EQ(Verdicts(), (std::map<std::string, std::string>{
+                                          {"E:", "verdict PASS"},
+                                          {"H:", "verdict FAIL RFreq Blink CapMax FWVer"}}));
+                EXPECT_EQ(Count(out, "G:"), 0u) << out;
+            }
+        }
+    }
+}
+
 // --watch knows a disk by its identity: a new disk under a freed name is checked.
 TEST_F(CheckTool, WatchingTellsDisksApartByIdentity) {
     demo::DemoStation demo;
@@ -567,6 +659,64 @@ TEST_F(CheckTool, WatchingTellsDisksApartByIdentity) {
     EXPECT_EQ(waitFor("disk E:", 2), 2u) << out.Text();
     tools::StopCheck(130);
     watch.join();
+}
+
+// --watch asks a disk it could not check again once its time is up, not at every wake: a wake
+// for another disk leaves it alone, and it is said not checked once while the reason stays.
+TEST_F(CheckTool, WatchingAsksADiskNotCheckedAgainWhenItsTimeIsUp) {
+    demo::DemoStation demo;
+    system.loadStation = [&demo](const std::string& path, std::string* error) {
+        const sim::StationFileResult result = demo.Load(path);
+        *error = result.error;
+        return result.ok;
+    };
+    const auto plug = [&demo](char16_t letter) {
+        for (std::size_t i = 0; i < demo.Disks().size(); ++i) {
+            if (demo.Disks()[i].letters.find(letter) != std::u16string::npos)
+                return demo.Plug(i);
+        }
+        return false;
+    };
+    std::atomic<int> asksOfE{0};  // opens of E:, refused ones too
+    const auto opensOfE = [&] { return asksOfE.load(); };
+    for (const std::uint32_t retryMs : {600000u, 20u}) {
+        SCOPED_TRACE(retryMs);
+        system.retryMs = retryMs;
+        SharedText out, err;
+        std::ostream outStream(&out), errStream(&err);
+        std::thread watch(
+            [&] { tools::RunCheck(Station({"--watch"}), system, outStream, errStream); });
+        const auto waitFor = [&](const std::string& part, std::size_t count) {
+            for (int i = 0; i < 1000 && Count(out.Text() + err.Text(), part) < count; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            return Count(out.Text() + err.Text(), part);
+        };
+        ASSERT_EQ(waitFor("watching\n", 1), 1u);
+        asksOfE = 0;
+        sim::Station::Get().SetOpenHook([&](std::u16string_view path) {
+            if (path == u"\\\\.\\E:")
+                ++asksOfE;
+        });
+        sim::Station::Get().DenyOpen(u"\\\\.\\E:");
+        ASSERT_TRUE(plug(u'E'));
+        ASSERT_EQ(waitFor("not checked (Access is denied.)", 1), 1u);
+        if (retryMs > 1000) {
+            ASSERT_TRUE(plug(u'F'));
+            ASSERT_EQ(waitFor("disk F:", 1), 1u);
+            EXPECT_EQ(opensOfE(), 1) << "the wake for F: left E: alone";
+        } else {
+            // Asked again, silently, until it can be opened.
+            for (int i = 0; i < 1000 && opensOfE() < 3; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_GE(opensOfE(), 3);
+            sim::Station::Get().AllowOpen(u"\\\\.\\E:");
+            EXPECT_EQ(waitFor("disk E:", 1), 1u) << err.Text();
+        }
+        tools::StopCheck(130);
+        watch.join();
+        EXPECT_EQ(Count(err.Text(), "not checked"), 1u) << err.Text();
+        sim::Station::Get().Reset();
+    }
 }
 
 // --watch checks each disk once as it arrives; one pulled and plugged again is checked again.
