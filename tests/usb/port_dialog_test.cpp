@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/sim/faults.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/sim/usb_machine.h"
@@ -484,7 +485,8 @@ TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
     EXPECT_TRUE(ran);
 }
 
-// A map file that cannot be replaced (read-only), or whose folder takes no new file (read-only):
+// A map file that cannot be replaced (read-only), or whose folder takes no new file (read-only, or
+// the call failing):
 // Save and OK leave its bytes as they were and no new file beside it, tell the operator why, and
 // OK keeps the dialog open and the settings untouched.
 TEST_F(PortDialogTest, AMapThatCannotBeReplacedKeepsItsBytesAndTheDialogOpen) {
@@ -500,7 +502,19 @@ TEST_F(PortDialogTest, AMapThatCannotBeReplacedKeepsItsBytesAndTheDialogOpen) {
         WriteFile(kSettings, settings);
         WriteFile(file, old);
         const fs::path locked = folder ? Host(u"C:\\Tools\\Tavrin\\lines") : Host(file);
-        fs::permissions(locked, writable, fs::perm_options::remove);
+#ifdef _WIN32
+        // A Windows host keeps no folder out of writes by its attributes: there the folder's
+        // refusal is injected, at the new file's making.
+        const bool injected = folder;
+#else
+        const bool injected = false;
+#endif
+        const auto refuse = [&] {
+            sim::Faults::Reset();
+            sim::Faults::Arm(injected ? 1 : 0);
+        };
+        if (!injected)
+            fs::permissions(locked, writable, fs::perm_options::remove);
         const std::u16string why =
             folder ? u"The port map could not be written beside this file: its folder may be "
                      u"missing or read-only, or the disk full. The file keeps its old map; choose "
@@ -512,6 +526,7 @@ TEST_F(PortDialogTest, AMapThatCannotBeReplacedKeepsItsBytesAndTheDialogOpen) {
         const INT_PTR result = Run(dialog, [&] {
             ClickTreeItem(dialog.tree, Items(dialog.tree)[kP7]);
             ui::testing::QueueFileDialogAnswer(file);
+            refuse();
             Press(dialog, IDB_SAVE);
             EXPECT_EQ(ReadFile(file), old);
             auto boxes = ui::testing::ErrorBoxes();
@@ -520,6 +535,7 @@ TEST_F(PortDialogTest, AMapThatCannotBeReplacedKeepsItsBytesAndTheDialogOpen) {
             EXPECT_EQ(boxes[0].text, why + u"\n\n" + file);
             // OK: for the folder, told and led into Save, which is cancelled.
             ui::testing::QueueFileDialogCancel();
+            refuse();
             Press(dialog, IDOK);
             EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "nothing saved: the dialog stays";
             boxes = ui::testing::ErrorBoxes();
@@ -528,7 +544,9 @@ TEST_F(PortDialogTest, AMapThatCannotBeReplacedKeepsItsBytesAndTheDialogOpen) {
             EXPECT_EQ(ui::testing::FileDialogRequests().size(), folder ? 2u : 1u);
             Press(dialog, IDCANCEL);
         });
-        fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+        sim::Faults::Reset();
+        if (!injected)
+            fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(ReadFile(file), old);
         EXPECT_FALSE(Exists(file + u".new"));
