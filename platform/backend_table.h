@@ -63,6 +63,9 @@ struct BackendTable {
     bool (*writeProfileString)(std::u16string_view section, std::u16string_view key,
                                std::u16string_view value, std::u16string_view file);
     bool (*createEmptyFile)(std::u16string_view path);
+    bool (*flushProfileFile)(std::u16string_view file);
+    bool (*moveFileReplacing)(std::u16string_view from, std::u16string_view to);
+    bool (*removeFile)(std::u16string_view path);
     std::u16string (*moduleFileName)();
 
     // platform/log_file.h

@@ -178,6 +178,18 @@ bool CreateEmptyFile(std::u16string_view path) {
     return Table().createEmptyFile(path);
 }
 
+bool FlushProfileFile(std::u16string_view file) {
+    return Table().flushProfileFile(file);
+}
+
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    return Table().moveFileReplacing(from, to);
+}
+
+bool RemoveFile(std::u16string_view path) {
+    return Table().removeFile(path);
+}
+
 std::u16string ModuleFileName() {
     return Table().moduleFileName();
 }

@@ -38,6 +38,19 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
 // cannot be created. Relative paths name files below the current directory.
 bool CreateEmptyFile(std::u16string_view path);
 
+// Writes the file whole to the disk: WritePrivateProfileStringW(nullptr, nullptr, nullptr, file),
+// which writes out what the profile functions keep of it (and answers nothing of use), then
+// FlushFileBuffers on the file opened for writing. False when it cannot be opened or flushed.
+bool FlushProfileFile(std::u16string_view file);
+
+// MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): `to` becomes the file
+// `from` was, in one step, or stays as it was. False when it cannot: `from` missing, `to` a
+// folder or read-only, the folder read-only.
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to);
+
+// DeleteFileW. False when the file is missing or cannot be deleted.
+bool RemoveFile(std::u16string_view path);
+
 // GetModuleFileNameW(nullptr, ...): the running executable's full path, at most 260 characters.
 std::u16string ModuleFileName();
 

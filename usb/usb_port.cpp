@@ -16,6 +16,8 @@ using namespace ui;
 namespace {
 
 constexpr char16_t kExtension[] = u".pfg";
+// The new map's file beside the port file, until it replaces it.
+constexpr char16_t kTempSuffix[] = u".new";
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 // From the worker, once the tree holds every tick of the map.
 constexpr UINT kMsgChecksLoaded = WM_APP + 1;
@@ -199,14 +201,13 @@ int CUsbPort::LoadChecks(CTreeCtrl& on, HTREEITEM item, const std::u16string& fi
     return all;
 }
 
-bool CUsbPort::WritePortMap(HTREEITEM item, int& station) {
+bool CUsbPort::WritePortMap(HTREEITEM item, const std::u16string& file, int& station) {
     for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
         if (const HTREEITEM child = tree.GetChildItem(item); child != nullptr) {
-            if (!WritePortMap(child, station))
+            if (!WritePortMap(child, file, station))
                 return false;
         } else if (tree.GetCheck(item)) {
-            if (!WriteStationPort(portFilePath, static_cast<long long>(tree.GetItemData(item)),
-                                  station))
+            if (!WriteStationPort(file, static_cast<long long>(tree.GetItemData(item)), station))
                 return false;
             ++station;
         }
@@ -265,41 +266,48 @@ void CUsbPort::UpdateTitle() {
     SetWindowText(title);
 }
 
-CUsbPort::Saved CUsbPort::SaveAs() {
+CUsbPort::Saved CUsbPort::SaveAs(bool withSwitch) {
     CFileDialog dialog(false, kExtension, portFilePath, kFileDialogFlags,
                        LoadString(IDS_PORT_FILTER), this);
     if (dialog.DoModal() != IDOK)
         return Saved::kCancelled;
     SetPortFilePath(dialog.GetPathName());
     UpdateTitle();
-    if (WriteWholeMap() == Written::kWhole)
+    const Written written = WriteWholeMap(withSwitch);
+    if (written == Written::kWhole)
         return Saved::kWritten;
-    TellNotSaved();
+    TellNotSaved(written);
     return Saved::kFailed;
 }
 
-CUsbPort::Written CUsbPort::WriteWholeMap() {
-    // Emptied first, so the file holds this map alone. One that cannot be emptied (read-only,
-    // hidden or system, held by another program) would take the new keys among its old ones,
-    // two ports sharing a station number: it keeps its old map.
-    if (!platform::CreateEmptyFile(portFilePath))
-        return Written::kNotEmptied;
+CUsbPort::Written CUsbPort::WriteWholeMap(bool withSwitch) {
+    // Beside the port file, so that the replacing is a rename within one folder. Made empty
+    // first: it holds this map alone, whatever a run that stopped half-way left in it.
+    const std::u16string temp = portFilePath + kTempSuffix;
+    if (!platform::CreateEmptyFile(temp))
+        return Written::kNotMade;
     int station = 1;
-    if (WritePortMap(tree.GetRootItem(), station))
-        return Written::kWhole;
-    // Half a map would put disks on the wrong rows: none at all is the lesser harm.
-    platform::CreateEmptyFile(portFilePath);
-    return Written::kBroken;
+    Written written = Written::kWhole;
+    if (!WritePortMap(tree.GetRootItem(), temp, station) ||
+        (withSwitch && !WriteEnablePort(temp, enablePort)) || !platform::FlushProfileFile(temp))
+        written = Written::kNotWritten;
+    else if (!platform::MoveFileReplacing(temp, portFilePath))
+        written = Written::kNotReplaced;
+    if (written != Written::kWhole)
+        platform::RemoveFile(temp);
+    return written;
 }
 
-void CUsbPort::TellNotSaved() {
-    ui::ShowError(LoadString(IDS_PORT_TITLE),
-                  LoadString(IDS_PORT_NOT_SAVED) + u"\n\n" + portFilePath);
+void CUsbPort::TellNotSaved(Written why) {
+    const UINT text = why == Written::kNotMade       ? IDS_PORT_FOLDER_NOT_WRITTEN
+                      : why == Written::kNotReplaced ? IDS_PORT_NOT_REPLACED
+                                                     : IDS_PORT_NOT_SAVED;
+    ui::ShowError(LoadString(IDS_PORT_TITLE), LoadString(text) + u"\n\n" + portFilePath);
 }
 
 void CUsbPort::OnSave() {
     if (WaitForChecks())
-        SaveAs();
+        SaveAs(false);
 }
 
 void CUsbPort::OnLoad() {
@@ -320,17 +328,21 @@ void CUsbPort::OnOK() {
     UpdateData(true);
     if (portFilePath.empty())
         return;
-    // A file that cannot be made leads into Save, for another one. A map that was not written
-    // keeps the dialog open, and the settings and the switch as they were.
-    const Written written = WriteWholeMap();
-    if (written == Written::kBroken) {
-        TellNotSaved();
+    // The map first, the settings last: a failure on the way leaves the settings naming the map
+    // they named, which is still whole. Whatever was not written keeps the dialog open.
+    const Written written = WriteWholeMap(true);
+    if (written != Written::kWhole) {
+        TellNotSaved(written);
+        // A folder that takes no file leads into Save, for another one.
+        if (written != Written::kNotMade || SaveAs(true) != Saved::kWritten)
+            return;
+    }
+    if (!WritePortFileSetting(settingsPath, portFilePath) ||
+        !platform::FlushProfileFile(settingsPath)) {
+        ui::ShowError(LoadString(IDS_PORT_TITLE),
+                      LoadString(IDS_PORT_SETTING_NOT_WRITTEN) + u"\n\n" + settingsPath);
         return;
     }
-    if (written == Written::kNotEmptied && SaveAs() == Saved::kFailed)
-        return;
-    WritePortFileSetting(settingsPath, portFilePath);
-    WriteEnablePort(portFilePath, enablePort);
     CDialog::OnOK();
 }
 

@@ -62,19 +62,20 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     bool WaitForChecks();
 
     enum class Saved { kCancelled, kWritten, kFailed };
-    // Save's steps; the operator is told of a map it could not write.
-    Saved SaveAs();
-    // The tree's map over the port file, whole or not at all: a file that cannot be emptied
-    // keeps its old map untouched; one emptied and then not written whole is left empty.
-    enum class Written { kWhole, kNotEmptied, kBroken };
-    Written WriteWholeMap();
-    void TellNotSaved();
+    // Save's steps, the map with the switch or without; the operator is told of a map it could
+    // not write.
+    Saved SaveAs(bool withSwitch);
+    // The tree's map (and the switch, when asked) written to a file beside the port file, which
+    // then replaces it in one step: the port file holds the whole new map, or its old bytes.
+    enum class Written { kWhole, kNotMade, kNotWritten, kNotReplaced };
+    Written WriteWholeMap(bool withSwitch);
+    void TellNotSaved(Written why);
     void SetPortFilePath(std::u16string path);
     void UpdateTitle();
     // Checks of `item` and its following siblings from the port map file; 1 when all are checked.
     int LoadChecks(ui::CTreeCtrl& on, ui::HTREEITEM item, const std::u16string& file);
     // False at the first key that could not be written.
-    bool WritePortMap(ui::HTREEITEM item, int& station);
+    bool WritePortMap(ui::HTREEITEM item, const std::u16string& file, int& station);
     void ExpandAll(ui::CTreeCtrl& on, ui::HTREEITEM item);
     ui::HTREEITEM Insert(std::u16string_view text, NodeHandle parent);
 

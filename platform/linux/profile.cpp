@@ -2,7 +2,11 @@
 // the INI semantics of platform::ini. Paths are the interface's UTF-16, in UTF-8 on the system.
 #include "platform/profile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <optional>
@@ -58,6 +62,44 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
 
 bool CreateEmptyFile(std::u16string_view path) {
     return ini::MakeEmptyFile(HostFile(path));
+}
+
+bool FlushProfileFile(std::u16string_view file) {
+    const ini::HostPath path = HostFile(file);
+    if (!path)
+        return false;
+    const int fd = open(path->c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool flushed = fsync(fd) == 0;
+    return close(fd) == 0 && flushed;
+}
+
+// rename: one step, as MoveFileExW. The folder is flushed after it, as MOVEFILE_WRITE_THROUGH
+// would; by then the file is replaced whatever that answers.
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    const ini::HostPath source = HostFile(from);
+    const ini::HostPath target = HostFile(to);
+    if (!source || !target)
+        return false;
+    // A file its owner may not write is not replaced either, as on Windows.
+    struct stat status {};
+    if (stat(target->c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        (status.st_mode & S_IWUSR) == 0)
+        return false;
+    if (std::rename(source->c_str(), target->c_str()) != 0)
+        return false;
+    const int folder = open(target->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+    return true;
+}
+
+bool RemoveFile(std::u16string_view path) {
+    const ini::HostPath host = HostFile(path);
+    return host && unlink(host->c_str()) == 0;
 }
 
 // The whole path: Linux has no 260-character buffer to cut it to.

@@ -61,6 +61,12 @@ std::string_view FaultCallName(FaultCall call) {
             return "ProfileWrite";
         case FaultCall::CreateFile:
             return "CreateFile";
+        case FaultCall::ProfileFlush:
+            return "ProfileFlush";
+        case FaultCall::MoveFile:
+            return "MoveFile";
+        case FaultCall::DeleteFile:
+            return "DeleteFile";
         case FaultCall::LogOpen:
             return "LogOpen";
         case FaultCall::LogWrite:

@@ -31,6 +31,9 @@ enum class FaultCall {
     ProfileRead,     // GetPrivateProfileIntW / GetPrivateProfileStringW
     ProfileWrite,    // WritePrivateProfileStringW
     CreateFile,      // CreateFileW with CREATE_ALWAYS (an empty file)
+    ProfileFlush,    // a profile file's flush to the disk (FlushFileBuffers)
+    MoveFile,        // MoveFileExW replacing a file
+    DeleteFile,      // DeleteFileW
     LogOpen,         // CreateFileW of the result log and its SetFilePointerEx to the end
     LogWrite,        // WriteFile to the result log: half of the bytes reach the file
     LogFlush,        // FlushFileBuffers of the result log: half of what waited reaches it

@@ -155,4 +155,48 @@ std::optional<std::filesystem::path> Files::HostPath(std::u16string_view path) c
     return host;
 }
 
+bool Files::IsReadOnly(std::u16string_view path) const {
+    const auto host = HostPath(path);
+    std::error_code ec;
+    const auto status = host ? std::filesystem::status(*host, ec) : std::filesystem::file_status{};
+    return !ec && std::filesystem::is_regular_file(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) ==
+               std::filesystem::perms::none;
+}
+
+bool Files::FolderWritable(std::u16string_view path) const {
+    const auto host = HostPath(path);
+    std::error_code ec;
+    const auto status =
+        host ? std::filesystem::status(host->parent_path(), ec) : std::filesystem::file_status{};
+    return !ec && std::filesystem::is_directory(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) !=
+               std::filesystem::perms::none;
+}
+
+bool Files::MoveReplacing(std::u16string_view from, std::u16string_view to) const {
+    const auto source = HostPath(from);
+    const auto target = HostPath(to);
+    std::error_code ec;
+    if (!source || !target || !std::filesystem::is_regular_file(*source, ec))
+        return false;
+    const auto status = std::filesystem::status(*target, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return false;
+    // The host would replace a file that cannot be written; Windows refuses it.
+    if (IsReadOnly(to) || !FolderWritable(from) || !FolderWritable(to))
+        return false;
+    std::filesystem::rename(*source, *target, ec);
+    return !ec;
+}
+
+bool Files::Remove(std::u16string_view path) const {
+    const auto host = HostPath(path);
+    std::error_code ec;
+    if (!host || !std::filesystem::is_regular_file(*host, ec) || IsReadOnly(path) ||
+        !FolderWritable(path))
+        return false;
+    return std::filesystem::remove(*host, ec) && !ec;
+}
+
 }  // namespace sim

@@ -42,6 +42,19 @@ class Files {
     // The host file behind a Windows path; nullopt without a root or without a full path.
     std::optional<std::filesystem::path> HostPath(std::u16string_view path) const;
 
+    // Whether the file has the read-only attribute: as the host keeps it, no owner's write.
+    bool IsReadOnly(std::u16string_view path) const;
+    // Whether files may be made, renamed and deleted in the path's folder: a folder whose host
+    // folder has no owner's write stands for one the user may not write (whoever runs the tests).
+    bool FolderWritable(std::u16string_view path) const;
+
+    // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | ...): `from` a file, `to` missing or a file
+    // that is not read-only; the host's rename, one step, refuses what else Windows refuses (a
+    // folder that cannot be written). False, and nothing changed, when it cannot.
+    bool MoveReplacing(std::u16string_view from, std::u16string_view to) const;
+    // DeleteFileW: a file that is not read-only.
+    bool Remove(std::u16string_view path) const;
+
   private:
     Files();
     std::u16string FullPathLocked(std::u16string_view path) const;  // under mutex_

@@ -78,8 +78,34 @@ bool WriteProfileString(std::u16string_view section, std::u16string_view key,
 bool CreateEmptyFile(std::u16string_view path) {
     if (sim::Faults::Fail(sim::FaultCall::CreateFile))
         return false;
-    const ini::HostPath host = sim::Files::Get().HostPath(path);
-    return !ReadOnly(host) && ini::MakeEmptyFile(host);
+    auto& files = sim::Files::Get();
+    const ini::HostPath host = files.HostPath(path);
+    std::error_code ec;
+    // A new file needs a folder that may be written; an existing one only itself.
+    const bool exists = host && std::filesystem::exists(*host, ec);
+    return !ReadOnly(host) && (exists || files.FolderWritable(path)) && ini::MakeEmptyFile(host);
+}
+
+bool FlushProfileFile(std::u16string_view file) {
+    if (sim::Faults::Fail(sim::FaultCall::ProfileFlush))
+        return false;
+    // Written through already: the flush only needs the file, open for writing.
+    auto& files = sim::Files::Get();
+    const ini::HostPath host = files.HostPath(file);
+    std::error_code ec;
+    return host && std::filesystem::is_regular_file(*host, ec) && !files.IsReadOnly(file);
+}
+
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    if (sim::Faults::Fail(sim::FaultCall::MoveFile))
+        return false;
+    return sim::Files::Get().MoveReplacing(from, to);
+}
+
+bool RemoveFile(std::u16string_view path) {
+    if (sim::Faults::Fail(sim::FaultCall::DeleteFile))
+        return false;
+    return sim::Files::Get().Remove(path);
 }
 
 std::u16string ModuleFileName() {

@@ -35,6 +35,18 @@ bool CreateEmptyFile(std::u16string_view path) {
     return win32api::CreateEmptyFile(path);
 }
 
+bool FlushProfileFile(std::u16string_view file) {
+    return win32api::FlushProfileFile(file);
+}
+
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    return win32api::MoveFileReplacing(from, to);
+}
+
+bool RemoveFile(std::u16string_view path) {
+    return win32api::RemoveFile(path);
+}
+
 std::u16string ModuleFileName() {
     return win32api::ExecutablePath();
 }

@@ -63,6 +63,34 @@ bool CreateEmptyFile(std::u16string_view path) {
     return true;
 }
 
+bool FlushProfileFile(std::u16string_view file) {
+    // The cache's flush answers FALSE whether it wrote or not: the file's own flush tells.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, Z(file).c_str());
+    const HANDLE handle = CreateFileW(Z(file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = FlushFileBuffers(handle) != FALSE;
+    CloseHandle(handle);
+    return flushed;
+}
+
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    // NTFS refuses to replace a read-only file, wine and some other file systems do not: the
+    // attribute keeps the file everywhere.
+    const DWORD attributes = GetFileAttributesW(Z(to).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return MoveFileExW(Z(from).c_str(), Z(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RemoveFile(std::u16string_view path) {
+    return DeleteFileW(Z(path).c_str()) != FALSE;
+}
+
 std::u16string ExecutablePath() {
     wchar_t buffer[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);

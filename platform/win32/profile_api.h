@@ -29,6 +29,15 @@ bool WriteProfileValue(std::u16string_view section, std::u16string_view key,
 // CreateFileW with CREATE_ALWAYS and no sharing, then CloseHandle.
 bool CreateEmptyFile(std::u16string_view path);
 
+// WritePrivateProfileStringW(nullptr, nullptr, nullptr, file), then FlushFileBuffers.
+bool FlushProfileFile(std::u16string_view file);
+
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH.
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to);
+
+// DeleteFileW.
+bool RemoveFile(std::u16string_view path);
+
 // GetModuleFileNameW(nullptr, buffer, 260).
 std::u16string ExecutablePath();
 

@@ -1,7 +1,8 @@
 // Every platform call of a port dialog run failing in turn, one per run: the dialog loads the
 // settings and the port map, walks the USB tree into its tree control and is closed with OK,
-// which writes the map and the settings. Whatever fails, the dialog ends, leaves nothing open,
-// and its tree holds only what the walk could read, in the same order.
+// which writes the map and the settings. Whatever fails leaves nothing open, and the tree holds
+// only what the walk could read, in the same order; a write that fails is told, keeps the old map
+// byte for byte and the dialog open.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -25,6 +26,10 @@ using namespace ui;
 
 using testsupport::kSettings;
 constexpr char16_t kMap[] = u"C:\\Tools\\Tavrin\\a.pfg";
+// Written again by a clean OK as they are, but the path, which it stores relative.
+constexpr char kOldMap[] =
+    "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\n[Setting]\r\nENABLE_PORT=1\r\n";
+constexpr char kOldSettings[] = "[Setting]\r\nPORT_FILE=C:\\Tools\\Tavrin\\a.pfg\r\n";
 
 //   Test Controller
 //     root hub: [1] flash disk, hub ([2] keyboard, [3] empty), [4] flash disk
@@ -54,6 +59,8 @@ struct Outcome {
     std::optional<sim::FaultCall> failed;
     faultsweep::LeftOpen open;
     std::size_t told = 0;  // error boxes
+    std::vector<std::u16string> boxes;
+    bool newLeft = false;  // the new map's file beside the old one
 };
 
 // What a line of the walk's tree may shrink to: a description that could not be read is empty
@@ -103,9 +110,8 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
         sim::Station::Get().Reset();
         ui::testing::Reset();
         sim::Station::Get().Usb().SetMachine(Station());
-        WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
-        WriteFile(kMap,
-                  "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+        WriteFile(kSettings, kOldSettings);
+        WriteFile(kMap, kOldMap);
         // Where Save leads when the map cannot be made on OK.
         ui::testing::QueueFileDialogAnswer(kMap);
         ui::testing::KeepErrorBoxes();
@@ -143,6 +149,9 @@ class PortDialogFaultsTest : public ::testing::Test, protected testsupport::Prog
         out.map = ReadFile(kMap);
         out.settings = ReadFile(kSettings);
         out.told = ui::testing::ErrorBoxes().size();
+        for (const auto& box : ui::testing::ErrorBoxes())
+            out.boxes.push_back(box.text);
+        out.newLeft = Exists(std::u16string(kMap) + u".new");
         return out;
     }
 };
@@ -163,19 +172,23 @@ TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) 
                                   "    [Port1]NoDeviceConnected",
                               }));
         ASSERT_EQ(clean.ticks, "..x.x.x...");
-        ASSERT_EQ(clean.map,
-                  "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\n[Setting]\r\nENABLE_PORT=1\r\n");
+        ASSERT_EQ(clean.map, kOldMap);
+        ASSERT_EQ(clean.settings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
         EXPECT_EQ(clean.open.total(), 0u);
     };
     const auto checkFailure = [](const Outcome& clean, const Outcome& got, std::uint64_t k,
                                  sim::FaultCall kind) {
         faultsweep::ExpectNothingOpen(got.open);
-        // Only the port file's path not read, or a map that could not be written whole (which
-        // the operator is told), keeps OK from closing.
-        EXPECT_EQ(got.result, (kind == sim::FaultCall::ProfileRead && k == 1) || got.told != 0
-                                  ? IDCANCEL
-                                  : IDOK);
-        EXPECT_LE(got.told, 1u);
+        EXPECT_FALSE(got.newLeft);
+        // A write that failed is told. Only the port file's path not read, or a write that failed
+        // (but the new file's: Save then writes the map elsewhere), keeps OK from closing.
+        const bool write = kind == sim::FaultCall::ProfileWrite ||
+                           kind == sim::FaultCall::ProfileFlush ||
+                           kind == sim::FaultCall::MoveFile || kind == sim::FaultCall::CreateFile;
+        EXPECT_EQ(got.told, write ? 1u : 0u) << faultsweep::Join(got.boxes);
+        const bool stays = (kind == sim::FaultCall::ProfileRead && k == 1) ||
+                           (write && kind != sim::FaultCall::CreateFile);
+        EXPECT_EQ(got.result, stays ? IDCANCEL : IDOK);
         EXPECT_LE(got.tree.size(), clean.tree.size());
         EXPECT_TRUE(IsShrunkFrom(got.tree, clean.tree)) << ::testing::PrintToString(got.tree);
         switch (kind) {
@@ -210,58 +223,120 @@ TEST_F(PortDialogFaultsTest, FailingEachEarlyCallThenASampleLeavesASmallerTree) 
             tickedPorts += got.ticks[i] == 'x' && got.tree[i].find("[Port") != std::string::npos;
         for (const std::string& line : mapLines)
             mapPorts += line.rfind("usb", 0) == 0;
-        if (got.told != 0) {
-            // A key of the map not written: no half map is left to put disks on wrong rows.
-            EXPECT_EQ(kind, sim::FaultCall::ProfileWrite);
-            EXPECT_EQ(got.map, "");
-            EXPECT_EQ(got.settings, clean.settings);
+        const bool settingsFailed =
+            got.told != 0 && platform::ToUtf8(got.boxes[0]).rfind("The port map was saved", 0) == 0;
+        if (settingsFailed) {
+            // The map is written whole first; the settings not written, or written but not
+            // flushed, which the operator is told alike.
+            EXPECT_EQ(got.result, IDCANCEL);
+            EXPECT_EQ(got.map, clean.map);
+            EXPECT_EQ(got.settings,
+                      kind == sim::FaultCall::ProfileFlush ? clean.settings : kOldSettings);
         } else if (got.result == IDCANCEL) {
-            EXPECT_EQ(got.map, clean.map) << "Cancel writes nothing";
-        } else if (kind == sim::FaultCall::ProfileWrite) {
-            // The path or the switch not written: the map is whole.
-            EXPECT_EQ(mapPorts, tickedPorts);
-            for (const std::string& line : mapLines)
-                EXPECT_NE(clean.map.find(line), std::string::npos) << line;
+            // Nothing written, or not all of it: the map as it was, byte for byte, and the
+            // settings too.
+            EXPECT_EQ(got.map, kOldMap);
+            EXPECT_EQ(got.settings, kOldSettings);
         } else {
             EXPECT_EQ(mapPorts, tickedPorts) << got.map;
             // The switch is written as it was read; one not read is 0.
             const bool on = got.map.find("[Setting]\r\nENABLE_PORT=1\r\n") != std::string::npos;
             const bool off = got.map.find("[Setting]\r\nENABLE_PORT=0\r\n") != std::string::npos;
             EXPECT_TRUE(on || (off && kind == sim::FaultCall::ProfileRead)) << got.map;
+            EXPECT_EQ(got.settings, clean.settings);
         }
         if (kind == sim::FaultCall::CreateFile) {
             EXPECT_EQ(got.map, clean.map) << "saved through the file dialog instead";
-        }
-        if (got.told == 0 && kind != sim::FaultCall::ProfileWrite &&
-            kind != sim::FaultCall::ProfileRead && kind != sim::FaultCall::CreateFile) {
-            EXPECT_EQ(got.settings, clean.settings);
         }
     };
     faultsweep::Sweep([this](std::uint64_t k) { return RunOnce(k); }, checkClean, checkFailure);
 }
 
-// Save into a file that cannot be emptied (the call failing as for a hidden or system file, or
-// one held by another program): nothing is written into it, the operator is told.
-TEST_F(PortDialogFaultsTest, SaveIntoAFileThatCannotBeEmptiedWritesNothing) {
-    sim::Station::Get().Reset();
-    ui::testing::Reset();
-    sim::Station::Get().Usb().SetMachine(Station());
-    const std::string old = "[PortMap]\r\nusb05=1\r\n";
-    WriteFile(kMap, old);
-    ui::testing::KeepErrorBoxes();
-    usb::CUsbPort dialog;
-    ui::WhenIdle([&] {
-        EXPECT_TRUE(WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
-        ui::testing::QueueFileDialogAnswer(kMap);
-        sim::Faults::Reset();
-        sim::Faults::Arm(1);
-        SendMessage(dialog.GetDlgItem(IDB_SAVE), BM_CLICK);
-        EXPECT_EQ(sim::Faults::FirstFailed(), sim::FaultCall::CreateFile);
-        SendMessage(dialog.m_hWnd, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(ReadFile(kMap), old);
-    EXPECT_EQ(ui::testing::ErrorBoxes().size(), 1u);
+// Each call of a Save or an OK failing in turn, once the tree is loaded and one more port ticked:
+// the operator is told once, the dialog stays open, nothing is left beside the map, and the map and
+// the settings keep their bytes; only a failure of the settings, written last, finds the new map
+// whole in place.
+struct Written {
+    std::string map;
+    std::string settings;
+    bool open = false;  // the dialog, after the button: not ended by it
+    std::vector<std::u16string> boxes;
+    bool newLeft = false;
+    std::optional<sim::FaultCall> failed;
+};
+
+TEST_F(PortDialogFaultsTest, EachFailingCallOfSaveOrOkKeepsTheOldMapAndTheDialogOpen) {
+    const std::string newKeys = "[PortMap]\r\nusb01=1\r\nusb02=2\r\nusb04=3\r\nusb05=4\r\n";
+    for (const int button : {IDB_SAVE, IDOK}) {
+        SCOPED_TRACE(button == IDOK ? "OK" : "Save");
+        const auto run = [&](std::uint64_t k) {
+            sim::Station::Get().Reset();
+            ui::testing::Reset();
+            sim::Station::Get().Usb().SetMachine(Station());
+            WriteFile(kSettings, kOldSettings);
+            WriteFile(kMap, kOldMap);
+            ui::testing::KeepErrorBoxes();
+            // Save asked for the map's own file; OK led into Save (its file not made) cancelled.
+            if (button == IDB_SAVE)
+                ui::testing::QueueFileDialogAnswer(kMap);
+            else
+                ui::testing::QueueFileDialogCancel();
+            Written out;
+            usb::CUsbPort dialog;
+            ui::WhenIdle([&] {
+                EXPECT_TRUE(
+                    WaitServingSentMessages([&] { return !dialog.IsWorkerRunning(); }, 10000));
+                // The second controller's port: ordinal 5, station port 4.
+                const HTREEITEM second = dialog.tree.GetNextSiblingItem(dialog.tree.GetRootItem());
+                dialog.tree.SetCheck(dialog.tree.GetChildItem(dialog.tree.GetChildItem(second)),
+                                     true);
+                sim::Faults::Reset();
+                sim::Faults::Arm(k);
+                SendMessage(dialog.GetDlgItem(button), BM_CLICK);
+                out.failed = sim::Faults::FirstFailed();
+                out.map = ReadFile(kMap);
+                out.settings = ReadFile(kSettings);
+                for (const auto& box : ui::testing::ErrorBoxes())
+                    out.boxes.push_back(box.text);
+                out.newLeft = Exists(std::u16string(kMap) + u".new");
+                // After the button: a dialog still there is cancelled.
+                const HWND window = dialog.m_hWnd;
+                ui::WhenIdle([window] {
+                    if (IsWindow(window))
+                        SendMessage(window, WM_COMMAND, IDCANCEL, 0);
+                });
+            });
+            out.open = dialog.DoModal() != IDOK;
+            return out;
+        };
+        const std::string whole =
+            button == IDOK ? newKeys + "[Setting]\r\nENABLE_PORT=1\r\n" : newKeys;
+        const auto clean = [&](const Written& got, std::uint64_t) {
+            EXPECT_EQ(got.map, whole);
+            EXPECT_EQ(got.open, button != IDOK);
+            EXPECT_EQ(got.settings, button == IDOK ? "[Setting]\r\nPORT_FILE=a.pfg\r\n"
+                                                   : std::string(kOldSettings));
+            EXPECT_TRUE(got.boxes.empty()) << faultsweep::Join(got.boxes);
+            EXPECT_FALSE(got.newLeft);
+        };
+        const auto failed = [&](const Written& cleanRun, const Written& got, std::uint64_t,
+                                sim::FaultCall kind) {
+            EXPECT_TRUE(got.open);
+            EXPECT_FALSE(got.newLeft);
+            ASSERT_EQ(got.boxes.size(), 1u);
+            if (platform::ToUtf8(got.boxes[0]).rfind("The port map was saved", 0) == 0) {
+                EXPECT_EQ(button, IDOK);
+                EXPECT_EQ(got.map, whole);
+                EXPECT_EQ(got.settings, kind == sim::FaultCall::ProfileFlush
+                                            ? cleanRun.settings
+                                            : std::string(kOldSettings));
+            } else {
+                EXPECT_EQ(got.map, kOldMap);
+                EXPECT_EQ(got.settings, kOldSettings);
+            }
+        };
+        faultsweep::Sweep(run, clean, failed, faultsweep::Sample::kEveryCall);
+    }
 }
 
 }  // namespace

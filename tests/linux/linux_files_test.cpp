@@ -96,6 +96,31 @@ TEST_F(LinuxFilesTest, BareNamesAreFilesOfTheCurrentDirectory) {
     EXPECT_EQ(root_.Read("Empty.csv"), "");
 }
 
+// A map written beside the old one replaces it in one step; a read-only one, a folder or a
+// missing file is refused and changes nothing.
+TEST_F(LinuxFilesTest, AFileReplacesAnotherWholeOrNotAtAll) {
+    root_.Write("a.pfg", "old");
+    root_.Write("a.pfg.new", "new");
+    EXPECT_TRUE(platform::FlushProfileFile(Path("a.pfg.new")));
+    EXPECT_FALSE(platform::FlushProfileFile(Path("none.pfg")));
+    EXPECT_TRUE(platform::MoveFileReplacing(Path("a.pfg.new"), Path("a.pfg")));
+    EXPECT_EQ(root_.Read("a.pfg"), "new");
+    EXPECT_FALSE(fs::exists(root_ / "a.pfg.new"));
+    EXPECT_FALSE(platform::MoveFileReplacing(Path("a.pfg.new"), Path("a.pfg"))) << "no file";
+    EXPECT_EQ(root_.Read("a.pfg"), "new");
+
+    root_.Write("b.pfg.new", "newer");
+    fs::permissions(root_ / "a.pfg", fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_FALSE(platform::MoveFileReplacing(Path("b.pfg.new"), Path("a.pfg"))) << "read-only";
+    fs::permissions(root_ / "a.pfg", fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(root_.Read("a.pfg"), "new");
+    fs::create_directory(root_ / "Folder.pfg");
+    EXPECT_FALSE(platform::MoveFileReplacing(Path("b.pfg.new"), Path("Folder.pfg")));
+    EXPECT_TRUE(platform::RemoveFile(Path("b.pfg.new")));
+    EXPECT_FALSE(fs::exists(root_ / "b.pfg.new"));
+    EXPECT_FALSE(platform::RemoveFile(Path("b.pfg.new")));
+}
+
 TEST(LinuxModuleFileName, IsTheRunningProgram) {
     const std::string path = platform::ToUtf8(platform::ModuleFileName());
     EXPECT_EQ(fs::path(path), fs::canonical("/proc/self/exe"));

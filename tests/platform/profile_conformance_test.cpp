@@ -25,7 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Op {
-    enum class Kind { Int, String, Write, Create, Section };
+    // Flush, Move and Remove act on the case's second file (the new one beside it): flushed,
+    // moved over the case's file, deleted.
+    enum class Kind { Int, String, Write, Create, Section, Flush, Move, Remove };
     Kind kind = Kind::String;
     std::u16string section;
     std::u16string key;
@@ -85,23 +87,52 @@ Op Create(bool made = true) {
     return op;
 }
 
+// The new file's operations, each with the result it must give.
+Op OnNew(Op::Kind kind, bool done) {
+    Op op;
+    op.kind = kind;
+    op.written = done;
+    return op;
+}
+
 struct Case {
     std::string name;
     std::optional<std::string> before;  // the file's bytes; nullopt: no file
     std::vector<Op> ops;
-    std::optional<std::string> after;  // the bytes it must hold at the end; nullopt: no file
-    bool cp1252 = false;               // ANSI bytes past ASCII, in code page 1252
-    bool missingFolder = false;        // the file's folder does not exist
+    std::optional<std::string> after;      // the bytes it must hold at the end; nullopt: no file
+    bool cp1252 = false;                   // ANSI bytes past ASCII, in code page 1252
+    bool missingFolder = false;            // the file's folder does not exist
+    bool readOnly = false;                 // the file has the read-only attribute
+    std::optional<std::string> newBefore;  // the second file, beside it: before and after
+    std::optional<std::string> newAfter;
 };
 
 Case Reads(std::string name, std::optional<std::string> file, std::vector<Op> ops) {
-    Case c{std::move(name), file, std::move(ops), file};
+    Case c;
+    c.name = std::move(name);
+    c.before = file;
+    c.ops = std::move(ops);
+    c.after = file;
     return c;
 }
 
 Case Changes(std::string name, std::optional<std::string> before, std::vector<Op> ops,
              std::optional<std::string> after) {
-    return Case{std::move(name), std::move(before), std::move(ops), std::move(after)};
+    Case c;
+    c.name = std::move(name);
+    c.before = std::move(before);
+    c.ops = std::move(ops);
+    c.after = std::move(after);
+    return c;
+}
+
+Case Replaces(std::string name, std::optional<std::string> before,
+              std::optional<std::string> newBefore, std::vector<Op> ops,
+              std::optional<std::string> after, std::optional<std::string> newAfter) {
+    Case c = Changes(std::move(name), std::move(before), std::move(ops), std::move(after));
+    c.newBefore = std::move(newBefore);
+    c.newAfter = std::move(newAfter);
+    return c;
 }
 
 // UTF-16LE file bytes, with the FF FE mark.
@@ -227,6 +258,24 @@ const std::vector<Case>& Cases() {
             Changes("CreateInMissingFolderFails", std::nullopt, {Create(false)}, std::nullopt);
         createNoFolder.missingFolder = true;
         t.push_back(createNoFolder);
+
+        // Replacing a file by the one beside it (MoveFileExW with MOVEFILE_REPLACE_EXISTING).
+        const std::string old = "[PortMap]\r\nusb01=1\r\n";
+        const std::string now = "[PortMap]\r\nusb03=1\r\n[Setting]\r\nENABLE_PORT=1\r\n";
+        using K = Op::Kind;
+        t.push_back(Replaces("MoveReplacesTheFileWhole", old, now,
+                             {OnNew(K::Flush, true), OnNew(K::Move, true), OnNew(K::Flush, false),
+                              Str(u"PortMap", u"usb03", u"", 50, u"1")},
+                             now, std::nullopt));
+        t.push_back(Replaces("MoveMakesAMissingFile", std::nullopt, now, {OnNew(K::Move, true)},
+                             now, std::nullopt));
+        t.push_back(Replaces("MoveOfNoFileFailsAndKeepsTheOld", old, std::nullopt,
+                             {OnNew(K::Move, false), OnNew(K::Remove, false)}, old, std::nullopt));
+        Case readOnly =
+            Replaces("MoveOntoAReadOnlyFileFailsAndKeepsBoth", old, now,
+                     {OnNew(K::Move, false), OnNew(K::Remove, true)}, old, std::nullopt);
+        readOnly.readOnly = true;
+        t.push_back(readOnly);
         return t;
     }();
     return cases;
@@ -241,6 +290,9 @@ class Api {
     virtual bool Write(const Op& op, std::u16string_view file) const = 0;
     virtual bool Create(std::u16string_view file) const = 0;
     virtual bool Section(const Op& op, std::u16string_view file) const = 0;
+    virtual bool Flush(std::u16string_view file) const = 0;
+    virtual bool Move(std::u16string_view from, std::u16string_view to) const = 0;
+    virtual bool Remove(std::u16string_view file) const = 0;
 };
 
 class Ours : public Api {
@@ -259,6 +311,11 @@ class Ours : public Api {
     bool Section(const Op& op, std::u16string_view file) const override {
         return platform::HasProfileSection(op.section, file);
     }
+    bool Flush(std::u16string_view file) const override { return platform::FlushProfileFile(file); }
+    bool Move(std::u16string_view from, std::u16string_view to) const override {
+        return platform::MoveFileReplacing(from, to);
+    }
+    bool Remove(std::u16string_view file) const override { return platform::RemoveFile(file); }
 };
 
 std::optional<std::string> ReadBytes(const fs::path& path) {
@@ -273,9 +330,23 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The new file of a case: its name beside the case's file.
+fs::path NewBeside(const fs::path& host) {
+    fs::path path = host;
+    path += ".new";
+    return path;
+}
+
 void RunCase(const Case& c, const Api& api, const fs::path& host, std::u16string_view file) {
+    const std::u16string newFile = std::u16string(file) + u".new";
     if (c.before)
         WriteBytes(host, *c.before);
+    if (c.newBefore)
+        WriteBytes(NewBeside(host), *c.newBefore);
+    if (c.readOnly)
+        fs::permissions(host,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
     for (std::size_t i = 0; i < c.ops.size(); ++i) {
         const Op& op = c.ops[i];
         SCOPED_TRACE("operation " + std::to_string(i));
@@ -296,9 +367,21 @@ void RunCase(const Case& c, const Api& api, const fs::path& host, std::u16string
                 EXPECT_EQ(api.Section(op, file), op.written)
                     << "section " << platform::ToUtf8(op.section);
                 break;
+            case Op::Kind::Flush:
+                EXPECT_EQ(api.Flush(newFile), op.written);
+                break;
+            case Op::Kind::Move:
+                EXPECT_EQ(api.Move(newFile, file), op.written);
+                break;
+            case Op::Kind::Remove:
+                EXPECT_EQ(api.Remove(newFile), op.written);
+                break;
         }
     }
+    if (c.readOnly)
+        fs::permissions(host, fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(ReadBytes(host), c.after);
+    EXPECT_EQ(ReadBytes(NewBeside(host)), c.newAfter);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<std::size_t>& info) {
@@ -354,6 +437,11 @@ class Real : public Api {
         }
         return false;
     }
+    bool Flush(std::u16string_view file) const override { return win32api::FlushProfileFile(file); }
+    bool Move(std::u16string_view from, std::u16string_view to) const override {
+        return win32api::MoveFileReplacing(from, to);
+    }
+    bool Remove(std::u16string_view file) const override { return win32api::RemoveFile(file); }
 };
 
 class RealProfileConformance : public ::testing::TestWithParam<std::size_t> {

@@ -139,6 +139,28 @@ TEST_F(SimFaultsTest, AnArmedCallFailsAsTheRealOneDoes) {
              return truth(ok) + truth(made);
          },
          "falsefalse"},
+        {FaultCall::ProfileFlush, [&] { return truth(FlushProfileFile(ini)); }, "false"},
+        {FaultCall::MoveFile,
+         [&] {
+             const std::u16string next = u"C:\\Tools\\Tavrin\\a.ini.new";
+             WriteFile(next, "[S]\r\nk=8\r\n");
+             const bool moved = MoveFileReplacing(next, ini);
+             const bool left = Exists(next);
+             std::filesystem::remove(Host(next));
+             WriteFile(ini, "[S]\r\nk=7\r\n");
+             return truth(moved) + truth(left);
+         },
+         "falsetrue"},
+        {FaultCall::DeleteFile,
+         [&] {
+             const std::u16string gone = u"C:\\Tools\\Tavrin\\gone.ini";
+             WriteFile(gone, "");
+             const bool removed = RemoveFile(gone);
+             const bool left = Exists(gone);
+             std::filesystem::remove(Host(gone));
+             return truth(removed) + truth(left);
+         },
+         "falsetrue"},
         {FaultCall::LogOpen,
          [&] {
              std::uint64_t size = 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/sim/faults.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
 #include "platform/sim/usb_machine.h"
@@ -233,7 +234,7 @@ TEST_F(PortDialogTest, SaveWritesThePortMapAndOkTheSwitchAndThePath) {
         Press(dialog, IDB_SAVE);
         EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - " + file);
         EXPECT_EQ(ReadFile(file), "[PortMap]\r\nusb03=1\r\nusb04=2\r\nusb07=3\r\n")
-            << "emptied first; keys in tree order";
+            << "the old file replaced whole; keys in tree order";
         const auto requests = ui::testing::FileDialogRequests();
         ASSERT_EQ(requests.size(), 1u);
         EXPECT_FALSE(requests[0].open);
@@ -307,11 +308,17 @@ TEST_F(PortDialogTest, SaveThenCancelAndOkWithoutAFile) {
     EXPECT_FALSE(Exists(kSettings));
 }
 
-TEST_F(PortDialogTest, OkFallsBackToSaveWhenTheFileCannotBeMade) {
+// OK on a map whose folder takes no new file tells the operator and leads into Save; Save
+// cancelled is no OK: the dialog stays open, the settings as they were.
+TEST_F(PortDialogTest, OkLedIntoSaveClosesOnlyWhenSaveWrites) {
     const std::u16string saved = u"C:\\Tools\\Tavrin\\saved.pfg";
-    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=C:\\Missing\\gone.pfg\r\n");
+    const std::string settings = "[Setting]\r\nPORT_FILE=C:\\Missing\\gone.pfg\r\n";
+    WriteFile(kSettings, settings);
+    ui::testing::KeepErrorBoxes();
     for (const bool answer : {false, true}) {
         SCOPED_TRACE(answer ? "answered" : "cancelled");
+        ui::testing::Reset();
+        ui::testing::KeepErrorBoxes();
         usb::CUsbPort dialog;
         const INT_PTR result = Run(dialog, [&] {
             ClickTreeItem(dialog.tree, Items(dialog.tree)[kC1]);
@@ -320,15 +327,31 @@ TEST_F(PortDialogTest, OkFallsBackToSaveWhenTheFileCannotBeMade) {
             else
                 ui::testing::QueueFileDialogCancel();
             Press(dialog, IDOK);
+            const auto boxes = ui::testing::ErrorBoxes();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text,
+                      u"The port map could not be written beside this file: its folder may be "
+                      u"missing or read-only, or the disk full. The file keeps its old map; choose "
+                      u"another one.\n\nC:\\Missing\\gone.pfg");
+            if (!answer) {
+                EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "Save cancelled is no OK";
+                EXPECT_EQ(ReadFile(kSettings), settings);
+                Press(dialog, IDCANCEL);
+            }
         });
-        EXPECT_EQ(result, IDOK);
+        EXPECT_EQ(result, answer ? IDOK : IDCANCEL);
         const auto requests = ui::testing::FileDialogRequests();
-        ASSERT_EQ(requests.size(), answer ? 2u : 1u);
+        ASSERT_EQ(requests.size(), 1u);
         EXPECT_FALSE(requests.back().open);
         EXPECT_EQ(requests.back().fileName, u"C:\\Missing\\gone.pfg");
+        if (!answer) {
+            EXPECT_FALSE(Exists(saved));
+            EXPECT_EQ(ReadFile(kSettings), settings);
+        }
     }
     EXPECT_EQ(ReadFile(saved), "[PortMap]\r\nusb00=1\r\n[Setting]\r\nENABLE_PORT=0\r\n")
         << "a leaf controller item is written under usb00";
+    EXPECT_FALSE(Exists(saved + u".new"));
     EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nPORT_FILE=saved.pfg\r\n");
 }
 
@@ -462,43 +485,109 @@ TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
     EXPECT_TRUE(ran);
 }
 
-// A file that cannot be emptied (here read-only) keeps its old map whole: Save writes nothing
-// into it and tells the operator; OK, led into Save, does the same and stays open, the settings
-// untouched.
-TEST_F(PortDialogTest, AMapThatCannotReplaceTheOldOneWholeWritesNothing) {
-    const std::u16string file = u"C:\\Tools\\Tavrin\\a.pfg";
-    const std::string old = "[PortMap]\r\nusb03=1\r\nusb04=2\r\n[Setting]\r\nENABLE_PORT=1\r\n";
-    WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
-    WriteFile(file, old);
+// A map file that cannot be replaced (read-only), or whose folder takes no new file (read-only, or
+// the call failing):
+// Save and OK leave its bytes as they were and no new file beside it, tell the operator why, and
+// OK keeps the dialog open and the settings untouched.
+TEST_F(PortDialogTest, AMapThatCannotBeReplacedKeepsItsBytesAndTheDialogOpen) {
     namespace fs = std::filesystem;
+    const std::u16string file = u"C:\\Tools\\Tavrin\\lines\\a.pfg";
+    const std::string old = "[PortMap]\r\nusb03=1\r\nusb04=2\r\n[Setting]\r\nENABLE_PORT=1\r\n";
+    const std::string settings = "[Setting]\r\nPORT_FILE=lines\\a.pfg\r\n";
     const fs::perms writable =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    fs::permissions(Host(file), writable, fs::perm_options::remove);
+    for (const bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "read-only folder" : "read-only file");
+        ui::testing::Reset();
+        WriteFile(kSettings, settings);
+        WriteFile(file, old);
+        const fs::path locked = folder ? Host(u"C:\\Tools\\Tavrin\\lines") : Host(file);
+#ifdef _WIN32
+        // A Windows host keeps no folder out of writes by its attributes: there the folder's
+        // refusal is injected, at the new file's making.
+        const bool injected = folder;
+#else
+        const bool injected = false;
+#endif
+        const auto refuse = [&] {
+            sim::Faults::Reset();
+            sim::Faults::Arm(injected ? 1 : 0);
+        };
+        if (!injected)
+            fs::permissions(locked, writable, fs::perm_options::remove);
+        const std::u16string why =
+            folder ? u"The port map could not be written beside this file: its folder may be "
+                     u"missing or read-only, or the disk full. The file keeps its old map; choose "
+                     u"another one."
+                   : u"This file could not be replaced by the new port map: it may be read-only or "
+                     u"in use by another program. It keeps its old map.";
+        ui::testing::KeepErrorBoxes();
+        usb::CUsbPort dialog;
+        const INT_PTR result = Run(dialog, [&] {
+            ClickTreeItem(dialog.tree, Items(dialog.tree)[kP7]);
+            ui::testing::QueueFileDialogAnswer(file);
+            refuse();
+            Press(dialog, IDB_SAVE);
+            EXPECT_EQ(ReadFile(file), old);
+            auto boxes = ui::testing::ErrorBoxes();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].title, u"USB Port Select");
+            EXPECT_EQ(boxes[0].text, why + u"\n\n" + file);
+            // OK: for the folder, told and led into Save, which is cancelled.
+            ui::testing::QueueFileDialogCancel();
+            refuse();
+            Press(dialog, IDOK);
+            EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "nothing saved: the dialog stays";
+            boxes = ui::testing::ErrorBoxes();
+            ASSERT_EQ(boxes.size(), 2u);
+            EXPECT_EQ(boxes[1].text, why + u"\n\n" + file);
+            EXPECT_EQ(ui::testing::FileDialogRequests().size(), folder ? 2u : 1u);
+            Press(dialog, IDCANCEL);
+        });
+        sim::Faults::Reset();
+        if (!injected)
+            fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(ReadFile(file), old);
+        EXPECT_FALSE(Exists(file + u".new"));
+        EXPECT_EQ(ReadFile(kSettings), settings);
+    }
+}
+
+// OK writes the map, then the settings: settings that cannot be written leave them naming the map
+// they named, whole, tell the operator and keep the dialog open.
+TEST_F(PortDialogTest, SettingsThatCannotBeWrittenKeepTheDialogOpen) {
+    namespace fs = std::filesystem;
+    const std::u16string first = u"C:\\Tools\\Tavrin\\first.pfg";
+    const std::u16string other = u"C:\\Tools\\Tavrin\\other.pfg";
+    const std::string firstMap = "[PortMap]\r\nusb03=1\r\n[Setting]\r\nENABLE_PORT=1\r\n";
+    const std::string settings = "[Setting]\r\nPORT_FILE=first.pfg\r\n";
+    WriteFile(kSettings, settings);
+    WriteFile(first, firstMap);
+    WriteFile(other, "[PortMap]\r\nusb04=1\r\n");
+    fs::permissions(Host(kSettings),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
     ui::testing::KeepErrorBoxes();
     usb::CUsbPort dialog;
     const INT_PTR result = Run(dialog, [&] {
-        ClickTreeItem(dialog.tree, Items(dialog.tree)[kP7]);
-        ui::testing::QueueFileDialogAnswer(file);
-        Press(dialog, IDB_SAVE);
-        EXPECT_EQ(ReadFile(file), old);
+        ui::testing::QueueFileDialogAnswer(other);
+        Press(dialog, IDB_LOAD);
+        Press(dialog, IDOK);
+        EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "the settings were not written: the dialog stays";
         const auto boxes = ui::testing::ErrorBoxes();
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].title, u"USB Port Select");
         EXPECT_EQ(boxes[0].text,
-                  u"The port map could not be saved in this file: it may be read-only, hidden, in "
-                  u"use by another program, or on a full disk.\n\n" +
-                      file);
-        ui::testing::QueueFileDialogAnswer(file);
-        Press(dialog, IDOK);
-        EXPECT_TRUE(IsWindow(dialog.m_hWnd)) << "nothing saved: the dialog stays";
-        EXPECT_EQ(ui::testing::ErrorBoxes().size(), 2u);
-        EXPECT_EQ(ui::testing::FileDialogRequests().size(), 2u);
+                  u"The port map was saved, but the settings file could not be written: it may "
+                  u"be read-only, in use by another program, or on a full disk.\n\n" +
+                      std::u16string(kSettings));
         Press(dialog, IDCANCEL);
     });
-    fs::permissions(Host(file), fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(Host(kSettings), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(ReadFile(file), old);
-    EXPECT_EQ(ReadFile(kSettings), "[Setting]\r\nPORT_FILE=a.pfg\r\n");
+    EXPECT_EQ(ReadFile(kSettings), settings);
+    EXPECT_EQ(ReadFile(first), firstMap) << "the map the settings name, as it was";
+    EXPECT_EQ(ReadFile(other), "[PortMap]\r\nusb04=1\r\n[Setting]\r\nENABLE_PORT=1\r\n");
 }
 
 // Cancel in the middle of the walk closes the dialog at once; the walk goes on to its end before
