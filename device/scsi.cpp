@@ -130,6 +130,9 @@ ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_
         // answer at all.
         answered = answered || sense;
         platform::DebugOutput(sense ? u"r retry 0\n" : u"r retry 1\n");
+        // A stop ends the run: the command is not sent again.
+        if (!called && platform::LastDeviceError().code == platform::kDeviceCallStopped)
+            break;
     }
     return answered ? ScsiResult::Refused : ScsiResult::NotSent;
 }

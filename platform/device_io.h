@@ -36,6 +36,13 @@ struct DeviceError {
     int code = 0;
     std::u16string text;
 };
+// The code of a device call that a stop request cut short (Linux: EINTR): it is not tried again.
+// Windows finishes the call in hand.
+#ifdef _WIN32
+inline constexpr int kDeviceCallStopped = -1;
+#else
+inline constexpr int kDeviceCallStopped = 4;
+#endif
 TAVRIN_BACKEND_BEGIN
 DeviceError LastDeviceError();
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "device/controller.h"
+#include "device/scsi.h"
 #include "platform/console.h"
 #include "platform/device_io.h"
 #include "platform/linux/sg_pass_through.h"
@@ -110,6 +112,26 @@ TEST(StopDeviceCalls, NothingIsSentAfterAStop) {
                                          sizeof request, request, sizeof request, &count));
     EXPECT_EQ(platform::LastDeviceError().code, EINTR);
     EXPECT_EQ(count, 0u);
+    // A command of four attempts stopped in its first is not sent again: one retry line.
+    {
+        std::fflush(stderr);
+        const int saved = dup(2);
+        FILE* lines = std::tmpfile();
+        ASSERT_NE(lines, nullptr);
+        dup2(fileno(lines), 2);
+        const std::uint8_t cdb[6] = {0x12, 0, 0, 0, 36, 0};
+        std::uint8_t data[36] = {};
+        const device::ScsiResult result = device::ScsiDataInResult(handle, cdb, data, 1, 4);
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        std::rewind(lines);
+        char text[256] = {};
+        const std::size_t n = std::fread(text, 1, sizeof text - 1, lines);
+        std::fclose(lines);
+        EXPECT_EQ(result, device::ScsiResult::NotSent);
+        EXPECT_EQ(std::string(text, n), "r retry 1\n");
+    }
     platform::linux_os::ResumeDeviceCalls();
     const platform::Handle again = platform::OpenDeviceFile(u"/dev/null");
     EXPECT_NE(again, platform::kInvalidHandle);
@@ -176,77 +198,78 @@ TEST(CheckWatchOnLinux, AStopAtAnyMomentEndsTheWatchItFinds) {
         const int next = tools::RunCheck({"--version"}, system, more, more);
         ASSERT_TRUE(next == 0 || next == 143) << next;
     }
+}
 
-    // The block read of a disk whose node changed since the walk: pulled (the node gone) or swapped
-    // (the node another device's) is never read, and says so; the walk's own disk, read and wrong,
-    // is the disk's failure with the system's reason. The machine's null device stands in for the
-    // disk's generic node, which takes no SCSI command.
-    TEST(DiskChangedBeforeItsRead, IsNotReadAndSaysSo) {
-        linux_test::SysfsTree tree;
-        const std::string usb1 = tree.Controller(1, 4, "xHCI Host Controller");
-        linux_test::UsbAttributes attributes;
-        attributes.productText = "Flash Disk";
-        attributes.serialText = "0123456789AB";
-        attributes.interfaceDriver = "usb-storage";
-        const std::string flash = tree.Device(usb1 + "/1-2", attributes);
-        const std::string sdb = tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 1, true);
-        const std::string sg1 = tree.Generic(sdb, "sg1", 1);
-        tree.Mount("/dev/sdb1", "/media/a", "vfat");
-        tree.Remove("/dev/sg1");
-        fs::create_symlink("/dev/null", tree.Root() + "/dev/sg1");
-        tree.Link("/sys/dev/char/1:3", sg1);
-        platform::linux_os::SetSystemRoot(tree.Root());
-        usb::CEnumUSB walk;
-        walk.Enumerate(0);
-        const auto letter = platform::linux_os::VolumeLetter("sdb1");
-        ASSERT_TRUE(letter.has_value());
-        const auto& lists = device::SelectionListsFor(device::Language::English);
+// The block read of a disk whose node changed since the walk: pulled (the node gone) or swapped
+// (the node another device's) is never read, and says so; the walk's own disk, read and wrong,
+// is the disk's failure with the system's reason. The machine's null device stands in for the
+// disk's generic node, which takes no SCSI command.
+TEST(DiskChangedBeforeItsRead, IsNotReadAndSaysSo) {
+    linux_test::SysfsTree tree;
+    const std::string usb1 = tree.Controller(1, 4, "xHCI Host Controller");
+    linux_test::UsbAttributes attributes;
+    attributes.productText = "Flash Disk";
+    attributes.serialText = "0123456789AB";
+    attributes.interfaceDriver = "usb-storage";
+    const std::string flash = tree.Device(usb1 + "/1-2", attributes);
+    const std::string sdb = tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 1, true);
+    const std::string sg1 = tree.Generic(sdb, "sg1", 1);
+    tree.Mount("/dev/sdb1", "/media/a", "vfat");
+    tree.Remove("/dev/sg1");
+    fs::create_symlink("/dev/null", tree.Root() + "/dev/sg1");
+    tree.Link("/sys/dev/char/1:3", sg1);
+    platform::linux_os::SetSystemRoot(tree.Root());
+    usb::CEnumUSB walk;
+    walk.Enumerate(0);
+    const auto letter = platform::linux_os::VolumeLetter("sdb1");
+    ASSERT_TRUE(letter.has_value());
+    const auto& lists = device::SelectionListsFor(device::Language::English);
 
-        const auto read = [&](device::InfoRead expected, int code, std::u16string_view text) {
-            device::ValueSlots slots;
-            platform::SetLastDeviceError({EACCES, u"Permission denied"});  // an earlier disk's
-            EXPECT_EQ(device::DecodeControllerInfo(1, *letter, slots, lists), expected);
-            EXPECT_EQ(slots, device::ValueSlots{});
-            const platform::DeviceError error = platform::LastDeviceError();
-            EXPECT_EQ(error.code, code);
-            EXPECT_EQ(error.text, text);
-        };
-        // The walk's disk, which answers no SCSI command: read, and wrong.
-        read(device::InfoRead::NotRead, ENOTTY, u"Inappropriate ioctl for device");
-        // Another device under the node.
-        tree.Remove("/sys/dev/char/1:3");
-        tree.Remove("/dev/sg1");
-        fs::create_symlink("/dev/zero", tree.Root() + "/dev/sg1");
-        read(device::InfoRead::NotOpened, ESTALE, u"the disk changed during the run");
-        // The node gone.
-        tree.Remove("/dev/sg1");
-        read(device::InfoRead::NotOpened, ESTALE, u"the disk changed during the run");
-        platform::linux_os::SetSystemRoot("");
-    }
+    const auto read = [&](device::InfoRead expected, int code, std::u16string_view text) {
+        device::ValueSlots slots;
+        platform::SetLastDeviceError({EACCES, u"Permission denied"});  // an earlier disk's
+        EXPECT_EQ(device::DecodeControllerInfo(1, *letter, slots, lists), expected);
+        EXPECT_EQ(slots, device::ValueSlots{});
+        const platform::DeviceError error = platform::LastDeviceError();
+        EXPECT_EQ(error.code, code);
+        EXPECT_EQ(error.text, text);
+    };
+    // The walk's disk, which answers no SCSI command: read, and wrong.
+    read(device::InfoRead::NotRead, ENOTTY, u"Inappropriate ioctl for device");
+    // Another device under the node.
+    tree.Remove("/sys/dev/char/1:3");
+    tree.Remove("/dev/sg1");
+    fs::create_symlink("/dev/zero", tree.Root() + "/dev/sg1");
+    read(device::InfoRead::NotOpened, ESTALE, u"the disk changed during the run");
+    // The node gone.
+    tree.Remove("/dev/sg1");
+    read(device::InfoRead::NotOpened, ESTALE, u"the disk changed during the run");
+    platform::linux_os::SetSystemRoot("");
+}
 
-    // A mount point that cannot be looked at leaves its volume without a usable mount, and says
-    // why: the disk is not one without a mount. (A loop of links stands in for a folder the user
-    // may not enter, which root, who runs the tests, always may.)
-    TEST(MountPointNotReadable, IsToldNotTakenForNoMount) {
-        linux_test::SysfsTree tree;
-        const std::string usb1 = tree.Controller(1, 4, "xHCI Host Controller");
-        linux_test::UsbAttributes attributes;
-        attributes.interfaceDriver = "usb-storage";
-        const std::string flash = tree.Device(usb1 + "/1-2", attributes);
-        tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 1, true);
-        tree.Mount("/dev/sdb1", "/media/a", "vfat");
-        platform::linux_os::SetSystemRoot(tree.Root());
-        EXPECT_EQ(platform::linux_os::UnreadableMountOf("sdb"), std::nullopt);
-        const auto lettered = [] { return !platform::linux_os::MountedLetters().empty(); };
-        EXPECT_TRUE(lettered());
+// A mount point that cannot be looked at leaves its volume without a usable mount, and says
+// why: the disk is not one without a mount. (A loop of links stands in for a folder the user
+// may not enter, which root, who runs the tests, always may.)
+TEST(MountPointNotReadable, IsToldNotTakenForNoMount) {
+    linux_test::SysfsTree tree;
+    const std::string usb1 = tree.Controller(1, 4, "xHCI Host Controller");
+    linux_test::UsbAttributes attributes;
+    attributes.interfaceDriver = "usb-storage";
+    const std::string flash = tree.Device(usb1 + "/1-2", attributes);
+    tree.Disk(tree.ScsiBlock(flash + "/1-2:1.0", 2), "sdb", 1, true);
+    tree.Mount("/dev/sdb1", "/media/a", "vfat");
+    platform::linux_os::SetSystemRoot(tree.Root());
+    EXPECT_EQ(platform::linux_os::UnreadableMountOf("sdb"), std::nullopt);
+    const auto lettered = [] { return !platform::linux_os::MountedLetters().empty(); };
+    EXPECT_TRUE(lettered());
 
-        tree.Remove("/media/a");
-        fs::create_symlink("a", tree.Root() + "/media/a");
-        EXPECT_EQ(platform::linux_os::UnreadableMountOf("sdb"),
-                  std::optional<std::string>(std::strerror(ELOOP)));
-        EXPECT_EQ(platform::linux_os::UnreadableMountOf("sdc"), std::nullopt);
-        EXPECT_FALSE(lettered());
-        platform::linux_os::SetSystemRoot("");
-    }
+    tree.Remove("/media/a");
+    fs::create_symlink("a", tree.Root() + "/media/a");
+    EXPECT_EQ(platform::linux_os::UnreadableMountOf("sdb"),
+              std::optional<std::string>(std::strerror(ELOOP)));
+    EXPECT_EQ(platform::linux_os::UnreadableMountOf("sdc"), std::nullopt);
+    EXPECT_FALSE(lettered());
+    platform::linux_os::SetSystemRoot("");
+}
 
 }  // namespace
