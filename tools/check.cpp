@@ -17,6 +17,7 @@
 #include "device/controller.h"
 #include "platform/device_watch.h"
 #include "platform/text.h"
+#include "platform/usb_io.h"
 #include "qc/check_file.h"
 #include "qc/check_model.h"
 #include "qc/disk_offer.h"
@@ -39,6 +40,8 @@ constexpr std::chrono::seconds kLastHeldWait{3};
 
 // A disk a stop left unfinished; one wording, whatever the interrupted call said.
 constexpr const char* kStopped = "the run was stopped";
+// A disk that another took the place of between the walk and its read.
+constexpr char16_t kChanged[] = u"the disk changed during the run";
 
 // The station ports a port map may give: the window's rows.
 constexpr int kStationPorts = 16;
@@ -225,11 +228,17 @@ class Checker {
         usb::CEnumUSB enumerator;
         const std::vector<qc::FoundDevice> found = qc::CopyDevices(nullptr, &enumerator);
         std::map<char16_t, const usb::UsbDeviceEntry*> byLetter;
+        instanceOf_.clear();
+        walkIdentity_.clear();
         for (const qc::FoundDevice& device : found) {
             if (device.entry.diskNumbers[0] >= 0)
                 ++seen_.usbDisks;
-            if (device.entry.firstVolume != nullptr && device.entry.firstVolume->driveLetter != 0)
-                byLetter[device.entry.firstVolume->driveLetter] = &device.entry;
+            if (device.entry.firstVolume != nullptr && device.entry.firstVolume->driveLetter != 0) {
+                const char16_t letter = device.entry.firstVolume->driveLetter;
+                byLetter[letter] = &device.entry;
+                // The disk's device instance, with its serial where it has one.
+                instanceOf_[letter] = platform::ToUtf8(device.entry.diskInterfacePath);
+            }
         }
         std::set<std::string> present;
         const qc::DiskTaker taker{
@@ -351,10 +360,25 @@ class Checker {
         return names.empty() ? std::string("?") : names.front();
     }
 
-    // Which disk this is across walks: its identity where the system has one, else its letter.
-    std::string KeyOf(char16_t letter) const {
+    // Which disk this is across walks: its identity where the system has one (Linux: device
+    // number and sequence; Windows: the volume's GUID name), with the walk's device instance;
+    // else its letter. The first identity of a walk is kept, to tell a swap after it.
+    std::string KeyOf(char16_t letter) {
         std::string identity = system_.diskIdentity ? system_.diskIdentity(letter) : std::string();
+        walkIdentity_.try_emplace(letter, identity);
+        const auto instance = instanceOf_.find(letter);
+        if (instance != instanceOf_.end() && !instance->second.empty())
+            identity += "|" + instance->second;
         return identity.empty() ? platform::ToUtf8(std::u16string(1, letter)) : identity;
+    }
+
+    // Whether the disk under `letter` is still the one the walk found: another that took its
+    // letter since, on the same drive number, would have been read in its place.
+    bool SameDiskAsWalked(char16_t letter) const {
+        const auto walked = walkIdentity_.find(letter);
+        if (!system_.diskIdentity || walked == walkIdentity_.end() || walked->second.empty())
+            return true;
+        return system_.diskIdentity(letter) == walked->second;
     }
 
     // The port map's station port of an ordinal, read once per port in a run.
@@ -555,8 +579,9 @@ class Checker {
             return;
         }
         // A disk pulled or swapped before its read was never judged: no record, no verdict.
-        if (got == device::InfoRead::NotOpened) {
-            NotChecked(entry, why);
+        const bool swapped = got != device::InfoRead::NotOpened && !SameDiskAsWalked(letter);
+        if (got == device::InfoRead::NotOpened || swapped) {
+            NotChecked(entry, swapped ? platform::DeviceError{0, kChanged} : why);
             if (o_.verbose) {
                 const auto spent =
                     std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);
@@ -642,7 +667,9 @@ class Checker {
     std::vector<std::string> lost_;      // lines the log gave up before it took the rest
     std::vector<std::string> resolved_;  // the DISK arguments as the system resolves them
     std::map<int, int> stationOf_;
-    std::set<std::string> checked_;  // disks by KeyOf
+    std::set<std::string> checked_;                 // disks by KeyOf
+    std::map<char16_t, std::string> instanceOf_;    // the walk's device instance of a letter
+    std::map<char16_t, std::string> walkIdentity_;  // the system's identity of a letter at the walk
     // Disks by KeyOf that were not checked: when to ask again, and the line said of them.
     struct Retry {
         Clock::time_point due;
@@ -670,6 +697,14 @@ void StopCheck(int exitStatus) {
     if (platform::DeviceWatch* watch = runningWatch.load())
         watch->Stop();
     --stopsUnderWay;
+}
+
+std::string WindowsDiskIdentity(char16_t letter) {
+    char16_t name[64] = {};
+    const char16_t mountPoint[] = {letter, u':', u'\\', 0};
+    if (!platform::VolumeNameForMountPoint(mountPoint, name))
+        return {};
+    return platform::ToUtf8(std::u16string(name));
 }
 
 std::optional<std::string> StationAsked(const std::vector<std::string>& args) {

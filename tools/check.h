@@ -71,6 +71,10 @@ inline std::string WindowsAdvice(int code) {
 
 // A disk's names as Windows gives its volume's: "E:" as the system names the drive, and "E:\"
 // as one may type it (the virtual station names them so too).
+// A Windows disk's identity by its letter: its volume's GUID name ("\\?\Volume{...}\"), which
+// another disk that takes the letter does not have; empty when the letter has no volume.
+std::string WindowsDiskIdentity(char16_t letter);
+
 inline std::vector<std::string> WindowsDiskNames(char16_t letter) {
     const std::string drive = platform::ToUtf8(std::u16string{letter, u':'});
     return {drive, drive + "\\"};

@@ -7,6 +7,7 @@ CheckSystem Host::ForCheck(void (*stop)(int exitStatus)) {
     CheckSystem system;
     system.diskNames = WindowsDiskNames;
     system.adviceFor = WindowsAdvice;
+    system.diskIdentity = WindowsDiskIdentity;
     return system;
 }
 

@@ -37,6 +37,7 @@ void UseStation(CheckSystem& system, const std::filesystem::path& linkFolder) {
     };
     system.diskNames = WindowsDiskNames;
     system.adviceFor = WindowsAdvice;
+    system.diskIdentity = WindowsDiskIdentity;
 }
 
 }  // namespace tools

@@ -617,6 +617,47 @@ TEST_F(CheckTool, ADiskPulledOrSwappedBeforeItsReadHasNoRecord) {
     }
 }
 
+// Windows and the virtual station know a disk by its volume's GUID name and its device instance,
+// not its letter: another disk that took the letter and the drive number between the walk and
+// the read is not read under the walked disk's port; in a watch, a disk that took a freed letter
+// between two walks is checked.
+TEST_F(CheckTool, ADiskIsItsVolumeNotItsLetter) {
+    system.diskIdentity = tools::WindowsDiskIdentity;
+    const auto swapAt = [&](const std::u16string& drive, sim::UsbPortAddress port, int number,
+                            char16_t letter) {
+        system.loadStation = [=, this](const std::string& path, std::string* error) {
+            if (!tools::LoadStationOnHostFiles(path, dir / "links", error))
+                return false;
+            sim::Station::Get().SetOpenHook([=](std::u16string_view opened) {
+                if (opened != drive)
+                    return;
+                sim::Station::Get().SetOpenHook({});
+                sim::Station::Get().Usb().Unplug(port);
+                sim::Station::Get().Usb().Plug(port, sim::FlashDisk(number, letter));
+            });
+            return true;
+        };
+    };
+    // G: swapped at its own read for another disk on drive 3 that takes G:.
+    swapAt(u"\\\\.\\PHYSICALDRIVE3", {0, {1, 3}}, 3, u'G');
+    const std::string log = (dir / "swapped.csv").string();
+    EXPECT_EQ(Run(Station({"--log", log, "E:", "G:"})), 1);
+    EXPECT_EQ(err, "tavrin-check: G: port 1.1.3: not checked (the disk changed during the run)\n");
+    EXPECT_EQ(Count(out, "disk G:"), 0u) << out;
+    std::ifstream in(log, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(Count(written, "\n"), 2u) << "the header and E: only\n" << written;
+
+    // E: swapped for another disk on drive 1 while the first walk reads F:.
+    swapAt(u"\\\\.\\PHYSICALDRIVE2", {0, {1, 1}}, 1, u'E');
+    SharedText watchOut, watchErr;
+    std::ostream outStream(&watchOut), errStream(&watchErr);
+    std::thread watch([&] { tools::RunCheck(Station({"--watch"}), system, outStream, errStream); });
+    EXPECT_EQ(SharedText::WaitFor({&watchOut}, "disk E:", 2), 2u) << watchOut.Text();
+    tools::StopCheck(130);
+    watch.join();
+}
+
 // --watch knows a disk by its identity: a new disk under a freed name is checked.
 TEST_F(CheckTool, WatchingTellsDisksApartByIdentity) {
     demo::DemoStation demo;
