@@ -64,6 +64,7 @@ constexpr BackendTable kTable = {
     .writeProfileString = &WriteProfileString,
     .createEmptyFile = &CreateEmptyFile,
     .moduleFileName = &ModuleFileName,
+    .lookAtLogPath = &LookAtLogPath,
     .openLogFile = &OpenLogFile,
     .logFileLength = &LogFileLength,
     .writeLogFile = &WriteLogFile,

@@ -20,7 +20,13 @@ namespace platform {
 using LogFile = std::uintptr_t;
 inline constexpr LogFile kNoLogFile = 0;
 
+// What a log's path names: nothing (yet), a file, a folder, or something else (a pipe, a device).
+enum class LogPathKind { Nothing, File, Folder, Other };
+
 TAVRIN_BACKEND_BEGIN
+// Looks at what the path names without opening it: an open would take a pipe from its reader, or
+// wait for one. Nothing also where the system cannot tell; the open then says why.
+LogPathKind LookAtLogPath(std::u16string_view path);
 // Opens the file for writing at its end, creating it when missing (its folder must exist), takes
 // it for this writer alone until closed, and gives its length in bytes then: two programs
 // appending to one log take turns. Never waits: when another writer holds the file it answers
