@@ -1,9 +1,10 @@
 // What the result log asks of the operating system: a file opened at its end and held for this
 // writer alone, bytes written to it and flushed to the disk, the file cut back after a failure,
-// and the local time. One call deep each, so that the log itself decides what a failure leaves.
-// Win32: platform/win32/log_file.cpp (CreateFileW with OPEN_ALWAYS and shared writing,
-// LockFileEx, SetFilePointerEx, ReadFile, WriteFile, FlushFileBuffers, SetEndOfFile, CloseHandle;
-// GetLocalTime, GetComputerNameW). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock).
+// and the local time; and what a log's path names, before any of it. One call deep each, so that
+// the log itself decides what a failure leaves.
+// Win32: platform/win32/log_file.cpp (GetFullPathNameW, GetFileAttributesW; CreateFileW with
+// OPEN_ALWAYS and shared writing, LockFileEx, SetFilePointerEx, ReadFile, WriteFile,
+// FlushFileBuffers, SetEndOfFile, CloseHandle; GetLocalTime, GetComputerNameW). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock).
 // Elsewhere: the virtual workstation's files and a clock tests can set (platform/sim/log_file.cpp).
 #pragma once
 
