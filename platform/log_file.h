@@ -4,7 +4,8 @@
 // the log itself decides what a failure leaves.
 // Win32: platform/win32/log_file.cpp (GetFullPathNameW, GetFileAttributesW; CreateFileW with
 // OPEN_ALWAYS and shared writing, LockFileEx, SetFilePointerEx, ReadFile, WriteFile,
-// FlushFileBuffers, SetEndOfFile, CloseHandle; GetLocalTime, GetComputerNameW). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock).
+// FlushFileBuffers, SetEndOfFile, CloseHandle; GetLocalTime, GetComputerNameW).
+// Linux: platform/linux/log_file.cpp (stat; open with O_APPEND, flock).
 // Elsewhere: the virtual workstation's files and a clock tests can set (platform/sim/log_file.cpp).
 #pragma once
 
