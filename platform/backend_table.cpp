@@ -68,6 +68,7 @@ constexpr BackendTable kTable = {
     .moveFileReplacing = &MoveFileReplacing,
     .removeFile = &RemoveFile,
     .moduleFileName = &ModuleFileName,
+    .lookAtLogPath = &LookAtLogPath,
     .openLogFile = &OpenLogFile,
     .logFileLength = &LogFileLength,
     .writeLogFile = &WriteLogFile,

@@ -69,6 +69,7 @@ struct BackendTable {
     std::u16string (*moduleFileName)();
 
     // platform/log_file.h
+    LogPathKind (*lookAtLogPath)(std::u16string_view path);
     LogFile (*openLogFile)(std::u16string_view path, std::uint64_t* length, bool* held);
     bool (*logFileLength)(LogFile file, std::uint64_t* length);
     bool (*writeLogFile)(LogFile file, std::string_view bytes);

@@ -196,6 +196,10 @@ std::u16string ModuleFileName() {
 
 // ---- platform/log_file.h ----------------------------------------------------------------------
 
+LogPathKind LookAtLogPath(std::u16string_view path) {
+    return Table().lookAtLogPath(path);
+}
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
     return Table().openLogFile(path, length, held);
 }

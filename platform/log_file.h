@@ -1,9 +1,11 @@
 // What the result log asks of the operating system: a file opened at its end and held for this
 // writer alone, bytes written to it and flushed to the disk, the file cut back after a failure,
-// and the local time. One call deep each, so that the log itself decides what a failure leaves.
-// Win32: platform/win32/log_file.cpp (CreateFileW with OPEN_ALWAYS and shared writing,
-// LockFileEx, SetFilePointerEx, ReadFile, WriteFile, FlushFileBuffers, SetEndOfFile, CloseHandle;
-// GetLocalTime, GetComputerNameW). Linux: platform/linux/log_file.cpp (open with O_APPEND, flock).
+// and the local time; and what a log's path names, before any of it. One call deep each, so that
+// the log itself decides what a failure leaves.
+// Win32: platform/win32/log_file.cpp (GetFullPathNameW, GetFileAttributesW; CreateFileW with
+// OPEN_ALWAYS and shared writing, LockFileEx, SetFilePointerEx, ReadFile, WriteFile,
+// FlushFileBuffers, SetEndOfFile, CloseHandle; GetLocalTime, GetComputerNameW).
+// Linux: platform/linux/log_file.cpp (stat; open with O_APPEND, flock).
 // Elsewhere: the virtual workstation's files and a clock tests can set (platform/sim/log_file.cpp).
 #pragma once
 
@@ -20,7 +22,13 @@ namespace platform {
 using LogFile = std::uintptr_t;
 inline constexpr LogFile kNoLogFile = 0;
 
+// What a log's path names: nothing (yet), a file, a folder, or something else (a pipe, a device).
+enum class LogPathKind { Nothing, File, Folder, Other };
+
 TAVRIN_BACKEND_BEGIN
+// Looks at what the path names without opening it: an open would take a pipe from its reader, or
+// wait for one. Nothing also where the system cannot tell; the open then says why.
+LogPathKind LookAtLogPath(std::u16string_view path);
 // Opens the file for writing at its end, creating it when missing (its folder must exist), takes
 // it for this writer alone until closed, and gives its length in bytes then: two programs
 // appending to one log take turns. Never waits: when another writer holds the file it answers

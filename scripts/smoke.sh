@@ -59,10 +59,15 @@ fi
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
 # tavrin-check on its arguments: each that does not fit exits 2 with its reason; fitting ones
 # walk the machine, which under wine has no USB disk: a run that checks nothing fails and says so.
+# With SMOKE_PIPE=NAME the run has \\.\pipe\NAME served by the driver, which fails it (3) if the
+# run took the pipe from its reader.
+check_exe=$("$wine" winepath -w "$SMOKE_CHECK" 2>/dev/null | tr -d "\r")
 check_case() {  # STATUS REASON ARGS...
   local want=$1 reason=$2 status=0
   shift 2
-  (cd "$SMOKE_WORK" && "$wine" "$SMOKE_CHECK" "$@" > check.out 2> check.err) || status=$?
+  local run=("$SMOKE_CHECK")
+  if [ -n "${SMOKE_PIPE:-}" ]; then run=("$SMOKE_DRIVER" pipe "$SMOKE_PIPE" "$check_exe"); fi
+  (cd "$SMOKE_WORK" && "$wine" "${run[@]}" "$@" > check.out 2> check.err) || status=$?
   if [ "$status" != "$want" ] || { [ -n "$reason" ] && ! grep -qF -- "$reason" "$SMOKE_WORK/check.err"; }; then
     echo "smoke: tavrin-check $* gave $status, expected $want and \"$reason\":"
     cat "$SMOKE_WORK/check.out" "$SMOKE_WORK/check.err"; exit 1
@@ -71,6 +76,13 @@ check_case() {  # STATUS REASON ARGS...
 check_case 2 "unknown option '--bogus'" --bogus
 check_case 2 "--format is text or csv, not 'xml'" --format xml
 check_case 2 "missing.chk: no such file" --check missing.chk
+# A log that is no file is refused before the walk, by its name where it names a device or a pipe.
+check_case 2 "NUL: not a regular file: the log must be a file" --check line1.chk --log NUL
+check_case 2 "nul.csv: not a regular file: the log must be a file" --log 'C:\nul.csv'
+check_case 2 'tavrin-smoke: not a regular file: the log must be a file' --log '\\.\pipe\tavrin-smoke'
+SMOKE_PIPE=tavrin-smoke check_case 2 'tavrin-smoke: not a regular file: the log must be a file' \
+  --log '\\.\pipe\tavrin-smoke'
+check_case 2 ".: a folder, not a file: the log must be a file" --log .
 check_case 1 "no USB disk E:" --check line1.chk E:
 check_case 1 "no disk found" --check line1.chk --format csv
 echo "smoke: tavrin-check answered its arguments"

@@ -16,6 +16,7 @@
 #include "config/stored_path.h"
 #include "device/controller.h"
 #include "platform/device_watch.h"
+#include "platform/log_file.h"
 #include "platform/text.h"
 #include "platform/usb_io.h"
 #include "qc/check_file.h"
@@ -199,11 +200,11 @@ class Checker {
             stationMode_ = usb::EnablePortOf(setup_.portFile) == 1;
         }
         if (o_.log) {
-            // Looked at, never opened: opening a FIFO waits for a reader for ever.
-            std::error_code error;
-            const fs::file_status status = fs::status(PathOf(*o_.log), error);
-            if (fs::exists(status) && !fs::is_regular_file(status))
-                return Refuse(*o_.log, fs::is_directory(status)
+            // Looked at, never opened: opening a FIFO waits for a reader for ever, a pipe's
+            // takes it from its reader. As given: the full path would lose a device's name.
+            const platform::LogPathKind kind = platform::LookAtLogPath(platform::FromUtf8(*o_.log));
+            if (kind == platform::LogPathKind::Folder || kind == platform::LogPathKind::Other)
+                return Refuse(*o_.log, kind == platform::LogPathKind::Folder
                                            ? "a folder, not a file: the log must be a file"
                                            : "not a regular file: the log must be a file");
             log_.SetPath(FullPath(*o_.log));

@@ -15,6 +15,13 @@ bool LoadStationOnHostFiles(const std::string& stationFile, const std::filesyste
     if (!result.ok)
         return false;
     std::error_code ignored;
+#ifdef _WIN32
+    // A Windows host's paths are the station's as they are: each drive is the machine's own.
+    (void)linkFolder;
+    for (char16_t drive = u'A'; drive <= u'Z'; ++drive)
+        sim::Files::Get().SetDriveFolder(drive, fs::path(std::u16string{drive, u':', u'\\'}));
+    sim::Files::Get().SetCurrentDirectory(fs::current_path(ignored).u16string());
+#else
     fs::create_directories(linkFolder, ignored);
     fs::create_directory_symlink("/", linkFolder / "C", ignored);
     sim::Files::Get().SetRoot(linkFolder);
@@ -22,6 +29,7 @@ bool LoadStationOnHostFiles(const std::string& stationFile, const std::filesyste
     for (char16_t& c : current)
         c = c == u'/' ? u'\\' : c;
     sim::Files::Get().SetCurrentDirectory(current);
+#endif
     return true;
 }
 

@@ -1,5 +1,5 @@
-// The command line on a virtual station (native builds): the station of a file, with the
-// machine's own files reachable by the paths the command is given.
+// The command line on a virtual station (native builds, and the Windows test executable): the
+// station of a file, with the machine's own files reachable by the paths the command is given.
 #pragma once
 
 #include <filesystem>
@@ -10,8 +10,9 @@
 namespace tools {
 
 // Loads the station file; then the virtual drive C: stands for the machine's root (through a
-// link in `linkFolder`) and the current folder is this process's, so that "a.chk", "/x/a.chk" and
-// "../a.chk" name the machine's files. False with the reason when the station does not load.
+// link in `linkFolder`; on Windows each drive is the machine's own, and no link is made) and the
+// current folder is this process's, so that "a.chk", "/x/a.chk" and "../a.chk" name the machine's
+// files. False with the reason when the station does not load.
 bool LoadStationOnHostFiles(const std::string& stationFile, const std::filesystem::path& linkFolder,
                             std::string* error);
 

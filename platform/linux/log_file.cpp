@@ -42,6 +42,15 @@ bool NotAFile() {
 
 TAVRIN_BACKEND_BEGIN
 
+LogPathKind LookAtLogPath(std::u16string_view path) {
+    struct stat status {};
+    if (stat(ToUtf8(path).c_str(), &status) != 0)
+        return LogPathKind::Nothing;
+    return S_ISREG(status.st_mode)   ? LogPathKind::File
+           : S_ISDIR(status.st_mode) ? LogPathKind::Folder
+                                     : LogPathKind::Other;
+}
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
     *held = false;
     const std::string name = ToUtf8(path);

@@ -49,6 +49,7 @@ Files::Files()
 void Files::Reset() {
     std::lock_guard lock(mutex_);
     root_.clear();
+    driveFolders_ = {};
     currentDirectory_ = kDefaultCurrentDirectory;
     programPath_ = kDefaultProgramPath;
     windowsDirectory_ = kDefaultWindowsDirectory;
@@ -62,6 +63,13 @@ void Files::SetRoot(std::filesystem::path root) {
 std::filesystem::path Files::Root() const {
     std::lock_guard lock(mutex_);
     return root_;
+}
+
+void Files::SetDriveFolder(char16_t drive, std::filesystem::path folder) {
+    if (!IsDriveLetter(drive))
+        return;
+    std::lock_guard lock(mutex_);
+    driveFolders_[platform::AsciiUpper(drive) - u'A'] = std::move(folder);
 }
 
 bool Files::SetCurrentDirectory(std::u16string_view path) {
@@ -110,6 +118,10 @@ std::u16string Files::FullPath(std::u16string_view path) const {
 std::u16string Files::FullPathLocked(std::u16string_view raw) const {
     std::u16string path(raw);
     std::replace(path.begin(), path.end(), u'/', u'\\');
+    // A drive's file by its long name ("\\?\C:\a") is the drive's file.
+    if ((path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) && path.size() >= 7 &&
+        IsDriveLetter(path[4]) && path[5] == u':' && path[6] == u'\\')
+        path.erase(0, 4);
     if (path.empty() || path.starts_with(u"\\\\"))
         return {};
 
@@ -140,12 +152,14 @@ std::u16string Files::FullPathLocked(std::u16string_view raw) const {
 
 std::optional<std::filesystem::path> Files::HostPath(std::u16string_view path) const {
     std::lock_guard lock(mutex_);
-    if (root_.empty())
-        return std::nullopt;
     const std::u16string full = FullPathLocked(path);
     if (full.empty())
         return std::nullopt;
-    std::filesystem::path host = root_ / std::string(1, static_cast<char>(full[0]));
+    const std::filesystem::path& own = driveFolders_[full[0] - u'A'];
+    if (own.empty() && root_.empty())
+        return std::nullopt;
+    std::filesystem::path host =
+        own.empty() ? root_ / std::string(1, static_cast<char>(full[0])) : own;
     std::vector<std::u16string> parts;
     AppendParts(parts, std::u16string_view(full).substr(3));
     for (const auto& part : parts) {
@@ -197,6 +211,55 @@ bool Files::Remove(std::u16string_view path) const {
         !FolderWritable(path))
         return false;
     return std::filesystem::remove(*host, ec) && !ec;
+}
+
+bool Files::NamesDevice(std::u16string_view raw) {
+    std::u16string path(raw);
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    const auto startsWith = [](std::u16string_view text, std::u16string_view start) {
+        return text.size() >= start.size() &&
+               std::equal(start.begin(), start.end(), text.begin(), [](char16_t a, char16_t b) {
+                   return platform::AsciiUpper(a) == platform::AsciiUpper(b);
+               });
+    };
+    std::u16string_view rest = path;
+    if (rest.starts_with(u"\\\\.\\") || rest.starts_with(u"\\\\?\\")) {
+        rest.remove_prefix(4);
+        // A drive's or another machine's files by their long names; anything else is a device.
+        const bool drive =
+            rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == u':' && rest[2] == u'\\';
+        if (drive)
+            return false;
+        if (!startsWith(rest, u"UNC\\"))
+            return true;
+        rest.remove_prefix(4);
+    } else if (rest.starts_with(u"\\\\")) {
+        rest.remove_prefix(2);
+    } else {
+        // The last name's part before its first dot, trailing spaces and a colon aside: a DOS
+        // device's name is one in any folder of a drive.
+        std::u16string_view last = rest;
+        if (const std::size_t slash = last.rfind(u'\\'); slash != std::u16string_view::npos)
+            last.remove_prefix(slash + 1);
+        else if (last.size() >= 2 && IsDriveLetter(last[0]) && last[1] == u':')
+            last.remove_prefix(2);
+        last = last.substr(0, last.find(u'.'));
+        while (!last.empty() && (last.back() == u' ' || last.back() == u':'))
+            last.remove_suffix(1);
+        for (const std::u16string_view name : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+            if (last.size() == name.size() && startsWith(name, last))
+                return true;
+        }
+        return last.size() == 4 &&
+               (startsWith(u"COM", last.substr(0, 3)) || startsWith(u"LPT", last.substr(0, 3))) &&
+               last[3] >= u'1' && last[3] <= u'9';
+    }
+    // "server\pipe\x": another machine's pipe or mailslot.
+    const std::size_t share = rest.find(u'\\');
+    if (share == std::u16string_view::npos)
+        return false;
+    const std::u16string_view name = rest.substr(share + 1);
+    return startsWith(name, u"PIPE\\") || startsWith(name, u"MAILSLOT\\");
 }
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 // folder of the host, one subfolder per drive letter (<root>/C/Tools/Tavrin/Tavrin.ini).
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,9 @@ class Files {
 
     void SetRoot(std::filesystem::path root);
     std::filesystem::path Root() const;
+    // A drive kept in a host folder of its own rather than under the root: on a Windows host the
+    // machine's own drive ("C:\"). An empty folder puts the drive back under the root.
+    void SetDriveFolder(char16_t drive, std::filesystem::path folder);
 
     // Relative paths resolve against it. False (and unchanged) for a path without a drive.
     bool SetCurrentDirectory(std::u16string_view path);
@@ -39,7 +43,8 @@ class Files {
     // paths, an empty path).
     std::u16string FullPath(std::u16string_view path) const;
 
-    // The host file behind a Windows path; nullopt without a root or without a full path.
+    // The host file behind a Windows path; nullopt without a full path, or without a root for a
+    // drive that has no folder of its own.
     std::optional<std::filesystem::path> HostPath(std::u16string_view path) const;
 
     // Whether the file has the read-only attribute: as the host keeps it, no owner's write.
@@ -55,12 +60,18 @@ class Files {
     // DeleteFileW: a file that is not read-only.
     bool Remove(std::u16string_view path) const;
 
+    // Whether Windows opens a device rather than a file for the path, as GetFullPathNameW tells
+    // it: the device namespace (\\.\NUL, \\.\pipe\x, \\?\pipe\x, but not \\?\C:\x), a pipe or
+    // mailslot of another machine, or a DOS device's name in any folder (NUL, C:\a\com1, nul.txt).
+    static bool NamesDevice(std::u16string_view path);
+
   private:
     Files();
     std::u16string FullPathLocked(std::u16string_view path) const;  // under mutex_
 
     mutable std::mutex mutex_;
     std::filesystem::path root_;
+    std::array<std::filesystem::path, 26> driveFolders_;
     std::u16string currentDirectory_;
     std::u16string programPath_;
     std::u16string windowsDirectory_;

@@ -132,10 +132,28 @@ namespace platform {
 
 TAVRIN_BACKEND_BEGIN
 
+LogPathKind LookAtLogPath(std::u16string_view path) {
+    if (sim::Files::NamesDevice(path))
+        return LogPathKind::Other;
+    const auto host = sim::Files::Get().HostPath(path);
+    std::error_code ec;
+    const auto status = host ? std::filesystem::status(*host, ec) : std::filesystem::file_status{};
+    if (!std::filesystem::exists(status))
+        return LogPathKind::Nothing;
+    return std::filesystem::is_regular_file(status) ? LogPathKind::File
+           : std::filesystem::is_directory(status)  ? LogPathKind::Folder
+                                                    : LogPathKind::Other;
+}
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
     *held = false;
     if (sim::Faults::Fail(sim::FaultCall::LogOpen)) {
         sim::Failed(sim::kAccessDenied);
+        return kNoLogFile;
+    }
+    // As Windows: a device is opened, and found no disk file.
+    if (sim::Files::NamesDevice(path)) {
+        sim::Failed(u"not a regular file");
         return kNoLogFile;
     }
     const auto host = sim::Files::Get().HostPath(path);

@@ -7,6 +7,10 @@
 
 namespace platform {
 
+LogPathKind LookAtLogPath(std::u16string_view path) {
+    return win32api::LookAtLog(path);
+}
+
 LogFile OpenLogFile(std::u16string_view path, std::uint64_t* length, bool* held) {
     return win32api::OpenLog(path, length, held);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -40,10 +41,58 @@ bool Failed(DWORD code = GetLastError()) {
     return false;
 }
 
+bool StartsWith(std::wstring_view text, std::wstring_view start) {
+    return text.size() >= start.size() &&
+           CompareStringOrdinal(text.data(), static_cast<int>(start.size()), start.data(),
+                                static_cast<int>(start.size()), TRUE) == CSTR_EQUAL;
+}
+
+// A full path that names no file of a drive or a share: \\.\NUL, \\.\pipe\x, \\?\pipe\x;
+// \\server\pipe\x and \\server\mailslot\x.
+bool NamesDevice(std::wstring_view full) {
+    if (StartsWith(full, L"\\\\.\\") || StartsWith(full, L"\\\\?\\")) {
+        const std::wstring_view rest = full.substr(4);
+        const bool drive = rest.size() >= 3 && rest[1] == L':' && rest[2] == L'\\';
+        return !drive && !StartsWith(rest, L"UNC\\");
+    }
+    if (!StartsWith(full, L"\\\\"))
+        return false;
+    const std::size_t share = full.find(L'\\', 2);
+    if (share == std::wstring_view::npos)
+        return false;
+    const std::wstring_view name = full.substr(share + 1);
+    return StartsWith(name, L"PIPE\\") || StartsWith(name, L"MAILSLOT\\");
+}
+
 }  // namespace
+
+platform::LogPathKind LookAtLog(std::u16string_view path) {
+    const std::u16string name(path);
+    const auto* wide = reinterpret_cast<const wchar_t*>(name.c_str());
+    const DWORD size = GetFullPathNameW(wide, 0, nullptr, nullptr);
+    if (size == 0)
+        return platform::LogPathKind::Nothing;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide, size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return platform::LogPathKind::Nothing;
+    full.resize(length);
+    if (NamesDevice(full))
+        return platform::LogPathKind::Other;
+    const DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return platform::LogPathKind::Nothing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? platform::LogPathKind::Folder
+                                                        : platform::LogPathKind::File;
+}
 
 LogFile OpenLog(std::u16string_view path, std::uint64_t* length, bool* held) {
     *held = false;
+    // Opening a pipe would connect to it, taking it from the reader it waits for.
+    if (LookAtLog(path) == platform::LogPathKind::Other) {
+        lastError = u"not a regular file";
+        return kNoLogFile;
+    }
     const std::u16string name(path);
     // Write access, not append-only: cutting back after a failed write needs it. Read access: the
     // header says which line format the file takes.

@@ -13,9 +13,13 @@
 
 namespace win32api {
 
-// CreateFileW (reading and writing, OPEN_ALWAYS, reading and writing shared), a disk file only,
-// LockFileEx of the whole file (exclusive, failing at once), then SetFilePointerEx to the end.
-// A sharing violation or a lock held elsewhere: kNoLogFile with *held set.
+// GetFullPathNameW, which names a DOS device (NUL, C:\a\com1.txt) as one in \\.\, then the
+// device namespace and other machines' pipes told by name, the rest by GetFileAttributesW.
+platform::LogPathKind LookAtLog(std::u16string_view path);
+// A device by its name refused first (a pipe is not opened), then CreateFileW (reading and writing,
+// OPEN_ALWAYS, reading and writing shared), a disk file only, LockFileEx of the whole file
+// (exclusive, failing at once), then SetFilePointerEx to the end. A sharing violation or a lock
+// held elsewhere: kNoLogFile with *held set.
 platform::LogFile OpenLog(std::u16string_view path, std::uint64_t* length, bool* held);
 bool LogLength(platform::LogFile file, std::uint64_t* length);  // GetFileSizeEx
 bool WriteLog(platform::LogFile file, std::string_view bytes);  // WriteFile

@@ -235,6 +235,11 @@ TEST_F(LinuxFilesTest, LogIsARegularFileOrNone) {
         EXPECT_EQ(platform::OpenLogFile(path, &length, &held), platform::kNoLogFile);
         EXPECT_EQ(platform::LastLogError(), u"not a regular file");
     }
+    // Told without an open, as tavrin-check looks before its run.
+    EXPECT_EQ(platform::LookAtLogPath(Path("Pipe.csv")), platform::LogPathKind::Other);
+    EXPECT_EQ(platform::LookAtLogPath(u"/dev/null"), platform::LogPathKind::Other);
+    EXPECT_EQ(platform::LookAtLogPath(Path("Folder.csv")), platform::LogPathKind::Folder);
+    EXPECT_EQ(platform::LookAtLogPath(Path("No/Result.csv")), platform::LogPathKind::Nothing);
     const int reader = open((root_ / "Pipe.csv").c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     EXPECT_EQ(platform::OpenLogFile(Path("Pipe.csv"), &length, &held), platform::kNoLogFile);

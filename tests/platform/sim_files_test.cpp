@@ -47,6 +47,7 @@ TEST_F(SimFilesTest, FullPaths) {
         {u"C:", u"C:\\Work\\Sub"},
         {u"\\\\server\\share\\a.ini", u""},
         {u"\\\\.\\PhysicalDrive0", u""},
+        {u"\\\\?\\d:\\a\\b.ini", u"D:\\a\\b.ini"},
         {u"", u""},
     };
     for (const auto& c : cases)
@@ -76,6 +77,37 @@ TEST_F(SimFilesTest, HostPathsLieUnderTheRootByDrive) {
               root / "C" / fs::path(u8"配置") / fs::path(u8"é.ini"));
     EXPECT_EQ(files().HostPath(u"C:\\"), root / "C");
     EXPECT_EQ(files().HostPath(u"\\\\server\\share\\a.ini"), std::nullopt);
+}
+
+// A drive whose files a host folder of its own keeps (a Windows host's own drive), with or
+// without a root for the others; Reset puts it back under the root.
+TEST_F(SimFilesTest, ADriveMayKeepItsFilesInAFolderOfItsOwn) {
+    const fs::path own = fs::path("host") / "own";
+    files().SetDriveFolder(u'e', own);
+    EXPECT_EQ(files().HostPath(u"E:\\a\\b.csv"), own / "a" / "b.csv");
+    EXPECT_EQ(files().HostPath(u"e:\\"), own);
+    EXPECT_EQ(files().HostPath(u"C:\\a.ini"), std::nullopt) << "no root for the others";
+    files().SetRoot("root");
+    EXPECT_EQ(files().HostPath(u"C:\\a.ini"), fs::path("root") / "C" / "a.ini");
+    EXPECT_EQ(files().HostPath(u"\\\\?\\E:\\x.csv"), own / "x.csv");
+    files().Reset();
+    files().SetRoot("root");
+    EXPECT_EQ(files().HostPath(u"E:\\x"), fs::path("root") / "E" / "x");
+}
+
+// The paths Windows opens a device for rather than a file.
+TEST(SimFilesDevices, DevicesAreToldByTheirNames) {
+    for (const std::u16string_view device :
+         {u"NUL", u"nul", u"C:\\a\\Con", u"nul.txt", u"aux.csv", u"C:nul", u"COM1", u"lpt9.log",
+          u"prn  ", u"\\\\.\\pipe\\x", u"//./pipe/x", u"\\\\?\\pipe\\x", u"\\\\.\\NUL",
+          u"\\\\.\\PhysicalDrive0", u"\\\\server\\PIPE\\x", u"\\\\server\\mailslot\\x",
+          u"\\\\?\\UNC\\server\\pipe\\x"})
+        EXPECT_TRUE(sim::Files::NamesDevice(device)) << platform::ToUtf8(device);
+    for (const std::u16string_view file :
+         {u"null", u"COM10", u"console.csv", u"C:\\nul\\x.csv", u"C:\\a\\nul2", u"a.nul",
+          u"\\\\?\\C:\\nul", u"\\\\.\\C:\\x", u"\\\\server\\share\\nul", u"\\\\server\\pipes\\x",
+          u"C:\\pipe\\x", u""})
+        EXPECT_FALSE(sim::Files::NamesDevice(file)) << platform::ToUtf8(file);
 }
 
 }  // namespace

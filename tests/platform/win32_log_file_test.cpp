@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/log_file.h"
+#include "platform/sim/files.h"
 #include "platform/text.h"
 #include "platform/win32/log_file_api.h"
 #include "tests/support/temp_folder.h"
@@ -153,6 +155,63 @@ TEST_F(Win32LogFile, OnlyADiskFileIsALog) {
     EXPECT_EQ(win32api::LastLogErrorText(), u"not a regular file");
     EXPECT_EQ(win32api::OpenLog(Path("No\\Result.csv"), &length, &held), kNoLogFile);
     EXPECT_FALSE(win32api::LastLogErrorText().empty());
+}
+
+// What a log's path names, told without opening it: a device by any of its names, a pipe
+// whoever serves it, a folder, a file. A pipe is never opened, so its server still waits for the
+// reader it made it for. The virtual station, on the machine's own drives, tells each alike.
+TEST_F(Win32LogFile, DevicesAndPipesAreToldByNameAndNeverOpened) {
+    const std::u16string pipe =
+        u"\\\\.\\pipe\\tavrin-log-" + platform::DecimalText(GetCurrentProcessId());
+    const HANDLE server = CreateNamedPipeW(reinterpret_cast<const wchar_t*>(pipe.c_str()),
+                                           PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    fs::create_directory(dir_ / "Folder");
+    dir_.Write("File.csv", "x\r\n");
+    sim::Files& files = sim::Files::Get();
+    for (char16_t drive = u'A'; drive <= u'Z'; ++drive)
+        files.SetDriveFolder(drive, fs::path(std::u16string{drive, u':', u'\\'}));
+
+    using Kind = platform::LogPathKind;
+    const std::pair<std::u16string, Kind> cases[] = {
+        {u"NUL", Kind::Other},
+        {u"nul.csv", Kind::Other},
+        {Path("con"), Kind::Other},
+        {Path("Lpt9.txt"), Kind::Other},
+        {u"COM1", Kind::Other},
+        {u"\\\\.\\NUL", Kind::Other},
+        {pipe, Kind::Other},
+        {u"\\\\.\\pipe\\tavrin-nobody", Kind::Other},
+        {u"\\\\?\\pipe\\tavrin-nobody", Kind::Other},
+        {Path("Folder"), Kind::Folder},
+        {Path("File.csv"), Kind::File},
+        {u"\\\\?\\" + Path("File.csv"), Kind::File},
+        {Path("Missing.csv"), Kind::Nothing},
+        {Path("console.csv"), Kind::Nothing},
+        {Path("Folder\\nul2.csv"), Kind::Nothing},
+    };
+    for (const auto& [path, kind] : cases) {
+        SCOPED_TRACE(platform::ToUtf8(path));
+        EXPECT_EQ(win32api::LookAtLog(path), kind);
+        EXPECT_EQ(platform::LookAtLogPath(path), kind) << "the virtual station";
+    }
+    files.Reset();
+
+    std::uint64_t length = 0;
+    bool held = true;
+    for (const std::u16string& device : {pipe, std::u16string(u"NUL"), Path("nul.csv")}) {
+        SCOPED_TRACE(platform::ToUtf8(device));
+        EXPECT_EQ(win32api::OpenLog(device, &length, &held), kNoLogFile);
+        EXPECT_FALSE(held);
+        EXPECT_EQ(win32api::LastLogErrorText(), u"not a regular file");
+    }
+    const HANDLE reader =
+        CreateFileW(reinterpret_cast<const wchar_t*>(pipe.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE) << "the pipe's one instance was taken";
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+    CloseHandle(server);
 }
 
 }  // namespace

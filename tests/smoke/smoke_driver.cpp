@@ -7,6 +7,10 @@
 //                                               the caption buttons' symbols; exit 1 unless each
 //                                               character of the label draws a glyph of its own
 //                                               and the symbols come from Marlett
+//   tavrin-smoke-driver pipe NAME PROGRAM [ARG...]
+//                                               serves \\.\pipe\NAME (one instance) while
+//                                               PROGRAM runs and exits with its status; 3 when
+//                                               PROGRAM took the pipe's instance
 // Exit 1 when no such window appears (or it does not go) in time.
 #include <windows.h>
 
@@ -149,11 +153,63 @@ int Fonts(HWND window) {
     return shown && symbols ? 0 : 1;
 }
 
+// A program run with the pipe served, its output this one's; afterwards the pipe's one instance
+// must still wait for its reader.
+int ServePipe(int argc, wchar_t** argv) {
+    const std::wstring pipe = L"\\\\.\\pipe\\" + std::wstring(argv[2]);
+    // Buffered: a program that wrote to it is not held, and is told of.
+    const HANDLE server = CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1,
+                                           65536, 65536, 0, nullptr);
+    if (server == INVALID_HANDLE_VALUE) {
+        std::fputs("smoke-driver: the pipe could not be made\n", stderr);
+        return 1;
+    }
+    std::wstring command;
+    for (int i = 3; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const bool quote = arg.find_first_of(L" \t\"") != std::wstring::npos;
+        command += (i > 3 ? L" " : L"") + (quote ? L"\"" + arg + L"\"" : arg);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &child) == 0) {
+        std::fputs("smoke-driver: the program could not be started\n", stderr);
+        return 1;
+    }
+    WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    const HANDLE reader = CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    const bool free = reader != INVALID_HANDLE_VALUE;
+    if (free)
+        CloseHandle(reader);
+    CloseHandle(server);
+    if (!free) {
+        std::fputs("smoke-driver: the program took the pipe's instance\n", stderr);
+        return 3;
+    }
+    return static_cast<int>(status);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 4 && std::wstring(argv[1]) == L"pipe")
+        return ServePipe(argc, argv);
     if (argc < 3) {
-        std::fputs("usage: tavrin-smoke-driver find|close|fonts PREFIX [SECONDS]\n", stderr);
+        std::fputs(
+            "usage: tavrin-smoke-driver find|close|fonts PREFIX [SECONDS]\n"
+            "       tavrin-smoke-driver pipe NAME PROGRAM [ARG...]\n",
+            stderr);
         return 2;
     }
     const std::wstring command = argv[1];

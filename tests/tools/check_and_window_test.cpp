@@ -104,6 +104,7 @@ TEST_F(CheckAndWindowTest, EveryDiskOfTheSampleStationIsRecordedAlike) {
     system.loadStation = [this](const std::string& path, std::string* error) {
         return tools::LoadStationOnHostFiles(path, dir / "links", error);
     };
+    fs::create_directories(dir);  // the log's folder (no station link is made there on Windows)
     const std::string log = (dir / "results.csv").string();
     std::ostringstream out, err;
     EXPECT_EQ(tools::RunCheck({"--station", (kDemo / "station16.station").string(), "--check",

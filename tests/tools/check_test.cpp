@@ -279,7 +279,13 @@ TEST_F(CheckTool, ArgumentsThatDoNotFitAndUnreadableFilesExitTwo) {
         {Station({"--ports", chk}), "line16.chk: not a port map (no [PortMap] section)"},
         // A log that is no file is refused without opening it: a FIFO's open would wait.
         {Station({"--log", dir.path().string()}), "a folder, not a file"},
+        // A device and a pipe by their Windows names, whoever serves the pipe.
+        {Station({"--log", "NUL"}), "NUL: not a regular file"},
+        {Station({"--log", "C:\\x\\nul.csv"}), "nul.csv: not a regular file"},
+        {Station({"--log", "\\\\.\\pipe\\tavrin-log"}), "tavrin-log: not a regular file"},
+#ifndef _WIN32
         {Station({"--log", "/dev/null"}), "/dev/null: not a regular file"},
+#endif
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.args), 2) << c.reason;

@@ -64,6 +64,8 @@ TEST_F(StationHost, ChecksAStationWithTheMachinesFilesAndLeavesNothingBehind) {
                   std::string::npos)
             << out.str();
         EXPECT_NE(out.str().find("verdict FAIL ProductName\n"), std::string::npos);
+#ifndef _WIN32
+        // Windows' drives are the machine's own, and its stop requests are the console's events.
         EXPECT_TRUE(fs::is_symlink(links / "C"));
 
         stopped = 0;
@@ -71,6 +73,7 @@ TEST_F(StationHost, ChecksAStationWithTheMachinesFilesAndLeavesNothingBehind) {
         EXPECT_EQ(stopped.load(), 128 + SIGTERM);
         std::raise(SIGINT);
         EXPECT_EQ(stopped.load(), 128 + SIGINT);
+#endif
     }
     EXPECT_FALSE(fs::exists(links));
 }
