@@ -18,7 +18,6 @@
 #include "platform/device_watch.h"
 #include "platform/log_file.h"
 #include "platform/text.h"
-#include "platform/usb_io.h"
 #include "qc/check_file.h"
 #include "qc/check_model.h"
 #include "qc/disk_offer.h"
@@ -698,14 +697,6 @@ void StopCheck(int exitStatus) {
     if (platform::DeviceWatch* watch = runningWatch.load())
         watch->Stop();
     --stopsUnderWay;
-}
-
-std::string WindowsDiskIdentity(char16_t letter) {
-    char16_t name[64] = {};
-    const char16_t mountPoint[] = {letter, u':', u'\\', 0};
-    if (!platform::VolumeNameForMountPoint(mountPoint, name))
-        return {};
-    return platform::ToUtf8(std::u16string(name));
 }
 
 std::optional<std::string> StationAsked(const std::vector<std::string>& args) {

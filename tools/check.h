@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/usb_io.h"
 #include "tools/usbtree.h"
 
 namespace tools {
@@ -73,7 +74,13 @@ inline std::string WindowsAdvice(int code) {
 // as one may type it (the virtual station names them so too).
 // A Windows disk's identity by its letter: its volume's GUID name ("\\?\Volume{...}\"), which
 // another disk that takes the letter does not have; empty when the letter has no volume.
-std::string WindowsDiskIdentity(char16_t letter);
+inline std::string WindowsDiskIdentity(char16_t letter) {
+    char16_t name[64] = {};
+    const char16_t mountPoint[] = {letter, u':', u'\\', 0};
+    if (!platform::VolumeNameForMountPoint(mountPoint, name))
+        return {};
+    return platform::ToUtf8(std::u16string(name));
+}
 
 inline std::vector<std::string> WindowsDiskNames(char16_t letter) {
     const std::string drive = platform::ToUtf8(std::u16string{letter, u':'});
