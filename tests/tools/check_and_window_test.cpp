@@ -208,6 +208,7 @@ TEST_F(CheckAndWindowTest, ADiskPulledBeforeItsReadIsRecordedByNeither) {
         pullG();
         return true;
     };
+    fs::create_directories(dir);  // the log's folder (no station link is made there on Windows)
     const std::string log = (dir / "results.csv").string();
     std::ostringstream out, err;
     EXPECT_EQ(tools::RunCheck({"--station", (kDemo / "station16.station").string(), "--check",
