@@ -48,12 +48,13 @@ xvfb-run -a -s "-screen 0 1920x1440x24 -br" bash -c '
     import -window root "$1" && convert "$1" -bordercolor black -border 1 -trim +repage "$1"
   }
   source "$3"
+  await_earlier_wineserver
   prepare_wine_prefix "$wine"
   "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
   # The demo folder as drive T:, so that the window shows short paths.
   ln -sfn "$(realpath "$0")" "$WINEPREFIX/dosdevices/t:"
   (cd "$0" && "$wine" "T:\\TavrinDemo.exe") &
-  "$wine" "$2" find "RV7730 Tavrin" 120 >/dev/null
+  "$wine" "$2" find "RV7730 Tavrin" 120 >/dev/null || echo "demo: no Tavrin window appeared" >&2
   # Which fonts the window got: the label "版本号:" and the caption buttons, as Windows shows them.
   "$wine" "$2" fonts "RV7730 Tavrin" 60 > "$1/demo-fonts.txt" || cat "$1/demo-fonts.txt" >&2
   sleep 5

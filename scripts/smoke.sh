@@ -26,6 +26,7 @@ session='
 set -euo pipefail
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
 source "$SMOKE_PREFIX_SCRIPT"
+await_earlier_wineserver
 prepare_wine_prefix "$wine"
 "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
 
@@ -85,6 +86,8 @@ SMOKE_PIPE=tavrin-smoke check_case 2 'tavrin-smoke: not a regular file: the log 
 check_case 2 ".: a folder, not a file: the log must be a file" --log .
 check_case 1 "no USB disk E:" --check line1.chk E:
 check_case 1 "no disk found" --check line1.chk --format csv
+# Leave no wine process of this prefix behind for the next program on a virtual display.
+wineserver -w || true
 echo "smoke: tavrin-check answered its arguments"
 
 ini=$(tr -d '\r' < "$work/Tavrin.ini")

@@ -26,3 +26,10 @@ prepare_wine_prefix() {  # WINE
   done
   touch "$marker"
 }
+
+# A wineserver of this prefix that is still ending (wine keeps it a few seconds after its last
+# program) serves its desktop on the display it was started with, which may be gone: a program
+# started on a new virtual display would put its windows there, unseen. Wait for it to end first.
+await_earlier_wineserver() {
+  if command -v wineserver >/dev/null 2>&1; then wineserver -w || true; fi
+}

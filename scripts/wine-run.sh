@@ -24,6 +24,7 @@ exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wine=$1
   source "$2"
   shift 2
+  await_earlier_wineserver
   prepare_wine_prefix "$wine"
   if [ ! -e "$WINEPREFIX/.tavrin-unmanaged" ]; then
     "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 &&
