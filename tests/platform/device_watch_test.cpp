@@ -94,7 +94,8 @@ TEST_F(DeviceWatchTest, StopFromASignalHandlerEndsTheWait) {
     ASSERT_EQ(sigaction(SIGUSR1, &action, &before), 0);
     const pthread_t waiter = pthread_self();
     std::thread interrupter([waiter] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // most likely in the Wait
+        // Likely in the Wait by then; a stop that comes before it ends the Wait as well.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         pthread_kill(waiter, SIGUSR1);
     });
     EXPECT_EQ(watch.Wait(DeviceWatch::kForever), Wake::Stopped);
