@@ -17,6 +17,7 @@
 # machine than that cache and the binfmt_misc entry "tavrin-i386"; to remove both:
 #   echo -1 > /proc/sys/fs/binfmt_misc/tavrin-i386; rm -rf ~/.cache/tavrin/wine32*
 set -euo pipefail
+export PATH="$PATH:/usr/sbin:/sbin"  # ldconfig, mount
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
