@@ -154,6 +154,12 @@ make_cache() {  # VERSION
         fail "could not remove the old binfmt_misc entry $entry"
 }
 
+entry_is_ours() {
+    local file="$binfmt/$entry"
+    [ -e "$file" ] && grep -qx enabled "$file" && grep -qx "interpreter $root/usr/bin/qemu-i386" "$file" &&
+        grep -q '^flags: .*F' "$file"
+}
+
 register_emulator() {
     [ -d "$binfmt" ] || fail "the kernel has no binfmt_misc ($binfmt)"
     if [ ! -e "$binfmt/register" ]; then
@@ -163,10 +169,7 @@ register_emulator() {
     [ -e "$binfmt/register" ] || fail "binfmt_misc is not mounted on $binfmt"
     local qemu="$root/usr/bin/qemu-i386"
     if [ -e "$binfmt/$entry" ]; then
-        if grep -qx enabled "$binfmt/$entry" && grep -qx "interpreter $qemu" "$binfmt/$entry" &&
-           grep -q '^flags: .*F' "$binfmt/$entry"; then
-            return 0
-        fi
+        entry_is_ours && return 0
         as_root sh -c "echo -1 > $binfmt/$entry" || fail "could not remove the binfmt_misc entry $entry"
     fi
     # i386 ELF executables (the magic and mask of QEMU's own binfmt configuration). F: the kernel
@@ -182,6 +185,11 @@ setup() {
     local version
     version=$(wine64_version)
     wineserver64 >/dev/null
+    # Registering needs root: say so before fetching anything.
+    [ -d "$binfmt" ] || fail "the kernel has no binfmt_misc ($binfmt)"
+    if ! entry_is_ours && [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null 2>&1; then
+        fail "registering the emulator in binfmt_misc needs root, and sudo is not there"
+    fi
     cache_is_whole "$version" || make_cache "$version"
     register_emulator
     # Proof that an i386 program now starts by itself: wine's own loader.
