@@ -27,6 +27,8 @@ root="$store/root"
 stamp="$store/stamp"
 binfmt=/proc/sys/fs/binfmt_misc
 entry=tavrin-i386
+# Raised whenever the cache is made differently, so that an older one is made anew.
+layout=2
 # The i386 X libraries that wine's display driver loads when it starts (not dependencies of the
 # packages, only recommended).
 x_libraries=(libx11-6 libxext6 libxrender1 libxi6 libxrandr2 libxcursor1 libxinerama1
@@ -68,6 +70,7 @@ pieces=(usr/lib/wine/wine usr/bin/qemu-i386 lib/ld-linux.so.2 etc/ld.so.cache
 
 cache_is_whole() {  # VERSION
     [ -f "$stamp" ] && [ "$(sed -n 's/^wine64=//p' "$stamp")" = "$1" ] || return 1
+    [ "$(sed -n 's/^layout=//p' "$stamp")" = "$layout" ] || return 1
     local piece
     for piece in "${pieces[@]}"; do
         [ -e "$root/$piece" ] || return 1
@@ -125,6 +128,11 @@ make_cache() {  # VERSION
     # qemu-user brings every target's emulator: only the i386 one is used.
     find "$root/usr/bin" -name 'qemu-*' ! -name qemu-i386 -delete
     rm -rf "$root/usr/share/doc" "$root/usr/share/locale"
+    # The emulator looks a path up in the root first, and a folder there hides the machine's:
+    # the emulated wine must see the machine's fonts and font configuration, as wine64 does
+    # (fonts-wine's, the CJK font linked behind the dialog fonts).
+    rm -rf "$root/etc/fonts" "$root/usr/share/fonts" "$root/usr/share/fontconfig"
+    find "$root" -depth -type d -empty -delete
 
     # The step of libwine's own scripts: zlib1.dll from mingw-w64's, marked as a wine builtin.
     local out="$root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
@@ -148,7 +156,7 @@ make_cache() {  # VERSION
     local qemu_version
     qemu_version=$("$root/usr/bin/qemu-i386" --version | head -n 1) ||
         fail "$root/usr/bin/qemu-i386 does not run"
-    printf 'wine64=%s\nqemu=%s\n' "$version" "$qemu_version" >"$stamp"
+    printf 'wine64=%s\nqemu=%s\nlayout=%s\n' "$version" "$qemu_version" "$layout" >"$stamp"
     # An entry registered before holds the old emulator's file open: register the new one.
     [ ! -e "$binfmt/$entry" ] || as_root sh -c "echo -1 > $binfmt/$entry" ||
         fail "could not remove the old binfmt_misc entry $entry"
@@ -210,6 +218,14 @@ use_wine32() {  # the environment every 32-bit wine process needs
     WINESERVER=$(wineserver64)
     export WINESERVER
     export WINEARCH=win32
+    # The i386 font caches in a folder of their own: the machine's font folders hold the amd64
+    # ones, and an i386 one left there by another root would hide fonts.
+    mkdir -p "$store/fontconfig"
+    if [ ! -f "$store/fonts.conf" ]; then
+        printf '<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">\n<fontconfig>\n  <cachedir>%s</cachedir>\n  <include>/etc/fonts/fonts.conf</include>\n</fontconfig>\n' \
+            "$store/fontconfig" >"$store/fonts.conf"
+    fi
+    export FONTCONFIG_FILE="$store/fonts.conf"
 }
 
 case "${1:-}" in
