@@ -3,13 +3,15 @@
 # through sudo), then checks that every command the scripts call resolves. Installs nothing when
 # everything is there already.
 set -euo pipefail
+# ldconfig and mount live in the system's folders, which a user's PATH may leave out.
+export PATH="$PATH:/usr/sbin:/sbin"
 
 # wine64 alone puts no wine or wineserver on the PATH: the package wine does.
 packages=(
   cmake ninja-build g++ make
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine xvfb xauth imagemagick fonts-wqy-zenhei
+  wine wine64 fonts-wine xvfb xauth imagemagick fonts-wqy-zenhei libz-mingw-w64
   clang-format
   clang libclang-rt-dev
   qemu-system-x86 busybox-static libusbredirparser-dev dosfstools cpio kmod
@@ -23,7 +25,8 @@ commands=(
   i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-windres
   wine wineserver xvfb-run Xvfb xauth import convert
   clang clang++
-  qemu-system-x86_64 busybox mkfs.vfat cpio gzip depmod dpkg-deb apt-get apt-cache
+  qemu-system-x86_64 busybox mkfs.vfat cpio gzip depmod dpkg-deb dpkg-query apt-get apt-cache
+  ldconfig mount tee find
   chromium
 )
 
@@ -105,3 +108,7 @@ for modules in "$kernel_cache"/root/lib/modules/*/; do
   release=$(basename "$modules")
   [ -f "$modules/modules.dep" ] || depmod -b "$kernel_cache/root" "$release"
 done
+
+# The shipped x86 program runs under 32-bit wine through QEMU's user-mode emulator: its cache and
+# its binfmt_misc entry, made once (scripts/wine32.sh). Fails naming any step it cannot do.
+bash "$(dirname "$0")/wine32.sh" --setup

@@ -3,6 +3,9 @@
 # prepared Tavrin.ini and check file, finds its window by its title, saves a screenshot of it,
 # closes it through its close box and checks what Tavrin.ini then holds.
 #   bash scripts/smoke.sh [BUILD_DIR]   (default build/win64)
+# SMOKE_WINE is the wine command (words; default wine64) and SMOKE_PREFIX the name of its prefixes
+# in the cache (default wine64; "-xvfb" is added on a virtual display). The x86 build:
+#   SMOKE_WINE="scripts/wine32.sh --wine" SMOKE_PREFIX=wine32 bash scripts/smoke.sh build/win32-tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build/win64}")"
@@ -21,21 +24,30 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export SMOKE_WORK="$work" SMOKE_ARTIFACTS="$artifacts" SMOKE_DRIVER="$build/tests/tavrin-smoke-driver.exe"
 export SMOKE_CHECK="$build/tools/tavrin-check.exe"
 export SMOKE_PREFIX_SCRIPT="$PWD/scripts/wine-prefix.sh"
+if [ -z "${SMOKE_WINE:-}" ]; then
+  if command -v wine64 >/dev/null 2>&1; then SMOKE_WINE=wine64; else SMOKE_WINE=wine; fi
+fi
+export SMOKE_WINE
+read -r -a wine <<<"$SMOKE_WINE"
+# A relative command is the clone's: the session runs in other folders.
+[[ "${wine[0]}" == */* ]] && wine[0]=$(realpath "${wine[0]}")
+SMOKE_WINE="${wine[*]}"
+prefix_name="${SMOKE_PREFIX:-wine64}"
 
 session='
 set -euo pipefail
-if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+read -r -a wine <<<"$SMOKE_WINE"
 source "$SMOKE_PREFIX_SCRIPT"
 await_earlier_wineserver
-prepare_wine_prefix "$wine"
-"$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
+prepare_wine_prefix "${wine[@]}"
+"${wine[@]}" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
 
-ini_path=$("$wine" winepath -w "$SMOKE_WORK/line1.chk" 2>/dev/null | tr -d "\r")
+ini_path=$("${wine[@]}" winepath -w "$SMOKE_WORK/line1.chk" 2>/dev/null | tr -d "\r")
 expected="RV7730 Tavrin (1.0.0.3) - $ini_path"
 
-(cd "$SMOKE_WORK" && "$wine" ./Tavrin.exe) &
+(cd "$SMOKE_WORK" && "${wine[@]}" ./Tavrin.exe) &
 program=$!
-title=$("$wine" "$SMOKE_DRIVER" find "RV7730 Tavrin (1.0.0.3)" 120 | tr -d "\r") || {
+title=$("${wine[@]}" "$SMOKE_DRIVER" find "RV7730 Tavrin (1.0.0.3)" 120 | tr -d "\r") || {
   echo "smoke: no Tavrin window appeared"; exit 1; }
 echo "smoke: window \"$title\""
 if [ "$title" != "$expected" ]; then
@@ -43,32 +55,31 @@ if [ "$title" != "$expected" ]; then
 fi
 sleep 2  # let it paint
 import -window root -crop 1000x800+0+0 "$SMOKE_ARTIFACTS/tavrin-window.png" || true
-"$wine" "$SMOKE_DRIVER" close "RV7730 Tavrin (1.0.0.3)" 60 || { echo "smoke: the window did not close"; exit 1; }
+"${wine[@]}" "$SMOKE_DRIVER" close "RV7730 Tavrin (1.0.0.3)" 60 || { echo "smoke: the window did not close"; exit 1; }
 wait "$program" || true
 wineserver -w || true
 '
 
 if [ -n "${DISPLAY:-}" ]; then
-  export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64}"
+  export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/$prefix_name}"
   bash -c "$session"
 else
-  export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64-xvfb}"
+  export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/$prefix_name-xvfb}"
   mkdir -p "$(dirname "$WINEPREFIX")"
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "$session"
 fi
 
-if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
 # tavrin-check on its arguments: each that does not fit exits 2 with its reason; fitting ones
 # walk the machine, which under wine has no USB disk: a run that checks nothing fails and says so.
 # With SMOKE_PIPE=NAME the run has \\.\pipe\NAME served by the driver, which fails it (3) if the
 # run took the pipe from its reader.
-check_exe=$("$wine" winepath -w "$SMOKE_CHECK" 2>/dev/null | tr -d "\r")
+check_exe=$("${wine[@]}" winepath -w "$SMOKE_CHECK" 2>/dev/null | tr -d "\r")
 check_case() {  # STATUS REASON ARGS...
   local want=$1 reason=$2 status=0
   shift 2
   local run=("$SMOKE_CHECK")
   if [ -n "${SMOKE_PIPE:-}" ]; then run=("$SMOKE_DRIVER" pipe "$SMOKE_PIPE" "$check_exe"); fi
-  (cd "$SMOKE_WORK" && "$wine" "${run[@]}" "$@" > check.out 2> check.err) || status=$?
+  (cd "$SMOKE_WORK" && "${wine[@]}" "${run[@]}" "$@" > check.out 2> check.err) || status=$?
   if [ "$status" != "$want" ] || { [ -n "$reason" ] && ! grep -qF -- "$reason" "$SMOKE_WORK/check.err"; }; then
     echo "smoke: tavrin-check $* gave $status, expected $want and \"$reason\":"
     cat "$SMOKE_WORK/check.out" "$SMOKE_WORK/check.err"; exit 1

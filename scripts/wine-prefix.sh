@@ -10,18 +10,18 @@ tavrin_cjk_link="wqy-zenhei.ttc,WenQuanYi Zen Hei"
 tavrin_linked_faces=("MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "Microsoft Sans Serif" "MS Sans Serif"
                      "SimSun" "宋体" "PMingLiU" "新細明體")
 
-prepare_wine_prefix() {  # WINE
-  local wine=$1 marker="$WINEPREFIX/.tavrin-fonts-1" face font
+prepare_wine_prefix() {  # WINE...: the wine command, one word or more
+  local wine=("$@") marker="$WINEPREFIX/.tavrin-fonts-1" face font
   [ -e "$marker" ] && return 0
   # The first call makes the prefix; wine installs no fonts of its own into it here.
-  "$wine" reg delete "HKCU\\Software\\Wine\\Fonts\\Replacements" /f >/dev/null 2>&1 || true
+  "${wine[@]}" reg delete "HKCU\\Software\\Wine\\Fonts\\Replacements" /f >/dev/null 2>&1 || true
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   for font in "$tavrin_wine_fonts"/*; do
     [ -e "$font" ] || { echo "wine-prefix: no fonts in $tavrin_wine_fonts (fonts-wine)" >&2; return 1; }
     ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
   done
   for face in "${tavrin_linked_faces[@]}"; do
-    "$wine" reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
+    "${wine[@]}" reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
       /v "$face" /t REG_MULTI_SZ /d "$tavrin_cjk_link" /f >/dev/null || return 1
   done
   touch "$marker"
