@@ -7,6 +7,7 @@
 #include "platform/bytes.h"
 #include "platform/scsi_pass_through.h"
 #include "platform/text.h"
+#include "platform/thread_own.h"
 
 namespace device {
 
@@ -35,6 +36,12 @@ std::optional<std::uint32_t> SenseCode(std::span<const std::uint8_t> sense) {
 }
 
 namespace {
+
+// A thread's request buffer and how much of it the last command may have written.
+struct RequestBuffer {
+    const std::unique_ptr<ScsiRequest> request = std::make_unique<ScsiRequest>();
+    std::uint32_t written = 0;
+};
 
 // The request as first built, from a buffer that was zero-filled once: a failed attempt can
 // only have written the header, the sense area and the data length's bytes.
@@ -98,9 +105,9 @@ ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_
     // than the command, and a worker's stack is not asked for 66 KB), whole zero at each call's
     // start: zero-filled once, and after that only the bytes an earlier call could write (its
     // output size) are zeroed again, not all 66 KB each time.
-    thread_local const std::unique_ptr<ScsiRequest> buffer = std::make_unique<ScsiRequest>();
-    thread_local std::uint32_t written = 0;
-    ScsiRequest* const request = buffer.get();
+    RequestBuffer& buffer = platform::ThreadOwn<RequestBuffer, RequestBuffer>();
+    ScsiRequest* const request = buffer.request.get();
+    std::uint32_t& written = buffer.written;
     std::memset(request, 0, written);
     constexpr auto kInSize = static_cast<std::uint32_t>(sizeof(ScsiRequest));
     const auto outSize = static_cast<std::uint32_t>(platform::kScsiDataOffset) + dataLength;

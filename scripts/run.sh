@@ -39,6 +39,8 @@ rm -rf "$shots"
 mkdir -p "$shots"
 echo
 echo "No display: running on a virtual one for 20 seconds, saving screenshots."
+# Nobody would see a crash's debugger there: the demo ends instead.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine64-xvfb}"
 # Room for the window and the panel beside it in any font, on a black root; each screenshot is
 # trimmed to the windows.

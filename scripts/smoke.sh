@@ -20,7 +20,9 @@ printf '[Value]\r\nvid=1234\r\npid=7730\r\nRFreq=1\r\nBlink=2\r\n[Enable]\r\nvid
   > "$work/line1.chk"
 
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No automatic debugger: a program that crashes ends with its status, where wine's debugger
+# would wait, unseen, for ever.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export SMOKE_WORK="$work" SMOKE_ARTIFACTS="$artifacts" SMOKE_DRIVER="$build/tests/tavrin-smoke-driver.exe"
 export SMOKE_CHECK="$build/tools/tavrin-check.exe"
 export SMOKE_PREFIX_SCRIPT="$PWD/scripts/wine-prefix.sh"

@@ -5,7 +5,9 @@
 # one each time a window is shown or hidden).
 set -euo pipefail
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No automatic debugger: a program that crashes ends with its status, where wine's debugger
+# would wait, unseen, for ever.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrin"
 if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
 prefix_script="$(dirname "$(realpath "$0")")/wine-prefix.sh"

@@ -19,7 +19,9 @@
 set -euo pipefail
 export PATH="$PATH:/usr/sbin:/sbin"  # ldconfig, mount
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No automatic debugger: a program that crashes ends with its status, where wine's debugger
+# would wait, unseen, for ever.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrin"
 store="${TAVRIN_WINE32_CACHE:-$cache/wine32-root}"

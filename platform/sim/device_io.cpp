@@ -6,6 +6,7 @@
 #include "platform/sim/faults.h"
 #include "platform/sim/station.h"
 #include "platform/text.h"
+#include "platform/thread_own.h"
 
 namespace platform {
 namespace {
@@ -17,10 +18,13 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // The errors of the calls the station answers, as Windows numbers and words them.
-thread_local DeviceError lastError;
+struct LastErrorSlot {};
+DeviceError& LastError() {
+    return ThreadOwn<DeviceError, LastErrorSlot>();
+}
 
 void Failed(int code, std::u16string_view text) {
-    lastError = {code, std::u16string(text)};
+    LastError() = {code, std::u16string(text)};
 }
 
 }  // namespace
@@ -28,11 +32,11 @@ void Failed(int code, std::u16string_view text) {
 TAVRIN_BACKEND_BEGIN
 
 DeviceError LastDeviceError() {
-    return lastError;
+    return LastError();
 }
 
 void SetLastDeviceError(const DeviceError& error) {
-    lastError = error;
+    LastError() = error;
 }
 
 Handle OpenDeviceFile(const char16_t* path) {

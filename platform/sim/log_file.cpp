@@ -28,6 +28,7 @@
 #include "platform/sim/clock.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/files.h"
+#include "platform/thread_own.h"
 
 namespace sim {
 namespace {
@@ -59,10 +60,13 @@ constexpr char16_t kDiskFull[] = u"There is not enough space on the disk.";
 constexpr char16_t kLockViolation[] =
     u"The process cannot access the file because another process has locked a portion of the "
     u"file.";
-thread_local std::u16string lastError;
+struct LastErrorSlot {};
+std::u16string& LastError() {
+    return platform::ThreadOwn<std::u16string, LastErrorSlot>();
+}
 
 bool Failed(std::u16string_view text) {
-    lastError = text;
+    LastError() = text;
     return false;
 }
 
@@ -305,7 +309,7 @@ void CloseLogFile(LogFile file) {
 }
 
 std::u16string LastLogError() {
-    return sim::lastError;
+    return sim::LastError();
 }
 
 LocalTime CurrentLocalTime() {

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "platform/scsi_pass_through.h"
+#include "platform/thread_own.h"
 
 namespace platform {
 
@@ -43,7 +44,11 @@ HANDLE H(Handle handle) {
 // Taken at the failure: CloseHandle and OutputDebugStringW after it may change GetLastError.
 thread_local DWORD lastError = 0;
 // A reason the caller found in a call the system answered as a success; cleared by a failure.
-thread_local DeviceError foundError;
+// (Of the thread's own through ThreadOwn: it has a destructor.)
+struct FoundErrorSlot {};
+DeviceError& FoundError() {
+    return platform::ThreadOwn<DeviceError, FoundErrorSlot>();
+}
 thread_local bool found = false;
 
 void Failed() {
@@ -53,13 +58,13 @@ void Failed() {
 }  // namespace
 
 void SetLastDeviceError(const DeviceError& error) {
-    foundError = error;
+    FoundError() = error;
     found = true;
 }
 
 DeviceError LastDeviceError() {
     if (found)
-        return foundError;
+        return FoundError();
     DeviceError error{static_cast<int>(lastError), {}};
     if (lastError == 0)
         return error;

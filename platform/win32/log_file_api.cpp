@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "platform/thread_own.h"
 
 namespace win32api {
 
@@ -17,7 +18,10 @@ using platform::LogFile;
 
 namespace {
 
-thread_local std::u16string lastError;
+struct LastErrorSlot {};
+std::u16string& LastError() {
+    return platform::ThreadOwn<std::u16string, LastErrorSlot>();
+}
 
 HANDLE ToHandle(LogFile file) {
     return reinterpret_cast<HANDLE>(file);
@@ -25,19 +29,20 @@ HANDLE ToHandle(LogFile file) {
 
 // GetLastError's text, taken at the failure: closing the handle after it may change it.
 bool Failed(DWORD code = GetLastError()) {
-    lastError.clear();
+    std::u16string& reason = LastError();
+    reason.clear();
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (n > 0 && text != nullptr)
-        lastError.assign(reinterpret_cast<const char16_t*>(text), n);
+        reason.assign(reinterpret_cast<const char16_t*>(text), n);
     LocalFree(text);
-    while (!lastError.empty() &&
-           (lastError.back() == u'\n' || lastError.back() == u'\r' || lastError.back() == u' '))
-        lastError.pop_back();
-    if (lastError.empty())
-        lastError = u"error " + platform::DecimalText(static_cast<long long>(code));
+    while (!reason.empty() &&
+           (reason.back() == u'\n' || reason.back() == u'\r' || reason.back() == u' '))
+        reason.pop_back();
+    if (reason.empty())
+        reason = u"error " + platform::DecimalText(static_cast<long long>(code));
     return false;
 }
 
@@ -90,7 +95,7 @@ LogFile OpenLog(std::u16string_view path, std::uint64_t* length, bool* held) {
     *held = false;
     // Opening a pipe would connect to it, taking it from the reader it waits for.
     if (LookAtLog(path) == platform::LogPathKind::Other) {
-        lastError = u"not a regular file";
+        LastError() = u"not a regular file";
         return kNoLogFile;
     }
     const std::u16string name(path);
@@ -107,7 +112,7 @@ LogFile OpenLog(std::u16string_view path, std::uint64_t* length, bool* held) {
     }
     // A pipe, a console or a device is no log.
     if (GetFileType(file) != FILE_TYPE_DISK) {
-        lastError = u"not a regular file";
+        LastError() = u"not a regular file";
         CloseHandle(file);
         return kNoLogFile;
     }
@@ -189,7 +194,7 @@ void CloseLog(LogFile file) {
 }
 
 std::u16string LastLogErrorText() {
-    return lastError;
+    return LastError();
 }
 
 }  // namespace win32api
