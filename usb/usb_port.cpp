@@ -190,7 +190,7 @@ int CUsbPort::LoadChecks(CTreeCtrl& on, HTREEITEM item, const std::u16string& fi
         } else {
             const int value =
                 file.empty() ? 0
-                             : StationPortOf(file, static_cast<long long>(on.GetItemData(item)));
+                             : StationPortIn(file, static_cast<long long>(on.GetItemData(item)));
             checked = value != 0 ? 1 : 0;
         }
         on.SetCheck(item, checked != 0);
@@ -199,6 +199,10 @@ int CUsbPort::LoadChecks(CTreeCtrl& on, HTREEITEM item, const std::u16string& fi
             all = 0;
     }
     return all;
+}
+
+int CUsbPort::StationPortIn(const std::u16string& file, long long portOrdinal) {
+    return StationPortOf(file, portOrdinal);
 }
 
 bool CUsbPort::WritePortMap(HTREEITEM item, const std::u16string& file, int& station) {

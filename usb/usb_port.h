@@ -51,6 +51,11 @@ class CUsbPort : public ui::CDialog, public CEnumUSB {
     // worker's would otherwise mix with.
     bool ChecksLoaded() const { return checksLoaded_; }
 
+  protected:
+    // The station port that `file` gives the tree's port `portOrdinal` (0: none), read for each
+    // tick the tree loads, on the worker's thread or this one.
+    virtual int StationPortIn(const std::u16string& file, long long portOrdinal);
+
   private:
     void OnTreeClick(ui::NMHDR* header, ui::LRESULT* result);
     void OnLoad();

@@ -155,6 +155,10 @@ TEST(ThreadTest, AWorkerStartsAtOnceAndAnotherWaitsForTheCriticalSection) {
     static std::atomic<int> inside{0};
     static std::atomic<int> maxInside{0};
     static std::atomic<int> finished{0};
+    // From zero on every run of the test (--gtest_repeat).
+    inside = 0;
+    maxInside = 0;
+    finished = 0;
     auto proc = [](void*) -> UINT {
         {
             const CCriticalSectionLock outer(lock);

@@ -450,6 +450,23 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
     EXPECT_EQ(dialog.portCounter, 8);
 }
 
+// Holds the worker's ticking after the map's first port, until released.
+class HeldTicks : public usb::CUsbPort {
+  public:
+    std::atomic<int> reads{0};
+    std::atomic<bool> held{false};
+    std::shared_future<void> release;
+
+  protected:
+    int StationPortIn(const std::u16string& file, long long portOrdinal) override {
+        if (reads.fetch_add(1) == 1) {
+            held = true;
+            release.wait();
+        }
+        return CUsbPort::StationPortIn(file, portOrdinal);
+    }
+};
+
 // Load while the worker is still ticking the tree waits for it: the tree then shows the chosen
 // file's ticks alone, not some of each file's.
 TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
@@ -460,19 +477,24 @@ TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
     WriteFile(u"C:\\Tools\\Tavrin\\all.pfg", all);
     WriteFile(other, "[PortMap]\r\nusb07=1\r\n");
     WriteFile(kSettings, "[Setting]\r\nPORT_FILE=all.pfg\r\n");
-    usb::CUsbPort dialog;
+    std::promise<void> gate;
+    std::atomic<bool> released{false};
+    const auto release = [&] {
+        if (!released.exchange(true))
+            gate.set_value();
+    };
+    HeldTicks dialog;
+    dialog.release = gate.get_future().share();
     bool ran = false;
     ui::WhenIdle([&] {
-        // The walk is done and the first port ticked: the worker is ticking the rest.
-        ASSERT_TRUE(WaitServingSentMessages(
-            [&] {
-                const auto items = Items(dialog.tree);
-                return items.size() == kC1 + 1u && dialog.tree.GetCheck(items[kP1]);
-            },
-            10000));
+        // The walk is done, the first port ticked, and the worker held before the next one.
+        ASSERT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
         ran = true;
+        EXPECT_TRUE(dialog.tree.GetCheck(Items(dialog.tree)[kP1]));
         EXPECT_FALSE(dialog.ChecksLoaded());
         EXPECT_FALSE(ButtonEnabled(dialog, IDB_LOAD));
+        // Its next tick waits for this thread, which is busy with Load from now on.
+        release();
         ui::testing::QueueFileDialogAnswer(other);
         ui::SendMessage(dialog.m_hWnd, WM_COMMAND, IDB_LOAD, 0);
         EXPECT_EQ(dialog.GetWindowText(), u"USB Port Select - " + other);
@@ -481,7 +503,14 @@ TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
         EXPECT_EQ(Checked(dialog.tree), "...........x..");
         Press(dialog, IDCANCEL);
     });
+    // A failed wait above leaves the worker held: the dialog must not wait for it for ever.
+    std::thread watch([&] {
+        uitest::WaitFor([&] { return released.load(); }, std::chrono::minutes(5));
+        release();
+    });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    release();
+    watch.join();
     EXPECT_TRUE(ran);
 }
 
