@@ -28,19 +28,20 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
 
+for preset in native native-tsan win64; do
+  echo "== test $preset"
+  ctest --preset "$preset"
+done
+
 # The x86 tests take one core for several minutes under the emulator: they run beside the stages
-# that follow, in a process group of their own so that a failing run does not leave them behind.
+# that follow (not beside the timing-heavy tests above), in a process group of their own so that
+# a failing run does not leave them behind.
 x86_log=build/win32/x86-tests.log
 echo "== test win32 (x86 under 32-bit wine), beside the next stages: $x86_log"
 setsid bash -c 'ctest --preset win32 >"$1" 2>&1' x86-tests "$x86_log" &
 x86_tests=$!
 trap '[ -z "${x86_tests:-}" ] || kill -- "-$x86_tests" 2>/dev/null || true' EXIT
 x86_start=$SECONDS
-
-for preset in native native-tsan win64; do
-  echo "== test $preset"
-  ctest --preset "$preset"
-done
 
 echo "== tavrin-report's page in a real browser"
 bash scripts/report-test.sh build/native
