@@ -5,7 +5,7 @@
 #   bash scripts/smoke.sh [BUILD_DIR]   (default build/win64)
 # SMOKE_WINE is the wine command (words; default wine64) and SMOKE_PREFIX the name of its prefixes
 # in the cache (default wine64; "-xvfb" is added on a virtual display). The x86 build:
-#   SMOKE_WINE="scripts/wine32.sh --wine" SMOKE_PREFIX=wine32 bash scripts/smoke.sh build/win32-tests
+#   SMOKE_WINE="scripts/wine32.sh --wine" SMOKE_PREFIX=wine32 bash scripts/smoke.sh build/win32
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build/win64}")"

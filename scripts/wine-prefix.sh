@@ -30,6 +30,7 @@ prepare_wine_prefix() {  # WINE...: the wine command, one word or more
 # A wineserver of this prefix that is still ending (wine keeps it a few seconds after its last
 # program) serves its desktop on the display it was started with, which may be gone: a program
 # started on a new virtual display would put its windows there, unseen. Wait for it to end first.
-await_earlier_wineserver() {
-  if command -v wineserver >/dev/null 2>&1; then wineserver -w || true; fi
+await_earlier_wineserver() {  # the server of $WINESERVER when set (32-bit wine's), else wine's own
+  local server="${WINESERVER:-wineserver}"
+  if command -v "$server" >/dev/null 2>&1; then "$server" -w || true; fi
 }

@@ -9,18 +9,23 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # would wait, unseen, for ever.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrin"
-if command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+# scripts/wine32.sh runs the x86 build through this script with its own wine, wineserver and
+# prefix name: TAVRIN_WINE (the wine command), WINESERVER (its server, which wine reads too),
+# TAVRIN_WINE_PREFIX (the prefixes' name in the cache, "-xvfb" added on a virtual display).
+if [ -n "${TAVRIN_WINE:-}" ]; then wine=$TAVRIN_WINE
+elif command -v wine64 >/dev/null 2>&1; then wine=wine64; else wine=wine; fi
+prefix_name="${TAVRIN_WINE_PREFIX:-wine64}"
 prefix_script="$(dirname "$(realpath "$0")")/wine-prefix.sh"
 
 if [ -n "${DISPLAY:-}" ]; then
-  export WINEPREFIX="${WINEPREFIX:-$cache/wine64}"
+  export WINEPREFIX="${WINEPREFIX:-$cache/$prefix_name}"
   mkdir -p "$(dirname "$WINEPREFIX")"
   source "$prefix_script"
   prepare_wine_prefix "$wine"
   exec "$wine" "$@"
 fi
 
-export WINEPREFIX="${WINEPREFIX:-$cache/wine64-xvfb}"
+export WINEPREFIX="${WINEPREFIX:-$cache/$prefix_name-xvfb}"
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wine=$1
@@ -35,6 +40,6 @@ exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   status=0
   "$wine" "$@" || status=$?
   # The virtual display goes when this script ends: the last wine process must go first.
-  if command -v wineserver >/dev/null 2>&1; then wineserver -w || true; fi
+  await_earlier_wineserver
   exit "$status"
 ' wine-run "$wine" "$prefix_script" "$@"

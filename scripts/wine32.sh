@@ -247,36 +247,5 @@ case "${1:-}" in
 esac
 
 use_wine32
-wine="$WINELOADER"
-prefix_script="$(dirname "$(realpath "$0")")/wine-prefix.sh"
-
-if [ -n "${DISPLAY:-}" ]; then
-    export WINEPREFIX="${WINEPREFIX:-$cache/wine32}"
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    source "$prefix_script"
-    await_earlier_wineserver
-    prepare_wine_prefix "$wine"
-    status=0
-    "$wine" "$@" || status=$?
-    "$WINESERVER" -w || true
-    exit "$status"
-fi
-
-export WINEPREFIX="${WINEPREFIX:-$cache/wine32-xvfb}"
-mkdir -p "$(dirname "$WINEPREFIX")"
-exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  wine=$1
-  source "$2"
-  shift 2
-  await_earlier_wineserver
-  prepare_wine_prefix "$wine"
-  if [ ! -e "$WINEPREFIX/.tavrin-unmanaged" ]; then
-    "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 &&
-      touch "$WINEPREFIX/.tavrin-unmanaged"
-  fi
-  status=0
-  "$wine" "$@" || status=$?
-  # The virtual display goes when this script ends: the last wine process must go first.
-  "$WINESERVER" -w || true
-  exit "$status"
-' wine32-run "$wine" "$prefix_script" "$@"
+# The run itself is wine64's, with this wine, its server and prefixes of its own.
+TAVRIN_WINE="$WINELOADER" TAVRIN_WINE_PREFIX=wine32 exec "$(dirname "$(realpath "$0")")/wine-run.sh" "$@"
