@@ -377,6 +377,22 @@ TEST_F(PortDialogTest, StationNumbersGoPastSixteen) {
     EXPECT_EQ(ReadFile(file), expected + "[Setting]\r\nENABLE_PORT=0\r\n");
 }
 
+// Opens once, from whichever side comes first; a held worker waits on it.
+class ReleaseGate {
+  public:
+    std::shared_future<void> Future() const { return future_; }
+    void Open() {
+        if (!open_.exchange(true))
+            promise_.set_value();
+    }
+    bool IsOpen() const { return open_; }
+
+  private:
+    std::promise<void> promise_;
+    std::shared_future<void> future_ = promise_.get_future().share();
+    std::atomic<bool> open_{false};
+};
+
 // Holds the walk at the root hub's port 2 until released.
 class HeldPort : public usb::CUsbPort {
   public:
@@ -405,14 +421,10 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
     const std::string stored = "[PortMap]\r\nusb03=1\r\nusb07=2\r\n[Setting]\r\nENABLE_PORT=1\r\n";
     WriteFile(kSettings, "[Setting]\r\nPORT_FILE=a.pfg\r\n");
     WriteFile(map, stored);
-    std::promise<void> gate;
-    std::atomic<bool> released{false};
-    const auto release = [&] {
-        if (!released.exchange(true))
-            gate.set_value();
-    };
+    ReleaseGate gate;
+    const auto release = [&] { gate.Open(); };
     HeldPort dialog;
-    dialog.release = gate.get_future().share();
+    dialog.release = gate.Future();
     bool ran = false;
     std::thread watch;
     ui::WhenIdle([&] {
@@ -420,7 +432,8 @@ TEST_F(PortDialogTest, OkAndSaveWaitForTheTicksOfTheMap) {
         ASSERT_TRUE(WaitServingSentMessages([&] { return dialog.held.load(); }, 10000));
         // A dialog that closes while the walk is held must not wait for it for ever.
         watch = std::thread([&, window = dialog.m_hWnd] {
-            uitest::WaitFor([&] { return released || !IsWindow(window); }, std::chrono::minutes(5));
+            uitest::WaitFor([&] { return gate.IsOpen() || !IsWindow(window); },
+                            std::chrono::minutes(5));
             release();
         });
         EXPECT_FALSE(ButtonEnabled(dialog, IDOK));
@@ -477,14 +490,10 @@ TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
     WriteFile(u"C:\\Tools\\Tavrin\\all.pfg", all);
     WriteFile(other, "[PortMap]\r\nusb07=1\r\n");
     WriteFile(kSettings, "[Setting]\r\nPORT_FILE=all.pfg\r\n");
-    std::promise<void> gate;
-    std::atomic<bool> released{false};
-    const auto release = [&] {
-        if (!released.exchange(true))
-            gate.set_value();
-    };
+    ReleaseGate gate;
+    const auto release = [&] { gate.Open(); };
     HeldTicks dialog;
-    dialog.release = gate.get_future().share();
+    dialog.release = gate.Future();
     bool ran = false;
     ui::WhenIdle([&] {
         // The walk is done, the first port ticked, and the worker held before the next one.
@@ -505,7 +514,7 @@ TEST_F(PortDialogTest, LoadWhileTheWorkerTicksShowsOneFilesTicks) {
     });
     // A failed wait above leaves the worker held: the dialog must not wait for it for ever.
     std::thread watch([&] {
-        uitest::WaitFor([&] { return released.load(); }, std::chrono::minutes(5));
+        uitest::WaitFor([&] { return gate.IsOpen(); }, std::chrono::minutes(5));
         release();
     });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
