@@ -245,6 +245,8 @@ InfoRead DecodeControllerInfo(int driveNumber, char16_t letter, ValueSlots& slot
             // No answer at all, as from a disk pulled during its read: a drive that no longer
             // opens (or opens another disk) was never judged.
             const platform::DeviceError why = platform::LastDeviceError();
+            if (why.code == platform::kDeviceGone)
+                return InfoRead::NotOpened;
             const platform::Handle again = OpenPhysicalDrive(driveNumber);
             if (again == platform::kInvalidHandle)
                 return InfoRead::NotOpened;

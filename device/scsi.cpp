@@ -137,8 +137,9 @@ ScsiResult ScsiDataInResult(platform::Handle handle, std::span<const std::uint8_
         // answer at all.
         answered = answered || sense;
         platform::DebugOutput(sense ? u"r retry 0\n" : u"r retry 1\n");
-        // A stop ends the run: the command is not sent again.
-        if (!called && platform::LastDeviceError().code == platform::kDeviceCallStopped)
+        // A stop ends the run, and a disk gone answers no more: the command is not sent again.
+        const int code = called ? 0 : platform::LastDeviceError().code;
+        if (code == platform::kDeviceCallStopped || code == platform::kDeviceGone)
             break;
     }
     return answered ? ScsiResult::Refused : ScsiResult::NotSent;

@@ -43,6 +43,13 @@ inline constexpr int kDeviceCallStopped = -1;
 #else
 inline constexpr int kDeviceCallStopped = 4;
 #endif
+// The code of a device call whose disk went during it (Windows: ERROR_DEVICE_NOT_CONNECTED;
+// Linux: ENODEV): the disk was pulled, not read wrongly.
+#ifdef _WIN32
+inline constexpr int kDeviceGone = 1167;
+#else
+inline constexpr int kDeviceGone = 19;
+#endif
 TAVRIN_BACKEND_BEGIN
 DeviceError LastDeviceError();
 

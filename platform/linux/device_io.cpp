@@ -39,6 +39,9 @@ thread_local DeviceError lastError;
 std::atomic<bool> callsStopped{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
+// What a disk pulled or swapped since the walk found it answers.
+constexpr char16_t kChanged[] = u"the disk changed during the run";
+
 // Records errno's number and text; false, for the caller to return.
 bool Failed(int code) {
     lastError = {code, FromUtf8(std::strerror(code))};
@@ -57,6 +60,38 @@ bool StillWalkDisk(int fd, const std::string& node) {
         node,
         {S_ISCHR(opened.st_mode), major(opened.st_rdev), minor(opened.st_rdev),
          static_cast<std::uint64_t>(opened.st_dev), static_cast<std::uint64_t>(opened.st_ino)});
+}
+
+// After a command the host dropped: whether the device behind `fd` is going away. A disk
+// pulled during its command fails it before the kernel has taken the disk down, so a pull looks
+// like a broken transfer for a moment; the kernel takes it down soon after. Waits for that, a
+// bounded time, and ends the wait on a stop request.
+bool DeviceGoing(int fd) {
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode))
+        return false;
+    char folder[64];
+    std::snprintf(folder, sizeof folder, "/sys/dev/char/%u:%u/device/state", major(opened.st_rdev),
+                  minor(opened.st_rdev));
+    // A few seconds cover the hub's turn on a busy machine; a disk still there after them is
+    // one that answered wrongly.
+    constexpr auto kSettle = std::chrono::seconds(3);
+    constexpr auto kPause = std::chrono::milliseconds(20);
+    const auto until = std::chrono::steady_clock::now() + kSettle;
+    for (;;) {
+        char state[32] = {};
+        FILE* file = std::fopen(folder, "re");
+        if (file == nullptr)
+            return true;  // the device has left sysfs
+        const bool got = std::fgets(state, sizeof state, file) != nullptr;
+        std::fclose(file);
+        if (got && std::strncmp(state, "running", 7) != 0 && std::strncmp(state, "blocked", 7) != 0)
+            return true;  // offline, or being deleted
+        if (callsStopped.load() || std::chrono::steady_clock::now() >= until)
+            return false;
+        usleep(static_cast<useconds_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(kPause).count()));
+    }
 }
 
 }  // namespace
@@ -108,7 +143,7 @@ Handle OpenDeviceFile(const char16_t* path) {
     // A disk of the last walk whose mount or node went since, or whose names another disk has
     // now: the kernel hands a pulled disk's names to the next disk at once.
     const auto changed = [] {
-        lastError = {ESTALE, u"the disk changed during the run"};
+        lastError = {ESTALE, kChanged};
         return kInvalidHandle;
     };
     if (!node && letter && linux_os::DiskIdentity(text[4]))
@@ -165,11 +200,24 @@ bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t in
         static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                        std::chrono::steady_clock::now() - start)
                                        .count());
-    if (result != 0)
-        return Failed(errno);
-    // The command came back without reaching the device, or the host dropped it.
-    if (!linux_os::SgCompleted(*sg))
-        return Failed(EIO);
+    if (result != 0) {
+        const int error = errno;
+        // The pass-through node of a disk being taken down refuses every command.
+        if (error == ENODEV) {
+            lastError = {ENODEV, kChanged};
+            return false;
+        }
+        return Failed(error);
+    }
+    // The command came back without reaching the device, or the host dropped it: a disk being
+    // pulled is told apart from one that failed its transfer.
+    if (!linux_os::SgCompleted(*sg)) {
+        if (DeviceGoing(fd)) {
+            lastError = {ENODEV, kChanged};
+            return false;
+        }
+        return Failed(callsStopped.load() ? EINTR : EIO);
+    }
     const std::uint32_t count = linux_os::SgWriteBack(*sg, request, sense);
     if (returned != nullptr)
         *returned = count;
