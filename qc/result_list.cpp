@@ -107,9 +107,11 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
         record->barWindow = record->bar->m_hWnd;
     list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
 
-    record->opened = device::DecodeControllerInfo(record->deviceData.diskNumbers[0],
-                                                  record->volumeData.driveLetter, record->values,
-                                                  setup.lists) != device::InfoRead::NotOpened;
+    const device::InfoRead got =
+        device::DecodeControllerInfo(record->deviceData.diskNumbers[0],
+                                     record->volumeData.driveLetter, record->values, setup.lists);
+    record->opened = got != device::InfoRead::NotOpened;
+    record->read = got == device::InfoRead::Done;
     FillRowValues(row);
     if (setup.autoCheck)
         CheckRow(row, setup);
@@ -163,6 +165,11 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
     // A disk never read is never judged: a FAIL it did not earn would count against the line.
     if (record == nullptr || !record->opened || list_.GetItemText(row, portMode_ + 1).empty())
         return;
+    // Its empty values say nothing of the disk: FAIL, whatever the items enabled.
+    if (!record->read) {
+        SetRowVerdict(row, std::nullopt, setup);
+        return;
+    }
     // The cells show the record's values; the verdict is judged from those, the cells are marked.
     const Verdict verdict = Judge(setup, record->values);
     const int first = portMode_ + 2;
@@ -171,7 +178,7 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
                             verdict.failed.end();
         SetCellMatch(row, first + static_cast<int>(checked.column), checked.item, !failed);
     }
-    SetRowVerdict(row, verdict.pass, setup);
+    SetRowVerdict(row, verdict, setup);
 }
 
 void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
@@ -184,12 +191,14 @@ void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match)
         list_.InvalidateRect(&cell, true);
 }
 
-void ResultList::SetRowVerdict(int row, bool pass, const CheckSetup& setup) {
+void ResultList::SetRowVerdict(int row, const std::optional<Verdict>& verdict,
+                               const CheckSetup& setup) {
     const DeviceRecord* record = RecordOf(row);
     if (record == nullptr)
         return;
+    const bool pass = verdict && verdict->pass;
     // On disk before it shows; a log that cannot be written now gets the line with the next.
-    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, setup.checkFile, pass,
+    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, setup.checkFile, verdict,
                             record->values));
     if (record->barWindow == nullptr)
         return;

@@ -50,7 +50,7 @@ std::map<std::string, std::vector<std::string>> Records(const std::string& log) 
     std::string line;
     while (std::getline(lines, line)) {
         std::vector<std::string> fields = Fields(line);
-        EXPECT_EQ(fields.size(), 8u + device::kSlotCount) << line;
+        EXPECT_EQ(fields.size(), 9u + device::kSlotCount) << line;
         EXPECT_EQ(records.count(fields[1]), 0u) << "one record per disk: " << line;
         records[fields[1]] = std::move(fields);
     }
@@ -120,13 +120,13 @@ TEST_F(CheckAndWindowTest, EveryDiskOfTheSampleStationIsRecordedAlike) {
     ASSERT_EQ(window.size(), 10u);
     ASSERT_EQ(check.size(), window.size());
     const std::vector<std::string> names = Fields(qc::LogHeader().substr(3));
-    int failing = 0;
+    int failing = 0, notRead = 0;
     for (const auto& [port, fields] : window) {
         SCOPED_TRACE("station port " + port);
         ASSERT_EQ(check.count(port), 1u);
         const std::vector<std::string>& other = check.at(port);
         // The check file aside: each names the one it read, as its settings would store it.
-        const std::size_t checkFile = names.size() - 2;
+        const std::size_t checkFile = names.size() - 3;
         for (std::size_t f = 1; f < fields.size() && f < other.size(); ++f) {
             if (f != checkFile) {
                 EXPECT_EQ(fields[f], other[f]) << names.at(f);
@@ -137,8 +137,20 @@ TEST_F(CheckAndWindowTest, EveryDiskOfTheSampleStationIsRecordedAlike) {
                   platform::ToUtf8(fs::absolute(kDemo / "line16.chk").u16string()));
         EXPECT_EQ(fields.at(checkFile - 1).rfind("7730A", 0), 0u) << "the disk's serial number";
         failing += fields[4] == "FAIL" ? 1 : 0;
+        // The items the window marked failed, in column order; a block not read names none.
+        std::string items;
+        for (const std::string& item : windowFailed[port])
+            items += (items.empty() ? "" : "|") + item;
+        EXPECT_EQ(names.back(), "Failed items");
+        if (fields[4] == "FAIL" && items.empty()) {
+            EXPECT_EQ(fields.back(), "(not read)");
+            ++notRead;
+        } else {
+            EXPECT_EQ(fields.back(), items);
+        }
     }
     EXPECT_EQ(failing, 4) << "G, H, J and L fail";
+    EXPECT_EQ(notRead, 1) << "J's block is not read";
 
     // The items each found failed, where tavrin-check read the disk and gave its verdict.
     std::istringstream lines(out.str());
