@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/code_page.h"
+#include "platform/text.h"
+#include "qc/result_log.h"
 #include "tests/support/program_folder.h"
 
 namespace {
@@ -31,6 +34,18 @@ constexpr char kBadNameAndFirmware[] =
 constexpr char kCheckFile[] =
     "[Value]\r\nvid=1234\r\nProductName=Flash Disk\r\nFWVer=FW 7730.0412\r\n"
     "[Enable]\r\nvid=1\r\nProductName=1\r\nFWVer=1\r\n";
+
+// A line's comma-separated fields (none quoted).
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (const char c : line) {
+        if (c == ',')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
 
 class ReportTest : public ::testing::Test {
   protected:
@@ -68,7 +83,7 @@ std::string StationB() {
     log += std::string("2026-12-08 10:01:00,7,9,E,FAIL,") + kBadName + ",SN-B3" + check;
     log += std::string("2026-12-08 10:02:00,7,9,E,FAIL,") + kBadNameAndFirmware + ",SN-X" + check;
     log += std::string("2026-12-08 10:03:00,7,9,E,FAIL,") + kBadName + ",SN-Y" + check;
-    // A check file that is nowhere: the disk failed, which items is not known.
+    // A check file that is nowhere now: the disk failed all the same.
     log += std::string("2026-12-08 10:04:00,7,9,E,FAIL,") + kBadName + ",SN-Z,gone.chk,ST-B\r\n";
     // Records that cannot be read: a field short, and a time that is none.
     log += std::string("2026-12-08 10:05:00,7,9,E,FAIL,") + kBadName + ",SN-Z,ST-B\r\n";
@@ -100,11 +115,9 @@ TEST_F(ReportTest, SumsUpLogsOfBothFormatsAndSeveralStations) {
     EXPECT_NE(err.str().find("st02.csv:27: not read (not a date and time: \"yesterday\")"),
               std::string::npos)
         << err.str();
-    // Failed items: ProductName by three of ST-B's disks, FWVer by one; the old format's FAIL
-    // and the one without its check file are not known.
-    EXPECT_NE(text.find("failed items\n  ProductName 3\n  FWVer 1\n  (items not known) 2\n"),
-              std::string::npos)
-        << text;
+    // Neither format names its failed items, and no check file is given to judge them by: not
+    // the one each record names, which may have changed since.
+    EXPECT_NE(text.find("failed items\n  (not recorded) 5\n\nstations"), std::string::npos) << text;
     // Per station and port; port 7 of ST-B fails 4 of 5 against none of 20 elsewhere.
     EXPECT_NE(text.find("  ST-B: 25 checked, 4 failed, 16.00%\n"
                         "    port 1: 4 checked, 0 failed, 0.00%\n"),
@@ -142,6 +155,89 @@ TEST_F(ReportTest, SumsUpLogsOfBothFormatsAndSeveralStations) {
     EXPECT_NE(html.find("id=\"yield-chart\""), std::string::npos);
     EXPECT_NE(html.find("id=\"pareto-chart\""), std::string::npos);
     EXPECT_NE(html.find("Checked 27, PASS 22, FAIL 5, yield 81.48%"), std::string::npos);
+}
+
+// Records that do not name their failed items are judged by the check file given, whichever
+// they name; one that names them is never judged again, whatever the check file says.
+TEST_F(ReportTest, FailedItemsComeFromTheRecordOrTheCheckFileGiven) {
+    Write("st01.csv",
+          std::string(kOldHeader) + "2026-12-08 11:00:00,,3,G,FAIL," + kBadName + "\r\n");
+    Write("st02.csv", StationB());
+    const std::string check = Write("line16.chk", kCheckFile);
+    ASSERT_EQ(Run({logs.string(), "--check", check}), 0) << err.str();
+    EXPECT_NE(out.str().find("failed items\n  ProductName 5\n  FWVer 1\n\nstations"),
+              std::string::npos)
+        << out.str();
+    // A check file that finds nothing wrong with them: which items failed is not known.
+    const std::string lenient =
+        Write("lenient.chk", "[Value]\r\nvid=1234\r\n[Enable]\r\nvid=1\r\n");
+    ASSERT_EQ(Run({logs.string(), "--check", lenient}), 0) << err.str();
+    EXPECT_NE(out.str().find("failed items\n  (not recorded) 5\n\nstations"), std::string::npos)
+        << out.str();
+
+    // The current format, by the one record builder's rules: the items as the station judged
+    // them, a block not read as such; the check file given would say ProductName of them all.
+    device::ValueSlots bad;
+    for (std::size_t slot = 0; slot < device::kSlotCount; ++slot)
+        bad[slot] = platform::FromUtf8(Fields(kBadName)[slot]);
+    const platform::LocalTime time{2026, 12, 8, 12, 0, 0};
+    std::string current = qc::LogHeader();
+    for (const std::u16string items : {u"FWVer", u"(not read)", u"", u"ProductName|FWVer"})
+        current += qc::FormatLogLine(time, 2, 2, u"E", items.empty(), bad,
+                                     {u"SN", u"C:\\Tools\\Tavrin\\line16.chk", u"ST-C", items})
+                       .text;
+    const std::string log = Write("st03.csv", current);
+    for (const bool withCheck : {false, true}) {
+        SCOPED_TRACE(withCheck);
+        std::vector<std::string> args = {log};
+        if (withCheck)
+            args.insert(args.end(), {"--check", check});
+        ASSERT_EQ(Run(args), 0) << err.str();
+        EXPECT_NE(out.str().find("checked 4, PASS 1, FAIL 3"), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find("failed items\n  FWVer 2\n  ProductName 1\n  (not read) 1\n\n"),
+                  std::string::npos)
+            << out.str();
+    }
+}
+
+// A check file saved on a Chinese station holds its texts in GBK: read as UTF-8, every
+// Chinese value would fail it. It is read in the code page given (936 where none is, on a
+// system whose programs read UTF-8), and the report says so.
+TEST_F(ReportTest, ACheckFileInAStationsCodePageIsReadInIt) {
+    const std::string gbk = "\xC9\xC1\xB4\xE6\xC5\xCC";               // the product name in GBK
+    const std::string utf8 = "\xE9\x97\xAA\xE5\xAD\x98\xE7\x9B\x98";  // and in UTF-8
+    const std::string check = Write("gbk.chk", "[Value]\r\nvid=1234\r\nProductName=" + gbk +
+                                                   "\r\n[Enable]\r\nvid=1\r\nProductName=1\r\n");
+    std::string good = kGood;
+    good.replace(good.find("Flash Disk"), 10, utf8);
+    std::string otherVid = good;
+    otherVid.replace(0, 4, "9999");
+    const std::string log =
+        Write("cn.csv", std::string(kOldHeader) + "2026-12-08 11:00:00,,3,G,FAIL," + otherVid +
+                            "\r\n" + "2026-12-08 11:01:00,,3,G,FAIL," + kBadName + "\r\n" +
+                            "2026-12-08 11:02:00,,3,G,PASS," + good + "\r\n");
+    const auto judged = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {log, "--check", check};
+        args.insert(args.end(), more.begin(), more.end());
+        EXPECT_EQ(Run(args), 0) << err.str();
+        EXPECT_NE(out.str().find("failed items\n  vid 1\n  ProductName 1\n\n"), std::string::npos)
+            << out.str();
+        EXPECT_NE(err.str().find("gbk.chk: read in code page 936\n"), std::string::npos)
+            << err.str();
+    };
+    judged({"--codepage", "936"});
+    if (platform::SystemCodePage() == 65001)
+        judged({});
+    // Bytes that are no text in the code page given, and code pages that are none.
+    EXPECT_EQ(Run({log, "--check", check, "--codepage", "65001"}), 2);
+    EXPECT_NE(err.str().find("gbk.chk: not text in code page 65001"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({log, "--check", check, "--codepage", "GBK"}), 2);
+    EXPECT_EQ(Run({log, "--codepage", "936"}), 2) << "a code page of no check file";
+    EXPECT_EQ(Run({log, "--check", (logs / "gone.chk").string()}), 2);
+    EXPECT_NE(err.str().find("gone.chk: cannot be read"), std::string::npos) << err.str();
+    EXPECT_EQ(Run({log, "--check", log}), 2);
+    EXPECT_NE(err.str().find("cn.csv: not a check file"), std::string::npos) << err.str();
 }
 
 TEST_F(ReportTest, DatesChooseTheRecords) {

@@ -114,7 +114,7 @@ void ParetoChart(const Summary& s, std::ostream& out) {
     std::uint64_t running = 0;
     for (std::size_t i = 0; i < ranked.size(); ++i) {
         const auto& [item, count] = ranked[i];
-        const std::string name = platform::ToUtf8(device::kSlotKeys[item]);
+        const std::string name = ItemName(item);
         const double x = kLeft + step * double(i);
         const double h = plotH * double(count) / most;
         out << "<rect class=\"item\" x=\"" << Number(x + step * 0.15) << "\" y=\""
@@ -174,10 +174,7 @@ void PortGrids(const Summary& s, std::ostream& out) {
 void Tables(const Summary& s, std::ostream& out) {
     out << "<h2>Failed items</h2>\n<table id=\"items\"><tr><th>Item</th><th>Failures</th></tr>\n";
     for (const auto& [item, count] : s.RankedItems())
-        out << "<tr><td>" << Escape(platform::ToUtf8(device::kSlotKeys[item])) << "</td><td>"
-            << count << "</td></tr>\n";
-    if (s.failuresOfUnknownItems != 0)
-        out << "<tr><td>(items not known)</td><td>" << s.failuresOfUnknownItems << "</td></tr>\n";
+        out << "<tr><td>" << Escape(ItemName(item)) << "</td><td>" << count << "</td></tr>\n";
     out << "</table>\n";
 
     out << "<h2>Ports</h2>\n<table id=\"ports\"><tr><th>Station</th><th>Port</th><th>Checked</th>"

@@ -1,16 +1,20 @@
 #include "tools/report/report.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "device/selection_lists.h"
+#include "platform/code_page.h"
+#include "platform/ini.h"
 #include "platform/text.h"
 #include "qc/check_file.h"
 #include "qc/check_setup.h"
+#include "qc/result_log.h"
 #include "tools/report/log_reader.h"
 #include "tools/report/summary.h"
 
@@ -30,14 +34,20 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 constexpr const char* kUsage =
-    "usage: tavrin-report [--since DATE] [--until DATE] [--html FILE] [--csv FILE] LOG|FOLDER...";
+    "usage: tavrin-report [--since DATE] [--until DATE] [--check FILE [--codepage N]] [--html "
+    "FILE]\n"
+    "                     [--csv FILE] LOG|FOLDER...";
+constexpr unsigned kUtf8 = 65001;
+// A check file that is not UTF-8 on a system that reads UTF-8 comes from a Chinese station.
+constexpr unsigned kDefaultCodePage = 936;
 // Records named on standard error per log; past this they are only counted.
 constexpr std::uint64_t kNamedBadRecords = 100;
 
 struct Options {
     std::string since = "0000-00-00 00:00:00";
     std::string until = "9999-99-99 99:99:99";
-    std::optional<std::string> html, csv;
+    std::optional<std::string> html, csv, check;
+    std::optional<unsigned> codePage;
     std::vector<std::string> inputs;
 };
 
@@ -54,16 +64,15 @@ std::optional<std::string> ParseDate(std::string text, std::string_view fill) {
     return full;
 }
 
-// The failed items of a FAIL record, by the check file it names, read once per path: a
-// relative path as the station stores it is looked for beside the log, then from here.
-class CheckFiles {
+// What `--check` gives to judge the FAIL records of logs that do not name their failed items:
+// the check file as the window reads it, its drop-down values in the language the record's
+// values are in.
+class OlderRecordJudge {
   public:
-    const std::vector<std::size_t>* FailedItems(const Record& r, const fs::path& logFolder) {
-        if (r.pass || r.checkFile.empty())
-            return nullptr;
-        Entry& entry = Find(std::string(r.checkFile), logFolder);
-        if (!entry.stored)
-            return nullptr;
+    explicit OlderRecordJudge(qc::StoredCheck stored) : stored_(std::move(stored)) {}
+
+    // The items the record failed by the check file; none where it finds none.
+    const std::vector<std::size_t>& FailedItems(const Record& r) {
         // The values are in the station's language: the first whose lists hold every list value.
         std::size_t language = 0;
         for (std::size_t l = 0; l < kLanguages.size(); ++l) {
@@ -72,26 +81,20 @@ class CheckFiles {
                 break;
             }
         }
-        auto& setup = entry.setups[language];
+        auto& setup = setups_[language];
         if (!setup)
-            setup = qc::SetupFromCheckFile(*entry.stored,
-                                           device::SelectionListsFor(kLanguages[language]));
-        device::ValueSlots values;
-        for (std::size_t slot = 0; slot < values.size(); ++slot)
-            values[slot] = platform::FromUtf8(r.values[slot]);
-        failed_ = qc::FailedItems(*setup, values);
-        return &failed_;
+            setup =
+                qc::SetupFromCheckFile(stored_, device::SelectionListsFor(kLanguages[language]));
+        for (std::size_t slot = 0; slot < values_.size(); ++slot)
+            values_[slot] = platform::FromUtf8(r.values[slot]);
+        failed_ = qc::FailedItems(*setup, values_);
+        return failed_;
     }
 
   private:
     static constexpr std::array<device::Language, 3> kLanguages = {
         device::Language::English, device::Language::SimplifiedChinese,
         device::Language::TraditionalChinese};
-
-    struct Entry {
-        std::optional<qc::StoredCheck> stored;
-        std::array<std::optional<qc::CheckSetup>, 3> setups;
-    };
 
     static bool HoldsListValues(const device::SelectionLists& lists, const Record& r) {
         for (std::size_t slot = 0; slot < device::kSlotCount; ++slot) {
@@ -105,26 +108,45 @@ class CheckFiles {
         return true;
     }
 
-    Entry& Find(const std::string& stored, const fs::path& logFolder) {
-        const std::string key = Utf8Of(logFolder) + '\n' + stored;
-        const auto it = entries_.find(key);
-        if (it != entries_.end())
-            return it->second;
-        Entry& entry = entries_[key];
-        const fs::path path = PathOf(stored);
-        for (const fs::path& candidate : {path.is_absolute() ? path : logFolder / path, path}) {
-            const std::u16string name = platform::FromUtf8(Utf8Of(candidate));
-            if (qc::IsCheckFile(name)) {
-                entry.stored = qc::ReadCheckFile(name);
-                break;
-            }
-        }
-        return entry;
-    }
-
-    std::map<std::string, Entry> entries_;
+    qc::StoredCheck stored_;
+    std::array<std::optional<qc::CheckSetup>, 3> setups_;
+    device::ValueSlots values_;
     std::vector<std::size_t> failed_;
 };
+
+// The check file of `--check`, decoded as this system's programs read it: UTF-16 after its
+// mark; else in the system's code page, where a file that is not UTF-8 on a system that reads
+// UTF-8 is taken as written on a station of `codePage`. Answers why not where it cannot.
+std::optional<qc::StoredCheck> ReadCheck(const std::string& file, std::optional<unsigned> codePage,
+                                         std::ostream& err, std::string* why) {
+    std::ifstream in(PathOf(file), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    if (!in.is_open() || in.bad()) {
+        *why = "cannot be read";
+        return std::nullopt;
+    }
+    const unsigned system = platform::SystemCodePage();
+    std::optional<std::u16string> text;
+    if (bytes.starts_with("\xFF\xFE")) {
+        text = platform::ini::Decode(bytes, {}).text;
+    } else if (system == kUtf8 && platform::IsUtf8(bytes)) {
+        text = platform::FromUtf8(bytes);
+    } else {
+        const unsigned page = codePage ? *codePage : system == kUtf8 ? kDefaultCodePage : system;
+        text = platform::FromCodePage(bytes, page);
+        if (!text) {
+            *why = "not text in code page " + std::to_string(page);
+            return std::nullopt;
+        }
+        if (page != system)
+            err << "tavrin-report: " << file << ": read in code page " << page << "\n";
+    }
+    if (!qc::IsCheckText(*text)) {
+        *why = "not a check file (no [Value] or [Enable] section)";
+        return std::nullopt;
+    }
+    return qc::ReadCheckText(*text);
+}
 
 struct Log {
     fs::path path;
@@ -150,7 +172,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             out << kUsage << "\n";
             return 0;
         }
-        if (arg == "--since" || arg == "--until" || arg == "--html" || arg == "--csv") {
+        if (arg == "--since" || arg == "--until" || arg == "--html" || arg == "--csv" ||
+            arg == "--check" || arg == "--codepage") {
             if (i + 1 >= args.size())
                 return misuse(arg + " wants a value");
             const std::string& value = args[++i];
@@ -159,6 +182,16 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 if (!date)
                     return misuse("not a date: " + value);
                 (arg == "--since" ? o.since : o.until) = *date;
+            } else if (arg == "--check") {
+                o.check = value;
+            } else if (arg == "--codepage") {
+                unsigned page = 0;
+                const auto [end, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), page);
+                if (error != std::errc() || end != value.data() + value.size() || page == 0 ||
+                    page > 65535)
+                    return misuse("not a code page: " + value);
+                o.codePage = page;
             } else {
                 (arg == "--html" ? o.html : o.csv) = value;
             }
@@ -170,6 +203,18 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (o.inputs.empty())
         return misuse("no log named");
+    if (o.codePage && !o.check)
+        return misuse("--codepage wants --check");
+    std::optional<OlderRecordJudge> judge;
+    if (o.check) {
+        std::string why;
+        std::optional<qc::StoredCheck> stored = ReadCheck(*o.check, o.codePage, err, &why);
+        if (!stored) {
+            err << "tavrin-report: " << *o.check << ": " << why << "\n";
+            return 2;
+        }
+        judge.emplace(std::move(*stored));
+    }
 
     int status = 0;
     std::vector<Log> logs;
@@ -197,7 +242,27 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
 
     Summary summary;
-    CheckFiles checks;
+    std::vector<std::size_t> failed;
+    // The items a FAIL record failed: as it names them; for a log that does not name them, by
+    // the check file of --check, or not recorded.
+    const auto failedItems = [&](const Record& r) -> std::span<const std::size_t> {
+        static constexpr std::size_t kNotReadItem[] = {kNotRead};
+        static constexpr std::size_t kNotRecordedItem[] = {kNotRecorded};
+        if (r.pass)
+            return {};
+        if (r.hasFailedItems) {
+            if (r.failedItems == qc::kNotReadItems)
+                return kNotReadItem;
+            qc::ParseFailedItems(r.failedItems, failed);
+            return failed;
+        }
+        if (!judge)
+            return kNotRecordedItem;
+        const std::vector<std::size_t>& judged = judge->FailedItems(r);
+        if (judged.empty())
+            return kNotRecordedItem;
+        return judged;
+    };
     std::uint64_t badRecords = 0;
     const auto pass = [&](bool first) {
         for (const Log& log : logs) {
@@ -210,7 +275,6 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 continue;
             }
             std::uint64_t named = 0;
-            const fs::path folder = log.path.parent_path();
             const ReadResult result = ReadLog(
                 in,
                 [&](const Record& r) {
@@ -218,7 +282,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                         return;
                     if (first) {
                         const std::string_view station = r.station.empty() ? log.stand : r.station;
-                        summary.Add(r, station, checks.FailedItems(r, folder));
+                        summary.Add(r, station, failedItems(r));
                     } else {
                         summary.AddSecond(r);
                     }

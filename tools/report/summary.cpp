@@ -70,10 +70,6 @@ int NumberOf(std::string_view text) {
     return n;
 }
 
-std::string ItemName(std::size_t item) {
-    return platform::ToUtf8(device::kSlotKeys[item]);
-}
-
 std::string PortName(const PortKey& port) {
     return (port.ordinal ? "ordinal " : "port ") + std::to_string(port.number);
 }
@@ -93,6 +89,14 @@ std::string CsvField(std::string_view field) {
 
 }  // namespace
 
+std::string ItemName(std::size_t item) {
+    if (item == kNotRead)
+        return "(not read)";
+    if (item == kNotRecorded)
+        return "(not recorded)";
+    return platform::ToUtf8(device::kSlotKeys[item]);
+}
+
 std::string Percent(double fraction) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f%%", fraction * 100.0);
@@ -107,7 +111,7 @@ void Summary::Candidate(std::string_view serial) {
 }
 
 void Summary::Add(const Record& r, std::string_view station,
-                  const std::vector<std::size_t>* failedItems) {
+                  std::span<const std::size_t> failedItems) {
     const std::uint64_t failed = r.pass ? 0 : 1;
     ++total.checked;
     total.failed += failed;
@@ -135,12 +139,12 @@ void Summary::Add(const Record& r, std::string_view station,
     lastHourTally_->failed += failed;
 
     if (!r.pass) {
-        if (failedItems != nullptr && !failedItems->empty()) {
-            for (const std::size_t item : *failedItems)
+        for (const std::size_t item : failedItems) {
+            if (item < kItemCount)
                 ++itemFailures[item];
-        } else {
-            ++failuresOfUnknownItems;
         }
+        if (failedItems.empty())
+            ++itemFailures[kNotRecorded];
     }
 
     if (!r.serial.empty() && Seen(seen_, Hash(r.serial)))
@@ -211,8 +215,6 @@ void WriteText(const Summary& s, std::ostream& out) {
     out << "\nfailed items\n";
     for (const auto& [item, count] : s.RankedItems())
         out << "  " << ItemName(item) << " " << count << "\n";
-    if (s.failuresOfUnknownItems != 0)
-        out << "  (items not known) " << s.failuresOfUnknownItems << "\n";
 
     out << "\nstations\n";
     for (const auto& [station, tally] : s.stations) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -20,6 +21,15 @@
 #include "tools/report/log_reader.h"
 
 namespace tools::report {
+
+// Failures are counted by item: slots 0 to 22 are device::kSlotKeys, then two of the report's
+// own, for a disk whose block was not read and a failure whose items its record does not name.
+inline constexpr std::size_t kNotRead = device::kSlotCount;
+inline constexpr std::size_t kNotRecorded = device::kSlotCount + 1;
+inline constexpr std::size_t kItemCount = device::kSlotCount + 2;
+
+// An item's name: its key, "(not read)" or "(not recorded)".
+std::string ItemName(std::size_t item);
 
 struct Tally {
     std::uint64_t checked = 0;
@@ -46,17 +56,16 @@ class Summary {
     Summary();
 
     // The first pass: one record. `station` names the station (the record's, or a stand-in for a
-    // log without the column); `failedItems` the items the disk failed, nullptr where they are
-    // not known.
+    // log without the column); `failedItems` the items a FAIL failed, never empty ({kNotRecorded}
+    // where they are not known, {kNotRead} for a disk not read); a PASS's are passed over.
     void Add(const Record& record, std::string_view station,
-             const std::vector<std::size_t>* failedItems);
+             std::span<const std::size_t> failedItems);
     // Whether a second pass is needed to tell the retests, and its one record.
     bool WantsSecondPass() const { return !candidates_.empty(); }
     void AddSecond(const Record& record);
 
     Tally total;
-    std::array<std::uint64_t, device::kSlotCount> itemFailures{};
-    std::uint64_t failuresOfUnknownItems = 0;
+    std::array<std::uint64_t, kItemCount> itemFailures{};
     std::map<std::string, Tally> stations;
     std::map<PortKey, Tally> ports;
     std::map<std::string, Tally> hours;  // "YYYY-MM-DD HH"
