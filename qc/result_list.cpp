@@ -165,11 +165,6 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
     // A disk never read is never judged: a FAIL it did not earn would count against the line.
     if (record == nullptr || !record->opened || list_.GetItemText(row, portMode_ + 1).empty())
         return;
-    // Its empty values say nothing of the disk: FAIL, whatever the items enabled.
-    if (!record->read) {
-        SetRowVerdict(row, std::nullopt, setup);
-        return;
-    }
     // The cells show the record's values; the verdict is judged from those, the cells are marked.
     const Verdict verdict = Judge(setup, record->values);
     const int first = portMode_ + 2;
@@ -178,7 +173,9 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
                             verdict.failed.end();
         SetCellMatch(row, first + static_cast<int>(checked.column), checked.item, !failed);
     }
-    SetRowVerdict(row, verdict, setup);
+    // A block not read leaves empty values, marked where they fail; they say nothing of the
+    // disk, which is FAIL whatever the items enabled.
+    SetRowVerdict(row, record->read ? std::optional<Verdict>(verdict) : std::nullopt, setup);
 }
 
 void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
