@@ -34,9 +34,8 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 constexpr const char* kUsage =
-    "usage: tavrin-report [--since DATE] [--until DATE] [--check FILE [--codepage N]] [--html "
-    "FILE]\n"
-    "                     [--csv FILE] LOG|FOLDER...";
+    "usage: tavrin-report [--since DATE] [--until DATE] [--check FILE [--codepage N]]\n"
+    "                     [--html FILE] [--csv FILE] LOG|FOLDER...";
 constexpr unsigned kUtf8 = 65001;
 // A check file that is not UTF-8 on a system that reads UTF-8 comes from a Chinese station.
 constexpr unsigned kDefaultCodePage = 936;
