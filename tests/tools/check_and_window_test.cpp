@@ -10,6 +10,7 @@
 
 #include "platform/sim/station_file.h"
 #include "platform/text.h"
+#include "qc/log_reader.h"
 #include "qc/result_log.h"
 #include "tests/qc/qc_run_fixture.h"
 #include "tools/check.h"
@@ -22,7 +23,7 @@ using qctest::QcRunTest;
 
 const fs::path kDemo = fs::path(TAVRIN_DOCS_DIR) / "demo";
 
-// The fields of a CSV line: quoted fields with doubled quotes, the line's CR LF gone.
+// The fields of the header line: quoted fields with doubled quotes, the line's CR LF gone.
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields(1);
     bool quoted = false;
@@ -42,18 +43,28 @@ std::vector<std::string> Fields(const std::string& line) {
     return fields;
 }
 
-// A log's records after its header, by station port.
+// A log's records, read by the station's reader, by station port: the fields in the order of
+// the current header.
 std::map<std::string, std::vector<std::string>> Records(const std::string& log) {
     std::map<std::string, std::vector<std::string>> records;
     EXPECT_EQ(log.rfind(qc::LogHeader(), 0), 0u) << "the log starts with its header";
-    std::istringstream lines(log.substr(std::min(log.size(), qc::LogHeader().size())));
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields = Fields(line);
-        EXPECT_EQ(fields.size(), 9u + device::kSlotCount) << line;
-        EXPECT_EQ(records.count(fields[1]), 0u) << "one record per disk: " << line;
-        records[fields[1]] = std::move(fields);
-    }
+    std::istringstream in(log);
+    const qc::LogReadResult result = qc::ReadResultLog(
+        in,
+        [&](const qc::LogRecord& r) {
+            EXPECT_TRUE(r.hasFailedItems);
+            std::vector<std::string> fields = {std::string(r.time), std::string(r.stationPort),
+                                               std::string(r.ordinal), std::string(r.vol),
+                                               r.pass ? "PASS" : "FAIL"};
+            for (const std::string_view value : r.values)
+                fields.emplace_back(value);
+            for (const std::string_view field : {r.serial, r.checkFile, r.station, r.failedItems})
+                fields.emplace_back(field);
+            EXPECT_EQ(records.count(fields[1]), 0u) << "one record per disk: " << r.line;
+            records[fields[1]] = std::move(fields);
+        },
+        [](const qc::BadLogRecord& bad) { ADD_FAILURE() << bad.line << ": " << bad.why; });
+    EXPECT_TRUE(result.read) << result.why;
     return records;
 }
 
