@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "device/selection_lists.h"
@@ -30,14 +31,16 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 constexpr const char* kUsage =
-    "usage: tavrin-report [--since DATE] [--until DATE] [--html FILE] [--csv FILE] LOG|FOLDER...";
+    "usage: tavrin-report [--since DATE] [--until DATE] [--target YIELD] [--html FILE] [--csv FILE]"
+    " [--json FILE] LOG|FOLDER...";
 // Records named on standard error per log; past this they are only counted.
 constexpr std::uint64_t kNamedBadRecords = 100;
 
 struct Options {
     std::string since = "0000-00-00 00:00:00";
     std::string until = "9999-99-99 99:99:99";
-    std::optional<std::string> html, csv;
+    std::optional<std::string> html, csv, json;
+    std::optional<double> target;
     std::vector<std::string> inputs;
 };
 
@@ -150,7 +153,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             out << kUsage << "\n";
             return 0;
         }
-        if (arg == "--since" || arg == "--until" || arg == "--html" || arg == "--csv") {
+        if (arg == "--since" || arg == "--until" || arg == "--html" || arg == "--csv" ||
+            arg == "--json" || arg == "--target") {
             if (i + 1 >= args.size())
                 return misuse(arg + " wants a value");
             const std::string& value = args[++i];
@@ -159,8 +163,12 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 if (!date)
                     return misuse("not a date: " + value);
                 (arg == "--since" ? o.since : o.until) = *date;
+            } else if (arg == "--target") {
+                o.target = ParseYield(value);
+                if (!o.target)
+                    return misuse("not a yield: " + value);
             } else {
-                (arg == "--html" ? o.html : o.csv) = value;
+                (arg == "--html" ? o.html : arg == "--csv" ? o.csv : o.json) = value;
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return misuse("unknown option " + arg);
@@ -190,13 +198,14 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             }
             std::sort(found.begin(), found.end());
             for (const fs::path& file : found)
-                logs.push_back({file, Utf8Of(file), Utf8Of(file.stem())});
+                logs.push_back({file, Utf8Of(file), StationOfStem(Utf8Of(file.stem()))});
         } else {
-            logs.push_back({path, input, Utf8Of(path.stem())});
+            logs.push_back({path, input, StationOfStem(Utf8Of(path.stem()))});
         }
     }
 
     Summary summary;
+    summary.target = o.target;
     CheckFiles checks;
     std::uint64_t badRecords = 0;
     const auto pass = [&](bool first) {
@@ -218,12 +227,19 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                         return;
                     if (first) {
                         const std::string_view station = r.station.empty() ? log.stand : r.station;
-                        summary.Add(r, station, checks.FailedItems(r, folder));
+                        const auto* items = checks.FailedItems(r, folder);
+                        static constexpr std::size_t kUnknown[] = {kNotRecorded};
+                        summary.Add(r, station,
+                                    items != nullptr && !items->empty()
+                                        ? std::span<const std::size_t>(*items)
+                                        : std::span<const std::size_t>(kUnknown));
                     } else {
                         summary.AddSecond(r);
                     }
                 },
                 [&](const BadRecord& bad) {
+                    if (first)
+                        summary.AddBadRecord(log.name, bad);
                     if (first && ++named <= kNamedBadRecords)
                         err << "tavrin-report: " << log.name << ":" << bad.line << ": not read ("
                             << bad.why << ")\n";
@@ -231,6 +247,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             if (!first)
                 continue;
             badRecords += result.badRecords;
+            summary.logs += result.read ? 1 : 0;
             if (named > kNamedBadRecords)
                 err << "tavrin-report: " << log.name << ": " << named - kNamedBadRecords
                     << " more records not read\n";
@@ -249,6 +266,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (summary.WantsSecondPass())
         pass(false);
 
+    summary.recordsNotRead = badRecords;
     out << "logs " << logs.size() << ", records not read " << badRecords << "\n";
     WriteText(summary, out);
     out.flush();
@@ -267,6 +285,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     };
     write(o.html, WriteHtml);
     write(o.csv, WriteCsv);
+    write(o.json, WriteJson);
     return status;
 }
 
