@@ -173,7 +173,7 @@ void Trend(const Summary& s, std::ostream& out) {
         out << "<line id=\"target\" x1=\"" << L << "\" x2=\"" << W - R << "\" y1=\""
             << Number(Y(*s.target)) << "\" y2=\"" << Number(Y(*s.target))
             << "\" stroke=\"#1f497d\" stroke-dasharray=\"6 4\"/><text x=\"" << W - R - 4
-            << "\" y=\"" << Number(Y(*s.target) - 4)
+            << "\" y=\"" << Number(Y(*s.target) + 17)
             << "\" text-anchor=\"end\" font-size=\"15\" fill=\"#1f497d\">target "
             << Percent(*s.target) << "</text>\n";
     }
