@@ -296,6 +296,10 @@ TEST_F(ReportTest, JsonHoldsTheWholeSummary) {
           "{\"day\": \"2026-12-08\", \"verdicts\": 26, \"pass\": 22}",
           "\"line\": 26, \"reason\": \"30 fields where the header names 31\"}"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    // A JSON file that cannot be made fails the run, the summary still written.
+    EXPECT_EQ(Run({logs.string(), "--json", (logs / "no" / "r.json").string()}), 1);
+    EXPECT_NE(err.str().find("r.json: not written"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("checked 26,"), std::string::npos);
     // Yields aimed at: a fraction or a percentage, nothing past 100 %.
     EXPECT_EQ(Run({logs.string(), "--target", "0.9"}), 0);
     EXPECT_NE(out.str().find("below the target of 90.00%"), std::string::npos) << out.str();
