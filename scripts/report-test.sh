@@ -157,8 +157,13 @@ marked=$(sed -n '/id="worst-ports"/,/<\/table>/p' "$out/month-dom.html" | grep '
            sed 's#^<tr><td>\([^<]*\)</td><td>\([^<]*\)</td>.*#\1 \2#')
 [ "$marked" = "LINE2-ST14 port 9" ] ||
   { echo "report-test: the ports standing out are not LINE2-ST14's port 9 alone: $marked"; exit 1; }
-grep -q 'FWVer = FW 7730.0398: ' "$out/month-dom.html" ||
-  { echo "report-test: the firmware batch's value is not named"; exit 1; }
+# The firmware batch's two days head the days under the target, each naming a station of line 2
+# and the batch's firmware.
+for day in 2026-11-20 2026-11-21; do
+  sed -n '/id="worst-days"/,/<\/table>/p' "$out/month-dom.html" |
+    grep -q "^<tr><td>$day</td><td>[0-9.]*%</td><td>LINE2-ST[01][0-9]: [0-9]* of [0-9]*</td><td>FWVer = FW 7730.0398: [0-9]*</td></tr>" ||
+    { echo "report-test: $day is not named with its station and firmware"; exit 1; }
+done
 
 # The PDF: A4 pages (595 by 842 points), at most 10 of them.
 [ -s "$out/month.pdf" ] || { echo "report-test: no PDF"; cat "$out/browser.err"; exit 1; }

@@ -254,6 +254,52 @@ TEST(ReportItems, CountsEveryItemWithItsFailingValues) {
         << text.str();
 }
 
+TEST(ReportDays, ABadDayNamesItsStationAndValue) {
+    const std::size_t firmware = Slot(u"FWVer"), product = Slot(u"ProductName");
+    Summary s;
+    s.target = 0.9;
+    Record r;
+    const auto add = [&](std::string_view time, std::string_view station, int verdicts,
+                         int failures, std::size_t item, std::string_view value) {
+        r.time = time;
+        r.values[item] = value;
+        for (int i = 0; i < verdicts; ++i) {
+            r.pass = i >= failures;
+            s.Add(r, station, std::vector<std::size_t>{item});
+        }
+    };
+    // 1 November: every station near 95 %. 2 November: a firmware batch on LINE2-ST05; LINE1-ST01
+    // as every day. 3 November: a day of one failure more on LINE1-ST01, under the target too.
+    for (const char* day : {"2026-11-01 08:00:00", "2026-11-02 08:00:00"}) {
+        add(day, "LINE1-ST01", 20, 1, product, "USB DISK");
+        add(day, "LINE2-ST05", 20, day[9] == '2' ? 12 : 1, firmware,
+            day[9] == '2' ? "FW 7730.0398" : "FW 7730.0399");
+    }
+    add("2026-11-03 08:00:00", "LINE1-ST01", 20, 3, product, "USB DISK");
+    add("2026-11-03 08:00:00", "LINE2-ST05", 20, 2, firmware, "FW 7730.0399");
+
+    const auto days = s.WorstDays(10);
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].day, "2026-11-02");
+    EXPECT_EQ(days[0].station, "LINE2-ST05");
+    EXPECT_EQ(days[0].stationTally.failed, 12u);
+    EXPECT_EQ(days[0].item, firmware);
+    EXPECT_EQ(days[0].value, "FW 7730.0398");
+    EXPECT_EQ(days[0].count, 12u);
+    EXPECT_EQ(days[1].day, "2026-11-03");
+    EXPECT_EQ(days[1].station, "LINE1-ST01");
+    EXPECT_EQ(days[1].value, "USB DISK");
+    std::ostringstream page;
+    tools::report::WriteHtml(s, page);
+    EXPECT_NE(page.str().find("<tr><td>2026-11-02</td><td>67.50%</td><td>LINE2-ST05: 12 of 20</td>"
+                              "<td>FWVer = FW 7730.0398: 12</td></tr>"),
+              std::string::npos)
+        << page.str();
+    // Without a target, the three worst days.
+    s.target.reset();
+    EXPECT_EQ(s.WorstDays(3).size(), 3u);
+}
+
 // The page of a generated month: everything a supervisor reads, in a page that fits.
 TEST(ReportPage, AMonthOfTwentyFourStationsFitsAndLabelsDoNotMeet) {
     Summary s = Month(11, 24, 16, 250, 0.03, {{14, 9}}, 0.12, false);

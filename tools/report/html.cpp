@@ -201,15 +201,26 @@ void Trend(const Summary& s, std::ostream& out) {
             << "</title></circle>\n";
     }
     out << "</svg>\n";
-    if (s.target) {
-        std::string below;
-        for (const auto& [day, tally] : s.days) {
-            if (tally.Yield() < *s.target)
-                below += (below.empty() ? "" : ", ") + day + " (" + Percent(tally.Yield()) + ")";
-        }
-        out << "<p id=\"below-target\">Days under the target of " << Percent(*s.target) << ": "
-            << (below.empty() ? "none" : below) << ".</p>\n";
+    // The worst days, each with the station that lost most that day and the value failed most.
+    const auto worst = s.WorstDays(s.target ? 10 : 3);
+    out << "<h3>" << (s.target ? "Days under the target" : "Worst days") << "</h3>\n";
+    if (worst.empty()) {
+        out << "<p id=\"worst-days\">None.</p>\n";
+        return;
     }
+    out << "<table id=\"worst-days\"><tr><th>Day</th><th>Yield</th><th>Most failures</th>"
+           "<th>Failed most</th></tr>\n";
+    for (const DayNote& d : worst) {
+        out << "<tr><td>" << d.day << "</td><td>" << Percent(d.tally.Yield()) << "</td><td>"
+            << Escape(d.station) << ": " << Count(d.stationTally.failed) << " of "
+            << Count(d.stationTally.checked) << "</td><td>";
+        if (d.item < device::kSlotCount)
+            out << Escape(ItemName(d.item)) << " = " << Escape(d.value) << ": " << Count(d.count);
+        else if (d.item < kItemCount)
+            out << ItemName(d.item) << ": " << Count(d.count);
+        out << "</td></tr>\n";
+    }
+    out << "</table>\n";
 }
 
 void Stations(const Summary& s, std::ostream& out) {
@@ -393,7 +404,8 @@ void WriteHtml(const Summary& s, std::ostream& out) {
            "<title>Tavrin report</title>\n<style>\n"
            "body{font-family:sans-serif;margin:16px auto;padding:0 12px;max-width:880px;"
            "color:#222}\n"
-           "h1{font-size:1.5em;margin:0 0 8px}h2{font-size:1.2em;margin:20px 0 6px}\n"
+           "h1{font-size:1.5em;margin:0 0 8px}h2{font-size:1.2em;margin:20px 0 6px}"
+           "h3{font-size:1.05em;margin:12px 0 4px}\n"
            "p{margin:4px 0}.note{font-size:.85em;color:#555}\n"
            "table{border-collapse:collapse;margin-bottom:12px;max-width:100%}\n"
            "td,th{border:1px solid #bbb;padding:2px 6px;text-align:left;font-size:.9em}\n"

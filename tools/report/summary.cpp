@@ -258,6 +258,14 @@ void Summary::Add(const Record& r, std::string_view station,
     ++lastDayTally_->checked;
     lastDayTally_->failed += failed;
 
+    const std::pair<const Tally*, const Tally*> stationDay{lastStationTally_, lastDayTally_};
+    if (lastStationDayTally_ == nullptr || stationDay != lastStationDay_) {
+        lastStationDay_ = stationDay;
+        lastStationDayTally_ = &stationDays_[stationDay];
+    }
+    ++lastStationDayTally_->checked;
+    lastStationDayTally_->failed += failed;
+
     const std::string_view hour = r.time.substr(0, 13);
     if (lastHourTally_ == nullptr || hour != lastHour_) {
         lastHour_.assign(hour);
@@ -269,11 +277,14 @@ void Summary::Add(const Record& r, std::string_view station,
     if (!r.pass) {
         if (failedItems.empty()) {
             ++itemFailures[kNotRecorded];
+            ++dayValues_[{lastDay_, kNotRecorded, ""}];
         }
         for (const std::size_t item : failedItems) {
             if (item >= kItemCount)
                 continue;
             ++itemFailures[item];
+            ++dayValues_[{lastDay_, item,
+                          std::string(item < device::kSlotCount ? r.values[item] : "")}];
             if (item >= device::kSlotCount)
                 continue;
             auto& values = failingValues[item];
@@ -467,6 +478,56 @@ DiskFigures Summary::Disks() const {
         d.failThenPass += passedAfter ? 1 : 0;
     }
     return d;
+}
+
+std::vector<DayNote> Summary::WorstDays(std::size_t count) const {
+    std::vector<DayNote> notes;
+    for (const auto& [day, tally] : days) {
+        if (!target || tally.Yield() < *target)
+            notes.push_back({day, tally, {}, {}, kItemCount, {}, 0});
+    }
+    std::stable_sort(notes.begin(), notes.end(), [](const DayNote& a, const DayNote& b) {
+        return a.tally.Yield() < b.tally.Yield();
+    });
+    if (notes.size() > count)
+        notes.resize(count);
+    std::map<std::string_view, DayNote*> byDay;
+    for (DayNote& note : notes)
+        byDay[note.day] = &note;
+    std::map<const Tally*, std::string_view> names;
+    for (const auto& [station, tally] : stations)
+        names[&tally] = station;
+    for (const auto& [day, tally] : days)
+        names[&tally] = day;
+    // The station with the most failures that day; then the higher rate, then the name.
+    const auto worse = [](const Tally& a, std::string_view an, const Tally& b,
+                          std::string_view bn) {
+        if (a.failed != b.failed)
+            return a.failed > b.failed;
+        if (a.FailureRate() != b.FailureRate())
+            return a.FailureRate() > b.FailureRate();
+        return an < bn;
+    };
+    for (const auto& [key, tally] : stationDays_) {
+        const auto note = byDay.find(names.at(key.second));
+        if (note == byDay.end())
+            continue;
+        DayNote& n = *note->second;
+        const std::string_view station = names.at(key.first);
+        if (n.station.empty() || worse(tally, station, n.stationTally, n.station)) {
+            n.station.assign(station);
+            n.stationTally = tally;
+        }
+    }
+    for (const auto& [key, n] : dayValues_) {
+        const auto note = byDay.find(std::get<0>(key));
+        if (note != byDay.end() && n > note->second->count) {
+            note->second->item = std::get<1>(key);
+            note->second->value = std::get<2>(key);
+            note->second->count = n;
+        }
+    }
+    return notes;
 }
 
 void WriteText(const Summary& s, std::ostream& out) {

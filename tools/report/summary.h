@@ -81,6 +81,17 @@ struct DiskFigures {
     double FinalYield() const { return disks == 0 ? 0.0 : double(finalPass) / double(disks); }
 };
 
+// A bad day: its worst station (by failures) and the value failed most that day.
+struct DayNote {
+    std::string day;
+    Tally tally;
+    std::string station;
+    Tally stationTally;
+    std::size_t item = kItemCount;  // kItemCount: no failure that day
+    std::string value;
+    std::uint64_t count = 0;
+};
+
 struct BadRecordAt {
     std::string file;
     std::uint64_t line = 0;
@@ -143,6 +154,9 @@ class Summary {
     // Disks checked more than once, by serial number, each with its checks in time order.
     std::vector<std::pair<std::string, std::vector<Check>>> Retests() const;
     DiskFigures Disks() const;
+    // The days under the target, or without one the days of the lowest yield, worst first, at
+    // most `count`.
+    std::vector<DayNote> WorstDays(std::size_t count) const;
 
   private:
     struct TextHash {
@@ -166,6 +180,17 @@ class Summary {
     Tally* lastDayTally_ = nullptr;
     std::string lastHour_;
     Tally* lastHourTally_ = nullptr;
+    // Per station and day, by the two tallies' addresses (map nodes never move).
+    struct PairHash {
+        std::size_t operator()(const std::pair<const Tally*, const Tally*>& p) const {
+            return std::hash<const void*>{}(p.first) * 31 + std::hash<const void*>{}(p.second);
+        }
+    };
+    std::unordered_map<std::pair<const Tally*, const Tally*>, Tally, PairHash> stationDays_;
+    std::pair<const Tally*, const Tally*> lastStationDay_{};
+    Tally* lastStationDayTally_ = nullptr;
+    // Failing values per day: "YYYY-MM-DD", the item's index, the value.
+    std::map<std::tuple<std::string, std::size_t, std::string>, std::uint64_t> dayValues_;
     mutable bool judged_ = false;
     mutable std::map<PortKey, PortFigures> figures_;
 };
