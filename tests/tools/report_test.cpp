@@ -117,37 +117,46 @@ TEST_F(ReportTest, SumsUpLogsOfBothFormatsAndSeveralStations) {
         << err.str();
     // Neither format names its failed items, and no check file is given to judge them by: not
     // the one each record names, which may have changed since.
-    EXPECT_NE(text.find("failed items\n  (not recorded) 5\n\nstations"), std::string::npos) << text;
-    // Per station and port; port 7 of ST-B fails 4 of 5 against none of 20 elsewhere.
+    EXPECT_NE(text.find("failed items (items not known for 100.00% of the failures)\n"
+                        "  (not recorded) 5\n\n"),
+              std::string::npos)
+        << text;
+    // Per station and port; port 7 of ST-B fails 4 of 5 against none of 20 elsewhere: four
+    // failures are too few to send anyone to it.
     EXPECT_NE(text.find("  ST-B: 25 checked, 4 failed, 16.00%\n"
                         "    port 1: 4 checked, 0 failed, 0.00%\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("    port 7: 5 checked, 4 failed, 80.00%, stands out\n"), std::string::npos)
-        << text;
+    EXPECT_NE(text.find("    port 7: 5 checked, 4 failed, 80.00%\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  st01: 2 checked, 1 failed, 50.00%\n"
                         "    ordinal 3: 2 checked, 1 failed, 50.00%\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("hours\n  2026-12-08 09:00 21 checked, yield 100.00%\n"
-                        "  2026-12-08 10:00 5 checked, yield 20.00%\n"
-                        "  2026-12-08 11:00 1 checked, yield 0.00%\n"),
+    EXPECT_NE(text.find("days\n  2026-12-08 27 checked, yield 81.48%\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("period 2026-12-08 09:10:00 to 2026-12-08 11:00:00\n"), std::string::npos)
+        << text;
+    // 23 serial numbers and two records without one. SN-B3 passed at 09:13 and failed at 10:01;
+    // SN-X failed then passed. SN-Z's second record was not read, so it was checked once.
+    EXPECT_NE(text.find("disks 25, first-pass yield 84.00%, final yield 84.00%, retested 2, FAIL "
+                        "then PASS 1\n  (2 records without a serial number"),
               std::string::npos)
         << text;
-    // SN-B3 passed at 09:13 and failed at 10:01; SN-X failed then passed. SN-Z's second record
-    // was not read, so it was checked once.
-    EXPECT_NE(text.find("checked more than once\n"
-                        "  SN-B3: 2026-12-08 09:13:00 PASS, 2026-12-08 10:01:00 FAIL\n"
-                        "  SN-X: 2026-12-08 10:02:00 FAIL, 2026-12-08 10:06:00 PASS\n"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find("SN-Z:"), std::string::npos);
 
     std::ifstream csvFile(logs / "r.csv", std::ios::binary);
     const std::string csv{std::istreambuf_iterator<char>(csvFile), {}};
-    EXPECT_NE(csv.find("port,ST-B,7,,,5,1,4,0.8000,yes\r\n"), std::string::npos) << csv;
-    EXPECT_NE(csv.find("port,st01,,3,,2,1,1,0.5000,\r\n"), std::string::npos) << csv;
-    EXPECT_NE(csv.find("hour,,,,2026-12-08 10:00,5,1,4,0.8000,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("port,ST-B,7,,,5,1,4,0.8000,,,,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("port,st01,,3,,2,1,1,0.5000,,,,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("hour,,,,2026-12-08 10:00,5,1,4,0.8000,,,,\r\n"), std::string::npos) << csv;
+    // The retests in full, in the CSV alone.
+    EXPECT_NE(csv.find("check,,,,,,,,,,SN-B3,2026-12-08 09:13:00,PASS\r\n"
+                       "check,,,,,,,,,,SN-B3,2026-12-08 10:01:00,FAIL\r\n"
+                       "check,,,,,,,,,,SN-X,2026-12-08 10:02:00,FAIL\r\n"
+                       "check,,,,,,,,,,SN-X,2026-12-08 10:06:00,PASS\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_EQ(csv.find("SN-Z"), std::string::npos);
+    EXPECT_EQ(text.find("SN-X"), std::string::npos);
 
     std::ifstream htmlFile(logs / "r.html", std::ios::binary);
     const std::string html{std::istreambuf_iterator<char>(htmlFile), {}};
@@ -269,6 +278,131 @@ TEST_F(ReportTest, SaysWhatItCouldNotDo) {
     EXPECT_EQ(Run({"--since", "8.12.2026", good}), 2);
     EXPECT_EQ(Run({"--until"}), 2);
     EXPECT_EQ(Run({"--pdf", "x", good}), 2);
+}
+
+TEST_F(ReportTest, LogsWithoutAStationColumnAreNamedWithoutTheirDate) {
+    const std::string header = kOldHeader;
+    const std::string pass = std::string(",,3,G,PASS,") + kGood + "\r\n";
+    Write("QC-07_2026-11-05.csv", header + "2026-11-05 08:00:00" + pass);
+    Write("QC-07_2026-11-06.csv",
+          header + "2026-11-06 08:00:00" + pass + "2026-11-06 09:00:00" + pass);
+    Write("QC-07 20261107T0930.csv", header + "2026-11-07 09:30:00" + pass);
+    Write("QC07.csv", header + "2026-11-07 08:00:00" + pass);
+    Write("line-1_v2.csv", header + "2026-11-07 08:00:00" + pass);
+    ASSERT_EQ(Run({logs.string()}), 0) << err.str();
+    EXPECT_NE(out.str().find("  QC-07: 4 checked,"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("  QC07: 1 checked,"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("  line-1_v2: 1 checked,"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("QC-07_"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("QC-07 2026"), std::string::npos) << out.str();
+}
+
+// Whether `text` is one JSON value and nothing else.
+class JsonCheck {
+  public:
+    explicit JsonCheck(std::string_view text) : t_(text) {}
+    bool Whole() { return Value() && (Space(), i_ == t_.size()); }
+
+  private:
+    void Space() {
+        while (i_ < t_.size() && std::string_view(" \t\r\n").find(t_[i_]) != std::string_view::npos)
+            ++i_;
+    }
+    bool Eat(char c) { return Space(), i_ < t_.size() && t_[i_] == c ? (++i_, true) : false; }
+    bool String() {
+        if (!Eat('"'))
+            return false;
+        for (; i_ < t_.size() && t_[i_] != '"'; ++i_) {
+            if (static_cast<unsigned char>(t_[i_]) < 0x20)
+                return false;
+            if (t_[i_] == '\\' && ++i_ < t_.size() && t_[i_] == 'u')
+                i_ += 4;
+        }
+        return Eat('"');
+    }
+    bool Value() {
+        Space();
+        if (i_ >= t_.size())
+            return false;
+        if (t_[i_] == '"')
+            return String();
+        if (Eat('{')) {
+            if (Eat('}'))
+                return true;
+            do {
+                if (!String() || !Eat(':') || !Value())
+                    return false;
+            } while (Eat(','));
+            return Eat('}');
+        }
+        if (Eat('[')) {
+            if (Eat(']'))
+                return true;
+            do {
+                if (!Value())
+                    return false;
+            } while (Eat(','));
+            return Eat(']');
+        }
+        for (const std::string_view word : {"true", "false", "null"}) {
+            if (t_.substr(i_, word.size()) == word)
+                return i_ += word.size(), true;
+        }
+        const std::size_t start = i_;
+        while (i_ < t_.size() &&
+               std::string_view("+-.eE0123456789").find(t_[i_]) != std::string_view::npos)
+            ++i_;
+        return i_ > start;
+    }
+    std::string_view t_;
+    std::size_t i_ = 0;
+};
+
+TEST_F(ReportTest, JsonHoldsTheWholeSummary) {
+    // A station's name as a log may hold it: a control byte and a byte that is not UTF-8.
+    std::string log = StationB();
+    log += std::string("2026-12-08 10:07:00,1,1,E,PASS,") + kGood +
+           ",SN-W,C:\\Tools\\Tavrin\\line16.chk,ST\x01\xff\r\n";
+    Write("st02.csv", log);
+    const std::string json = (logs / "r.json").string();
+    ASSERT_EQ(Run({logs.string(), "--target", "98%", "--json", json}), 0) << err.str();
+    std::ifstream file(json, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_TRUE(JsonCheck(text).Whole()) << text;
+    for (const char* expected :
+         {"\"logs\": 1,",
+          "\"records_not_read\": 2,",
+          "\"first\": \"2026-12-08 09:10:00\",",
+          "\"last\": \"2026-12-08 10:07:00\",",
+          "\"verdicts\": 26,",
+          "\"pass\": 22,",
+          "\"fail\": 4,",
+          "\"yield\": 0.846154,",
+          "\"target\": 0.98,",
+          "\"disks\": 24,",
+          "\"first_pass_yield\": 0.875,",
+          "\"final_yield\": 0.875,",
+          "\"fail_then_pass\": 1,",
+          "{\"item\": \"ProductName\", \"failures\": 3, \"values\": [{\"value\": \"USB DISK\", "
+          "\"count\": 3}]}",
+          "{\"item\": \"(not recorded)\", \"failures\": 1, \"values\": []}",
+          "{\"station\": \"ST-B\", \"verdicts\": 25, \"fail\": 4}",
+          "{\"station\": \"ST\\u0001\xEF\xBF\xBD\", \"verdicts\": 1, \"fail\": 0}",
+          "{\"station\": \"ST-B\", \"port\": 7, \"free\": false, \"verdicts\": 5, \"fail\": 4, "
+          "\"stands_out\": false,",
+          "{\"day\": \"2026-12-08\", \"verdicts\": 26, \"pass\": 22}",
+          "\"line\": 26, \"reason\": \"30 fields where the header names 31\"}"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    // A JSON file that cannot be made fails the run, the summary still written.
+    EXPECT_EQ(Run({logs.string(), "--json", (logs / "no" / "r.json").string()}), 1);
+    EXPECT_NE(err.str().find("r.json: not written"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("checked 26,"), std::string::npos);
+    // Yields aimed at: a fraction or a percentage, nothing past 100 %.
+    EXPECT_EQ(Run({logs.string(), "--target", "0.9"}), 0);
+    EXPECT_NE(out.str().find("below the target of 90.00%"), std::string::npos) << out.str();
+    EXPECT_EQ(Run({logs.string(), "--target", "101%"}), 2);
+    EXPECT_EQ(Run({logs.string(), "--target", "0.9x"}), 2);
+    EXPECT_NE(err.str().find("not a yield: 0.9x"), std::string::npos);
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 constexpr const char* kUsage =
-    "usage: tavrin-report [--since DATE] [--until DATE] [--check FILE [--codepage N]]\n"
-    "                     [--html FILE] [--csv FILE] LOG|FOLDER...";
+    "usage: tavrin-report [--since DATE] [--until DATE] [--target YIELD] [--check FILE [--codepage N]]\n"
+    "                     [--html FILE] [--csv FILE] [--json FILE] LOG|FOLDER...";
 constexpr unsigned kUtf8 = 65001;
 // A check file that is not UTF-8 on a system that reads UTF-8 comes from a Chinese station.
 constexpr unsigned kDefaultCodePage = 936;
@@ -45,8 +45,9 @@ constexpr std::uint64_t kNamedBadRecords = 100;
 struct Options {
     std::string since = "0000-00-00 00:00:00";
     std::string until = "9999-99-99 99:99:99";
-    std::optional<std::string> html, csv, check;
+    std::optional<std::string> html, csv, json, check;
     std::optional<unsigned> codePage;
+    std::optional<double> target;
     std::vector<std::string> inputs;
 };
 
@@ -172,7 +173,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return 0;
         }
         if (arg == "--since" || arg == "--until" || arg == "--html" || arg == "--csv" ||
-            arg == "--check" || arg == "--codepage") {
+            arg == "--json" || arg == "--target" || arg == "--check" || arg == "--codepage") {
             if (i + 1 >= args.size())
                 return misuse(arg + " wants a value");
             const std::string& value = args[++i];
@@ -191,8 +192,12 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                     page > 65535)
                     return misuse("not a code page: " + value);
                 o.codePage = page;
+            } else if (arg == "--target") {
+                o.target = ParseYield(value);
+                if (!o.target)
+                    return misuse("not a yield: " + value);
             } else {
-                (arg == "--html" ? o.html : o.csv) = value;
+                (arg == "--html" ? o.html : arg == "--csv" ? o.csv : o.json) = value;
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return misuse("unknown option " + arg);
@@ -234,9 +239,9 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             }
             std::sort(found.begin(), found.end());
             for (const fs::path& file : found)
-                logs.push_back({file, Utf8Of(file), Utf8Of(file.stem())});
+                logs.push_back({file, Utf8Of(file), StationOfStem(Utf8Of(file.stem()))});
         } else {
-            logs.push_back({path, input, Utf8Of(path.stem())});
+            logs.push_back({path, input, StationOfStem(Utf8Of(path.stem()))});
         }
     }
 
@@ -262,6 +267,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return kNotRecordedItem;
         return judged;
     };
+    summary.target = o.target;
     std::uint64_t badRecords = 0;
     const auto pass = [&](bool first) {
         for (const Log& log : logs) {
@@ -287,6 +293,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                     }
                 },
                 [&](const BadRecord& bad) {
+                    if (first)
+                        summary.AddBadRecord(log.name, bad);
                     if (first && ++named <= kNamedBadRecords)
                         err << "tavrin-report: " << log.name << ":" << bad.line << ": not read ("
                             << bad.why << ")\n";
@@ -294,6 +302,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             if (!first)
                 continue;
             badRecords += result.badRecords;
+            summary.logs += result.read ? 1 : 0;
             if (named > kNamedBadRecords)
                 err << "tavrin-report: " << log.name << ": " << named - kNamedBadRecords
                     << " more records not read\n";
@@ -312,6 +321,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (summary.WantsSecondPass())
         pass(false);
 
+    summary.recordsNotRead = badRecords;
     out << "logs " << logs.size() << ", records not read " << badRecords << "\n";
     WriteText(summary, out);
     out.flush();
@@ -330,6 +340,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     };
     write(o.html, WriteHtml);
     write(o.csv, WriteCsv);
+    write(o.json, WriteJson);
     return status;
 }
 
