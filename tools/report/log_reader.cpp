@@ -133,7 +133,7 @@ bool Number(std::string_view text) {
 }
 
 struct Columns {
-    std::optional<std::size_t> time, stationPort, ordinal, verdict, serial, checkFile, station;
+    std::optional<std::size_t> time, stationPort, ordinal, vol, verdict, serial, checkFile, station;
     std::array<std::optional<std::size_t>, device::kSlotCount> values;
     std::size_t count = 0;
 };
@@ -153,6 +153,8 @@ Columns ColumnsOf(const std::vector<std::string_view>& header) {
             set(c.stationPort);
         else if (name == "Ordinal")
             set(c.ordinal);
+        else if (name == "Vol")
+            set(c.vol);
         else if (name == "Verdict")
             set(c.verdict);
         else if (name == "Serial number")
@@ -283,6 +285,8 @@ ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& o
             continue;
         }
         record.pass = verdict == "PASS";
+        record.vol = field(columns->vol);
+        record.line = at;
         record.serial = field(columns->serial);
         record.checkFile = field(columns->checkFile);
         record.station = field(columns->station);

@@ -23,12 +23,16 @@ struct Record {
     std::string_view time;         // "YYYY-MM-DD HH:MM:SS"
     std::string_view stationPort;  // empty in free mode
     std::string_view ordinal;
+    std::string_view vol;
     bool pass = false;
     std::string_view serial;     // empty where the log has no such column
     std::string_view checkFile;  // likewise
     std::string_view station;    // likewise
     // The value columns by slot; empty for a column the log lacks.
     std::array<std::string_view, device::kSlotCount> values;
+    std::string_view failedItems;  // the raw "Failed items" field, empty where absent
+    bool hasFailedItems = false;   // whether the log has that column
+    std::uint64_t line = 0;        // the physical line the record starts on, from 1
 };
 
 // Where a record could not be read, and why.
