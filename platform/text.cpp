@@ -114,6 +114,17 @@ std::u16string HexText(unsigned long long value, int digits, bool upper) {
     return text;
 }
 
+bool IsUtf8(std::string_view text) {
+    // Well-formed exactly when no sequence turns into U+FFFD that was not one already.
+    std::size_t marks = 0;
+    for (std::size_t i = 0; i + 2 < text.size(); ++i) {
+        if (text.substr(i, 3) == "\xEF\xBF\xBD")
+            ++marks;
+    }
+    const std::u16string units = FromUtf8(text);
+    return static_cast<std::size_t>(std::count(units.begin(), units.end(), u'\uFFFD')) == marks;
+}
+
 std::u16string FromUtf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

@@ -31,6 +31,9 @@ std::string ToUtf8(std::u16string_view text);
 
 // Malformed sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
+// Whether the bytes are well-formed UTF-8 throughout (no overlong form, surrogate or code point
+// past U+10FFFF).
+bool IsUtf8(std::string_view text);
 
 // "%.*d": the number in decimal, with zeros in front up to `digits` digits.
 std::u16string DecimalText(long long value, int digits = 1);

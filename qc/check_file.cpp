@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ini.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -33,6 +34,23 @@ StoredCheck ReadCheckFile(const std::u16string& path) {
             stored.text[i] = platform::GetProfileString(kValue, key, u"", kValueBuffer, path);
     }
     return stored;
+}
+
+StoredCheck ReadCheckText(std::u16string_view text) {
+    StoredCheck stored;
+    for (std::size_t i = 0; i < device::kSlotCount; ++i) {
+        const std::u16string_view key = device::kSlotKeys[i];
+        stored.enabled[i] = static_cast<int>(platform::ini::GetInt(text, kEnable, key, 0)) & 0xFF;
+        if (IsListItem(i))
+            stored.entry[i] = static_cast<int>(platform::ini::GetInt(text, kValue, key, 0));
+        else
+            stored.text[i] = platform::ini::GetString(text, kValue, key, u"", kValueBuffer);
+    }
+    return stored;
+}
+
+bool IsCheckText(std::u16string_view text) {
+    return platform::ini::HasSection(text, kValue) || platform::ini::HasSection(text, kEnable);
 }
 
 void WriteCheckFile(const std::u16string& path, const EnabledFlags& enabled,

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "device/controller.h"
 #include "device/selection_lists.h"
@@ -27,6 +28,12 @@ struct StoredCheck {
 // Missing files, sections and keys give the defaults: nothing enabled, entry 0, empty texts. An
 // empty path reads no file at all.
 StoredCheck ReadCheckFile(const std::u16string& path);
+
+// The same of a check file's text, decoded already (a file written in another station's code
+// page): read as the profile functions read the file.
+StoredCheck ReadCheckText(std::u16string_view text);
+// Whether the text is a check file's: it has a "Value" or an "Enable" section.
+bool IsCheckText(std::u16string_view text);
 
 // Saves a check: for each item in index order its "Value" and then its "Enable" (so a new file
 // holds "Value" first), keys that are there replaced where they stand. A list item's expected

@@ -27,6 +27,8 @@ struct DeviceRecord {
     // False: its drive would not open when the block was to be read (pulled or swapped); the
     // row shows no values and gets no verdict.
     bool opened = true;
+    // False: it opened, but its block could not be read or decoded; its verdict is FAIL.
+    bool read = true;
     // 1: matched at the last check, or not compared; 0: did not meet the configuration.
     std::array<std::int32_t, device::kSlotCount> matches{};
     std::int32_t barShown = 0;

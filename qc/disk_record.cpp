@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/text.h"
 #include "qc/check_model.h"
 
 namespace qc {
@@ -30,9 +31,14 @@ DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
 }
 
 LogLine FormatRecord(const platform::LocalTime& time, const DiskRecord& record,
-                     std::u16string_view checkFile, bool pass, const device::ValueSlots& values) {
-    return FormatLogLine(time, record.stationPort, record.portOrdinal, record.vol, pass, values,
-                         {record.serial, std::u16string(checkFile), platform::ComputerName()});
+                     std::u16string_view checkFile, const std::optional<Verdict>& verdict,
+                     const device::ValueSlots& values) {
+    const bool pass = verdict && verdict->pass;
+    std::u16string failed =
+        verdict ? FailedItemsText(verdict->failed) : platform::FromUtf8(kNotReadItems);
+    return FormatLogLine(
+        time, record.stationPort, record.portOrdinal, record.vol, pass, values,
+        {record.serial, std::u16string(checkFile), platform::ComputerName(), std::move(failed)});
 }
 
 }  // namespace qc

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "device/controller.h"
 #include "platform/log_file.h"
+#include "qc/check_setup.h"
 #include "qc/result_log.h"
 #include "usb/enum_usb.h"
 
@@ -33,9 +35,12 @@ std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name =
 DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
                           const VolumeNamer& name = {});
 
-// The record's line of the log and of the CSV, with its verdict and values, judged against
-// `checkFile` (its stored path; empty: none), at this computer.
+// The record's line of the log and of the CSV, with its verdict, the items it failed and its
+// values, judged against `checkFile` (its stored path; empty: none), at this computer. No
+// verdict: the disk's block could not be read, which is FAIL with "(not read)" whatever the
+// items enabled, for the disk is not known to be good.
 LogLine FormatRecord(const platform::LocalTime& time, const DiskRecord& record,
-                     std::u16string_view checkFile, bool pass, const device::ValueSlots& values);
+                     std::u16string_view checkFile, const std::optional<Verdict>& verdict,
+                     const device::ValueSlots& values);
 
 }  // namespace qc

@@ -107,9 +107,11 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
         record->barWindow = record->bar->m_hWnd;
     list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
 
-    record->opened = device::DecodeControllerInfo(record->deviceData.diskNumbers[0],
-                                                  record->volumeData.driveLetter, record->values,
-                                                  setup.lists) != device::InfoRead::NotOpened;
+    const device::InfoRead got =
+        device::DecodeControllerInfo(record->deviceData.diskNumbers[0],
+                                     record->volumeData.driveLetter, record->values, setup.lists);
+    record->opened = got != device::InfoRead::NotOpened;
+    record->read = got == device::InfoRead::Done;
     FillRowValues(row);
     if (setup.autoCheck)
         CheckRow(row, setup);
@@ -171,7 +173,9 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
                             verdict.failed.end();
         SetCellMatch(row, first + static_cast<int>(checked.column), checked.item, !failed);
     }
-    SetRowVerdict(row, verdict.pass, setup);
+    // A block not read leaves empty values, marked where they fail; they say nothing of the
+    // disk, which is FAIL whatever the items enabled.
+    SetRowVerdict(row, record->read ? std::optional<Verdict>(verdict) : std::nullopt, setup);
 }
 
 void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
@@ -184,12 +188,14 @@ void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match)
         list_.InvalidateRect(&cell, true);
 }
 
-void ResultList::SetRowVerdict(int row, bool pass, const CheckSetup& setup) {
+void ResultList::SetRowVerdict(int row, const std::optional<Verdict>& verdict,
+                               const CheckSetup& setup) {
     const DeviceRecord* record = RecordOf(row);
     if (record == nullptr)
         return;
+    const bool pass = verdict && verdict->pass;
     // On disk before it shows; a log that cannot be written now gets the line with the next.
-    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, setup.checkFile, pass,
+    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, setup.checkFile, verdict,
                             record->values));
     if (record->barWindow == nullptr)
         return;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,7 +59,8 @@ class ResultList {
     void CheckRow(int row, const CheckSetup& setup);
     void SetCellMatch(int row, int column, std::size_t slot, bool match);
     // Logs the verdict, judged against the setup's check file, then shows it on the row's bar.
-    void SetRowVerdict(int row, bool pass, const CheckSetup& setup);
+    // No verdict: the disk's block could not be read (FAIL, "(not read)").
+    void SetRowVerdict(int row, const std::optional<Verdict>& verdict, const CheckSetup& setup);
 
     // Every verdict is logged here first, when the log has a path.
     ResultLog log;

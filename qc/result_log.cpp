@@ -1,5 +1,6 @@
 #include "qc/result_log.h"
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
@@ -8,8 +9,6 @@
 namespace qc {
 
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // One field and the comma before it (none before the first).
 void AppendField(std::string& line, std::string_view field, bool first = false) {
@@ -34,10 +33,36 @@ std::string TwoDigits(int value) {
 
 }  // namespace
 
-std::string LogLine::Older() const {
-    if (olderLength == std::string::npos)
+std::u16string FailedItemsText(const std::vector<std::size_t>& items) {
+    std::u16string text;
+    for (const std::size_t item : items) {
+        if (item >= device::kSlotCount)
+            continue;
+        if (!text.empty())
+            text += static_cast<char16_t>(kFailedItemsSeparator);
+        text += device::kSlotKeys[item];
+    }
+    return text;
+}
+
+std::optional<std::size_t> ItemOfKey(std::string_view key) {
+    for (std::size_t slot = 0; slot < device::kSlotCount; ++slot) {
+        const std::u16string_view name = device::kSlotKeys[slot];
+        if (name.size() == key.size() &&
+            std::equal(name.begin(), name.end(), key.begin(),
+                       [](char16_t a, char b) { return a == static_cast<unsigned char>(b); }))
+            return slot;
+    }
+    return std::nullopt;
+}
+
+std::string LogLine::In(LogFormat format) const {
+    const std::size_t length = format == LogFormat::Values  ? valuesLength
+                               : format == LogFormat::Trail ? trailLength
+                                                            : std::string::npos;
+    if (length == std::string::npos)
         return text;
-    return text.substr(0, olderLength) + "\r\n";
+    return text.substr(0, length) + "\r\n";
 }
 
 LogLine FormatLogLine(const platform::LocalTime& time, int stationPort, int portOrdinal,
@@ -60,30 +85,34 @@ LogLine FormatLogLine(const platform::LocalTime& time, int stationPort, int port
     AppendField(line, stationPort > 0 ? std::to_string(stationPort) : std::string());
     AppendField(line, std::to_string(portOrdinal));
     AppendField(line, platform::ToUtf8(vol));
-    AppendField(line, pass ? "PASS" : "FAIL");
+    AppendField(line, pass ? kLogPass : kLogFail);
     for (const std::u16string& value : values)
         AppendField(line, platform::ToUtf8(value));
     LogLine out;
-    out.olderLength = line.size();
+    out.valuesLength = line.size();
     for (const std::u16string* field : {&trail.serial, &trail.checkFile, &trail.station})
         AppendField(line, platform::ToUtf8(*field));
+    out.trailLength = line.size();
+    AppendField(line, platform::ToUtf8(trail.failedItems));
     line += "\r\n";
     out.text = std::move(line);
     return out;
 }
 
-std::string OlderLogHeader() {
-    std::string line(kByteOrderMark);
-    line += "Date and time,Station port,Ordinal,Vol,Verdict";
+std::string LogHeader(LogFormat format) {
+    std::string line(kLogByteOrderMark);
+    for (const std::string_view name :
+         {kTimeColumn, kStationPortColumn, kOrdinalColumn, kVolColumn, kVerdictColumn})
+        AppendField(line, name, name == kTimeColumn);
     for (std::u16string_view key : device::kSlotKeys)
         AppendField(line, platform::ToUtf8(key));
+    if (format != LogFormat::Values) {
+        for (const std::string_view name : {kSerialColumn, kCheckFileColumn, kStationColumn})
+            AppendField(line, name);
+    }
+    if (format == LogFormat::FailedItems)
+        AppendField(line, kFailedItemsColumn);
     line += "\r\n";
-    return line;
-}
-
-std::string LogHeader() {
-    std::string line = OlderLogHeader();
-    line.insert(line.size() - 2, ",Serial number,Check file,Station");
     return line;
 }
 
@@ -133,23 +162,27 @@ std::optional<bool> ResultLog::EndsWithLineEnd(platform::LogFile file, std::uint
     return last == '\n';
 }
 
-std::optional<bool> ResultLog::TakesOlderLines(platform::LogFile file, std::uint64_t length) {
+std::optional<LogFormat> ResultLog::FormatOf(platform::LogFile file, std::uint64_t length) {
     if (length == 0)
-        return false;
+        return kCurrentLogFormat;
     // The header's line, and a little more, decides: a first line longer than this is no header.
     std::array<char, 1024> start{};
     std::size_t read = 0;
     if (!platform::ReadLogFileAt(file, 0, start, &read))
         return std::nullopt;
     std::string_view first(start.data(), read);
-    if (first.starts_with(kByteOrderMark))
-        first.remove_prefix(kByteOrderMark.size());
+    if (first.starts_with(kLogByteOrderMark))
+        first.remove_prefix(kLogByteOrderMark.size());
     first = first.substr(0, first.find('\n'));
     if (first.ends_with('\r'))
         first.remove_suffix(1);
-    const std::string older = OlderLogHeader();
-    return first == std::string_view(older).substr(kByteOrderMark.size(),
-                                                   older.size() - kByteOrderMark.size() - 2);
+    for (const LogFormat format : {LogFormat::Values, LogFormat::Trail}) {
+        const std::string header = LogHeader(format);
+        if (first == std::string_view(header).substr(kLogByteOrderMark.size(),
+                                                     header.size() - kLogByteOrderMark.size() - 2))
+            return format;
+    }
+    return kCurrentLogFormat;
 }
 
 bool ResultLog::WriteWaiting() {
@@ -174,8 +207,8 @@ bool ResultLog::WriteWaiting(std::chrono::milliseconds heldWait) {
     cutTo_.reset();
     leftAt_.reset();
     // Never two line formats in one file: its readers go by its header.
-    const std::optional<bool> older = TakesOlderLines(file, length);
-    const std::optional<bool> ended = older ? EndsWithLineEnd(file, length) : std::nullopt;
+    const std::optional<LogFormat> format = FormatOf(file, length);
+    const std::optional<bool> ended = format ? EndsWithLineEnd(file, length) : std::nullopt;
     if (!ended) {
         Failed();
         platform::CloseLogFile(file);
@@ -185,7 +218,7 @@ bool ResultLog::WriteWaiting(std::chrono::milliseconds heldWait) {
     std::string bytes = length == 0 ? LogHeader() : *ended ? std::string() : std::string("\r\n");
     bytes.reserve(bytes.size() + waitingBytes_);
     for (const LogLine& line : waiting_)
-        bytes += *older ? line.Older() : line.text;
+        bytes += *format == kCurrentLogFormat ? line.text : line.In(*format);
     const bool written = platform::WriteLogFile(file, bytes) && platform::FlushLogFile(file);
     if (!written)
         Failed();

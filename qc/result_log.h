@@ -16,32 +16,68 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/controller.h"
 #include "platform/log_file.h"
 
 namespace qc {
 
+// The log's texts, here alone: every writer and reader of result logs goes by them.
+inline constexpr std::string_view kLogByteOrderMark = "\xEF\xBB\xBF";
+inline constexpr std::string_view kLogPass = "PASS";
+inline constexpr std::string_view kLogFail = "FAIL";
+inline constexpr std::string_view kTimeColumn = "Date and time";
+inline constexpr std::string_view kStationPortColumn = "Station port";
+inline constexpr std::string_view kOrdinalColumn = "Ordinal";
+inline constexpr std::string_view kVolColumn = "Vol";
+inline constexpr std::string_view kVerdictColumn = "Verdict";
+inline constexpr std::string_view kSerialColumn = "Serial number";
+inline constexpr std::string_view kCheckFileColumn = "Check file";
+inline constexpr std::string_view kStationColumn = "Station";
+inline constexpr std::string_view kFailedItemsColumn = "Failed items";
+// "Failed items" of a disk whose block could not be read; the keys of the others are joined by
+// kFailedItemsSeparator in column order.
+inline constexpr std::string_view kNotReadItems = "(not read)";
+inline constexpr char kFailedItemsSeparator = '|';
+
+// The formats the station has written, oldest first: each adds columns at the end.
+enum class LogFormat {
+    Values,       // time, ports, "Vol", verdict and the 23 values: 28 columns
+    Trail,        // then serial number, check file and station: 31
+    FailedItems,  // then the failed items: 32, the current one
+};
+inline constexpr LogFormat kCurrentLogFormat = LogFormat::FailedItems;
+
 // What a line records beyond the disk's place, verdict and values, in the columns after "FWVer":
-// the disk's USB serial number, the check file in use (its stored path) and the station (the
-// computer's name); each empty when there is none.
+// the disk's USB serial number, the check file in use (its stored path), the station (the
+// computer's name), each empty when there is none; and the items the disk failed
+// (FailedItemsText; empty for PASS).
 struct LogTrail {
     std::u16string serial;
     std::u16string checkFile;
     std::u16string station;
+    std::u16string failedItems;
 };
 
-// One verdict's line in both formats a log may hold: the current one, and the older one without
-// the trail's columns, which a log begun with the older header keeps taking.
+// The "Failed items" text of a disk that failed `items` (slot indexes, in index order).
+std::u16string FailedItemsText(const std::vector<std::size_t>& items);
+// The slot of an item's key as the header names its column; nullopt for no item's key.
+std::optional<std::size_t> ItemOfKey(std::string_view key);
+
+// One verdict's line in every format a log may hold: a log begun with an older header keeps
+// taking lines of its format.
 struct LogLine {
-    std::string text;                             // the current format, ended by CR LF
-    std::size_t olderLength = std::string::npos;  // bytes of `text` before the trail's fields
+    std::string text;  // the current format, ended by CR LF
+    // Bytes of `text` in each older format, before its line end; npos: a line the same in all.
+    std::size_t valuesLength = std::string::npos;
+    std::size_t trailLength = std::string::npos;
 
     LogLine() = default;
-    // A line the same in both formats.
+    // A line the same in every format.
     LogLine(std::string line) : text(std::move(line)) {}
     LogLine(const char* line) : text(line) {}
-    std::string Older() const;
+    std::string In(LogFormat format) const;
 };
 
 // Date and time, station port (empty in free mode: 0), the port's ordinal, the "Vol" text,
@@ -52,10 +88,8 @@ LogLine FormatLogLine(const platform::LocalTime& time, int stationPort, int port
                       const LogTrail& trail);
 
 // What a new (missing or empty) log starts with: the UTF-8 byte-order mark, so that a
-// spreadsheet reads the product names right, and a line naming the columns.
-std::string LogHeader();
-// The header of logs begun before the trail's columns: such a log takes older lines.
-std::string OlderLogHeader();
+// spreadsheet reads the product names right, and a line naming the columns of `format`.
+std::string LogHeader(LogFormat format = kCurrentLogFormat);
 
 class ResultLog {
   public:
@@ -115,8 +149,9 @@ class ResultLog {
     platform::LogFile Open(std::uint64_t* length, std::chrono::milliseconds heldWait);
     // Whether the file, `length` bytes long, ends with a line end (an empty one does).
     std::optional<bool> EndsWithLineEnd(platform::LogFile file, std::uint64_t length);
-    // Whether the file, `length` bytes long, begins with the older header.
-    std::optional<bool> TakesOlderLines(platform::LogFile file, std::uint64_t length);
+    // The format of the file, `length` bytes long, by its header: an older one's, or the current
+    // one (an empty file, or a header of no older format).
+    std::optional<LogFormat> FormatOf(platform::LogFile file, std::uint64_t length);
 };
 
 }  // namespace qc

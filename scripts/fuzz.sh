@@ -12,7 +12,8 @@ seconds=${1:-10}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(profile device_decode stored_path usb_walk usb_enum block_tool station_file device_name)
+  targets=(profile device_decode stored_path usb_walk usb_enum block_tool station_file device_name
+           result_log records)
 fi
 
 cmake --preset fuzz >/dev/null

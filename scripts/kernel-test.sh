@@ -350,13 +350,14 @@ read -r cover_status covered_node _ <<<"$(lines covered)"
 
 # Two runs on one log, three times: every line once and whole.
 log=$(lines log-line)
-[ "$(head -n 1 <<<"$log")" = $'\xEF\xBB\xBF'"Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer,Serial number,Check file,Station" ] ||
+[ "$(head -n 1 <<<"$log")" = $'\xEF\xBB\xBF'"Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer,Serial number,Check file,Station,Failed items" ] ||
   fail "the shared log does not start with its header: '$(head -n 1 <<<"$log")'"
 [ "$(grep -c . <<<"$log")" = 19 ] || fail "the shared log holds $(grep -c . <<<"$log") lines, not the header and 18"
-# Each line names its disk by the serial number the USB gadget gives it, the check file and the
-# guest's name.
-bad=$(tail -n +2 <<<"$log" | awk -F, 'NF != 31 || $4 !~ /^sd[a-z]+$/ || $5 !~ /^(PASS|FAIL)$/ ||
-  $29 !~ /^TAVRIN[0-9]+$/ || $30 != "/etc/tavrin/line.chk" || $31 != "tavrin-guest"' | head -n 3)
+# Each line names its disk by the serial number the USB gadget gives it, the check file, the
+# guest's name and, for a FAIL alone, the items it failed.
+bad=$(tail -n +2 <<<"$log" | awk -F, 'NF != 32 || $4 !~ /^sd[a-z]+$/ ||
+  $5 !~ /^(PASS|FAIL)$/ || $29 !~ /^TAVRIN[0-9]+$/ || $30 != "/etc/tavrin/line.chk" ||
+  $31 != "tavrin-guest" || ($5 == "PASS") != ($32 == "")' | head -n 3)
 [ -z "$bad" ] || fail "the shared log holds lines cut or spliced:$(sed 's/^/  /' <<<"$bad")"
 for n in 1 2 5; do
   count=$(tail -n +2 <<<"$log" | awk -F, -v n="$n" '$3 == n' | wc -l)

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-dev
   qemu-system-x86 busybox-static libusbredirparser-dev dosfstools cpio kmod
   chromium
+  nodejs
 )
 
 # Every command that the build and the scripts call.
@@ -28,6 +29,7 @@ commands=(
   qemu-system-x86_64 busybox mkfs.vfat cpio gzip depmod dpkg-deb dpkg-query apt-get apt-cache
   ldconfig mount tee find
   chromium
+  node npm
 )
 
 missing=()
@@ -42,6 +44,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Node's own packages bring npm along; Debian's nodejs wants its npm package beside it.
+if ! command -v npm >/dev/null 2>&1; then
+  echo "Installing: npm"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 
 unresolved=()

@@ -46,6 +46,9 @@ x86_start=$SECONDS
 echo "== tavrin-report's page in a real browser"
 bash scripts/report-test.sh build/native
 
+echo "== tavrin-report --records read by DuckDB: its counts are the report's"
+bash scripts/duckdb-test.sh build/native
+
 echo "== the kernel test: Debian's kernel under QEMU, our flash disks on an emulated hub"
 bash scripts/kernel-test.sh
 

@@ -594,7 +594,7 @@ class Checker {
         }
         ++seen_.checked;
         const qc::Verdict verdict = read ? qc::Judge(setup_, values) : qc::Verdict{false, {}};
-        const bool pass = verdict.pass;
+        const bool pass = read && verdict.pass;
         // The disk's time: its identification, reading, decoding and check; not naming its
         // port and not the writing.
         const auto spent =
@@ -605,10 +605,12 @@ class Checker {
         const int station = stationMode_ ? StationOf(entry.portOrdinal) : 0;
         const qc::DiskRecord record = qc::MakeDiskRecord(entry, station, system_.volumeName);
 
-        // A block that cannot be read is recorded as the window records it: FAIL, no values.
+        // A block that cannot be read is recorded as the window records it: FAIL, no values,
+        // "(not read)".
         if (o_.log || o_.csv) {
-            const qc::LogLine line = qc::FormatRecord(platform::CurrentLocalTime(), record,
-                                                      setup_.checkFile, pass, values);
+            const qc::LogLine line =
+                qc::FormatRecord(platform::CurrentLocalTime(), record, setup_.checkFile,
+                                 read ? std::optional<qc::Verdict>(verdict) : std::nullopt, values);
             if (o_.log)
                 Log(line);
             if (o_.csv)

@@ -101,11 +101,11 @@ TEST_F(ToolOutput, ARunWhoseOutputCannotBeWrittenFailsAndSaysSo) {
 }
 
 TEST_F(ToolOutput, ReportFilesThatCannotBeWrittenFailTheRun) {
-    for (const char* option : {"--html", "--csv"}) {
+    for (const char* option : {"--html", "--csv", "--json", "--records"}) {
         SCOPED_TRACE(option);
         const Ran full = RunTool(TAVRIN_REPORT, {option, "/dev/full", log}, "/dev/null");
         EXPECT_EQ(full.status, 1);
-        EXPECT_EQ(full.err, "tavrin-report: /dev/full: not written\n");
+        EXPECT_EQ(full.err, "tavrin-report: /dev/full: not written (No space left on device)\n");
     }
 }
 

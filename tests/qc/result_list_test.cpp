@@ -136,7 +136,8 @@ TEST_F(ResultListTest, StationRowsComeFromTheSetupsPortMap) {
 
 // A disk whose drive will not open when its block is to be read (pulled, swapped, refused) was
 // never read: its row shows no values and gets no verdict and no log line, on Auto Check and on
-// Run alike. A block read and wrong is still the disk's FAIL, logged.
+// Run alike. A block read and wrong is still the disk's FAIL, logged as not read, with no item
+// enabled as with some: its empty values say nothing good of it.
 TEST_F(ResultListTest, ADiskNeverReadGetsNoVerdict) {
     results.SetPortMode(0, columns);
     results.log.SetPath(u"C:\\results.csv");
@@ -157,9 +158,23 @@ TEST_F(ResultListTest, ADiskNeverReadGetsNoVerdict) {
     ASSERT_EQ(unread, 1);
     EXPECT_EQ(list.GetItemText(unread, 2), u"");
     EXPECT_EQ(Verdict(unread), qc::CProgressX::kFail);
+    setup.enabled.fill(0);
+    const int unreadUnjudged = results.AddDeviceRow(Disk(u'J'), setup);
+    ASSERT_EQ(unreadUnjudged, 2);
+    EXPECT_EQ(Verdict(unreadUnjudged), qc::CProgressX::kFail);
+    results.CheckRow(unreadUnjudged, setup);  // Run
     const std::string logged = root.Read("C/results.csv");
-    EXPECT_NE(logged.find(",J,FAIL,"), std::string::npos) << logged;
     EXPECT_EQ(logged.find(",E,"), std::string::npos) << logged;
+    std::size_t lines = 0;
+    for (std::size_t at = logged.find("\r\n") + 2; at < logged.size(); ++lines) {
+        const std::size_t end = logged.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << logged;
+        const std::string line = logged.substr(at, end - at);
+        EXPECT_NE(line.find(",J,FAIL,"), std::string::npos) << line;
+        EXPECT_TRUE(line.ends_with(",(not read)")) << line;
+        at = end + 2;
+    }
+    EXPECT_EQ(lines, 3u) << "Auto Check's, then Auto Check's and Run's with no item enabled";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "platform/sim/clock.h"
 #include "platform/sim/faults.h"
+#include "platform/text.h"
 #include "platform/usb_requests.h"
 #include "tests/qc/qc_run_fixture.h"
 
@@ -53,18 +54,35 @@ TEST(ResultLogLineTest, FieldsInOrderQuotedOnlyWhereNeeded) {
     values[device::kSlotProductName] = u"Disk, \"8GB\"";
     values[device::kSlotVendorName] = u"G\u00e9n\u00e9ric";
     values[device::kSlotMpVer] = u"two\nlines";
-    const qc::LogLine line = qc::FormatLogLine(kTime, 0, 3, u"E|F", false, values,
-                                               {u"7730A,01", u"C:\\QC\\line.chk", u"QC-7"});
-    const std::string older =
+    const qc::LogLine line =
+        qc::FormatLogLine(kTime, 0, 3, u"E|F", false, values,
+                          {u"7730A,01", u"C:\\QC\\line.chk", u"QC-7", u"VendorName|ProductName"});
+    const std::string values28 =
         "2026-03-04 05:06:07,,3,E|F,FAIL,1234,7730,1.00,G\xC3\xA9n\xC3\xA9ric,"
         "\"Disk, \"\"8GB\"\"\",30MHZ,40MHZ,ON,OFF,Quick,1,0,A,16384,1,1,0,0,0,3814MB,"
         "3814MB,\"two\nlines\",FW 7730.0412";
-    EXPECT_EQ(line.text, older + ",\"7730A,01\",C:\\QC\\line.chk,QC-7\r\n");
-    EXPECT_EQ(line.Older(), older + "\r\n") << "the older format ends at FWVer";
+    const std::string trail31 = values28 + ",\"7730A,01\",C:\\QC\\line.chk,QC-7";
+    EXPECT_EQ(line.text, trail31 + ",VendorName|ProductName\r\n");
+    EXPECT_EQ(line.In(qc::LogFormat::FailedItems), line.text);
+    EXPECT_EQ(line.In(qc::LogFormat::Trail), trail31 + "\r\n") << "ends at Station";
+    EXPECT_EQ(line.In(qc::LogFormat::Values), values28 + "\r\n") << "ends at FWVer";
     const qc::LogLine station =
         qc::FormatLogLine(kTime, 16, 21, u"G", true, device::ValueSlots{}, {});
-    EXPECT_EQ(station.text, "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
-    EXPECT_EQ(station.Older(), "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,\r\n");
+    EXPECT_EQ(station.text, "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
+    EXPECT_EQ(station.In(qc::LogFormat::Values),
+              "2026-03-04 05:06:07,16,21,G,PASS,,,,,,,,,,,,,,,,,,,,,,,\r\n");
+}
+
+// The failed items' text: the keys in the order given (the judge's: column order), joined by a
+// bar; a slot past the items names nothing. Each key reads back as its slot.
+TEST(ResultLogLineTest, FailedItemsAreTheirKeys) {
+    EXPECT_EQ(qc::FailedItemsText({}), u"");
+    EXPECT_EQ(qc::FailedItemsText({device::kSlotVid, device::kSlotFwVer}), u"vid|FWVer");
+    EXPECT_EQ(qc::FailedItemsText({device::kSlotCount}), u"");
+    for (std::size_t slot = 0; slot < device::kSlotCount; ++slot)
+        EXPECT_EQ(qc::ItemOfKey(platform::ToUtf8(device::kSlotKeys[slot])), slot);
+    EXPECT_EQ(qc::ItemOfKey("fwver"), std::nullopt) << "keys are as the header writes them";
+    EXPECT_EQ(qc::ItemOfKey(""), std::nullopt);
 }
 
 class ResultLogTest : public QcRunTest {
@@ -81,15 +99,18 @@ class ResultLogTest : public QcRunTest {
 
 // A spreadsheet takes the encoding from the mark and the column names from the first line:
 // date and time, station port, ordinal, Vol, verdict, the 23 keys as tavrin-block prints them,
-// then serial number, check file and station. Logs begun before the last three keep their header.
+// then serial number, check file and station, then the failed items. Logs begun before the
+// later columns keep their header.
 TEST(ResultLogLineTest, TheHeaderNamesEveryColumn) {
-    const std::string older =
+    const std::string values =
         "\xEF\xBB\xBF"
         "Date and time,Station port,Ordinal,Vol,Verdict,vid,pid,revision,VendorName,"
         "ProductName,RFreq,WFreq,Idle,Sleep,Blink,DiskType,Part,Master,Efs,MultiPlane,"
         "Interleave,CacheProgram,DualMode,Randomize,CapMin,CapMax,MPVer,FWVer";
-    EXPECT_EQ(qc::OlderLogHeader(), older + "\r\n");
-    EXPECT_EQ(qc::LogHeader(), older + ",Serial number,Check file,Station\r\n");
+    EXPECT_EQ(qc::LogHeader(qc::LogFormat::Values), values + "\r\n");
+    EXPECT_EQ(qc::LogHeader(qc::LogFormat::Trail),
+              values + ",Serial number,Check file,Station\r\n");
+    EXPECT_EQ(qc::LogHeader(), values + ",Serial number,Check file,Station,Failed items\r\n");
 }
 
 constexpr char16_t kLog[] = u"C:\\Logs\\results.csv";
@@ -161,43 +182,47 @@ TEST_F(ResultLogTest, EveryLineOnceAndWholeWhateverFails) {
     }
 }
 
-// Never two line formats in one file: a log begun with the older header keeps taking older
-// lines, whoever appends; any other file takes the current ones.
+// Never two line formats in one file: a log begun with an older header keeps taking lines of
+// its format, whoever appends; any other file takes the current ones.
 TEST_F(ResultLogTest, ALogKeepsTheLineFormatOfItsHeader) {
     std::filesystem::create_directories(Host(u"C:\\Logs"));
-    const qc::LogLine line =
-        qc::FormatLogLine(kTime, 2, 2, u"F", true, Values(), {u"SN-2", u"line.chk", u"QC-7"});
-    const std::string older = qc::OlderLogHeader();
-    const std::string olderBare = older.substr(3, older.size() - 5);  // no mark, no CR LF
-    const struct {
-        const char* name;
-        std::optional<std::string> before;
-        bool takesOlder;
-    } cases[] = {
-        {"new file", std::nullopt, false},
-        {"empty file", "", false},
-        {"current header", qc::LogHeader(), false},
-        {"older header", older, true},
-        {"older header and lines", older + line.Older(), true},
-        {"older header without its mark, LF only", olderBare + "\n", true},
-        {"older header, nothing after it", olderBare, true},
-        {"lines without a header", "old\r\n", false},
-        {"a longer header that starts as the older one", olderBare + ",Notes\r\n", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::filesystem::remove(Host(kLog));
-        if (c.before)
-            WriteFile(kLog, *c.before);
-        qc::ResultLog log;
-        log.SetPath(kLog);
-        ASSERT_TRUE(log.Append(line));
-        const std::string before = c.before.value_or("");
-        // A file that ends without a line end gets one before the line.
-        const std::string start = before.empty()           ? qc::LogHeader()
-                                  : before.ends_with('\n') ? before
-                                                           : before + "\r\n";
-        EXPECT_EQ(ReadFile(kLog), start + (c.takesOlder ? line.Older() : line.text));
+    const qc::LogLine line = qc::FormatLogLine(kTime, 2, 2, u"F", false, Values(),
+                                               {u"SN-2", u"line.chk", u"QC-7", u"FWVer"});
+    using qc::LogFormat;
+    for (const LogFormat older : {LogFormat::Values, LogFormat::Trail}) {
+        const std::string header = qc::LogHeader(older);
+        const std::string bare = header.substr(3, header.size() - 5);  // no mark, no CR LF
+        const struct {
+            const char* name;
+            std::optional<std::string> before;
+            LogFormat takes;
+        } cases[] = {
+            {"new file", std::nullopt, LogFormat::FailedItems},
+            {"empty file", "", LogFormat::FailedItems},
+            {"current header", qc::LogHeader(), LogFormat::FailedItems},
+            {"older header", header, older},
+            {"older header and lines", header + line.In(older), older},
+            {"older header without its mark, LF only", bare + "\n", older},
+            {"older header, nothing after it", bare, older},
+            {"lines without a header", "old\r\n", LogFormat::FailedItems},
+            {"a longer header that starts as the older one", bare + ",Notes\r\n",
+             LogFormat::FailedItems},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " of " + std::to_string(int(older)));
+            std::filesystem::remove(Host(kLog));
+            if (c.before)
+                WriteFile(kLog, *c.before);
+            qc::ResultLog log;
+            log.SetPath(kLog);
+            ASSERT_TRUE(log.Append(line));
+            const std::string before = c.before.value_or("");
+            // A file that ends without a line end gets one before the line.
+            const std::string start = before.empty()           ? qc::LogHeader()
+                                      : before.ends_with('\n') ? before
+                                                               : before + "\r\n";
+            EXPECT_EQ(ReadFile(kLog), start + line.In(c.takes));
+        }
     }
 }
 
@@ -342,9 +367,10 @@ TEST_F(ResultLogTest, EveryVerdictIsOnDiskBeforeItShows) {
             EXPECT_EQ(lines[1].substr(0, 30), "2026-03-04 05:06:07,,1,E,PASS,");
             EXPECT_EQ(lines[2].substr(0, 32), "2026-03-04 05:06:07,,2,F|H,FAIL,");
             EXPECT_NE(lines[2].find(",\"Disk, 8GB\","), std::string::npos);
-            // Its disk, check file (as the settings store it) and station.
-            EXPECT_TRUE(lines[1].ends_with(",FW 7730.0412,0123456789AB,a.chk,STATION-1"))
+            // Its disk, check file (as the settings store it), station and failed items (none).
+            EXPECT_TRUE(lines[1].ends_with(",FW 7730.0412,0123456789AB,a.chk,STATION-1,"))
                 << lines[1];
+            EXPECT_TRUE(lines[2].ends_with(",a.chk,STATION-1,ProductName")) << lines[2];
         },
         [&](app::CTavrinDlg& dialog) {
             EXPECT_EQ(Verdict(dialog, 0), 1);

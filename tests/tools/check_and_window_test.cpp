@@ -10,6 +10,7 @@
 
 #include "platform/sim/station_file.h"
 #include "platform/text.h"
+#include "qc/log_reader.h"
 #include "qc/result_log.h"
 #include "tests/qc/qc_run_fixture.h"
 #include "tools/check.h"
@@ -22,7 +23,7 @@ using qctest::QcRunTest;
 
 const fs::path kDemo = fs::path(TAVRIN_DOCS_DIR) / "demo";
 
-// The fields of a CSV line: quoted fields with doubled quotes, the line's CR LF gone.
+// The fields of the header line: quoted fields with doubled quotes, the line's CR LF gone.
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields(1);
     bool quoted = false;
@@ -42,18 +43,28 @@ std::vector<std::string> Fields(const std::string& line) {
     return fields;
 }
 
-// A log's records after its header, by station port.
+// A log's records, read by the station's reader, by station port: the fields in the order of
+// the current header.
 std::map<std::string, std::vector<std::string>> Records(const std::string& log) {
     std::map<std::string, std::vector<std::string>> records;
     EXPECT_EQ(log.rfind(qc::LogHeader(), 0), 0u) << "the log starts with its header";
-    std::istringstream lines(log.substr(std::min(log.size(), qc::LogHeader().size())));
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields = Fields(line);
-        EXPECT_EQ(fields.size(), 8u + device::kSlotCount) << line;
-        EXPECT_EQ(records.count(fields[1]), 0u) << "one record per disk: " << line;
-        records[fields[1]] = std::move(fields);
-    }
+    std::istringstream in(log);
+    const qc::LogReadResult result = qc::ReadResultLog(
+        in,
+        [&](const qc::LogRecord& r) {
+            EXPECT_TRUE(r.hasFailedItems);
+            std::vector<std::string> fields = {std::string(r.time), std::string(r.stationPort),
+                                               std::string(r.ordinal), std::string(r.vol),
+                                               r.pass ? "PASS" : "FAIL"};
+            for (const std::string_view value : r.values)
+                fields.emplace_back(value);
+            for (const std::string_view field : {r.serial, r.checkFile, r.station, r.failedItems})
+                fields.emplace_back(field);
+            EXPECT_EQ(records.count(fields[1]), 0u) << "one record per disk: " << r.line;
+            records[fields[1]] = std::move(fields);
+        },
+        [](const qc::BadLogRecord& bad) { ADD_FAILURE() << bad.line << ": " << bad.why; });
+    EXPECT_TRUE(result.read) << result.why;
     return records;
 }
 
@@ -120,13 +131,13 @@ TEST_F(CheckAndWindowTest, EveryDiskOfTheSampleStationIsRecordedAlike) {
     ASSERT_EQ(window.size(), 10u);
     ASSERT_EQ(check.size(), window.size());
     const std::vector<std::string> names = Fields(qc::LogHeader().substr(3));
-    int failing = 0;
+    int failing = 0, notRead = 0;
     for (const auto& [port, fields] : window) {
         SCOPED_TRACE("station port " + port);
         ASSERT_EQ(check.count(port), 1u);
         const std::vector<std::string>& other = check.at(port);
         // The check file aside: each names the one it read, as its settings would store it.
-        const std::size_t checkFile = names.size() - 2;
+        const std::size_t checkFile = names.size() - 3;
         for (std::size_t f = 1; f < fields.size() && f < other.size(); ++f) {
             if (f != checkFile) {
                 EXPECT_EQ(fields[f], other[f]) << names.at(f);
@@ -137,8 +148,21 @@ TEST_F(CheckAndWindowTest, EveryDiskOfTheSampleStationIsRecordedAlike) {
                   platform::ToUtf8(fs::absolute(kDemo / "line16.chk").u16string()));
         EXPECT_EQ(fields.at(checkFile - 1).rfind("7730A", 0), 0u) << "the disk's serial number";
         failing += fields[4] == "FAIL" ? 1 : 0;
+        // The items the window marked failed, in column order; J's block is not read, whatever
+        // its empty values fail.
+        std::string items;
+        for (const std::string& item : windowFailed[port])
+            items += (items.empty() ? "" : "|") + item;
+        EXPECT_EQ(names.back(), "Failed items");
+        if (fields[3] == "J") {
+            EXPECT_EQ(fields.back(), "(not read)");
+            ++notRead;
+        } else {
+            EXPECT_EQ(fields.back(), items);
+        }
     }
     EXPECT_EQ(failing, 4) << "G, H, J and L fail";
+    EXPECT_EQ(notRead, 1);
 
     // The items each found failed, where tavrin-check read the disk and gave its verdict.
     std::istringstream lines(out.str());

@@ -235,6 +235,9 @@ TEST_F(CheckTool, TheLogTakesTheCsvLinesAfterItsHeader) {
     const std::string csv = out;
     EXPECT_EQ(Count(csv, "\r\n"), 2u);
     EXPECT_EQ(csv.rfind("2026-12-09 08:30:05,3,3,G,FAIL,1234,7730,", 0), 0u) << csv;
+    // Each line ends with the items its verdict names, in column order.
+    EXPECT_EQ(csv.find(",ProductName\r\n"), csv.find("\r\n") - 12) << csv;
+    EXPECT_TRUE(csv.ends_with(",RFreq|Blink|CapMax|FWVer\r\n")) << csv;
 
     args = Station(check);
     args.insert(args.end(), {"--log", log, "G:", "H:"});
@@ -430,14 +433,16 @@ TEST_F(CheckTool, ADiskWithoutAUsableMountIsSaidNotChecked) {
     EXPECT_EQ(err, "tavrin-check: no USB disk /dev/sdc\n") << "only the disks asked for";
 }
 
-// The window's record of a block it cannot read: FAIL and no values, in the CSV and the log.
+// The window's record of a block it cannot read: FAIL, no values and "(not read)", in the CSV
+// and the log, with no item enabled at all.
 TEST_F(CheckTool, AnUnreadableBlockIsRecordedAsTheWindowRecordsIt) {
     const platform::LocalTime time{2026, 12, 9, 8, 30, 5};
     sim::SetClock(time);
     const std::string log = (dir / "results.csv").string();
-    const std::string expected = qc::FormatLogLine(time, 6, 6, u"J", false, device::ValueSlots{},
-                                                   {u"7730A0000006", u"", sim::kComputerName})
-                                     .text;
+    const std::string expected =
+        qc::FormatLogLine(time, 6, 6, u"J", false, device::ValueSlots{},
+                          {u"7730A0000006", u"", sim::kComputerName, u"(not read)"})
+            .text;
     EXPECT_EQ(Run(Station({"--ports", (kDemo / "station16.pfg").string(), "--log", log, "--format",
                            "csv", "J:"})),
               1);

@@ -1,32 +1,40 @@
-#include "tools/report/log_reader.h"
+#include "qc/log_reader.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/text.h"
+#include "qc/result_log.h"
 
-namespace tools::report {
+namespace qc {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kChunk = 1u << 20;
 // A record longer than this is no record of ours: the rest of its line is passed over.
 constexpr std::size_t kMaxRecord = 1u << 16;
 
-// Splits one record off the front of `data` into `fields`; quoted fields are unescaped into
-// `scratch`. Answers the bytes it took (its line end included), or 0 when the record does not
-// end within `data` and more may follow. At `end`, the rest is the last record.
-struct Splitter {
-    std::vector<std::string_view> fields;
-    std::vector<std::string> scratch;
+// Splits one record off the front of `data`: its fields, unescaped, go into `text`, each
+// followed by one separator byte, and each field's end into `ends`. Answers the bytes it took
+// (its line end included), or 0 when the record does not end within `data` and more may follow.
+// At `end`, the rest is the last record.
+class Splitter {
+  public:
     std::size_t lines = 0;  // line breaks inside the record and at its end
     bool unclosed = false;
 
+    std::size_t Count() const { return ends_.size(); }
+    std::string_view Field(std::size_t i) const {
+        const std::size_t from = i == 0 ? 0 : ends_[i - 1] + 1;
+        return std::string_view(text_).substr(from, ends_[i] - from);
+    }
+
     std::size_t Split(std::string_view data, bool end) {
-        fields.clear();
+        text_.clear();
+        ends_.clear();
         lines = 0;
         unclosed = false;
-        // Nearly every record is one line without quotes: split it at its commas.
+        // Nearly every record is one line without quotes: its commas are its separators.
         const void* eol = std::memchr(data.data(), '\n', data.size());
         if (eol != nullptr) {
             const std::size_t length =
@@ -35,46 +43,35 @@ struct Splitter {
                 std::string_view line = data.substr(0, length);
                 if (!line.empty() && line.back() == '\r')
                     line.remove_suffix(1);
-                std::size_t from = 0;
+                text_.assign(line);
                 for (std::size_t i = 0; i < line.size(); ++i) {
-                    if (line[i] == ',') {
-                        fields.push_back(line.substr(from, i - from));
-                        from = i + 1;
-                    }
+                    if (line[i] == ',')
+                        ends_.push_back(i);
                 }
-                line.remove_prefix(from);
-                fields.push_back(line);
+                ends_.push_back(line.size());
                 lines = 1;
                 return length + 1;
             }
         }
         std::size_t i = 0;
-        std::size_t quoted = 0;
         for (;;) {
             if (i < data.size() && data[i] == '"') {
-                if (scratch.size() <= quoted)
-                    scratch.emplace_back();
-                std::string& text = scratch[quoted++];
-                text.clear();
                 ++i;
                 for (;;) {
                     const std::size_t q = data.find('"', i);
                     if (q == std::string_view::npos) {
                         if (!end)
                             return 0;
-                        lines += static_cast<std::size_t>(std::count(
-                            data.begin() + static_cast<std::ptrdiff_t>(i), data.end(), '\n'));
-                        text.append(data.substr(i));
+                        lines += LinesIn(data.substr(i));
+                        text_.append(data.substr(i));
+                        ends_.push_back(text_.size());
                         unclosed = true;
-                        fields.push_back(text);
                         return data.size();
                     }
-                    lines += static_cast<std::size_t>(
-                        std::count(data.begin() + static_cast<std::ptrdiff_t>(i),
-                                   data.begin() + static_cast<std::ptrdiff_t>(q), '\n'));
-                    text.append(data.substr(i, q - i));
+                    lines += LinesIn(data.substr(i, q - i));
+                    text_.append(data.substr(i, q - i));
                     if (q + 1 < data.size() && data[q + 1] == '"') {
-                        text += '"';
+                        text_ += '"';
                         i = q + 2;
                         continue;
                     }
@@ -83,25 +80,17 @@ struct Splitter {
                     i = q + 1;
                     break;
                 }
-                fields.push_back(text);
-                // Whatever stands between the closing quote and the separator belongs to the field.
-                const std::size_t stop = data.find_first_of(",\n", i);
-                if (stop == std::string_view::npos && !end)
-                    return 0;
-                const std::size_t to = stop == std::string_view::npos ? data.size() : stop;
-                if (to > i) {
-                    text.append(data.substr(i, to - i));
-                    fields.back() = text;
-                }
-                i = to;
-            } else {
-                const std::size_t stop = data.find_first_of(",\n", i);
-                if (stop == std::string_view::npos && !end)
-                    return 0;
-                const std::size_t to = stop == std::string_view::npos ? data.size() : stop;
-                fields.push_back(data.substr(i, to - i));
-                i = to;
             }
+            // The field's unquoted part; after a closing quote, whatever stands before the
+            // separator belongs to the field too.
+            const std::size_t stop = data.find_first_of(",\n", i);
+            if (stop == std::string_view::npos && !end)
+                return 0;
+            const std::size_t to = stop == std::string_view::npos ? data.size() : stop;
+            text_.append(data.substr(i, to - i));
+            ends_.push_back(text_.size());
+            text_ += ',';
+            i = to;
             if (i >= data.size())
                 break;
             if (data[i] == '\n') {
@@ -114,10 +103,18 @@ struct Splitter {
                 return 0;
         }
         // The line's CR belongs to the line end, not to the last field.
-        if (!fields.empty() && !fields.back().empty() && fields.back().back() == '\r')
-            fields.back().remove_suffix(1);
+        if (!Field(ends_.size() - 1).empty() && Field(ends_.size() - 1).back() == '\r')
+            --ends_.back();
         return i;
     }
+
+  private:
+    static std::size_t LinesIn(std::string_view text) {
+        return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+
+    std::string text_;
+    std::vector<std::size_t> ends_;
 };
 
 bool Digits(std::string_view text, std::size_t from, std::size_t count) {
@@ -133,40 +130,49 @@ bool Number(std::string_view text) {
 }
 
 struct Columns {
-    std::optional<std::size_t> time, stationPort, ordinal, verdict, serial, checkFile, station;
+    std::optional<std::size_t> time, stationPort, ordinal, vol, verdict, serial, checkFile, station,
+        failedItems;
     std::array<std::optional<std::size_t>, device::kSlotCount> values;
     std::size_t count = 0;
 };
 
-Columns ColumnsOf(const std::vector<std::string_view>& header) {
+Columns ColumnsOf(const Splitter& header) {
     Columns c;
-    c.count = header.size();
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string_view name = header[i];
+    c.count = header.Count();
+    for (std::size_t i = 0; i < header.Count(); ++i) {
+        const std::string_view name = header.Field(i);
+        // The first column of a name counts.
         auto set = [&](std::optional<std::size_t>& column) {
             if (!column)
                 column = i;
         };
-        if (name == "Date and time")
+        if (name == kTimeColumn)
             set(c.time);
-        else if (name == "Station port")
+        else if (name == kStationPortColumn)
             set(c.stationPort);
-        else if (name == "Ordinal")
+        else if (name == kOrdinalColumn)
             set(c.ordinal);
-        else if (name == "Verdict")
+        else if (name == kVolColumn)
+            set(c.vol);
+        else if (name == kVerdictColumn)
             set(c.verdict);
-        else if (name == "Serial number")
+        else if (name == kSerialColumn)
             set(c.serial);
-        else if (name == "Check file")
+        else if (name == kCheckFileColumn)
             set(c.checkFile);
-        else if (name == "Station")
+        else if (name == kStationColumn)
             set(c.station);
-        for (std::size_t slot = 0; slot < device::kSlotCount; ++slot) {
-            if (name == platform::ToUtf8(device::kSlotKeys[slot]))
-                set(c.values[slot]);
-        }
+        else if (name == kFailedItemsColumn)
+            set(c.failedItems);
+        else if (const std::optional<std::size_t> slot = ItemOfKey(name))
+            set(c.values[*slot]);
     }
     return c;
+}
+
+// At most 40 bytes of a field, for a message.
+std::string Quoted(std::string_view field) {
+    return "\"" + std::string(field.substr(0, 40)) + "\"";
 }
 
 }  // namespace
@@ -177,16 +183,33 @@ bool IsLogTime(std::string_view t) {
            Digits(t, 14, 2) && t[16] == ':' && Digits(t, 17, 2);
 }
 
-ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& onRecord,
-                   const std::function<void(const BadRecord&)>& onBad) {
-    ReadResult result;
+bool ParseFailedItems(std::string_view field, std::vector<std::size_t>& items) {
+    items.clear();
+    if (field == kNotReadItems)
+        return true;
+    for (;;) {
+        const std::size_t bar = field.find(kFailedItemsSeparator);
+        const std::optional<std::size_t> slot = ItemOfKey(field.substr(0, bar));
+        if (!slot)
+            return false;
+        items.push_back(*slot);
+        if (bar == std::string_view::npos)
+            return true;
+        field.remove_prefix(bar + 1);
+    }
+}
+
+LogReadResult ReadResultLog(std::istream& in, const std::function<void(const LogRecord&)>& onRecord,
+                            const std::function<void(const BadLogRecord&)>& onBad) {
+    LogReadResult result;
     std::string buffer;
     std::size_t start = 0;  // where the next record begins in `buffer`
     bool end = false;
     std::uint64_t line = 1;
     Splitter splitter;
     std::optional<Columns> columns;
-    Record record;
+    LogRecord record;
+    std::vector<std::size_t> items;
 
     const auto fill = [&] {
         buffer.erase(0, start);
@@ -204,8 +227,8 @@ ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& o
     };
 
     fill();
-    if (buffer.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0)
-        start = kByteOrderMark.size();
+    if (std::string_view(buffer).starts_with(kLogByteOrderMark))
+        start = kLogByteOrderMark.size();
     bool skipping = false;  // the rest of a line too long to be a record
     for (;;) {
         const std::string_view rest = std::string_view(buffer).substr(start);
@@ -240,9 +263,8 @@ ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& o
         const std::uint64_t at = line;
         line += splitter.lines;
         start += taken;
-        const auto& f = splitter.fields;
         if (!columns) {
-            Columns c = ColumnsOf(f);
+            Columns c = ColumnsOf(splitter);
             if (!c.time || !c.verdict) {
                 result.why = "not a result log (no \"Date and time\" and \"Verdict\" columns)";
                 return result;
@@ -251,30 +273,31 @@ ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& o
             result.read = true;
             continue;
         }
-        if (f.size() == 1 && f[0].empty())
+        if (splitter.Count() == 1 && splitter.Field(0).empty())
             continue;  // an empty line
         if (splitter.unclosed) {
             bad(at, "a quoted field is not closed");
             continue;
         }
-        if (f.size() != columns->count) {
-            bad(at, std::to_string(f.size()) + " fields where the header names " +
+        if (splitter.Count() != columns->count) {
+            bad(at, std::to_string(splitter.Count()) + " fields where the header names " +
                         std::to_string(columns->count));
             continue;
         }
         const auto field = [&](const std::optional<std::size_t>& column) {
-            return column ? f[*column] : std::string_view();
+            return column ? splitter.Field(*column) : std::string_view();
         };
-        record.time = f[*columns->time];
-        const std::string_view verdict = f[*columns->verdict];
+        record.line = at;
+        record.time = field(columns->time);
+        const std::string_view verdict = field(columns->verdict);
         record.stationPort = field(columns->stationPort);
         record.ordinal = field(columns->ordinal);
         if (!IsLogTime(record.time)) {
-            bad(at, "not a date and time: \"" + std::string(record.time.substr(0, 40)) + "\"");
+            bad(at, "not a date and time: " + Quoted(record.time));
             continue;
         }
-        if (verdict != "PASS" && verdict != "FAIL") {
-            bad(at, "not a verdict: \"" + std::string(verdict.substr(0, 40)) + "\"");
+        if (verdict != kLogPass && verdict != kLogFail) {
+            bad(at, "not a verdict: " + Quoted(verdict));
             continue;
         }
         if ((!record.stationPort.empty() && !Number(record.stationPort)) ||
@@ -282,7 +305,20 @@ ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& o
             bad(at, "not a port number");
             continue;
         }
-        record.pass = verdict == "PASS";
+        record.pass = verdict == kLogPass;
+        record.hasFailedItems = columns->failedItems.has_value();
+        record.failedItems = field(columns->failedItems);
+        if (record.hasFailedItems) {
+            if (record.pass != record.failedItems.empty()) {
+                bad(at, record.pass ? "failed items of a PASS" : "a FAIL without failed items");
+                continue;
+            }
+            if (!record.pass && !ParseFailedItems(record.failedItems, items)) {
+                bad(at, "not failed items: " + Quoted(record.failedItems));
+                continue;
+            }
+        }
+        record.vol = field(columns->vol);
         record.serial = field(columns->serial);
         record.checkFile = field(columns->checkFile);
         record.station = field(columns->station);
@@ -300,4 +336,4 @@ ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& o
     return result;
 }
 
-}  // namespace tools::report
+}  // namespace qc
