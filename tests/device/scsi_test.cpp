@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <thread>
@@ -217,6 +218,31 @@ TEST_F(ScsiDataInTest, CopiesExactlyTheDataLength) {
     ASSERT_EQ(disk->calls.size(), 4u);
     for (const auto& call : disk->calls)
         EXPECT_TRUE(call.restClear);
+}
+
+// The disk's look at what a request leaves past its header finds a stray byte anywhere in it, on
+// any page, the last byte too: the probe the tests above rely on.
+TEST_F(ScsiDataInTest, TheVirtualDiskSeesAByteLeftAnywherePastTheHeader) {
+    constexpr std::size_t kHeader = sizeof(platform::ScsiPassThroughHeader);
+    constexpr std::size_t kRest = 3 * 4096 + 17;
+    constexpr std::size_t kNone = kRest;
+    for (const std::size_t at : {kNone, std::size_t{0}, std::size_t{4095}, std::size_t{4096},
+                                 std::size_t{2 * 4096 + 5}, kRest - 1}) {
+        std::vector<std::uint8_t> buffer(kHeader + kRest, 0);
+        platform::ScsiPassThroughHeader header{};
+        header.Length = sizeof header;
+        header.CdbLength = 6;
+        std::memcpy(buffer.data(), &header, sizeof header);
+        if (at != kNone)
+            buffer[kHeader + at] = 1;
+        std::uint32_t returned = 0;
+        disk->calls.clear();
+        platform::DeviceControl(handle, platform::kIoctlScsiPassThrough, buffer.data(),
+                                static_cast<std::uint32_t>(buffer.size()), buffer.data(),
+                                static_cast<std::uint32_t>(buffer.size()), &returned);
+        ASSERT_EQ(disk->calls.size(), 1u) << at;
+        EXPECT_EQ(disk->calls[0].restClear, at == kNone) << at;
+    }
 }
 
 TEST_F(ScsiDataInTest, RefusesWhatItCannotSendWithoutTouchingTheDevice) {
