@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(profile device_decode stored_path usb_walk usb_enum block_tool station_file device_name
-           result_log records)
+           result_log records check_text)
 fi
 
 cmake --preset fuzz >/dev/null
