@@ -30,28 +30,7 @@ struct BackendTable {
     std::u16string (*ansiToWide)(std::string_view bytes);
 
     // platform/usb_io.h
-    DeviceInfoSet (*getClassDevices)(const Guid& interfaceClass);
-    bool (*enumDeviceInterface)(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
-                                DeviceInterfaceData* data);
-    bool (*getDeviceInterfaceDetailSize)(DeviceInfoSet set, DeviceInterfaceData* data,
-                                         std::uint32_t* requiredSize);
-    bool (*getDeviceInterfaceDetail)(DeviceInfoSet set, DeviceInterfaceData* data,
-                                     std::uint32_t detailSize, std::span<char16_t> path,
-                                     DevInst* devInst);
-    void (*destroyDeviceInfoList)(DeviceInfoSet set);
-    bool (*getParentDevInst)(DevInst node, DevInst* parent);
-    bool (*getDevNodeDriverProperty)(DevInst node, std::span<std::uint8_t> buffer,
-                                     std::uint32_t* length);
-    bool (*openMachineKey)(const char16_t* subKey, RegKey* key);
-    bool (*queryRegistryValue)(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                               std::uint32_t* length);
-    void (*closeRegistryKey)(RegKey key);
-    Handle (*openDeviceWith)(const char16_t* path, std::uint32_t access, std::uint32_t share);
-    bool (*volumeNameForMountPoint)(const char16_t* mountPoint, std::span<char16_t> name);
-    bool (*volumePathNames)(const char16_t* volumeName, std::span<char16_t> paths,
-                            std::uint32_t* returned);
-    std::uint32_t (*driveType)(const char16_t* root);
-    std::uint16_t (*systemDefaultLangId)();
+    UsbCalls& (*usbSystem)();
 
     // platform/profile.h
     int (*getProfileInt)(std::u16string_view section, std::u16string_view key, int fallback,

@@ -86,70 +86,8 @@ std::u16string AnsiToWide(std::string_view bytes) {
 
 // ---- platform/usb_io.h ------------------------------------------------------------------------
 
-DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
-    return Table().getClassDevices(interfaceClass);
-}
-
-bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
-                         DeviceInterfaceData* data) {
-    return Table().enumDeviceInterface(set, interfaceClass, index, data);
-}
-
-bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
-                                  std::uint32_t* requiredSize) {
-    return Table().getDeviceInterfaceDetailSize(set, data, requiredSize);
-}
-
-bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
-                              std::uint32_t detailSize, std::span<char16_t> path,
-                              DevInst* devInst) {
-    return Table().getDeviceInterfaceDetail(set, data, detailSize, path, devInst);
-}
-
-void DestroyDeviceInfoList(DeviceInfoSet set) {
-    Table().destroyDeviceInfoList(set);
-}
-
-bool GetParentDevInst(DevInst node, DevInst* parent) {
-    return Table().getParentDevInst(node, parent);
-}
-
-bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length) {
-    return Table().getDevNodeDriverProperty(node, buffer, length);
-}
-
-bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
-    return Table().openMachineKey(subKey, key);
-}
-
-bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                        std::uint32_t* length) {
-    return Table().queryRegistryValue(key, name, buffer, length);
-}
-
-void CloseRegistryKey(RegKey key) {
-    Table().closeRegistryKey(key);
-}
-
-Handle OpenDeviceWith(const char16_t* path, std::uint32_t access, std::uint32_t share) {
-    return Table().openDeviceWith(path, access, share);
-}
-
-bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) {
-    return Table().volumeNameForMountPoint(mountPoint, name);
-}
-
-bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
-                     std::uint32_t* returned) {
-    return Table().volumePathNames(volumeName, paths, returned);
-}
-
-std::uint32_t DriveType(const char16_t* root) {
-    return Table().driveType(root);
-}
-
-std::uint16_t SystemDefaultLangId() {
-    return Table().systemDefaultLangId();
+UsbCalls& UsbSystem() {
+    return Table().usbSystem();
 }
 
 // ---- platform/profile.h -----------------------------------------------------------------------

@@ -680,7 +680,7 @@ bool Engine::Control(const std::u16string& key, std::uint32_t code,
 
 // ---- Interface-class walk, device nodes, registry, volumes ---------------------------------
 
-DeviceInfoSet Engine::ClassDevices(const Guid& interfaceClass) {
+DeviceInfoSet Engine::GetClassDevices(const Guid& interfaceClass) {
     Impl& s = *impl_;
     std::vector<Impl::Interface> present;
     for (const auto& i : s.interfaces) {
@@ -693,8 +693,8 @@ DeviceInfoSet Engine::ClassDevices(const Guid& interfaceClass) {
     return set;
 }
 
-bool Engine::EnumInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
-                           DeviceInterfaceData* data) const {
+bool Engine::EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
+                                 DeviceInterfaceData* data) {
     const auto it = impl_->sets.find(set);
     if (it == impl_->sets.end() || data == nullptr)
         return false;  // ERROR_INVALID_HANDLE
@@ -704,8 +704,8 @@ bool Engine::EnumInterface(DeviceInfoSet set, const Guid& interfaceClass, std::u
     return true;
 }
 
-bool Engine::InterfaceDetailSize(DeviceInfoSet set, const DeviceInterfaceData* data,
-                                 std::uint32_t* requiredSize) const {
+bool Engine::GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
+                                          std::uint32_t* requiredSize) {
     const auto it = impl_->sets.find(set);
     const auto index = reply::InterfaceIndex(data);
     if (it == impl_->sets.end() || !index || *index >= it->second.second.size())
@@ -715,9 +715,9 @@ bool Engine::InterfaceDetailSize(DeviceInfoSet set, const DeviceInterfaceData* d
     return true;
 }
 
-bool Engine::InterfaceDetail(DeviceInfoSet set, const DeviceInterfaceData* data,
-                             std::uint32_t detailSize, std::span<char16_t> path,
-                             DevInst* devInst) const {
+bool Engine::GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
+                                      std::uint32_t detailSize, std::span<char16_t> path,
+                                      DevInst* devInst) {
     const auto it = impl_->sets.find(set);
     const auto index = reply::InterfaceIndex(data);
     if (it == impl_->sets.end() || !index || *index >= it->second.second.size())
@@ -738,11 +738,11 @@ std::size_t Engine::OpenKeyCount() const {
     return impl_->keys.size();
 }
 
-void Engine::DestroySet(DeviceInfoSet set) {
+void Engine::DestroyDeviceInfoList(DeviceInfoSet set) {
     impl_->sets.erase(set);
 }
 
-bool Engine::Parent(DevInst node, DevInst* parent) const {
+bool Engine::GetParentDevInst(DevInst node, DevInst* parent) {
     const auto it = impl_->nodes.find(node);
     if (it == impl_->nodes.end() || it->second.parent == 0)
         return false;  // CR_NO_SUCH_DEVNODE
@@ -751,15 +751,15 @@ bool Engine::Parent(DevInst node, DevInst* parent) const {
     return true;
 }
 
-bool Engine::DriverProperty(DevInst node, std::span<std::uint8_t> buffer,
-                            std::uint32_t* length) const {
+bool Engine::GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer,
+                                      std::uint32_t* length) {
     const auto it = impl_->nodes.find(node);
     if (it == impl_->nodes.end() || !it->second.driver)
         return false;  // CR_NO_SUCH_DEVNODE, CR_NO_SUCH_VALUE
     return reply::StringValue(*it->second.driver, buffer, length);
 }
 
-bool Engine::OpenKey(const char16_t* subKey, RegKey* key) {
+bool Engine::OpenMachineKey(const char16_t* subKey, RegKey* key) {
     if (subKey == nullptr || key == nullptr)
         return false;
     Impl& s = *impl_;
@@ -772,8 +772,8 @@ bool Engine::OpenKey(const char16_t* subKey, RegKey* key) {
     return true;
 }
 
-bool Engine::QueryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                        std::uint32_t* length) const {
+bool Engine::QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                                std::uint32_t* length) {
     const Impl& s = *impl_;
     const auto k = s.keys.find(key);
     if (k == s.keys.end())
@@ -787,11 +787,11 @@ bool Engine::QueryValue(RegKey key, const char16_t* name, std::span<std::uint8_t
     return reply::StringValue(v->second, buffer, length);
 }
 
-void Engine::CloseKey(RegKey key) {
+void Engine::CloseRegistryKey(RegKey key) {
     impl_->keys.erase(key);
 }
 
-bool Engine::VolumeName(const char16_t* mountPoint, std::span<char16_t> name) const {
+bool Engine::VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) {
     if (mountPoint == nullptr)
         return false;
     // The caller may pass one buffer for both: read all of it first.
@@ -810,8 +810,8 @@ bool Engine::VolumeName(const char16_t* mountPoint, std::span<char16_t> name) co
     return false;
 }
 
-bool Engine::PathNames(const char16_t* volumeName, std::span<char16_t> paths,
-                       std::uint32_t* returned) const {
+bool Engine::VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
+                             std::uint32_t* returned) {
     if (volumeName == nullptr)
         return false;
     const VolumeView* v = impl_->VolumeByName(volumeName);
@@ -820,7 +820,7 @@ bool Engine::PathNames(const char16_t* volumeName, std::span<char16_t> paths,
     return reply::MultiText(v->volume->mountPaths, paths, returned);
 }
 
-std::optional<std::uint32_t> Engine::DriveType(std::u16string_view root) const {
+std::optional<std::uint32_t> Engine::DriveTypeOf(std::u16string_view root) const {
     for (const auto& v : impl_->volumes) {
         bool match = EqualsNoCase(v.volume->volumeName, root);
         for (const auto& m : v.volume->mountPaths)
@@ -831,7 +831,11 @@ std::optional<std::uint32_t> Engine::DriveType(std::u16string_view root) const {
     return std::nullopt;
 }
 
-std::uint16_t Engine::LangId() const {
+std::uint32_t Engine::DriveType(const char16_t* root) {
+    return root == nullptr ? kDriveNoRootDir : DriveTypeOf(root).value_or(kDriveNoRootDir);
+}
+
+std::uint16_t Engine::SystemDefaultLangId() {
     return impl_->machine.langId;
 }
 

@@ -221,7 +221,7 @@ struct UsbPortAddress {
 
 // ---- The engine -----------------------------------------------------------------------------
 
-class Engine {
+class Engine final : public UsbWalk {
   public:
     Engine();
     ~Engine();
@@ -268,28 +268,31 @@ class Engine {
     const std::vector<VolumeView>& Volumes() const;
     const std::vector<const UsbDisk*>& Disks() const;
 
-    // ---- The calls of platform/usb_io.h.
-    DeviceInfoSet ClassDevices(const Guid& interfaceClass);
-    bool EnumInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
-                       DeviceInterfaceData* data) const;
-    bool InterfaceDetailSize(DeviceInfoSet set, const DeviceInterfaceData* data,
-                             std::uint32_t* requiredSize) const;
-    bool InterfaceDetail(DeviceInfoSet set, const DeviceInterfaceData* data,
-                         std::uint32_t detailSize, std::span<char16_t> path,
-                         DevInst* devInst) const;
-    void DestroySet(DeviceInfoSet set);
-    bool Parent(DevInst node, DevInst* parent) const;
-    bool DriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length) const;
-    bool OpenKey(const char16_t* subKey, RegKey* key);
-    bool QueryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                    std::uint32_t* length) const;
-    void CloseKey(RegKey key);
-    bool VolumeName(const char16_t* mountPoint, std::span<char16_t> name) const;
-    bool PathNames(const char16_t* volumeName, std::span<char16_t> paths,
-                   std::uint32_t* returned) const;
+    // ---- The walk's calls of platform/usb_io.h: no lock taken, no fault of their own.
+    DeviceInfoSet GetClassDevices(const Guid& interfaceClass) override;
+    bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
+                             DeviceInterfaceData* data) override;
+    bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
+                                      std::uint32_t* requiredSize) override;
+    bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
+                                  std::uint32_t detailSize, std::span<char16_t> path,
+                                  DevInst* devInst) override;
+    void DestroyDeviceInfoList(DeviceInfoSet set) override;
+    bool GetParentDevInst(DevInst node, DevInst* parent) override;
+    bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer,
+                                  std::uint32_t* length) override;
+    bool OpenMachineKey(const char16_t* subKey, RegKey* key) override;
+    bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                            std::uint32_t* length) override;
+    void CloseRegistryKey(RegKey key) override;
+    bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) override;
+    bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
+                         std::uint32_t* returned) override;
+    // A root as the machine's volumes are mounted ("E:\"); kDriveNoRootDir for any other.
+    std::uint32_t DriveType(const char16_t* root) override;
+    std::uint16_t SystemDefaultLangId() override;
     // The drive type of a root the machine has a volume for; nullopt for any other.
-    std::optional<std::uint32_t> DriveType(std::u16string_view root) const;
-    std::uint16_t LangId() const;
+    std::optional<std::uint32_t> DriveTypeOf(std::u16string_view root) const;
 
     // Device-info sets not destroyed and registry keys not closed yet.
     std::size_t OpenSetCount() const;

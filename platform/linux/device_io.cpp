@@ -171,16 +171,16 @@ Handle OpenDeviceFile(const char16_t* path) {
 }
 
 bool CloseDevice(Handle handle) {
-    if (linux_os::IsWalkHandle(handle))
-        return linux_os::CloseWalkHandle(handle);
+    if (usb_model::Host::Owns(handle))
+        return linux_os::UsbHost().Close(handle);
     const int fd = Descriptor(handle);
     return fd >= 0 && close(fd) == 0;
 }
 
 bool DeviceControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                    std::uint32_t outSize, std::uint32_t* returned) {
-    if (linux_os::IsWalkHandle(handle))
-        return linux_os::WalkControl(handle, code, in, inSize, out, outSize, returned);
+    if (usb_model::Host::Owns(handle))
+        return linux_os::UsbHost().Control(handle, code, in, inSize, out, outSize, returned);
     if (returned != nullptr)
         *returned = 0;
     if (callsStopped.load())

@@ -52,6 +52,8 @@
 #include <vector>
 
 #include "platform/device_io.h"
+#include "platform/linux/mount_table.h"
+#include "platform/usb_host.h"
 #include "platform/usb_model.h"
 
 namespace platform::linux_os {
@@ -68,18 +70,6 @@ std::optional<char16_t> VolumeLetter(std::string_view kernelName);
 std::optional<std::string> VolumeOfLetter(char16_t letter);
 // "sdb" for "sdb1" and for "sdb", "sr0" for "sr0"; nullopt for a name that is neither.
 std::optional<std::string> WholeDiskOf(std::string_view kernelName);
-
-// ---- The mount table (no system call) -------------------------------------------------------
-
-struct Mount {
-    std::string device;  // "MAJ:MIN" of the mounted device
-    std::string source;  // as written, octal escapes undone
-    std::string point;
-};
-// The lines of /proc/self/mountinfo, in its order; malformed lines are left out.
-std::vector<Mount> ParseMountInfo(std::string_view table);
-// Whether a later mount point of the table hides `point`: the same point, or a folder above it.
-bool CoveredByLater(const std::vector<Mount>& mounts, std::size_t index);
 
 // ---- Mounted volumes, read from the system root ---------------------------------------------
 
@@ -111,18 +101,18 @@ struct SysfsMachine {
     std::vector<SysfsBlock> disks;    // the SCSI disks, by index
     std::vector<SysfsBlock> volumes;  // each disk's volumes, its mounted ones first; the CD-ROMs
 };
+// The bus of a root hub's kernel name: 3 for "usb3"; nullopt for any other name.
+std::optional<int> RootHubBus(std::string_view name);
 // Reads sysfs alone; `mounts` are the usable mounts ("MAJ:MIN", mount point) of the mount table.
 SysfsMachine ReadSysfsMachine(const std::string& root,
                               const std::vector<std::pair<std::string, std::string>>& mounts);
 
 // ---- What platform/linux/device_io.cpp hands over --------------------------------------------
 
-// A handle OpenDeviceWith gave for a controller, hub, disk or volume of the walk.
-bool IsWalkHandle(Handle handle);
-bool CloseWalkHandle(Handle handle);
-// The hub, controller and storage requests on such a handle; the buffers as DeviceIoControl's.
-bool WalkControl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                 std::uint32_t outSize, std::uint32_t* returned);
+// The wrapper that answers platform/usb_io.h: the handles OpenDeviceWith gave for a controller,
+// hub, disk or volume of the walk are its own (usb_model::Host::Owns), closed and sent their
+// hub, controller and storage requests through it.
+usb_model::Host& UsbHost();
 
 // The node the pass-through reaches for "\\.\<letter>:": the volume's whole disk below the
 // system root ("/dev/sdb" for sdb1); nullopt when the letter names no mounted volume.

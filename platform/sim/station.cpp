@@ -275,7 +275,7 @@ std::vector<OpenCall> Station::Opens() const {
 
 std::size_t Station::OpenHandleCount() const {
     std::lock_guard lock(mutex_);
-    return handles_.size();
+    return handles_.size() + usb_->host().HandleCountLocked();
 }
 
 std::vector<std::u16string> Station::OpenHandlePaths() const {
@@ -283,6 +283,8 @@ std::vector<std::u16string> Station::OpenHandlePaths() const {
     std::vector<std::u16string> paths;
     for (const auto& [handle, device] : handles_)
         paths.push_back(device.path);
+    for (std::u16string& path : usb_->host().HandlePathsLocked())
+        paths.push_back(std::move(path));
     return paths;
 }
 
@@ -333,10 +335,11 @@ platform::Handle Station::Open(const char16_t* path, std::uint32_t access, std::
         }
         device.isVolume = true;
         device.letter = platform::AsciiUpper(p[4]);
-    } else if (usb_->FindLocked(p, &device.usbKey, &device.usbPlace)) {
-        device.usb = true;
     } else {
-        return platform::kInvalidHandle;
+        // A device of the USB side: its handles are the wrapper's.
+        const platform::Handle handle = usb_->host().OpenLocked(p);
+        opens_.back().opened = handle != platform::kInvalidHandle;
+        return handle;
     }
     opens_.back().opened = true;
     const platform::Handle handle = nextHandle_;
@@ -347,6 +350,8 @@ platform::Handle Station::Open(const char16_t* path, std::uint32_t access, std::
 
 bool Station::Close(platform::Handle handle) {
     std::lock_guard lock(mutex_);
+    if (platform::usb_model::Host::Owns(handle))
+        return usb_->host().CloseLocked(handle);
     return handles_.erase(handle) == 1;
 }
 
@@ -373,13 +378,9 @@ bool Station::Control(platform::Handle handle, std::uint32_t code, void* in, std
     std::chrono::microseconds latency{0};
     {
         std::lock_guard lock(mutex_);
+        if (platform::usb_model::Host::Owns(handle))
+            return usb_->host().ControlLocked(handle, code, in, inSize, out, outSize, returned);
         const auto h = handles_.find(handle);
-        if (h != handles_.end() && h->second.usb) {
-            if (h->second.gone)
-                return false;  // ERROR_DEVICE_NOT_CONNECTED
-            return usb_->ControlLocked(h->second.path, h->second.usbKey, code, in, inSize, out,
-                                       outSize, returned);
-        }
         if (h != handles_.end() && code == platform::kIoctlStorageGetDeviceNumber)
             return DeviceNumberReply(h->second, out, outSize, returned);
         // The pass-through needs read and write access.

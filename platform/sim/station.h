@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/device_io.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 
 namespace sim {
 
@@ -98,7 +98,7 @@ class Station {
     void Reset();
 
     // The USB side: controllers, hubs, ports, devices and their device nodes, interfaces,
-    // registry values and requests (platform/sim/usb_machine.h).
+    // registry values and requests (platform/sim/usb_side.h).
     UsbSide& Usb();
 
     // Adds (or replaces) the disk behind \\.\PHYSICALDRIVE<number>. The reference stays valid
@@ -175,11 +175,7 @@ class Station {
         int driveNumber = 0;
         char16_t letter = 0;
         std::uint32_t access = 0;
-        bool usb = false;  // a USB-side device: its path, key and place
         std::u16string path;
-        std::u16string usbKey;
-        std::string usbPlace;
-        bool gone = false;  // unplugged since it was opened
     };
     VirtualDisk& AddDiskLocked(int driveNumber);
     bool DeviceNumberReply(const OpenDevice& device, void* out, std::uint32_t outSize,

@@ -1,6 +1,6 @@
 // A whole virtual station written as a text file (docs/station-file.md): the USB machine, its
 // disks and volumes, and what each disk's controller answers. Part of the test builder: it
-// fills in the descriptions of platform/sim/usb_machine.h and station.h and installs them; the
+// fills in the descriptions of platform/sim/usb_side.h and station.h and installs them; the
 // demo build and the tests run on such files. Malformed text is an error with its line number,
 // never a crash or an exception.
 #pragma once
@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 
 namespace sim {
 

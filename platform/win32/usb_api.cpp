@@ -51,14 +51,14 @@ SP_DEVICE_INTERFACE_DATA Load(const DeviceInterfaceData* data) {
 
 }  // namespace
 
-DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
+DeviceInfoSet UsbApi::GetClassDevices(const Guid& interfaceClass) {
     const GUID guid = G(interfaceClass);
     return reinterpret_cast<DeviceInfoSet>(
         SetupDiGetClassDevsW(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
 }
 
-bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
-                         DeviceInterfaceData* data) {
+bool UsbApi::EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
+                                 DeviceInterfaceData* data) {
     const GUID guid = G(interfaceClass);
     SP_DEVICE_INTERFACE_DATA interface {};
     interface.cbSize = sizeof interface;
@@ -69,8 +69,8 @@ bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uin
     return ok != FALSE;
 }
 
-bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
-                                  std::uint32_t* requiredSize) {
+bool UsbApi::GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
+                                          std::uint32_t* requiredSize) {
     SP_DEVICE_INTERFACE_DATA interface = Load(data);
     DWORD required = 0;
     const BOOL ok =
@@ -81,9 +81,9 @@ bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
     return sized;
 }
 
-bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
-                              std::uint32_t detailSize, std::span<char16_t> path,
-                              DevInst* devInst) {
+bool UsbApi::GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
+                                      std::uint32_t detailSize, std::span<char16_t> path,
+                                      DevInst* devInst) {
     using Detail = SP_DEVICE_INTERFACE_DETAIL_DATA_W;
     constexpr std::size_t kPathOffset = offsetof(Detail, DevicePath);
     // Room for the header even when the caller's size is smaller: the system is told the
@@ -112,11 +112,11 @@ bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
     return true;
 }
 
-void DestroyDeviceInfoList(DeviceInfoSet set) {
+void UsbApi::DestroyDeviceInfoList(DeviceInfoSet set) {
     SetupDiDestroyDeviceInfoList(Set(set));
 }
 
-bool GetParentDevInst(DevInst node, DevInst* parent) {
+bool UsbApi::GetParentDevInst(DevInst node, DevInst* parent) {
     DEVINST out = 0;
     const CONFIGRET result = CM_Get_Parent(&out, node, 0);
     if (parent != nullptr)
@@ -124,7 +124,8 @@ bool GetParentDevInst(DevInst node, DevInst* parent) {
     return result == CR_SUCCESS;
 }
 
-bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length) {
+bool UsbApi::GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer,
+                                      std::uint32_t* length) {
     ULONG size = Units(buffer.size());
     const CONFIGRET result = CM_Get_DevNode_Registry_PropertyW(
         node, CM_DRP_DRIVER, nullptr, buffer.empty() ? nullptr : buffer.data(), &size, 0);
@@ -133,7 +134,7 @@ bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std:
     return result == CR_SUCCESS;
 }
 
-bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
+bool UsbApi::OpenMachineKey(const char16_t* subKey, RegKey* key) {
     HKEY out = nullptr;
     const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(subKey), 0, KEY_READ, &out);
     if (key != nullptr)
@@ -141,8 +142,8 @@ bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
     return result == ERROR_SUCCESS;
 }
 
-bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                        std::uint32_t* length) {
+bool UsbApi::QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
+                                std::uint32_t* length) {
     // A null data pointer would turn the read into a size query that succeeds; an empty buffer
     // must fail like any other that is too small.
     BYTE none = 0;
@@ -154,11 +155,11 @@ bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t
     return result == ERROR_SUCCESS;
 }
 
-void CloseRegistryKey(RegKey key) {
+void UsbApi::CloseRegistryKey(RegKey key) {
     RegCloseKey(Key(key));
 }
 
-Handle OpenDeviceWith(const char16_t* path, std::uint32_t access, std::uint32_t share) {
+Handle UsbApi::OpenDeviceWith(const char16_t* path, std::uint32_t access, std::uint32_t share) {
     return reinterpret_cast<Handle>(
         CreateFileW(W(path), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
@@ -167,13 +168,13 @@ bool CloseDeviceHandle(Handle handle) {
     return CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
 }
 
-bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) {
+bool UsbApi::VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) {
     return GetVolumeNameForVolumeMountPointW(W(mountPoint), reinterpret_cast<wchar_t*>(name.data()),
                                              Units(name.size())) != FALSE;
 }
 
-bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
-                     std::uint32_t* returned) {
+bool UsbApi::VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
+                             std::uint32_t* returned) {
     DWORD count = 0;
     const BOOL ok = GetVolumePathNamesForVolumeNameW(
         W(volumeName), reinterpret_cast<wchar_t*>(paths.data()), Units(paths.size()), &count);
@@ -182,11 +183,11 @@ bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
     return ok != FALSE;
 }
 
-std::uint32_t DriveType(const char16_t* root) {
+std::uint32_t UsbApi::DriveType(const char16_t* root) {
     return GetDriveTypeW(W(root));
 }
 
-std::uint16_t SystemDefaultLangId() {
+std::uint16_t UsbApi::SystemDefaultLangId() {
     return GetSystemDefaultLangID();
 }
 

@@ -1,4 +1,4 @@
-// The Win32 backend of platform/usb_io.h: the real calls, through win32api. The layouts of
+// The Win32 backend of platform/usb_io.h: the real calls, win32api::UsbApi. The layouts of
 // platform/usb_requests.h and the constants of platform/usb_io.h are checked here against the
 // platform's own headers, on every Windows target.
 #include "platform/usb_io.h"
@@ -133,70 +133,9 @@ static_assert(kDriveRemote == DRIVE_REMOTE);
 static_assert(kDriveCdrom == DRIVE_CDROM);
 static_assert(kDriveRamdisk == DRIVE_RAMDISK);
 
-DeviceInfoSet GetClassDevices(const Guid& interfaceClass) {
-    return win32api::GetClassDevices(interfaceClass);
-}
-
-bool EnumDeviceInterface(DeviceInfoSet set, const Guid& interfaceClass, std::uint32_t index,
-                         DeviceInterfaceData* data) {
-    return win32api::EnumDeviceInterface(set, interfaceClass, index, data);
-}
-
-bool GetDeviceInterfaceDetailSize(DeviceInfoSet set, DeviceInterfaceData* data,
-                                  std::uint32_t* requiredSize) {
-    return win32api::GetDeviceInterfaceDetailSize(set, data, requiredSize);
-}
-
-bool GetDeviceInterfaceDetail(DeviceInfoSet set, DeviceInterfaceData* data,
-                              std::uint32_t detailSize, std::span<char16_t> path,
-                              DevInst* devInst) {
-    return win32api::GetDeviceInterfaceDetail(set, data, detailSize, path, devInst);
-}
-
-void DestroyDeviceInfoList(DeviceInfoSet set) {
-    win32api::DestroyDeviceInfoList(set);
-}
-
-bool GetParentDevInst(DevInst node, DevInst* parent) {
-    return win32api::GetParentDevInst(node, parent);
-}
-
-bool GetDevNodeDriverProperty(DevInst node, std::span<std::uint8_t> buffer, std::uint32_t* length) {
-    return win32api::GetDevNodeDriverProperty(node, buffer, length);
-}
-
-bool OpenMachineKey(const char16_t* subKey, RegKey* key) {
-    return win32api::OpenMachineKey(subKey, key);
-}
-
-bool QueryRegistryValue(RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                        std::uint32_t* length) {
-    return win32api::QueryRegistryValue(key, name, buffer, length);
-}
-
-void CloseRegistryKey(RegKey key) {
-    win32api::CloseRegistryKey(key);
-}
-
-Handle OpenDeviceWith(const char16_t* path, std::uint32_t access, std::uint32_t share) {
-    return win32api::OpenDeviceWith(path, access, share);
-}
-
-bool VolumeNameForMountPoint(const char16_t* mountPoint, std::span<char16_t> name) {
-    return win32api::VolumeNameForMountPoint(mountPoint, name);
-}
-
-bool VolumePathNames(const char16_t* volumeName, std::span<char16_t> paths,
-                     std::uint32_t* returned) {
-    return win32api::VolumePathNames(volumeName, paths, returned);
-}
-
-std::uint32_t DriveType(const char16_t* root) {
-    return win32api::DriveType(root);
-}
-
-std::uint16_t SystemDefaultLangId() {
-    return win32api::SystemDefaultLangId();
+UsbCalls& UsbSystem() {
+    static win32api::UsbApi api;
+    return api;
 }
 
 }  // namespace platform

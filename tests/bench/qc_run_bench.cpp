@@ -19,7 +19,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/info_block.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "platform/ui_testing.h"
 #include "qc/device_scan.h"
 #include "qc/messages.h"

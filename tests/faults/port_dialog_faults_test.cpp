@@ -12,7 +12,7 @@
 #include "app/res/resource.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "platform/text.h"
 #include "platform/ui_testing.h"
 #include "tests/support/fault_sweep.h"

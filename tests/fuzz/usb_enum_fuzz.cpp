@@ -9,7 +9,7 @@
 
 #include "fuzz_input.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "usb/enum_usb.h"
 
 namespace {

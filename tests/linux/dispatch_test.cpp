@@ -9,7 +9,7 @@
 #include "platform/dispatch.h"
 #include "platform/linux/usb_sysfs.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "tests/linux/sysfs_tree.h"
 
 namespace {

@@ -25,7 +25,7 @@
 
 namespace {
 
-namespace api = win32api;
+win32api::UsbApi api;
 using platform::kInvalidHandle;
 
 bool SameGuid(const platform::Guid& ours, const GUID& theirs) {
@@ -65,13 +65,13 @@ class Win32UsbRegistry : public ::testing::Test {
     static bool Read(const char16_t* name, std::size_t size, std::vector<std::uint8_t>* out,
                      std::uint32_t* length) {
         platform::RegKey key = 0;
-        if (!api::OpenMachineKey(u"system\\CURRENTCONTROLSET\\control\\class\\"
-                                 u"{5d0c3a7e-91b4-4e2f-8c61-2a9f7b3e1d40}\\0001",
-                                 &key))
+        if (!api.OpenMachineKey(u"system\\CURRENTCONTROLSET\\control\\class\\"
+                                u"{5d0c3a7e-91b4-4e2f-8c61-2a9f7b3e1d40}\\0001",
+                                &key))
             return false;
         out->assign(size, 0xAA);
-        const bool ok = api::QueryRegistryValue(key, name, *out, length);
-        api::CloseRegistryKey(key);
+        const bool ok = api.QueryRegistryValue(key, name, *out, length);
+        api.CloseRegistryKey(key);
         return ok;
     }
 };
@@ -105,7 +105,7 @@ TEST_F(Win32UsbRegistry, ValuesComeBackAsStoredWithinTheCallersLimit) {
     EXPECT_TRUE(Read(u"DRIVERDESC", 60, &bytes, &length));
     EXPECT_FALSE(Read(u"DeviceDesc", 60, &bytes, &length));
     platform::RegKey key = 0;
-    EXPECT_FALSE(api::OpenMachineKey(
+    EXPECT_FALSE(api.OpenMachineKey(
         u"SYSTEM\\CurrentControlSet\\Control\\Class\\{5D0C3A7E-91B4-4E2F-8C61-2A9F7B3E1D40}\\0002",
         &key));
 }
@@ -167,39 +167,39 @@ class Win32UsbInterfaces : public ::testing::Test {
 };
 
 TEST_F(Win32UsbInterfaces, APresentInterfaceIsWalkedWithTheTwoDetailCalls) {
-    const platform::DeviceInfoSet set = api::GetClassDevices(kTestInterfaceClass);
+    const platform::DeviceInfoSet set = api.GetClassDevices(kTestInterfaceClass);
     ASSERT_NE(set, kInvalidHandle);
     platform::DeviceInterfaceData data{};
-    ASSERT_TRUE(api::EnumDeviceInterface(set, kTestInterfaceClass, 0, &data));
+    ASSERT_TRUE(api.EnumDeviceInterface(set, kTestInterfaceClass, 0, &data));
 
     // The first call fails and reports the size: the header and the path with its terminator.
     const std::u16string expected = kTestInterfacePath;
     const std::uint32_t header = sizeof(DWORD);
     std::uint32_t size = 0;
-    ASSERT_TRUE(api::GetDeviceInterfaceDetailSize(set, &data, &size));
+    ASSERT_TRUE(api.GetDeviceInterfaceDetailSize(set, &data, &size));
     EXPECT_EQ(size, header + (expected.size() + 1) * 2);
 
     // The second call wants at least that much, and gives the path and the interface's node.
     std::array<char16_t, 260> path{};
     platform::DevInst node = 0;
-    EXPECT_FALSE(api::GetDeviceInterfaceDetail(set, &data, size - 2, path, &node));
-    ASSERT_TRUE(api::GetDeviceInterfaceDetail(set, &data, size, path, &node));
+    EXPECT_FALSE(api.GetDeviceInterfaceDetail(set, &data, size - 2, path, &node));
+    ASSERT_TRUE(api.GetDeviceInterfaceDetail(set, &data, size, path, &node));
     EXPECT_EQ(Text(path.data()), expected);
     EXPECT_NE(node, 0u);
     std::array<char16_t, 5> cut{};
     cut.fill(u'#');
-    ASSERT_TRUE(api::GetDeviceInterfaceDetail(set, &data, size, cut, &node));
+    ASSERT_TRUE(api.GetDeviceInterfaceDetail(set, &data, size, cut, &node));
     EXPECT_EQ(Text(cut.data()), expected.substr(0, 4));
 
-    EXPECT_FALSE(api::EnumDeviceInterface(set, kTestInterfaceClass, 1, &data));
-    api::DestroyDeviceInfoList(set);
+    EXPECT_FALSE(api.EnumDeviceInterface(set, kTestInterfaceClass, 1, &data));
+    api.DestroyDeviceInfoList(set);
 
     // Once it is gone, the class is empty.
     ASSERT_TRUE(SetupDiRemoveDeviceInterface(set_, &interface_));
-    const platform::DeviceInfoSet after = api::GetClassDevices(kTestInterfaceClass);
+    const platform::DeviceInfoSet after = api.GetClassDevices(kTestInterfaceClass);
     ASSERT_NE(after, kInvalidHandle);
-    EXPECT_FALSE(api::EnumDeviceInterface(after, kTestInterfaceClass, 0, &data));
-    api::DestroyDeviceInfoList(after);
+    EXPECT_FALSE(api.EnumDeviceInterface(after, kTestInterfaceClass, 0, &data));
+    api.DestroyDeviceInfoList(after);
 }
 
 TEST(Win32UsbIo, TheWalksClassesAreThePlatformsAndEachWalksToItsEnd) {
@@ -211,55 +211,55 @@ TEST(Win32UsbIo, TheWalksClassesAreThePlatformsAndEachWalksToItsEnd) {
     for (const platform::Guid* guid :
          {&platform::kGuidUsbHostController, &platform::kGuidAuxInterface, &platform::kGuidDisk,
           &platform::kGuidVolume}) {
-        const platform::DeviceInfoSet set = api::GetClassDevices(*guid);
+        const platform::DeviceInfoSet set = api.GetClassDevices(*guid);
         ASSERT_NE(set, kInvalidHandle);
         std::uint32_t index = 0;
         platform::DeviceInterfaceData data{};
-        for (; index < 64 && api::EnumDeviceInterface(set, *guid, index, &data); ++index) {
+        for (; index < 64 && api.EnumDeviceInterface(set, *guid, index, &data); ++index) {
             std::uint32_t size = 0;
-            ASSERT_TRUE(api::GetDeviceInterfaceDetailSize(set, &data, &size));
+            ASSERT_TRUE(api.GetDeviceInterfaceDetailSize(set, &data, &size));
             std::array<char16_t, 260> path{};
             platform::DevInst node = 0;
-            ASSERT_TRUE(api::GetDeviceInterfaceDetail(set, &data, size, path, &node));
+            ASSERT_TRUE(api.GetDeviceInterfaceDetail(set, &data, size, path, &node));
             EXPECT_EQ(Text(path.data()).substr(0, 4), u"\\\\?\\");
         }
         EXPECT_LT(index, 64u);
-        api::DestroyDeviceInfoList(set);
+        api.DestroyDeviceInfoList(set);
     }
 
     // Nodes that do not exist have neither parent nor driver property.
     platform::DevInst parent = 0;
-    EXPECT_FALSE(api::GetParentDevInst(0x7FFF'FFF0u, &parent));
+    EXPECT_FALSE(api.GetParentDevInst(0x7FFF'FFF0u, &parent));
     std::array<std::uint8_t, 200> driver{};
     std::uint32_t length = 0;
-    EXPECT_FALSE(api::GetDevNodeDriverProperty(0x7FFF'FFF0u, driver, &length));
+    EXPECT_FALSE(api.GetDevNodeDriverProperty(0x7FFF'FFF0u, driver, &length));
 }
 
 TEST(Win32UsbIo, DrivesVolumesAndTheirNames) {
-    EXPECT_EQ(api::DriveType(u"C:\\"), platform::kDriveFixed);
+    EXPECT_EQ(api.DriveType(u"C:\\"), platform::kDriveFixed);
     char16_t unused[] = u"?:\\";
     const DWORD drives = GetLogicalDrives();
     for (int letter = 25; letter >= 2 && unused[0] == u'?'; --letter)
         if ((drives & (1u << letter)) == 0)
             unused[0] = static_cast<char16_t>(u'A' + letter);
     ASSERT_NE(unused[0], u'?');
-    EXPECT_EQ(api::DriveType(unused), platform::kDriveNoRootDir);
-    EXPECT_EQ(api::DriveType(u"C:\\no such folder\\"), platform::kDriveNoRootDir);
+    EXPECT_EQ(api.DriveType(unused), platform::kDriveNoRootDir);
+    EXPECT_EQ(api.DriveType(u"C:\\no such folder\\"), platform::kDriveNoRootDir);
 
     // C:'s volume name, and back to its mount paths: a list ended by an empty string.
     std::array<char16_t, 260> name{};
-    ASSERT_TRUE(api::VolumeNameForMountPoint(u"C:\\", name));
+    ASSERT_TRUE(api.VolumeNameForMountPoint(u"C:\\", name));
     const std::u16string volume = Text(name.data());
     EXPECT_EQ(volume.substr(0, 11), u"\\\\?\\Volume{");
     EXPECT_EQ(volume.back(), u'\\');
     std::array<char16_t, 8> tooShort{};
-    EXPECT_FALSE(api::VolumeNameForMountPoint(u"C:\\", tooShort));
-    EXPECT_FALSE(api::VolumeNameForMountPoint(unused, name));
+    EXPECT_FALSE(api.VolumeNameForMountPoint(u"C:\\", tooShort));
+    EXPECT_FALSE(api.VolumeNameForMountPoint(unused, name));
 
     std::array<char16_t, 260> paths{};
     paths.fill(u'#');
     std::uint32_t returned = 0;
-    ASSERT_TRUE(api::VolumePathNames(volume.c_str(), paths, &returned));
+    ASSERT_TRUE(api.VolumePathNames(volume.c_str(), paths, &returned));
     EXPECT_EQ(Text(paths.data()), u"C:\\");
     EXPECT_EQ(paths[4], u'\0');
     EXPECT_EQ(returned, 5u);
@@ -267,21 +267,21 @@ TEST(Win32UsbIo, DrivesVolumesAndTheirNames) {
     // The walk turns one buffer into the name and then the paths, in place.
     std::array<char16_t, 260> buffer{};
     std::memcpy(buffer.data(), u"C:\\", 4 * sizeof(char16_t));
-    ASSERT_TRUE(api::VolumeNameForMountPoint(buffer.data(), buffer));
+    ASSERT_TRUE(api.VolumeNameForMountPoint(buffer.data(), buffer));
     EXPECT_EQ(Text(buffer.data()), volume);
-    ASSERT_TRUE(api::VolumePathNames(buffer.data(), buffer, &returned));
+    ASSERT_TRUE(api.VolumePathNames(buffer.data(), buffer, &returned));
     EXPECT_EQ(Text(buffer.data()), u"C:\\");
 
     // Opening a volume with no access rights, and a path that is not there.
-    const platform::Handle handle = api::OpenDeviceWith(
+    const platform::Handle handle = api.OpenDeviceWith(
         u"\\\\.\\C:", platform::kNoAccess, platform::kShareRead | platform::kShareWrite);
     ASSERT_NE(handle, kInvalidHandle);
-    EXPECT_TRUE(api::CloseDeviceHandle(handle));
+    EXPECT_TRUE(win32api::CloseDeviceHandle(handle));
     EXPECT_EQ(
-        api::OpenDeviceWith(u"\\\\.\\NoSuchDevice0", platform::kNoAccess, platform::kShareWrite),
+        api.OpenDeviceWith(u"\\\\.\\NoSuchDevice0", platform::kNoAccess, platform::kShareWrite),
         kInvalidHandle);
 
-    EXPECT_NE(api::SystemDefaultLangId(), 0);
+    EXPECT_NE(api.SystemDefaultLangId(), 0);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "platform/sim/info_block.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "qc/device_scan.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "device/controller.h"
 #include "platform/sim/info_block.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "tests/app/main_window_fixture.h"
 #include "tests/support/ui_thread.h"
 

@@ -1,7 +1,7 @@
 #include "tests/support/fault_sweep.h"
 
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 
 namespace faultsweep {
 

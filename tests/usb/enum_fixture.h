@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "../device/station_fixture.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "platform/text.h"
 #include "tests/support/listed_devices.h"
 #include "usb/enum_usb.h"

@@ -15,7 +15,7 @@
 #include "platform/sim/faults.h"
 #include "platform/sim/files.h"
 #include "platform/sim/station.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 #include "platform/text.h"
 #include "platform/ui_testing.h"
 #include "tests/support/listed_devices.h"

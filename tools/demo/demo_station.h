@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/sim/station_file.h"
-#include "platform/sim/usb_machine.h"
+#include "platform/sim/usb_side.h"
 
 namespace demo {
 

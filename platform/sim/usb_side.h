@@ -1,5 +1,5 @@
-// The USB side of the virtual station: the machine of platform/usb_model.h answering, and the
-// station's own around it.
+// The USB side of the virtual station: the machine of platform/usb_model.h answering behind the
+// wrapper of platform/usb_host.h, and the station's own around it.
 //
 // The description (UsbMachine and the helpers FlashDisk, Keyboard, Hub, Controller) is
 // platform/usb_model.h's; a test or a station file fills it in. UsbSide, reached as
@@ -7,9 +7,8 @@
 // platform/usb_io.h and the requests of platform/usb_requests.h, and keeps around the engine what
 // is the station's: every call is taken under the station's mutex, so a Plug or Unplug while
 // another thread walks the tree is safe (the walk sees the machine before or after the change,
-// call by call); the disks and lettered volumes entered in the station; the handles opened on a
-// device that leaves; the hooks told of each change; the requests recorded; the reply filter.
-// Faults are injected before the calls reach it (platform/sim/usb_io.cpp).
+// call by call); the disks and lettered volumes entered in the station; the hooks told of each
+// change; the requests recorded; the reply filter; the station's faults (platform/sim/faults.h).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +22,7 @@
 #include <vector>
 
 #include "platform/device_io.h"
+#include "platform/usb_host.h"
 #include "platform/usb_io.h"
 #include "platform/usb_model.h"
 
@@ -117,27 +117,9 @@ class UsbSide {
                                            std::uint32_t* returned, bool ok)>;
     void SetReplyFilter(ReplyFilter filter);
 
-    // ---- The platform functions of the simulated backend (platform/sim/usb_io.cpp).
-    platform::DeviceInfoSet ClassDevices(const platform::Guid& interfaceClass);
-    bool EnumInterface(platform::DeviceInfoSet set, const platform::Guid& interfaceClass,
-                       std::uint32_t index, platform::DeviceInterfaceData* data);
-    bool InterfaceDetailSize(platform::DeviceInfoSet set, platform::DeviceInterfaceData* data,
-                             std::uint32_t* requiredSize);
-    bool InterfaceDetail(platform::DeviceInfoSet set, platform::DeviceInterfaceData* data,
-                         std::uint32_t detailSize, std::span<char16_t> path,
-                         platform::DevInst* devInst);
-    void DestroySet(platform::DeviceInfoSet set);
-    bool Parent(platform::DevInst node, platform::DevInst* parent);
-    bool DriverProperty(platform::DevInst node, std::span<std::uint8_t> buffer,
-                        std::uint32_t* length);
-    bool OpenKey(const char16_t* subKey, platform::RegKey* key);
-    bool QueryValue(platform::RegKey key, const char16_t* name, std::span<std::uint8_t> buffer,
-                    std::uint32_t* length);
-    void CloseKey(platform::RegKey key);
-    bool VolumeName(const char16_t* mountPoint, std::span<char16_t> name);
-    bool PathNames(const char16_t* volumeName, std::span<char16_t> paths, std::uint32_t* returned);
-    std::uint32_t DriveType(const char16_t* root);
-    std::uint16_t LangId() const;
+    // What answers platform/usb_io.h on the simulated backend: the engine behind the wrapper of
+    // platform/usb_host.h, under the station's mutex, with the station's faults.
+    platform::UsbCalls& Calls();
 
     ~UsbSide();
     UsbSide(const UsbSide&) = delete;
@@ -150,22 +132,18 @@ class UsbSide {
 
     // Under the station's mutex, for the station's own calls.
     void ResetLocked();
-    // The USB-side device behind a path of the device namespace ("\\?\..." or "\\.\..."):
-    // false when there is none or it does not open; else its key and where it sits.
-    bool FindLocked(std::u16string_view path, std::u16string* key, std::string* place) const;
-    bool ControlLocked(std::u16string_view path, const std::u16string& key, std::uint32_t code,
-                       const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
-                       std::uint32_t* returned);
+    platform::usb_model::Host& host();
     // Brings the station's disks and lettered volumes in step with the machine.
     void SyncStationLocked();
-    // Marks the handles opened on what sits at `place` or below it as gone; "" for all.
-    void DropHandlesLocked(const std::string& place);
     // One change of what sits on a port: `edit` changes the port (false: it cannot), then the
     // machine is rebuilt, the station brought in step and, after the lock, the hook told.
     bool ChangePort(const UsbPortAddress& address, UsbChange change,
-                    const std::function<bool(State&, UsbPort&)>& edit,
+                    const std::function<bool(platform::usb_model::Engine&, UsbPort&)>& edit,
                     const std::function<void()>& afterSync = {});
+    struct HostSide;
     Station& station_;
+    std::unique_ptr<HostSide> hostSide_;
+    std::unique_ptr<platform::usb_model::Host> host_;
     std::unique_ptr<State> state_;
     std::uint64_t lastHookId_ = 0;  // under the station's mutex; not reset with the state
 };
