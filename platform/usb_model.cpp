@@ -534,6 +534,168 @@ bool Engine::Knows(const std::u16string& key) const {
 
 // ---- Device requests ----------------------------------------------------------------------
 
+namespace {
+
+using Addresses = std::map<const UsbDevice*, std::uint16_t>;
+
+// A host controller names its driver key and its root hub.
+bool ControllerRequest(const UsbController& c, std::uint32_t code, std::span<std::uint8_t> output,
+                       std::uint32_t* written) {
+    if (code == kIoctlGetHcdDriverKeyName)
+        return !c.driverKeyFails && reply::Name(c.driverKey, output, written);
+    if (code == kIoctlUsbGetRootHubName)
+        return !c.rootHub.nameFails && reply::Name(c.rootHub.symbolicName, output, written);
+    return false;
+}
+
+bool HubInformation(const UsbHub& hub, std::span<std::uint8_t> output, std::uint32_t* written) {
+    reply::HubNode node;
+    node.ports = hub.reportedPorts.value_or(static_cast<std::uint8_t>(hub.ports.size()));
+    node.characteristics = 0x0009;  // per-port power switching and over-current
+    node.powerOnToPowerGood = 50;
+    node.controlCurrent = 100;
+    node.busPowered = hub.busPowered;
+    return !hub.nodeInformationFails && reply::NodeInformation(node, output, written);
+}
+
+bool Occupied(const UsbPort* port) {
+    return port != nullptr && (port->device || port->hub);
+}
+
+// A port beyond the hub's own list (one the hub reports but lacks) is empty.
+std::uint32_t PortStatus(const UsbPort* port) {
+    return port == nullptr  ? kUsbNoDeviceConnected
+           : port->status   ? *port->status
+           : Occupied(port) ? kUsbDeviceConnected
+                            : kUsbNoDeviceConnected;
+}
+
+bool ConnectionInformation(const UsbPort* port, std::uint32_t index, const Addresses& addresses,
+                           std::span<std::uint8_t> output, std::uint32_t* written) {
+    if (port != nullptr && port->connectionFails)
+        return false;
+    reply::Connection c;
+    c.port = index;
+    c.status = PortStatus(port);
+    if (Occupied(port) && port->device) {
+        const UsbDevice& d = *port->device;
+        c.device = DescriptorOf(d);
+        c.currentConfiguration = 1;
+        c.lowSpeed = d.speed == 0;
+        const auto a = addresses.find(&*port->device);
+        c.address = a == addresses.end() ? 0 : a->second;
+        c.openPipes = d.numberOfOpenPipes;
+        // Its bulk pipes, in and out.
+        for (std::size_t p = 0; p < d.numberOfOpenPipes; ++p)
+            c.pipes.push_back({static_cast<std::uint8_t>(p % 2 == 0 ? 0x81 : 0x02), 2, 512, 0});
+    } else if (Occupied(port)) {
+        c.device = DescriptorOf(*port->hub);
+        c.currentConfiguration = 1;
+        c.deviceIsHub = true;
+        c.openPipes = 1;
+        c.pipes.push_back({0x81, 3, 1, 12});  // its one interrupt pipe
+    }
+    return reply::ConnectionInformation(c, output, written);
+}
+
+bool ConnectionName(const UsbPort* port, std::uint32_t index, std::span<std::uint8_t> output,
+                    std::uint32_t* written) {
+    if (PortStatus(port) != kUsbDeviceConnected || (port->hub && port->hub->nameFails))
+        return false;
+    return reply::ConnectionName(index, port->hub ? port->hub->symbolicName : u"", output, written);
+}
+
+bool ConnectionDriverKeyName(const UsbPort* port, std::uint32_t index,
+                             std::span<std::uint8_t> output, std::uint32_t* written) {
+    // An empty port described as connected has no driver to name.
+    if (PortStatus(port) != kUsbDeviceConnected || !Occupied(port))
+        return false;
+    if (port->device && port->device->driverKeyFails)
+        return false;
+    return reply::ConnectionName(
+        index, port->device ? port->device->driverKey : port->hub->driverKey, output, written);
+}
+
+// Only string descriptors are asked for; a device without the one asked for stalls.
+bool StringDescriptor(const UsbPort* port, std::uint16_t langId,
+                      std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                      std::uint32_t* written) {
+    const auto wValue = reply::DescriptorValue(input);
+    if (!wValue || PortStatus(port) != kUsbDeviceConnected || !port->device)
+        return false;
+    if ((*wValue >> 8) != kUsbStringDescriptorType)
+        return false;
+    const std::uint8_t index = static_cast<std::uint8_t>(*wValue & 0xFF);
+    const UsbDevice& d = *port->device;
+    std::vector<std::uint8_t> descriptor;
+    const auto found = d.strings.find(index);
+    if (found != d.strings.end()) {
+        if (found->second.fails)
+            return false;
+        descriptor = found->second.bytes;
+    } else if (index == 0) {
+        descriptor = reply::LanguageDescriptor(langId);
+    } else {
+        return false;
+    }
+    return reply::Descriptor(input, descriptor, output, written);
+}
+
+// Every hub request but the node information names a port first.
+bool HubRequest(const UsbHub& hub, const Addresses& addresses, std::uint16_t langId,
+                std::uint32_t code, std::span<const std::uint8_t> input,
+                std::span<std::uint8_t> output, std::uint32_t* written) {
+    if (code == kIoctlUsbGetNodeInformation)
+        return HubInformation(hub, output, written);
+    ByteReader request(input);
+    const std::uint32_t index = request.U32Le();
+    const std::size_t portCount =
+        hub.reportedPorts ? std::size_t{*hub.reportedPorts} : hub.ports.size();
+    if (!request.Ok() || index < 1 || index > portCount)
+        return false;  // ERROR_INVALID_PARAMETER
+    const UsbPort* port = index <= hub.ports.size() ? &hub.ports[index - 1] : nullptr;
+    switch (code) {
+        case kIoctlUsbGetNodeConnectionInformation:
+            return ConnectionInformation(port, index, addresses, output, written);
+        case kIoctlUsbGetNodeConnectionName:
+            return ConnectionName(port, index, output, written);
+        case kIoctlUsbGetNodeConnectionDriverKeyName:
+            return ConnectionDriverKeyName(port, index, output, written);
+        case kIoctlUsbGetDescriptorFromNodeConnection:
+            return StringDescriptor(port, langId, input, output, written);
+        default:
+            return false;
+    }
+}
+
+// IOCTL_STORAGE_GET_DEVICE_NUMBER is all a disk or a volume answers.
+bool DiskRequest(const UsbDisk& disk, std::uint32_t code, std::span<std::uint8_t> output,
+                 std::uint32_t* written) {
+    return code == kIoctlStorageGetDeviceNumber && !disk.numberFails &&
+           reply::DeviceNumber(kFileDeviceDisk, static_cast<std::uint32_t>(disk.number), 0, output,
+                               written);
+}
+
+bool VolumeRequest(const UsbVolume& volume, const UsbDisk& disk, std::uint32_t code,
+                   std::span<std::uint8_t> output, std::uint32_t* written) {
+    return code == kIoctlStorageGetDeviceNumber && !volume.numberFails &&
+           reply::DeviceNumber(
+               kFileDeviceDisk,
+               static_cast<std::uint32_t>(volume.deviceNumber.value_or(disk.number)),
+               volume.partition, output, written);
+}
+
+// A CD-ROM volume is its own device, numbered among the CD-ROMs.
+bool CdromRequest(const UsbVolume& volume, int cdromIndex, std::uint32_t code,
+                  std::span<std::uint8_t> output, std::uint32_t* written) {
+    return code == kIoctlStorageGetDeviceNumber && !volume.numberFails &&
+           reply::DeviceNumber(kFileDeviceCdrom,
+                               static_cast<std::uint32_t>(volume.deviceNumber.value_or(cdromIndex)),
+                               0, output, written);
+}
+
+}  // namespace
+
 bool Engine::Control(const std::u16string& key, std::uint32_t code,
                      std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
                      std::uint32_t* written) const {
@@ -543,139 +705,19 @@ bool Engine::Control(const std::u16string& key, std::uint32_t code,
     if (it == s.targets.end())
         return false;  // ERROR_DEVICE_NOT_CONNECTED
     const Impl::Target& t = it->second;
-    ByteReader request(input);
-    bool ok = false;
-
     switch (t.kind) {
         case Kind::Controller:
-            if (code == kIoctlGetHcdDriverKeyName) {
-                ok = !t.controller->driverKeyFails &&
-                     reply::Name(t.controller->driverKey, output, written);
-            } else if (code == kIoctlUsbGetRootHubName) {
-                ok = !t.controller->rootHub.nameFails &&
-                     reply::Name(t.controller->rootHub.symbolicName, output, written);
-            }
-            break;
-
-        case Kind::Hub: {
-            const UsbHub& hub = *t.hub;
-            const std::size_t portCount =
-                hub.reportedPorts ? std::size_t{*hub.reportedPorts} : hub.ports.size();
-            if (code == kIoctlUsbGetNodeInformation) {
-                reply::HubNode node;
-                node.ports =
-                    hub.reportedPorts.value_or(static_cast<std::uint8_t>(hub.ports.size()));
-                node.characteristics = 0x0009;  // per-port power switching and over-current
-                node.powerOnToPowerGood = 50;
-                node.controlCurrent = 100;
-                node.busPowered = hub.busPowered;
-                ok = !hub.nodeInformationFails && reply::NodeInformation(node, output, written);
-                break;
-            }
-            // Every other hub request names a port first.
-            const std::uint32_t index = request.U32Le();
-            if (!request.Ok() || index < 1 || index > portCount)
-                break;  // ERROR_INVALID_PARAMETER
-            const UsbPort* port = index <= hub.ports.size() ? &hub.ports[index - 1] : nullptr;
-            const bool occupied = port != nullptr && (port->device || port->hub);
-            const std::uint32_t status = port == nullptr ? kUsbNoDeviceConnected
-                                         : port->status  ? *port->status
-                                         : occupied      ? kUsbDeviceConnected
-                                                         : kUsbNoDeviceConnected;
-            if (code == kIoctlUsbGetNodeConnectionInformation) {
-                if (port != nullptr && port->connectionFails)
-                    break;
-                reply::Connection c;
-                c.port = index;
-                c.status = status;
-                if (occupied && port->device) {
-                    const UsbDevice& d = *port->device;
-                    c.device = DescriptorOf(d);
-                    c.currentConfiguration = 1;
-                    c.lowSpeed = d.speed == 0;
-                    const auto a = s.addresses.find(&*port->device);
-                    c.address = a == s.addresses.end() ? 0 : a->second;
-                    c.openPipes = d.numberOfOpenPipes;
-                    // Its bulk pipes, in and out.
-                    for (std::size_t p = 0; p < d.numberOfOpenPipes; ++p)
-                        c.pipes.push_back(
-                            {static_cast<std::uint8_t>(p % 2 == 0 ? 0x81 : 0x02), 2, 512, 0});
-                } else if (occupied) {
-                    c.device = DescriptorOf(*port->hub);
-                    c.currentConfiguration = 1;
-                    c.deviceIsHub = true;
-                    c.openPipes = 1;
-                    c.pipes.push_back({0x81, 3, 1, 12});  // its one interrupt pipe
-                }
-                ok = reply::ConnectionInformation(c, output, written);
-            } else if (code == kIoctlUsbGetNodeConnectionName) {
-                if (status != kUsbDeviceConnected || (port->hub && port->hub->nameFails))
-                    break;
-                ok = reply::ConnectionName(index, port->hub ? port->hub->symbolicName : u"", output,
-                                           written);
-            } else if (code == kIoctlUsbGetNodeConnectionDriverKeyName) {
-                // An empty port described as connected has no driver to name.
-                if (status != kUsbDeviceConnected || !occupied)
-                    break;
-                if (port->device && port->device->driverKeyFails)
-                    break;
-                ok = reply::ConnectionName(
-                    index, port->device ? port->device->driverKey : port->hub->driverKey, output,
-                    written);
-            } else if (code == kIoctlUsbGetDescriptorFromNodeConnection) {
-                const auto wValue = reply::DescriptorValue(input);
-                if (!wValue || status != kUsbDeviceConnected || !port->device)
-                    break;
-                if ((*wValue >> 8) != kUsbStringDescriptorType)
-                    break;  // only string descriptors are asked for
-                const std::uint8_t index8 = static_cast<std::uint8_t>(*wValue & 0xFF);
-                const UsbDevice& d = *port->device;
-                std::vector<std::uint8_t> descriptor;
-                const auto found = d.strings.find(index8);
-                if (found != d.strings.end()) {
-                    if (found->second.fails)
-                        break;
-                    descriptor = found->second.bytes;
-                } else if (index8 == 0) {
-                    descriptor = reply::LanguageDescriptor(s.machine.langId);
-                } else {
-                    break;  // the device stalls the request
-                }
-                ok = reply::Descriptor(input, descriptor, output, written);
-            }
-            break;
-        }
-
+            return ControllerRequest(*t.controller, code, output, written);
+        case Kind::Hub:
+            return HubRequest(*t.hub, s.addresses, s.machine.langId, code, input, output, written);
         case Kind::Disk:
+            return DiskRequest(*t.disk, code, output, written);
         case Kind::Volume:
-        case Kind::CdromVolume: {
-            if (code != kIoctlStorageGetDeviceNumber)
-                break;
-            std::uint32_t type = kFileDeviceDisk;
-            std::uint32_t number = 0;
-            std::uint32_t partition = 0;
-            if (t.kind == Kind::Disk) {
-                if (t.disk->numberFails)
-                    break;
-                number = static_cast<std::uint32_t>(t.disk->number);
-            } else {
-                if (t.volume->numberFails)
-                    break;
-                if (t.kind == Kind::CdromVolume) {
-                    type = kFileDeviceCdrom;
-                    number =
-                        static_cast<std::uint32_t>(t.volume->deviceNumber.value_or(t.cdromIndex));
-                } else {
-                    number =
-                        static_cast<std::uint32_t>(t.volume->deviceNumber.value_or(t.disk->number));
-                    partition = t.volume->partition;
-                }
-            }
-            ok = reply::DeviceNumber(type, number, partition, output, written);
-            break;
-        }
+            return VolumeRequest(*t.volume, *t.disk, code, output, written);
+        case Kind::CdromVolume:
+            return CdromRequest(*t.volume, t.cdromIndex, code, output, written);
     }
-    return ok;
+    return false;
 }
 
 // ---- Interface-class walk, device nodes, registry, volumes ---------------------------------

@@ -292,98 +292,130 @@ LRESULT StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+namespace {
+
+// ---- The drop-down list's messages
+
+// A sorted list puts the entry after those equal to it; the selection moves with its entry.
+LRESULT ComboAddString(HWND window, ComboData& data, LPARAM lParam) {
+    const auto* text = reinterpret_cast<const char16_t*>(lParam);
+    const std::u16string item = text ? std::u16string(text) : std::u16string();
+    auto at = data.items.end();
+    if (StyleOf(window) & kCbsSort)
+        at = std::upper_bound(data.items.begin(), data.items.end(), item, platform::LessNoCase);
+    const int position = static_cast<int>(at - data.items.begin());
+    data.items.insert(at, item);
+    if (data.selection >= position)
+        ++data.selection;
+    return position;
+}
+
+LRESULT ComboSetCurSel(HWND window, ComboData& data, int index) {
+    InvalidateInternal(window, nullptr, true, false);
+    // -1 clears the selection; an index beyond the list leaves it as it was, as the real
+    // control does whatever its documentation says.
+    if (index == -1)
+        data.selection = -1;
+    if (index < 0 || index >= static_cast<int>(data.items.size()))
+        return CB_ERR;
+    data.selection = index;
+    return index;
+}
+
+LRESULT ComboGetLbText(const ComboData& data, int index, LPARAM lParam) {
+    if (index < 0 || index >= static_cast<int>(data.items.size()))
+        return CB_ERR;
+    const auto& item = data.items[static_cast<std::size_t>(index)];
+    auto* buffer = reinterpret_cast<char16_t*>(lParam);
+    if (buffer != nullptr) {
+        item.copy(buffer, item.size());
+        buffer[item.size()] = u'\0';
+    }
+    return static_cast<LRESULT>(item.size());
+}
+
+LRESULT ComboGetLbTextLen(const ComboData& data, int index) {
+    return index < 0 || index >= static_cast<int>(data.items.size())
+               ? CB_ERR
+               : static_cast<LRESULT>(data.items[static_cast<std::size_t>(index)].size());
+}
+
+LRESULT ComboResetContent(HWND window, ComboData& data) {
+    data.items.clear();
+    data.selection = -1;
+    InvalidateInternal(window, nullptr, true, false);
+    return 0;
+}
+
+LRESULT ComboGetTextLength(const ComboData& data) {
+    return data.selection < 0
+               ? 0
+               : static_cast<LRESULT>(data.items[static_cast<std::size_t>(data.selection)].size());
+}
+
+// A drop-down list's text is its selected entry.
+LRESULT ComboGetText(const ComboData& data, WPARAM size, LPARAM lParam) {
+    auto* buffer = reinterpret_cast<char16_t*>(lParam);
+    if (size == 0 || buffer == nullptr)
+        return 0;
+    const std::u16string text = data.selection < 0
+                                    ? std::u16string()
+                                    : data.items[static_cast<std::size_t>(data.selection)];
+    const std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+    text.copy(buffer, n);
+    buffer[n] = u'\0';
+    return static_cast<LRESULT>(n);
+}
+
+void PaintCombo(HWND window, const ComboData& data) {
+    Painter p(window);
+    CDC dc(p.dc);
+    const RECT client = ClientRect(window);
+    dc.FillSolidRect(client, GetSysColor(Enabled(window) ? COLOR_WINDOW : COLOR_BTNFACE));
+    dc.FillSolidRect({std::max(0, client.right - 17), 0, client.right, client.bottom},
+                     GetSysColor(COLOR_BTNFACE));
+    if (data.selection >= 0) {
+        PaintText(dc, data.items[static_cast<std::size_t>(data.selection)],
+                  {2, 0, std::max(2, client.right - 17), client.bottom}, kDtLeft,
+                  GetSysColor(COLOR_WINDOWTEXT));
+    }
+}
+
+}  // namespace
+
 LRESULT ComboProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto w = Find(window);
     if (w == nullptr)
         return 0;
     auto& data = DataOf<ComboData>(*w);
-    const int count = static_cast<int>(data.items.size());
     const int index = static_cast<int>(wParam);
     switch (message) {
-        case CB_ADDSTRING: {
-            const auto* text = reinterpret_cast<const char16_t*>(lParam);
-            const std::u16string item = text ? std::u16string(text) : std::u16string();
-            auto at = data.items.end();
-            if (StyleOf(window) & kCbsSort)
-                at = std::upper_bound(data.items.begin(), data.items.end(), item,
-                                      platform::LessNoCase);
-            const int position = static_cast<int>(at - data.items.begin());
-            data.items.insert(at, item);
-            if (data.selection >= position)
-                ++data.selection;
-            return position;
-        }
+        case CB_ADDSTRING:
+            return ComboAddString(window, data, lParam);
         case CB_GETCOUNT:
-            return count;
+            return static_cast<int>(data.items.size());
         case CB_GETCURSEL:
             return data.selection;
         case CB_SETCURSEL:
-            InvalidateInternal(window, nullptr, true, false);
-            // -1 clears the selection; an index beyond the list leaves it as it was, as the
-            // real control does whatever its documentation says.
-            if (index == -1)
-                data.selection = -1;
-            if (index < 0 || index >= count)
-                return CB_ERR;
-            data.selection = index;
-            return index;
-        case CB_GETLBTEXT: {
-            if (index < 0 || index >= count)
-                return CB_ERR;
-            const auto& item = data.items[static_cast<std::size_t>(index)];
-            auto* buffer = reinterpret_cast<char16_t*>(lParam);
-            if (buffer != nullptr) {
-                item.copy(buffer, item.size());
-                buffer[item.size()] = u'\0';
-            }
-            return static_cast<LRESULT>(item.size());
-        }
+            return ComboSetCurSel(window, data, index);
+        case CB_GETLBTEXT:
+            return ComboGetLbText(data, index, lParam);
         case CB_GETLBTEXTLEN:
-            return index < 0 || index >= count
-                       ? CB_ERR
-                       : static_cast<LRESULT>(data.items[static_cast<std::size_t>(index)].size());
+            return ComboGetLbTextLen(data, index);
         case CB_RESETCONTENT:
-            data.items.clear();
-            data.selection = -1;
-            InvalidateInternal(window, nullptr, true, false);
-            return 0;
+            return ComboResetContent(window, data);
         case WM_GETTEXTLENGTH:
-            return data.selection < 0
-                       ? 0
-                       : static_cast<LRESULT>(
-                             data.items[static_cast<std::size_t>(data.selection)].size());
-        case WM_GETTEXT: {
-            // A drop-down list's text is its selected entry.
-            auto* buffer = reinterpret_cast<char16_t*>(lParam);
-            if (wParam == 0 || buffer == nullptr)
-                return 0;
-            const std::u16string text = data.selection < 0
-                                            ? std::u16string()
-                                            : data.items[static_cast<std::size_t>(data.selection)];
-            const std::size_t n = std::min<std::size_t>(text.size(), wParam - 1);
-            text.copy(buffer, n);
-            buffer[n] = u'\0';
-            return static_cast<LRESULT>(n);
-        }
+            return ComboGetTextLength(data);
+        case WM_GETTEXT:
+            return ComboGetText(data, wParam, lParam);
         case WM_SETTEXT:
             return CB_ERR;  // no edit field
         case WM_LBUTTONDOWN:
             SetFocusInternal(window);
             return 0;
-        case WM_PAINT: {
-            Painter p(window);
-            CDC dc(p.dc);
-            const RECT client = ClientRect(window);
-            dc.FillSolidRect(client, GetSysColor(Enabled(window) ? COLOR_WINDOW : COLOR_BTNFACE));
-            dc.FillSolidRect({std::max(0, client.right - 17), 0, client.right, client.bottom},
-                             GetSysColor(COLOR_BTNFACE));
-            if (data.selection >= 0) {
-                PaintText(dc, data.items[static_cast<std::size_t>(data.selection)],
-                          {2, 0, std::max(2, client.right - 17), client.bottom}, kDtLeft,
-                          GetSysColor(COLOR_WINDOWTEXT));
-            }
+        case WM_PAINT:
+            PaintCombo(window, data);
             return 0;
-        }
         default:
             return GenericProc(window, message, wParam, lParam);
     }

@@ -216,34 +216,29 @@ namespace ui {
 
 using namespace headless::detail;
 
-CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
+namespace {
 
-CDialog::~CDialog() = default;
+using platform::res::DialogTemplate;
 
-INT_PTR CDialog::DoModal() {
-    if (m_hWnd != nullptr)
-        return -1;
-    const std::optional<platform::res::DialogTemplate> t = platform::res::DecodeDialog(
-        res::FindLocalizedData(platform::res::Ordinal(platform::res::kTypeDialog),
-                               static_cast<WORD>(templateId_), GetUiLanguage()));
-    if (!t)
-        return -1;
-
-    // The owner: the given parent, else the main window; always a top-level window.
-    HWND owner = parent_ ? parent_->m_hWnd : nullptr;
-    if (owner == nullptr && AfxGetMainWnd() != this && AfxGetMainWnd() != nullptr)
+// The given parent, else the main window; always a top-level window.
+HWND DialogOwner(const CWnd* parent, const CWnd* dialog) {
+    HWND owner = parent ? parent->m_hWnd : nullptr;
+    if (owner == nullptr && AfxGetMainWnd() != dialog && AfxGetMainWnd() != nullptr)
         owner = AfxGetMainWnd()->m_hWnd;
     while (owner != nullptr && (StyleOf(owner) & WS_CHILD))
         owner = GetParentInternal(owner);
+    return owner;
+}
 
-    const HFONT font = MakeFont(t->fontName, t->pointSize);
-    const RECT client = DialogUnitsToPixels(t->rect);
-    const DWORD style = t->style & ~WS_VISIBLE;
-    const RECT frame = FrameOf(style, t->exStyle);
+// The dialog's frame on the screen: centred on its owner (or the screen) with DS_CENTER, else
+// placed in its owner's client area.
+RECT DialogRect(const DialogTemplate& t, HWND owner) {
+    const RECT client = DialogUnitsToPixels(t.rect);
+    const RECT frame = FrameOf(t.style & ~WS_VISIBLE, t.exStyle);
     const int width = Width(client) + frame.left + frame.right;
     const int height = Height(client) + frame.top + frame.bottom;
     POINT at{client.left, client.top};
-    if (t->style & kDsCenter) {
+    if (t.style & kDsCenter) {
         const RECT around =
             owner ? WindowRectScreen(owner) : RECT{0, 0, GetSystemMetrics(0), GetSystemMetrics(1)};
         at = {around.left + (Width(around) - width) / 2,
@@ -252,23 +247,27 @@ INT_PTR CDialog::DoModal() {
         const RECT ownerClient = ClientRectScreen(owner);
         at = {ownerClient.left + client.left, ownerClient.top + client.top};
     }
+    return {at.x, at.y, at.x + width, at.y + height};
+}
 
+// Hidden until WM_INITDIALOG has run.
+HWND MakeDialog(const DialogTemplate& t, UINT templateId, HWND owner, CDialog* object) {
     CreateArgs args;
     args.className = u"#32770";
-    args.text = t->caption;
-    args.style = style;
-    args.exStyle = t->exStyle;
-    args.rect = {at.x, at.y, at.x + width, at.y + height};
+    args.text = t.caption;
+    args.style = t.style & ~WS_VISIBLE;
+    args.exStyle = t.exStyle;
+    args.rect = DialogRect(t, owner);
     args.owner = owner;
-    args.object = this;
-    args.dialogTemplate = templateId_;
-    const HWND dialog = CreateWindowInternal(args);
-    if (dialog == nullptr)
-        return -1;
-    SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    args.object = object;
+    args.dialogTemplate = templateId;
+    return CreateWindowInternal(args);
+}
 
-    const platform::res::ListEntries entries = res::DropDownEntries(templateId_, GetUiLanguage());
-    for (const auto& c : t->items) {
+// A drop-down list is as high as its selection field and gets its entries from the layout.
+bool MakeControls(HWND dialog, const DialogTemplate& t, UINT templateId, HFONT font) {
+    const platform::res::ListEntries entries = res::DropDownEntries(templateId, GetUiLanguage());
+    for (const auto& c : t.items) {
         CreateArgs control;
         control.className = c.className;
         control.text = c.text;
@@ -281,10 +280,8 @@ INT_PTR CDialog::DoModal() {
         if (combo)
             control.rect.bottom = control.rect.top + kComboHeight;
         const HWND h = CreateWindowInternal(control);
-        if (h == nullptr) {
-            DestroyWindowInternal(dialog);
-            return -1;
-        }
+        if (h == nullptr)
+            return false;
         ui::SendMessage(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (combo) {
             for (const auto& [id, text] : entries) {
@@ -293,39 +290,52 @@ INT_PTR CDialog::DoModal() {
             }
         }
     }
+    return true;
+}
 
-    // Modal: the owner takes no input while the dialog runs.
-    if (owner != nullptr && !(StyleOf(owner) & WS_DISABLED)) {
-        {
-            auto lock = Lock();
-            if (Window* w = FindLocked(dialog))
-                w->disabledOwner = owner;
-        }
-        EnableWindowInternal(owner, false);
+// Modal: the owner takes no input while the dialog runs.
+void DisableOwner(HWND dialog, HWND owner) {
+    if (owner == nullptr || (StyleOf(owner) & WS_DISABLED))
+        return;
+    {
+        auto lock = Lock();
+        if (Window* w = FindLocked(dialog))
+            w->disabledOwner = owner;
     }
-    const HWND previousFocus = FocusOfThisThread();
+    EnableWindowInternal(owner, false);
+}
+
+// WM_INITDIALOG answering nonzero gives the first tab stop the focus; a dialog ended there is
+// never shown.
+void StartDialog(const CWnd& object, HWND dialog) {
     const auto stops = TabStops(dialog);
     const HWND first = stops.empty() ? nullptr : stops.front();
-    if (SendMessage(WM_INITDIALOG, reinterpret_cast<WPARAM>(first)) && first != nullptr &&
+    if (object.SendMessage(WM_INITDIALOG, reinterpret_cast<WPARAM>(first)) && first != nullptr &&
         IsWindow(first)) {
         SetFocusInternal(first);
     }
     if (IsWindow(dialog) && !DialogEnded(dialog))
         ShowWindowInternal(dialog, SW_SHOW);
+}
 
+// Until EndDialog or the dialog's destruction; a WM_QUIT is posted again for the loop outside.
+void RunModalLoop(HWND dialog) {
     PostedMessage message{};
     while (IsWindow(dialog) && !DialogEnded(dialog)) {
         const Got got = NextMessage(&message, [dialog] { return DialogEnded(dialog); });
         if (got == Got::Stopped)
             break;
         if (got == Got::Quit) {
-            PostQuitMessage(static_cast<int>(message.wParam));  // for the loop outside
+            PostQuitMessage(static_cast<int>(message.wParam));
             break;
         }
         if (!IsDialogMessageInternal(dialog, message))
             DispatchInternal(message);
     }
+}
 
+// The result EndDialog gave (0 for a dialog destroyed without it); the focus goes back.
+INT_PTR EndModal(HWND dialog, HWND previousFocus) {
     INT_PTR result = 0;
     {
         auto lock = Lock();
@@ -337,6 +347,37 @@ INT_PTR CDialog::DoModal() {
     if (previousFocus != nullptr && IsWindow(previousFocus))
         SetFocusInternal(previousFocus);
     return result;
+}
+
+}  // namespace
+
+CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
+
+CDialog::~CDialog() = default;
+
+INT_PTR CDialog::DoModal() {
+    if (m_hWnd != nullptr)
+        return -1;
+    const std::optional<DialogTemplate> t = platform::res::DecodeDialog(
+        res::FindLocalizedData(platform::res::Ordinal(platform::res::kTypeDialog),
+                               static_cast<WORD>(templateId_), GetUiLanguage()));
+    if (!t)
+        return -1;
+    const HWND owner = DialogOwner(parent_, this);
+    const HFONT font = MakeFont(t->fontName, t->pointSize);
+    const HWND dialog = MakeDialog(*t, templateId_, owner, this);
+    if (dialog == nullptr)
+        return -1;
+    SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (!MakeControls(dialog, *t, templateId_, font)) {
+        DestroyWindowInternal(dialog);
+        return -1;
+    }
+    DisableOwner(dialog, owner);
+    const HWND previousFocus = FocusOfThisThread();
+    StartDialog(*this, dialog);
+    RunModalLoop(dialog);
+    return EndModal(dialog, previousFocus);
 }
 
 void CDialog::EndDialog(int result) {

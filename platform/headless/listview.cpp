@@ -368,6 +368,102 @@ void DrawCell(CDC& dc, const ListData& d, const Layout& l, int row, int column,
     dc.DrawText(TextAt(d.rows[static_cast<std::size_t>(row)], column), label, format);
 }
 
+// One painting of the list: where it draws and the parent's answer to CDDS_PREPAINT.
+struct ListPaint {
+    HWND list;
+    const Painter& painter;
+    CDC& dc;
+    DWORD style;
+    Layout layout;
+    LRESULT mode;
+};
+
+NMLVCUSTOMDRAW ItemDrawOf(const ListData& d, const ListPaint& lp, int row, int top) {
+    const Row& r = d.rows[static_cast<std::size_t>(row)];
+    NMLVCUSTOMDRAW item{};
+    item.nmcd.hdc = lp.painter.dc;
+    item.nmcd.rc = {-d.scrollX, top, TotalWidth(d) - d.scrollX, top + lp.layout.rowHeight};
+    item.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+    item.nmcd.lItemlParam = static_cast<LPARAM>(r.data);
+    if (r.state & LVIS_SELECTED)
+        item.nmcd.uItemState |= CDIS_SELECTED;
+    if (d.hasFocus && (r.state & LVIS_FOCUSED))
+        item.nmcd.uItemState |= CDIS_FOCUS;
+    item.clrText = kClrDefault;
+    item.clrTextBk = kClrDefault;
+    return item;
+}
+
+// A cell in the painted area, between its sub-item notifications. Returns the list's data
+// afterwards: null when the list, the row or the column went away meanwhile.
+ListData* PaintCell(const ListPaint& lp, ListData* d, int row, int column, int top,
+                    LRESULT itemMode, NMLVCUSTOMDRAW& item, CellColors& colors) {
+    const int left = ColumnX(*d, column);
+    const int right = left + d->columns[static_cast<std::size_t>(column)].width;
+    if (right <= lp.painter.paint.left || left >= lp.painter.paint.right)
+        return d;
+    if (column > 0) {
+        item.nmcd.rc = {left, top, right, top + lp.layout.rowHeight};
+        item.iSubItem = column;
+    }
+    LRESULT cellMode = CDRF_DODEFAULT;
+    if (itemMode & CDRF_NOTIFYSUBITEMDRAW)
+        cellMode = NotifyDraw(lp.list, CDDS_SUBITEM | CDDS_ITEMPREPAINT, item);
+    d = DataOfList(lp.list);
+    if (d == nullptr || row >= static_cast<int>(d->rows.size()) ||
+        column >= static_cast<int>(d->columns.size())) {
+        return nullptr;
+    }
+    if (column == 0 || (lp.mode & CDRF_NOTIFYITEMDRAW))
+        PrepareColors(lp.dc, *d, lp.style, item, false, &colors);
+    else if (!(d->exStyle & LVS_EX_FULLROWSELECT))
+        PrepareColors(lp.dc, *d, lp.style, item, true, &colors);
+    if (!(cellMode & CDRF_SKIPDEFAULT))
+        DrawCell(lp.dc, *d, lp.layout, row, column, item, colors);
+    if (cellMode & CDRF_NOTIFYPOSTPAINT)
+        NotifyDraw(lp.list, CDDS_SUBITEM | CDDS_ITEMPOSTPAINT, item);
+    d = DataOfList(lp.list);
+    return d != nullptr && row < static_cast<int>(d->rows.size()) ? d : nullptr;
+}
+
+// A row between its item notifications. Returns the list's data afterwards: null when the list
+// or the row went away meanwhile.
+ListData* PaintRow(const ListPaint& lp, ListData* d, int row, int top) {
+    NMLVCUSTOMDRAW item = ItemDrawOf(*d, lp, row, top);
+    LRESULT itemMode = CDRF_DODEFAULT;
+    if (lp.mode & CDRF_NOTIFYITEMDRAW)
+        itemMode = NotifyDraw(lp.list, CDDS_ITEMPREPAINT, item);
+    d = DataOfList(lp.list);
+    if (d == nullptr || row >= static_cast<int>(d->rows.size()))
+        return nullptr;
+    if (!(itemMode & CDRF_SKIPDEFAULT)) {
+        // One block for the whole row: what the parent changes stays for the next cells.
+        CellColors colors{};
+        for (int column = 0; d != nullptr && column < static_cast<int>(d->columns.size());
+             ++column) {
+            d = PaintCell(lp, d, row, column, top, itemMode, item, colors);
+        }
+        if (d == nullptr)
+            return nullptr;
+    }
+    if (itemMode & CDRF_NOTIFYPOSTPAINT) {
+        item.iSubItem = 0;
+        NotifyDraw(lp.list, CDDS_ITEMPOSTPAINT, item);
+        d = DataOfList(lp.list);
+    }
+    return d;
+}
+
+void PaintGridLines(CDC& dc, const ListData& d, const Layout& l) {
+    const COLORREF line = GetSysColor(COLOR_BTNFACE);
+    for (int c = 1; c <= static_cast<int>(d.columns.size()); ++c) {
+        const int x = ColumnX(d, c);
+        dc.FillSolidRect({x, l.headerHeight, x + 1, l.height}, line);
+    }
+    for (int y = l.headerHeight + l.rowHeight - 1; y < l.height; y += l.rowHeight)
+        dc.FillSolidRect({0, y, l.width, y + 1}, line);
+}
+
 void PaintList(HWND list) {
     Painter p(list);
     CDC dc(p.dc);
@@ -383,6 +479,7 @@ void PaintList(HWND list) {
     cd.clrText = kClrDefault;
     cd.clrTextBk = kClrDefault;
     const LRESULT mode = NotifyDraw(list, CDDS_PREPAINT, cd);
+    const ListPaint lp{list, p, dc, style, l, mode};
     d = DataOfList(list);
     if (d != nullptr && !(mode & CDRF_SKIPDEFAULT)) {
         for (int row = d->top; row < static_cast<int>(d->rows.size()); ++row) {
@@ -391,75 +488,12 @@ void PaintList(HWND list) {
                 break;
             if (IsEmpty(Intersect({0, top, l.width, top + l.rowHeight}, p.paint)))
                 continue;
-            const Row& r = d->rows[static_cast<std::size_t>(row)];
-            NMLVCUSTOMDRAW item{};
-            item.nmcd.hdc = p.dc;
-            item.nmcd.rc = {-d->scrollX, top, TotalWidth(*d) - d->scrollX, top + l.rowHeight};
-            item.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
-            item.nmcd.lItemlParam = static_cast<LPARAM>(r.data);
-            if (r.state & LVIS_SELECTED)
-                item.nmcd.uItemState |= CDIS_SELECTED;
-            if (d->hasFocus && (r.state & LVIS_FOCUSED))
-                item.nmcd.uItemState |= CDIS_FOCUS;
-            item.clrText = kClrDefault;
-            item.clrTextBk = kClrDefault;
-            LRESULT itemMode = CDRF_DODEFAULT;
-            if (mode & CDRF_NOTIFYITEMDRAW)
-                itemMode = NotifyDraw(list, CDDS_ITEMPREPAINT, item);
-            d = DataOfList(list);
-            if (d == nullptr || row >= static_cast<int>(d->rows.size()))
+            if ((d = PaintRow(lp, d, row, top)) == nullptr)
                 return;
-            if (!(itemMode & CDRF_SKIPDEFAULT)) {
-                CellColors colors{};
-                // One block for the whole row: what the parent changes stays for the next cells.
-                for (int column = 0; column < static_cast<int>(d->columns.size()); ++column) {
-                    const int left = ColumnX(*d, column);
-                    const int right = left + d->columns[static_cast<std::size_t>(column)].width;
-                    if (right <= p.paint.left || left >= p.paint.right)
-                        continue;
-                    if (column > 0) {
-                        item.nmcd.rc = {left, top, right, top + l.rowHeight};
-                        item.iSubItem = column;
-                    }
-                    LRESULT cellMode = CDRF_DODEFAULT;
-                    if (itemMode & CDRF_NOTIFYSUBITEMDRAW)
-                        cellMode = NotifyDraw(list, CDDS_SUBITEM | CDDS_ITEMPREPAINT, item);
-                    d = DataOfList(list);
-                    if (d == nullptr || row >= static_cast<int>(d->rows.size()) ||
-                        column >= static_cast<int>(d->columns.size())) {
-                        return;
-                    }
-                    if (column == 0 || (mode & CDRF_NOTIFYITEMDRAW))
-                        PrepareColors(dc, *d, style, item, false, &colors);
-                    else if (!(d->exStyle & LVS_EX_FULLROWSELECT))
-                        PrepareColors(dc, *d, style, item, true, &colors);
-                    if (!(cellMode & CDRF_SKIPDEFAULT))
-                        DrawCell(dc, *d, l, row, column, item, colors);
-                    if (cellMode & CDRF_NOTIFYPOSTPAINT)
-                        NotifyDraw(list, CDDS_SUBITEM | CDDS_ITEMPOSTPAINT, item);
-                    d = DataOfList(list);
-                    if (d == nullptr || row >= static_cast<int>(d->rows.size()))
-                        return;
-                }
-            }
-            if (itemMode & CDRF_NOTIFYPOSTPAINT) {
-                item.iSubItem = 0;
-                NotifyDraw(list, CDDS_ITEMPOSTPAINT, item);
-                d = DataOfList(list);
-                if (d == nullptr)
-                    return;
-            }
         }
     }
-    if (d != nullptr && (d->exStyle & LVS_EX_GRIDLINES)) {
-        const COLORREF line = GetSysColor(COLOR_BTNFACE);
-        for (int c = 1; c <= static_cast<int>(d->columns.size()); ++c) {
-            const int x = ColumnX(*d, c);
-            dc.FillSolidRect({x, l.headerHeight, x + 1, l.height}, line);
-        }
-        for (int y = l.headerHeight + l.rowHeight - 1; y < l.height; y += l.rowHeight)
-            dc.FillSolidRect({0, y, l.width, y + 1}, line);
-    }
+    if (d != nullptr && (d->exStyle & LVS_EX_GRIDLINES))
+        PaintGridLines(dc, *d, l);
     if (mode & CDRF_NOTIFYPOSTPAINT) {
         cd.nmcd.dwItemSpec = 0;
         NotifyDraw(list, CDDS_POSTPAINT, cd);
@@ -625,316 +659,442 @@ LRESULT HeaderProc(HWND header, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+namespace {
+
+// ---- The list's messages, one function each
+
+LRESULT OnInsertColumn(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int row = static_cast<int>(wParam);
+    const auto* c = reinterpret_cast<const LVCOLUMNW*>(lParam);
+    if (c == nullptr || row < 0)
+        return -1;
+    const int at = std::min(row, static_cast<int>(d->columns.size()));
+    d->columns.insert(
+        d->columns.begin() + at,
+        {(c->mask & LVCF_TEXT) && c->pszText ? c->pszText : u"",
+         (c->mask & LVCF_FMT) ? c->fmt : LVCFMT_LEFT, (c->mask & LVCF_WIDTH) ? c->cx : 0});
+    // Texts of the columns from there on move one to the right.
+    const std::size_t shift = static_cast<std::size_t>(std::max(at, 1));
+    for (Row& r : d->rows) {
+        if (r.texts.size() > shift)
+            r.texts.insert(r.texts.begin() + static_cast<std::ptrdiff_t>(shift), u"");
+    }
+    InvalidateInternal(list, nullptr, true, false);
+    InvalidateInternal(d->header, nullptr, true, false);
+    return at;
+}
+
+LRESULT OnDeleteColumn(HWND list, ListData* d, WPARAM wParam, LPARAM) {
+    const int column = static_cast<int>(wParam);
+    if (column < 0 || column >= static_cast<int>(d->columns.size()))
+        return FALSE;
+    d->columns.erase(d->columns.begin() + column);
+    ClampTop(*d, LayoutOf(list, *d));
+    LayoutHeader(list, *d);
+    // Deleting column 0 keeps every text; others take their texts with them.
+    if (column > 0) {
+        for (Row& r : d->rows) {
+            if (r.texts.size() > static_cast<std::size_t>(column))
+                r.texts.erase(r.texts.begin() + column);
+        }
+    }
+    InvalidateInternal(list, nullptr, true, false);
+    InvalidateInternal(d->header, nullptr, true, false);
+    return TRUE;
+}
+
+LRESULT OnGetColumn(HWND, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int index = static_cast<int>(wParam);
+    auto* c = reinterpret_cast<LVCOLUMNW*>(lParam);
+    if (c == nullptr || index < 0 || index >= static_cast<int>(d->columns.size()))
+        return FALSE;
+    const Column& column = d->columns[static_cast<std::size_t>(index)];
+    if (c->mask & LVCF_TEXT)
+        CopyText(column.heading, c->pszText, c->cchTextMax);
+    if (c->mask & LVCF_FMT)
+        c->fmt = column.format;
+    if (c->mask & LVCF_WIDTH)
+        c->cx = column.width;
+    return TRUE;
+}
+
+LRESULT OnGetColumnWidth(HWND, ListData* d, WPARAM wParam, LPARAM) {
+    const int column = static_cast<int>(wParam);
+    return column >= 0 && column < static_cast<int>(d->columns.size())
+               ? d->columns[static_cast<std::size_t>(column)].width
+               : 0;
+}
+
+LRESULT OnSetColumnWidth(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int column = static_cast<int>(wParam);
+    if (column < 0 || column >= static_cast<int>(d->columns.size()))
+        return FALSE;
+    d->columns[static_cast<std::size_t>(column)].width = static_cast<int>(lParam);
+    ClampTop(*d, LayoutOf(list, *d));
+    LayoutHeader(list, *d);
+    InvalidateInternal(list, nullptr, true, false);
+    InvalidateInternal(d->header, nullptr, true, false);
+    return TRUE;
+}
+
+LRESULT OnInsertItem(HWND list, ListData* d, WPARAM, LPARAM lParam) {
+    const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+    if (item == nullptr || item->iItem < 0 || item->iSubItem != 0)
+        return -1;
+    const int at = std::min(item->iItem, static_cast<int>(d->rows.size()));
+    Row r;
+    r.texts.emplace_back((item->mask & LVIF_TEXT) && item->pszText ? item->pszText : u"");
+    if (item->mask & LVIF_PARAM)
+        r.data = static_cast<DWORD_PTR>(item->lParam);
+    d->rows.insert(d->rows.begin() + at, std::move(r));
+    NotifyList(list, LVN_INSERTITEM, at, 0, 0, 0, 0);
+    if ((d = DataOfList(list)) != nullptr)
+        InvalidateRows(list, *d, at, -1);
+    return at;
+}
+
+// The item loses its selection and focus first, each change notified, then LVN_DELETEITEM.
+LRESULT OnDeleteItem(HWND list, ListData* d, WPARAM wParam, LPARAM) {
+    const int row = static_cast<int>(wParam);
+    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    SetState(list, row, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    d = DataOfList(list);
+    if (d == nullptr || row >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    NotifyList(list, LVN_DELETEITEM, row, 0, 0, 0,
+               static_cast<LPARAM>(d->rows[static_cast<std::size_t>(row)].data));
+    d = DataOfList(list);
+    if (d == nullptr || row >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    d->rows.erase(d->rows.begin() + row);
+    ClampTop(*d, LayoutOf(list, *d));
+    InvalidateRows(list, *d, row, -1);
+    return TRUE;
+}
+
+// A nonzero answer to LVN_DELETEALLITEMS spares the parent one LVN_DELETEITEM per item.
+LRESULT OnDeleteAllItems(HWND list, ListData* d, WPARAM, LPARAM) {
+    const int count = static_cast<int>(d->rows.size());
+    const bool quiet = NotifyList(list, LVN_DELETEALLITEMS, -1, 0, 0, 0, 0) != 0;
+    for (int i = count - 1; !quiet && i >= 0; --i) {
+        d = DataOfList(list);
+        if (d == nullptr || i >= static_cast<int>(d->rows.size()))
+            continue;
+        NotifyList(list, LVN_DELETEITEM, i, 0, 0, 0,
+                   static_cast<LPARAM>(d->rows[static_cast<std::size_t>(i)].data));
+    }
+    if ((d = DataOfList(list)) == nullptr)
+        return FALSE;
+    d->rows.clear();
+    d->top = 0;
+    InvalidateInternal(list, nullptr, true, false);
+    return TRUE;
+}
+
+LRESULT OnGetItemCount(HWND, ListData* d, WPARAM, LPARAM) {
+    return static_cast<int>(d->rows.size());
+}
+
+// The item's own text is notified like a state change; a column's text is not.
+LRESULT OnSetItemText(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int row = static_cast<int>(wParam);
+    const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+    if (item == nullptr || row < 0 || row >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    const std::u16string text = item->pszText ? item->pszText : u"";
+    if (item->iSubItem == 0)
+        return SetMain(list, row, LVIF_TEXT, text, 0);
+    if (item->iSubItem < 0 || item->iSubItem >= static_cast<int>(d->columns.size()))
+        return FALSE;
+    auto& texts = d->rows[static_cast<std::size_t>(row)].texts;
+    if (texts.size() <= static_cast<std::size_t>(item->iSubItem))
+        texts.resize(static_cast<std::size_t>(item->iSubItem) + 1);
+    if (texts[static_cast<std::size_t>(item->iSubItem)] != text) {
+        texts[static_cast<std::size_t>(item->iSubItem)] = text;
+        InvalidateRows(list, *d, row, row);
+    }
+    return TRUE;
+}
+
+LRESULT OnGetItemText(HWND, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int row = static_cast<int>(wParam);
+    auto* item = reinterpret_cast<LVITEMW*>(lParam);
+    if (item == nullptr || row < 0 || row >= static_cast<int>(d->rows.size()))
+        return 0;
+    return CopyText(TextAt(d->rows[static_cast<std::size_t>(row)], item->iSubItem), item->pszText,
+                    item->cchTextMax);
+}
+
+// A column's text goes as LVM_SETITEMTEXT; the item's text and data, then its state.
+LRESULT OnSetItem(HWND list, ListData* d, WPARAM, LPARAM lParam) {
+    const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+    if (item == nullptr || item->iItem < 0 || item->iItem >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    if (item->iSubItem != 0) {
+        if (!(item->mask & LVIF_TEXT))
+            return FALSE;
+        LVITEMW text = *item;
+        return OnSetItemText(list, d, static_cast<WPARAM>(item->iItem),
+                             reinterpret_cast<LPARAM>(&text));
+    }
+    bool ok = true;
+    if (item->mask & (LVIF_TEXT | LVIF_PARAM)) {
+        ok = SetMain(list, item->iItem, item->mask & (LVIF_TEXT | LVIF_PARAM),
+                     item->pszText ? item->pszText : u"", static_cast<DWORD_PTR>(item->lParam));
+    }
+    if (ok && (item->mask & LVIF_STATE))
+        ok = SetState(list, item->iItem, item->state, item->stateMask);
+    return ok;
+}
+
+LRESULT OnGetItem(HWND, ListData* d, WPARAM, LPARAM lParam) {
+    auto* item = reinterpret_cast<LVITEMW*>(lParam);
+    if (item == nullptr || item->iItem < 0 || item->iItem >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    const Row& r = d->rows[static_cast<std::size_t>(item->iItem)];
+    if (item->mask & LVIF_TEXT)
+        CopyText(TextAt(r, item->iSubItem), item->pszText, item->cchTextMax);
+    if (item->mask & LVIF_PARAM)
+        item->lParam = static_cast<LPARAM>(r.data);
+    if (item->mask & LVIF_STATE)
+        item->state = r.state & item->stateMask;
+    return TRUE;
+}
+
+// Item -1 is every item, within what the control allows for all at once.
+LRESULT OnSetItemState(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int row = static_cast<int>(wParam);
+    const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+    if (item == nullptr)
+        return FALSE;
+    if (row != -1)
+        return SetState(list, row, item->state, item->stateMask);
+    const UINT set = item->state & item->stateMask;
+    if (set == 0 && item->stateMask == LVIS_SELECTED && NextItem(*d, -1, LVNI_SELECTED) < 0)
+        return TRUE;  // nothing selected to clear
+    if (((set & LVIS_SELECTED) && (StyleOf(list) & LVS_SINGLESEL)) || (set & LVIS_FOCUSED))
+        return FALSE;  // no selecting all in single selection, no focusing all
+    bool ok = true;
+    const int count = static_cast<int>(d->rows.size());
+    for (int i = 0; i < count; ++i)
+        ok = SetState(list, i, item->state, item->stateMask) && ok;
+    return ok;
+}
+
+LRESULT OnGetItemState(HWND, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const int row = static_cast<int>(wParam);
+    return row >= 0 && row < static_cast<int>(d->rows.size())
+               ? static_cast<LRESULT>(d->rows[static_cast<std::size_t>(row)].state &
+                                      static_cast<UINT>(lParam))
+               : 0;
+}
+
+LRESULT OnGetNextItem(HWND, ListData* d, WPARAM wParam, LPARAM lParam) {
+    return NextItem(*d, static_cast<int>(wParam),
+                    static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam))));
+}
+
+LRESULT OnEnsureVisible(HWND list, ListData* d, WPARAM wParam, LPARAM) {
+    const int row = static_cast<int>(wParam);
+    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+        return FALSE;
+    EnsureVisible(list, *d, row);
+    return TRUE;
+}
+
+LRESULT OnGetTopIndex(HWND, ListData* d, WPARAM, LPARAM) {
+    return d->top;
+}
+
+LRESULT OnScroll(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    ScrollList(list, *d, static_cast<int>(wParam), static_cast<int>(lParam));
+    return TRUE;
+}
+
+LRESULT OnGetCountPerPage(HWND list, ListData* d, WPARAM, LPARAM) {
+    return LayoutOf(list, *d).perPage;
+}
+
+// The column comes in the rectangle's top, the area asked for in its left.
+LRESULT OnGetSubItemRect(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    auto* rect = reinterpret_cast<RECT*>(lParam);
+    return rect != nullptr &&
+           SubItemRect(list, *d, static_cast<int>(wParam), rect->top, rect->left, rect);
+}
+
+LRESULT OnHitTest(HWND list, ListData* d, WPARAM, LPARAM lParam) {
+    auto* info = reinterpret_cast<LVHITTESTINFO*>(lParam);
+    if (info == nullptr)
+        return -1;
+    info->iItem = HitRow(list, *d, info->pt, &info->flags);
+    info->iSubItem = 0;
+    return info->iItem;
+}
+
+// A mask of 0 changes every extended style.
+LRESULT OnSetExtendedStyle(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    const DWORD mask = wParam ? static_cast<DWORD>(wParam) : 0xFFFFFFFFu;
+    const DWORD old = d->exStyle;
+    d->exStyle = (old & ~mask) | (static_cast<DWORD>(lParam) & mask);
+    ClampTop(*d, LayoutOf(list, *d));
+    InvalidateInternal(list, nullptr, true, false);
+    return old;
+}
+
+LRESULT OnGetExtendedStyle(HWND, ListData* d, WPARAM, LPARAM) {
+    return d->exStyle;
+}
+
+LRESULT OnSetImageList(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
+    if (slot == nullptr)
+        return 0;
+    // The previous list goes back to the caller, who owns it from now on.
+    const HIMAGELIST old = std::exchange(*slot, reinterpret_cast<HIMAGELIST>(lParam));
+    ClampTop(*d, LayoutOf(list, *d));
+    InvalidateInternal(list, nullptr, true, false);
+    return reinterpret_cast<LRESULT>(old);
+}
+
+LRESULT OnGetImageList(HWND, ListData* d, WPARAM wParam, LPARAM) {
+    HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
+    return slot == nullptr ? 0 : reinterpret_cast<LRESULT>(*slot);
+}
+
+LRESULT OnNcDestroy(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    // Without LVS_SHAREIMAGELISTS the list owns the image lists it holds.
+    if (!(StyleOf(list) & LVS_SHAREIMAGELISTS)) {
+        for (HIMAGELIST& images : d->imageLists) {
+            if (images != nullptr)
+                DestroyImageListInternal(std::exchange(images, nullptr));
+        }
+    }
+    return GenericProc(list, WM_NCDESTROY, wParam, lParam);
+}
+
+LRESULT OnGetHeader(HWND, ListData* d, WPARAM, LPARAM) {
+    return reinterpret_cast<LRESULT>(d->header);
+}
+
+// The header's notifications go on to the list's parent.
+LRESULT OnNotify(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (header != nullptr && header->hwndFrom == d->header)
+        return ui::SendMessage(GetParentInternal(list), WM_NOTIFY, wParam, lParam);
+    return 0;
+}
+
+// The parent hears of it before the list draws itself with or without the focus.
+void FocusChanged(HWND list, bool focused) {
+    NMHDR nm{};
+    nm.code = static_cast<UINT>(focused ? NM_SETFOCUS : NM_KILLFOCUS);
+    NotifyParent(list, nm);
+    if (ListData* d = DataOfList(list))
+        d->hasFocus = focused;
+    InvalidateInternal(list, nullptr, true, false);
+}
+
+LRESULT OnSetFocus(HWND list, ListData*, WPARAM, LPARAM) {
+    FocusChanged(list, true);
+    return 0;
+}
+
+LRESULT OnKillFocus(HWND list, ListData*, WPARAM, LPARAM) {
+    FocusChanged(list, false);
+    return 0;
+}
+
+POINT PointOf(LPARAM lParam) {
+    return {static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
+            static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))};
+}
+
+LRESULT OnLButtonDown(HWND list, ListData*, WPARAM, LPARAM lParam) {
+    Click(list, PointOf(lParam), false);
+    return 0;
+}
+
+LRESULT OnRButtonDown(HWND list, ListData*, WPARAM, LPARAM lParam) {
+    Click(list, PointOf(lParam), true);
+    return 0;
+}
+
+LRESULT OnSetFont(HWND list, ListData* d, WPARAM wParam, LPARAM lParam) {
+    GenericProc(list, WM_SETFONT, wParam, lParam);
+    ui::SendMessage(d->header, WM_SETFONT, wParam, lParam);
+    LayoutHeader(list, *d);
+    ClampTop(*d, LayoutOf(list, *d));
+    return 0;
+}
+
+LRESULT OnSize(HWND list, ListData* d, WPARAM, LPARAM) {
+    LayoutHeader(list, *d);
+    ClampTop(*d, LayoutOf(list, *d));
+    return 0;
+}
+
+LRESULT OnPaint(HWND list, ListData*, WPARAM, LPARAM) {
+    PaintList(list);
+    return 0;
+}
+
+struct ListMessage {
+    UINT message;
+    LRESULT (*handler)(HWND list, ListData* d, WPARAM wParam, LPARAM lParam);
+};
+
+constexpr ListMessage kListMessages[] = {
+    {LVM_INSERTCOLUMNW, OnInsertColumn},
+    {LVM_DELETECOLUMN, OnDeleteColumn},
+    {LVM_GETCOLUMNW, OnGetColumn},
+    {LVM_GETCOLUMNWIDTH, OnGetColumnWidth},
+    {LVM_SETCOLUMNWIDTH, OnSetColumnWidth},
+    {LVM_INSERTITEMW, OnInsertItem},
+    {LVM_DELETEITEM, OnDeleteItem},
+    {LVM_DELETEALLITEMS, OnDeleteAllItems},
+    {LVM_GETITEMCOUNT, OnGetItemCount},
+    {LVM_SETITEMTEXTW, OnSetItemText},
+    {LVM_GETITEMTEXTW, OnGetItemText},
+    {LVM_SETITEMW, OnSetItem},
+    {LVM_GETITEMW, OnGetItem},
+    {LVM_SETITEMSTATE, OnSetItemState},
+    {LVM_GETITEMSTATE, OnGetItemState},
+    {LVM_GETNEXTITEM, OnGetNextItem},
+    {LVM_ENSUREVISIBLE, OnEnsureVisible},
+    {LVM_GETTOPINDEX, OnGetTopIndex},
+    {kLvmScroll, OnScroll},
+    {LVM_GETCOUNTPERPAGE, OnGetCountPerPage},
+    {LVM_GETSUBITEMRECT, OnGetSubItemRect},
+    {LVM_HITTEST, OnHitTest},
+    {LVM_SETEXTENDEDLISTVIEWSTYLE, OnSetExtendedStyle},
+    {LVM_GETEXTENDEDLISTVIEWSTYLE, OnGetExtendedStyle},
+    {LVM_SETIMAGELIST, OnSetImageList},
+    {LVM_GETIMAGELIST, OnGetImageList},
+    {WM_NCDESTROY, OnNcDestroy},
+    {LVM_GETHEADER, OnGetHeader},
+    {WM_NOTIFY, OnNotify},
+    {WM_SETFOCUS, OnSetFocus},
+    {WM_KILLFOCUS, OnKillFocus},
+    {WM_LBUTTONDOWN, OnLButtonDown},
+    {WM_RBUTTONDOWN, OnRButtonDown},
+    {WM_SETFONT, OnSetFont},
+    {WM_SIZE, OnSize},
+    {WM_PAINT, OnPaint},
+};
+
+}  // namespace
+
 LRESULT ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto keep = Find(list);  // the record outlives this call
     ListData* d = DataOfList(list);
     if (d == nullptr)
         return 0;
-    const int row = static_cast<int>(wParam);
-    const int count = static_cast<int>(d->rows.size());
-    switch (message) {
-        case LVM_INSERTCOLUMNW: {
-            const auto* c = reinterpret_cast<const LVCOLUMNW*>(lParam);
-            if (c == nullptr || row < 0)
-                return -1;
-            const int at = std::min(row, static_cast<int>(d->columns.size()));
-            d->columns.insert(
-                d->columns.begin() + at,
-                {(c->mask & LVCF_TEXT) && c->pszText ? c->pszText : u"",
-                 (c->mask & LVCF_FMT) ? c->fmt : LVCFMT_LEFT, (c->mask & LVCF_WIDTH) ? c->cx : 0});
-            // Texts of the columns from there on move one to the right.
-            const std::size_t shift = static_cast<std::size_t>(std::max(at, 1));
-            for (Row& r : d->rows) {
-                if (r.texts.size() > shift)
-                    r.texts.insert(r.texts.begin() + static_cast<std::ptrdiff_t>(shift), u"");
-            }
-            InvalidateInternal(list, nullptr, true, false);
-            InvalidateInternal(d->header, nullptr, true, false);
-            return at;
-        }
-        case LVM_DELETECOLUMN: {
-            if (row < 0 || row >= static_cast<int>(d->columns.size()))
-                return FALSE;
-            d->columns.erase(d->columns.begin() + row);
-            ClampTop(*d, LayoutOf(list, *d));
-            LayoutHeader(list, *d);
-            // Deleting column 0 keeps every text; others take their texts with them.
-            if (row > 0) {
-                for (Row& r : d->rows) {
-                    if (r.texts.size() > static_cast<std::size_t>(row))
-                        r.texts.erase(r.texts.begin() + row);
-                }
-            }
-            InvalidateInternal(list, nullptr, true, false);
-            InvalidateInternal(d->header, nullptr, true, false);
-            return TRUE;
-        }
-        case LVM_GETCOLUMNW: {
-            auto* c = reinterpret_cast<LVCOLUMNW*>(lParam);
-            if (c == nullptr || row < 0 || row >= static_cast<int>(d->columns.size()))
-                return FALSE;
-            const Column& column = d->columns[static_cast<std::size_t>(row)];
-            if (c->mask & LVCF_TEXT)
-                CopyText(column.heading, c->pszText, c->cchTextMax);
-            if (c->mask & LVCF_FMT)
-                c->fmt = column.format;
-            if (c->mask & LVCF_WIDTH)
-                c->cx = column.width;
-            return TRUE;
-        }
-        case LVM_GETCOLUMNWIDTH:
-            return row >= 0 && row < static_cast<int>(d->columns.size())
-                       ? d->columns[static_cast<std::size_t>(row)].width
-                       : 0;
-        case LVM_SETCOLUMNWIDTH:
-            if (row < 0 || row >= static_cast<int>(d->columns.size()))
-                return FALSE;
-            d->columns[static_cast<std::size_t>(row)].width = static_cast<int>(lParam);
-            ClampTop(*d, LayoutOf(list, *d));
-            LayoutHeader(list, *d);
-            InvalidateInternal(list, nullptr, true, false);
-            InvalidateInternal(d->header, nullptr, true, false);
-            return TRUE;
-        case LVM_INSERTITEMW: {
-            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-            if (item == nullptr || item->iItem < 0 || item->iSubItem != 0)
-                return -1;
-            const int at = std::min(item->iItem, count);
-            Row r;
-            r.texts.emplace_back((item->mask & LVIF_TEXT) && item->pszText ? item->pszText : u"");
-            if (item->mask & LVIF_PARAM)
-                r.data = static_cast<DWORD_PTR>(item->lParam);
-            d->rows.insert(d->rows.begin() + at, std::move(r));
-            NotifyList(list, LVN_INSERTITEM, at, 0, 0, 0, 0);
-            if ((d = DataOfList(list)) != nullptr)
-                InvalidateRows(list, *d, at, -1);
-            return at;
-        }
-        case LVM_DELETEITEM: {
-            if (row < 0 || row >= count)
-                return FALSE;
-            SetState(list, row, 0, LVIS_SELECTED | LVIS_FOCUSED);
-            d = DataOfList(list);
-            if (d == nullptr || row >= static_cast<int>(d->rows.size()))
-                return FALSE;
-            NotifyList(list, LVN_DELETEITEM, row, 0, 0, 0,
-                       static_cast<LPARAM>(d->rows[static_cast<std::size_t>(row)].data));
-            d = DataOfList(list);
-            if (d == nullptr || row >= static_cast<int>(d->rows.size()))
-                return FALSE;
-            d->rows.erase(d->rows.begin() + row);
-            ClampTop(*d, LayoutOf(list, *d));
-            InvalidateRows(list, *d, row, -1);
-            return TRUE;
-        }
-        case LVM_DELETEALLITEMS: {
-            const bool quiet = NotifyList(list, LVN_DELETEALLITEMS, -1, 0, 0, 0, 0) != 0;
-            for (int i = count - 1; !quiet && i >= 0; --i) {
-                d = DataOfList(list);
-                if (d == nullptr || i >= static_cast<int>(d->rows.size()))
-                    continue;
-                NotifyList(list, LVN_DELETEITEM, i, 0, 0, 0,
-                           static_cast<LPARAM>(d->rows[static_cast<std::size_t>(i)].data));
-            }
-            if ((d = DataOfList(list)) == nullptr)
-                return FALSE;
-            d->rows.clear();
-            d->top = 0;
-            InvalidateInternal(list, nullptr, true, false);
-            return TRUE;
-        }
-        case LVM_GETITEMCOUNT:
-            return count;
-        case LVM_SETITEMTEXTW: {
-            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-            if (item == nullptr || row < 0 || row >= count)
-                return FALSE;
-            const std::u16string text = item->pszText ? item->pszText : u"";
-            if (item->iSubItem == 0)
-                return SetMain(list, row, LVIF_TEXT, text, 0);
-            if (item->iSubItem < 0 || item->iSubItem >= static_cast<int>(d->columns.size()))
-                return FALSE;
-            auto& texts = d->rows[static_cast<std::size_t>(row)].texts;
-            if (texts.size() <= static_cast<std::size_t>(item->iSubItem))
-                texts.resize(static_cast<std::size_t>(item->iSubItem) + 1);
-            if (texts[static_cast<std::size_t>(item->iSubItem)] != text) {
-                texts[static_cast<std::size_t>(item->iSubItem)] = text;
-                InvalidateRows(list, *d, row, row);
-            }
-            return TRUE;
-        }
-        case LVM_GETITEMTEXTW: {
-            auto* item = reinterpret_cast<LVITEMW*>(lParam);
-            if (item == nullptr || row < 0 || row >= count)
-                return 0;
-            return CopyText(TextAt(d->rows[static_cast<std::size_t>(row)], item->iSubItem),
-                            item->pszText, item->cchTextMax);
-        }
-        case LVM_SETITEMW: {
-            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-            if (item == nullptr || item->iItem < 0 || item->iItem >= count)
-                return FALSE;
-            if (item->iSubItem != 0) {
-                if (!(item->mask & LVIF_TEXT))
-                    return FALSE;
-                LVITEMW text = *item;
-                return ListProc(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item->iItem),
-                                reinterpret_cast<LPARAM>(&text));
-            }
-            bool ok = true;
-            if (item->mask & (LVIF_TEXT | LVIF_PARAM)) {
-                ok = SetMain(list, item->iItem, item->mask & (LVIF_TEXT | LVIF_PARAM),
-                             item->pszText ? item->pszText : u"",
-                             static_cast<DWORD_PTR>(item->lParam));
-            }
-            if (ok && (item->mask & LVIF_STATE))
-                ok = SetState(list, item->iItem, item->state, item->stateMask);
-            return ok;
-        }
-        case LVM_GETITEMW: {
-            auto* item = reinterpret_cast<LVITEMW*>(lParam);
-            if (item == nullptr || item->iItem < 0 || item->iItem >= count)
-                return FALSE;
-            const Row& r = d->rows[static_cast<std::size_t>(item->iItem)];
-            if (item->mask & LVIF_TEXT)
-                CopyText(TextAt(r, item->iSubItem), item->pszText, item->cchTextMax);
-            if (item->mask & LVIF_PARAM)
-                item->lParam = static_cast<LPARAM>(r.data);
-            if (item->mask & LVIF_STATE)
-                item->state = r.state & item->stateMask;
-            return TRUE;
-        }
-        case LVM_SETITEMSTATE: {
-            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-            if (item == nullptr)
-                return FALSE;
-            if (row != -1)
-                return SetState(list, row, item->state, item->stateMask);
-            const UINT set = item->state & item->stateMask;
-            if (set == 0 && item->stateMask == LVIS_SELECTED && NextItem(*d, -1, LVNI_SELECTED) < 0)
-                return TRUE;  // nothing selected to clear
-            if (((set & LVIS_SELECTED) && (StyleOf(list) & LVS_SINGLESEL)) || (set & LVIS_FOCUSED))
-                return FALSE;  // no selecting all in single selection, no focusing all
-            bool ok = true;
-            for (int i = 0; i < count; ++i)
-                ok = SetState(list, i, item->state, item->stateMask) && ok;
-            return ok;
-        }
-        case LVM_GETITEMSTATE:
-            return row >= 0 && row < count
-                       ? static_cast<LRESULT>(d->rows[static_cast<std::size_t>(row)].state &
-                                              static_cast<UINT>(lParam))
-                       : 0;
-        case LVM_GETNEXTITEM:
-            return NextItem(*d, row, static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam))));
-        case LVM_ENSUREVISIBLE:
-            if (row < 0 || row >= count)
-                return FALSE;
-            EnsureVisible(list, *d, row);
-            return TRUE;
-        case LVM_GETTOPINDEX:
-            return d->top;
-        case kLvmScroll:
-            ScrollList(list, *d, static_cast<int>(wParam), static_cast<int>(lParam));
-            return TRUE;
-        case LVM_GETCOUNTPERPAGE:
-            return LayoutOf(list, *d).perPage;
-        case LVM_GETSUBITEMRECT: {
-            auto* rect = reinterpret_cast<RECT*>(lParam);
-            return rect != nullptr && SubItemRect(list, *d, row, rect->top, rect->left, rect);
-        }
-        case LVM_HITTEST: {
-            auto* info = reinterpret_cast<LVHITTESTINFO*>(lParam);
-            if (info == nullptr)
-                return -1;
-            info->iItem = HitRow(list, *d, info->pt, &info->flags);
-            info->iSubItem = 0;
-            return info->iItem;
-        }
-        case LVM_SETEXTENDEDLISTVIEWSTYLE: {
-            const DWORD mask = wParam ? static_cast<DWORD>(wParam) : 0xFFFFFFFFu;
-            const DWORD old = d->exStyle;
-            d->exStyle = (old & ~mask) | (static_cast<DWORD>(lParam) & mask);
-            ClampTop(*d, LayoutOf(list, *d));
-            InvalidateInternal(list, nullptr, true, false);
-            return old;
-        }
-        case LVM_GETEXTENDEDLISTVIEWSTYLE:
-            return d->exStyle;
-        case LVM_SETIMAGELIST: {
-            HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
-            if (slot == nullptr)
-                return 0;
-            // The previous list goes back to the caller, who owns it from now on.
-            const HIMAGELIST old = std::exchange(*slot, reinterpret_cast<HIMAGELIST>(lParam));
-            ClampTop(*d, LayoutOf(list, *d));
-            InvalidateInternal(list, nullptr, true, false);
-            return reinterpret_cast<LRESULT>(old);
-        }
-        case LVM_GETIMAGELIST: {
-            HIMAGELIST* slot = ImageSlot(*d, static_cast<int>(wParam));
-            return slot == nullptr ? 0 : reinterpret_cast<LRESULT>(*slot);
-        }
-        case WM_NCDESTROY:
-            // Without LVS_SHAREIMAGELISTS the list owns the image lists it holds.
-            if (!(StyleOf(list) & LVS_SHAREIMAGELISTS)) {
-                for (HIMAGELIST& images : d->imageLists) {
-                    if (images != nullptr)
-                        DestroyImageListInternal(std::exchange(images, nullptr));
-                }
-            }
-            return GenericProc(list, message, wParam, lParam);
-        case LVM_GETHEADER:
-            return reinterpret_cast<LRESULT>(d->header);
-        case WM_NOTIFY: {
-            // The header's notifications go on to the list's parent.
-            auto* header = reinterpret_cast<NMHDR*>(lParam);
-            if (header != nullptr && header->hwndFrom == d->header) {
-                return ui::SendMessage(GetParentInternal(list), WM_NOTIFY, wParam, lParam);
-            }
-            return 0;
-        }
-        case WM_SETFOCUS: {
-            NMHDR nm{};
-            nm.code = static_cast<UINT>(NM_SETFOCUS);
-            NotifyParent(list, nm);
-            if ((d = DataOfList(list)) != nullptr)
-                d->hasFocus = true;
-            InvalidateInternal(list, nullptr, true, false);
-            return 0;
-        }
-        case WM_KILLFOCUS: {
-            NMHDR nm{};
-            nm.code = static_cast<UINT>(NM_KILLFOCUS);
-            NotifyParent(list, nm);
-            if ((d = DataOfList(list)) != nullptr)
-                d->hasFocus = false;
-            InvalidateInternal(list, nullptr, true, false);
-            return 0;
-        }
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-            Click(list,
-                  {static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
-                   static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))},
-                  message == WM_RBUTTONDOWN);
-            return 0;
-        case WM_SETFONT:
-            GenericProc(list, message, wParam, lParam);
-            ui::SendMessage(d->header, WM_SETFONT, wParam, lParam);
-            LayoutHeader(list, *d);
-            ClampTop(*d, LayoutOf(list, *d));
-            return 0;
-        case WM_SIZE:
-            LayoutHeader(list, *d);
-            ClampTop(*d, LayoutOf(list, *d));
-            return 0;
-        case WM_PAINT:
-            PaintList(list);
-            return 0;
-        default:
-            return GenericProc(list, message, wParam, lParam);
+    for (const ListMessage& m : kListMessages) {
+        if (m.message == message)
+            return m.handler(list, d, wParam, lParam);
     }
+    return GenericProc(list, message, wParam, lParam);
 }
 
 bool TrackColumnInternal(HWND list, int column, int width) {

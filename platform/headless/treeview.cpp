@@ -294,6 +294,179 @@ void TreeStyleChanged(HWND tree, DWORD before, DWORD now) {
         item.state = (item.state & ~TVIS_STATEIMAGEMASK) | (boxes ? StateImageMask(1) : 0);
 }
 
+namespace {
+
+// ---- The tree's messages, one function each
+
+// Where among its siblings a new item goes: first, last, in order of text, or after another.
+std::vector<std::uintptr_t>::iterator InsertPosition(const TreeData& d,
+                                                     std::vector<std::uintptr_t>& siblings,
+                                                     HTREEITEM after, const std::u16string& text) {
+    if (after == TviFirst())
+        return siblings.begin();
+    if (after == TviSort()) {
+        return std::find_if(siblings.begin(), siblings.end(),
+                            [&](std::uintptr_t s) { return d.items.at(s).text > text; });
+    }
+    if (after != TviLast()) {
+        const auto found = std::find(siblings.begin(), siblings.end(), HandleValue(after));
+        if (found != siblings.end())
+            return found + 1;
+    }
+    return siblings.end();
+}
+
+// A new item of a tree with check boxes starts unchecked, unless given its state.
+Item NewItem(HWND tree, std::uintptr_t parent, const TVITEMW& given) {
+    Item item;
+    item.parent = parent;
+    if ((given.mask & TVIF_TEXT) && given.pszText != nullptr)
+        item.text = given.pszText;
+    if (given.mask & TVIF_PARAM)
+        item.data = static_cast<DWORD_PTR>(given.lParam);
+    if (StyleOf(tree) & TVS_CHECKBOXES)
+        item.state = StateImageMask(1);  // unchecked
+    if (given.mask & TVIF_STATE)
+        item.state = (item.state & ~given.stateMask) | (given.state & given.stateMask);
+    return item;
+}
+
+LRESULT OnInsertItem(HWND tree, TreeData& d, LPARAM lParam) {
+    const auto* insert = reinterpret_cast<const TVINSERTSTRUCTW*>(lParam);
+    if (insert == nullptr)
+        return 0;
+    std::uintptr_t parent = HandleValue(insert->hParent);
+    if (insert->hParent == TviRoot())
+        parent = 0;
+    auto* siblings = SiblingsOf(d, parent);
+    if (siblings == nullptr)
+        return 0;
+    Item item = NewItem(tree, parent, insert->item);
+    const auto at = InsertPosition(d, *siblings, insert->hInsertAfter, item.text);
+    const std::uintptr_t h = NextHandle();
+    siblings->insert(at, h);
+    d.items.emplace(h, std::move(item));
+    InvalidateInternal(tree, nullptr, true, false);
+    return static_cast<LRESULT>(h);
+}
+
+// The first child of an item, or the first root for no item.
+LRESULT FirstChild(const TreeData& d, std::uintptr_t target) {
+    if (target == 0)
+        return d.roots.empty() ? 0 : static_cast<LRESULT>(d.roots.front());
+    const auto it = d.items.find(target);
+    return it == d.items.end() || it->second.children.empty()
+               ? 0
+               : static_cast<LRESULT>(it->second.children.front());
+}
+
+LRESULT OnGetNextItem(TreeData& d, WPARAM wParam, std::uintptr_t target) {
+    switch (wParam) {
+        case TVGN_ROOT:
+            return d.roots.empty() ? 0 : static_cast<LRESULT>(d.roots.front());
+        case TVGN_CARET:
+            return static_cast<LRESULT>(d.selected);
+        case TVGN_CHILD:
+            return FirstChild(d, target);
+        case TVGN_PARENT: {
+            const auto it = d.items.find(target);
+            return it == d.items.end() ? 0 : static_cast<LRESULT>(it->second.parent);
+        }
+        case TVGN_NEXT:
+            return static_cast<LRESULT>(Sibling(d, target, 1));
+        case TVGN_PREVIOUS:
+            return static_cast<LRESULT>(Sibling(d, target, -1));
+        default:
+            return 0;
+    }
+}
+
+LRESULT OnGetItem(TreeData& d, LPARAM lParam) {
+    auto* item = reinterpret_cast<TVITEMW*>(lParam);
+    const auto it = item ? d.items.find(HandleValue(item->hItem)) : d.items.end();
+    if (it == d.items.end())
+        return FALSE;
+    if ((item->mask & TVIF_TEXT) && item->pszText != nullptr && item->cchTextMax > 0) {
+        const std::size_t n = std::min<std::size_t>(it->second.text.size(),
+                                                    static_cast<std::size_t>(item->cchTextMax) - 1);
+        it->second.text.copy(item->pszText, n);
+        item->pszText[n] = u'\0';
+    }
+    if (item->mask & TVIF_PARAM)
+        item->lParam = static_cast<LPARAM>(it->second.data);
+    if (item->mask & TVIF_STATE)
+        item->state = it->second.state & item->stateMask;
+    if (item->mask & TVIF_CHILDREN)
+        item->cChildren = it->second.children.empty() ? 0 : 1;
+    return TRUE;
+}
+
+LRESULT OnSetItem(HWND tree, TreeData& d, LPARAM lParam) {
+    const auto* item = reinterpret_cast<const TVITEMW*>(lParam);
+    const auto it = item ? d.items.find(HandleValue(item->hItem)) : d.items.end();
+    if (it == d.items.end())
+        return FALSE;
+    if (item->mask & TVIF_PARAM)
+        it->second.data = static_cast<DWORD_PTR>(item->lParam);
+    if (item->mask & TVIF_STATE)
+        it->second.state = (it->second.state & ~item->stateMask) | (item->state & item->stateMask);
+    if ((item->mask & TVIF_TEXT) && item->pszText != nullptr)
+        it->second.text = item->pszText;
+    InvalidateInternal(tree, nullptr, true, false);
+    return TRUE;
+}
+
+LRESULT OnGetItemState(const TreeData& d, WPARAM wParam, LPARAM lParam) {
+    const auto it = d.items.find(static_cast<std::uintptr_t>(wParam));
+    return it == d.items.end() ? 0
+                               : static_cast<LRESULT>(it->second.state & static_cast<UINT>(lParam));
+}
+
+// The item comes in the rectangle's first bytes.
+LRESULT OnGetItemRect(HWND tree, TreeData& d, WPARAM wParam, LPARAM lParam) {
+    auto* rect = reinterpret_cast<RECT*>(lParam);
+    if (rect == nullptr)
+        return FALSE;
+    HTREEITEM item = nullptr;
+    std::memcpy(&item, static_cast<const void*>(rect), sizeof(item));
+    return ItemRect(tree, d, HandleValue(item), wParam != 0, rect);
+}
+
+LRESULT OnHitTest(HWND tree, TreeData& d, LPARAM lParam) {
+    auto* hit = reinterpret_cast<TVHITTESTINFO*>(lParam);
+    if (hit == nullptr)
+        return 0;
+    hit->hItem = ToHandle<HTREEITEM>(HitTest(tree, d, hit->pt, &hit->flags));
+    return reinterpret_cast<LRESULT>(hit->hItem);
+}
+
+// The control follows the mouse until a button message comes: one already queued is taken, as
+// the platform's does.
+LRESULT OnLButtonDown(HWND tree, LPARAM lParam) {
+    TakePosted(tree, WM_LBUTTONDOWN, WM_RBUTTONUP);
+    Click(tree, {static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
+                 static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))});
+    return 0;
+}
+
+LRESULT OnRButtonDown(HWND tree) {
+    SetFocusInternal(tree);
+    NMHDR nm{};
+    nm.code = static_cast<UINT>(NM_RCLICK);
+    NotifyParent(tree, nm);
+    return 0;
+}
+
+LRESULT OnFocus(HWND tree, bool gained) {
+    NMHDR nm{};
+    nm.code = static_cast<UINT>(gained ? NM_SETFOCUS : NM_KILLFOCUS);
+    NotifyParent(tree, nm);
+    InvalidateInternal(tree, nullptr, true, false);
+    return 0;
+}
+
+}  // namespace
+
 LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto keep = Find(tree);
     TreeData* d = DataOfTree(tree);
@@ -301,154 +474,31 @@ LRESULT TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     const auto target = static_cast<std::uintptr_t>(lParam);
     switch (message) {
-        case TVM_INSERTITEMW: {
-            const auto* insert = reinterpret_cast<const TVINSERTSTRUCTW*>(lParam);
-            if (insert == nullptr)
-                return 0;
-            std::uintptr_t parent = HandleValue(insert->hParent);
-            if (insert->hParent == TviRoot())
-                parent = 0;
-            auto* siblings = SiblingsOf(*d, parent);
-            if (siblings == nullptr)
-                return 0;
-            const TVITEMW& given = insert->item;
-            Item item;
-            item.parent = parent;
-            if ((given.mask & TVIF_TEXT) && given.pszText != nullptr)
-                item.text = given.pszText;
-            if (given.mask & TVIF_PARAM)
-                item.data = static_cast<DWORD_PTR>(given.lParam);
-            if (StyleOf(tree) & TVS_CHECKBOXES)
-                item.state = StateImageMask(1);  // unchecked
-            if (given.mask & TVIF_STATE)
-                item.state = (item.state & ~given.stateMask) | (given.state & given.stateMask);
-            auto at = siblings->end();
-            if (insert->hInsertAfter == TviFirst()) {
-                at = siblings->begin();
-            } else if (insert->hInsertAfter == TviSort()) {
-                at = std::find_if(siblings->begin(), siblings->end(), [&](std::uintptr_t s) {
-                    return d->items.at(s).text > item.text;
-                });
-            } else if (insert->hInsertAfter != TviLast()) {
-                const auto found = std::find(siblings->begin(), siblings->end(),
-                                             HandleValue(insert->hInsertAfter));
-                if (found != siblings->end())
-                    at = found + 1;
-            }
-            const std::uintptr_t h = NextHandle();
-            siblings->insert(at, h);
-            d->items.emplace(h, std::move(item));
-            InvalidateInternal(tree, nullptr, true, false);
-            return static_cast<LRESULT>(h);
-        }
-        case TVM_GETNEXTITEM: {
-            switch (wParam) {
-                case TVGN_ROOT:
-                    return d->roots.empty() ? 0 : static_cast<LRESULT>(d->roots.front());
-                case TVGN_CARET:
-                    return static_cast<LRESULT>(d->selected);
-                case TVGN_CHILD: {
-                    if (target == 0)
-                        return d->roots.empty() ? 0 : static_cast<LRESULT>(d->roots.front());
-                    const auto it = d->items.find(target);
-                    return it == d->items.end() || it->second.children.empty()
-                               ? 0
-                               : static_cast<LRESULT>(it->second.children.front());
-                }
-                case TVGN_PARENT: {
-                    const auto it = d->items.find(target);
-                    return it == d->items.end() ? 0 : static_cast<LRESULT>(it->second.parent);
-                }
-                case TVGN_NEXT:
-                    return static_cast<LRESULT>(Sibling(*d, target, 1));
-                case TVGN_PREVIOUS:
-                    return static_cast<LRESULT>(Sibling(*d, target, -1));
-                default:
-                    return 0;
-            }
-        }
-        case TVM_GETITEMW: {
-            auto* item = reinterpret_cast<TVITEMW*>(lParam);
-            const auto it = item ? d->items.find(HandleValue(item->hItem)) : d->items.end();
-            if (it == d->items.end())
-                return FALSE;
-            if ((item->mask & TVIF_TEXT) && item->pszText != nullptr && item->cchTextMax > 0) {
-                const std::size_t n = std::min<std::size_t>(
-                    it->second.text.size(), static_cast<std::size_t>(item->cchTextMax) - 1);
-                it->second.text.copy(item->pszText, n);
-                item->pszText[n] = u'\0';
-            }
-            if (item->mask & TVIF_PARAM)
-                item->lParam = static_cast<LPARAM>(it->second.data);
-            if (item->mask & TVIF_STATE)
-                item->state = it->second.state & item->stateMask;
-            if (item->mask & TVIF_CHILDREN)
-                item->cChildren = it->second.children.empty() ? 0 : 1;
-            return TRUE;
-        }
-        case TVM_SETITEMW: {
-            const auto* item = reinterpret_cast<const TVITEMW*>(lParam);
-            const auto it = item ? d->items.find(HandleValue(item->hItem)) : d->items.end();
-            if (it == d->items.end())
-                return FALSE;
-            if (item->mask & TVIF_PARAM)
-                it->second.data = static_cast<DWORD_PTR>(item->lParam);
-            if (item->mask & TVIF_STATE)
-                it->second.state =
-                    (it->second.state & ~item->stateMask) | (item->state & item->stateMask);
-            if ((item->mask & TVIF_TEXT) && item->pszText != nullptr)
-                it->second.text = item->pszText;
-            InvalidateInternal(tree, nullptr, true, false);
-            return TRUE;
-        }
-        case TVM_GETITEMSTATE: {
-            const auto it = d->items.find(static_cast<std::uintptr_t>(wParam));
-            return it == d->items.end()
-                       ? 0
-                       : static_cast<LRESULT>(it->second.state & static_cast<UINT>(lParam));
-        }
+        case TVM_INSERTITEMW:
+            return OnInsertItem(tree, *d, lParam);
+        case TVM_GETNEXTITEM:
+            return OnGetNextItem(*d, wParam, target);
+        case TVM_GETITEMW:
+            return OnGetItem(*d, lParam);
+        case TVM_SETITEMW:
+            return OnSetItem(tree, *d, lParam);
+        case TVM_GETITEMSTATE:
+            return OnGetItemState(*d, wParam, lParam);
         case TVM_EXPAND:
             return Expand(tree, *d, target, static_cast<UINT>(wParam));
         case TVM_SELECTITEM:
             return wParam == TVGN_CARET && Select(tree, *d, target);
-        case TVM_GETITEMRECT: {
-            // The item comes in the rectangle's first bytes.
-            auto* rect = reinterpret_cast<RECT*>(lParam);
-            if (rect == nullptr)
-                return FALSE;
-            HTREEITEM item = nullptr;
-            std::memcpy(&item, static_cast<const void*>(rect), sizeof(item));
-            return ItemRect(tree, *d, HandleValue(item), wParam != 0, rect);
-        }
-        case TVM_HITTEST: {
-            auto* hit = reinterpret_cast<TVHITTESTINFO*>(lParam);
-            if (hit == nullptr)
-                return 0;
-            hit->hItem = ToHandle<HTREEITEM>(HitTest(tree, *d, hit->pt, &hit->flags));
-            return reinterpret_cast<LRESULT>(hit->hItem);
-        }
+        case TVM_GETITEMRECT:
+            return OnGetItemRect(tree, *d, wParam, lParam);
+        case TVM_HITTEST:
+            return OnHitTest(tree, *d, lParam);
         case WM_LBUTTONDOWN:
-            // The control follows the mouse until a button message comes: one already queued
-            // is taken, as the platform's does.
-            TakePosted(tree, WM_LBUTTONDOWN, WM_RBUTTONUP);
-            Click(tree, {static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
-                         static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))});
-            return 0;
-        case WM_RBUTTONDOWN: {
-            SetFocusInternal(tree);
-            NMHDR nm{};
-            nm.code = static_cast<UINT>(NM_RCLICK);
-            NotifyParent(tree, nm);
-            return 0;
-        }
+            return OnLButtonDown(tree, lParam);
+        case WM_RBUTTONDOWN:
+            return OnRButtonDown(tree);
         case WM_SETFOCUS:
-        case WM_KILLFOCUS: {
-            NMHDR nm{};
-            nm.code = static_cast<UINT>(message == WM_SETFOCUS ? NM_SETFOCUS : NM_KILLFOCUS);
-            NotifyParent(tree, nm);
-            InvalidateInternal(tree, nullptr, true, false);
-            return 0;
-        }
+        case WM_KILLFOCUS:
+            return OnFocus(tree, message == WM_SETFOCUS);
         case WM_PAINT:
             Paint(tree);
             return 0;

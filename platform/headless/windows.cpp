@@ -406,89 +406,128 @@ LRESULT ClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return GenericProc(window, message, wParam, lParam);
 }
 
+namespace {
+
+// ---- The default procedure's messages
+
+LRESULT OnSetText(HWND window, LPARAM lParam) {
+    const auto* text = reinterpret_cast<const char16_t*>(lParam);
+    auto lock = Lock();
+    if (Window* w = FindLocked(window))
+        w->text = text ? std::u16string(text) : std::u16string();
+    return TRUE;
+}
+
+// At most size - 1 characters and the terminator; the count copied.
+LRESULT OnGetText(HWND window, WPARAM size, LPARAM lParam) {
+    auto* buffer = reinterpret_cast<char16_t*>(lParam);
+    if (size == 0 || buffer == nullptr)
+        return 0;
+    auto lock = Lock();
+    const Window* w = FindLocked(window);
+    const std::size_t n = w ? std::min<std::size_t>(w->text.size(), size - 1) : 0;
+    if (n > 0)
+        w->text.copy(buffer, n);
+    buffer[n] = u'\0';
+    return static_cast<LRESULT>(n);
+}
+
+LRESULT OnGetTextLength(HWND window) {
+    auto lock = Lock();
+    const Window* w = FindLocked(window);
+    return w ? static_cast<LRESULT>(w->text.size()) : 0;
+}
+
+// The system menu's close goes through WM_CLOSE, so that the window can refuse it.
+LRESULT OnSysCommand(HWND window, WPARAM wParam) {
+    switch (wParam & 0xFFF0) {
+        case SC_CLOSE:
+            ui::SendMessage(window, WM_CLOSE);
+            break;
+        case SC_MINIMIZE:
+            ShowWindowInternal(window, SW_MINIMIZE);
+            break;
+        case SC_RESTORE:
+            ShowWindowInternal(window, SW_RESTORE);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+// The previous icon goes back to the caller.
+LRESULT OnSetIcon(HWND window, WPARAM wParam, LPARAM lParam) {
+    auto lock = Lock();
+    Window* w = FindLocked(window);
+    if (w == nullptr)
+        return 0;
+    HICON& slot = wParam == static_cast<WPARAM>(ICON_BIG) ? w->bigIcon : w->smallIcon;
+    const HICON previous = slot;
+    slot = reinterpret_cast<HICON>(lParam);
+    return reinterpret_cast<LRESULT>(previous);
+}
+
+LRESULT OnGetIcon(HWND window, bool big) {
+    auto lock = Lock();
+    const Window* w = FindLocked(window);
+    if (w == nullptr)
+        return 0;
+    return reinterpret_cast<LRESULT>(big ? w->bigIcon : w->smallIcon);
+}
+
+// The window is drawn again only when lParam asks for it.
+LRESULT OnSetFont(HWND window, WPARAM wParam, LPARAM lParam) {
+    {
+        auto lock = Lock();
+        if (Window* w = FindLocked(window))
+            w->font = reinterpret_cast<HFONT>(wParam);
+    }
+    if (LOWORD(static_cast<std::uintptr_t>(lParam)))
+        InvalidateInternal(window, nullptr, true, false);
+    return 0;
+}
+
+LRESULT OnGetFont(HWND window) {
+    auto lock = Lock();
+    const Window* w = FindLocked(window);
+    return w ? reinterpret_cast<LRESULT>(w->font) : 0;
+}
+
+// Nothing drawn: the update region is validated.
+LRESULT OnPaint(HWND window) {
+    RECT paint;
+    EndPaintInternal(BeginPaintInternal(window, &paint));
+    return 0;
+}
+
+}  // namespace
+
 LRESULT GenericProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SETTEXT: {
-            const auto* text = reinterpret_cast<const char16_t*>(lParam);
-            auto lock = Lock();
-            if (Window* w = FindLocked(window))
-                w->text = text ? std::u16string(text) : std::u16string();
-            return TRUE;
-        }
-        case WM_GETTEXT: {
-            auto* buffer = reinterpret_cast<char16_t*>(lParam);
-            if (wParam == 0 || buffer == nullptr)
-                return 0;
-            auto lock = Lock();
-            const Window* w = FindLocked(window);
-            const std::size_t n = w ? std::min<std::size_t>(w->text.size(), wParam - 1) : 0;
-            if (n > 0)
-                w->text.copy(buffer, n);
-            buffer[n] = u'\0';
-            return static_cast<LRESULT>(n);
-        }
-        case WM_GETTEXTLENGTH: {
-            auto lock = Lock();
-            const Window* w = FindLocked(window);
-            return w ? static_cast<LRESULT>(w->text.size()) : 0;
-        }
+        case WM_SETTEXT:
+            return OnSetText(window, lParam);
+        case WM_GETTEXT:
+            return OnGetText(window, wParam, lParam);
+        case WM_GETTEXTLENGTH:
+            return OnGetTextLength(window);
         case WM_CLOSE:
             DestroyWindowInternal(window);
             return 0;
         case WM_SYSCOMMAND:
-            switch (wParam & 0xFFF0) {
-                case SC_CLOSE:
-                    ui::SendMessage(window, WM_CLOSE);
-                    break;
-                case SC_MINIMIZE:
-                    ShowWindowInternal(window, SW_MINIMIZE);
-                    break;
-                case SC_RESTORE:
-                    ShowWindowInternal(window, SW_RESTORE);
-                    break;
-                default:
-                    break;
-            }
-            return 0;
-        case WM_SETICON: {
-            auto lock = Lock();
-            Window* w = FindLocked(window);
-            if (w == nullptr)
-                return 0;
-            HICON& slot = wParam == static_cast<WPARAM>(ICON_BIG) ? w->bigIcon : w->smallIcon;
-            const HICON previous = slot;
-            slot = reinterpret_cast<HICON>(lParam);
-            return reinterpret_cast<LRESULT>(previous);
-        }
+            return OnSysCommand(window, wParam);
+        case WM_SETICON:
+            return OnSetIcon(window, wParam, lParam);
         case WM_GETICON:
-        case WM_QUERYDRAGICON: {
-            auto lock = Lock();
-            const Window* w = FindLocked(window);
-            if (w == nullptr)
-                return 0;
-            const bool big = message == WM_QUERYDRAGICON || wParam == static_cast<WPARAM>(ICON_BIG);
-            return reinterpret_cast<LRESULT>(big ? w->bigIcon : w->smallIcon);
-        }
-        case WM_SETFONT: {
-            {
-                auto lock = Lock();
-                if (Window* w = FindLocked(window))
-                    w->font = reinterpret_cast<HFONT>(wParam);
-            }
-            if (LOWORD(static_cast<std::uintptr_t>(lParam)))
-                InvalidateInternal(window, nullptr, true, false);
-            return 0;
-        }
-        case WM_GETFONT: {
-            auto lock = Lock();
-            const Window* w = FindLocked(window);
-            return w ? reinterpret_cast<LRESULT>(w->font) : 0;
-        }
-        case WM_PAINT: {
-            RECT paint;
-            EndPaintInternal(BeginPaintInternal(window, &paint));
-            return 0;
-        }
+            return OnGetIcon(window, wParam == static_cast<WPARAM>(ICON_BIG));
+        case WM_QUERYDRAGICON:
+            return OnGetIcon(window, true);
+        case WM_SETFONT:
+            return OnSetFont(window, wParam, lParam);
+        case WM_GETFONT:
+            return OnGetFont(window);
+        case WM_PAINT:
+            return OnPaint(window);
         case WM_ERASEBKGND:
             EraseBackground(window, reinterpret_cast<HDC>(wParam));
             return 1;
