@@ -1,6 +1,7 @@
 // The machine as sysfs describes it below a system root (ReadSysfsMachine): host controllers,
 // hubs and devices from /sys/bus/usb, disks, partitions and CD-ROMs from /sys/class/block.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -194,15 +195,13 @@ std::optional<int> RootHubBus(std::string_view name) {
     return bus ? std::optional<int>(static_cast<int>(*bus)) : std::nullopt;
 }
 
-SysfsMachine ReadSysfsMachine(const std::string& root,
-                              const std::vector<std::pair<std::string, std::string>>& mounts) {
-    const Tree t{root};
-    SysfsMachine out;
-    model::UsbMachine& machine = out.machine;
-    machine.langId = 0x0409;  // the kernel keeps the devices' texts in their first language
+namespace {
 
-    // By the device behind each root hub, then by bus for the root hubs of one controller (USB 2
-    // and 3), which it registers in a fixed order.
+// The host controllers by the device behind each root hub, then by bus for the root hubs of one
+// controller (USB 2 and 3), which it registers in a fixed order. `devices` gets each USB
+// device's folder by its kernel name.
+void ReadControllers(const Tree& t, model::UsbMachine& machine,
+                     std::map<std::string, std::string>& devices) {
     std::vector<std::tuple<std::string, int, std::string, std::string>> controllers;
     for (const std::string& name : Names(t, "/sys/bus/usb/devices")) {
         const auto bus = RootHubBus(name);
@@ -211,7 +210,6 @@ SysfsMachine ReadSysfsMachine(const std::string& root,
             controllers.emplace_back(folder->substr(0, folder->rfind('/')), *bus, *folder, name);
     }
     std::sort(controllers.begin(), controllers.end());
-    std::map<std::string, std::string> devices;
     for (const auto& [device, bus, folder, name] : controllers) {
         model::UsbController c;
         c.interfacePath = Wide(folder);
@@ -220,10 +218,32 @@ SysfsMachine ReadSysfsMachine(const std::string& root,
         c.rootHub = ReadHub(t, folder, name, true, devices);
         machine.controllers.push_back(std::move(c));
     }
+}
 
-    // The SCSI disks by index, each with its partitions by number (the disk itself when it has
-    // none), its mounted ones first.
-    const std::vector<Block> blocks = BlockDevices(t);
+// A disk's volumes: its partitions by number (the disk itself when it has none), the mounted
+// ones first.
+std::vector<std::pair<int, Block>> VolumesOf(const Tree& t, const Block& disk,
+                                             const std::function<bool(const Block&)>& mounted) {
+    std::vector<std::pair<int, Block>> partitions;
+    for (const std::string& name : Names(t, disk.folder)) {
+        Block part{name, disk.folder + "/" + name, ""};
+        if (const auto number = DecimalAttribute(t, part.folder, "partition")) {
+            part.dev = ReadAttribute(t, part.folder, "dev").value_or("");
+            partitions.emplace_back(*number, std::move(part));
+        }
+    }
+    std::sort(partitions.begin(), partitions.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (partitions.empty())
+        partitions.emplace_back(0, disk);
+    std::stable_partition(partitions.begin(), partitions.end(),
+                          [&](const auto& p) { return mounted(p.second); });
+    return partitions;
+}
+
+// The SCSI disks by index, each on the USB device it hangs from, or apart.
+void ReadDisks(const Tree& t, const std::vector<Block>& blocks, const Mounted& mounts,
+               const std::map<std::string, std::string>& devices, SysfsMachine& out) {
     for (const Block& block : blocks) {
         if (ScsiDiskIndex(block.name) && !IsPartition(t, block))
             out.disks.push_back(block);
@@ -237,20 +257,7 @@ SysfsMachine ReadSysfsMachine(const std::string& root,
     };
     for (Block& disk : out.disks) {
         disk.dev = ReadAttribute(t, disk.folder, "dev").value_or("");
-        std::vector<std::pair<int, Block>> partitions;
-        for (const std::string& name : Names(t, disk.folder)) {
-            Block part{name, disk.folder + "/" + name, ""};
-            if (const auto number = DecimalAttribute(t, part.folder, "partition")) {
-                part.dev = ReadAttribute(t, part.folder, "dev").value_or("");
-                partitions.emplace_back(*number, std::move(part));
-            }
-        }
-        std::sort(partitions.begin(), partitions.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        if (partitions.empty())
-            partitions.emplace_back(0, disk);
-        std::stable_partition(partitions.begin(), partitions.end(),
-                              [&](const auto& p) { return mounted(p.second); });
+        const std::vector<std::pair<int, Block>> partitions = VolumesOf(t, disk, mounted);
         model::UsbDisk d;
         d.number = *ScsiDiskIndex(disk.name);
         d.interfacePath = Wide(disk.folder);
@@ -266,13 +273,16 @@ SysfsMachine ReadSysfsMachine(const std::string& root,
             d.volumes.push_back(std::move(v));
             out.volumes.push_back(volume);
         }
-        if (model::UsbDevice* device = DeviceAbove(machine, devices, disk.folder))
+        if (model::UsbDevice* device = DeviceAbove(out.machine, devices, disk.folder))
             device->disks.push_back(std::move(d));
         else
-            machine.otherDisks.push_back(std::move(d));
+            out.machine.otherDisks.push_back(std::move(d));
     }
+}
 
-    // Then the CD-ROMs, which answer no device number: they are bound by their ancestry.
+// The CD-ROMs, which answer no device number: they are bound by their ancestry.
+void ReadCdroms(const Tree& t, const std::vector<Block>& blocks, const Mounted& mounts,
+                const std::map<std::string, std::string>& devices, SysfsMachine& out) {
     std::vector<Block> cdroms;
     for (const Block& block : blocks) {
         if (block.name.compare(0, 2, "sr") == 0 && VolumeLetter(block.name))
@@ -286,9 +296,23 @@ SysfsMachine ReadSysfsMachine(const std::string& root,
         model::UsbVolume v = ReadVolume(cdrom, mounts, kDriveCdrom);
         v.numberFails = true;
         out.volumes.push_back(cdrom);
-        if (model::UsbDevice* device = DeviceAbove(machine, devices, cdrom.folder))
+        if (model::UsbDevice* device = DeviceAbove(out.machine, devices, cdrom.folder))
             device->cdromVolumes.push_back(std::move(v));
     }
+}
+
+}  // namespace
+
+SysfsMachine ReadSysfsMachine(const std::string& root,
+                              const std::vector<std::pair<std::string, std::string>>& mounts) {
+    const Tree t{root};
+    SysfsMachine out;
+    out.machine.langId = 0x0409;  // the kernel keeps the devices' texts in their first language
+    std::map<std::string, std::string> devices;
+    ReadControllers(t, out.machine, devices);
+    const std::vector<Block> blocks = BlockDevices(t);
+    ReadDisks(t, blocks, mounts, devices, out);
+    ReadCdroms(t, blocks, mounts, devices, out);
     return out;
 }
 
