@@ -185,16 +185,15 @@ class OlderRecordJudge {
     const std::vector<std::size_t>& FailedItems(const Record& r) {
         // The values are in the station's language: the first whose lists hold every list value.
         std::size_t language = 0;
-        for (std::size_t l = 0; l < kLanguages.size(); ++l) {
-            if (HoldsListValues(device::SelectionListsFor(kLanguages[l]), r)) {
+        for (std::size_t l = 0; l < device::kLanguages.size(); ++l) {
+            if (HoldsListValues(ListsOf(l), r)) {
                 language = l;
                 break;
             }
         }
         auto& setup = setups_[language];
         if (!setup)
-            setup =
-                qc::SetupFromCheckFile(stored_, device::SelectionListsFor(kLanguages[language]));
+            setup = qc::SetupFromCheckFile(stored_, ListsOf(language));
         for (std::size_t slot = 0; slot < values_.size(); ++slot)
             values_[slot] = platform::FromUtf8(r.values[slot]);
         failed_ = qc::FailedItems(*setup, values_);
@@ -202,9 +201,9 @@ class OlderRecordJudge {
     }
 
   private:
-    static constexpr std::array<device::Language, 3> kLanguages = {
-        device::Language::English, device::Language::SimplifiedChinese,
-        device::Language::TraditionalChinese};
+    static const device::SelectionLists& ListsOf(std::size_t language) {
+        return device::SelectionListsFor(device::kLanguages[language].language);
+    }
 
     static bool HoldsListValues(const device::SelectionLists& lists, const Record& r) {
         for (std::size_t slot = 0; slot < device::kSlotCount; ++slot) {
@@ -219,7 +218,7 @@ class OlderRecordJudge {
     }
 
     qc::StoredCheck stored_;
-    std::array<std::optional<qc::CheckSetup>, 3> setups_;
+    std::array<std::optional<qc::CheckSetup>, device::kLanguages.size()> setups_;
     device::ValueSlots values_;
     std::vector<std::size_t> failed_;
 };
