@@ -30,10 +30,14 @@
 namespace tools {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavrin-check [--lang en|zh-CN|zh-TW] [--check FILE.chk] [--ports FILE.pfg]\n"
-    "                    [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]\n"
-    "       tavrin-check --help | --version";
+// The languages come from their table, so that a new one is listed here too.
+std::string UsageText() {
+    return "usage: tavrin-check [--lang " + device::LanguageOptions() +
+           "] [--check FILE.chk] [--ports FILE.pfg]\n"
+           "                    [--format text|csv] [--log FILE] [--station FILE] [--watch]\n"
+           "                    [--verbose] [DISK...]\n"
+           "       tavrin-check --help | --version";
+}
 
 // How long the last try waits for another writer that holds the log.
 constexpr std::chrono::seconds kLastHeldWait{3};
@@ -70,7 +74,7 @@ class WatchStops {
 };
 
 int Usage(std::ostream& err, const std::string& why) {
-    err << "tavrin-check: " << why << "\n" << kUsage << "\n";
+    err << "tavrin-check: " << why << "\n" << UsageText() << "\n";
     return 2;
 }
 
@@ -717,7 +721,7 @@ int RunOnce(const std::vector<std::string>& args, const CheckSystem& system, std
     if (const auto status = Parse(args, options, err))
         return *status;
     if (options.help) {
-        out << kUsage << "\n";
+        out << UsageText() << "\n";
         return 0;
     }
     if (options.version) {
