@@ -1,4 +1,4 @@
-// The result list: one row per accepted disk, in station mode (16 fixed rows, one per station
+// The result list: one row per accepted disk, in station mode (fixed rows, one per station
 // port) or free mode (a row per disk). Rows, their records and check bars, the checking of a
 // row against the expected values, and the list's drawing. Everything here runs on the window's
 // thread.
@@ -17,12 +17,13 @@
 #include "qc/device_record.h"
 #include "qc/result_log.h"
 #include "usb/enum_usb.h"
+#include "usb/port_map.h"
 
 namespace qc {
 
 class ResultList {
   public:
-    static constexpr int kStationRows = 16;
+    static constexpr int kStationRows = usb::kStationPorts;
     static constexpr ui::COLORREF kMarkColor = ui::RGB(222, 184, 135);
     static constexpr char16_t kPass[] = u"PASS";
     static constexpr char16_t kFail[] = u"FAIL";
@@ -37,7 +38,7 @@ class ResultList {
     int portMode() const { return portMode_.load(); }
 
     // ---- Rows
-    // Rebuilds the columns (and the 16 station rows) when `mode` differs from portMode. The
+    // Rebuilds the columns (and the station rows) when `mode` differs from portMode. The
     // rows' records go first.
     void SetPortMode(int mode, const ItemColumns& columns);
     // Deletes the item columns and appends one per shown item. The rows' cells and marks follow

@@ -47,9 +47,6 @@ constexpr const char* kStopped = "the run was stopped";
 // A disk that another took the place of between the walk and its read.
 constexpr char16_t kChanged[] = u"the disk changed during the run";
 
-// The station ports a port map may give: the window's rows.
-constexpr int kStationPorts = 16;
-
 std::atomic<platform::DeviceWatch*> runningWatch{nullptr};
 // StopCheck calls under way: the watch they may ring is not destroyed until they are done.
 std::atomic<int> stopsUnderWay{0};
@@ -257,7 +254,7 @@ class Checker {
                 const usb::UsbDeviceEntry* entry = byLetter[letter];
                 if (stationMode_ && entry != nullptr) {
                     const int station = StationOf(entry->portOrdinal);
-                    if (station < 1 || station > kStationPorts) {
+                    if (station < 1 || station > usb::kStationPorts) {
                         PassOver(*entry, "port outside the station's map");
                         return true;
                     }
