@@ -104,12 +104,7 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
     const auto k = static_cast<std::size_t>(column - mode - 2);
     if (k >= shown.size())
         return CDRF_DODEFAULT;
-    const std::size_t item = shown[k];
-    // The shared "Capacity" column carries both bounds.
-    const bool marked = record->matches[item] == 0 ||
-                        (item == device::kSlotCapMin && enabled[device::kSlotCapMax] != 0 &&
-                         record->matches[device::kSlotCapMax] == 0);
-    if (!marked)
+    if (!ColumnMarked(enabled, shown[k], record->matches))
         return CDRF_DODEFAULT;
     RECT cell{};
     if (!list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
