@@ -21,7 +21,7 @@
 #include "qc/check_file.h"
 #include "qc/check_model.h"
 #include "qc/disk_offer.h"
-#include "qc/disk_record.h"
+#include "qc/disk_place.h"
 #include "qc/result_log.h"
 #include "tools/block_line.h"
 #include "usb/enum_usb.h"
@@ -604,14 +604,14 @@ class Checker {
             system_.kernelMicroseconds ? system_.kernelMicroseconds() - kernelBefore_ : 0;
         // As the window's row: a station port only in station mode, then the port's map entry.
         const int station = stationMode_ ? StationOf(entry.portOrdinal) : 0;
-        const qc::DiskRecord record = qc::MakeDiskRecord(entry, station, system_.volumeName);
+        const qc::DiskPlace place = qc::MakeDiskPlace(entry, station, system_.volumeName);
 
         // A block that cannot be read is recorded as the window records it: FAIL, no values,
         // "(not read)".
         if (o_.log || o_.csv) {
             const qc::LogLine line =
-                qc::FormatRecord(platform::CurrentLocalTime(), record, setup_.checkFile,
-                                 read ? std::optional<qc::Verdict>(verdict) : std::nullopt, values);
+                qc::LogLineOf(platform::CurrentLocalTime(), place, setup_.checkFile,
+                              read ? std::optional<qc::Verdict>(verdict) : std::nullopt, values);
             if (o_.log)
                 Log(line);
             if (o_.csv)
@@ -622,8 +622,8 @@ class Checker {
                  << " ordinal " << entry.portOrdinal;
             if (o_.ports)
                 out_ << " station " << station;
-            out_ << " vol " << platform::ToUtf8(record.vol) << "\n";
-            out_ << SerialLine(record.serial) << "\n";
+            out_ << " vol " << platform::ToUtf8(place.vol) << "\n";
+            out_ << SerialLine(place.serial) << "\n";
             if (read) {
                 for (std::size_t i = 0; i < device::kSlotCount; ++i)
                     out_ << SlotLine(i, values[i]) << "\n";
