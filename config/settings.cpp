@@ -1,5 +1,8 @@
 #include "config/settings.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "config/stored_path.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -8,10 +11,13 @@ namespace config {
 
 const SettingField& FieldOf(std::u16string Settings::*path) {
     for (const SettingField& field : kSettingFields) {
-        if (field.path == path)
+        if (path != nullptr && field.path == path)
             return field;
     }
-    return kSettingFields[0];  // every path member has its row
+    // A member without its row is a mistake in this file: another key would be read or written
+    // in its place, so nothing goes on.
+    std::fputs("config::FieldOf: no row of kSettingFields holds this path member\n", stderr);
+    std::abort();
 }
 
 Settings ReadSettings(const std::u16string& settingsPath) {

@@ -52,7 +52,8 @@ inline constexpr SettingField kSettingFields[] = {
     {u"AutoCheck", nullptr, &Settings::autoCheck, 0, Written::AtClosing},
 };
 
-// The field of a member of Settings, for the places that read or write that key alone.
+// The field of a path member of Settings, for the places that read or write that key alone. A
+// member without its row (or null) ends the program with a message: no other row stands in.
 const SettingField& FieldOf(std::u16string Settings::*path);
 
 // Every key, missing ones at their defaults.

@@ -29,6 +29,34 @@ const SelectionLists& SelectionListsFor(Language language) {
     return english;
 }
 
+const LanguageEntry* LanguageNamed(std::string_view option) {
+    for (const LanguageEntry& entry : kLanguages) {
+        if (entry.option == option)
+            return &entry;
+    }
+    return nullptr;
+}
+
+// Each language's row sits at its value, so that EntryOf is an index.
+static_assert([] {
+    for (std::size_t i = 0; i < kLanguages.size(); ++i) {
+        if (static_cast<std::size_t>(kLanguages[i].language) != i)
+            return false;
+    }
+    return true;
+}());
+
+const LanguageEntry& EntryOf(Language language) {
+    return kLanguages.at(static_cast<std::size_t>(language));
+}
+
+std::string LanguageOptions() {
+    std::string names;
+    for (const LanguageEntry& entry : kLanguages)
+        names += (names.empty() ? "" : "|") + std::string(entry.option);
+    return names;
+}
+
 const std::vector<std::u16string>* ListOfSlot(const SelectionLists& lists, std::size_t slot) {
     switch (slot) {
         case kSlotRFreq:

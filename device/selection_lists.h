@@ -3,13 +3,39 @@
 // the entries that the resource scripts list too (device/selection_entries.h).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/ui_defs.h"
 
 namespace device {
 
 enum class Language { English, SimplifiedChinese, TraditionalChinese };
+
+// A language as each layer names it: the tools' --lang value, the user-interface language whose
+// resources the window takes, and the decoder's lists.
+struct LanguageEntry {
+    std::string_view option;
+    ui::LANGID langId;
+    Language language;
+};
+
+// Every language of the window and the tools, in the order they are tried and listed.
+inline constexpr std::array<LanguageEntry, 3> kLanguages = {{
+    {"en", ui::kLangEnglish, Language::English},
+    {"zh-CN", ui::kLangSimplifiedChinese, Language::SimplifiedChinese},
+    {"zh-TW", ui::kLangTraditionalChinese, Language::TraditionalChinese},
+}};
+
+// The entry of a --lang value; null for a name no language has.
+const LanguageEntry* LanguageNamed(std::string_view option);
+// The entry of a language.
+const LanguageEntry& EntryOf(Language language);
+// The --lang values joined by "|", as the usage lines list them.
+std::string LanguageOptions();
 
 struct SelectionLists {
     std::vector<std::u16string> rFreq;  // control 1043, slot 5

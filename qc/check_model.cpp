@@ -29,16 +29,43 @@ std::uint64_t LeadingNumber(std::u16string_view text, bool* negative) {
 
 }  // namespace
 
+std::size_t ColumnItemOf(const EnabledFlags& enabled, std::size_t item) {
+    if (item == device::kSlotCapMax && enabled[device::kSlotCapMin] != 0)
+        return device::kSlotCapMin;
+    return item;
+}
+
 std::vector<std::size_t> ShownItems(const EnabledFlags& enabled) {
     std::vector<std::size_t> items;
     for (std::size_t i = 0; i < enabled.size(); ++i) {
-        if (enabled[i] == 0)
-            continue;
-        if (i == device::kSlotCapMax && enabled[device::kSlotCapMin] != 0)
-            continue;
-        items.push_back(i);
+        if (enabled[i] != 0 && ColumnItemOf(enabled, i) == i)
+            items.push_back(i);
     }
     return items;
+}
+
+std::vector<CheckedItem> CheckedItems(const EnabledFlags& enabled) {
+    const std::vector<std::size_t> shown = ShownItems(enabled);
+    std::vector<CheckedItem> items;
+    for (std::size_t i = 0; i < enabled.size(); ++i) {
+        if (enabled[i] == 0)
+            continue;
+        const auto column = std::find(shown.begin(), shown.end(), ColumnItemOf(enabled, i));
+        items.push_back({i, static_cast<std::size_t>(column - shown.begin())});
+    }
+    return items;
+}
+
+bool ColumnMarked(const EnabledFlags& enabled, std::size_t shownItem,
+                  const std::array<std::int32_t, device::kSlotCount>& matches) {
+    for (std::size_t i = 0; i < enabled.size(); ++i) {
+        // The column's own item, and any shown on it.
+        const bool onColumn =
+            i == shownItem || (enabled[i] != 0 && ColumnItemOf(enabled, i) == shownItem);
+        if (onColumn && matches[i] == 0)
+            return true;
+    }
+    return false;
 }
 
 std::size_t EfsEntryOf(std::uint32_t sectors, std::size_t entryCount) {

@@ -15,10 +15,27 @@ namespace qc {
 
 using EnabledFlags = std::array<std::int32_t, device::kSlotCount>;
 
+// The "Capacity" column rule, the one place it is made: CapMax while CapMin is enabled has no
+// column of its own, for both hold the disk's capacity; it is shown, judged and marked on
+// CapMin's. The item whose column shows `item`: CapMin for such a CapMax, else `item` itself.
+std::size_t ColumnItemOf(const EnabledFlags& enabled, std::size_t item);
+
 // The column layout rule: the items that get a column, in column order. Every enabled item in
-// index order, except CapMax while CapMin is enabled: both hold the disk's capacity, so one
-// "Capacity" column serves both.
+// index order but those shown on another's column (ColumnItemOf).
 std::vector<std::size_t> ShownItems(const EnabledFlags& enabled);
+
+// Every enabled item in index order with the item column that shows it, counted from the first
+// item column.
+struct CheckedItem {
+    std::size_t item;
+    std::size_t column;
+};
+std::vector<CheckedItem> CheckedItems(const EnabledFlags& enabled);
+
+// Whether the cell of `shownItem`'s column is marked: an item it shows did not match (`matches`
+// 0 by item).
+bool ColumnMarked(const EnabledFlags& enabled, std::size_t shownItem,
+                  const std::array<std::int32_t, device::kSlotCount>& matches);
 
 // The entry of the Efs drop-down list (of `entryCount` entries) that an EFS size in 512-byte
 // sectors maps to; `entryCount` when it maps to none. Entry k stands for T(k) sectors: T(0) = 0,

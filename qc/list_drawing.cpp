@@ -12,8 +12,8 @@ namespace {
 
 // Lays the row's bar over the cell (its left edge 1 pixel in, its bottom 1 pixel up) and shows
 // it; hides it while the cell is out of the list's view, under the header or scrolled sideways.
-void CoverCell(CListCtrl& list, DeviceRecord* record, int row, int column) {
-    if (record == nullptr || record->bar == nullptr || record->bar->m_hWnd == nullptr)
+void CoverCell(CListCtrl& list, RowState* state, int row, int column) {
+    if (state == nullptr || state->bar == nullptr || state->bar->m_hWnd == nullptr)
         return;
     RECT cell{};
     if (!list.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
@@ -34,25 +34,25 @@ void CoverCell(CListCtrl& list, DeviceRecord* record, int row, int column) {
     list.GetClientRect(&client);
     if (cell.bottom <= cell.top || cell.right <= client.left || cell.left >= client.right ||
         cell.top >= client.bottom) {
-        if (record->barShown != 0) {
-            record->bar->ShowWindow(SW_HIDE);
-            record->barShown = 0;
+        if (state->barShown != 0) {
+            state->bar->ShowWindow(SW_HIDE);
+            state->barShown = 0;
         }
         return;
     }
     // Moved only when its place changed: a move repaints the list under it, and the list's
     // painting is what places the bars.
     RECT now{};
-    record->bar->GetWindowRect(&now);
+    state->bar->GetWindowRect(&now);
     POINT topLeft{now.left, now.top};
     list.ScreenToClient(&topLeft);
     if (topLeft.x != cell.left || topLeft.y != cell.top || Width(now) != Width(cell) ||
         Height(now) != Height(cell)) {
-        record->bar->MoveWindow(cell, true);
+        state->bar->MoveWindow(cell, true);
     }
-    if (record->barShown == 0) {
-        record->bar->ShowWindow(SW_SHOW);
-        record->barShown = 1;
+    if (state->barShown == 0) {
+        state->bar->ShowWindow(SW_SHOW);
+        state->barShown = 1;
     }
 }
 
@@ -72,7 +72,7 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
                 const int top = list_.GetTopIndex();
                 const int end = std::min(list_.GetItemCount(), top + list_.GetCountPerPage());
                 for (int row = top; row < end; ++row)
-                    CoverCell(list_, RecordOf(row), row, mode + 1);
+                    CoverCell(list_, StateOf(row), row, mode + 1);
             }
             return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT:
@@ -96,20 +96,15 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
     // A selected row keeps the list's highlight while the list has the focus.
     if ((list_.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0 && ListHasFocus())
         return CDRF_DODEFAULT;
-    const DeviceRecord* record = RecordOf(row);
-    if (record == nullptr)
+    const RowState* state = StateOf(row);
+    if (state == nullptr)
         return CDRF_DODEFAULT;
     const EnabledFlags& enabled = shown_;
     const std::vector<std::size_t> shown = ShownItems(enabled);
     const auto k = static_cast<std::size_t>(column - mode - 2);
     if (k >= shown.size())
         return CDRF_DODEFAULT;
-    const std::size_t item = shown[k];
-    // The shared "Capacity" column carries both bounds.
-    const bool marked = record->matches[item] == 0 ||
-                        (item == device::kSlotCapMin && enabled[device::kSlotCapMax] != 0 &&
-                         record->matches[device::kSlotCapMax] == 0);
-    if (!marked)
+    if (!ColumnMarked(enabled, shown[k], state->matches))
         return CDRF_DODEFAULT;
     RECT cell{};
     if (!list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
@@ -122,7 +117,7 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
 
 void ResultList::PlaceCheckBar(int row, int column) {
     HideOffscreenBars();
-    CoverCell(list_, RecordOf(row), row, column);
+    CoverCell(list_, StateOf(row), row, column);
 }
 
 void ResultList::HideOffscreenBars() {
@@ -134,33 +129,33 @@ void ResultList::HideOffscreenBars() {
     for (int row = 0; row < rows; ++row) {
         if (row >= top && row < end)
             continue;
-        DeviceRecord* record = RecordOf(row);
-        if (record != nullptr && record->barShown != 0 && record->bar != nullptr) {
-            record->bar->ShowWindow(SW_HIDE);
-            record->barShown = 0;
+        RowState* state = StateOf(row);
+        if (state != nullptr && state->barShown != 0 && state->bar != nullptr) {
+            state->bar->ShowWindow(SW_HIDE);
+            state->barShown = 0;
         }
     }
 }
 
 void ResultList::OnItemChanged(const NMLISTVIEW& change) {
-    const DeviceRecord* record = change.iItem < 0 ? nullptr : RecordOf(change.iItem);
-    if (record == nullptr || record->barWindow == nullptr)
+    const RowState* state = change.iItem < 0 ? nullptr : StateOf(change.iItem);
+    if (state == nullptr || state->barWindow == nullptr)
         return;
     const bool now = (change.uNewState & LVIS_SELECTED) != 0;
     const bool before = (change.uOldState & LVIS_SELECTED) != 0;
     if (now && !before && ListHasFocus())
-        ui::PostMessage(record->barWindow, PBM_SETRANGE32, 1, 0);
+        ui::PostMessage(state->barWindow, PBM_SETRANGE32, 1, 0);
     else if (before && !now)
-        ui::PostMessage(record->barWindow, PBM_SETRANGE32, 0, 0);
+        ui::PostMessage(state->barWindow, PBM_SETRANGE32, 0, 0);
 }
 
 void ResultList::OnFocusChanged(bool focused) {
     // Each search starts after the last row found, so the walk ends whatever the list answers.
     for (int row = list_.GetNextItem(-1, LVNI_SELECTED), last = -1; row > last;
          last = row, row = list_.GetNextItem(row, LVNI_SELECTED)) {
-        const DeviceRecord* record = RecordOf(row);
-        if (record != nullptr && record->barWindow != nullptr)
-            ui::PostMessage(record->barWindow, PBM_SETRANGE32, focused ? 1 : 0, 0);
+        const RowState* state = StateOf(row);
+        if (state != nullptr && state->barWindow != nullptr)
+            ui::PostMessage(state->barWindow, PBM_SETRANGE32, focused ? 1 : 0, 0);
     }
 }
 

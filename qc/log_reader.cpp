@@ -199,8 +199,9 @@ bool ParseFailedItems(std::string_view field, std::vector<std::size_t>& items) {
     }
 }
 
-LogReadResult ReadResultLog(std::istream& in, const std::function<void(const LogRecord&)>& onRecord,
-                            const std::function<void(const BadLogRecord&)>& onBad) {
+LogReadResult ReadResultLog(std::istream& in,
+                            const std::function<void(const LogLineFields&)>& onRecord,
+                            const std::function<void(const BadLogLine&)>& onBad) {
     LogReadResult result;
     std::string buffer;
     std::size_t start = 0;  // where the next record begins in `buffer`
@@ -208,7 +209,7 @@ LogReadResult ReadResultLog(std::istream& in, const std::function<void(const Log
     std::uint64_t line = 1;
     Splitter splitter;
     std::optional<Columns> columns;
-    LogRecord record;
+    LogLineFields record;
     std::vector<std::size_t> items;
 
     const auto fill = [&] {

@@ -20,8 +20,9 @@
 
 namespace qc {
 
-// The fields of one record; views valid during the callback.
-struct LogRecord {
+// The fields of one log line as read back (a record: a line, or more where a quoted field holds
+// a line break); views valid during the callback.
+struct LogLineFields {
     std::string_view time;         // "YYYY-MM-DD HH:MM:SS"
     std::string_view stationPort;  // empty in free mode
     std::string_view ordinal;
@@ -38,8 +39,8 @@ struct LogRecord {
     std::uint64_t line = 0;  // the physical line the record starts on, from 1
 };
 
-// Where a record could not be read, and why.
-struct BadLogRecord {
+// Where a log line could not be read, and why.
+struct BadLogLine {
     std::uint64_t line = 0;  // the physical line it starts on, from 1
     std::string why;
 };
@@ -55,8 +56,9 @@ struct LogReadResult {
 // not: fields not as the header names them, a time, verdict or port number that is none, failed
 // items that name no item (or a FAIL without them, a PASS with them). A stream whose first
 // record names neither "Date and time" nor "Verdict" is not a log.
-LogReadResult ReadResultLog(std::istream& in, const std::function<void(const LogRecord&)>& onRecord,
-                            const std::function<void(const BadLogRecord&)>& onBad);
+LogReadResult ReadResultLog(std::istream& in,
+                            const std::function<void(const LogLineFields&)>& onRecord,
+                            const std::function<void(const BadLogLine&)>& onBad);
 
 // "YYYY-MM-DD HH:MM:SS" with digits where digits belong.
 bool IsLogTime(std::string_view text);

@@ -1,4 +1,4 @@
-// The result list's rows and records, and the checking of a row.
+// The result list's rows and their states, and the checking of a row.
 #include "qc/result_list.h"
 
 #include <algorithm>
@@ -25,8 +25,8 @@ void DeleteColumnsFrom(CListCtrl& list, int first) {
 
 }  // namespace
 
-DeviceRecord* ResultList::RecordOf(int row) const {
-    return reinterpret_cast<DeviceRecord*>(list_.GetItemData(row));
+RowState* ResultList::StateOf(int row) const {
+    return reinterpret_cast<RowState*>(list_.GetItemData(row));
 }
 
 void ResultList::RebuildItemColumns(const ItemColumns& columns) {
@@ -41,9 +41,9 @@ void ResultList::RebuildItemColumns(const ItemColumns& columns) {
 void ResultList::SetPortMode(int mode, const ItemColumns& columns) {
     if (mode == portMode_)
         return;
-    // Callers clear the rows first; a record left behind still goes with its bar.
+    // Callers clear the rows first; a state left behind still goes with its bar.
     for (int row = 0; row < list_.GetItemCount(); ++row) {
-        delete RecordOf(row);
+        delete StateOf(row);
         list_.SetItemData(row, 0);
     }
     list_.DeleteAllItems();
@@ -85,33 +85,33 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
             return -1;
     }
 
-    DiskRecord place = MakeDiskRecord(entry, portMode_ == 1 ? row + 1 : 0);
+    DiskPlace place = MakeDiskPlace(entry, portMode_ == 1 ? row + 1 : 0);
     list_.SetItemText(row, portMode_, place.vol);
     list_.SetItemText(row, portMode_ + 1, u"-");
 
-    delete RecordOf(row);  // a station row that held a disk: its bar goes too
+    delete StateOf(row);  // a station row that held a disk: its bar goes too
     list_.SetItemData(row, 0);
 
-    auto* record = new DeviceRecord;
-    std::memcpy(static_cast<void*>(&record->deviceData), static_cast<const void*>(&entry),
+    auto* state = new RowState;
+    std::memcpy(static_cast<void*>(&state->deviceData), static_cast<const void*>(&entry),
                 usb::kDeviceDataPartSize);
     usb::VolumePosition first = entry.firstVolume;
-    usb::CEnumUSB::GetNextVolume(&record->volumeData, &first);
-    // The entry's volumes belong to whoever sent it; the record keeps its own.
-    record->deviceData.firstVolume = &record->volumeData;
-    record->place = std::move(place);
+    usb::CEnumUSB::GetNextVolume(&state->volumeData, &first);
+    // The entry's volumes belong to whoever sent it; the state keeps its own.
+    state->deviceData.firstVolume = &state->volumeData;
+    state->place = std::move(place);
 
-    record->bar = std::make_unique<CProgressX>();
-    if (record->bar->Create(WS_CHILD | PBS_VERTICAL, RECT{0, 0, 0, 0}, &list_,
-                            static_cast<UINT>(entry.portOrdinal)))
-        record->barWindow = record->bar->m_hWnd;
-    list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(record));
+    state->bar = std::make_unique<CProgressX>();
+    if (state->bar->Create(WS_CHILD | PBS_VERTICAL, RECT{0, 0, 0, 0}, &list_,
+                           static_cast<UINT>(entry.portOrdinal)))
+        state->barWindow = state->bar->m_hWnd;
+    list_.SetItemData(row, reinterpret_cast<DWORD_PTR>(state));
 
     const device::InfoRead got =
-        device::DecodeControllerInfo(record->deviceData.diskNumbers[0],
-                                     record->volumeData.driveLetter, record->values, setup.lists);
-    record->opened = got != device::InfoRead::NotOpened;
-    record->read = got == device::InfoRead::Done;
+        device::DecodeControllerInfo(state->deviceData.diskNumbers[0],
+                                     state->volumeData.driveLetter, state->values, setup.lists);
+    state->opened = got != device::InfoRead::NotOpened;
+    state->read = got == device::InfoRead::Done;
     FillRowValues(row);
     if (setup.autoCheck)
         CheckRow(row, setup);
@@ -119,18 +119,18 @@ int ResultList::AddDeviceRow(const usb::UsbDeviceEntry& entry, const CheckSetup&
 }
 
 void ResultList::FillRowValues(int row) {
-    const DeviceRecord* record = RecordOf(row);
-    if (record == nullptr)
+    const RowState* state = StateOf(row);
+    if (state == nullptr)
         return;
     int column = portMode_ + 2;
     for (std::size_t item : ShownItems(shown_))
-        list_.SetItemText(row, column++, record->values[item]);
+        list_.SetItemText(row, column++, state->values[item]);
 }
 
 void ResultList::ClearRow(int row) {
     if (row < 0 || row >= list_.GetItemCount())
         return;
-    delete RecordOf(row);  // destroys the row's check bar first
+    delete StateOf(row);  // destroys the row's check bar first
     list_.SetItemData(row, 0);
     if (portMode_ == 0) {
         list_.DeleteItem(row);
@@ -161,12 +161,12 @@ void ResultList::ClearAllRows() {
 }
 
 void ResultList::CheckRow(int row, const CheckSetup& setup) {
-    const DeviceRecord* record = RecordOf(row);
+    const RowState* state = StateOf(row);
     // A disk never read is never judged: a FAIL it did not earn would count against the line.
-    if (record == nullptr || !record->opened || list_.GetItemText(row, portMode_ + 1).empty())
+    if (state == nullptr || !state->opened || list_.GetItemText(row, portMode_ + 1).empty())
         return;
-    // The cells show the record's values; the verdict is judged from those, the cells are marked.
-    const Verdict verdict = Judge(setup, record->values);
+    // The cells show the state's values; the verdict is judged from those, the cells are marked.
+    const Verdict verdict = Judge(setup, state->values);
     const int first = portMode_ + 2;
     for (const CheckedItem& checked : CheckedItems(setup.enabled)) {
         const bool failed = std::find(verdict.failed.begin(), verdict.failed.end(), checked.item) !=
@@ -175,14 +175,14 @@ void ResultList::CheckRow(int row, const CheckSetup& setup) {
     }
     // A block not read leaves empty values, marked where they fail; they say nothing of the
     // disk, which is FAIL whatever the items enabled.
-    SetRowVerdict(row, record->read ? std::optional<Verdict>(verdict) : std::nullopt, setup);
+    SetRowVerdict(row, state->read ? std::optional<Verdict>(verdict) : std::nullopt, setup);
 }
 
 void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match) {
-    DeviceRecord* record = RecordOf(row);
-    if (record == nullptr || slot >= record->matches.size())
+    RowState* state = StateOf(row);
+    if (state == nullptr || slot >= state->matches.size())
         return;
-    record->matches[slot] = match ? 1 : 0;
+    state->matches[slot] = match ? 1 : 0;
     RECT cell{};
     if (list_.GetSubItemRect(row, column, LVIR_BOUNDS, cell))
         list_.InvalidateRect(&cell, true);
@@ -190,16 +190,16 @@ void ResultList::SetCellMatch(int row, int column, std::size_t slot, bool match)
 
 void ResultList::SetRowVerdict(int row, const std::optional<Verdict>& verdict,
                                const CheckSetup& setup) {
-    const DeviceRecord* record = RecordOf(row);
-    if (record == nullptr)
+    const RowState* state = StateOf(row);
+    if (state == nullptr)
         return;
     const bool pass = verdict && verdict->pass;
     // On disk before it shows; a log that cannot be written now gets the line with the next.
-    log.Append(FormatRecord(platform::CurrentLocalTime(), record->place, setup.checkFile, verdict,
-                            record->values));
-    if (record->barWindow == nullptr)
+    log.Append(LogLineOf(platform::CurrentLocalTime(), state->place, setup.checkFile, verdict,
+                         state->values));
+    if (state->barWindow == nullptr)
         return;
-    ui::PostMessage(record->barWindow, PBM_DELTAPOS, pass ? CProgressX::kPass : CProgressX::kFail,
+    ui::PostMessage(state->barWindow, PBM_DELTAPOS, pass ? CProgressX::kPass : CProgressX::kFail,
                     reinterpret_cast<LPARAM>(pass ? kPass : kFail));
 }
 

@@ -1,5 +1,5 @@
-// The result list: one row per accepted disk, in station mode (16 fixed rows, one per station
-// port) or free mode (a row per disk). Rows, their records and check bars, the checking of a
+// The result list: one row per accepted disk, in station mode (fixed rows, one per station
+// port) or free mode (a row per disk). Rows, their states and check bars, the checking of a
 // row against the expected values, and the list's drawing. Everything here runs on the window's
 // thread.
 #pragma once
@@ -14,15 +14,16 @@
 #include "platform/ui.h"
 #include "qc/check_model.h"
 #include "qc/check_setup.h"
-#include "qc/device_record.h"
 #include "qc/result_log.h"
+#include "qc/row_state.h"
 #include "usb/enum_usb.h"
+#include "usb/port_map.h"
 
 namespace qc {
 
 class ResultList {
   public:
-    static constexpr int kStationRows = 16;
+    static constexpr int kStationRows = usb::kStationPorts;
     static constexpr ui::COLORREF kMarkColor = ui::RGB(222, 184, 135);
     static constexpr char16_t kPass[] = u"PASS";
     static constexpr char16_t kFail[] = u"FAIL";
@@ -37,8 +38,8 @@ class ResultList {
     int portMode() const { return portMode_.load(); }
 
     // ---- Rows
-    // Rebuilds the columns (and the 16 station rows) when `mode` differs from portMode. The
-    // rows' records go first.
+    // Rebuilds the columns (and the station rows) when `mode` differs from portMode. The
+    // rows' states go first.
     void SetPortMode(int mode, const ItemColumns& columns);
     // Deletes the item columns and appends one per shown item. The rows' cells and marks follow
     // these flags until the next rebuild.
@@ -52,7 +53,7 @@ class ResultList {
     // it: the rows may have been rebuilt since.
     void ClearRowShowing(int row, char16_t letter);
     void ClearAllRows();
-    DeviceRecord* RecordOf(int row) const;
+    RowState* StateOf(int row) const;
     bool IsDriveListed(char16_t letter) const;
 
     // ---- Checking

@@ -12,10 +12,9 @@
 namespace tools {
 namespace {
 
-constexpr const char* kUsage = "usage: tavrin-block [--lang en|zh-CN|zh-TW] [--free BYTES] FILE";
-
 int Usage(std::ostream& err, const std::string& why) {
-    err << "tavrin-block: " << why << "\n" << kUsage << "\n";
+    err << "tavrin-block: " << why << "\n"
+        << "usage: tavrin-block [--lang " << device::LanguageOptions() << "] [--free BYTES] FILE\n";
     return 2;
 }
 
@@ -43,12 +42,8 @@ std::optional<device::Language> LanguageOption(const std::vector<std::string>& a
         return std::nullopt;
     }
     const std::string& value = args[++i];
-    if (value == "en")
-        return device::Language::English;
-    if (value == "zh-CN")
-        return device::Language::SimplifiedChinese;
-    if (value == "zh-TW")
-        return device::Language::TraditionalChinese;
+    if (const device::LanguageEntry* entry = device::LanguageNamed(value))
+        return entry->language;
     *why = "unknown language '" + value + "'";
     return std::nullopt;
 }

@@ -21,7 +21,7 @@
 #include "qc/check_file.h"
 #include "qc/check_model.h"
 #include "qc/disk_offer.h"
-#include "qc/disk_record.h"
+#include "qc/disk_place.h"
 #include "qc/result_log.h"
 #include "tools/block_line.h"
 #include "usb/enum_usb.h"
@@ -30,10 +30,14 @@
 namespace tools {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavrin-check [--lang en|zh-CN|zh-TW] [--check FILE.chk] [--ports FILE.pfg]\n"
-    "                    [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]\n"
-    "       tavrin-check --help | --version";
+// The languages come from their table, so that a new one is listed here too.
+std::string UsageText() {
+    return "usage: tavrin-check [--lang " + device::LanguageOptions() +
+           "] [--check FILE.chk] [--ports FILE.pfg]\n"
+           "                    [--format text|csv] [--log FILE] [--station FILE] [--watch]\n"
+           "                    [--verbose] [DISK...]\n"
+           "       tavrin-check --help | --version";
+}
 
 // How long the last try waits for another writer that holds the log.
 constexpr std::chrono::seconds kLastHeldWait{3};
@@ -42,9 +46,6 @@ constexpr std::chrono::seconds kLastHeldWait{3};
 constexpr const char* kStopped = "the run was stopped";
 // A disk that another took the place of between the walk and its read.
 constexpr char16_t kChanged[] = u"the disk changed during the run";
-
-// The station ports a port map may give: the window's rows.
-constexpr int kStationPorts = 16;
 
 std::atomic<platform::DeviceWatch*> runningWatch{nullptr};
 // StopCheck calls under way: the watch they may ring is not destroyed until they are done.
@@ -70,7 +71,7 @@ class WatchStops {
 };
 
 int Usage(std::ostream& err, const std::string& why) {
-    err << "tavrin-check: " << why << "\n" << kUsage << "\n";
+    err << "tavrin-check: " << why << "\n" << UsageText() << "\n";
     return 2;
 }
 
@@ -253,7 +254,7 @@ class Checker {
                 const usb::UsbDeviceEntry* entry = byLetter[letter];
                 if (stationMode_ && entry != nullptr) {
                     const int station = StationOf(entry->portOrdinal);
-                    if (station < 1 || station > kStationPorts) {
+                    if (station < 1 || station > usb::kStationPorts) {
                         PassOver(*entry, "port outside the station's map");
                         return true;
                     }
@@ -603,14 +604,14 @@ class Checker {
             system_.kernelMicroseconds ? system_.kernelMicroseconds() - kernelBefore_ : 0;
         // As the window's row: a station port only in station mode, then the port's map entry.
         const int station = stationMode_ ? StationOf(entry.portOrdinal) : 0;
-        const qc::DiskRecord record = qc::MakeDiskRecord(entry, station, system_.volumeName);
+        const qc::DiskPlace place = qc::MakeDiskPlace(entry, station, system_.volumeName);
 
         // A block that cannot be read is recorded as the window records it: FAIL, no values,
         // "(not read)".
         if (o_.log || o_.csv) {
             const qc::LogLine line =
-                qc::FormatRecord(platform::CurrentLocalTime(), record, setup_.checkFile,
-                                 read ? std::optional<qc::Verdict>(verdict) : std::nullopt, values);
+                qc::LogLineOf(platform::CurrentLocalTime(), place, setup_.checkFile,
+                              read ? std::optional<qc::Verdict>(verdict) : std::nullopt, values);
             if (o_.log)
                 Log(line);
             if (o_.csv)
@@ -621,8 +622,8 @@ class Checker {
                  << " ordinal " << entry.portOrdinal;
             if (o_.ports)
                 out_ << " station " << station;
-            out_ << " vol " << platform::ToUtf8(record.vol) << "\n";
-            out_ << SerialLine(record.serial) << "\n";
+            out_ << " vol " << platform::ToUtf8(place.vol) << "\n";
+            out_ << SerialLine(place.serial) << "\n";
             if (read) {
                 for (std::size_t i = 0; i < device::kSlotCount; ++i)
                     out_ << SlotLine(i, values[i]) << "\n";
@@ -717,7 +718,7 @@ int RunOnce(const std::vector<std::string>& args, const CheckSystem& system, std
     if (const auto status = Parse(args, options, err))
         return *status;
     if (options.help) {
-        out << kUsage << "\n";
+        out << UsageText() << "\n";
         return 0;
     }
     if (options.version) {

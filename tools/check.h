@@ -1,6 +1,7 @@
 // tavrin-check: the station's identification, decoding and check of USB disks on the command line.
 //   tavrin-check [--lang en|zh-CN|zh-TW] [--check FILE.chk] [--ports FILE.pfg]
-//                [--format text|csv] [--log FILE] [--watch] [--verbose] [DISK...]
+//                [--format text|csv] [--log FILE] [--station FILE] [--watch]
+//                [--verbose] [DISK...]
 // The disks are those the window's walk finds, offered the window's way; the values, the check
 // and the log line are the window's own code. Exit 0 when every disk read passed (without
 // --check: was read); 1 when one failed, could not be read or asked, no disk was found, or a

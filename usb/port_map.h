@@ -8,6 +8,10 @@
 
 namespace usb {
 
+// A station's ports, numbered from 1: the result list's rows in station mode, the station ports a
+// port map may give, the columns of one station in the report's heat map.
+inline constexpr int kStationPorts = 16;
+
 // "usb%02d": the [PortMap] key of a port ordinal, at least two digits.
 std::u16string PortMapKey(long long portOrdinal);
 

@@ -38,7 +38,7 @@ HWND AddRowWithRecord(app::CTavrinDlg& dialog, int row, bool insert) {
     CListCtrl& list = dialog.resultList;
     if (insert)
         list.InsertItem(row, u"");
-    auto* record = new qc::DeviceRecord;
+    auto* record = new qc::RowState;
     record->bar = std::make_unique<qc::CProgressX>();
     record->bar->Create(WS_CHILD | PBS_VERTICAL, {0, 0, 0, 0}, &list, 3);
     record->barWindow = record->bar->m_hWnd;
@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, ChangingTheLayoutFreesTheRowsRecordsAndBars) {
         EXPECT_EQ(Headings(dialog),
                   (std::vector<std::u16string>{u"Port", u"Vol", u"Check", u"VID"}));
         for (int row = 0; row < 16; ++row)
-            EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
+            EXPECT_EQ(dialog.results.StateOf(row), nullptr) << row;
 
         const HWND stationBar = AddRowWithRecord(dialog, 4, false);
         dialog.results.SetPortMode(0, dialog.ItemColumnsNow());
@@ -96,7 +96,7 @@ TEST_F(MainWindowTest, AListThatRefusesDeletionsCannotHoldTheWindowInALoop) {
         dialog.results.ClearAllRows();
         EXPECT_EQ(list.GetItemCount(), 2) << "the refused rows stay, each cleared once";
         for (int row = 0; row < 2; ++row)
-            EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
+            EXPECT_EQ(dialog.results.StateOf(row), nullptr) << row;
         for (HWND bar : bars)
             EXPECT_FALSE(IsWindow(bar));
         headless::RefuseMessages(list, LVM_DELETEITEM, 0);

@@ -427,7 +427,7 @@ TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
         CListCtrl& list = dialog.resultList;
         for (int row = 0; row < 2; ++row) {
             list.InsertItem(row, u"");
-            auto* record = new qc::DeviceRecord;
+            auto* record = new qc::RowState;
             for (std::size_t i = 0; i < record->values.size(); ++i)
                 record->values[i] = {u'v', static_cast<char16_t>(u'a' + i)};
             record->bar = std::make_unique<qc::CProgressX>();
@@ -441,7 +441,7 @@ TEST_F(MainWindowTest, RowsShowTheirRecordsAndClearingFreesTheBar) {
         EXPECT_EQ(list.GetItemText(1, 2), u"va");
         EXPECT_EQ(list.GetItemText(1, 3), u"vi");
         EXPECT_EQ(list.GetItemText(1, 4), u"vt");
-        const HWND bar = dialog.results.RecordOf(0)->barWindow;
+        const HWND bar = dialog.results.StateOf(0)->barWindow;
         EXPECT_TRUE(IsWindow(bar));
         dialog.results.ClearRow(0);  // free mode: the row goes and the next moves up
         EXPECT_FALSE(IsWindow(bar));

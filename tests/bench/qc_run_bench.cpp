@@ -403,7 +403,7 @@ void BM_WindowRepaintSixteenRows(benchmark::State& state) {
     program.Run([&](app::CTavrinDlg& dialog) {
         std::vector<ui::HWND> bars;
         for (int row = 0; row < dialog.resultList.GetItemCount(); ++row) {
-            if (const qc::DeviceRecord* record = dialog.results.RecordOf(row))
+            if (const qc::RowState* record = dialog.results.StateOf(row))
                 bars.push_back(record->barWindow);
         }
         if (bars.size() != kDisks)

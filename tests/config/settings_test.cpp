@@ -48,4 +48,13 @@ TEST(SettingsTest, EveryKeyIsReadIntoItsMemberAndWrittenOnlyAtItsMoment) {
     EXPECT_EQ(config::ReadSetting(&config::Settings::checkFile, kSettings), changed.checkFile);
 }
 
+// The places that read or write one key find it by its member: a member without a row must stop
+// the program, never read or write another key.
+TEST(SettingsDeathTest, AMemberWithoutItsRowIsRefused) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EQ(config::FieldOf(&config::Settings::resultLog).name, u"RESULT_LOG");
+    std::u16string config::Settings::*none = nullptr;
+    EXPECT_DEATH(config::FieldOf(none), "no row of kSettingFields");
+}
+
 }  // namespace

@@ -77,7 +77,7 @@ class ScanFaultsTest : public QcRunTest {
             out.rowCount = Rows(dialog);
             out.headings = Headings(dialog);
             for (int row = 0; row < out.rowCount; ++row) {
-                const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+                const qc::RowState* record = dialog.results.StateOf(row);
                 const std::u16string vol = Cell(dialog, row, 0);
                 EXPECT_NE(record, nullptr) << row;
                 EXPECT_EQ(vol.size(), 1u) << row;

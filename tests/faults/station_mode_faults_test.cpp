@@ -73,7 +73,7 @@ class StationModeFaultsTest : public QcRunTest {
             out.rowCount = Rows(dialog);
             const int vol = out.portMode == 1 ? 1 : 0;
             for (int row = 0; row < out.rowCount; ++row) {
-                const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+                const qc::RowState* record = dialog.results.StateOf(row);
                 const std::u16string letter = Cell(dialog, row, vol);
                 if (record == nullptr) {
                     EXPECT_EQ(letter, u"") << row;

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::vector<std::uint8_t> bytes = input.Bytes(24);
         texts.emplace_back(bytes.begin(), bytes.end());
     }
-    tools::report::Record r;
+    tools::report::LogLineFields r;
     r.time = texts[0];
     r.stationPort = texts[1];
     r.ordinal = texts[2];

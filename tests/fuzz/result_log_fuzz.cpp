@@ -29,7 +29,7 @@ std::vector<std::vector<std::string>> ReadChecked(const std::string& text) {
     std::istringstream in(text);
     const qc::LogReadResult result = qc::ReadResultLog(
         in,
-        [&](const qc::LogRecord& r) {
+        [&](const qc::LogLineFields& r) {
             if (r.line < 2 || r.line > lines || r.line <= last)
                 Fail("a record on a line the text does not have, or out of order");
             last = r.line;
@@ -49,7 +49,7 @@ std::vector<std::vector<std::string>> ReadChecked(const std::string& text) {
                 fields.emplace_back(value);
             records.push_back(std::move(fields));
         },
-        [&](const qc::BadLogRecord& bad) {
+        [&](const qc::BadLogLine& bad) {
             if (bad.line < 2 || bad.line > lines)
                 Fail("a record passed over on a line the text does not have");
             if (bad.why.empty())

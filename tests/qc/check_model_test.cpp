@@ -33,6 +33,31 @@ TEST(ColumnLayoutTest, EnabledItemsInIndexOrderWithOneCapacityColumn) {
     EXPECT_EQ(qc::ShownItems(any), (V{3}));
 }
 
+// The shared "Capacity" column is marked when either bound failed; CapMax alone marks its own.
+TEST(ColumnLayoutTest, TheCapacityColumnIsMarkedForEitherBound) {
+    using device::kSlotCapMax;
+    using device::kSlotCapMin;
+    using device::kSlotVid;
+    const EnabledFlags both = Enabled({kSlotVid, kSlotCapMin, kSlotCapMax});
+    EXPECT_EQ(qc::ColumnItemOf(both, kSlotCapMax), kSlotCapMin);
+    EXPECT_EQ(qc::ColumnItemOf(both, kSlotVid), kSlotVid);
+    EXPECT_EQ(qc::ColumnItemOf(Enabled({kSlotCapMax}), kSlotCapMax), kSlotCapMax);
+
+    std::array<std::int32_t, device::kSlotCount> matches{};
+    matches.fill(1);
+    EXPECT_FALSE(qc::ColumnMarked(both, kSlotCapMin, matches));
+    matches[kSlotCapMax] = 0;
+    EXPECT_TRUE(qc::ColumnMarked(both, kSlotCapMin, matches)) << "CapMax shows on CapMin's";
+    EXPECT_FALSE(qc::ColumnMarked(both, kSlotVid, matches));
+    EXPECT_FALSE(qc::ColumnMarked(Enabled({kSlotCapMin}), kSlotCapMin, matches))
+        << "a CapMax not enabled is not on the column";
+    EXPECT_TRUE(qc::ColumnMarked(Enabled({kSlotCapMax}), kSlotCapMax, matches));
+    matches.fill(1);
+    matches[kSlotCapMin] = 0;
+    EXPECT_TRUE(qc::ColumnMarked(both, kSlotCapMin, matches));
+    EXPECT_FALSE(qc::ColumnMarked(Enabled({kSlotCapMax}), kSlotCapMax, matches));
+}
+
 // The Efs drop-down's entries, in their order, as every language has them.
 constexpr const char16_t* kEfsEntries[] = {u"0MB",  u"8MB",   u"16MB", u"24MB", u"32MB",
                                            u"40MB", u"48MB",  u"56MB", u"64MB", u"80MB",

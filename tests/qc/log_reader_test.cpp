@@ -29,7 +29,7 @@ struct Read {
 struct Outcome {
     qc::LogReadResult result;
     std::vector<Read> records;
-    std::vector<qc::BadLogRecord> bad;
+    std::vector<qc::BadLogLine> bad;
 };
 
 Outcome ReadText(const std::string& text) {
@@ -37,7 +37,7 @@ Outcome ReadText(const std::string& text) {
     Outcome o;
     o.result = qc::ReadResultLog(
         in,
-        [&](const qc::LogRecord& r) {
+        [&](const qc::LogLineFields& r) {
             Read read{std::string(r.time),
                       std::string(r.stationPort),
                       std::string(r.ordinal),
@@ -54,7 +54,7 @@ Outcome ReadText(const std::string& text) {
                 read.values.emplace_back(value);
             o.records.push_back(std::move(read));
         },
-        [&](const qc::BadLogRecord& bad) { o.bad.push_back(bad); });
+        [&](const qc::BadLogLine& bad) { o.bad.push_back(bad); });
     return o;
 }
 

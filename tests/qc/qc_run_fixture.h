@@ -167,12 +167,12 @@ class QcRunTest : public maintest::MainWindowTest {
     static int Rows(app::CTavrinDlg& dialog) { return dialog.resultList.GetItemCount(); }
     // The verdict the row's bar shows: 0 none, 1 PASS, 2 FAIL; -1 without a record.
     static int Verdict(app::CTavrinDlg& dialog, int row) {
-        const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+        const qc::RowState* record = dialog.results.StateOf(row);
         return record == nullptr || record->bar == nullptr ? -1 : record->bar->verdict();
     }
     static std::vector<int> Matches(app::CTavrinDlg& dialog, int row) {
         std::vector<int> flags;
-        if (const qc::DeviceRecord* record = dialog.results.RecordOf(row))
+        if (const qc::RowState* record = dialog.results.StateOf(row))
             flags.assign(record->matches.begin(), record->matches.end());
         return flags;
     }

@@ -31,7 +31,7 @@ COLORREF CellColour(app::CTavrinDlg& dialog, int row, int column) {
 }
 
 COLORREF BarPixel(app::CTavrinDlg& dialog, int row) {
-    return headless::Pixel(dialog.results.RecordOf(row)->barWindow, 2, 2);
+    return headless::Pixel(dialog.results.StateOf(row)->barWindow, 2, 2);
 }
 
 // The texts drawn in a cell's rectangle, with the format they were drawn with.
@@ -71,7 +71,7 @@ TEST_F(QcRunTest, VerdictsAndMarkedCellsAsPainted) {
         [](app::CTavrinDlg& dialog) {
             for (int row = 0; row < 2; ++row) {
                 EXPECT_EQ(BarPixel(dialog, row), RGB(255, 255, 255)) << row;
-                const auto texts = headless::Texts(dialog.results.RecordOf(row)->barWindow);
+                const auto texts = headless::Texts(dialog.results.StateOf(row)->barWindow);
                 ASSERT_FALSE(texts.empty());
                 EXPECT_EQ(texts.back().text, u"\u2014");
             }
@@ -80,9 +80,9 @@ TEST_F(QcRunTest, VerdictsAndMarkedCellsAsPainted) {
         [](app::CTavrinDlg& dialog) {
             Repaint(dialog);
             EXPECT_EQ(BarPixel(dialog, 0), RGB(152, 251, 152));
-            EXPECT_EQ(headless::Texts(dialog.results.RecordOf(0)->barWindow).back().text, u"PASS");
+            EXPECT_EQ(headless::Texts(dialog.results.StateOf(0)->barWindow).back().text, u"PASS");
             EXPECT_EQ(BarPixel(dialog, 1), RGB(255, 192, 203));
-            EXPECT_EQ(headless::Texts(dialog.results.RecordOf(1)->barWindow).back().text, u"FAIL");
+            EXPECT_EQ(headless::Texts(dialog.results.StateOf(1)->barWindow).back().text, u"FAIL");
             // Only the failed VID of the second disk is marked, its text centred on one line.
             EXPECT_EQ(CellColour(dialog, 0, 2), kWindow);
             EXPECT_EQ(CellColour(dialog, 1, 2), kMark);

@@ -129,13 +129,13 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
             for (int row = 0; row < 16; ++row) {
                 EXPECT_EQ(Cell(dialog, row, 0), platform::DecimalText(row + 1));
                 EXPECT_EQ(Cell(dialog, row, 1), letterOf(row)) << row;
-                EXPECT_EQ(dialog.results.RecordOf(row) != nullptr, !letterOf(row).empty()) << row;
+                EXPECT_EQ(dialog.results.StateOf(row) != nullptr, !letterOf(row).empty()) << row;
             }
             EXPECT_EQ(Cell(dialog, 4, 2), u"-");
             EXPECT_EQ(Cell(dialog, 4, 3), u"1234");
             // Each row's bar: a vertical child of the list, its id the disk's port ordinal.
             for (const auto& [row, ordinal] : {std::pair{2, 12}, {4, 3}, {15, 123}}) {
-                const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+                const qc::RowState* record = dialog.results.StateOf(row);
                 ASSERT_NE(record, nullptr);
                 EXPECT_EQ(ui::testing::GetDlgCtrlID(*record->bar), ordinal);
                 EXPECT_EQ(record->bar->GetStyle() & (WS_CHILD | PBS_VERTICAL),
@@ -149,7 +149,7 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
             SetText(dialog, IDE_VID, u"9999");
             Click(dialog, IDB_RUN);
             for (int row = 0; row < 16; ++row) {
-                EXPECT_EQ(dialog.results.RecordOf(row) != nullptr, !letterOf(row).empty()) << row;
+                EXPECT_EQ(dialog.results.StateOf(row) != nullptr, !letterOf(row).empty()) << row;
                 EXPECT_EQ(Cell(dialog, row, 2), letterOf(row).empty() ? u"" : u"-") << row;
             }
             EXPECT_EQ(Matches(dialog, 4)[device::kSlotVid], 0);
@@ -159,7 +159,7 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
             EXPECT_EQ(Verdict(dialog, 4), 2);
             // The same station port filled again without a clear: the row shows the new
             // disk, whose flags start at 1 again.
-            const HWND oldBar = dialog.results.RecordOf(4)->barWindow;
+            const HWND oldBar = dialog.results.StateOf(4)->barWindow;
             SetText(dialog, IDE_VID, u"1234");
             Click(dialog, IDX_AUTO_CHECK);  // off, once collected: the new disk is not checked
             dialog.SendMessage(qc::kMsgCollectCheckValues);
@@ -185,7 +185,7 @@ TEST_F(QcRunTest, StationModeMapsPortsToRows) {
             EXPECT_EQ(Cell(dialog, 4, 0), u"5");
             EXPECT_EQ(Cell(dialog, 4, 1), u"");
             EXPECT_EQ(Cell(dialog, 4, 2), u"");
-            EXPECT_EQ(dialog.results.RecordOf(4), nullptr);
+            EXPECT_EQ(dialog.results.StateOf(4), nullptr);
         },
     });
 }
@@ -358,7 +358,7 @@ TEST_F(QcRunTest, UsbPortSelectSwitchesTheModeAndRebuildsTheRows) {
             EXPECT_EQ(Cell(dialog, 0, 1), u"G");
             EXPECT_EQ(Cell(dialog, 0, 3), u"1234");
             for (int row = 1; row < 16; ++row)
-                EXPECT_EQ(dialog.results.RecordOf(row), nullptr) << row;
+                EXPECT_EQ(dialog.results.StateOf(row), nullptr) << row;
             // The same mode again keeps the columns and the station rows.
             choose(dialog, true, IDOK);
             EXPECT_EQ(Rows(dialog), 16);
@@ -387,7 +387,7 @@ TEST_F(QcRunTest, TheBarsFollowSelectionAndFocusAndAClickSelectsItsRow) {
         [](app::CTavrinDlg& dialog) {
             // The bars lie over their "Check" cells once the list has painted.
             for (int row = 0; row < 2; ++row) {
-                const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+                const qc::RowState* record = dialog.results.StateOf(row);
                 ASSERT_NE(record, nullptr);
                 EXPECT_EQ(record->barShown, 1);
                 EXPECT_TRUE(record->bar->IsWindowVisible());
@@ -404,22 +404,22 @@ TEST_F(QcRunTest, TheBarsFollowSelectionAndFocusAndAClickSelectsItsRow) {
             dialog.resultList.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
         },
         [](app::CTavrinDlg& dialog) {
-            EXPECT_EQ(dialog.results.RecordOf(0)->bar->selected(), 1);
-            EXPECT_EQ(dialog.results.RecordOf(1)->bar->selected(), 0);
+            EXPECT_EQ(dialog.results.StateOf(0)->bar->selected(), 1);
+            EXPECT_EQ(dialog.results.StateOf(1)->bar->selected(), 0);
             CBorrowed<>(Item(dialog, IDB_RUN)).SetFocus();  // the list loses the focus
         },
         [](app::CTavrinDlg& dialog) {
-            EXPECT_EQ(dialog.results.RecordOf(0)->bar->selected(), 0);
+            EXPECT_EQ(dialog.results.StateOf(0)->bar->selected(), 0);
             dialog.resultList.SetFocus();
         },
         [&](app::CTavrinDlg& dialog) {
-            EXPECT_EQ(dialog.results.RecordOf(0)->bar->selected(), 1);
+            EXPECT_EQ(dialog.results.StateOf(0)->bar->selected(), 1);
             // A click on the second row's bar, with either button, selects that row alone and
             // leaves the default button as it was.
             defaultId = dialog.SendMessage(DM_GETDEFID);
             for (UINT press : {WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
                 CBorrowed<>(Item(dialog, IDB_RUN)).SetFocus();
-                qc::CProgressX& bar = *dialog.results.RecordOf(1)->bar;
+                qc::CProgressX& bar = *dialog.results.StateOf(1)->bar;
                 RECT rect{};
                 bar.GetWindowRect(&rect);
                 ui::testing::SetCursorPos(
@@ -434,8 +434,8 @@ TEST_F(QcRunTest, TheBarsFollowSelectionAndFocusAndAClickSelectsItsRow) {
             }
         },
         [](app::CTavrinDlg& dialog) {
-            EXPECT_EQ(dialog.results.RecordOf(0)->bar->selected(), 0);
-            EXPECT_EQ(dialog.results.RecordOf(1)->bar->selected(), 1);
+            EXPECT_EQ(dialog.results.StateOf(0)->bar->selected(), 0);
+            EXPECT_EQ(dialog.results.StateOf(1)->bar->selected(), 1);
             // Stop does nothing.
             Click(dialog, IDB_STOP);
             EXPECT_EQ(Rows(dialog), 2);
@@ -456,7 +456,7 @@ TEST_F(QcRunTest, ScrolledWithoutFocusEveryVisibleBarCoversItsCell) {
         const int top = list.GetTopIndex();
         const int end = top + list.GetCountPerPage();
         for (int row = 0; row < Rows(dialog); ++row) {
-            const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+            const qc::RowState* record = dialog.results.StateOf(row);
             ASSERT_NE(record, nullptr);
             // Row `end` may show in part, and then so does its bar.
             if (row < top || row > end) {

@@ -63,7 +63,7 @@ void BarsKeepToTheirCells(app::CTavrinDlg& dialog, bool inView) {
     RECT client{};
     list.GetClientRect(&client);
     for (int row = 0; row < list.GetItemCount(); ++row) {
-        const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+        const qc::RowState* record = dialog.results.StateOf(row);
         ASSERT_NE(record, nullptr);
         RECT cell{};
         ASSERT_TRUE(list.GetSubItemRect(row, kCheckColumn, LVIR_BOUNDS, cell));

@@ -172,7 +172,7 @@ class SoakTest : public QcRunTest {
             const auto it = listed.find(vol[0]);
             ASSERT_NE(it, listed.end()) << row;
             const Disk& disk = it->second;
-            const qc::DeviceRecord* record = dialog.results.RecordOf(row);
+            const qc::RowState* record = dialog.results.StateOf(row);
             ASSERT_NE(record, nullptr);
             const std::u16string vid = disk.kind == Kind::Unreadable   ? u""
                                        : disk.kind == Kind::OtherValue ? u"9999"

@@ -77,7 +77,7 @@ class ResultListTest : public ::testing::Test {
     std::uint8_t Verdict(int row) {
         ui::PostQuitMessage(0);
         ui::RunMessageLoop();
-        const qc::DeviceRecord* record = results.RecordOf(row);
+        const qc::RowState* record = results.StateOf(row);
         return record == nullptr ? 0xFF : record->bar->verdict();
     }
 
@@ -111,7 +111,7 @@ TEST_F(ResultListTest, RowsAreJudgedByTheSetupTheyAreHanded) {
     setup.efsSelection = -1;
     results.CheckRow(g, setup);
     EXPECT_EQ(Verdict(g), qc::CProgressX::kFail);
-    const qc::DeviceRecord& record = *results.RecordOf(g);
+    const qc::RowState& record = *results.StateOf(g);
     EXPECT_EQ(record.matches[device::kSlotProductName], 0) << "USB DISK";
     EXPECT_EQ(record.matches[device::kSlotEfs], 0) << "nothing selected";
     EXPECT_EQ(record.matches[device::kSlotCapMin], 1);

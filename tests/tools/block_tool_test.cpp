@@ -140,7 +140,30 @@ TEST_F(BlockToolTest, AFileNamedInUtf8) {
     EXPECT_NE(out.find("0 vid=1234\n"), std::string::npos);
 }
 
-// --lang as both tools read it.
+// The one table of languages: each by its --lang name, its user-interface language and its
+// lists, none twice; the usage lines list the names in the table's order.
+TEST(LanguageTable, EachLanguageOnceUnderEveryName) {
+    const device::Language all[] = {device::Language::English, device::Language::SimplifiedChinese,
+                                    device::Language::TraditionalChinese};
+    ASSERT_EQ(device::kLanguages.size(), std::size(all));
+    const ui::LANGID langIds[] = {ui::kLangEnglish, ui::kLangSimplifiedChinese,
+                                  ui::kLangTraditionalChinese};
+    for (std::size_t i = 0; i < std::size(all); ++i) {
+        const device::LanguageEntry& entry = device::EntryOf(all[i]);
+        EXPECT_EQ(entry.language, all[i]) << i;
+        EXPECT_EQ(entry.langId, langIds[i]) << i;
+        EXPECT_EQ(device::LanguageNamed(entry.option), &entry) << entry.option;
+        std::vector<std::string> args = {"--lang", std::string(entry.option)};
+        std::size_t at = 0;
+        std::string why;
+        EXPECT_EQ(tools::LanguageOption(args, at, &why), all[i]) << why;
+    }
+    EXPECT_EQ(device::LanguageNamed("zh"), nullptr);
+    EXPECT_EQ(device::LanguageNamed(""), nullptr);
+    EXPECT_EQ(device::LanguageOptions(), "en|zh-CN|zh-TW");
+}
+
+// --lang as the tools read it.
 TEST(LanguageOption, TakesItsValueOrSaysWhyNot) {
     struct Case {
         std::vector<std::string> args;

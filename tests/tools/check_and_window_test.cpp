@@ -51,7 +51,7 @@ std::map<std::string, std::vector<std::string>> Records(const std::string& log) 
     std::istringstream in(log);
     const qc::LogReadResult result = qc::ReadResultLog(
         in,
-        [&](const qc::LogRecord& r) {
+        [&](const qc::LogLineFields& r) {
             EXPECT_TRUE(r.hasFailedItems);
             std::vector<std::string> fields = {std::string(r.time), std::string(r.stationPort),
                                                std::string(r.ordinal), std::string(r.vol),
@@ -63,7 +63,7 @@ std::map<std::string, std::vector<std::string>> Records(const std::string& log) 
             EXPECT_EQ(records.count(fields[1]), 0u) << "one record per disk: " << r.line;
             records[fields[1]] = std::move(fields);
         },
-        [](const qc::BadLogRecord& bad) { ADD_FAILURE() << bad.line << ": " << bad.why; });
+        [](const qc::BadLogLine& bad) { ADD_FAILURE() << bad.line << ": " << bad.why; });
     EXPECT_TRUE(result.read) << result.why;
     return records;
 }

@@ -306,6 +306,12 @@ TEST_F(CheckTool, HelpVersionAndOptionsAfterDisks) {
     EXPECT_EQ(Run({"--help"}), 0);
     EXPECT_EQ(out.rfind("usage: tavrin-check ", 0), 0u) << out;
     EXPECT_EQ(err, "");
+    // Every option the command takes is in its usage, with what it takes.
+    for (const char* option :
+         {"[--lang en|zh-CN|zh-TW]", "[--check FILE.chk]", "[--ports FILE.pfg]",
+          "[--format text|csv]", "[--log FILE]", "[--station FILE]", "[--watch]", "[--verbose]",
+          "[DISK...]", "--help | --version"})
+        EXPECT_NE(out.find(option), std::string::npos) << option << " in\n" << out;
     EXPECT_EQ(Run({"--version"}), 0);
     EXPECT_EQ(out, "tavrin-check " TAVRIN_VERSION_TEXT "\n");
     // Options after the DISK arguments count as before them.

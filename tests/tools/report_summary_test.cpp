@@ -15,8 +15,8 @@ namespace {
 
 using tools::report::kNotRead;
 using tools::report::kNotRecorded;
+using tools::report::LogLineFields;
 using tools::report::PortKey;
-using tools::report::Record;
 using tools::report::Summary;
 
 std::size_t Slot(std::u16string_view key) {
@@ -29,8 +29,8 @@ struct Line {
     std::string time, port, serial;
     bool pass = true;
     bool free = true;
-    Record Get() const {
-        Record r;
+    LogLineFields Get() const {
+        LogLineFields r;
         r.time = time;
         (free ? r.ordinal : r.stationPort) = port;
         r.pass = pass;
@@ -65,7 +65,7 @@ Summary Month(unsigned seed, int stations, int ports, int perPort, double rate,
             std::bernoulli_distribution fails(isWorn ? wornRate : rate);
             line.port = std::to_string(p);
             for (int i = 0; i < perPort; ++i) {
-                Record r = line.Get();
+                LogLineFields r = line.Get();
                 r.time = times[std::size_t(i)];
                 r.pass = !fails(random);
                 s.Add(r, station, kUnknown);
@@ -212,7 +212,7 @@ TEST(ReportDisks, CountsDisksAndTheirFirstAndLastVerdicts) {
 TEST(ReportItems, CountsEveryItemWithItsFailingValues) {
     const std::size_t product = Slot(u"ProductName"), firmware = Slot(u"FWVer");
     Summary s;
-    Record r;
+    LogLineFields r;
     r.time = "2026-11-01 08:00:00";
     const auto fail = [&](std::string_view name, std::string_view fw,
                           std::vector<std::size_t> items) {
@@ -258,7 +258,7 @@ TEST(ReportDays, ABadDayNamesItsStationAndValue) {
     const std::size_t firmware = Slot(u"FWVer"), product = Slot(u"ProductName");
     Summary s;
     s.target = 0.9;
-    Record r;
+    LogLineFields r;
     const auto add = [&](std::string_view time, std::string_view station, int verdicts,
                          int failures, std::size_t item, std::string_view value) {
         r.time = time;

@@ -628,8 +628,8 @@ TEST_F(ReportTest, RecordsHoldEveryReadableRecordInTheLogsColumns) {
     std::uint64_t bad = 0;
     std::vector<std::string> vols;
     const auto result = tools::report::ReadLog(
-        in, [&](const tools::report::Record& r) { vols.emplace_back(r.vol); },
-        [&](const tools::report::BadRecord&) { ++bad; });
+        in, [&](const tools::report::LogLineFields& r) { vols.emplace_back(r.vol); },
+        [&](const tools::report::BadLogLine&) { ++bad; });
     EXPECT_TRUE(result.read);
     EXPECT_EQ(bad, 1u);
     EXPECT_EQ(vols, (std::vector<std::string>{"G", "E\r\nF", "G"}));

@@ -13,24 +13,17 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_host.h"
+#include "tools/block_line.h"
 #include "tools/demo/demo_panel.h"
 #include "tools/demo/demo_station.h"
 
 namespace {
 
 constexpr char16_t kTitle[] = u"Tavrin demo";
-constexpr char16_t kUsage[] = u"Usage: TavrinDemo [--lang en|zh-CN|zh-TW] [STATION_FILE]";
 
-bool LanguageOf(std::u16string_view name, ui::LANGID* language) {
-    if (name == u"en")
-        *language = ui::kLangEnglish;
-    else if (name == u"zh-CN")
-        *language = ui::kLangSimplifiedChinese;
-    else if (name == u"zh-TW")
-        *language = ui::kLangTraditionalChinese;
-    else
-        return false;
-    return true;
+std::u16string UsageText() {
+    return u"Usage: TavrinDemo [--lang " + platform::FromUtf8(device::LanguageOptions()) +
+           u"] [STATION_FILE]";
 }
 
 class CDemoApp : public app::CTavrinApp {
@@ -46,17 +39,24 @@ class CDemoApp : public app::CTavrinApp {
 
 ui::BOOL CDemoApp::InitInstance() {
     const std::vector<std::u16string> arguments = ui::ProgramArguments();
+    // The tools' parser of --lang reads UTF-8.
+    std::vector<std::string> utf8;
+    for (const std::u16string& argument : arguments)
+        utf8.push_back(platform::ToUtf8(argument));
     std::u16string file;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        ui::LANGID language = 0;
-        if (arguments[i] == u"--lang" && i + 1 < arguments.size() &&
-            LanguageOf(arguments[i + 1], &language)) {
-            ui::SetUiLanguage(language);
-            ++i;
+        if (arguments[i] == u"--lang") {
+            std::string why;
+            const auto language = tools::LanguageOption(utf8, i, &why);
+            if (!language) {
+                ui::ShowError(kTitle, UsageText());
+                return ui::FALSE;
+            }
+            ui::SetUiLanguage(device::EntryOf(*language).langId);
         } else if (file.empty() && !arguments[i].starts_with(u"--")) {
             file = arguments[i];
         } else {
-            ui::ShowError(kTitle, kUsage);
+            ui::ShowError(kTitle, UsageText());
             return ui::FALSE;
         }
     }

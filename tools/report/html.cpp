@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tools/report/summary.h"
+#include "usb/port_map.h"
 
 namespace tools::report {
 namespace {
@@ -254,8 +255,10 @@ void Ports(const Summary& s, std::ostream& out) {
         columns = std::max(columns, std::min(port.number, kColumns));
     const double worst = std::max(0.02, 3 * s.total.FailureRate());
     out << "<table id=\"heat-map\" class=\"heat\"><tr><th class=\"row\">Station</th>";
+    // As wide as a station: every port numbered; wider: every fourth.
     for (int c = 1; c <= columns; ++c)
-        out << "<th>" << (columns <= 16 || c % 4 == 1 ? std::to_string(c) : "") << "</th>";
+        out << "<th>" << (columns <= usb::kStationPorts || c % 4 == 1 ? std::to_string(c) : "")
+            << "</th>";
     out << "</tr>\n";
     for (auto it = s.ports.begin(); it != s.ports.end();) {
         const PortKey& row = it->first;

@@ -10,15 +10,16 @@
 
 namespace tools::report {
 
-// One record's fields, views valid during the callback: time, station port, ordinal, vol,
+// One log line's fields as read, views valid during the callback: time, station port, ordinal, vol,
 // verdict, serial, check file, station, the values by slot, the raw "Failed items" field with
 // whether the log has that column, and the physical line the record starts on.
-using Record = qc::LogRecord;
-using BadRecord = qc::BadLogRecord;
+using LogLineFields = qc::LogLineFields;
+using BadLogLine = qc::BadLogLine;
 using ReadResult = qc::LogReadResult;
 
-inline ReadResult ReadLog(std::istream& in, const std::function<void(const Record&)>& onRecord,
-                          const std::function<void(const BadRecord&)>& onBad) {
+inline ReadResult ReadLog(std::istream& in,
+                          const std::function<void(const LogLineFields&)>& onRecord,
+                          const std::function<void(const BadLogLine&)>& onBad) {
     return qc::ReadResultLog(in, onRecord, onBad);
 }
 

@@ -139,7 +139,7 @@ RecordsTable::RecordsTable() {
     header_ += "\r\n";
 }
 
-void RecordsTable::Append(const Record& r, std::string_view log, std::string& out) const {
+void RecordsTable::Append(const LogLineFields& r, std::string_view log, std::string& out) const {
     bool first = true;
     for (const Column& column : columns_) {
         std::string_view text;

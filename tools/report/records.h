@@ -23,7 +23,7 @@ class RecordsTable {
     // The header line, CR LF ended.
     const std::string& Header() const { return header_; }
     // Appends the record's line to `out`.
-    void Append(const Record& record, std::string_view log, std::string& out) const;
+    void Append(const LogLineFields& record, std::string_view log, std::string& out) const;
     // The log's columns this table cannot fill from a record: none while it keeps up with them.
     const std::vector<std::string>& UnknownColumns() const { return unknown_; }
 

@@ -182,19 +182,18 @@ class OlderRecordJudge {
     explicit OlderRecordJudge(qc::StoredCheck stored) : stored_(std::move(stored)) {}
 
     // The items the record failed by the check file; none where it finds none.
-    const std::vector<std::size_t>& FailedItems(const Record& r) {
+    const std::vector<std::size_t>& FailedItems(const LogLineFields& r) {
         // The values are in the station's language: the first whose lists hold every list value.
         std::size_t language = 0;
-        for (std::size_t l = 0; l < kLanguages.size(); ++l) {
-            if (HoldsListValues(device::SelectionListsFor(kLanguages[l]), r)) {
+        for (std::size_t l = 0; l < device::kLanguages.size(); ++l) {
+            if (HoldsListValues(ListsOf(l), r)) {
                 language = l;
                 break;
             }
         }
         auto& setup = setups_[language];
         if (!setup)
-            setup =
-                qc::SetupFromCheckFile(stored_, device::SelectionListsFor(kLanguages[language]));
+            setup = qc::SetupFromCheckFile(stored_, ListsOf(language));
         for (std::size_t slot = 0; slot < values_.size(); ++slot)
             values_[slot] = platform::FromUtf8(r.values[slot]);
         failed_ = qc::FailedItems(*setup, values_);
@@ -202,11 +201,11 @@ class OlderRecordJudge {
     }
 
   private:
-    static constexpr std::array<device::Language, 3> kLanguages = {
-        device::Language::English, device::Language::SimplifiedChinese,
-        device::Language::TraditionalChinese};
+    static const device::SelectionLists& ListsOf(std::size_t language) {
+        return device::SelectionListsFor(device::kLanguages[language].language);
+    }
 
-    static bool HoldsListValues(const device::SelectionLists& lists, const Record& r) {
+    static bool HoldsListValues(const device::SelectionLists& lists, const LogLineFields& r) {
         for (std::size_t slot = 0; slot < device::kSlotCount; ++slot) {
             const auto* list = slot == 13 ? nullptr : device::ListOfSlot(lists, slot);
             if (list == nullptr || r.values[slot].empty())
@@ -219,7 +218,7 @@ class OlderRecordJudge {
     }
 
     qc::StoredCheck stored_;
-    std::array<std::optional<qc::CheckSetup>, 3> setups_;
+    std::array<std::optional<qc::CheckSetup>, device::kLanguages.size()> setups_;
     device::ValueSlots values_;
     std::vector<std::size_t> failed_;
 };
@@ -264,7 +263,7 @@ struct Log {
     std::string stand;  // the station name for records without one: the file's stem
 };
 
-bool Within(const Options& o, const Record& r) {
+bool Within(const Options& o, const LogLineFields& r) {
     return r.time >= std::string_view(o.since) && r.time <= std::string_view(o.until);
 }
 
@@ -423,7 +422,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::size_t> failed;
     // The items a FAIL record failed: as it names them; for a log that does not name them, by
     // the check file of --check, or not recorded.
-    const auto failedItems = [&](const Record& r) -> std::span<const std::size_t> {
+    const auto failedItems = [&](const LogLineFields& r) -> std::span<const std::size_t> {
         static constexpr std::size_t kNotReadItem[] = {kNotRead};
         static constexpr std::size_t kNotRecordedItem[] = {kNotRecorded};
         if (r.pass)
@@ -456,7 +455,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             std::uint64_t named = 0;
             const ReadResult result = ReadLog(
                 in,
-                [&](const Record& r) {
+                [&](const LogLineFields& r) {
                     if (!Within(o, r))
                         return;
                     if (first) {
@@ -473,7 +472,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                         summary.AddSecond(r);
                     }
                 },
-                [&](const BadRecord& bad) {
+                [&](const BadLogLine& bad) {
                     if (first)
                         summary.AddBadRecord(log.name, bad);
                     if (first && ++named <= kNamedBadRecords)

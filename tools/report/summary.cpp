@@ -225,7 +225,7 @@ void Summary::Candidate(std::string_view serial) {
         Seen(candidateFilter_, Hash(serial));
 }
 
-void Summary::Add(const Record& r, std::string_view station,
+void Summary::Add(const LogLineFields& r, std::string_view station,
                   std::span<const std::size_t> failedItems) {
     const std::uint64_t failed = r.pass ? 0 : 1;
     ++total.checked;
@@ -307,12 +307,12 @@ void Summary::Add(const Record& r, std::string_view station,
         Candidate(r.serial);
 }
 
-void Summary::AddBadRecord(std::string_view file, const BadRecord& bad) {
+void Summary::AddBadRecord(std::string_view file, const BadLogLine& bad) {
     if (badRecords.size() < kKeptBadRecords)
         badRecords.push_back({std::string(file), bad.line, bad.why});
 }
 
-void Summary::AddSecond(const Record& r) {
+void Summary::AddSecond(const LogLineFields& r) {
     if (r.serial.empty())
         return;
     if (Seen(candidateFilter_, Hash(r.serial), false) &&

@@ -105,13 +105,13 @@ class Summary {
     // The first pass: one record. `station` names the station (the record's, or a stand-in for a
     // log without the column); `failedItems` the items a FAIL failed, never empty (`kNotRecorded`
     // where they are not known); not looked at for a PASS.
-    void Add(const Record& record, std::string_view station,
+    void Add(const LogLineFields& record, std::string_view station,
              std::span<const std::size_t> failedItems);
     // Whether a second pass is needed to tell the retests, and its one record.
     bool WantsSecondPass() const { return !candidates_.empty(); }
-    void AddSecond(const Record& record);
+    void AddSecond(const LogLineFields& record);
     // A record that could not be read; the first `kKeptBadRecords` of a run are kept by name.
-    void AddBadRecord(std::string_view file, const BadRecord& bad);
+    void AddBadRecord(std::string_view file, const BadLogLine& bad);
     static constexpr std::size_t kKeptBadRecords = 1000;
 
     std::uint64_t logs = 0;            // logs read

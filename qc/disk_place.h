@@ -1,7 +1,7 @@
-// What the station records of a judged disk, the same for the window's result log and for
-// tavrin-check: where the disk sits (station port, the port's ordinal, the "Vol" text) and which
-// disk it is (its USB serial number), then the verdict, the values, the check file and the
-// station when the line is made.
+// A disk's place, and its log line: where the disk sits (station port, the port's ordinal, the
+// "Vol" text) and which disk it is (its USB serial number), the same for the window's result log
+// and for tavrin-check; then the verdict, the values, the check file and the station when its
+// line is made.
 #pragma once
 
 #include <functional>
@@ -10,8 +10,8 @@
 
 #include "device/controller.h"
 #include "platform/log_file.h"
-#include "qc/check_setup.h"
 #include "qc/result_log.h"
+#include "qc/verdict.h"
 #include "usb/enum_usb.h"
 
 namespace qc {
@@ -19,8 +19,8 @@ namespace qc {
 // A volume's name in "Vol" (Linux names its volumes); null or empty: its drive letter.
 using VolumeNamer = std::function<std::u16string(char16_t letter)>;
 
-struct DiskRecord {
-    int stationPort = 0;  // 1 to 16 in station mode; 0 in free mode
+struct DiskPlace {
+    int stationPort = 0;  // 1 to usb::kStationPorts in station mode; 0 in free mode
     int portOrdinal = 0;
     std::u16string vol;     // as the "Vol" cell shows it
     std::u16string serial;  // the device's serial number string; empty: none, or not read
@@ -30,17 +30,17 @@ struct DiskRecord {
 // A volume without a letter is left out: it would put a NUL in the text.
 std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name = {});
 
-// The record of a disk placed on `stationPort` (0: free mode), its serial number asked of the
+// The place of a disk on `stationPort` (0: free mode), its serial number asked of the
 // device once, now (usb::ReadSerialNumber).
-DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
-                          const VolumeNamer& name = {});
+DiskPlace MakeDiskPlace(const usb::UsbDeviceEntry& entry, int stationPort,
+                        const VolumeNamer& name = {});
 
-// The record's line of the log and of the CSV, with its verdict, the items it failed and its
+// The disk's line of the log and of the CSV, with its verdict, the items it failed and its
 // values, judged against `checkFile` (its stored path; empty: none), at this computer. No
 // verdict: the disk's block could not be read, which is FAIL with "(not read)" whatever the
 // items enabled, for the disk is not known to be good.
-LogLine FormatRecord(const platform::LocalTime& time, const DiskRecord& record,
-                     std::u16string_view checkFile, const std::optional<Verdict>& verdict,
-                     const device::ValueSlots& values);
+LogLine LogLineOf(const platform::LocalTime& time, const DiskPlace& place,
+                  std::u16string_view checkFile, const std::optional<Verdict>& verdict,
+                  const device::ValueSlots& values);
 
 }  // namespace qc

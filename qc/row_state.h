@@ -1,4 +1,5 @@
-// What a result-list row holds while it shows a disk. Owned by its row (the row's item data),
+// A result-list row's state while it shows a disk: its values, what was read, the matches of its
+// cells, its check bar and the disk's place. Owned by its row (the row's item data),
 // made whole when the disk is placed and freed whole when the row is cleared.
 #pragma once
 
@@ -7,21 +8,21 @@
 #include <memory>
 
 #include "device/controller.h"
-#include "qc/disk_record.h"
+#include "qc/disk_place.h"
 #include "qc/progress_x.h"
 #include "usb/enum_usb.h"
 
 namespace qc {
 
-struct DeviceRecord {
-    DeviceRecord() { matches.fill(1); }
+struct RowState {
+    RowState() { matches.fill(1); }
     // The bar's window goes first, then its object.
-    ~DeviceRecord() {
+    ~RowState() {
         if (bar != nullptr && bar->m_hWnd != nullptr)
             bar->DestroyWindow();
     }
-    DeviceRecord(const DeviceRecord&) = delete;
-    DeviceRecord& operator=(const DeviceRecord&) = delete;
+    RowState(const RowState&) = delete;
+    RowState& operator=(const RowState&) = delete;
 
     device::ValueSlots values;  // empty until the disk is decoded
     // False: its drive would not open when the block was to be read (pulled or swapped); the
@@ -39,7 +40,7 @@ struct DeviceRecord {
     usb::UsbDeviceEntry deviceData;
     usb::VolumeEntry volumeData;
     // Where the disk sits, as its log line records it; the "Vol" cell shows its text.
-    DiskRecord place;
+    DiskPlace place;
 };
 
 }  // namespace qc

@@ -1,4 +1,4 @@
-#include "qc/disk_record.h"
+#include "qc/disk_place.h"
 
 #include <vector>
 
@@ -25,20 +25,20 @@ std::u16string VolOf(const usb::UsbDeviceEntry& entry, const VolumeNamer& name) 
     return named ? VolText(names) : VolText(letters);
 }
 
-DiskRecord MakeDiskRecord(const usb::UsbDeviceEntry& entry, int stationPort,
-                          const VolumeNamer& name) {
+DiskPlace MakeDiskPlace(const usb::UsbDeviceEntry& entry, int stationPort,
+                        const VolumeNamer& name) {
     return {stationPort, entry.portOrdinal, VolOf(entry, name), usb::ReadSerialNumber(entry)};
 }
 
-LogLine FormatRecord(const platform::LocalTime& time, const DiskRecord& record,
-                     std::u16string_view checkFile, const std::optional<Verdict>& verdict,
-                     const device::ValueSlots& values) {
+LogLine LogLineOf(const platform::LocalTime& time, const DiskPlace& place,
+                  std::u16string_view checkFile, const std::optional<Verdict>& verdict,
+                  const device::ValueSlots& values) {
     const bool pass = verdict && verdict->pass;
     std::u16string failed =
         verdict ? FailedItemsText(verdict->failed) : platform::FromUtf8(kNotReadItems);
     return FormatLogLine(
-        time, record.stationPort, record.portOrdinal, record.vol, pass, values,
-        {record.serial, std::u16string(checkFile), platform::ComputerName(), std::move(failed)});
+        time, place.stationPort, place.portOrdinal, place.vol, pass, values,
+        {place.serial, std::u16string(checkFile), platform::ComputerName(), std::move(failed)});
 }
 
 }  // namespace qc
